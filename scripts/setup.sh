@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program and its tests need (only those that
+# are missing), then configures and builds. Sourced by run.sh and test.sh.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6svg6
+          libgeographiclib-dev fonts-liberation fonts-dejavu-core
+          poppler-utils xvfb xauth imagemagick sqlite3 libsqlite3-dev)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR=${BUILD_DIR:-build}
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_EXTRA_ARGS:-} > /dev/null
+cmake --build "$BUILD_DIR" -j"$(nproc)"

@@ -1,0 +1,145 @@
+#include "LogFile.h"
+
+#include <QDir>
+#include <QHash>
+
+using platform::ColumnDef;
+using platform::ColumnType;
+using platform::SourceError;
+
+namespace logfile {
+
+const platform::TableDef &transmission()
+{
+    static const platform::TableDef def{
+        kTable,
+        {
+            ColumnDef{QStringLiteral("Date"), ColumnType::DateTime, 0},
+            ColumnDef{QStringLiteral("Sequanel"), ColumnType::Text, 6},
+            ColumnDef{QStringLiteral("RST"), ColumnType::Text, 5},
+            ColumnDef{QStringLiteral("Mhertz"), ColumnType::SmallInt, 0},
+            ColumnDef{QStringLiteral("Hertz"), ColumnType::SmallInt, 0},
+            ColumnDef{QStringLiteral("Bande"), ColumnType::Text, 5},
+            ColumnDef{QStringLiteral("Préfixe"), ColumnType::SmallInt, 0},
+            ColumnDef{QStringLiteral("Qrz1"), ColumnType::Text, 15},
+            ColumnDef{QStringLiteral("Qrz2"), ColumnType::Text, 15},
+            ColumnDef{QStringLiteral("Qrz3"), ColumnType::Text, 15},
+            ColumnDef{QStringLiteral("N°"), ColumnType::SmallInt, 0},
+            ColumnDef{QStringLiteral("BP"), ColumnType::Text, 10},
+            ColumnDef{QStringLiteral("Ville"), ColumnType::Text, 20},
+            ColumnDef{QStringLiteral("CP"), ColumnType::Text, 10},
+            ColumnDef{QStringLiteral("Pays"), ColumnType::Text, 20},
+            ColumnDef{QStringLiteral("Opérateur"), ColumnType::Text, 20},
+        }};
+    return def;
+}
+
+QStringList columnNames()
+{
+    QStringList out;
+    for (const ColumnDef &c : transmission().columns)
+        out << c.name;
+    return out;
+}
+
+bool createEmpty(const QString &path, QString *message)
+{
+    platform::EngineError e;
+    if (platform::Connection::create(path, transmission(), &e))
+        return true;
+    if (message)
+        *message = QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2")
+                       .arg(QDir::toNativeSeparators(path), e.text);
+    return false;
+}
+
+void configure(platform::RecordSource &source, const QString &path)
+{
+    source.setConnect(QStringLiteral("Access"));
+    source.setRecordSource(kTable);
+    source.setRequiredColumns(columnNames());
+    source.setDatabaseName(path);
+}
+
+QString fieldLabel(const QString &column)
+{
+    static const QHash<QString, QString> labels{
+        {QStringLiteral("Date"), QStringLiteral("Date")},
+        {QStringLiteral("Sequanel"), QStringLiteral("N° de Sequ")},
+        {QStringLiteral("RST"), QStringLiteral("R.S.T")},
+        {QStringLiteral("Mhertz"), QStringLiteral("Mhertz")},
+        {QStringLiteral("Hertz"), QStringLiteral("Hertz")},
+        {QStringLiteral("Bande"), QStringLiteral("Bande")},
+        {QStringLiteral("Préfixe"), QStringLiteral("Préfixe du QRZ")},
+        {QStringLiteral("Qrz1"), QStringLiteral("QRZ (premier mot)")},
+        {QStringLiteral("Qrz2"), QStringLiteral("QRZ (deuxième mot)")},
+        {QStringLiteral("Qrz3"), QStringLiteral("QRZ (troisième mot)")},
+        {QStringLiteral("N°"), QStringLiteral("Numéro du QRZ")},
+        {QStringLiteral("BP"), QStringLiteral("B.p")},
+        {QStringLiteral("Ville"), QStringLiteral("Ville")},
+        {QStringLiteral("CP"), QStringLiteral("Code Postal")},
+        {QStringLiteral("Pays"), QStringLiteral("Pays")},
+        {QStringLiteral("Opérateur"), QStringLiteral("Prénom Opérateur")},
+    };
+    return labels.value(column, column);
+}
+
+QString openFailureMessage(const SourceError &error, const QString &path)
+{
+    const QString file = QDir::toNativeSeparators(path);
+    QString why;
+    switch (error.kind) {
+    case SourceError::NotFound: why = QStringLiteral("Ce fichier n'existe pas."); break;
+    case SourceError::IsFolder: why = QStringLiteral("C'est un dossier, pas un fichier."); break;
+    case SourceError::NotReadable: why = QStringLiteral("Vous n'avez pas le droit de lire ce fichier."); break;
+    case SourceError::NoTable:
+        why = QStringLiteral("Ce n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».");
+        break;
+    case SourceError::WrongShape:
+        why = QStringLiteral("Ce n'est pas un fichier de contacts : la colonne « %1 » manque dans la table « Transmission ».")
+                  .arg(error.detail);
+        break;
+    case SourceError::ReadOnlyFile:
+        why = QStringLiteral("Le fichier ou son dossier est en lecture seule : les contacts ne pourraient pas y être enregistrés.");
+        break;
+    case SourceError::Locked: why = QStringLiteral("Le fichier est verrouillé par un autre programme."); break;
+    case SourceError::NotDatabase:
+    default:
+        why = QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé.");
+        if (!error.detail.isEmpty())
+            why += QStringLiteral("\n(%1)").arg(error.detail);
+        break;
+    }
+    return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2").arg(file, why);
+}
+
+QString storeFailureMessage(const SourceError &error)
+{
+    const QString field = fieldLabel(error.column);
+    int size = 0;
+    for (const ColumnDef &c : transmission().columns)
+        if (c.name == error.column)
+            size = c.size;
+    switch (error.kind) {
+    case SourceError::TooLong:
+        return QStringLiteral("Le champ « %1 » est trop long : %2 caractères au plus.").arg(field).arg(size);
+    case SourceError::OutOfRange:
+        return QStringLiteral("Le champ « %1 » doit être un nombre entier compris entre -32768 et 32767.").arg(field);
+    case SourceError::NotWhole:
+        return QStringLiteral("Le champ « %1 » doit être un nombre entier, sans décimales.").arg(field);
+    case SourceError::NotNumber:
+        return QStringLiteral("Le champ « %1 » doit être un nombre.").arg(field);
+    case SourceError::NotDate:
+        return QStringLiteral("Le champ « %1 » doit être une date et une heure.").arg(field);
+    case SourceError::BadCharacter:
+        return QStringLiteral("Le champ « %1 » contient un caractère qui ne peut pas être enregistré.").arg(field);
+    default:
+        break;
+    }
+    QString text = QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier.");
+    if (!error.detail.isEmpty())
+        text += QStringLiteral("\n(%1)").arg(error.detail);
+    return text;
+}
+
+} // namespace logfile

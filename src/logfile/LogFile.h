@@ -1,0 +1,32 @@
+#pragma once
+// The log file: one contest's database holding the single table Transmission.
+#include "Engine.h"
+#include "RecordSource.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace logfile {
+
+inline const QString kTable = QStringLiteral("Transmission");
+
+// The sixteen columns of Transmission, in order, with their types and sizes.
+const platform::TableDef &transmission();
+QStringList columnNames();
+
+// Creates an empty log file at path; the path must not name an existing file.
+// On failure nothing is left at path and *message says why, in French.
+bool createEmpty(const QString &path, QString *message);
+
+// Sets a record source up for the table Transmission of a log file.
+void configure(platform::RecordSource &source, const QString &path);
+
+// French text telling the user why a log file could not be opened or a
+// contact could not be stored.
+QString openFailureMessage(const platform::SourceError &error, const QString &path);
+QString storeFailureMessage(const platform::SourceError &error);
+
+// The label the user sees for a column in the entry form.
+QString fieldLabel(const QString &column);
+
+} // namespace logfile

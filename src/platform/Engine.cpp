@@ -1,0 +1,447 @@
+#include "Engine.h"
+
+#include <QAtomicInteger>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace platform {
+
+QString quoteIdentifier(const QString &name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString declaredType(const ColumnDef &column)
+{
+    switch (column.type) {
+    case ColumnType::DateTime: return QStringLiteral("DATETIME");
+    case ColumnType::SmallInt: return QStringLiteral("SMALLINT");
+    case ColumnType::Text: return QStringLiteral("VARCHAR(%1)").arg(column.size);
+    case ColumnType::Other: break;
+    }
+    return QString();
+}
+
+ColumnDef columnFromDeclaredType(const QString &name, const QString &declared)
+{
+    ColumnDef c;
+    c.name = name;
+    const QString t = declared.trimmed().toUpper();
+    static const QRegularExpression varchar(QStringLiteral("^(?:VAR)?CHAR\\s*\\(\\s*(\\d+)\\s*\\)$"));
+    if (t == QLatin1String("DATETIME")) {
+        c.type = ColumnType::DateTime;
+    } else if (t == QLatin1String("SMALLINT")) {
+        c.type = ColumnType::SmallInt;
+    } else if (auto m = varchar.match(t); m.hasMatch()) {
+        c.type = ColumnType::Text;
+        c.size = m.captured(1).toInt();
+    } else {
+        c.type = ColumnType::Other;
+    }
+    return c;
+}
+
+bool fitsWindows1252(const QString &text)
+{
+    // Windows-1252 is Latin-1 with 27 printable characters in place of the
+    // C1 controls 0x80..0x9F.
+    static const char16_t extra[] = {0x20AC, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x017D, 0x2018,
+                                     0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC,
+                                     0x2122, 0x0161, 0x203A, 0x0153, 0x017E, 0x0178};
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+            continue;
+        bool found = false;
+        for (char16_t e : extra)
+            if (e == u) {
+                found = true;
+                break;
+            }
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+QString newConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("sequanel-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+EngineError toError(const QSqlError &e)
+{
+    EngineError out;
+    out.text = e.driverText();
+    if (!e.databaseText().isEmpty())
+        out.text = e.databaseText();
+    if (out.text.isEmpty())
+        out.text = e.text();
+    if (out.text.isEmpty())
+        out.text = QStringLiteral("unknown error");
+    out.code = e.nativeErrorCode().toInt();
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- Connection
+
+struct Connection::Impl {
+    QString name;
+    QString path;
+    OpenMode mode = OpenMode::ReadWrite;
+    QSqlDatabase db;
+    QHash<QString, QSqlQuery> statements;
+    EngineError error;
+
+    QSqlQuery *prepared(const QString &sql)
+    {
+        auto it = statements.find(sql);
+        if (it == statements.end()) {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (!q.prepare(sql)) {
+                error = toError(q.lastError());
+                return nullptr;
+            }
+            it = statements.insert(sql, q);
+        }
+        return &it.value();
+    }
+
+    bool run(QSqlQuery *q, const QVariantList &params)
+    {
+        for (int i = 0; i < params.size(); ++i)
+            q->bindValue(i, params[i]);
+        if (!q->exec()) {
+            error = toError(q->lastError());
+            q->finish();
+            return false;
+        }
+        return true;
+    }
+};
+
+Connection::Connection() : d(std::make_unique<Impl>()) {}
+
+Connection::~Connection()
+{
+    d->statements.clear();
+    const QString name = d->name;
+    if (d->db.isValid())
+        d->db.close();
+    d->db = QSqlDatabase();
+    if (!name.isEmpty())
+        QSqlDatabase::removeDatabase(name);
+}
+
+std::unique_ptr<Connection> Connection::open(const QString &path, OpenMode mode, EngineError *error)
+{
+    auto fail = [&](const QString &text, int code = 0) -> std::unique_ptr<Connection> {
+        if (error)
+            *error = EngineError{text, code};
+        return nullptr;
+    };
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return fail(QStringLiteral("file not found"));
+    if (info.isDir())
+        return fail(QStringLiteral("is a folder"));
+    if (!info.isReadable())
+        return fail(QStringLiteral("permission denied"));
+
+    std::unique_ptr<Connection> c(new Connection);
+    c->d->name = newConnectionName();
+    c->d->path = path;
+    c->d->mode = mode;
+    c->d->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c->d->name);
+    c->d->db.setDatabaseName(path);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500");
+    if (mode == OpenMode::ReadOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    c->d->db.setConnectOptions(options);
+    if (!c->d->db.open())
+        return fail(toError(c->d->db.lastError()).text);
+
+    // Reading the schema is the first real read of the file: a file that is
+    // not a database, or a damaged header, fails here.
+    bool ok = false;
+    c->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"), {}, &ok);
+    if (!ok)
+        return fail(c->d->error.text, c->d->error.code);
+    if (mode == OpenMode::ReadWrite) {
+        // A log stays one file the user can copy: rollback journal, and every
+        // commit reaches the disk before it returns.
+        c->exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        c->exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    }
+    return c;
+}
+
+bool Connection::create(const QString &path, const TableDef &table, EngineError *error)
+{
+    if (QFileInfo::exists(path)) {
+        if (error)
+            *error = EngineError{QStringLiteral("file exists"), 0};
+        return false;
+    }
+    bool ok = true;
+    EngineError err;
+    {
+        const QString name = newConnectionName();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            if (!db.open()) {
+                ok = false;
+                err = toError(db.lastError());
+            } else {
+                QStringList cols;
+                for (const ColumnDef &c : table.columns)
+                    cols << quoteIdentifier(c.name) + QLatin1Char(' ') + declaredType(c);
+                const QStringList statements = {
+                    QStringLiteral("PRAGMA journal_mode=DELETE"),
+                    QStringLiteral("PRAGMA synchronous=FULL"),
+                    QStringLiteral("CREATE TABLE %1 (%2)")
+                        .arg(quoteIdentifier(table.name), cols.join(QStringLiteral(", "))),
+                };
+                for (const QString &sql : statements) {
+                    QSqlQuery q(db);
+                    if (!q.exec(sql)) {
+                        ok = false;
+                        err = toError(q.lastError());
+                        break;
+                    }
+                }
+                db.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    if (!ok) {
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+        if (error)
+            *error = err;
+    }
+    return ok;
+}
+
+QString Connection::path() const { return d->path; }
+OpenMode Connection::mode() const { return d->mode; }
+EngineError Connection::lastError() const { return d->error; }
+
+bool Connection::exec(const QString &sql, const QVariantList &params)
+{
+    QSqlQuery *q = d->prepared(sql);
+    if (!q)
+        return false;
+    const bool ok = d->run(q, params);
+    q->finish();
+    return ok;
+}
+
+QVariant Connection::scalar(const QString &sql, const QVariantList &params, bool *ok)
+{
+    if (ok)
+        *ok = false;
+    QSqlQuery *q = d->prepared(sql);
+    if (!q || !d->run(q, params))
+        return {};
+    QVariant v;
+    if (q->next())
+        v = q->value(0);
+    else if (q->lastError().isValid()) {
+        d->error = toError(q->lastError());
+        q->finish();
+        return {};
+    }
+    q->finish();
+    if (ok)
+        *ok = true;
+    return v;
+}
+
+QVector<QVariantList> Connection::rows(const QString &sql, const QVariantList &params, bool *ok)
+{
+    if (ok)
+        *ok = false;
+    QVector<QVariantList> out;
+    QSqlQuery *q = d->prepared(sql);
+    if (!q || !d->run(q, params))
+        return out;
+    const int n = q->record().count();
+    while (q->next()) {
+        QVariantList row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i)
+            row << q->value(i);
+        out << row;
+    }
+    const bool failed = q->lastError().isValid();
+    if (failed)
+        d->error = toError(q->lastError());
+    q->finish();
+    if (ok)
+        *ok = !failed;
+    return out;
+}
+
+bool Connection::hasTable(const QString &table)
+{
+    bool ok = false;
+    const QVariant v = scalar(
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE"),
+        {table}, &ok);
+    return ok && v.toInt() > 0;
+}
+
+QVector<ColumnDef> Connection::tableColumns(const QString &table, bool *ok)
+{
+    QVector<ColumnDef> out;
+    bool good = false;
+    // table_xinfo is not reached through a bound parameter in older engines;
+    // the pragma table-valued function takes one.
+    const auto rs = rows(QStringLiteral("SELECT name, type FROM pragma_table_info(?1)"), {table}, &good);
+    if (ok)
+        *ok = good;
+    for (const QVariantList &r : rs)
+        out << columnFromDeclaredType(r.value(0).toString(), r.value(1).toString());
+    return out;
+}
+
+bool Connection::begin() { return exec(QStringLiteral("BEGIN IMMEDIATE")); }
+bool Connection::commit() { return exec(QStringLiteral("COMMIT")); }
+void Connection::rollback()
+{
+    const EngineError keep = d->error;
+    exec(QStringLiteral("ROLLBACK"));
+    d->error = keep;
+}
+
+// ---------------------------------------------------------------- Cursor
+
+struct Cursor::Impl {
+    Connection *connection = nullptr;
+    QString countSql;
+    QVariantList params;
+    QSqlQuery query;
+    bool valid = false;
+    bool atEnd = true;
+    EngineError error;
+    QStringList names;
+};
+
+Cursor::Cursor() : d(std::make_unique<Impl>()) {}
+Cursor::~Cursor() = default;
+
+std::unique_ptr<Cursor> Connection::openTable(const QString &table)
+{
+    return openQuery(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoteIdentifier(table)));
+}
+
+std::unique_ptr<Cursor> Connection::openQuery(const QString &sql, const QVariantList &params)
+{
+    std::unique_ptr<Cursor> c(new Cursor);
+    c->d->connection = this;
+    c->d->params = params;
+    c->d->countSql = QStringLiteral("SELECT count(*) FROM (%1)").arg(sql);
+    c->d->query = QSqlQuery(d->db);
+    c->d->query.setForwardOnly(true);
+    if (!c->d->query.prepare(sql)) {
+        c->d->error = toError(c->d->query.lastError());
+        return c;
+    }
+    for (int i = 0; i < params.size(); ++i)
+        c->d->query.bindValue(i, params[i]);
+    if (!c->d->query.exec()) {
+        c->d->error = toError(c->d->query.lastError());
+        return c;
+    }
+    const QSqlRecord rec = c->d->query.record();
+    for (int i = 0; i < rec.count(); ++i)
+        c->d->names << rec.fieldName(i);
+    c->d->valid = true;
+    c->d->atEnd = !c->d->query.next();
+    if (c->d->atEnd && c->d->query.lastError().isValid()) {
+        c->d->error = toError(c->d->query.lastError());
+        c->d->valid = false;
+    }
+    return c;
+}
+
+bool Cursor::isValid() const { return d->valid; }
+EngineError Cursor::error() const { return d->error; }
+bool Cursor::eof() const { return !d->valid || d->atEnd; }
+int Cursor::columnCount() const { return d->names.size(); }
+QStringList Cursor::columnNames() const { return d->names; }
+
+qint64 Cursor::recordCount()
+{
+    if (!d->valid)
+        return 0;
+    bool ok = false;
+    const QVariant v = d->connection->scalar(d->countSql, d->params, &ok);
+    if (!ok) {
+        d->error = d->connection->lastError();
+        return 0;
+    }
+    return v.toLongLong();
+}
+
+bool Cursor::moveFirst()
+{
+    if (!d->valid)
+        return false;
+    d->query.finish();
+    for (int i = 0; i < d->params.size(); ++i)
+        d->query.bindValue(i, d->params[i]);
+    if (!d->query.exec()) {
+        d->error = toError(d->query.lastError());
+        d->atEnd = true;
+        return false;
+    }
+    d->atEnd = !d->query.next();
+    return !d->atEnd;
+}
+
+bool Cursor::moveNext()
+{
+    if (eof())
+        return false;
+    d->atEnd = !d->query.next();
+    if (d->atEnd && d->query.lastError().isValid()) {
+        d->error = toError(d->query.lastError());
+        return false;
+    }
+    return !d->atEnd;
+}
+
+QVariant Cursor::value(const QString &column) const
+{
+    const int i = d->names.indexOf(column);
+    return i < 0 ? QVariant() : value(i);
+}
+
+QVariant Cursor::value(int index) const
+{
+    if (eof() || index < 0 || index >= d->names.size())
+        return {};
+    return d->query.value(index);
+}
+
+} // namespace platform

@@ -1,0 +1,123 @@
+#pragma once
+// The database engine used directly: creating a database with one table,
+// opening a database, and cursors over a table or a select statement.
+// Every value reaches the engine as a bound parameter.
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+namespace platform {
+
+enum class ColumnType { DateTime, Text, SmallInt, Other };
+
+struct ColumnDef {
+    QString name;
+    ColumnType type = ColumnType::Text;
+    int size = 0; // maximum length in characters, for text columns
+};
+
+struct TableDef {
+    QString name;
+    QVector<ColumnDef> columns;
+};
+
+// Declared type in the file for a column definition, and back.
+QString declaredType(const ColumnDef &column);
+ColumnDef columnFromDeclaredType(const QString &name, const QString &declared);
+
+// Quotes an identifier for SQL ("a""b").
+QString quoteIdentifier(const QString &name);
+
+// True when every character of text can be written in Windows-1252.
+bool fitsWindows1252(const QString &text);
+
+struct EngineError {
+    QString text;  // the engine's own description
+    int code = 0;  // the engine's extended result code, 0 when not known
+    bool isSet() const { return !text.isEmpty(); }
+};
+
+class Connection;
+
+// A cursor over the rows of a table (in natural order) or of a select statement.
+class Cursor
+{
+public:
+    ~Cursor();
+    Cursor(const Cursor &) = delete;
+    Cursor &operator=(const Cursor &) = delete;
+
+    bool isValid() const;
+    EngineError error() const;
+    // Number of rows; for a table, counted by the engine.
+    qint64 recordCount();
+    bool moveFirst();
+    bool moveNext();
+    bool eof() const;
+    // Value of a column of the current row by name; null when empty or unknown.
+    QVariant value(const QString &column) const;
+    QVariant value(int index) const;
+    int columnCount() const;
+    QStringList columnNames() const;
+
+private:
+    friend class Connection;
+    Cursor();
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+enum class OpenMode { ReadWrite, ReadOnly };
+
+// One open database file. Each Connection has a connection name of its own,
+// so several may be open on the same file at once.
+class Connection
+{
+public:
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    // Opens an existing database file; nullptr and *error set on failure (a
+    // missing file, a folder, a file that is not a database).
+    static std::unique_ptr<Connection> open(const QString &path, OpenMode mode, EngineError *error);
+
+    // Creates a new database file at path holding exactly one table. The file
+    // must not exist. A half-written file is removed on failure.
+    static bool create(const QString &path, const TableDef &table, EngineError *error);
+
+    QString path() const;
+    OpenMode mode() const;
+
+    // Runs one statement with bound parameters; false and error() on failure.
+    bool exec(const QString &sql, const QVariantList &params = {});
+    // Runs a statement and returns the first column of its first row.
+    QVariant scalar(const QString &sql, const QVariantList &params = {}, bool *ok = nullptr);
+    // Rows of a select statement, each as a list of values in column order.
+    QVector<QVariantList> rows(const QString &sql, const QVariantList &params = {}, bool *ok = nullptr);
+
+    // A cursor over a whole table in natural (insertion) order.
+    std::unique_ptr<Cursor> openTable(const QString &table);
+    // A cursor over a select statement; read only.
+    std::unique_ptr<Cursor> openQuery(const QString &sql, const QVariantList &params = {});
+
+    // The columns of a table as declared in the file; empty when there is no such table.
+    QVector<ColumnDef> tableColumns(const QString &table, bool *ok = nullptr);
+    bool hasTable(const QString &table);
+
+    bool begin();  // BEGIN IMMEDIATE
+    bool commit();
+    void rollback();
+
+    EngineError lastError() const;
+
+private:
+    Connection();
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    friend class Cursor;
+};
+
+} // namespace platform

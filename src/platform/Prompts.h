@@ -1,0 +1,61 @@
+#pragma once
+// Questions and messages to the user: message boxes, file dialogs and the beep.
+// Every window goes through these functions; tests install a Responder that
+// answers instead of the user.
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace platform {
+
+enum class MessageIcon { None, Information, Warning, Critical, Question };
+enum class MessageButtons { Ok, YesNo, OkCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+
+struct MessageRequest {
+    QWidget *parent = nullptr;
+    QString text;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+struct FileRequest {
+    QWidget *parent = nullptr;
+    bool save = false;             // save dialog (else open dialog)
+    QString title;
+    QString filter;                // "Description|pattern" pairs, as "Base de données  (*.adb)|*.adb"
+    bool confirmOverwrite = false; // save dialog asks before replacing a file
+    bool fileMustExist = false;    // open dialog accepts only existing files
+    QString defaultSuffix;         // empty: never add an extension
+};
+
+// The title of every message box.
+QString applicationTitle();
+
+Answer showMessage(const MessageRequest &request);
+inline Answer showMessage(QWidget *parent, const QString &text, MessageIcon icon,
+                          MessageButtons buttons = MessageButtons::Ok)
+{
+    return showMessage(MessageRequest{parent, text, icon, buttons});
+}
+
+// The full path chosen, or an empty string when the user cancelled.
+QString askFileName(const FileRequest &request);
+
+void beep();
+
+// Test seam: when set, these are called instead of showing anything.
+struct Responder {
+    std::function<Answer(const MessageRequest &)> message;
+    std::function<QString(const FileRequest &)> file;
+    std::function<void()> beep;
+};
+void setResponder(const Responder &responder);
+void clearResponder();
+
+// Turns "Desc|*.a|Desc2|*.b" into Qt's "Desc (*.a);;Desc2 (*.b)" form.
+QString qtFilter(const QString &filter);
+
+} // namespace platform

@@ -1,0 +1,96 @@
+#include "TestSupport.h"
+
+#include "Clock.h"
+#include "Engine.h"
+#include "LogFile.h"
+
+#include <QTest>
+
+namespace testsupport {
+
+PromptRecorder::PromptRecorder()
+{
+    platform::Responder r;
+    r.message = [this](const platform::MessageRequest &m) {
+        messages << m;
+        return answer;
+    };
+    r.file = [this](const platform::FileRequest &f) {
+        fileRequests << f;
+        return queuedFiles.isEmpty() ? QString() : queuedFiles.takeFirst();
+    };
+    r.beep = [this] { ++beeps; };
+    platform::setResponder(r);
+}
+
+PromptRecorder::~PromptRecorder() { platform::clearResponder(); }
+
+void PromptRecorder::clear()
+{
+    messages.clear();
+    fileRequests.clear();
+    beeps = 0;
+}
+
+LocaleScope::LocaleScope(const QLocale &locale) : m_previous(QLocale())
+{
+    QLocale::setDefault(locale);
+}
+LocaleScope::~LocaleScope() { QLocale::setDefault(m_previous); }
+
+ClockScope::ClockScope(const QDateTime &fixed) { set(fixed); }
+ClockScope::~ClockScope() { platform::setNowProvider({}); }
+void ClockScope::set(const QDateTime &fixed)
+{
+    platform::setNowProvider([fixed] { return fixed; });
+}
+
+void makeLogFile(const QString &path, const QVector<Row> &rows)
+{
+    QString message;
+    QVERIFY2(logfile::createEmpty(path, &message), qPrintable(message));
+    if (rows.isEmpty())
+        return;
+    platform::EngineError e;
+    auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
+    QVERIFY2(c, qPrintable(e.text));
+    QStringList cols, marks;
+    const QStringList names = logfile::columnNames();
+    for (int i = 0; i < names.size(); ++i) {
+        cols << platform::quoteIdentifier(names[i]);
+        marks << QStringLiteral("?%1").arg(i + 1);
+    }
+    const QString sql = QStringLiteral("INSERT INTO Transmission (%1) VALUES (%2)")
+                            .arg(cols.join(','), marks.join(','));
+    QVERIFY(c->begin());
+    for (const Row &r : rows) {
+        Row full = r;
+        while (full.size() < names.size())
+            full << QVariant();
+        QVERIFY2(c->exec(sql, full), qPrintable(c->lastError().text));
+    }
+    QVERIFY(c->commit());
+}
+
+Row sampleRow(int n)
+{
+    return Row{QStringLiteral("2024-03-%1 10:%2:00").arg(1 + n % 28, 2, 10, QLatin1Char('0')).arg(n % 60, 2, 10, QLatin1Char('0')),
+               QString::number(n), QStringLiteral("59"), 27, 205, QStringLiteral("AM"), 14,
+               QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charly"), n % 1000,
+               QStringLiteral("BP %1").arg(n % 100), QStringLiteral("Lyon"), QStringLiteral("69000"),
+               QStringLiteral("France"), QStringLiteral("Jean")};
+}
+
+QVector<Row> readRows(const QString &path)
+{
+    platform::EngineError e;
+    auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+    if (!c)
+        return {};
+    QStringList cols;
+    for (const QString &n : logfile::columnNames())
+        cols << platform::quoteIdentifier(n);
+    return c->rows(QStringLiteral("SELECT %1 FROM Transmission ORDER BY rowid").arg(cols.join(',')));
+}
+
+} // namespace testsupport

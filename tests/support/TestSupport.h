@@ -1,0 +1,62 @@
+#pragma once
+// Shared pieces of the tests: answering message boxes and file dialogs,
+// pinning the locale and the clock, and making log files.
+#include "Prompts.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVector>
+
+namespace testsupport {
+
+// Installs itself as the prompt responder for its lifetime. Messages are
+// recorded and answered with `answer`; file dialogs take the queued paths in
+// order (an empty string, or an empty queue, means "cancelled").
+class PromptRecorder
+{
+public:
+    PromptRecorder();
+    ~PromptRecorder();
+    QVector<platform::MessageRequest> messages;
+    QVector<platform::FileRequest> fileRequests;
+    QStringList queuedFiles;
+    platform::Answer answer = platform::Answer::Ok;
+    int beeps = 0;
+    void clear();
+};
+
+// Pins QLocale::setDefault for its lifetime.
+class LocaleScope
+{
+public:
+    explicit LocaleScope(const QLocale &locale);
+    ~LocaleScope();
+
+private:
+    QLocale m_previous;
+};
+
+// Fixes platform::now() for its lifetime.
+class ClockScope
+{
+public:
+    explicit ClockScope(const QDateTime &fixed);
+    ~ClockScope();
+    void set(const QDateTime &fixed);
+};
+
+// A contact row in column order of Transmission, stored values (ISO date text,
+// integers, texts; a null QVariant for an empty column).
+using Row = QVariantList;
+
+// Creates a log file at path holding rows.
+void makeLogFile(const QString &path, const QVector<Row> &rows = {});
+// A plausible contact with serial number n.
+Row sampleRow(int n);
+// Reads every row of Transmission with a connection of its own.
+QVector<Row> readRows(const QString &path);
+
+} // namespace testsupport
