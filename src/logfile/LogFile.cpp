@@ -1,6 +1,11 @@
 #include "LogFile.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <QHash>
 
 using platform::ColumnDef;
@@ -50,6 +55,18 @@ bool createEmpty(const QString &path, QString *message)
     if (message)
         *message = QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2")
                        .arg(QDir::toNativeSeparators(path), e.text);
+    return false;
+}
+
+bool replaceFile(const QString &from, const QString &to, QString *message)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
+        QFile::remove(to + QStringLiteral("-journal"));
+        return true;
+    }
+    if (message)
+        *message = QStringLiteral("Impossible de remplacer le fichier « %1 ».\n\n%2")
+                       .arg(QDir::toNativeSeparators(to), QString::fromLocal8Bit(std::strerror(errno)));
     return false;
 }
 

@@ -18,6 +18,10 @@ QStringList columnNames();
 // On failure nothing is left at path and *message says why, in French.
 bool createEmpty(const QString &path, QString *message);
 
+// Puts the file at from in the place of the file at to, in one step: the old
+// file, if any, stays whole until the new one replaces it.
+bool replaceFile(const QString &from, const QString &to, QString *message);
+
 // Sets a record source up for the table Transmission of a log file.
 void configure(platform::RecordSource &source, const QString &path);
 

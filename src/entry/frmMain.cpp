@@ -1,0 +1,521 @@
+#include "frmMain.h"
+
+#include "Clock.h"
+#include "LogFile.h"
+#include "ProgramFolder.h"
+#include "Regional.h"
+#include "Twips.h"
+#include "ZoneClock.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+using platform::px;
+using platform::rectTw;
+
+namespace {
+
+const QString kNouveau = QStringLiteral("&Nouveau");
+const QString kModifier = QStringLiteral("&Modifier");
+const QString kSupprimer = QStringLiteral("&Supprimer");
+const QString kValider = QStringLiteral("&Valider");
+const QString kAnnuler = QStringLiteral("&Annuler");
+
+QFont arial(double points, bool bold = false)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// The face used where a small dialog font is wanted.
+QFont dialogFont(double points)
+{
+    QFont f(QStringLiteral("Liberation Sans"));
+    f.setPointSizeF(points);
+    return f;
+}
+
+QStringList callSignList(int variant)
+{
+    QStringList l{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charly"),
+                  QStringLiteral("Delta"), QStringLiteral("Echo"), QStringLiteral("Fox-Trot"),
+                  QStringLiteral("Golf"), QStringLiteral("Hotel"), QStringLiteral("India"),
+                  QStringLiteral("Juliette"), QStringLiteral("Kilo"), QStringLiteral("Lima"),
+                  QStringLiteral("Mike"), QStringLiteral("November"), QStringLiteral("Oscar"),
+                  QStringLiteral("Papa"), QStringLiteral("Québec"), QStringLiteral("Roméo"),
+                  QStringLiteral("Sierra"), QStringLiteral("Tango"), QStringLiteral("Uniform"),
+                  QStringLiteral("Victor"), QStringLiteral("Wisky"), QStringLiteral("X-Ray"),
+                  QStringLiteral("Yankee"), QStringLiteral("Zoulou")};
+    // The three lists differ in a few spellings.
+    if (variant == 2)
+        l[2] = QStringLiteral("Charlie");
+    if (variant >= 2) {
+        l[7] = QStringLiteral("Hôtel");
+        l[23] = QStringLiteral("X-ray");
+    }
+    if (variant == 3) {
+        l[9] = QStringLiteral("Juiliette");
+        l[16] = QStringLiteral("Quebec");
+    }
+    return l;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Saisie des contacts"));
+    setWindowIcon(platform::programIcon(QStringLiteral("sequanel.svg")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+
+    Data1 = new platform::RecordSource(this);
+    Data1->setObjectName(QStringLiteral("Data1"));
+    Data1->setConnect(QStringLiteral("Access"));
+    Data1->setRecordSource(logfile::kTable);
+    Data1->setRequiredColumns(logfile::columnNames());
+    Data1->setVisible(false);
+
+    buildMenus();
+    buildForm();
+    buildToolbar();
+    buildStatusBar();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    Timer1->start();
+
+    // Enter and Esc press the window's default and cancel buttons from any of
+    // its controls, text boxes and drop-down boxes included.
+    for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto *s = new QShortcut(key, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, &frmMain::pressDefault);
+    }
+    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    esc->setContext(Qt::WindowShortcut);
+    connect(esc, &QShortcut::activated, this, &frmMain::pressCancel);
+
+    setFixedSize(sizeHint());
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("menuBar"));
+
+    mnuFichier = bar->addMenu(QStringLiteral("&Fichier "));
+    mnuFichier->setObjectName(QStringLiteral("mnuFichier"));
+    mnuNouveau = mnuFichier->addAction(QStringLiteral("&Nouveau      "));
+    mnuNouveau->setObjectName(QStringLiteral("mnuNouveau"));
+    mnuNouveau->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuOuvrir = mnuFichier->addAction(QStringLiteral("&Ouvrir"));
+    mnuOuvrir->setObjectName(QStringLiteral("mnuOuvrir"));
+    mnuOuvrir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuLigne1 = mnuFichier->addSeparator();
+    mnuLigne1->setObjectName(QStringLiteral("mnuLigne1"));
+    mnuImprimer = mnuFichier->addAction(QStringLiteral("&Imprimer"));
+    mnuImprimer->setObjectName(QStringLiteral("mnuImprimer"));
+    mnuImprimer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnuLigne2 = mnuFichier->addSeparator();
+    mnuLigne2->setObjectName(QStringLiteral("mnuLigne2"));
+    mnuQuitter = mnuFichier->addAction(QStringLiteral("&Quitter"));
+    mnuQuitter->setObjectName(QStringLiteral("mnuQuitter"));
+
+    mnuOrientation = bar->addAction(QStringLiteral("O&rientation"));
+    mnuOrientation->setObjectName(QStringLiteral("mnuOrientation"));
+
+    mnuHeure = bar->addMenu(QStringLiteral("Fu&seaux horaires"));
+    mnuHeure->setObjectName(QStringLiteral("mnuHeure"));
+    const QStringList zones = zoneclock::zoneCaptions();
+    for (int i = 1; i <= 24; ++i) {
+        QAction *a = mnuHeure->addAction(zones.value(i - 1));
+        a->setObjectName(QStringLiteral("mnuH(%1)").arg(i));
+        connect(a, &QAction::triggered, this, [this, i] { mnuH_Click(i); });
+        mnuH << a;
+    }
+
+    mnuaide = bar->addMenu(QStringLiteral("&?"));
+    mnuaide->setObjectName(QStringLiteral("mnuaide"));
+    mnuHelp = mnuaide->addAction(QStringLiteral("&Aide"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuLigne3 = mnuaide->addSeparator();
+    mnuLigne3->setObjectName(QStringLiteral("mnuLigne3"));
+    mnuAPropos = mnuaide->addAction(QStringLiteral("A &Propos"));
+    mnuAPropos->setObjectName(QStringLiteral("mnuAPropos"));
+
+    connect(mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
+    connect(mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);
+    connect(mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
+    connect(mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);
+    connect(mnuOrientation, &QAction::triggered, this, &frmMain::mnuOrientation_Click);
+    connect(mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    connect(mnuAPropos, &QAction::triggered, this, &frmMain::mnuAPropos_Click);
+}
+
+void frmMain::buildForm()
+{
+    m_form = new QWidget(this);
+    m_form->setObjectName(QStringLiteral("Form"));
+    m_form->setFixedSize(px(7080), px(6540));
+    m_form->setAutoFillBackground(true);
+    m_form->setFont(arial(9.75, true));
+    m_form->setMouseTracking(true);
+    m_form->installEventFilter(this);
+    setCentralWidget(m_form);
+
+    auto text = [this](QLineEdit *&box, const char *name, QRect r, bool centred, const QString &column) {
+        box = new QLineEdit(m_form);
+        box->setObjectName(QString::fromUtf8(name));
+        box->setGeometry(r);
+        box->setFont(arial(8.25));
+        if (centred)
+            box->setAlignment(Qt::AlignCenter);
+        QPalette p = box->palette();
+        p.setColor(QPalette::Text, Qt::black);
+        p.setColor(QPalette::Base, Qt::white);
+        box->setPalette(p);
+        box->setProperty("column", column);
+        Data1->bind(box, column);
+    };
+    auto combo = [this](QComboBox *&box, const char *name, QRect r, const QStringList &items,
+                        const QString &column) {
+        box = new QComboBox(m_form);
+        box->setObjectName(QString::fromUtf8(name));
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setGeometry(r);
+        box->setFont(arial(8.25));
+        box->addItems(items);
+        box->setMaxVisibleItems(12);
+        box->setCurrentIndex(-1);
+        box->setEditText(QString());
+        box->setCompleter(nullptr);
+        QPalette p = box->palette();
+        p.setColor(QPalette::Text, Qt::black);
+        p.setColor(QPalette::Base, Qt::white);
+        box->setPalette(p);
+        box->setProperty("column", column);
+        Data1->bind(box, column);
+    };
+
+    QStringList hz;
+    for (int v = 5; v <= 995; v += 10)
+        hz << QStringLiteral("%1").arg(v, 3, 10, QLatin1Char('0'));
+
+    text(txtDateHeure, "txtDateHeure", rectTw(840, 1080, 1455, 330), false, QStringLiteral("Date"));
+    text(txtNrSequanel, "txtNrSequanel", rectTw(3360, 1080, 855, 330), true, QStringLiteral("Sequanel"));
+    text(txtRST, "txtRST", rectTw(5400, 1080, 975, 330), true, QStringLiteral("RST"));
+    combo(cmbBande, "cmbBande", rectTw(2040, 2280, 975, 330),
+          {QStringLiteral("AM"), QStringLiteral("FM"), QStringLiteral("LSB"), QStringLiteral("USB")},
+          QStringLiteral("Bande"));
+    combo(cmbMHz, "cmbMHz", rectTw(3000, 2280, 975, 330),
+          {QStringLiteral("26"), QStringLiteral("27"), QStringLiteral("28")}, QStringLiteral("Mhertz"));
+    combo(cmbHz, "cmbHz", rectTw(3960, 2280, 975, 330), hz, QStringLiteral("Hertz"));
+    text(txtOpérateur, "txtOpérateur", rectTw(2760, 3000, 1455, 330), true, QStringLiteral("Opérateur"));
+    text(txtPréfixeQRZ, "txtPréfixeQRZ", rectTw(600, 3720, 615, 330), true, QStringLiteral("Préfixe"));
+    combo(cmbQRZ1, "cmbQRZ1", rectTw(1200, 3720, 1455, 330), callSignList(1), QStringLiteral("Qrz1"));
+    combo(cmbQRZ2, "cmbQRZ2", rectTw(2640, 3720, 1575, 330), callSignList(2), QStringLiteral("Qrz2"));
+    combo(cmbQRZ3, "cmbQRZ3", rectTw(4200, 3720, 1575, 330), callSignList(3), QStringLiteral("Qrz3"));
+    text(txtNrQRZ, "txtNrQRZ", rectTw(5760, 3720, 855, 330), true, QStringLiteral("N°"));
+    text(txtCodePostal, "txtCodePostal", rectTw(600, 4800, 975, 315), false, QStringLiteral("CP"));
+    text(txtVille, "txtVille", rectTw(1560, 4800, 2055, 315), false, QStringLiteral("Ville"));
+    text(txtBP, "txtBP", rectTw(3600, 4800, 735, 315), false, QStringLiteral("BP"));
+    text(txtPays, "txtPays", rectTw(4320, 4800, 2295, 315), false, QStringLiteral("Pays"));
+    txtNrSequanel->setText(QStringLiteral("   "));
+    txtNrSequanel->installEventFilter(this);
+
+    auto label = [this](QLabel *&l, const char *name, const QString &caption, QRect r) {
+        l = new QLabel(caption, m_form);
+        l->setObjectName(QString::fromUtf8(name));
+        l->setGeometry(r.adjusted(-8, 0, 8, 2)); // room for the face's own widths
+        l->setAlignment(Qt::AlignCenter);
+        l->setFont(dialogFont(8.25));
+        l->setTextFormat(Qt::PlainText);
+    };
+    label(lblDate, "lblDate", QStringLiteral("Date"), rectTw(1380, 840, 375, 195));
+    label(lblNrSequanel, "lblNrSequanel", QStringLiteral("N° de Sequ"), rectTw(3390, 840, 795, 195));
+    label(lblRST, "lblRST", QStringLiteral("R.S.T"), rectTw(5670, 840, 435, 195));
+    label(lblBande, "lblBande", QStringLiteral("Bande"), rectTw(2220, 2040, 495, 195));
+    label(lblMHz, "lblMHz", QStringLiteral("Mhertz"), rectTw(3240, 2040, 495, 195));
+    label(lblHz, "lblHz", QStringLiteral("Hertz"), rectTw(4305, 2040, 405, 195));
+    label(lblOpérateur, "lblOpérateur", QStringLiteral("Prénom Opérateur"), rectTw(2835, 2760, 1305, 195));
+    label(lblQRZ, "lblQRZ", QStringLiteral("QRZ"), rectTw(3300, 3480, 375, 195));
+    label(lblCodePostal, "lblCodePostal", QStringLiteral("Code Postal"), rectTw(585, 4560, 885, 195));
+    label(lblVille, "lblVille", QStringLiteral("Ville"), rectTw(2400, 4560, 315, 195));
+    label(lblBP, "lblBP", QStringLiteral("B.p"), rectTw(3840, 4560, 255, 195));
+    label(LblPays, "LblPays", QStringLiteral("Pays"), rectTw(5400, 4560, 375, 195));
+
+    auto button = [this](QPushButton *&b, const char *name, const QString &caption, QRect r, double points) {
+        b = new QPushButton(m_form);
+        b->setObjectName(QString::fromUtf8(name));
+        setCaption(b, caption);
+        b->setGeometry(r);
+        b->setFont(arial(points));
+        b->setAutoDefault(false);
+    };
+    button(cmdMaintenant, "cmdMaintenant", QStringLiteral("Main&tenant"), rectTw(960, 1440, 1215, 375), 8.25);
+    button(cmdPrécédent, "cmdPrécédent", QStringLiteral("&Précédent"), rectTw(480, 5520, 975, 375), 8.25);
+    button(cmdNouveau, "cmdNouveau", kNouveau, rectTw(1680, 5520, 1215, 375), 8.25);
+    button(cmdModifier, "cmdModifier", kModifier, rectTw(3000, 5520, 1215, 375), 9.75);
+    button(cmdSupprimer, "cmdSupprimer", kSupprimer, rectTw(4320, 5520, 1215, 375), 8.25);
+    button(cmdSuivant, "cmdSuivant", QStringLiteral("S&uivant"), rectTw(5760, 5520, 975, 375), 8.25);
+    for (QPushButton *b : {cmdSuivant, cmdPrécédent}) {
+        b->setMouseTracking(true);
+        b->installEventFilter(this);
+    }
+    setDefaultButton(cmdNouveau);
+
+    connect(cmdNouveau, &QPushButton::clicked, this, &frmMain::cmdNouveau_Click);
+    connect(cmdModifier, &QPushButton::clicked, this, &frmMain::cmdModifier_Click);
+    connect(cmdSupprimer, &QPushButton::clicked, this, &frmMain::cmdSupprimer_Click);
+    connect(cmdSuivant, &QPushButton::clicked, this, &frmMain::cmdSuivant_Click);
+    connect(cmdPrécédent, &QPushButton::clicked, this, &frmMain::cmdPrécédent_Click);
+    connect(cmdMaintenant, &QPushButton::clicked, this, &frmMain::cmdMaintenant_Click);
+
+    // Tab order: the sixteen fields, then the buttons.
+    const QList<QWidget *> order{txtDateHeure, txtNrSequanel, txtRST,        cmbBande,     cmbMHz,
+                                 cmbHz,        txtOpérateur,  txtPréfixeQRZ, cmbQRZ1,      cmbQRZ2,
+                                 cmbQRZ3,      txtNrQRZ,      txtCodePostal, txtVille,     txtBP,
+                                 txtPays,      cmdNouveau,    cmdSupprimer,  cmdModifier,  cmdSuivant,
+                                 cmdPrécédent, cmdMaintenant};
+    for (int i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void frmMain::buildToolbar()
+{
+    Toolbar1 = new QToolBar(m_form);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setGeometry(0, 0, px(7080), px(465));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    // The image list: eight pictures, of which the toolbar shows four.
+    const QStringList imageList1{QStringLiteral("new.svg"),   QStringLiteral("open.svg"),
+                                 QStringLiteral("save.svg"),  QStringLiteral("find.svg"),
+                                 QStringLiteral("print.svg"), QStringLiteral("clock.svg"),
+                                 QStringLiteral("help.svg"),  QStringLiteral("orientation.svg")};
+    struct Button {
+        QString key, tip;
+        int picture; // 0 for a separator
+    };
+    const Button buttons[] = {
+        {QStringLiteral("Nouveau"), QStringLiteral("Créer un nouveau fichier"), 1},
+        {QStringLiteral("Ouvrir"), QStringLiteral("Ouvrir un fichier"), 2},
+        {QString(), QString(), 0},
+        {QStringLiteral("Imprimer"), QStringLiteral("Imprimer la liste"), 5},
+        {QString(), QString(), 0},
+        {QStringLiteral("Orientation"), QStringLiteral("Orientation"), 8},
+        {QString(), QString(), 0},
+    };
+    for (const Button &b : buttons) {
+        QAction *a = nullptr;
+        if (b.picture == 0) {
+            a = Toolbar1->addSeparator();
+        } else {
+            a = Toolbar1->addAction(platform::programIcon(imageList1[b.picture - 1]), QString());
+            a->setToolTip(b.tip);
+            a->setObjectName(QStringLiteral("Toolbar1_") + b.key);
+        }
+        a->setProperty("Key", b.key);
+        Toolbar1Buttons << a;
+    }
+    connect(Toolbar1, &QToolBar::actionTriggered, this, &frmMain::Toolbar1_ButtonClick);
+}
+
+void frmMain::buildStatusBar()
+{
+    StatusBar1 = new QStatusBar(m_form);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, px(6540 - 345), px(7080), px(345));
+    StatusBar1->setFont(arial(8.25));
+    StatusBar1->setSizeGripEnabled(false);
+    const int widths[3] = {px(5100), px(1000), px(900)};
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(StatusBar1);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i + 1));
+        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusPanels[i]->setMinimumWidth(widths[i]);
+        StatusPanels[i]->setFont(arial(8.25));
+        StatusBar1->addWidget(StatusPanels[i], i == 0 ? 1 : 0);
+    }
+    StatusPanels[1]->setAlignment(Qt::AlignCenter);
+    StatusPanels[2]->setAlignment(Qt::AlignCenter);
+    StatusPanels[2]->setPixmap(platform::programIcon(QStringLiteral("statusbar.svg")).pixmap(16, 16));
+}
+
+QList<QWidget *> frmMain::entryControls() const
+{
+    return {txtDateHeure, txtNrSequanel, txtRST,  cmbBande, cmbMHz,   cmbHz,         txtOpérateur, txtPréfixeQRZ,
+            cmbQRZ1,      cmbQRZ2,       cmbQRZ3, txtNrQRZ, txtCodePostal, txtVille, txtBP,        txtPays};
+}
+
+// ------------------------------------------------------------ start-up state
+
+void frmMain::Form_Load()
+{
+    ActiverSaisie(false);
+    mnuImprimer->setEnabled(false);
+    Toolbar1Buttons[3]->setEnabled(false);
+    for (QPushButton *b : {cmdPrécédent, cmdNouveau, cmdSuivant, cmdSupprimer, cmdModifier})
+        b->setEnabled(false);
+}
+
+void frmMain::ActiverSaisie(bool enable)
+{
+    for (QWidget *w : entryControls())
+        w->setEnabled(enable);
+    cmdMaintenant->setEnabled(enable);
+}
+
+void frmMain::ActualiserBoutons()
+{
+    if (!Data1->hasAtLeast(1)) {
+        for (QPushButton *b : {cmdSuivant, cmdPrécédent, cmdModifier, cmdSupprimer})
+            b->setEnabled(false);
+    } else {
+        for (QPushButton *b : {cmdSuivant, cmdPrécédent, cmdModifier, cmdSupprimer})
+            b->setEnabled(true);
+        if (Data1->bof()) {
+            cmdPrécédent->setEnabled(false);
+            Data1->moveFirst();
+        }
+        if (Data1->eof()) {
+            cmdSuivant->setEnabled(false);
+            Data1->moveLast();
+        }
+    }
+    if (Data1->hasAtLeast(1) && !Data1->hasAtLeast(2)) {
+        cmdSuivant->setEnabled(false);
+        cmdPrécédent->setEnabled(false);
+    }
+}
+
+void frmMain::cmdSuivant_Click()
+{
+    Data1->moveNext();
+    ActualiserBoutons();
+}
+
+void frmMain::cmdPrécédent_Click()
+{
+    Data1->movePrevious();
+    ActualiserBoutons();
+}
+
+// ------------------------------------------------------------ default and cancel buttons
+
+void frmMain::setCaption(QPushButton *b, const QString &caption)
+{
+    b->setText(caption);
+    // Alt+S belongs to the "Fuseaux horaires" menu: the delete button keeps its
+    // underlined letter but gives up the key, which would otherwise be ambiguous
+    // and do nothing at all.
+    if (caption == kSupprimer)
+        b->setShortcut(QKeySequence());
+}
+
+void frmMain::setDefaultButton(QPushButton *b)
+{
+    for (QPushButton *other : {cmdNouveau, cmdModifier})
+        other->setDefault(other == b);
+    m_default = b;
+}
+
+void frmMain::setCancelButton(QPushButton *b) { m_cancel = b; }
+
+void frmMain::pressDefault()
+{
+    // A button with the focus is pressed by Enter itself.
+    if (auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        focused && focused->window() == this && focused->isEnabled()) {
+        focused->click();
+        return;
+    }
+    if (m_default && m_default->isEnabled() && m_default->isVisible())
+        m_default->click();
+}
+
+void frmMain::pressCancel()
+{
+    if (m_cancel && m_cancel->isEnabled() && m_cancel->isVisible())
+        m_cancel->click();
+}
+
+// ------------------------------------------------------------ events
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtNrSequanel) {
+        if (event->type() == QEvent::FocusIn) {
+            txtNrSequanel_GotFocus();
+            // A click that brought the focus places the caret after this
+            // event: select again once the click is done.
+            if (static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason)
+                QTimer::singleShot(0, this, [this] { txtNrSequanel_GotFocus(); });
+        }
+    } else if (event->type() == QEvent::MouseMove) {
+        if (watched == cmdSuivant)
+            StatusPanels[0]->setText(QStringLiteral("Enregistrement suivant"));
+        else if (watched == cmdPrécédent)
+            StatusPanels[0]->setText(QStringLiteral("Enregistrement précédent"));
+        else if (watched == m_form) {
+            // Only the bare surface of the window clears the hint, not a
+            // control that passed the move on.
+            const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
+            if (!m_form->childAt(pos))
+                StatusPanels[0]->setText(QString());
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::txtNrSequanel_GotFocus() { txtNrSequanel->selectAll(); }
+
+void frmMain::Timer1_Timer() { StatusPanels[1]->setText(platform::formatTime(platform::now().time())); }
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing is always granted. An entry still pending is kept when it can be.
+    settlePendingEntry();
+    event->accept();
+    Form_Unload();
+}
+
+void frmMain::Form_Unload()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->close();
+    Data1->close();
+}

@@ -1,0 +1,121 @@
+#pragma once
+// The main window: the contact form, its record source Data1, the editing
+// buttons, the menu bar, the toolbar and the status bar.
+//
+// Handlers whose names carry accents are plain member functions connected by
+// pointer: moc does not read identifiers outside ASCII.
+#include "Prompts.h"
+#include "RecordSource.h"
+#include "SerialAllocator.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QVector>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Entry controls, bound to Data1.
+    QLineEdit *txtDateHeure, *txtNrSequanel, *txtRST;
+    QComboBox *cmbBande, *cmbMHz, *cmbHz;
+    QLineEdit *txtOpérateur, *txtPréfixeQRZ;
+    QComboBox *cmbQRZ1, *cmbQRZ2, *cmbQRZ3;
+    QLineEdit *txtNrQRZ, *txtCodePostal, *txtVille, *txtBP, *txtPays;
+
+    QLabel *lblDate, *lblNrSequanel, *lblRST, *lblBande, *lblMHz, *lblHz, *lblOpérateur, *lblQRZ,
+        *lblCodePostal, *lblVille, *lblBP, *LblPays;
+
+    QPushButton *cmdMaintenant, *cmdPrécédent, *cmdNouveau, *cmdModifier, *cmdSupprimer, *cmdSuivant;
+
+    QToolBar *Toolbar1;
+    QVector<QAction *> Toolbar1Buttons; // index 0..6 for buttons 1..7
+    QStatusBar *StatusBar1;
+    QLabel *StatusPanels[3];
+    QTimer *Timer1;
+    platform::RecordSource *Data1;
+    platform::FileRequest CMDialog1;
+
+    QMenu *mnuFichier, *mnuHeure, *mnuaide;
+    QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuLigne2, *mnuQuitter;
+    QAction *mnuOrientation;
+    QVector<QAction *> mnuH; // index 0..23 for items 1..24
+    QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
+
+    // Routines used across the window.
+    bool ChargerFichier(const QString &path);
+    void ActiverSaisie(bool enable);
+    void ActualiserBoutons();
+    bool VerifierSaisie(bool silent = false);
+
+    // Handlers.
+    void Form_Load();
+    void cmdNouveau_Click();
+    void cmdModifier_Click();
+    void cmdSupprimer_Click();
+    void cmdSuivant_Click();
+    void cmdPrécédent_Click();
+    void cmdMaintenant_Click();
+    void txtNrSequanel_GotFocus();
+    void mnuNouveau_Click();
+    void mnuOuvrir_Click();
+    void mnuImprimer_Click();
+    void mnuQuitter_Click();
+    void mnuOrientation_Click();
+    void mnuH_Click(int index);
+    void mnuHelp_Click();
+    void mnuAPropos_Click();
+    void Toolbar1_ButtonClick(QAction *button);
+    void Timer1_Timer();
+
+    // The buttons that Enter and Esc press.
+    QPushButton *defaultButton() const { return m_default; }
+    QPushButton *cancelButton() const { return m_cancel; }
+
+    // Ends an addition or a change still pending: stored when the checks and
+    // the file accept it, thrown away otherwise. Asks nothing.
+    void settlePendingEntry();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildForm();
+    void buildMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    void setDefaultButton(QPushButton *b);
+    void setCancelButton(QPushButton *b);
+    void setCaption(QPushButton *b, const QString &caption);
+    void pressDefault();
+    void pressCancel();
+    bool storeAddition(bool silent);
+    bool storeChange(bool silent);
+    void cancelEntry();
+    void backToBrowsing();
+    void reportStoreFailure();
+    void focusDefaultButton();
+    void Form_Unload();
+    QList<QWidget *> entryControls() const;
+
+    QWidget *m_form = nullptr;
+    QPointer<QPushButton> m_default;
+    QPointer<QPushButton> m_cancel;
+    SerialAllocator m_serials;
+    bool m_selectSerialOnClick = false;
+};

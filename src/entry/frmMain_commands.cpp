@@ -1,0 +1,71 @@
+// Commands of the main window's menus and toolbar.
+#include "frmMain.h"
+
+#include "Help.h"
+#include "ProgramFolder.h"
+#include "ZoneClock.h"
+#include "frmFuseau.h"
+#include "frmListe.h"
+#include "frmOrientation.h"
+#include "frmSplash.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+void frmMain::Toolbar1_ButtonClick(QAction *button)
+{
+    if (!button || !button->isEnabled())
+        return;
+    const QString key = button->property("Key").toString();
+    if (key == QLatin1String("Nouveau"))
+        mnuNouveau_Click();
+    else if (key == QLatin1String("Ouvrir"))
+        mnuOuvrir_Click();
+    else if (key == QLatin1String("Imprimer"))
+        mnuImprimer_Click();
+    else if (key == QLatin1String("Orientation"))
+        mnuOrientation_Click();
+}
+
+void frmMain::mnuImprimer_Click()
+{
+    if (!mnuImprimer->isEnabled())
+        return;
+    if (!Data1->hasAtLeast(1)) {
+        platform::showMessage(this,
+                              QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer"),
+                              platform::MessageIcon::Warning);
+        return;
+    }
+    frmListe liste(Data1->databaseName(), this);
+    liste.exec();
+}
+
+void frmMain::mnuQuitter_Click() { close(); }
+
+void frmMain::mnuOrientation_Click() { frmOrientation::showSingle(); }
+
+void frmMain::mnuH_Click(int index)
+{
+    auto *w = new frmFuseau;
+    w->lblInfo->setText(mnuH.value(index - 1)->text());
+    w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(index));
+    w->show();
+}
+
+void frmMain::mnuHelp_Click()
+{
+    const QString index = platform::programFile(QStringLiteral("help/index.html"));
+    QString error;
+    if (!platform::showHelpContents(this, index, &error))
+        platform::showMessage(this, error, platform::MessageIcon::Information);
+}
+
+void frmMain::mnuAPropos_Click()
+{
+    frmSplash about(this);
+    about.Splash->setVisible(true);
+    about.exec();
+}

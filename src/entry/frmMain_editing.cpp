@@ -1,0 +1,307 @@
+// The editing workflow of the main window: log files, adding, changing,
+// cancelling and deleting contacts, and the entry checks.
+//
+// The state is read from the captions of the three editing buttons.
+#include "frmMain.h"
+
+#include "Clock.h"
+#include "LogFile.h"
+#include "Regional.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QString kNouveau = QStringLiteral("&Nouveau");
+const QString kModifier = QStringLiteral("&Modifier");
+const QString kSupprimer = QStringLiteral("&Supprimer");
+const QString kValider = QStringLiteral("&Valider");
+const QString kAnnuler = QStringLiteral("&Annuler");
+const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
+
+QString displayForm(const QString &path)
+{
+    if (path.size() > 30)
+        return path.left(3) + QStringLiteral("...") + path.right(24);
+    return path;
+}
+} // namespace
+
+// ------------------------------------------------------------ log files
+
+void frmMain::mnuNouveau_Click()
+{
+    CMDialog1 = platform::FileRequest{};
+    CMDialog1.parent = this;
+    CMDialog1.save = true;
+    CMDialog1.title = QStringLiteral("Création d'un fichier ");
+    CMDialog1.filter = kFilter;
+    CMDialog1.confirmOverwrite = true;
+    const QString path = platform::askFileName(CMDialog1);
+    if (path.isEmpty())
+        return;
+
+    // The new file is made beside the chosen one and then put in its place, so
+    // that a failure leaves the old file, if any, as it was.
+    const QFileInfo target(path);
+    if (target.isDir()) {
+        platform::showMessage(this,
+                              QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              platform::MessageIcon::Critical);
+        return;
+    }
+    const QString temp = target.absolutePath() + QStringLiteral("/.") + target.fileName()
+                         + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(temp);
+    QString message;
+    if (!logfile::createEmpty(temp, &message)) {
+        platform::showMessage(this,
+                              QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2")
+                                  .arg(QDir::toNativeSeparators(path),
+                                       message.section(QLatin1Char('\n'), -1)),
+                              platform::MessageIcon::Critical);
+        return;
+    }
+    settlePendingEntry();
+    if (!logfile::replaceFile(temp, path, &message)) {
+        QFile::remove(temp);
+        platform::showMessage(this, message, platform::MessageIcon::Critical);
+        return;
+    }
+    ChargerFichier(path);
+}
+
+void frmMain::mnuOuvrir_Click()
+{
+    CMDialog1 = platform::FileRequest{};
+    CMDialog1.parent = this;
+    CMDialog1.save = false;
+    CMDialog1.title = QStringLiteral("Ouvrir");
+    CMDialog1.filter = kFilter;
+    CMDialog1.fileMustExist = false;
+    const QString path = platform::askFileName(CMDialog1);
+    if (path.isEmpty())
+        return;
+    ChargerFichier(path);
+}
+
+bool frmMain::ChargerFichier(const QString &path)
+{
+    // The file is tried before anything of the window changes: a file that
+    // cannot be used leaves the previous one bound, with its title and buttons.
+    {
+        platform::RecordSource probe;
+        logfile::configure(probe, path);
+        if (!probe.refresh()) {
+            platform::showMessage(this, logfile::openFailureMessage(probe.error(), path),
+                                  platform::MessageIcon::Critical);
+            return false;
+        }
+    }
+    settlePendingEntry();
+
+    const QString title = QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(path) + QLatin1Char(']');
+    Data1->setDatabaseName(path);
+    if (!Data1->refresh()) {
+        platform::showMessage(this, logfile::openFailureMessage(Data1->error(), path),
+                              platform::MessageIcon::Critical);
+        return false;
+    }
+    setWindowTitle(title);
+    m_serials.invalidate();
+    if (Data1->hasAtLeast(1))
+        Data1->moveLast();
+
+    Toolbar1Buttons[3]->setEnabled(true);
+    mnuImprimer->setEnabled(true);
+    for (QPushButton *b : {cmdPrécédent, cmdNouveau, cmdSuivant, cmdSupprimer, cmdModifier})
+        b->setEnabled(true);
+    cmdNouveau->setFocus();
+    ActualiserBoutons();
+    return true;
+}
+
+// ------------------------------------------------------------ entry checks
+
+bool frmMain::VerifierSaisie(bool silent)
+{
+    bool ok = true;
+    ok = platform::parseDateTime(txtDateHeure->text()).has_value() && ok;
+    ok = platform::parseNumber(txtPréfixeQRZ->text()).has_value() && ok;
+    ok = platform::parseNumber(txtNrSequanel->text()).has_value() && ok;
+    ok = platform::parseNumber(txtNrQRZ->text()).has_value() && ok;
+    ok = platform::parseNumber(cmbMHz->currentText()).has_value() && ok;
+    ok = platform::parseNumber(cmbHz->currentText()).has_value() && ok;
+    if (!ok && !silent)
+        platform::showMessage(this, QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"),
+                              platform::MessageIcon::Critical);
+    return ok;
+}
+
+void frmMain::cmdMaintenant_Click() { txtDateHeure->setText(platform::formatDateTime(platform::now())); }
+
+// ------------------------------------------------------------ editing buttons
+
+void frmMain::cmdNouveau_Click()
+{
+    if (cmdNouveau->text() != kNouveau) {
+        storeAddition(false);
+        return;
+    }
+    cmdPrécédent->setEnabled(false);
+    cmdSuivant->setEnabled(false);
+    cmdModifier->setEnabled(false);
+    setCaption(cmdNouveau, kValider);
+    setDefaultButton(cmdNouveau);
+    setCaption(cmdSupprimer, kAnnuler);
+    setCancelButton(cmdSupprimer);
+    ActiverSaisie(true);
+
+    const qint64 n = m_serials.largest(Data1->database(), logfile::kTable);
+    Data1->moveLast();
+    Data1->addNew();
+    txtDateHeure->setText(platform::formatDateTime(platform::now()));
+    txtNrSequanel->setText(QString::number(n + 1));
+    txtRST->setFocus();
+}
+
+bool frmMain::storeAddition(bool silent)
+{
+    if (!VerifierSaisie(silent))
+        return false;
+    const QString serial = txtNrSequanel->text();
+    if (!Data1->update()) {
+        if (!silent)
+            reportStoreFailure();
+        return false;
+    }
+    m_serials.noteStored(serial);
+    setCaption(cmdNouveau, kNouveau);
+    setCaption(cmdSupprimer, kSupprimer);
+    setCancelButton(nullptr);
+    ActiverSaisie(false);
+    ActualiserBoutons();
+    focusDefaultButton();
+    return true;
+}
+
+void frmMain::cmdModifier_Click()
+{
+    if (!Data1->hasAtLeast(1)) {
+        platform::beep();
+        return;
+    }
+    if (cmdModifier->text() != kModifier) {
+        storeChange(false);
+        return;
+    }
+    cmdPrécédent->setEnabled(false);
+    cmdSuivant->setEnabled(false);
+    cmdNouveau->setEnabled(false);
+    Data1->edit();
+    setCaption(cmdModifier, kValider);
+    setDefaultButton(cmdModifier);
+    setCaption(cmdSupprimer, kAnnuler);
+    setCancelButton(cmdSupprimer);
+    ActiverSaisie(true);
+    txtRST->setFocus();
+}
+
+bool frmMain::storeChange(bool silent)
+{
+    if (!VerifierSaisie(silent))
+        return false;
+    const QString before = Data1->value(QStringLiteral("Sequanel")).toString();
+    const QString serial = txtNrSequanel->text();
+    if (!Data1->update()) {
+        if (!silent)
+            reportStoreFailure();
+        return false;
+    }
+    m_serials.noteRemoved(before);
+    m_serials.noteStored(serial);
+    cmdNouveau->setEnabled(true);
+    setCaption(cmdModifier, kModifier);
+    setCaption(cmdSupprimer, kSupprimer);
+    setCancelButton(nullptr);
+    ActiverSaisie(false);
+    ActualiserBoutons();
+    focusDefaultButton();
+    return true;
+}
+
+void frmMain::cmdSupprimer_Click()
+{
+    if (cmdSupprimer->text() == kAnnuler) {
+        cancelEntry();
+        return;
+    }
+    const QString serial = Data1->value(QStringLiteral("Sequanel")).toString();
+    if (Data1->deleteCurrent()) {
+        m_serials.noteRemoved(serial);
+    } else if (Data1->error().kind == platform::SourceError::Engine) {
+        // The file refused the deletion (read-only, full disk, locked): the
+        // contact is still there and the operator must know it.
+        platform::showMessage(this,
+                              QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n(%1)")
+                                  .arg(Data1->error().detail),
+                              platform::MessageIcon::Critical);
+    }
+    Data1->moveLast();
+    ActualiserBoutons();
+}
+
+void frmMain::cancelEntry()
+{
+    Data1->cancelUpdate();
+    if (Data1->hasAtLeast(1))
+        Data1->moveLast();
+    setCaption(cmdNouveau, kNouveau);
+    cmdNouveau->setEnabled(true);
+    setCaption(cmdModifier, kModifier);
+    setCaption(cmdSupprimer, kSupprimer);
+    setCancelButton(nullptr);
+    ActiverSaisie(false);
+    ActualiserBoutons();
+    focusDefaultButton();
+}
+
+// The field that had the focus is now locked; the focus goes to the button
+// that Enter presses, so that Enter goes on with the same kind of work.
+void frmMain::focusDefaultButton()
+{
+    if (m_default && m_default->isEnabled())
+        m_default->setFocus();
+}
+
+void frmMain::reportStoreFailure()
+{
+    const platform::SourceError e = Data1->error();
+    platform::showMessage(this, logfile::storeFailureMessage(e), platform::MessageIcon::Critical);
+    // Put the operator on the field to correct.
+    for (QWidget *w : entryControls()) {
+        const QString col = w->property("column").toString();
+        if (!e.column.isEmpty() && col == e.column) {
+            w->setFocus();
+            if (auto *le = qobject_cast<QLineEdit *>(w))
+                le->selectAll();
+            break;
+        }
+    }
+}
+
+void frmMain::settlePendingEntry()
+{
+    if (cmdNouveau->text() == kValider) {
+        if (!storeAddition(true))
+            cancelEntry();
+    } else if (cmdModifier->text() == kValider) {
+        if (!storeChange(true))
+            cancelEntry();
+    }
+}
