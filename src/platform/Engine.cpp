@@ -107,6 +107,7 @@ struct Connection::Impl {
     QSqlDatabase db;
     QHash<QString, QSqlQuery> statements;
     EngineError error;
+    bool journalSet = false; // journal mode set by the first begin()
 
     QSqlQuery *prepared(const QString &sql)
     {
@@ -184,9 +185,9 @@ std::unique_ptr<Connection> Connection::open(const QString &path, OpenMode mode,
     if (!ok)
         return fail(c->d->error.text, c->d->error.code);
     if (mode == OpenMode::ReadWrite) {
-        // A log stays one file the user can copy: rollback journal, and every
-        // commit reaches the disk before it returns.
-        c->exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        // Every commit reaches the disk before it returns. The journal mode
+        // is set by the first begin(): changing it rewrites the file's
+        // header, and a file that is opened only to be refused stays as it was.
         c->exec(QStringLiteral("PRAGMA synchronous=FULL"));
     }
     return c;
@@ -324,7 +325,15 @@ QVector<ColumnDef> Connection::tableColumns(const QString &table, bool *ok)
     return out;
 }
 
-bool Connection::begin() { return exec(QStringLiteral("BEGIN IMMEDIATE")); }
+bool Connection::begin()
+{
+    if (d->mode == OpenMode::ReadWrite && !d->journalSet) {
+        // A log stays one file the user can copy: rollback journal.
+        exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        d->journalSet = true;
+    }
+    return exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
 bool Connection::commit() { return exec(QStringLiteral("COMMIT")); }
 void Connection::rollback()
 {

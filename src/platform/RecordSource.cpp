@@ -86,8 +86,11 @@ bool RecordSource::refresh()
     if (!m_readOnly) {
         // The rollback journal is written beside the file: both the file and
         // its folder must be writable for a store to succeed.
+        // A file without any write permission bit is read only even for a
+        // user (root) whom the system would let write it.
         const QFileInfo folder(info.absolutePath());
-        if (!info.isWritable() || !folder.isWritable())
+        const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        if (!info.isWritable() || !(info.permissions() & writeBits) || !folder.isWritable())
             return refuse(SourceError::ReadOnlyFile);
     }
     std::unique_ptr<Connection> c = Connection::open(name, mode, &engineError);
@@ -180,8 +183,11 @@ bool RecordSource::moveFirst()
         return true;
     }
     if (!m_error.isSet()) {
+        // The table is empty: no row to show, not even the one just deleted.
         m_current.reset();
+        m_currentDeleted = false;
         m_bof = m_eof = true;
+        showEmpty();
     }
     return false;
 }
@@ -195,8 +201,11 @@ bool RecordSource::moveLast()
         return true;
     }
     if (!m_error.isSet()) {
+        // The table is empty: no row to show, not even the one just deleted.
         m_current.reset();
+        m_currentDeleted = false;
         m_bof = m_eof = true;
+        showEmpty();
     }
     return false;
 }

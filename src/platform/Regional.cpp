@@ -34,6 +34,17 @@ QDate windowYear(QDate d, bool twoDigitYear)
     return QDate(full, d.month(), d.day());
 }
 
+// A wall-clock date and time. Where the local clock skips that hour (the
+// spring change to summer time), a local QDateTime is invalid and prints as
+// nothing; the same fields are then kept with a zone that has no gap.
+QDateTime wallClock(QDate d, QTime t)
+{
+    QDateTime v(d, t);
+    if (!v.isValid() && d.isValid() && t.isValid())
+        v = QDateTime(d, t, Qt::UTC);
+    return v;
+}
+
 bool hasTwoDigitYear(const QString &format)
 {
     static const QRegularExpression yy(QStringLiteral("(?<!y)yy(?!y)"));
@@ -136,9 +147,9 @@ std::optional<QDateTime> parseDateTime(const QString &input, const QLocale &loca
         return std::nullopt;
 
     if (auto d = readDate(text, locale))
-        return QDateTime(*d, QTime(0, 0));
+        return wallClock(*d, QTime(0, 0));
     if (auto t = readTime(text, locale))
-        return QDateTime(timeOnlyDate(), *t);
+        return wallClock(timeOnlyDate(), *t);
 
     // A date followed by a time: the date holds no blank in any short format
     // we know, but try every split so that "12/6/2026 5:04:03 PM" works too.
@@ -147,7 +158,7 @@ std::optional<QDateTime> parseDateTime(const QString &input, const QLocale &loca
         auto d = readDate(text.left(pos), locale);
         if (d) {
             if (auto t = readTime(text.mid(pos + 1), locale))
-                return QDateTime(*d, *t);
+                return wallClock(*d, *t);
         }
         pos = text.indexOf(QLatin1Char(' '), pos + 1);
     }
@@ -180,18 +191,24 @@ std::optional<double> parseNumber(const QString &input, const QLocale &locale)
 
 QString toStorage(const QDateTime &value)
 {
-    return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!value.date().isValid())
+        return QString();
+    // From the fields, so that a local time in the spring gap is not lost.
+    return value.date().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ')
+           + value.time().toString(QStringLiteral("HH:mm:ss"));
 }
 
 std::optional<QDateTime> fromStorage(const QString &text)
 {
-    QDateTime v = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDate day = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(10), QStringLiteral(" HH:mm:ss"));
+    QDateTime v = wallClock(day, time);
     if (!v.isValid())
         v = QDateTime::fromString(text, Qt::ISODate);
     if (!v.isValid()) {
         QDate d = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
         if (d.isValid())
-            v = QDateTime(d, QTime(0, 0));
+            v = wallClock(d, QTime(0, 0));
     }
     if (!v.isValid())
         return std::nullopt;
