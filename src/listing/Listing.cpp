@@ -1,0 +1,210 @@
+#include "Listing.h"
+
+#include "Engine.h"
+#include "LogFile.h"
+#include "PrintSurface.h"
+#include "Prompts.h"
+#include "Regional.h"
+
+#include <QDir>
+#include <QWidget>
+
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+namespace listing {
+
+const QVector<PrintColumn> &printColumns()
+{
+    static const QVector<PrintColumn> columns{
+        {QStringLiteral("N°Sequ"), 1, QStringLiteral("Sequanel"), 8},
+        {QStringLiteral("Date et heure"), 9, QStringLiteral("Date"), 0},
+        {QStringLiteral("Préf."), 32, QStringLiteral("Préfixe"), 6},
+        {QStringLiteral("Qrz1"), 39, QStringLiteral("Qrz1"), 7},
+        {QStringLiteral("Qrz2"), 47, QStringLiteral("Qrz2"), 7},
+        {QStringLiteral("Qrz3"), 55, QStringLiteral("Qrz3"), 7},
+        {QStringLiteral("N°"), 63, QStringLiteral("N°"), 5},
+        {QStringLiteral("Opéra."), 69, QStringLiteral("Opérateur"), 13},
+        {QStringLiteral("BP"), 83, QStringLiteral("BP"), 9},
+        {QStringLiteral("Ville"), 93, QStringLiteral("Ville"), 20},
+        {QStringLiteral("Pays"), 114, QStringLiteral("Pays"), 29},
+        {QStringLiteral("Bande"), 144, QStringLiteral("Bande"), 6},
+        {QStringLiteral("Fréquence"), 151, QString(), 13},
+        {QStringLiteral("CP"), 166, QStringLiteral("CP"), 5},
+        {QStringLiteral("RST"), 172, QStringLiteral("RST"), 6},
+    };
+    return columns;
+}
+
+namespace {
+
+// The first character of a format that is not part of a field: the locale's
+// separator between the parts of a date or of a time.
+QString separatorOf(const QString &format, const QString &fallback)
+{
+    bool quoted = false;
+    for (QChar ch : format) {
+        if (ch == QLatin1Char('\'')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && !ch.isLetter() && !ch.isSpace())
+            return QString(ch);
+    }
+    return fallback;
+}
+
+QString valueText(const PrintColumn &column, const platform::Cursor &cursor)
+{
+    QString text;
+    if (column.field.isEmpty())
+        text = formatFrequency(cursor.value(QStringLiteral("Mhertz")), cursor.value(QStringLiteral("Hertz")));
+    else if (column.field == QLatin1String("Date"))
+        return formatListingDate(cursor.value(column.field));
+    else {
+        const QVariant v = cursor.value(column.field);
+        text = v.isNull() ? QString() : v.toString();
+    }
+    return column.width > 0 ? text.left(column.width) : text;
+}
+
+// Puts the window's caption back however printing ends.
+class CaptionScope
+{
+public:
+    CaptionScope(QWidget *window, const QString &caption)
+        : m_window(window), m_previous(window ? window->windowTitle() : QString())
+    {
+        if (m_window)
+            m_window->setWindowTitle(caption);
+    }
+    ~CaptionScope()
+    {
+        if (m_window)
+            m_window->setWindowTitle(m_previous);
+    }
+
+private:
+    QWidget *m_window;
+    QString m_previous;
+};
+
+} // namespace
+
+QString formatListingDate(const QVariant &stored, const QLocale &locale)
+{
+    if (stored.isNull())
+        return QString();
+    const auto value = platform::fromStorage(stored.toString());
+    if (!value)
+        return stored.toString();
+    const QString d = separatorOf(locale.dateFormat(QLocale::ShortFormat), QStringLiteral("/"));
+    const QString t = separatorOf(locale.timeFormat(QLocale::ShortFormat), QStringLiteral(":"));
+    const QDate date = value->date();
+    const QTime time = value->time();
+    auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    return two(date.day()) + d + two(date.month()) + d + two(date.year() % 100) + QLatin1Char(' ')
+           + two(time.hour()) + t + two(time.minute()) + t + two(time.second());
+}
+
+QString formatFrequency(const QVariant &mhertz, const QVariant &hertz)
+{
+    if (mhertz.isNull() && hertz.isNull())
+        return QString();
+    const QString m = mhertz.isNull() ? QString() : mhertz.toString();
+    const QString h = hertz.isNull() ? QString() : hertz.toString();
+    return m + QLatin1Char('.') + h;
+}
+
+void refuseEmpty(QWidget *parent)
+{
+    platform::showMessage(parent, QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer"),
+                          MessageIcon::Warning, MessageButtons::Ok);
+}
+
+bool printListing(QWidget *window, const QString &databaseName)
+{
+    CaptionScope caption(window, kPrintingCaption);
+
+    // Where the listing goes: the default printer or, when there is none and
+    // the user agrees, a PDF file.
+    platform::PrintTarget target = platform::PrintTarget::defaultPrinter();
+    if (!platform::PrintSurface::defaultPrinterInstalled()) {
+        const auto answer = platform::showMessage(
+            window,
+            QStringLiteral("Aucune imprimante n'est installée sur cet ordinateur.\n\n"
+                           "Voulez-vous enregistrer la liste des contacts dans un fichier PDF ?"),
+            MessageIcon::Question, MessageButtons::YesNo);
+        if (answer != platform::Answer::Yes)
+            return false;
+        platform::FileRequest request;
+        request.parent = window;
+        request.save = true;
+        request.title = QStringLiteral("Enregistrer la liste des contacts");
+        request.filter = QStringLiteral("Document PDF (*.pdf)|*.pdf");
+        request.confirmOverwrite = true;
+        request.defaultSuffix = QStringLiteral("pdf");
+        const QString path = platform::askFileName(request);
+        if (path.isEmpty())
+            return false;
+        target = platform::PrintTarget::pdfFile(QDir::fromNativeSeparators(path));
+    }
+
+    // The listing reads the file through an opening of its own, not through
+    // the grid, so it holds every row whatever the grid shows. It is opened
+    // before the document starts: a file that cannot be read prints nothing.
+    platform::EngineError openError;
+    auto database = platform::Connection::open(databaseName, platform::OpenMode::ReadOnly, &openError);
+    std::unique_ptr<platform::Cursor> cursor;
+    if (database) {
+        cursor = database->openTable(logfile::kTable);
+        if (!cursor->isValid())
+            openError = cursor->error();
+    }
+    if (!cursor || !cursor->isValid()) {
+        platform::showMessage(window,
+                              QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n\n(%2)")
+                                  .arg(QDir::toNativeSeparators(databaseName), openError.text),
+                              MessageIcon::Critical, MessageButtons::Ok);
+        return false;
+    }
+
+    platform::PrintSurface surface(target, kTitle);
+    surface.setLandscape(true);
+    surface.setBold(true);
+    surface.setFontSize(16);
+    surface.printAt(15, kTitle);
+    surface.print(QStringLiteral("\n"));
+    surface.endLine();
+    surface.setBold(false);
+    surface.setFontSize(9);
+    for (const PrintColumn &c : printColumns())
+        surface.printAt(c.column, c.heading);
+    surface.endLine();
+    surface.print(QStringLiteral("\n"));
+    surface.endLine();
+
+    for (; !cursor->eof(); cursor->moveNext()) {
+        for (const PrintColumn &c : printColumns())
+            surface.printAt(c.column, valueText(c, *cursor));
+        surface.endLine();
+    }
+
+    QString failure;
+    if (cursor->error().isSet())
+        failure = QStringLiteral("La lecture du fichier s'est interrompue : %1").arg(cursor->error().text);
+    // Released before the document is handed over, so that the file is not
+    // held while the printer takes its time.
+    cursor.reset();
+    database.reset();
+    if (failure.isEmpty() && !surface.endDocument())
+        failure = surface.errorText();
+    if (!failure.isEmpty()) {
+        platform::showMessage(window, QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1").arg(failure),
+                              MessageIcon::Critical, MessageButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+} // namespace listing

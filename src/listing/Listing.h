@@ -1,0 +1,42 @@
+#pragma once
+// The printed contact listing: every contact of a log file, one line each,
+// under a bold title and a line of column headings, in landscape.
+#include <QLocale>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+class QWidget;
+
+namespace listing {
+
+// One column of the listing.
+struct PrintColumn {
+    QString heading;
+    int column;     // print column where heading and values begin
+    QString field;  // column of Transmission; empty for the frequency
+    int width;      // most characters printed; 0 for "whole"
+};
+
+// The fifteen columns, in the order they are printed.
+const QVector<PrintColumn> &printColumns();
+
+inline const QString kTitle = QStringLiteral("Listing des contacts enregistrés");
+inline const QString kPrintingCaption = QStringLiteral("Liste des enregistrements (Impression en cours)");
+
+// "dd/mm/yy hh:nn:ss" from a stored date, with the locale's date and time
+// separators in place of "/" and ":". An unreadable value is shown as stored.
+QString formatListingDate(const QVariant &stored, const QLocale &locale = QLocale());
+// The frequency as Mhertz "." Hertz; nothing when both are empty.
+QString formatFrequency(const QVariant &mhertz, const QVariant &hertz);
+
+// Prints the listing of the log file at databaseName on the default printer,
+// showing kPrintingCaption on window meanwhile and putting its caption back
+// afterwards. With no printer installed, offers to save the listing as a PDF
+// file. Every failure is told to the user. True when a document was printed.
+bool printListing(QWidget *window, const QString &databaseName);
+
+// The print command's refusal of a log file without contacts.
+void refuseEmpty(QWidget *parent);
+
+} // namespace listing

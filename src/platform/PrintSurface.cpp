@@ -1,0 +1,216 @@
+#include "PrintSurface.h"
+
+#include <QFile>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace platform {
+
+namespace {
+
+// Outer optional: is the default printer overridden; inner: by which printer,
+// none meaning "no printer installed".
+std::optional<std::optional<PrintTarget>> &printerOverride()
+{
+    static std::optional<std::optional<PrintTarget>> o;
+    return o;
+}
+
+// The typeface of printed documents, standing for a printer's own condensed
+// fixed-pitch face: Liberation Mono (the metrics of Courier New) narrowed to
+// 80 %. Fixed pitch makes every character exactly one print column wide, so a
+// value cut to its width never runs into the next column; condensed, 178
+// columns of 9 pt fit across a landscape A4 page. A proportional face cannot
+// do both: its digits are a quarter wider than its average character.
+QFont printerFont()
+{
+    QFont f(QStringLiteral("Liberation Mono"));
+    f.setStyleHint(QFont::Monospace);
+    f.setStretch(80);
+    return f;
+}
+
+// Glyph advances and column widths are rounded separately; a position this
+// close to a column's start is at that start.
+constexpr qreal kColumnTolerance = 0.05;
+
+} // namespace
+
+void setDefaultPrinterOverride(std::optional<PrintTarget> printer) { printerOverride() = printer; }
+void clearDefaultPrinterOverride() { printerOverride().reset(); }
+
+bool PrintSurface::defaultPrinterInstalled()
+{
+    if (printerOverride())
+        return printerOverride()->has_value();
+    return !QPrinterInfo::defaultPrinter().isNull();
+}
+
+struct PrintSurface::Impl {
+    QPrinter printer{QPrinter::HighResolution};
+    QPainter painter;
+    QFont font = printerFont();
+    QString pdfPath;          // the file written, when printing to PDF
+    bool started = false;     // painter begun
+    bool ended = false;
+    bool failed = false;
+    QString error;
+    int pages = 0;
+    qreal x = 0;              // current position on the line, device pixels
+    qreal y = 0;              // top of the current line
+
+    QFontMetricsF metrics() const { return QFontMetricsF(font, const_cast<QPrinter *>(&printer)); }
+
+    void fail(const QString &text)
+    {
+        if (!failed)
+            error = text;
+        failed = true;
+    }
+
+    bool ensureStarted()
+    {
+        if (failed || ended)
+            return false;
+        if (started)
+            return true;
+        started = true;
+        if (!painter.begin(&printer)) {
+            fail(QStringLiteral("L'impression n'a pas pu commencer."));
+            return false;
+        }
+        pages = 1;
+        painter.setFont(font);
+        return true;
+    }
+
+    // Before drawing on the current line: a line that does not fit above the
+    // bottom of the page goes to the top of the next one.
+    bool placeLine()
+    {
+        if (!ensureStarted())
+            return false;
+        const qreal height = metrics().lineSpacing();
+        if (y > 0 && y + height > printer.height()) {
+            if (!printer.newPage()) {
+                fail(QStringLiteral("L'imprimante a refusé de changer de page."));
+                return false;
+            }
+            ++pages;
+            y = 0;
+        }
+        return true;
+    }
+
+    void newLine()
+    {
+        y += metrics().lineSpacing();
+        x = 0;
+    }
+
+    void draw(const QString &segment)
+    {
+        if (segment.isEmpty() || !placeLine())
+            return;
+        const QFontMetricsF m = metrics();
+        painter.setFont(font);
+        painter.drawText(QPointF(x, y + m.ascent()), segment);
+        x += m.horizontalAdvance(segment);
+    }
+};
+
+PrintSurface::PrintSurface(const PrintTarget &target, const QString &documentName)
+    : d(std::make_unique<Impl>())
+{
+    PrintTarget t = target;
+    if (t.kind == PrintTarget::DefaultPrinter && printerOverride()) {
+        if (printerOverride()->has_value())
+            t = **printerOverride();
+        else
+            d->fail(QStringLiteral("Aucune imprimante n'est installée."));
+    }
+    if (t.kind == PrintTarget::PdfFile) {
+        d->printer.setOutputFormat(QPrinter::PdfFormat);
+        d->printer.setOutputFileName(t.pdfPath);
+        d->pdfPath = t.pdfPath;
+    } else if (!d->failed && QPrinterInfo::defaultPrinter().isNull()) {
+        // Without a printer a default QPrinter quietly becomes a PDF printer
+        // with no file; refuse instead.
+        d->fail(QStringLiteral("Aucune imprimante n'est installée."));
+    }
+    if (!documentName.isEmpty())
+        d->printer.setDocName(documentName);
+}
+
+PrintSurface::~PrintSurface()
+{
+    if (d->started && !d->ended && d->painter.isActive()) {
+        d->printer.abort();
+        d->painter.end();
+        if (!d->pdfPath.isEmpty())
+            QFile::remove(d->pdfPath);
+    }
+}
+
+void PrintSurface::setLandscape(bool landscape)
+{
+    d->printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+}
+
+void PrintSurface::setFontSize(double points) { d->font.setPointSizeF(points); }
+void PrintSurface::setBold(bool bold) { d->font.setBold(bold); }
+
+void PrintSurface::printAt(int column, const QString &text)
+{
+    if (!d->ensureStarted())
+        return;
+    const qreal width = d->metrics().averageCharWidth();
+    const qreal start = (qMax(column, 1) - 1) * width;
+    // Already past the column's start: the text goes to that column of the
+    // next line.
+    if (d->x > start + kColumnTolerance * width)
+        d->newLine();
+    d->x = start;
+    print(text);
+}
+
+void PrintSurface::print(const QString &text)
+{
+    const QStringList segments = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < segments.size(); ++i) {
+        if (i > 0) {
+            if (!d->placeLine())
+                return;
+            d->newLine();
+        }
+        d->draw(segments[i]);
+    }
+}
+
+void PrintSurface::endLine()
+{
+    if (!d->placeLine())
+        return;
+    d->newLine();
+}
+
+bool PrintSurface::endDocument()
+{
+    if (d->ended)
+        return !d->failed;
+    d->ensureStarted();
+    d->ended = true;
+    if (d->painter.isActive() && !d->painter.end())
+        d->fail(QStringLiteral("Le document n'a pas pu être transmis à l'imprimante."));
+    if (!d->failed && d->printer.printerState() == QPrinter::Error)
+        d->fail(QStringLiteral("L'imprimante a signalé une erreur."));
+    return !d->failed;
+}
+
+QString PrintSurface::errorText() const { return d->error; }
+int PrintSurface::pageCount() const { return d->pages; }
+
+} // namespace platform

@@ -1,0 +1,50 @@
+#pragma once
+// The visible part of a record source: first / previous / next / last arrow
+// buttons with the record source's caption between them.
+//
+// Like the classic data control, "next" on the last row and "previous" on the
+// first one stay on that row instead of leaving the cursor past the end.
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QToolButton;
+
+namespace platform {
+
+class RecordSource;
+
+class RecordSourceBar : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit RecordSourceBar(QWidget *parent = nullptr);
+
+    // Follows the source's caption and visibility from now on.
+    void attach(RecordSource *source);
+    RecordSource *source() const { return m_source; }
+
+    QToolButton *firstButton() const { return m_first; }
+    QToolButton *previousButton() const { return m_previous; }
+    QToolButton *nextButton() const { return m_next; }
+    QToolButton *lastButton() const { return m_last; }
+    QString captionText() const;
+
+public slots:
+    void moveFirst();
+    void movePrevious();
+    void moveNext();
+    void moveLast();
+
+protected:
+    void resizeEvent(QResizeEvent *) override;
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    void layoutChildren();
+    QPointer<RecordSource> m_source;
+    QToolButton *m_first, *m_previous, *m_next, *m_last;
+    QLabel *m_caption;
+};
+
+} // namespace platform
