@@ -1,0 +1,227 @@
+#include "frmOrientation.h"
+
+#include "ProgramFolder.h"
+#include "Prompts.h"
+#include "RecordSource.h"
+#include "RecordSourceBar.h"
+#include "Regional.h"
+#include "RosePicture.h"
+#include "Twips.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QStyleFactory>
+#include <cmath>
+
+using platform::px;
+using platform::rectTw;
+
+QPointer<frmOrientation> frmOrientation::s_instance;
+QString frmOrientation::s_referenceFile;
+
+QString frmOrientation::referenceFile()
+{
+    return s_referenceFile.isEmpty() ? platform::programFile(QStringLiteral("Orientation.mdb")) : s_referenceFile;
+}
+
+void frmOrientation::setReferenceFile(const QString &path) { s_referenceFile = path; }
+
+namespace {
+
+const QString townColumn = QStringLiteral("Villes");
+const QString bearingColumn = QStringLiteral("Degrés");
+
+// The window's icon: a small compass with a red needle.
+QIcon compassIcon()
+{
+    QIcon icon;
+    for (int s : {16, 32, 48}) {
+        QPixmap pm(s, s);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double r = s / 2.0 - 1;
+        const QPointF c(s / 2.0, s / 2.0);
+        p.setPen(QPen(QColor(40, 40, 60), s / 16.0));
+        p.setBrush(QColor(245, 245, 235));
+        p.drawEllipse(c, r, r);
+        p.setPen(QPen(QColor(40, 40, 60), s / 24.0));
+        p.drawLine(QPointF(c.x(), c.y() - r), QPointF(c.x(), c.y() + r));
+        p.drawLine(QPointF(c.x() - r, c.y()), QPointF(c.x() + r, c.y()));
+        p.setPen(QPen(Qt::red, s / 8.0, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(c, QPointF(c.x() - r * 0.65, c.y() + r * 0.65));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+} // namespace
+
+frmOrientation *frmOrientation::instance() { return s_instance.data(); }
+
+void frmOrientation::showSingle()
+{
+    if (!s_instance)
+        s_instance = new frmOrientation;
+    s_instance->show();
+    s_instance->raise();
+    s_instance->activateWindow();
+}
+
+frmOrientation::frmOrientation(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmOrientation"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Orientation"));
+    setWindowIcon(compassIcon());
+    setFixedSize(px(ScaleWidth), px(ScaleHeight));
+
+    QPalette pal = palette();
+    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        pal.setColor(QPalette::Window, fusion->standardPalette().color(QPalette::Window));
+        delete fusion;
+    }
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    QFont base(QStringLiteral("Liberation Sans"));
+    base.setPointSizeF(8.25);
+    setFont(base);
+
+    // Centred across the window so that the whole title shows.
+    Label2 = new QLabel(QStringLiteral("Orientation par rapport à Paris"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setGeometry(0, px(240) - 1, width(), px(195) + 2);
+
+    picRose = new RosePicture(this);
+    picRose->setObjectName(QStringLiteral("picRose"));
+    picRose->setTwipsGeometry(600, 600, 2175, 2055);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(rectTw(960, 2880, 855, 375));
+    Label1->setAlignment(Qt::AlignCenter);
+    QFont arial(QStringLiteral("Liberation Sans"));
+    arial.setPointSize(9);
+    Label1->setFont(arial);
+    QPalette green = Label1->palette();
+    green.setColor(QPalette::Window, QColor(128, 255, 128));
+    Label1->setPalette(green);
+    Label1->setAutoFillBackground(true);
+
+    Label8 = new QLabel(QStringLiteral("Degrés"), this);
+    Label8->setObjectName(QStringLiteral("Label8"));
+    Label8->setGeometry(rectTw(1920, 3000, 615, 255));
+
+    Command1 = new QPushButton(QStringLiteral("&Fermer"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(rectTw(2160, 3600, 855, 255).adjusted(0, -2, 0, 2));
+    connect(Command1, &QPushButton::clicked, this, &frmOrientation::Command1_Click);
+    // Command1 is the cancel button: Esc anywhere in the window presses it.
+    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    esc->setContext(Qt::WindowShortcut);
+    connect(esc, &QShortcut::activated, Command1, [this] {
+        if (Command1->isEnabled())
+            Command1->click();
+    });
+
+    Data2 = new platform::RecordSource(this);
+    Data2->setObjectName(QStringLiteral("Data2"));
+    Data2->setReadOnly(true);
+    Data2->setRecordSource(QStringLiteral("direction"));
+    Data2->setRequiredColumns({townColumn, bearingColumn});
+    Data2Bar = new platform::RecordSourceBar(this);
+    Data2Bar->setObjectName(QStringLiteral("Data2"));
+    Data2Bar->setGeometry(rectTw(0, 4155, 3510, 345));
+    Data2Bar->attach(Data2);
+    Data2->bind(Label1, bearingColumn);
+    connect(Data2, &platform::RecordSource::currentChanged, this, &frmOrientation::Data2_Reposition);
+
+    Form_Load();
+
+    // Centre of the screen.
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+frmOrientation::~frmOrientation()
+{
+    // The reference database is closed with the window.
+    Data2->close();
+}
+
+void frmOrientation::Form_Load()
+{
+    Data2->setDatabaseName(referenceFile());
+    picRose->setLeft(needle::roseLeft(ScaleWidth, picRose->Height));
+    picRose->setNeedle(needle::atRest(picRose->Width, picRose->Height));
+    // The record source opens once the window is laid out; the first town
+    // then fills Label1 and sets the needle.
+    if (!Data2->refresh())
+        reportOpenFailure();
+}
+
+void frmOrientation::reportOpenFailure()
+{
+    const QString file = QDir::toNativeSeparators(referenceFile());
+    const platform::SourceError e = Data2->error();
+    QString text;
+    switch (e.kind) {
+    case platform::SourceError::NotFound:
+        text = QStringLiteral("Le fichier des villes « %1 » est introuvable.").arg(file);
+        break;
+    case platform::SourceError::NoTable:
+        text = QStringLiteral("Le fichier des villes « %1 » ne contient pas la table « direction ».").arg(file);
+        break;
+    case platform::SourceError::WrongShape:
+        text = QStringLiteral("La table « direction » du fichier des villes « %1 » n'a pas de colonne « %2 ».")
+                   .arg(file, e.detail);
+        break;
+    default:
+        text = QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu.").arg(file);
+        break;
+    }
+    text += QStringLiteral("\nL'orientation des villes n'est pas disponible.");
+    platform::showMessage(this, text, platform::MessageIcon::Warning);
+}
+
+void frmOrientation::Data2_Reposition()
+{
+    // The town name follows every move, also between two towns whose bearings
+    // read the same and so leave Label1 unchanged.
+    Data2->setCaption(Data2->value(townColumn).toString());
+    const QString bearing = Label1->text();
+    if (!m_bearingShown || bearing != m_shownBearing) {
+        m_bearingShown = true;
+        m_shownBearing = bearing;
+        Label1_Change();
+    }
+}
+
+void frmOrientation::Label1_Change()
+{
+    Data2->setCaption(Data2->value(townColumn).toString());
+    const needle::Line rest = needle::atRest(picRose->Width, picRose->Height);
+    // A town without a bearing, or with one that is not a number, leaves the
+    // needle at rest on the centre rather than pointing anywhere.
+    const auto bearing = platform::parseNumber(Label1->text());
+    if (!bearing || !std::isfinite(*bearing)) {
+        picRose->setNeedle(rest);
+        return;
+    }
+    picRose->setNeedle(needle::pointing(picRose->lneDirection, picRose->Height, *bearing));
+}
+
+void frmOrientation::Command1_Click() { close(); }
