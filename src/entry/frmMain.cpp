@@ -47,6 +47,7 @@ QFont dialogFont(double points)
 {
     QFont f(QStringLiteral("Liberation Sans"));
     f.setPointSizeF(points);
+    f.setBold(false); // the window's own font is bold
     return f;
 }
 
