@@ -22,6 +22,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 ' "$bin" "$out"
 
 # The other windows, drawn offscreen by the program's own classes.
+cmake --build "${BUILD_DIR:-$top/build}" --target sequanel-shots >/dev/null
 if [ -x "$bin/sequanel-shots" ]; then
   QT_QPA_PLATFORM=offscreen "$bin/sequanel-shots" "$out"
 fi

@@ -251,6 +251,12 @@ void frmMain::buildForm()
     text(txtBP, "txtBP", rectTw(3600, 4800, 735, 315), false, QStringLiteral("BP"));
     text(txtPays, "txtPays", rectTw(4320, 4800, 2295, 315), false, QStringLiteral("Pays"));
     txtNrSequanel->setText(QStringLiteral("   "));
+    // A date with a four-digit year and the seconds is wider than the box in
+    // the regular face: the narrow face of the same family shows it whole.
+    QFont narrow(QStringLiteral("Liberation Sans Narrow"));
+    narrow.setPointSizeF(8.25);
+    narrow.setBold(false);
+    txtDateHeure->setFont(narrow);
     txtNrSequanel->installEventFilter(this);
 
     auto label = [this](QLabel *&l, const char *name, const QString &caption, QRect r) {

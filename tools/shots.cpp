@@ -1,0 +1,126 @@
+// Draws each window of the program with a sample log file and saves it as a
+// PNG picture, for looking at the windows (README, reviews). Run offscreen:
+//   QT_QPA_PLATFORM=offscreen build/bin/sequanel-shots OUTPUT_FOLDER
+#include "Engine.h"
+#include "Help.h"
+#include "LogFile.h"
+#include "ProgramFolder.h"
+#include "Prompts.h"
+#include "frmFuseau.h"
+#include "frmListe.h"
+#include "frmMain.h"
+#include "frmOrientation.h"
+#include "frmSplash.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void save(QWidget *w, const QString &file)
+{
+    wait(50);
+    w->grab().save(file);
+}
+
+void makeSample(const QString &path)
+{
+    QString message;
+    logfile::createEmpty(path, &message);
+    platform::EngineError e;
+    auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
+    const QStringList towns{"Clermont-Ferrand", "Brest", "Lyon", "Toulouse", "Lille", "Nantes", "Dijon", "Metz"};
+    const QStringList cps{"63000", "29200", "69001", "31000", "59000", "44000", "21000", "57000"};
+    const QStringList words{"Alpha", "Bravo", "Charly", "Delta", "Echo", "Golf", "Kilo", "Lima", "Tango"};
+    const QStringList ops{"Hélène", "Marc", "Sylvie", "Jean"};
+    c->begin();
+    for (int i = 1; i <= 40; ++i) {
+        QStringList marks;
+        for (int k = 1; k <= 16; ++k)
+            marks << QStringLiteral("?%1").arg(k);
+        c->exec(QStringLiteral("INSERT INTO Transmission VALUES (%1)").arg(marks.join(',')),
+                {QStringLiteral("2026-06-13 %1:%2:%3").arg(9 + i / 6, 2, 10, QLatin1Char('0')).arg((i * 7) % 60, 2, 10, QLatin1Char('0')).arg((i * 13) % 60, 2, 10, QLatin1Char('0')),
+                 QString::number(i), QStringLiteral("5%1").arg(9 - i % 4), 27, 5 + 10 * ((i * 37) % 100),
+                 QStringList{"AM", "FM", "USB", "LSB"}[i % 4], 14 + i % 20, words[i % 9], words[(i * 2) % 9],
+                 words[(i * 5) % 9], 100 + i * 3, i % 3 ? QVariant() : QVariant(QStringLiteral("BP %1").arg(i)),
+                 towns[i % 8], cps[i % 8], QStringLiteral("France"), ops[i % 4]});
+    }
+    c->commit();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out);
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("Rallye de printemps.adb"));
+    makeSample(log);
+
+    platform::Responder r;
+    r.file = [&](const platform::FileRequest &) { return log; };
+    r.message = [](const platform::MessageRequest &) { return platform::Answer::Ok; };
+    platform::setResponder(r);
+
+    frmMain w;
+    w.show();
+    w.mnuOuvrir_Click();
+    w.cmdPrécédent_Click();
+    save(&w, out + QStringLiteral("/main.png"));
+    w.cmdNouveau_Click();
+    w.txtRST->setText(QStringLiteral("59"));
+    w.cmbBande->setEditText(QStringLiteral("USB"));
+    w.cmbMHz->setEditText(QStringLiteral("27"));
+    w.cmbHz->setEditText(QStringLiteral("405"));
+    save(&w, out + QStringLiteral("/main-adding.png"));
+    w.cmdSupprimer_Click();
+
+    {
+        frmSplash about;
+        about.Splash->setVisible(true);
+        about.show();
+        save(&about, out + QStringLiteral("/about.png"));
+    }
+    {
+        frmListe liste(log);
+        liste.show();
+        save(&liste, out + QStringLiteral("/liste.png"));
+    }
+    w.mnuH_Click(13);
+    wait(1200);
+    for (QWidget *t : QApplication::topLevelWidgets())
+        if (auto *c = qobject_cast<frmFuseau *>(t))
+            save(c, out + QStringLiteral("/clock.png"));
+
+    frmOrientation::showSingle();
+    frmOrientation *o = frmOrientation::instance();
+    wait(100);
+    for (int i = 0; i < 200 && o->Data2->caption() != QStringLiteral("Lisbonne"); ++i)
+        o->Data2->moveNext();
+    save(o, out + QStringLiteral("/orientation.png"));
+
+    QString error;
+    platform::showHelpContents(&w, platform::programFile(QStringLiteral("help/index.html")), &error);
+    for (QWidget *t : w.findChildren<QWidget *>(QStringLiteral("helpWindow")))
+        save(t, out + QStringLiteral("/help.png"));
+    platform::clearResponder();
+    return 0;
+}
