@@ -3,8 +3,25 @@
 #include "Engine.h"
 #include "Regional.h"
 
+#include <QFileInfo>
 #include <cmath>
 #include <limits>
+
+namespace {
+qint64 dataVersion(platform::Connection *db)
+{
+    bool ok = false;
+    const qint64 v = db->scalar(QStringLiteral("PRAGMA data_version"), {}, &ok).toLongLong();
+    return ok ? v : -1;
+}
+} // namespace
+
+SerialAllocator::~SerialAllocator()
+{
+    for (const QPointer<QThread> &t : m_threads)
+        if (t)
+            t->wait();
+}
 
 std::optional<qint64> SerialAllocator::serialValue(const QString &text)
 {
@@ -12,52 +29,121 @@ std::optional<qint64> SerialAllocator::serialValue(const QString &text)
     if (!v || !std::isfinite(*v))
         return std::nullopt;
     const double r = std::nearbyint(*v); // the default rounding mode rounds halves to even
-    if (r > double(std::numeric_limits<qint64>::max()) || r < double(std::numeric_limits<qint64>::min()))
+    if (r >= 9.2e18 || r <= -9.2e18)
         return std::nullopt;
     return static_cast<qint64>(r);
+}
+
+std::optional<qint64> SerialAllocator::scan(platform::Connection *db, const QString &table)
+{
+    // One pass over the table: plain whole numbers are compared by the engine
+    // itself, and the few other texts (blanks, a sign, leading zeros,
+    // decimals) come back to be read in the user's number notation.
+    const QString clean =
+        QStringLiteral("CAST(CAST(\"Sequanel\" AS INTEGER) AS TEXT) = \"Sequanel\"");
+    bool ok = false;
+    const auto rows = db->rows(
+        QStringLiteral("SELECT max(CASE WHEN %1 THEN CAST(\"Sequanel\" AS INTEGER) END), "
+                       "group_concat(CASE WHEN NOT (%1) AND \"Sequanel\" <> '' THEN \"Sequanel\" END, char(31)) "
+                       "FROM %2")
+            .arg(clean, platform::quoteIdentifier(table)),
+        {}, &ok);
+    if (!ok || rows.isEmpty())
+        return std::nullopt;
+    qint64 best = 0;
+    if (!rows[0].value(0).isNull())
+        best = std::max(best, rows[0].value(0).toLongLong());
+    const QString others = rows[0].value(1).toString();
+    if (!others.isEmpty())
+        for (const QString &text : others.split(QChar(31)))
+            if (auto n = serialValue(text))
+                best = std::max(best, *n);
+    return best;
+}
+
+void SerialAllocator::invalidate()
+{
+    m_largest.reset();
+    m_pending = false;
+    ++m_generation;
+}
+
+void SerialAllocator::prefetch(platform::Connection *db, const QString &table)
+{
+    invalidate();
+    if (!db)
+        return;
+    m_db = db;
+    m_dataVersion = dataVersion(db);
+    m_pending = true;
+    m_storedWhilePending.reset();
+    const quint64 generation = m_generation;
+    const QString path = db->path();
+    QThread *worker = QThread::create([this, path, table, generation] {
+        std::optional<qint64> value;
+        {
+            platform::EngineError e;
+            if (auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e))
+                value = scan(own.get(), table);
+        }
+        QMetaObject::invokeMethod(this, [this, generation, value] { accept(generation, value); },
+                                  Qt::QueuedConnection);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    m_threads.removeAll(nullptr);
+    m_threads << worker;
+    worker->start(QThread::LowPriority);
+}
+
+void SerialAllocator::accept(quint64 generation, std::optional<qint64> value)
+{
+    if (generation != m_generation || !m_pending)
+        return; // a later file, or already read meanwhile
+    m_pending = false;
+    if (!value)
+        return;
+    m_largest = std::max(*value, m_storedWhilePending.value_or(0));
 }
 
 qint64 SerialAllocator::largest(platform::Connection *db, const QString &table)
 {
     if (!db)
         return 0;
-    bool ok = false;
-    const qint64 version = db->scalar(QStringLiteral("PRAGMA data_version"), {}, &ok).toLongLong();
-    if (db != m_db || !ok || version != m_dataVersion)
-        m_largest.reset();
+    const qint64 version = dataVersion(db);
+    if (db != m_db || version < 0 || version != m_dataVersion)
+        invalidate();
     if (m_largest)
         return *m_largest;
 
-    const QString t = platform::quoteIdentifier(table);
-    qint64 best = 0;
-    // Plain digit strings, the usual case, are compared by the engine itself...
-    const QVariant v = db->scalar(
-        QStringLiteral("SELECT max(CAST(\"Sequanel\" AS INTEGER)) FROM %1 "
-                       "WHERE length(\"Sequanel\") > 0 AND \"Sequanel\" NOT GLOB '*[^0-9]*'")
-            .arg(t),
-        {}, &ok);
-    if (ok && !v.isNull())
-        best = std::max(best, v.toLongLong());
-    // ...and the few others (blanks, a sign, decimals) are read here in the
-    // user's number notation.
-    const auto others = db->rows(
-        QStringLiteral("SELECT \"Sequanel\" FROM %1 WHERE \"Sequanel\" GLOB '*[^0-9]*'").arg(t), {}, &ok);
-    for (const QVariantList &row : others)
-        if (auto n = serialValue(row.value(0).toString()))
-            best = std::max(best, *n);
-
+    // Not known yet (or the file changed): read it now.
+    ++m_generation;
+    m_pending = false;
+    const std::optional<qint64> v = scan(db, table);
+    if (!v)
+        return 0;
     m_db = db;
     m_dataVersion = version;
-    m_largest = best;
-    return best;
+    m_largest = v;
+    return *v;
 }
 
 void SerialAllocator::noteStored(const QString &serialText)
 {
-    if (!m_largest)
+    const auto n = serialValue(serialText);
+    if (!n)
         return;
-    if (auto n = serialValue(serialText))
+    if (m_pending)
+        m_storedWhilePending = std::max(m_storedWhilePending.value_or(*n), *n);
+    if (m_largest)
         m_largest = std::max(*m_largest, *n);
+}
+
+void SerialAllocator::noteChanged(const QString &before, const QString &after)
+{
+    const auto b = serialValue(before), a = serialValue(after);
+    if (b && (!a || *a < *b))
+        noteRemoved(before); // the number went down or away
+    noteStored(after);
 }
 
 void SerialAllocator::noteRemoved(const QString &serialText)
@@ -65,5 +151,5 @@ void SerialAllocator::noteRemoved(const QString &serialText)
     if (!m_largest)
         return;
     if (auto n = serialValue(serialText); n && *n >= *m_largest)
-        m_largest.reset();
+        invalidate();
 }

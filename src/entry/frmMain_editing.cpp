@@ -113,7 +113,7 @@ bool frmMain::ChargerFichier(const QString &path)
         return false;
     }
     setWindowTitle(title);
-    m_serials.invalidate();
+    m_serials.prefetch(Data1->database(), logfile::kTable);
     if (Data1->hasAtLeast(1))
         Data1->moveLast();
 
@@ -223,8 +223,7 @@ bool frmMain::storeChange(bool silent)
             reportStoreFailure();
         return false;
     }
-    m_serials.noteRemoved(before);
-    m_serials.noteStored(serial);
+    m_serials.noteChanged(before, serial);
     cmdNouveau->setEnabled(true);
     setCaption(cmdModifier, kModifier);
     setCaption(cmdSupprimer, kSupprimer);

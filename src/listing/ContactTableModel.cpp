@@ -29,7 +29,7 @@ ContactTableModel::ContactTableModel(platform::Connection *database, const QStri
         return;
     // min and max of the rowid are read from the ends of the table's tree.
     bool ok = false;
-    const auto ends = m_db->rows(QStringLiteral("SELECT min(rowid), max(rowid) FROM %1").arg(quoted), {}, &ok);
+    const auto ends = m_db->rows(QStringLiteral("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(quoted), {}, &ok);
     if (!ok || ends.isEmpty())
         return;
     m_minRowid = ends.first().value(0).toLongLong();

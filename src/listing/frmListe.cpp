@@ -126,11 +126,13 @@ void frmListe::Form_Load()
                                                  datactrl->recordCount(), datactrl);
     model->setCellFont(cells);
     model->setHeadingFont(headings);
-    dbgrd->setModel(model);
-
+    // Row sizes are set before the model arrives: afterwards Qt would resize
+    // every row of a large log one by one.
     const int rowHeight = QFontMetrics(cells).height() + 6;
     dbgrd->verticalHeader()->setMinimumSectionSize(4);
     dbgrd->verticalHeader()->setDefaultSectionSize(rowHeight);
+    dbgrd->setModel(model);
+
     dbgrd->verticalHeader()->setFixedWidth(QFontMetrics(headings).height() + 4);
     for (int c = 0; c < columns.size(); ++c)
         dbgrd->setColumnWidth(c, automaticWidth(columns[c], cells, headings));

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
+#include <optional>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -62,7 +63,14 @@ struct PrintSurface::Impl {
     qreal x = 0;              // current position on the line, device pixels
     qreal y = 0;              // top of the current line
 
-    QFontMetricsF metrics() const { return QFontMetricsF(font, const_cast<QPrinter *>(&printer)); }
+    // Measuring a font on the printer is costly: kept until the font changes.
+    mutable std::optional<QFontMetricsF> cachedMetrics;
+    const QFontMetricsF &metrics() const
+    {
+        if (!cachedMetrics)
+            cachedMetrics.emplace(font, const_cast<QPrinter *>(&printer));
+        return *cachedMetrics;
+    }
 
     void fail(const QString &text)
     {
@@ -115,7 +123,7 @@ struct PrintSurface::Impl {
     {
         if (segment.isEmpty() || !placeLine())
             return;
-        const QFontMetricsF m = metrics();
+        const QFontMetricsF &m = metrics();
         painter.setFont(font);
         painter.drawText(QPointF(x, y + m.ascent()), segment);
         x += m.horizontalAdvance(segment);
@@ -160,8 +168,16 @@ void PrintSurface::setLandscape(bool landscape)
     d->printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 }
 
-void PrintSurface::setFontSize(double points) { d->font.setPointSizeF(points); }
-void PrintSurface::setBold(bool bold) { d->font.setBold(bold); }
+void PrintSurface::setFontSize(double points)
+{
+    d->font.setPointSizeF(points);
+    d->cachedMetrics.reset();
+}
+void PrintSurface::setBold(bool bold)
+{
+    d->font.setBold(bold);
+    d->cachedMetrics.reset();
+}
 
 void PrintSurface::printAt(int column, const QString &text)
 {
