@@ -14,13 +14,17 @@ struct MainWindowFixture {
     QTemporaryDir dir;
     testsupport::PromptRecorder prompts;
     std::unique_ptr<frmMain> w;
+    QString file; // the log file opened at construction, if any
 
-    MainWindowFixture()
+    // Shows the window; with contacts >= 0, opens a log file holding that many.
+    explicit MainWindowFixture(int contacts = -1)
     {
         w = std::make_unique<frmMain>();
         w->show();
         w->activateWindow();
         (void)QTest::qWaitForWindowActive(w.get());
+        if (contacts >= 0)
+            file = openWith(QStringLiteral("log.adb"), contacts);
     }
     QString path(const QString &name) const { return dir.filePath(name); }
 
