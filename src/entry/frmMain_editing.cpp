@@ -55,8 +55,13 @@ void frmMain::mnuNouveau_Click()
                               platform::MessageIcon::Critical);
         return;
     }
-    const QString temp = target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                         + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    if (const QString problem = logfile::nameProblem(path); !problem.isEmpty()) {
+        platform::showMessage(this, problem, platform::MessageIcon::Critical);
+        return;
+    }
+    // (a short hidden name: the chosen one may already be as long as allowed)
+    const QString temp = target.absolutePath()
+                         + QStringLiteral("/.sequanel-%1.adb").arg(QCoreApplication::applicationPid());
     QFile::remove(temp);
     QString message;
     if (!logfile::createEmpty(temp, &message)) {

@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <QHash>
@@ -68,6 +70,19 @@ bool replaceFile(const QString &from, const QString &to, QString *message)
         *message = QStringLiteral("Impossible de remplacer le fichier « %1 ».\n\n%2")
                        .arg(QDir::toNativeSeparators(to), QString::fromLocal8Bit(std::strerror(errno)));
     return false;
+}
+
+QString nameProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    long max = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
+    if (max <= 0)
+        max = 255;
+    if (QFile::encodeName(info.fileName()).size() + qsizetype(sizeof("-journal") - 1) <= max)
+        return QString();
+    return QStringLiteral("Impossible de créer le fichier « %1 » : son nom est trop long. "
+                          "Choisissez un nom plus court.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 void configure(platform::RecordSource &source, const QString &path)

@@ -22,6 +22,11 @@ bool createEmpty(const QString &path, QString *message);
 // file, if any, stays whole until the new one replaces it.
 bool replaceFile(const QString &from, const QString &to, QString *message);
 
+// The engine writes a journal beside the file, named after it with
+// "-journal" added: a name that leaves no room for it cannot be written.
+// Returns the message to show for such a path, or an empty text.
+QString nameProblem(const QString &path);
+
 // Sets a record source up for the table Transmission of a log file.
 void configure(platform::RecordSource &source, const QString &path);
 

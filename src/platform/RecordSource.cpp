@@ -73,6 +73,12 @@ bool RecordSource::refresh()
         m_databaseName = m_openName; // the previous file stays the one in use
         return false;
     };
+    // A file that another program holds locked cannot even be read: say so
+    // rather than calling it damaged.
+    auto notUsable = [&](const EngineError &e) {
+        const int primary = e.code & 0xff;
+        return refuse(primary == 5 || primary == 6 ? SourceError::Locked : SourceError::NotDatabase, e.text);
+    };
 
     EngineError engineError;
     const OpenMode mode = m_readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
@@ -95,16 +101,16 @@ bool RecordSource::refresh()
     }
     std::unique_ptr<Connection> c = Connection::open(name, mode, &engineError);
     if (!c)
-        return refuse(SourceError::NotDatabase, engineError.text);
+        return notUsable(engineError);
     if (!c->hasTable(m_table)) {
         if (c->lastError().isSet() && c->lastError().code != 0)
-            return refuse(SourceError::NotDatabase, c->lastError().text);
+            return notUsable(c->lastError());
         return refuse(SourceError::NoTable);
     }
     bool ok = false;
     const QVector<ColumnDef> cols = c->tableColumns(m_table, &ok);
     if (!ok)
-        return refuse(SourceError::NotDatabase, c->lastError().text);
+        return notUsable(c->lastError());
     for (const QString &req : m_required) {
         bool found = false;
         for (const ColumnDef &col : cols)
@@ -115,7 +121,7 @@ bool RecordSource::refresh()
     // The cursor walks the table by rowid; a table without one cannot be used.
     c->scalar(QStringLiteral("SELECT rowid FROM %1 LIMIT 1").arg(quoteIdentifier(m_table)), {}, &ok);
     if (!ok)
-        return refuse(SourceError::NotDatabase, c->lastError().text);
+        return notUsable(c->lastError());
     if (!m_readOnly) {
         // Another program holding the file for writing would make every store
         // fail later; find out now.
@@ -125,6 +131,17 @@ bool RecordSource::refresh()
         }
         c->rollback();
     }
+
+    // The previous file's state is kept until the new file has shown that its
+    // rows can be read.
+    std::unique_ptr<Connection> previousConnection = std::move(m_connection);
+    const QString previousName = m_openName;
+    const QVector<ColumnDef> previousColumns = m_columns;
+    const std::optional<qint64> previousCurrent = m_current;
+    const bool previousDeleted = m_currentDeleted;
+    const QVariantList previousRow = m_row;
+    const bool previousBof = m_bof, previousEof = m_eof;
+    const qint64 previousCount = m_count;
 
     m_connection = std::move(c);
     m_openName = name;
@@ -138,12 +155,24 @@ bool RecordSource::refresh()
     resolveBindings();
     if (!moveFirst()) {
         if (m_error.isSet()) {
-            // The table cannot be read: give the file back.
+            // The table cannot be read: give the file back and go on with
+            // the previous one, where it was.
             const SourceError e = m_error;
-            close();
-            m_databaseName = QString();
-            m_error = e;
-            m_error.kind = SourceError::NotDatabase;
+            m_connection = std::move(previousConnection);
+            m_openName = previousName;
+            m_columns = previousColumns;
+            m_current = previousCurrent;
+            m_currentDeleted = previousDeleted;
+            m_row = previousRow;
+            m_bof = previousBof;
+            m_eof = previousEof;
+            m_count = previousCount;
+            resolveBindings();
+            if (m_current && !m_currentDeleted)
+                showRow();
+            else
+                showEmpty();
+            refuse(SourceError::NotDatabase, e.detail);
             return false;
         }
         showEmpty();
@@ -210,6 +239,17 @@ bool RecordSource::moveLast()
     return false;
 }
 
+// A damaged file can give back, for the next or previous row, one that is
+// not past the current one: the cursor would go round in circles. The move is
+// refused as an engine error and the cursor stays on the row it was on.
+bool RecordSource::damagedOrder(qint64 from, const QVariantList &row)
+{
+    m_current = from;
+    m_row = row;
+    m_error = SourceError{SourceError::Engine, QString(), QStringLiteral("database disk image is malformed")};
+    return false;
+}
+
 bool RecordSource::moveNext()
 {
     m_editMode = EditMode::None;
@@ -217,7 +257,11 @@ bool RecordSource::moveNext()
         return false;
     if (!m_current) // before the first row
         return moveFirst();
-    if (loadRow(QStringLiteral("WHERE rowid > ?1 ORDER BY rowid"), {*m_current})) {
+    const qint64 from = *m_current;
+    const QVariantList row = m_row;
+    if (loadRow(QStringLiteral("WHERE rowid > ?1 ORDER BY rowid"), {from})) {
+        if (*m_current <= from)
+            return damagedOrder(from, row);
         showRow();
         emit currentChanged();
         return true;
@@ -239,7 +283,11 @@ bool RecordSource::movePrevious()
         return false;
     if (!m_current) // past the last row
         return moveLast();
-    if (loadRow(QStringLiteral("WHERE rowid < ?1 ORDER BY rowid DESC"), {*m_current})) {
+    const qint64 from = *m_current;
+    const QVariantList row = m_row;
+    if (loadRow(QStringLiteral("WHERE rowid < ?1 ORDER BY rowid DESC"), {from})) {
+        if (*m_current >= from)
+            return damagedOrder(from, row);
         showRow();
         emit currentChanged();
         return true;

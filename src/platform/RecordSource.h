@@ -122,6 +122,7 @@ private:
         int index = -1;
     };
     bool loadRow(const QString &sql, const QVariantList &params);
+    bool damagedOrder(qint64 from, const QVariantList &row);
     void showRow();
     void showEmpty();
     void resolveBindings();

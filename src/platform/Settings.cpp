@@ -1,7 +1,10 @@
 #include "Settings.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -21,9 +24,22 @@ QString settingsFilePath(const QString &application)
 QString readSetting(const QString &application, const QString &section, const QString &key,
                     const QString &defaultValue)
 {
-    QSettings store(settingsFilePath(application), QSettings::IniFormat);
-    if (store.status() != QSettings::NoError)
+    // Qt parses a file once and then serves later readers from its cache,
+    // reporting the format error only to the first: the verdict is kept here
+    // for as long as the file stays the same, so that a garbled file reads as
+    // missing every time, not just the first.
+    static QHash<QString, QPair<QDateTime, qint64>> garbled;
+    const QString path = settingsFilePath(application);
+    const QFileInfo info(path);
+    const auto stamp = qMakePair(info.lastModified(), info.size());
+    if (garbled.value(path) == stamp && info.exists())
         return defaultValue;
+    QSettings store(path, QSettings::IniFormat);
+    if (store.status() != QSettings::NoError) {
+        garbled.insert(path, stamp);
+        return defaultValue;
+    }
+    garbled.remove(path);
     const QVariant v = store.value(section + QLatin1Char('/') + key);
     if (!v.isValid())
         return defaultValue;
