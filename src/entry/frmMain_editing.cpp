@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace {
 const QString kNouveau = QStringLiteral("&Nouveau");
 const QString kModifier = QStringLiteral("&Modifier");
@@ -171,7 +173,8 @@ void frmMain::cmdNouveau_Click()
     Data1->moveLast();
     Data1->addNew();
     txtDateHeure->setText(platform::formatDateTime(platform::now()));
-    txtNrSequanel->setText(QString::number(n + 1));
+    // (a number written by another tool may already be the largest there is)
+    txtNrSequanel->setText(QString::number(n < std::numeric_limits<qint64>::max() ? n + 1 : n));
     txtRST->setFocus();
 }
 

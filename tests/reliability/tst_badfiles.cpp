@@ -358,8 +358,10 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
             b->click();
     // Start a contact (the serial number lookup reads every stored serial) and cancel it.
     w.cmdNouveau->click();
-    if (w.cmdNouveau->text() == QLatin1String("&Valider"))
+    if (w.cmdNouveau->text() == QLatin1String("&Valider")) {
+        QVERIFY2(w.txtNrSequanel->text().toLongLong() > 0, qPrintable(w.txtNrSequanel->text()));
         w.cmdSupprimer->click();
+    }
     m_prompts->clear();
 
     const bool clean = special != nullptr;

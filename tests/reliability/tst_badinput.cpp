@@ -74,7 +74,8 @@ void TestBadInput::garbledDeltaGmt_data()
     value("very long", QByteArray(200000, '9'), false);
     QTest::newRow("no value") << QByteArray("[Settings]\nDeltaGMT\n") << false;
     QTest::newRow("no section") << QByteArray("DeltaGMT=03:00\n") << false;
-    QTest::newRow("binary file") << QByteArray("\0\xff\x13[[[=\n\0\0=]", 14) << false;
+    static const char binary[] = "\0\xff\x13[[[=\n\0\0=]";
+    QTest::newRow("binary file") << QByteArray(binary, sizeof binary - 1) << false;
     QTest::newRow("unclosed section") << QByteArray("[Settings\nDeltaGMT=03:00\n") << false;
 }
 
