@@ -1,6 +1,6 @@
-// Orientation window: needle tips, the single window and its reopening, the
-// caption of Data2, bad reference files, and the reference database the build
-// produces.
+// Orientation window: needle tips and the caption of Data2, the single window
+// and its reopening, bad reference files, and the reference database the
+// build produces.
 #include "Needle.h"
 #include "RosePicture.h"
 #include "frmOrientation.h"
@@ -10,7 +10,6 @@
 #include "RecordSourceBar.h"
 #include "TestSupport.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QPushButton>
@@ -55,23 +54,22 @@ private slots:
     }
 
     // The caption, the bearing and the needle's tip follow every move, also
-    // between two towns of the same bearing; the arrows stop at both ends.
+    // between two towns of the same bearing; the arrows stop at both ends. A
+    // second opening brings back the same window where it was; "&Fermer"
+    // destroys it and the next opening starts again.
     void captionAndNeedleFollowEveryMove()
     {
         frmOrientation::setReferenceFile(makeReference(m_dir, kTowns));
         frmOrientation::showSingle();
-        frmOrientation *w = frmOrientation::instance();
-        QCOMPARE(w->picRose->Left, 727.5);
+        QPointer<frmOrientation> w = frmOrientation::instance();
         const needle::Line &l = w->picRose->lneDirection;
         platform::RecordSourceBar *bar = w->Data2Bar;
         auto state = [&] {
             return QStringLiteral("%1 %2 (%3, %4)").arg(bar->captionText(), w->Label1->text()).arg(l.X2, 0, 'f', 1).arg(l.Y2, 0, 'f', 1);
         };
         QStringList seen{state()};
-        for (QAbstractButton *b : {bar->nextButton(), bar->nextButton(), bar->nextButton(), bar->nextButton(),
-                                   bar->nextButton(), bar->nextButton(), bar->previousButton(), bar->previousButton(),
-                                   bar->firstButton(), bar->previousButton(), bar->lastButton()}) {
-            b->click();
+        for (const QChar m : QStringLiteral("NNNNNNPPFPL")) {
+            (m == 'N' ? bar->nextButton() : m == 'P' ? bar->previousButton() : m == 'F' ? bar->firstButton() : bar->lastButton())->click();
             seen << state();
         }
         const QString north = "Amiens 0 (1087.5, -0.5)", east = "Bastia 90 (2115.5, 1027.5)", south = "Dakar 180 (1087.5, 2055.5)",
@@ -79,70 +77,42 @@ private slots:
         QCOMPARE(seen, (QStringList{north, east, "Caen 90 (2115.5, 1027.5)", south, southWest, west, west, southWest, south,
                                     north, north, west}));
         QCOMPARE(QPointF(l.X1, l.Y1), QPointF(1087.5, 1027.5)); // the centre stays put
+
+        frmOrientation::showSingle();
+        QCOMPARE(frmOrientation::instance(), w.data());
+        QCOMPARE(w->Data2->caption(), QStringLiteral("Foix"));
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
+        QTRY_VERIFY(w.isNull());
+        frmOrientation::showSingle();
+        QCOMPARE(frmOrientation::instance()->Data2->caption() + frmOrientation::instance()->Label1->text(), QStringLiteral("Amiens0"));
     }
 
-    void singleInstanceAndReopen()
-    {
-        frmOrientation::setReferenceFile(makeReference(m_dir, kTowns));
-        frmOrientation::showSingle();
-        QPointer<frmOrientation> first = frmOrientation::instance();
-        first->Data2Bar->nextButton()->click();
-        first->Data2Bar->nextButton()->click();
-        QCOMPARE(first->Data2->caption(), QStringLiteral("Caen"));
-        frmOrientation::showSingle();
-        QCOMPARE(frmOrientation::instance(), first.data());
-        int shown = 0;
-        for (QWidget *t : QApplication::topLevelWidgets())
-            shown += qobject_cast<frmOrientation *>(t) && !t->testAttribute(Qt::WA_WState_Hidden);
-        QCOMPARE(shown, 1);
-        QCOMPARE(first->Data2->caption(), QStringLiteral("Caen"));
-
-        // "&Fermer" destroys the window; the next opening starts again.
-        QTest::mouseClick(first->Command1, Qt::LeftButton);
-        QTRY_VERIFY(first.isNull());
-        frmOrientation::showSingle();
-        QCOMPARE(frmOrientation::instance()->Data2->caption(), QStringLiteral("Amiens"));
-        QCOMPARE(frmOrientation::instance()->Label1->text(), QStringLiteral("0"));
-    }
-
+    // The reason is given for each bad reference file; the window stays
+    // usable, the needle at rest, the arrows harmless.
     void badReference_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("message"); // a word of the message; empty: no message
-        QTest::newRow("missing file") << 0 << "introuvable";
-        QTest::newRow("not a database") << 1 << "ne peut pas être lu";
-        QTest::newRow("no table direction") << 2 << "« direction »";
-        QTest::newRow("no column Degrés") << 3 << "« Degrés »";
-        QTest::newRow("empty table") << 4 << "";
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason"); // empty: no message
+        QFile text(m_dir.filePath(QStringLiteral("text.mdb")));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write(QByteArray(4096, 'x')) == 4096);
+        QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("absent.mdb")) << "est introuvable";
+        QTest::newRow("not a database") << text.fileName() << "ne peut pas être lu";
+        QTest::newRow("no table direction") << makeReference(m_dir, kTowns, "villes") << "ne contient pas la table « direction »";
+        QTest::newRow("no column Degrés") << makeReference(m_dir, kTowns, "direction", "Cap") << "n'a pas de colonne « Degrés »";
+        QTest::newRow("empty table") << makeReference(m_dir, {}) << "";
     }
     void badReference()
     {
-        QFETCH(int, kind);
-        QFETCH(QString, message);
-        QString path;
-        switch (kind) {
-        case 0: path = m_dir.filePath(QStringLiteral("absent.mdb")); break;
-        case 1: {
-            QFile f(path = m_dir.filePath(QStringLiteral("text.mdb")));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, 'x')) == 4096);
-            break;
-        }
-        case 2: path = makeReference(m_dir, kTowns, QStringLiteral("villes")); break;
-        case 3: path = makeReference(m_dir, kTowns, QStringLiteral("direction"), QStringLiteral("Cap")); break;
-        case 4: path = makeReference(m_dir, {}); break;
-        }
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
         frmOrientation::setReferenceFile(path);
         testsupport::PromptRecorder prompts;
         frmOrientation::showSingle();
         frmOrientation *w = frmOrientation::instance();
-        QVERIFY(w);
-        QCOMPARE(prompts.messages.size(), message.isEmpty() ? 0 : 1);
-        if (!message.isEmpty())
-            QVERIFY2(prompts.messages[0].text.contains(message), qPrintable(prompts.messages[0].text));
-        // The window stays usable, the needle at rest, the arrows harmless.
+        QCOMPARE(prompts.messages.size(), reason.isEmpty() ? 0 : 1);
+        QVERIFY2(reason.isEmpty() || prompts.messages[0].text.contains(reason), qPrintable(prompts.messages.value(0).text));
         const needle::Line &l = w->picRose->lneDirection;
-        QCOMPARE(l.X2, l.X1);
-        QCOMPARE(l.Y2, l.Y1);
+        QCOMPARE(QPointF(l.X2, l.Y2), QPointF(l.X1, l.Y1));
         w->Data2Bar->nextButton()->click();
         w->Data2Bar->lastButton()->click();
         QCOMPARE(w->Data2Bar->captionText(), QString());
@@ -152,19 +122,15 @@ private slots:
     // bearings of three towns within a degree of the reference values.
     void builtDatabase()
     {
-        platform::RecordSource src;
-        src.setReadOnly(true);
-        src.setDatabaseName(QCoreApplication::applicationDirPath() + QStringLiteral("/Orientation.mdb"));
-        src.setRecordSource(QStringLiteral("direction"));
-        src.setRequiredColumns({QStringLiteral("Villes"), QStringLiteral("Degrés")});
-        QVERIFY(src.refresh());
+        auto c = platform::Connection::open(QCoreApplication::applicationDirPath() + QStringLiteral("/Orientation.mdb"),
+                                            platform::OpenMode::ReadOnly, nullptr);
+        QVERIFY(c);
         QHash<QString, int> bearings;
-        for (bool more = src.hasCurrent(); more && !src.eof(); more = src.moveNext() && !src.eof()) {
-            const QString name = src.value(QStringLiteral("Villes")).toString();
-            const QVariant deg = src.value(QStringLiteral("Degrés"));
+        for (const QVariantList &r : c->rows(QStringLiteral("SELECT Villes, \"Degrés\" FROM direction"))) {
+            const QString name = r.value(0).toString();
             QVERIFY2(!name.isEmpty() && platform::fitsWindows1252(name), qPrintable(name));
-            QVERIFY2(deg.typeId() == QMetaType::LongLong && deg.toInt() >= 0 && deg.toInt() <= 359, qPrintable(name));
-            bearings.insert(name, deg.toInt());
+            QVERIFY2(r.value(1).typeId() == QMetaType::LongLong && r.value(1).toInt() >= 0 && r.value(1).toInt() <= 359, qPrintable(name));
+            bearings.insert(name, r.value(1).toInt());
         }
         QVERIFY(bearings.size() >= 96 + 5 + 50);
         for (const auto &[town, reference] : {std::pair{"Marseille", 158}, {"New York", 292}, {"Tokyo", 33}}) {

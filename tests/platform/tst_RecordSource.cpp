@@ -1,6 +1,7 @@
 // The record source over a real log file: the cursor at both ends, the
-// position after an addition, the column rules on update, refused openings,
-// and the durability settings of its connection.
+// position after an addition, the column rules on update, and the durability
+// settings of its connection. Refused openings are tested through the main
+// window's Open command (tests/entry) and in tests/reliability.
 #include "LogFile.h"
 #include "RecordSource.h"
 #include "TestSupport.h"
@@ -10,8 +11,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -31,20 +30,6 @@ QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-// Runs statements on path through a plain QtSql connection, as another program would.
-void rawExec(const QString &path, const QStringList &statements)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        for (const QString &s : statements)
-            QVERIFY2(q.exec(s), qPrintable(s));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
 }
 
 // A record source with its sixteen columns bound to controls of the three
@@ -243,64 +228,6 @@ private slots:
         QCOMPARE(readRows(path).last().at(logfile::columnNames().indexOf(column)), stored);
     }
 
-    // Refusals the main window's tests do not already reach through the Open command.
-    void refusedOpening_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<SourceError::Kind>("kind");
-        QTest::newRow("damaged database") << "damaged.adb" << SourceError::NotDatabase;
-        QTest::newRow("another program's database") << "wal.adb" << SourceError::NoTable;
-        QTest::newRow("locked by a writer") << "locked.adb" << SourceError::Locked;
-        QTest::newRow("read-only file") << "readonly.adb" << SourceError::ReadOnlyFile;
-    }
-
-    void refusedOpening()
-    {
-        QFETCH(QString, name);
-        QFETCH(SourceError::Kind, kind);
-        Fixture f;
-        const QString good = f.open(3);
-        QVERIFY(f.rs.moveNext());
-        const auto id = f.rs.currentRowid();
-        const QString bad = f.dir.filePath(name);
-        std::unique_ptr<platform::Connection> holder;
-        if (name == "damaged.adb") {
-            QByteArray bytes = fileBytes(good);
-            bytes.replace(100, bytes.size() - 100, QByteArray(bytes.size() - 100, '\xA5'));
-            QFile out(bad);
-            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
-        } else if (name == "wal.adb") {
-            rawExec(bad, {"PRAGMA journal_mode=WAL", "CREATE TABLE Villes (Nom TEXT)", "INSERT INTO Villes VALUES ('Paris')"});
-        } else {
-            testsupport::makeLogFile(bad, {testsupport::sampleRow(9)});
-            if (name == "locked.adb") {
-                holder = platform::Connection::open(bad, platform::OpenMode::ReadWrite, nullptr);
-                QVERIFY(holder && holder->begin());
-            } else { // refused even when running as root, whom the system lets write it
-                QVERIFY(QFile::setPermissions(bad, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-            }
-        }
-        const QByteArray bytes = fileBytes(bad);
-
-        f.rs.setDatabaseName(bad);
-        QVERIFY(!f.rs.refresh());
-        QCOMPARE(f.rs.error().kind, kind);
-        QVERIFY(logfile::openFailureMessage(f.rs.error(), bad).contains(name));
-        // The previous file is still the one in use, on the same row, and still stores.
-        QCOMPARE(f.rs.databaseName(), good);
-        QCOMPARE(f.rs.currentRowid(), id);
-        QCOMPARE(f.text(kSerial), QStringLiteral("2"));
-        QVERIFY(f.rs.edit());
-        f.set(QStringLiteral("Ville"), QStringLiteral("Nantes"));
-        QVERIFY(f.rs.update());
-        QCOMPARE(readRows(good).at(1).at(12).toString(), QStringLiteral("Nantes"));
-        // The refused file is as it was.
-        if (!holder)
-            QCOMPARE(fileBytes(bad), bytes);
-        for (const char *suffix : {"-journal", "-wal", "-shm"})
-            QVERIFY2(!QFile::exists(bad + QLatin1String(suffix)), suffix);
-    }
-
     void durability()
     {
         // A log left in write-ahead-log mode by another program goes back to the
@@ -308,7 +235,7 @@ private slots:
         Fixture f;
         const QString path = f.dir.filePath(QStringLiteral("wal.adb"));
         testsupport::makeLogFile(path, {testsupport::sampleRow(1)});
-        rawExec(path, {"PRAGMA journal_mode=WAL"});
+        QVERIFY(platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr)->exec(QStringLiteral("PRAGMA journal_mode=WAL")));
         QCOMPARE(fileBytes(path).at(18), '\x02');
         logfile::configure(f.rs, path);
         QVERIFY(f.rs.refresh());

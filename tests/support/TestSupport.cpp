@@ -13,6 +13,8 @@ PromptRecorder::PromptRecorder()
     platform::Responder r;
     r.message = [this](const platform::MessageRequest &m) {
         messages << m;
+        if (onMessage)
+            onMessage(m);
         return answer;
     };
     r.file = [this](const platform::FileRequest &f) {

@@ -9,12 +9,14 @@
 #include <QStringList>
 #include <QVariantList>
 #include <QVector>
+#include <functional>
 
 namespace testsupport {
 
 // Installs itself as the prompt responder for its lifetime. Messages are
-// recorded and answered with `answer`; file dialogs take the queued paths in
-// order (an empty string, or an empty queue, means "cancelled").
+// recorded, passed to `onMessage` if set (to look at the screen while the
+// message is up) and answered with `answer`; file dialogs take the queued
+// paths in order (an empty string, or an empty queue, means "cancelled").
 class PromptRecorder
 {
 public:
@@ -24,6 +26,7 @@ public:
     QVector<platform::FileRequest> fileRequests;
     QStringList queuedFiles;
     platform::Answer answer = platform::Answer::Ok;
+    std::function<void(const platform::MessageRequest &)> onMessage;
     int beeps = 0;
     void clear();
 };
