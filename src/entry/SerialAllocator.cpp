@@ -18,9 +18,10 @@ qint64 dataVersion(platform::Connection *db)
 
 SerialAllocator::~SerialAllocator()
 {
-    for (const QPointer<QThread> &t : m_threads)
-        if (t)
-            t->wait();
+    if (m_worker) {
+        m_worker->wait();
+        delete m_worker.data();
+    }
 }
 
 std::optional<qint64> SerialAllocator::serialValue(const QString &text)
@@ -77,22 +78,42 @@ void SerialAllocator::prefetch(platform::Connection *db, const QString &table)
     m_dataVersion = dataVersion(db);
     m_pending = true;
     m_storedWhilePending.reset();
+    m_path = db->path();
+    m_table = table;
+    if (!m_worker)
+        startWorker(); // else workerFinished() starts it
+}
+
+void SerialAllocator::startWorker()
+{
     const quint64 generation = m_generation;
-    const QString path = db->path();
-    QThread *worker = QThread::create([this, path, table, generation] {
-        std::optional<qint64> value;
-        {
-            platform::EngineError e;
-            if (auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e))
-                value = scan(own.get(), table);
-        }
-        QMetaObject::invokeMethod(this, [this, generation, value] { accept(generation, value); },
-                                  Qt::QueuedConnection);
+    const QString path = m_path, table = m_table;
+    m_workerGeneration = generation;
+    m_workerResult.reset();
+    QThread *worker = QThread::create([this, path, table] {
+        platform::EngineError e;
+        if (auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e))
+            m_workerResult = scan(own.get(), table);
     });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    m_threads.removeAll(nullptr);
-    m_threads << worker;
+    const quint64 id = ++m_workerId;
+    connect(worker, &QThread::finished, this, [this, id] {
+        if (id == m_workerId) // not already waited for
+            workerFinished();
+    });
+    m_worker = worker;
     worker->start(QThread::LowPriority);
+}
+
+void SerialAllocator::workerFinished()
+{
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    delete m_worker.data();
+    ++m_workerId;
+    accept(m_workerGeneration, m_workerResult);
+    if (m_pending) // another file was opened meanwhile
+        startWorker();
 }
 
 void SerialAllocator::accept(quint64 generation, std::optional<qint64> value)
@@ -112,6 +133,8 @@ qint64 SerialAllocator::largest(platform::Connection *db, const QString &table)
     const qint64 version = dataVersion(db);
     if (db != m_db || version < 0 || version != m_dataVersion)
         invalidate();
+    if (!m_largest && m_pending && m_worker && m_workerGeneration == m_generation)
+        workerFinished(); // the reading of this file is under way: wait for it
     if (m_largest)
         return *m_largest;
 

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
-#include <QVector>
 #include <optional>
 
 namespace platform {
@@ -45,6 +44,8 @@ public:
     static std::optional<qint64> scan(platform::Connection *db, const QString &table);
 
 private:
+    void startWorker();
+    void workerFinished();
     void accept(quint64 generation, std::optional<qint64> value);
 
     std::optional<qint64> m_largest;
@@ -54,5 +55,11 @@ private:
     // While the background reading runs: the largest number stored meanwhile.
     std::optional<qint64> m_storedWhilePending;
     bool m_pending = false;
-    QVector<QPointer<QThread>> m_threads;
+
+    // One reading at a time: a file opened while one runs is read after it.
+    QString m_path, m_table;
+    QPointer<QThread> m_worker;
+    quint64 m_workerGeneration = 0;
+    quint64 m_workerId = 0;
+    std::optional<qint64> m_workerResult; // written by the worker before it ends
 };
