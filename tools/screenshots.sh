@@ -25,5 +25,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 cmake --build "${BUILD_DIR:-$top/build}" --target sequanel-shots >/dev/null
 if [ -x "$bin/sequanel-shots" ]; then
   QT_QPA_PLATFORM=offscreen "$bin/sequanel-shots" "$out"
+  # The printed listing, page by page.
+  [ -f "$out/listing.pdf" ] && pdftoppm -r 60 -png "$out/listing.pdf" "$out/listing-page"
 fi
 ls "$out"

@@ -4,6 +4,7 @@
 #include "Engine.h"
 #include "Help.h"
 #include "LogFile.h"
+#include "PrintSurface.h"
 #include "ProgramFolder.h"
 #include "Prompts.h"
 #include "frmFuseau.h"
@@ -103,6 +104,10 @@ int main(int argc, char *argv[])
         frmListe liste(log);
         liste.show();
         save(&liste, out + QStringLiteral("/liste.png"));
+        // The listing, printed by the grid's button into a PDF file.
+        platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(out + QStringLiteral("/listing.pdf")));
+        liste.Command2_Click();
+        platform::clearDefaultPrinterOverride();
     }
     w.mnuH_Click(13);
     wait(1200);
