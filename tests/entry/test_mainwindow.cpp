@@ -25,6 +25,15 @@ private slots:
         // to 995 by tens; the three spelling lists differ in exactly five places.
         for (QComboBox *c : w.centralWidget()->findChildren<QComboBox *>())
             QVERIFY2(c->isEditable(), qPrintable(c->objectName()));
+        QCOMPARE(w.txtNrSequanel->text(), QStringLiteral("   "));
+        auto items = [](const QComboBox *c) {
+            QStringList out;
+            for (int i = 0; i < c->count(); ++i)
+                out << c->itemText(i);
+            return out;
+        };
+        QCOMPARE(items(w.cmbBande), (QStringList{"AM", "FM", "LSB", "USB"}));
+        QCOMPARE(items(w.cmbMHz), (QStringList{"26", "27", "28"}));
         const QComboBox *hz = w.cmbHz, *q1 = w.cmbQRZ1, *q2 = w.cmbQRZ2, *q3 = w.cmbQRZ3;
         QCOMPARE((QStringList{hz->itemText(0), hz->itemText(1), hz->itemText(99), QString::number(hz->count())}),
                  (QStringList{"005", "015", "995", "100"}));
