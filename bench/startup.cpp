@@ -5,15 +5,11 @@
 //
 //   sequanel_bench_startup           the program's start-up
 //   sequanel_bench_startup --bare    reference: a bare Qt widget shown and painted
-#include "ProgramFolder.h"
 #include "frmMain.h"
 #include "mdlMain.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QStyleFactory>
-#include <QTranslator>
 #include <QWidget>
 
 #include <cstdio>
@@ -67,9 +63,9 @@ int main(int argc, char *argv[])
 {
     const bool bare = argc > 1 && std::strcmp(argv[1], "--bare") == 0;
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     if (bare) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         QWidget w;
         w.resize(443, 416);
         w.show();
@@ -79,13 +75,8 @@ int main(int argc, char *argv[])
         std::_Exit(0);
     }
 
-    // The program's main(), step by step.
-    QApplication::setApplicationName(QStringLiteral("Sequanel"));
-    QApplication::setWindowIcon(platform::programIcon(QStringLiteral("sequanel.svg")));
-    QTranslator qtFrench;
-    if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&qtFrench);
+    // The program's main().
+    mdlMain::setUpApplication(app);
 
     PaintSpy spy;
     app.installEventFilter(&spy);

@@ -7,10 +7,25 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QThread>
+#include <QTranslator>
 
 namespace mdlMain {
+
+void setUpApplication(QApplication &app)
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setApplicationName(QStringLiteral("Sequanel"));
+    QApplication::setWindowIcon(platform::programIcon(QStringLiteral("sequanel.svg")));
+    auto *qtFrench = new QTranslator(&app);
+    if (qtFrench->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qtFrench);
+}
 
 frmMain *Main(std::chrono::milliseconds splashTime)
 {

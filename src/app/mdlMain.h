@@ -3,9 +3,14 @@
 #include <chrono>
 #include <functional>
 
+class QApplication;
 class frmMain;
 
 namespace mdlMain {
+
+// The application's look, name and icon, and Qt's own dialogs (file dialog,
+// message box buttons) in French.
+void setUpApplication(QApplication &app);
 
 // Start-up: builds the main window, shows the splash window on top for the
 // given time, makes the program's folder the current directory and shows the
