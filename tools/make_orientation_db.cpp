@@ -120,7 +120,7 @@ int main(int argc, char **argv)
         if (!db->begin())
             return fail(db->lastError().text);
         for (const Town &t : towns) {
-            if (!db->exec(QStringLiteral("INSERT INTO direction (Villes, \"Degrés\") VALUES (?1, ?2)"),
+            if (!db->exec("INSERT INTO direction (Villes, \"Degrés\") VALUES (?1, ?2)",
                           {t.name, t.bearing}))
                 return fail(db->lastError().text);
         }

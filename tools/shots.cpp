@@ -50,10 +50,7 @@ void makeSample(const QString &path)
     const QStringList ops{"Hélène", "Marc", "Sylvie", "Jean"};
     c->begin();
     for (int i = 1; i <= 40; ++i) {
-        QStringList marks;
-        for (int k = 1; k <= 16; ++k)
-            marks << QStringLiteral("?%1").arg(k);
-        c->exec(QStringLiteral("INSERT INTO Transmission VALUES (%1)").arg(marks.join(',')),
+        c->exec("INSERT INTO Transmission VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)",
                 {QStringLiteral("2026-06-13 %1:%2:%3").arg(9 + i / 6, 2, 10, QLatin1Char('0')).arg((i * 7) % 60, 2, 10, QLatin1Char('0')).arg((i * 13) % 60, 2, 10, QLatin1Char('0')),
                  QString::number(i), QStringLiteral("5%1").arg(9 - i % 4), 27, 5 + 10 * ((i * 37) % 100),
                  QStringList{"AM", "FM", "USB", "LSB"}[i % 4], 14 + i % 20, words[i % 9], words[(i * 2) % 9],

@@ -1,6 +1,7 @@
 #include "mdlMain.h"
 
 #include "ProgramFolder.h"
+#include "Style.h"
 #include "frmMain.h"
 #include "frmSplash.h"
 

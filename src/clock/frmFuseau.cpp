@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "ProgramFolder.h"
+#include "Style.h"
 #include "Settings.h"
 #include "Twips.h"
 #include "ZoneClock.h"
@@ -26,17 +27,7 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
     setFixedSize(px(2790), px(1125));
     move(px(8685), px(2055));
 
-    QPalette pal = palette();
-    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
-        pal.setColor(QPalette::Window, fusion->standardPalette().color(QPalette::Window));
-        delete fusion;
-    }
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    QFont base(QStringLiteral("Liberation Sans"));
-    base.setPointSizeF(8.25);
-    setFont(base);
+    platform::setToolWindowLook(this);
 
     Cadre2 = new QGroupBox(QStringLiteral("Heure :"), this);
     Cadre2->setObjectName(QStringLiteral("Cadre2"));
@@ -46,10 +37,7 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
     // then "hh:mm:ss"), so the label spans the frame's inner width.
     lblHeure = new QLabel(QStringLiteral("0:00.00"), Cadre2);
     lblHeure->setObjectName(QStringLiteral("lblHeure"));
-    QFont big(QStringLiteral("Liberation Sans"));
-    big.setPointSizeF(13.5);
-    big.setBold(true);
-    lblHeure->setFont(big);
+    lblHeure->setFont(platform::sansSerif(13.5, true));
     QPalette blue = lblHeure->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     lblHeure->setPalette(blue);

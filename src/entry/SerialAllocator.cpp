@@ -11,7 +11,7 @@ namespace {
 qint64 dataVersion(platform::Connection *db)
 {
     bool ok = false;
-    const qint64 v = db->scalar(QStringLiteral("PRAGMA data_version"), {}, &ok).toLongLong();
+    const qint64 v = db->scalar("PRAGMA data_version", {}, &ok).toLongLong();
     return ok ? v : -1;
 }
 } // namespace
@@ -40,14 +40,13 @@ std::optional<qint64> SerialAllocator::scan(platform::Connection *db, const QStr
     // One pass over the table: plain whole numbers are compared by the engine
     // itself, and the few other texts (blanks, a sign, leading zeros,
     // decimals) come back to be read in the user's number notation.
-    const QString clean =
-        QStringLiteral("CAST(CAST(\"Sequanel\" AS INTEGER) AS TEXT) = \"Sequanel\"");
+    const platform::Sql clean = "CAST(CAST(\"Sequanel\" AS INTEGER) AS TEXT) = \"Sequanel\"";
     bool ok = false;
     const auto rows = db->rows(
-        QStringLiteral("SELECT max(CASE WHEN %1 THEN CAST(\"Sequanel\" AS INTEGER) END), "
-                       "group_concat(CASE WHEN NOT (%1) AND \"Sequanel\" <> '' THEN \"Sequanel\" END, char(31)) "
-                       "FROM %2")
-            .arg(clean, platform::quoteIdentifier(table)),
+        platform::Sql("SELECT max(CASE WHEN %1 THEN CAST(\"Sequanel\" AS INTEGER) END), "
+                      "group_concat(CASE WHEN NOT (%1) AND \"Sequanel\" <> '' THEN \"Sequanel\" END, char(31)) "
+                      "FROM %2")
+            .arg(clean, platform::Identifier(table)),
         {}, &ok);
     if (!ok || rows.isEmpty())
         return std::nullopt;

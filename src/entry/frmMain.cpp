@@ -1,8 +1,10 @@
 #include "frmMain.h"
 
+#include "BoundControls.h"
 #include "Clock.h"
 #include "LogFile.h"
 #include "ProgramFolder.h"
+#include "Style.h"
 #include "Regional.h"
 #include "Twips.h"
 #include "ZoneClock.h"
@@ -34,22 +36,7 @@ const QString kSupprimer = QStringLiteral("&Supprimer");
 const QString kValider = QStringLiteral("&Valider");
 const QString kAnnuler = QStringLiteral("&Annuler");
 
-QFont arial(double points, bool bold = false)
-{
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
-// The face used where a small dialog font is wanted.
-QFont dialogFont(double points)
-{
-    QFont f(QStringLiteral("Liberation Sans"));
-    f.setPointSizeF(points);
-    f.setBold(false); // the window's own font is bold
-    return f;
-}
+using platform::arial;
 
 QStringList callSignList(int variant)
 {
@@ -88,10 +75,10 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 
     Data1 = new platform::RecordSource(this);
     Data1->setObjectName(QStringLiteral("Data1"));
-    Data1->setConnect(QStringLiteral("Access"));
     Data1->setRecordSource(logfile::kTable);
     Data1->setRequiredColumns(logfile::columnNames());
     Data1->setVisible(false);
+    m_bound = new platform::BoundControls(Data1);
 
     buildMenus();
     buildForm();
@@ -204,7 +191,7 @@ void frmMain::buildForm()
         p.setColor(QPalette::Base, Qt::white);
         box->setPalette(p);
         box->setProperty("column", column);
-        Data1->bind(box, column);
+        m_bound->bind(box, column);
     };
     auto combo = [this](QComboBox *&box, const char *name, QRect r, const QStringList &items,
                         const QString &column) {
@@ -224,7 +211,7 @@ void frmMain::buildForm()
         p.setColor(QPalette::Base, Qt::white);
         box->setPalette(p);
         box->setProperty("column", column);
-        Data1->bind(box, column);
+        m_bound->bind(box, column);
     };
 
     QStringList hz;
@@ -264,7 +251,7 @@ void frmMain::buildForm()
         l->setObjectName(QString::fromUtf8(name));
         l->setGeometry(r.adjusted(-8, 0, 8, 2)); // room for the face's own widths
         l->setAlignment(Qt::AlignCenter);
-        l->setFont(dialogFont(8.25));
+        l->setFont(platform::sansSerif(8.25)); // not the form's bold face
         l->setTextFormat(Qt::PlainText);
     };
     label(lblDate, "lblDate", QStringLiteral("Date"), rectTw(1380, 840, 375, 195));

@@ -13,6 +13,10 @@
 #include <QPushButton>
 #include <QVector>
 
+namespace platform {
+class BoundControls;
+}
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -117,5 +121,5 @@ private:
     QPointer<QPushButton> m_default;
     QPointer<QPushButton> m_cancel;
     SerialAllocator m_serials;
-    bool m_selectSerialOnClick = false;
+    platform::BoundControls *m_bound = nullptr; // owned by Data1
 };

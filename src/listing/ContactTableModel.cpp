@@ -5,6 +5,9 @@
 #include <QColor>
 #include <climits>
 
+using platform::Identifier;
+using platform::Sql;
+
 namespace listing {
 
 namespace {
@@ -17,19 +20,18 @@ ContactTableModel::ContactTableModel(platform::Connection *database, const QStri
     : QAbstractTableModel(parent), m_db(database), m_table(table), m_columns(columns)
 {
     m_rows = static_cast<int>(qBound(qint64(0), rowCount, qint64(INT_MAX)));
-    QStringList list{QStringLiteral("rowid")};
+    QVector<Sql> list{"rowid"};
     for (const platform::ColumnDef &c : m_columns)
-        list << platform::quoteIdentifier(c.name);
-    const QString quoted = platform::quoteIdentifier(m_table);
-    // One row more than a block, to learn where the next block starts.
-    m_selectBlock = QStringLiteral("SELECT %1 FROM %2 WHERE rowid >= ?1 ORDER BY rowid LIMIT %3")
-                        .arg(list.join(QStringLiteral(", ")), quoted)
-                        .arg(kBlockRows + 1);
+        list << Identifier(c.name);
+    const Identifier name(m_table);
+    // One row more than a block (?2), to learn where the next block starts.
+    m_selectBlock = Sql("SELECT %1 FROM %2 WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2")
+                        .arg(Sql::join(list, ", "), name);
     if (!m_db || m_rows == 0)
         return;
     // min and max of the rowid are read from the ends of the table's tree.
     bool ok = false;
-    const auto ends = m_db->rows(QStringLiteral("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(quoted), {}, &ok);
+    const auto ends = m_db->rows(Sql("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(name), {}, &ok);
     if (!ok || ends.isEmpty())
         return;
     m_minRowid = ends.first().value(0).toLongLong();
@@ -51,7 +53,7 @@ Qt::ItemFlags ContactTableModel::flags(const QModelIndex &index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-std::optional<qint64> ContactTableModel::rowidAtOffset(const QString &sql, const QVariantList &params) const
+std::optional<qint64> ContactTableModel::rowidAtOffset(const Sql &sql, const QVariantList &params) const
 {
     bool ok = false;
     const QVariant v = m_db->scalar(sql, params, &ok);
@@ -72,7 +74,7 @@ std::optional<qint64> ContactTableModel::blockStart(int index) const
     // Three ways to reach the block's first row; take the one that steps over
     // the fewest rows: forward from the nearest known start below, backward
     // from the nearest known start above, or backward from the last row.
-    const QString quoted = platform::quoteIdentifier(m_table);
+    const Identifier table(m_table);
     const qint64 first = qint64(index) * kBlockRows; // row number wanted
     auto above = m_starts.upperBound(index);
     auto below = std::prev(above); // block 0 is always known
@@ -83,14 +85,14 @@ std::optional<qint64> ContactTableModel::blockStart(int index) const
     std::optional<qint64> start;
     if (forward <= backward && forward <= fromEnd) {
         start = rowidAtOffset(
-            QStringLiteral("SELECT rowid FROM %1 WHERE rowid >= ?1 ORDER BY rowid LIMIT 1 OFFSET ?2").arg(quoted),
+            Sql("SELECT rowid FROM %1 WHERE rowid >= ?1 ORDER BY rowid LIMIT 1 OFFSET ?2").arg(table),
             {below.value(), forward});
     } else if (backward <= fromEnd) {
         start = rowidAtOffset(
-            QStringLiteral("SELECT rowid FROM %1 WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1 OFFSET ?2").arg(quoted),
+            Sql("SELECT rowid FROM %1 WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1 OFFSET ?2").arg(table),
             {above.value(), backward - 1});
     } else {
-        start = rowidAtOffset(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1 OFFSET ?1").arg(quoted),
+        start = rowidAtOffset(Sql("SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1 OFFSET ?1").arg(table),
                               {fromEnd});
     }
     if (start)
@@ -113,7 +115,7 @@ const ContactTableModel::Block *ContactTableModel::block(int index) const
     if (!start)
         return nullptr;
     bool ok = false;
-    auto rows = m_db->rows(m_selectBlock, {*start}, &ok);
+    auto rows = m_db->rows(m_selectBlock, {*start, kBlockRows + 1}, &ok);
     if (!ok)
         return nullptr;
     if (rows.size() > kBlockRows) {

@@ -55,12 +55,12 @@ private:
     };
     const Block *block(int index) const;
     std::optional<qint64> blockStart(int index) const;
-    std::optional<qint64> rowidAtOffset(const QString &sql, const QVariantList &params) const;
+    std::optional<qint64> rowidAtOffset(const platform::Sql &sql, const QVariantList &params) const;
 
     platform::Connection *m_db;
     QString m_table;
     QVector<platform::ColumnDef> m_columns;
-    QString m_selectBlock;
+    platform::Sql m_selectBlock = "";
     int m_rows = 0;
     bool m_dense = false;
     qint64 m_minRowid = 0;

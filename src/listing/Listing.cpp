@@ -116,12 +116,6 @@ QString formatFrequency(const QVariant &mhertz, const QVariant &hertz)
     return m + QLatin1Char('.') + h;
 }
 
-void refuseEmpty(QWidget *parent)
-{
-    platform::showMessage(parent, QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer"),
-                          MessageIcon::Warning, MessageButtons::Ok);
-}
-
 bool printListing(QWidget *window, const QString &databaseName)
 {
     CaptionScope caption(window, kPrintingCaption);
@@ -157,7 +151,7 @@ bool printListing(QWidget *window, const QString &databaseName)
     auto database = platform::Connection::open(databaseName, platform::OpenMode::ReadOnly, &openError);
     std::unique_ptr<platform::Cursor> cursor;
     if (database) {
-        cursor = database->openTable(logfile::kTable);
+        cursor = database->openTable(platform::Identifier(logfile::kTable));
         if (!cursor->isValid())
             openError = cursor->error();
     }

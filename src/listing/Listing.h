@@ -36,7 +36,4 @@ QString formatFrequency(const QVariant &mhertz, const QVariant &hertz);
 // file. Every failure is told to the user. True when a document was printed.
 bool printListing(QWidget *window, const QString &databaseName);
 
-// The print command's refusal of a log file without contacts.
-void refuseEmpty(QWidget *parent);
-
 } // namespace listing

@@ -5,6 +5,7 @@
 #include "Listing.h"
 #include "LogFile.h"
 #include "ProgramFolder.h"
+#include "Style.h"
 #include "Prompts.h"
 #include "RecordSource.h"
 #include "Twips.h"
@@ -22,13 +23,6 @@ using platform::twips;
 namespace {
 
 const QString kCaption = QStringLiteral("Liste des enregistrements");
-
-QFont pointFont(const QString &family, double points)
-{
-    QFont f(family);
-    f.setPointSizeF(points);
-    return f;
-}
 
 // Width of a grid column laid out by itself: room for the heading and for the
 // longest value the column can hold.
@@ -105,8 +99,8 @@ void frmListe::Form_Load()
     logfile::configure(*datactrl, m_databaseName);
     datactrl->setReadOnly(true);
 
-    const QFont cells = pointFont(QStringLiteral("Arial"), 8.25);
-    const QFont headings = pointFont(QStringLiteral("Liberation Sans"), 8.25);
+    const QFont cells = platform::arial(8.25);
+    const QFont headings = platform::sansSerif(8.25);
     dbgrd->setFont(cells);
     dbgrd->horizontalHeader()->setFont(headings);
     dbgrd->verticalHeader()->setFont(headings);

@@ -87,7 +87,6 @@ QString nameProblem(const QString &path)
 
 void configure(platform::RecordSource &source, const QString &path)
 {
-    source.setConnect(QStringLiteral("Access"));
     source.setRecordSource(kTable);
     source.setRequiredColumns(columnNames());
     source.setDatabaseName(path);

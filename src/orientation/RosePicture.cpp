@@ -44,7 +44,7 @@ void RosePicture::paintEvent(QPaintEvent *)
     p.fillRect(rect(), palette().color(QPalette::Window));
 
     // The rose is centred on the needle's start, the centre of the picture.
-    const QPointF c(Width / 2 / 15.0, Height / 2 / 15.0);
+    const QPointF c(platform::pxF(Width / 2), platform::pxF(Height / 2));
     const double room = std::min(width(), height()) / 2.0;
     const double outer = room - 15;
     const double inner = outer * 0.72;
@@ -108,8 +108,8 @@ void RosePicture::paintEvent(QPaintEvent *)
     }
 
     // The needle, on top.
-    const QPointF a(lneDirection.X1 / 15.0, lneDirection.Y1 / 15.0);
-    const QPointF b(lneDirection.X2 / 15.0, lneDirection.Y2 / 15.0);
+    const QPointF a(platform::pxF(lneDirection.X1), platform::pxF(lneDirection.Y1));
+    const QPointF b(platform::pxF(lneDirection.X2), platform::pxF(lneDirection.Y2));
     if (a != b) {
         p.setPen(QPen(needleColor, needleWidth, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(a, b);

@@ -1,6 +1,8 @@
 #include "frmOrientation.h"
 
+#include "BoundControls.h"
 #include "ProgramFolder.h"
+#include "Style.h"
 #include "Prompts.h"
 #include "RecordSource.h"
 #include "RecordSourceBar.h"
@@ -85,17 +87,7 @@ frmOrientation::frmOrientation(QWidget *parent) : QWidget(parent, Qt::Window)
     setWindowIcon(compassIcon());
     setFixedSize(px(ScaleWidth), px(ScaleHeight));
 
-    QPalette pal = palette();
-    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
-        pal.setColor(QPalette::Window, fusion->standardPalette().color(QPalette::Window));
-        delete fusion;
-    }
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    QFont base(QStringLiteral("Liberation Sans"));
-    base.setPointSizeF(8.25);
-    setFont(base);
+    platform::setToolWindowLook(this);
 
     // Centred across the window so that the whole title shows.
     Label2 = new QLabel(QStringLiteral("Orientation par rapport à Paris"), this);
@@ -111,9 +103,7 @@ frmOrientation::frmOrientation(QWidget *parent) : QWidget(parent, Qt::Window)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(rectTw(960, 2880, 855, 375));
     Label1->setAlignment(Qt::AlignCenter);
-    QFont arial(QStringLiteral("Liberation Sans"));
-    arial.setPointSize(9);
-    Label1->setFont(arial);
+    Label1->setFont(platform::sansSerif(9));
     QPalette green = Label1->palette();
     green.setColor(QPalette::Window, QColor(128, 255, 128));
     Label1->setPalette(green);
@@ -144,7 +134,7 @@ frmOrientation::frmOrientation(QWidget *parent) : QWidget(parent, Qt::Window)
     Data2Bar->setObjectName(QStringLiteral("Data2"));
     Data2Bar->setGeometry(rectTw(0, 4155, 3510, 345));
     Data2Bar->attach(Data2);
-    Data2->bind(Label1, bearingColumn);
+    (new platform::BoundControls(Data2))->bind(Label1, bearingColumn);
     connect(Data2, &platform::RecordSource::currentChanged, this, &frmOrientation::Data2_Reposition);
 
     Form_Load();

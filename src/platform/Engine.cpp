@@ -13,6 +13,33 @@
 
 namespace platform {
 
+Sql Sql::join(const QVector<Sql> &pieces, const Sql &separator)
+{
+    QStringList texts;
+    for (const Sql &p : pieces)
+        texts << p.m_text;
+    return Sql(texts.join(separator.m_text));
+}
+
+Sql Sql::substitute(const QVector<Sql> &pieces) const
+{
+    QString out;
+    out.reserve(m_text.size());
+    for (qsizetype i = 0; i < m_text.size(); ++i) {
+        const QChar ch = m_text[i];
+        if (ch == QLatin1Char('%') && i + 1 < m_text.size() && m_text[i + 1].isDigit()) {
+            const int n = m_text[i + 1].digitValue();
+            if (n >= 1 && n <= pieces.size()) {
+                out += pieces[n - 1].m_text;
+                ++i;
+                continue;
+            }
+        }
+        out += ch;
+    }
+    return Sql(out);
+}
+
 QString quoteIdentifier(const QString &name)
 {
     QString q = name;
@@ -181,14 +208,14 @@ std::unique_ptr<Connection> Connection::open(const QString &path, OpenMode mode,
     // Reading the schema is the first real read of the file: a file that is
     // not a database, or a damaged header, fails here.
     bool ok = false;
-    c->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"), {}, &ok);
+    c->scalar("SELECT count(*) FROM sqlite_master", {}, &ok);
     if (!ok)
         return fail(c->d->error.text, c->d->error.code);
     if (mode == OpenMode::ReadWrite) {
         // Every commit reaches the disk before it returns. The journal mode
         // is set by the first begin(): changing it rewrites the file's
         // header, and a file that is opened only to be refused stays as it was.
-        c->exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        c->exec("PRAGMA synchronous=FULL");
     }
     return c;
 }
@@ -246,9 +273,9 @@ QString Connection::path() const { return d->path; }
 OpenMode Connection::mode() const { return d->mode; }
 EngineError Connection::lastError() const { return d->error; }
 
-bool Connection::exec(const QString &sql, const QVariantList &params)
+bool Connection::exec(const Sql &sql, const QVariantList &params)
 {
-    QSqlQuery *q = d->prepared(sql);
+    QSqlQuery *q = d->prepared(sql.text());
     if (!q)
         return false;
     const bool ok = d->run(q, params);
@@ -256,11 +283,11 @@ bool Connection::exec(const QString &sql, const QVariantList &params)
     return ok;
 }
 
-QVariant Connection::scalar(const QString &sql, const QVariantList &params, bool *ok)
+QVariant Connection::scalar(const Sql &sql, const QVariantList &params, bool *ok)
 {
     if (ok)
         *ok = false;
-    QSqlQuery *q = d->prepared(sql);
+    QSqlQuery *q = d->prepared(sql.text());
     if (!q || !d->run(q, params))
         return {};
     QVariant v;
@@ -277,12 +304,12 @@ QVariant Connection::scalar(const QString &sql, const QVariantList &params, bool
     return v;
 }
 
-QVector<QVariantList> Connection::rows(const QString &sql, const QVariantList &params, bool *ok)
+QVector<QVariantList> Connection::rows(const Sql &sql, const QVariantList &params, bool *ok)
 {
     if (ok)
         *ok = false;
     QVector<QVariantList> out;
-    QSqlQuery *q = d->prepared(sql);
+    QSqlQuery *q = d->prepared(sql.text());
     if (!q || !d->run(q, params))
         return out;
     const int n = q->record().count();
@@ -302,22 +329,21 @@ QVector<QVariantList> Connection::rows(const QString &sql, const QVariantList &p
     return out;
 }
 
-bool Connection::hasTable(const QString &table)
+bool Connection::hasTable(const Identifier &table)
 {
     bool ok = false;
-    const QVariant v = scalar(
-        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE"),
-        {table}, &ok);
+    const QVariant v = scalar("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE",
+                              {table.name()}, &ok);
     return ok && v.toInt() > 0;
 }
 
-QVector<ColumnDef> Connection::tableColumns(const QString &table, bool *ok)
+QVector<ColumnDef> Connection::tableColumns(const Identifier &table, bool *ok)
 {
     QVector<ColumnDef> out;
     bool good = false;
     // table_xinfo is not reached through a bound parameter in older engines;
     // the pragma table-valued function takes one.
-    const auto rs = rows(QStringLiteral("SELECT name, type FROM pragma_table_info(?1)"), {table}, &good);
+    const auto rs = rows("SELECT name, type FROM pragma_table_info(?1)", {table.name()}, &good);
     if (ok)
         *ok = good;
     for (const QVariantList &r : rs)
@@ -329,16 +355,16 @@ bool Connection::begin()
 {
     if (d->mode == OpenMode::ReadWrite && !d->journalSet) {
         // A log stays one file the user can copy: rollback journal.
-        exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        exec("PRAGMA journal_mode=DELETE");
         d->journalSet = true;
     }
-    return exec(QStringLiteral("BEGIN IMMEDIATE"));
+    return exec("BEGIN IMMEDIATE");
 }
-bool Connection::commit() { return exec(QStringLiteral("COMMIT")); }
+bool Connection::commit() { return exec("COMMIT"); }
 void Connection::rollback()
 {
     const EngineError keep = d->error;
-    exec(QStringLiteral("ROLLBACK"));
+    exec("ROLLBACK");
     d->error = keep;
 }
 
@@ -346,7 +372,7 @@ void Connection::rollback()
 
 struct Cursor::Impl {
     Connection *connection = nullptr;
-    QString countSql;
+    Sql countSql = "";
     QVariantList params;
     QSqlQuery query;
     bool valid = false;
@@ -358,20 +384,20 @@ struct Cursor::Impl {
 Cursor::Cursor() : d(std::make_unique<Impl>()) {}
 Cursor::~Cursor() = default;
 
-std::unique_ptr<Cursor> Connection::openTable(const QString &table)
+std::unique_ptr<Cursor> Connection::openTable(const Identifier &table)
 {
-    return openQuery(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoteIdentifier(table)));
+    return openQuery(Sql("SELECT * FROM %1 ORDER BY rowid").arg(table));
 }
 
-std::unique_ptr<Cursor> Connection::openQuery(const QString &sql, const QVariantList &params)
+std::unique_ptr<Cursor> Connection::openQuery(const Sql &sql, const QVariantList &params)
 {
     std::unique_ptr<Cursor> c(new Cursor);
     c->d->connection = this;
     c->d->params = params;
-    c->d->countSql = QStringLiteral("SELECT count(*) FROM (%1)").arg(sql);
+    c->d->countSql = Sql("SELECT count(*) FROM (%1)").arg(sql);
     c->d->query = QSqlQuery(d->db);
     c->d->query.setForwardOnly(true);
-    if (!c->d->query.prepare(sql)) {
+    if (!c->d->query.prepare(sql.text())) {
         c->d->error = toError(c->d->query.lastError());
         return c;
     }

@@ -1,11 +1,15 @@
 #pragma once
 // The database engine used directly: creating a database with one table,
 // opening a database, and cursors over a table or a select statement.
-// Every value reaches the engine as a bound parameter.
+//
+// Statements are Sql values, made only of text written in the program and of
+// quoted identifiers. A QString does not turn into one, so a value joined into
+// a statement does not compile: values reach the engine as bound parameters.
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <cstddef>
 #include <memory>
 
 namespace platform {
@@ -29,6 +33,47 @@ ColumnDef columnFromDeclaredType(const QString &name, const QString &declared);
 
 // Quotes an identifier for SQL ("a""b").
 QString quoteIdentifier(const QString &name);
+
+// The name of a table or a column.
+class Identifier
+{
+public:
+    explicit Identifier(QString name) : m_name(std::move(name)) {}
+    const QString &name() const { return m_name; }
+
+private:
+    QString m_name;
+};
+
+// The text of a statement, or a piece of one.
+class Sql
+{
+public:
+    // Text written in the program (a string literal).
+    template <std::size_t N>
+    Sql(const char (&literal)[N]) : m_text(QString::fromUtf8(literal, N - 1)) {}
+    // An identifier, quoted.
+    Sql(const Identifier &name) : m_text(quoteIdentifier(name.name())) {}
+
+    // Puts the pieces in the places %1, %2... in one pass: the text of a piece
+    // (an identifier may hold a %) is never read for places.
+    template <class... Pieces>
+    Sql arg(const Pieces &...pieces) const
+    {
+        return substitute({Sql(pieces)...});
+    }
+    // The pieces one after the other, separated by the separator.
+    static Sql join(const QVector<Sql> &pieces, const Sql &separator);
+    // The n-th bound parameter: ?n.
+    static Sql parameter(int n) { return Sql(QStringLiteral("?%1").arg(n)); }
+
+    const QString &text() const { return m_text; }
+
+private:
+    explicit Sql(QString text) : m_text(std::move(text)) {}
+    Sql substitute(const QVector<Sql> &pieces) const;
+    QString m_text;
+};
 
 // True when every character of text can be written in Windows-1252.
 bool fitsWindows1252(const QString &text);
@@ -92,20 +137,20 @@ public:
     OpenMode mode() const;
 
     // Runs one statement with bound parameters; false and error() on failure.
-    bool exec(const QString &sql, const QVariantList &params = {});
+    bool exec(const Sql &sql, const QVariantList &params = {});
     // Runs a statement and returns the first column of its first row.
-    QVariant scalar(const QString &sql, const QVariantList &params = {}, bool *ok = nullptr);
+    QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     // Rows of a select statement, each as a list of values in column order.
-    QVector<QVariantList> rows(const QString &sql, const QVariantList &params = {}, bool *ok = nullptr);
+    QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
 
     // A cursor over a whole table in natural (insertion) order.
-    std::unique_ptr<Cursor> openTable(const QString &table);
+    std::unique_ptr<Cursor> openTable(const Identifier &table);
     // A cursor over a select statement; read only.
-    std::unique_ptr<Cursor> openQuery(const QString &sql, const QVariantList &params = {});
+    std::unique_ptr<Cursor> openQuery(const Sql &sql, const QVariantList &params = {});
 
     // The columns of a table as declared in the file; empty when there is no such table.
-    QVector<ColumnDef> tableColumns(const QString &table, bool *ok = nullptr);
-    bool hasTable(const QString &table);
+    QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok = nullptr);
+    bool hasTable(const Identifier &table);
 
     bool begin();  // BEGIN IMMEDIATE
     bool commit();

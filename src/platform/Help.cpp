@@ -1,5 +1,6 @@
 #include "Help.h"
 #include "ProgramFolder.h"
+#include "Style.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,11 +1,8 @@
 #include "RecordSource.h"
 #include "Regional.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <cmath>
 
 namespace platform {
@@ -31,64 +28,59 @@ void RecordSource::setCaption(const QString &c)
 
 int RecordSource::columnIndex(const QString &name) const
 {
-    for (int i = 0; i < m_columns.size(); ++i)
-        if (m_columns[i].name == name)
+    for (int i = 0; i < m_cursor.columns.size(); ++i)
+        if (m_cursor.columns[i].name == name)
             return i;
     return -1;
 }
 
-QString RecordSource::selectList() const
+Sql RecordSource::selectList() const
 {
-    QStringList cols{QStringLiteral("rowid")};
-    for (const ColumnDef &c : m_columns)
-        cols << quoteIdentifier(c.name);
-    return cols.join(QStringLiteral(", "));
+    QVector<Sql> cols{"rowid"};
+    for (const ColumnDef &c : m_cursor.columns)
+        cols << Identifier(c.name);
+    return Sql::join(cols, ", ");
 }
 
 void RecordSource::setEngineError(SourceError::Kind kind)
 {
-    m_error = SourceError{kind, QString(), m_connection ? m_connection->lastError().text : QString()};
+    m_error = SourceError{kind, QString(), m_cursor.connection ? m_cursor.connection->lastError().text : QString()};
 }
 
 void RecordSource::close()
 {
-    m_connection.reset();
-    m_openName.clear();
-    m_columns.clear();
-    m_current.reset();
-    m_currentDeleted = false;
-    m_row.clear();
-    m_bof = m_eof = true;
-    m_count = -1;
+    m_cursor = CursorState{};
     m_editMode = EditMode::None;
-    resolveBindings();
 }
 
-bool RecordSource::refresh()
+bool RecordSource::refuse(SourceError::Kind kind, const QString &detail)
 {
-    m_error = {};
-    const QString name = m_databaseName;
-    auto refuse = [&](SourceError::Kind kind, const QString &detail = QString()) {
-        m_error = SourceError{kind, QString(), detail};
-        m_databaseName = m_openName; // the previous file stays the one in use
-        return false;
-    };
+    m_error = SourceError{kind, QString(), detail};
+    m_databaseName = m_cursor.openName; // the previous file stays the one in use
+    return false;
+}
+
+std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name)
+{
     // A file that another program holds locked cannot even be read: say so
     // rather than calling it damaged.
     auto notUsable = [&](const EngineError &e) {
         const int primary = e.code & 0xff;
-        return refuse(primary == 5 || primary == 6 ? SourceError::Locked : SourceError::NotDatabase, e.text);
+        refuse(primary == 5 || primary == 6 ? SourceError::Locked : SourceError::NotDatabase, e.text);
+        return std::nullopt;
+    };
+    auto refused = [&](SourceError::Kind kind, const QString &detail = QString()) {
+        refuse(kind, detail);
+        return std::nullopt;
     };
 
-    EngineError engineError;
-    const OpenMode mode = m_readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
     const QFileInfo info(name);
     if (name.isEmpty() || !info.exists())
-        return refuse(SourceError::NotFound);
+        return refused(SourceError::NotFound);
     if (info.isDir())
-        return refuse(SourceError::IsFolder);
+        return refused(SourceError::IsFolder);
     if (!info.isReadable())
-        return refuse(SourceError::NotReadable);
+        return refused(SourceError::NotReadable);
     if (!m_readOnly) {
         // The rollback journal is written beside the file: both the file and
         // its folder must be writable for a store to succeed.
@@ -97,29 +89,32 @@ bool RecordSource::refresh()
         const QFileInfo folder(info.absolutePath());
         const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
         if (!info.isWritable() || !(info.permissions() & writeBits) || !folder.isWritable())
-            return refuse(SourceError::ReadOnlyFile);
+            return refused(SourceError::ReadOnlyFile);
     }
-    std::unique_ptr<Connection> c = Connection::open(name, mode, &engineError);
+    EngineError engineError;
+    Checked out;
+    out.connection = Connection::open(name, m_readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, &engineError);
+    Connection *c = out.connection.get();
     if (!c)
         return notUsable(engineError);
-    if (!c->hasTable(m_table)) {
+    if (!c->hasTable(Identifier(m_table))) {
         if (c->lastError().isSet() && c->lastError().code != 0)
             return notUsable(c->lastError());
-        return refuse(SourceError::NoTable);
+        return refused(SourceError::NoTable);
     }
     bool ok = false;
-    const QVector<ColumnDef> cols = c->tableColumns(m_table, &ok);
+    out.columns = c->tableColumns(Identifier(m_table), &ok);
     if (!ok)
         return notUsable(c->lastError());
     for (const QString &req : m_required) {
         bool found = false;
-        for (const ColumnDef &col : cols)
+        for (const ColumnDef &col : out.columns)
             found = found || col.name == req;
         if (!found)
-            return refuse(SourceError::WrongShape, req);
+            return refused(SourceError::WrongShape, req);
     }
     // The cursor walks the table by rowid; a table without one cannot be used.
-    c->scalar(QStringLiteral("SELECT rowid FROM %1 LIMIT 1").arg(quoteIdentifier(m_table)), {}, &ok);
+    c->scalar(Sql("SELECT rowid FROM %1 LIMIT 1").arg(Identifier(m_table)), {}, &ok);
     if (!ok)
         return notUsable(c->lastError());
     if (!m_readOnly) {
@@ -127,68 +122,54 @@ bool RecordSource::refresh()
         // fail later; find out now.
         if (!c->begin()) {
             const EngineError e = c->lastError();
-            return refuse(e.code == 5 || e.code == 6 ? SourceError::Locked : SourceError::ReadOnlyFile, e.text);
+            return refused(e.code == 5 || e.code == 6 ? SourceError::Locked : SourceError::ReadOnlyFile, e.text);
         }
         c->rollback();
     }
+    return out;
+}
+
+bool RecordSource::refresh()
+{
+    m_error = {};
+    std::optional<Checked> checked = checkFile(m_databaseName);
+    if (!checked)
+        return false;
 
     // The previous file's state is kept until the new file has shown that its
     // rows can be read.
-    std::unique_ptr<Connection> previousConnection = std::move(m_connection);
-    const QString previousName = m_openName;
-    const QVector<ColumnDef> previousColumns = m_columns;
-    const std::optional<qint64> previousCurrent = m_current;
-    const bool previousDeleted = m_currentDeleted;
-    const QVariantList previousRow = m_row;
-    const bool previousBof = m_bof, previousEof = m_eof;
-    const qint64 previousCount = m_count;
-
-    m_connection = std::move(c);
-    m_openName = name;
-    m_columns = cols;
-    m_count = -1;
+    CursorState previous = std::move(m_cursor);
+    m_cursor = CursorState{};
+    m_cursor.connection = std::move(checked->connection);
+    m_cursor.openName = m_databaseName;
+    m_cursor.columns = checked->columns;
     m_editMode = EditMode::None;
-    m_current.reset();
-    m_currentDeleted = false;
-    m_row.clear();
-    m_bof = m_eof = true;
-    resolveBindings();
-    if (!moveFirst()) {
-        if (m_error.isSet()) {
-            // The table cannot be read: give the file back and go on with
-            // the previous one, where it was.
-            const SourceError e = m_error;
-            m_connection = std::move(previousConnection);
-            m_openName = previousName;
-            m_columns = previousColumns;
-            m_current = previousCurrent;
-            m_currentDeleted = previousDeleted;
-            m_row = previousRow;
-            m_bof = previousBof;
-            m_eof = previousEof;
-            m_count = previousCount;
-            resolveBindings();
-            if (m_current && !m_currentDeleted)
-                showRow();
-            else
-                showEmpty();
-            refuse(SourceError::NotDatabase, e.detail);
-            return false;
-        }
+    if (moveFirst())
+        return true;
+    if (!m_error.isSet()) { // an empty table
         showEmpty();
         emit currentChanged();
+        return true;
     }
-    return true;
+    // The table cannot be read: give the file back and go on with the
+    // previous one, where it was.
+    const SourceError e = m_error;
+    m_cursor = std::move(previous);
+    if (hasCurrent())
+        showRow();
+    else
+        showEmpty();
+    return refuse(SourceError::NotDatabase, e.detail);
 }
 
-bool RecordSource::loadRow(const QString &where, const QVariantList &params)
+bool RecordSource::loadRow(const Sql &where, const QVariantList &params)
 {
     m_error = {};
-    if (!m_connection)
+    if (!m_cursor.connection)
         return false;
     bool ok = false;
-    const auto rs = m_connection->rows(
-        QStringLiteral("SELECT %1 FROM %2 %3 LIMIT 1").arg(selectList(), quoteIdentifier(m_table), where),
+    const auto rs = m_cursor.connection->rows(
+        Sql("SELECT %1 FROM %2 %3 LIMIT 1").arg(selectList(), Identifier(m_table), where),
         params, &ok);
     if (!ok) {
         setEngineError();
@@ -196,44 +177,29 @@ bool RecordSource::loadRow(const QString &where, const QVariantList &params)
     }
     if (rs.isEmpty())
         return false;
-    m_current = rs.first().value(0).toLongLong();
-    m_row = rs.first().mid(1);
-    m_currentDeleted = false;
-    m_bof = m_eof = false;
+    m_cursor.current = rs.first().value(0).toLongLong();
+    m_cursor.row = rs.first().mid(1);
+    m_cursor.currentDeleted = false;
+    m_cursor.bof = m_cursor.eof = false;
     return true;
 }
 
-bool RecordSource::moveFirst()
-{
-    m_editMode = EditMode::None;
-    if (loadRow(QStringLiteral("ORDER BY rowid"), {})) {
-        showRow();
-        emit currentChanged();
-        return true;
-    }
-    if (!m_error.isSet()) {
-        // The table is empty: no row to show, not even the one just deleted.
-        m_current.reset();
-        m_currentDeleted = false;
-        m_bof = m_eof = true;
-        showEmpty();
-    }
-    return false;
-}
+bool RecordSource::moveFirst() { return moveEnd(false); }
+bool RecordSource::moveLast() { return moveEnd(true); }
 
-bool RecordSource::moveLast()
+bool RecordSource::moveEnd(bool last)
 {
     m_editMode = EditMode::None;
-    if (loadRow(QStringLiteral("ORDER BY rowid DESC"), {})) {
+    if (loadRow(last ? Sql("ORDER BY rowid DESC") : Sql("ORDER BY rowid"), {})) {
         showRow();
         emit currentChanged();
         return true;
     }
     if (!m_error.isSet()) {
         // The table is empty: no row to show, not even the one just deleted.
-        m_current.reset();
-        m_currentDeleted = false;
-        m_bof = m_eof = true;
+        m_cursor.current.reset();
+        m_cursor.currentDeleted = false;
+        m_cursor.bof = m_cursor.eof = true;
         showEmpty();
     }
     return false;
@@ -244,8 +210,8 @@ bool RecordSource::moveLast()
 // refused as an engine error and the cursor stays on the row it was on.
 bool RecordSource::damagedOrder(qint64 from, const QVariantList &row)
 {
-    m_current = from;
-    m_row = row;
+    m_cursor.current = from;
+    m_cursor.row = row;
     m_error = SourceError{SourceError::Engine, QString(), QStringLiteral("database disk image is malformed")};
     return false;
 }
@@ -253,14 +219,14 @@ bool RecordSource::damagedOrder(qint64 from, const QVariantList &row)
 bool RecordSource::moveNext()
 {
     m_editMode = EditMode::None;
-    if (!m_connection || m_eof)
+    if (!m_cursor.connection || m_cursor.eof)
         return false;
-    if (!m_current) // before the first row
+    if (!m_cursor.current) // before the first row
         return moveFirst();
-    const qint64 from = *m_current;
-    const QVariantList row = m_row;
-    if (loadRow(QStringLiteral("WHERE rowid > ?1 ORDER BY rowid"), {from})) {
-        if (*m_current <= from)
+    const qint64 from = *m_cursor.current;
+    const QVariantList row = m_cursor.row;
+    if (loadRow("WHERE rowid > ?1 ORDER BY rowid", {from})) {
+        if (*m_cursor.current <= from)
             return damagedOrder(from, row);
         showRow();
         emit currentChanged();
@@ -269,24 +235,24 @@ bool RecordSource::moveNext()
     if (m_error.isSet())
         return false;
     // Past the last row: no current row; the controls keep what they showed.
-    m_current.reset();
-    m_currentDeleted = false;
-    m_eof = true;
-    m_bof = false;
+    m_cursor.current.reset();
+    m_cursor.currentDeleted = false;
+    m_cursor.eof = true;
+    m_cursor.bof = false;
     return true;
 }
 
 bool RecordSource::movePrevious()
 {
     m_editMode = EditMode::None;
-    if (!m_connection || m_bof)
+    if (!m_cursor.connection || m_cursor.bof)
         return false;
-    if (!m_current) // past the last row
+    if (!m_cursor.current) // past the last row
         return moveLast();
-    const qint64 from = *m_current;
-    const QVariantList row = m_row;
-    if (loadRow(QStringLiteral("WHERE rowid < ?1 ORDER BY rowid DESC"), {from})) {
-        if (*m_current >= from)
+    const qint64 from = *m_cursor.current;
+    const QVariantList row = m_cursor.row;
+    if (loadRow("WHERE rowid < ?1 ORDER BY rowid DESC", {from})) {
+        if (*m_cursor.current >= from)
             return damagedOrder(from, row);
         showRow();
         emit currentChanged();
@@ -294,39 +260,39 @@ bool RecordSource::movePrevious()
     }
     if (m_error.isSet())
         return false;
-    m_current.reset();
-    m_currentDeleted = false;
-    m_bof = true;
-    m_eof = false;
+    m_cursor.current.reset();
+    m_cursor.currentDeleted = false;
+    m_cursor.bof = true;
+    m_cursor.eof = false;
     return true;
 }
 
 qint64 RecordSource::recordCount()
 {
-    if (!m_connection)
+    if (!m_cursor.connection)
         return 0;
-    if (m_count < 0) {
+    if (m_cursor.count < 0) {
         bool ok = false;
-        const QVariant v = m_connection->scalar(
-            QStringLiteral("SELECT count(*) FROM %1").arg(quoteIdentifier(m_table)), {}, &ok);
+        const QVariant v = m_cursor.connection->scalar(
+            Sql("SELECT count(*) FROM %1").arg(Identifier(m_table)), {}, &ok);
         if (!ok) {
             setEngineError();
             return 0;
         }
-        m_count = v.toLongLong();
+        m_cursor.count = v.toLongLong();
     }
-    return m_count;
+    return m_cursor.count;
 }
 
 bool RecordSource::hasAtLeast(int n)
 {
-    if (!m_connection)
+    if (!m_cursor.connection)
         return n <= 0;
-    if (m_count >= 0)
-        return m_count >= n;
+    if (m_cursor.count >= 0)
+        return m_cursor.count >= n;
     bool ok = false;
-    const QVariant v = m_connection->scalar(
-        QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1)").arg(quoteIdentifier(m_table)),
+    const QVariant v = m_cursor.connection->scalar(
+        Sql("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1)").arg(Identifier(m_table)),
         {n}, &ok);
     if (!ok) {
         setEngineError();
@@ -338,13 +304,13 @@ bool RecordSource::hasAtLeast(int n)
 bool RecordSource::addNew()
 {
     m_error = {};
-    if (!m_connection || m_readOnly)
+    if (!m_cursor.connection || m_readOnly)
         return false;
     if (m_editMode == EditMode::Adding)
         return true;
-    m_beforeAdd = hasCurrent() ? m_current : std::nullopt;
-    m_beforeAddBof = m_bof;
-    m_beforeAddEof = m_eof;
+    m_beforeAdd = hasCurrent() ? m_cursor.current : std::nullopt;
+    m_beforeAddBof = m_cursor.bof;
+    m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
     showEmpty();
     return true;
@@ -353,7 +319,7 @@ bool RecordSource::addNew()
 bool RecordSource::edit()
 {
     m_error = {};
-    if (!m_connection || m_readOnly)
+    if (!m_cursor.connection || m_readOnly)
         return false;
     if (!hasCurrent()) {
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
@@ -405,20 +371,20 @@ std::optional<QVariant> RecordSource::storedValue(const ColumnDef &column, const
 bool RecordSource::update()
 {
     m_error = {};
-    if (!m_connection || m_editMode == EditMode::None)
+    if (!m_cursor.connection || m_editMode == EditMode::None)
         return false;
 
     // Every value is checked before anything is written.
     QStringList names;
     QVariantList values;
-    for (const Binding &b : m_bindings) {
-        if (!b.control || b.index < 0)
+    const QVector<std::pair<QString, QString>> typed = m_view ? m_view->typedTexts() : decltype(typed){};
+    for (const auto &[column, text] : typed) {
+        const int index = columnIndex(column);
+        if (index < 0 || names.contains(column))
             continue;
-        const ColumnDef &col = m_columns[b.index];
-        if (names.contains(col.name))
-            continue;
+        const ColumnDef &col = m_cursor.columns[index];
         SourceError e;
-        const auto v = storedValue(col, controlText(b.control), &e);
+        const auto v = storedValue(col, text, &e);
         if (!v) {
             m_error = e;
             return false;
@@ -427,60 +393,59 @@ bool RecordSource::update()
         values << *v;
     }
 
-    const QString table = quoteIdentifier(m_table);
-    QString sql;
+    const Identifier table(m_table);
+    std::optional<Sql> sql;
     if (m_editMode == EditMode::Adding) {
-        QStringList cols, marks;
+        QVector<Sql> cols, marks;
         for (int i = 0; i < names.size(); ++i) {
-            cols << quoteIdentifier(names[i]);
-            marks << QStringLiteral("?%1").arg(i + 1);
+            cols << Identifier(names[i]);
+            marks << Sql::parameter(i + 1);
         }
-        sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                              : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                    .arg(table, cols.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        sql = names.isEmpty() ? Sql("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                              : Sql("INSERT INTO %1 (%2) VALUES (%3)")
+                                    .arg(table, Sql::join(cols, ", "), Sql::join(marks, ", "));
     } else {
         if (!hasCurrent()) {
             m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
             return false;
         }
-        QStringList sets;
+        QVector<Sql> sets;
         for (int i = 0; i < names.size(); ++i)
-            sets << QStringLiteral("%1 = ?%2").arg(quoteIdentifier(names[i])).arg(i + 1);
+            sets << Sql("%1 = %2").arg(Identifier(names[i]), Sql::parameter(i + 1));
         if (sets.isEmpty()) {
             m_editMode = EditMode::None;
             return true;
         }
-        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-                  .arg(table, sets.join(QStringLiteral(", ")))
-                  .arg(names.size() + 1);
-        values << *m_current;
+        sql = Sql("UPDATE %1 SET %2 WHERE rowid = %3")
+                  .arg(table, Sql::join(sets, ", "), Sql::parameter(names.size() + 1));
+        values << *m_cursor.current;
     }
 
-    if (!m_connection->begin()) {
+    if (!m_cursor.connection->begin()) {
         setEngineError();
         return false;
     }
-    if (!m_connection->exec(sql, values) || !m_connection->commit()) {
+    if (!m_cursor.connection->exec(*sql, values) || !m_cursor.connection->commit()) {
         setEngineError();
-        m_connection->rollback();
+        m_cursor.connection->rollback();
         return false;
     }
 
     if (m_editMode == EditMode::Adding) {
-        if (m_count >= 0)
-            ++m_count;
+        if (m_cursor.count >= 0)
+            ++m_cursor.count;
         m_editMode = EditMode::None;
         // The row that was current before add-new is current again.
-        if (m_beforeAdd && loadRow(QStringLiteral("WHERE rowid = ?1"), {*m_beforeAdd})) {
+        if (m_beforeAdd && loadRow("WHERE rowid = ?1", {*m_beforeAdd})) {
             showRow();
         } else {
-            m_current.reset();
-            m_bof = m_beforeAddBof;
-            m_eof = m_beforeAddEof;
+            m_cursor.current.reset();
+            m_cursor.bof = m_beforeAddBof;
+            m_cursor.eof = m_beforeAddEof;
         }
     } else {
         m_editMode = EditMode::None;
-        if (loadRow(QStringLiteral("WHERE rowid = ?1"), {*m_current}))
+        if (loadRow("WHERE rowid = ?1", {*m_cursor.current}))
             showRow();
     }
     m_error = {};
@@ -493,16 +458,16 @@ void RecordSource::cancelUpdate()
     const EditMode was = m_editMode;
     m_editMode = EditMode::None;
     if (was == EditMode::Adding) {
-        if (m_beforeAdd && loadRow(QStringLiteral("WHERE rowid = ?1"), {*m_beforeAdd})) {
+        if (m_beforeAdd && loadRow("WHERE rowid = ?1", {*m_beforeAdd})) {
             showRow();
         } else {
-            m_current.reset();
-            m_bof = m_beforeAddBof;
-            m_eof = m_beforeAddEof;
+            m_cursor.current.reset();
+            m_cursor.bof = m_beforeAddBof;
+            m_cursor.eof = m_beforeAddEof;
             showEmpty();
         }
-    } else if (was == EditMode::Editing && m_current) {
-        if (loadRow(QStringLiteral("WHERE rowid = ?1"), {*m_current}))
+    } else if (was == EditMode::Editing && m_cursor.current) {
+        if (loadRow("WHERE rowid = ?1", {*m_cursor.current}))
             showRow();
     }
     emit currentChanged();
@@ -511,35 +476,35 @@ void RecordSource::cancelUpdate()
 bool RecordSource::deleteCurrent()
 {
     m_error = {};
-    if (!m_connection || m_readOnly || m_editMode != EditMode::None)
+    if (!m_cursor.connection || m_readOnly || m_editMode != EditMode::None)
         return false;
     if (!hasCurrent()) {
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
         return false;
     }
-    if (!m_connection->begin()) {
+    if (!m_cursor.connection->begin()) {
         setEngineError();
         return false;
     }
-    if (!m_connection->exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(quoteIdentifier(m_table)),
-                            {*m_current})
-        || !m_connection->commit()) {
+    if (!m_cursor.connection->exec(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)),
+                            {*m_cursor.current})
+        || !m_cursor.connection->commit()) {
         setEngineError();
-        m_connection->rollback();
+        m_cursor.connection->rollback();
         return false;
     }
-    if (m_count >= 0)
-        --m_count;
-    m_currentDeleted = true;
+    if (m_cursor.count >= 0)
+        --m_cursor.count;
+    m_cursor.currentDeleted = true;
     return true;
 }
 
 QVariant RecordSource::value(const QString &column) const
 {
     const int i = columnIndex(column);
-    if (i < 0 || !hasCurrent() || i >= m_row.size())
+    if (i < 0 || !hasCurrent() || i >= m_cursor.row.size())
         return {};
-    return m_row[i];
+    return m_cursor.row[i];
 }
 
 QString RecordSource::displayText(const ColumnDef &column, const QVariant &value)
@@ -553,58 +518,16 @@ QString RecordSource::displayText(const ColumnDef &column, const QVariant &value
     return value.toString();
 }
 
-void RecordSource::bind(QWidget *control, const QString &column)
-{
-    m_bindings.append(Binding{control, column, columnIndex(column)});
-}
-
-void RecordSource::resolveBindings()
-{
-    for (Binding &b : m_bindings)
-        b.index = columnIndex(b.column);
-}
-
-QString RecordSource::controlText(QWidget *w) const
-{
-    if (auto *e = qobject_cast<QLineEdit *>(w))
-        return e->text();
-    if (auto *c = qobject_cast<QComboBox *>(w))
-        return c->currentText();
-    if (auto *l = qobject_cast<QLabel *>(w))
-        return l->text();
-    return QString();
-}
-
-static void setControlText(QWidget *w, const QString &text)
-{
-    if (auto *e = qobject_cast<QLineEdit *>(w)) {
-        e->setText(text);
-        e->setCursorPosition(0);
-    } else if (auto *c = qobject_cast<QComboBox *>(w)) {
-        if (c->isEditable())
-            c->setEditText(text);
-        else
-            c->setCurrentText(text);
-    } else if (auto *l = qobject_cast<QLabel *>(w)) {
-        l->setText(text);
-    }
-}
-
 void RecordSource::showRow()
 {
-    for (const Binding &b : m_bindings) {
-        if (!b.control)
-            continue;
-        const QVariant v = (b.index >= 0 && b.index < m_row.size()) ? m_row[b.index] : QVariant();
-        setControlText(b.control, b.index >= 0 ? displayText(m_columns[b.index], v) : QString());
-    }
+    if (m_view)
+        m_view->showRow(m_cursor.columns, m_cursor.row);
 }
 
 void RecordSource::showEmpty()
 {
-    for (const Binding &b : m_bindings)
-        if (b.control)
-            setControlText(b.control, QString());
+    if (m_view)
+        m_view->showRow(m_cursor.columns, {});
 }
 
 } // namespace platform

@@ -8,13 +8,11 @@
 #include "Engine.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QVariant>
 #include <QVector>
 #include <memory>
 #include <optional>
-
-class QWidget;
+#include <utility>
 
 namespace platform {
 
@@ -35,6 +33,18 @@ struct SourceError {
     bool isSet() const { return kind != None; }
 };
 
+// What shows the current row and gives back what the user typed for a
+// pending row: the controls bound to a record source (BoundControls).
+class RowView
+{
+public:
+    virtual ~RowView() = default;
+    // Shows a row of the given columns; an empty row clears every control.
+    virtual void showRow(const QVector<ColumnDef> &columns, const QVariantList &row) = 0;
+    // The text typed for each bound column, by column name.
+    virtual QVector<std::pair<QString, QString>> typedTexts() const = 0;
+};
+
 class RecordSource : public QObject
 {
     Q_OBJECT
@@ -43,8 +53,6 @@ public:
     ~RecordSource() override;
 
     // Settings.
-    void setConnect(const QString &c) { m_connect = c; }
-    QString connect() const { return m_connect; }
     void setDatabaseName(const QString &path) { m_databaseName = path; }
     QString databaseName() const { return m_databaseName; }
     void setRecordSource(const QString &table) { m_table = table; }
@@ -62,16 +70,16 @@ public:
     // before. When the new file cannot be used, the previous one stays open,
     // the database name goes back to it, and false is returned with error().
     bool refresh();
-    bool isOpen() const { return m_connection != nullptr; }
+    bool isOpen() const { return m_cursor.connection != nullptr; }
     void close();
 
     // Cursor.
     qint64 recordCount();
     // True when the table holds at least n rows; cheaper than recordCount().
     bool hasAtLeast(int n);
-    bool bof() const { return m_bof; }
-    bool eof() const { return m_eof; }
-    bool hasCurrent() const { return m_current.has_value() && !m_currentDeleted; }
+    bool bof() const { return m_cursor.bof; }
+    bool eof() const { return m_cursor.eof; }
+    bool hasCurrent() const { return m_cursor.current.has_value() && !m_cursor.currentDeleted; }
     bool moveFirst();
     bool moveLast();
     bool moveNext();
@@ -88,10 +96,10 @@ public:
     bool deleteCurrent();
 
     // Columns and values of the current row.
-    QVector<ColumnDef> columns() const { return m_columns; }
+    QVector<ColumnDef> columns() const { return m_cursor.columns; }
     QVariant value(const QString &column) const;
-    QVariantList currentRow() const { return m_row; }
-    std::optional<qint64> currentRowid() const { return m_current; }
+    QVariantList currentRow() const { return m_cursor.row; }
+    std::optional<qint64> currentRowid() const { return m_cursor.current; }
 
     // Text shown for a stored value in a bound control.
     static QString displayText(const ColumnDef &column, const QVariant &value);
@@ -100,11 +108,11 @@ public:
     static std::optional<QVariant> storedValue(const ColumnDef &column, const QString &text,
                                                SourceError *error);
 
-    // Bound controls: a QLineEdit, an editable QComboBox or a QLabel.
-    void bind(QWidget *control, const QString &column);
+    // What shows the rows and gives the typed values back; not owned.
+    void setView(RowView *view) { m_view = view; }
 
     // The open database, for a separate read-only query.
-    Connection *database() const { return m_connection.get(); }
+    Connection *database() const { return m_cursor.connection.get(); }
 
     SourceError error() const { return m_error; }
     void clearError() { m_error = {}; }
@@ -116,40 +124,45 @@ signals:
     void visibleChanged(bool visible);
 
 private:
-    struct Binding {
-        QPointer<QWidget> control;
-        QString column;
-        int index = -1;
+    // Where the cursor stands in the open file. Kept whole while another file
+    // is tried, and put back in one assignment when that file cannot be used.
+    struct CursorState {
+        std::unique_ptr<Connection> connection;
+        QString openName;
+        QVector<ColumnDef> columns;
+        std::optional<qint64> current;
+        bool currentDeleted = false;
+        QVariantList row;
+        bool bof = true;
+        bool eof = true;
+        qint64 count = -1; // -1 until counted
     };
-    bool loadRow(const QString &sql, const QVariantList &params);
+    struct Checked {
+        std::unique_ptr<Connection> connection;
+        QVector<ColumnDef> columns;
+    };
+    // Opens the file named and checks that its table can be used; nullopt
+    // and m_error set when it cannot.
+    std::optional<Checked> checkFile(const QString &name);
+    bool refuse(SourceError::Kind kind, const QString &detail = QString());
+    bool loadRow(const Sql &where, const QVariantList &params);
+    bool moveEnd(bool last);
     bool damagedOrder(qint64 from, const QVariantList &row);
     void showRow();
     void showEmpty();
-    void resolveBindings();
-    QString selectList() const;
-    QString controlText(QWidget *w) const;
+    Sql selectList() const;
     int columnIndex(const QString &name) const;
     void setEngineError(SourceError::Kind kind = SourceError::Engine);
 
-    QString m_connect = QStringLiteral("Access");
     QString m_databaseName;
     QString m_table;
     QString m_caption;
     QStringList m_required;
     bool m_visible = true;
     bool m_readOnly = false;
+    RowView *m_view = nullptr;
 
-    std::unique_ptr<Connection> m_connection;
-    QString m_openName;
-    QVector<ColumnDef> m_columns;
-    QVector<Binding> m_bindings;
-
-    std::optional<qint64> m_current;
-    bool m_currentDeleted = false;
-    QVariantList m_row;
-    bool m_bof = true;
-    bool m_eof = true;
-    qint64 m_count = -1;
+    CursorState m_cursor;
 
     EditMode m_editMode = EditMode::None;
     std::optional<qint64> m_beforeAdd;

@@ -2,8 +2,10 @@
 // The visible part of a record source: first / previous / next / last arrow
 // buttons with the record source's caption between them.
 //
-// Like the classic data control, "next" on the last row and "previous" on the
-// first one stay on that row instead of leaving the cursor past the end.
+// "Next" on the last row and "previous" on the first one stay on that row
+// instead of leaving the cursor past the end.
+#include "RecordSource.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -12,7 +14,6 @@ class QToolButton;
 
 namespace platform {
 
-class RecordSource;
 
 class RecordSourceBar : public QWidget
 {

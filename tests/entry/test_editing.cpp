@@ -302,7 +302,7 @@ private slots:
         f.w->cmdNouveau->click();
         QCOMPARE(proposal(), QStringLiteral("5"));
         auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
-        QVERIFY(other->exec(QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('90')")));
+        QVERIFY(other->exec("INSERT INTO Transmission (Sequanel) VALUES ('90')"));
         QCOMPARE(proposal(), QStringLiteral("91"));
     }
 

@@ -170,7 +170,7 @@ private slots:
             QVERIFY(text.open(QIODevice::WriteOnly) && text.write("Ceci n'est pas une base.\n") > 0);
         } else if (kind == QLatin1String("other")) { // left in write-ahead-log mode, which must stay
             QVERIFY(platform::Connection::create(bad, {QStringLiteral("Villes"), {{QStringLiteral("Nom"), platform::ColumnType::Text, 50}}}, nullptr));
-            QVERIFY(platform::Connection::open(bad, platform::OpenMode::ReadWrite, nullptr)->exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+            QVERIFY(platform::Connection::open(bad, platform::OpenMode::ReadWrite, nullptr)->exec("PRAGMA journal_mode=WAL"));
         } else if (kind == QLatin1String("Transmission")) { // a Date column only
             QVERIFY(platform::Connection::create(bad, {kind, {{QStringLiteral("Date"), platform::ColumnType::DateTime, 0}}}, nullptr));
         } else if (kind == QLatin1String("read-only")) { // refused even to root, whom the system lets write it

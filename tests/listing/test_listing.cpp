@@ -58,11 +58,10 @@ QStringList linesAfterHeadings(const QString &text)
 
 QStringList words(const QString &line) { return line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts); }
 
-void execOn(const QString &path, const QString &sql, const QVariantList &params = {})
+void execOn(const QString &path, const QString &sql)
 {
-    auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
-    QVERIFY(c);
-    QVERIFY2(c->exec(sql, params), qPrintable(c->lastError().text));
+    QString error;
+    QVERIFY2(testsupport::rawExec(path, sql, {}, &error), qPrintable(error));
 }
 
 const QString kCaption = QStringLiteral("Liste des enregistrements");

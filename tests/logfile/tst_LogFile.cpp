@@ -1,6 +1,7 @@
 // The log file as written on disk, read back with a plain QtSql connection of
 // the test's own: the exact table, rows in insertion order, numbers stored as
 // numbers.
+#include "BoundControls.h"
 #include "LogFile.h"
 #include "RecordSource.h"
 #include "TestSupport.h"
@@ -82,8 +83,9 @@ private slots:
         QComboBox mhz, hz;
         mhz.setEditable(true);
         hz.setEditable(true);
+        auto *bound = new platform::BoundControls(&rs);
         for (const auto &[control, column] : {std::pair<QWidget *, const char *>{&seq, "Sequanel"}, {&ville, "Ville"}, {&mhz, "Mhertz"}, {&hz, "Hertz"}})
-            rs.bind(control, QString::fromLatin1(column));
+            bound->bind(control, QString::fromLatin1(column));
         logfile::configure(rs, path);
         QVERIFY(rs.refresh());
         auto add = [&](const QString &s, const QString &v) {

@@ -31,7 +31,7 @@ QString makeReference(const QTemporaryDir &dir, const QVector<QVariantList> &row
         qFatal("cannot create %s", qPrintable(path));
     auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
     for (const QVariantList &r : rows)
-        c->exec(QStringLiteral("INSERT INTO %1 VALUES (?1, ?2)").arg(platform::quoteIdentifier(table)), r);
+        c->exec(platform::Sql("INSERT INTO %1 VALUES (?1, ?2)").arg(platform::Identifier(table)), r);
     return path;
 }
 
@@ -126,7 +126,7 @@ private slots:
                                             platform::OpenMode::ReadOnly, nullptr);
         QVERIFY(c);
         QHash<QString, int> bearings;
-        for (const QVariantList &r : c->rows(QStringLiteral("SELECT Villes, \"Degrés\" FROM direction"))) {
+        for (const QVariantList &r : c->rows("SELECT Villes, \"Degrés\" FROM direction")) {
             const QString name = r.value(0).toString();
             QVERIFY2(!name.isEmpty() && platform::fitsWindows1252(name), qPrintable(name));
             QVERIFY2(r.value(1).typeId() == QMetaType::LongLong && r.value(1).toInt() >= 0 && r.value(1).toInt() <= 359, qPrintable(name));

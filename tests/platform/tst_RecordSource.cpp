@@ -2,6 +2,7 @@
 // position after an addition, the column rules on update, and the durability
 // settings of its connection. Refused openings are tested through the main
 // window's Open command (tests/entry) and in tests/reliability.
+#include "BoundControls.h"
 #include "LogFile.h"
 #include "RecordSource.h"
 #include "TestSupport.h"
@@ -41,6 +42,7 @@ struct Fixture {
 
     Fixture()
     {
+        auto *bound = new platform::BoundControls(&rs);
         for (const QString &c : logfile::columnNames()) {
             auto *combo = c == QLatin1String("Hertz") ? new QComboBox : nullptr;
             if (combo) {
@@ -48,7 +50,7 @@ struct Fixture {
                 combo->addItems({"005", "015", "205"});
             }
             controls.emplace_back(combo ? combo : c == QLatin1String("Pays") ? static_cast<QWidget *>(new QLabel) : new QLineEdit);
-            rs.bind(controls.back().get(), c);
+            bound->bind(controls.back().get(), c);
         }
     }
     // A log file with n sample rows, opened through the source (first row current).
@@ -235,12 +237,12 @@ private slots:
         Fixture f;
         const QString path = f.dir.filePath(QStringLiteral("wal.adb"));
         testsupport::makeLogFile(path, {testsupport::sampleRow(1)});
-        QVERIFY(platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr)->exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+        QVERIFY(platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr)->exec("PRAGMA journal_mode=WAL"));
         QCOMPARE(fileBytes(path).at(18), '\x02');
         logfile::configure(f.rs, path);
         QVERIFY(f.rs.refresh());
-        QCOMPARE(f.rs.database()->scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("delete"));
-        QCOMPARE(f.rs.database()->scalar(QStringLiteral("PRAGMA synchronous")).toInt(), 2);
+        QCOMPARE(f.rs.database()->scalar("PRAGMA journal_mode").toString(), QStringLiteral("delete"));
+        QCOMPARE(f.rs.database()->scalar("PRAGMA synchronous").toInt(), 2);
         QVERIFY(f.rs.addNew() && f.rs.update());
         QVERIFY(f.rs.edit() && f.rs.update());
         QVERIFY(f.rs.deleteCurrent());

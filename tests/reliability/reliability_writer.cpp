@@ -19,7 +19,7 @@ static int holdLock(const QString &path)
 {
     platform::EngineError e;
     auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
-    if (!c || !c->exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+    if (!c || !c->exec("BEGIN EXCLUSIVE")) {
         std::fprintf(stderr, "cannot lock %s\n", qPrintable(path));
         return 2;
     }

@@ -44,9 +44,9 @@ void writeOther(const QString &path, const QVector<ColumnDef> &columns, const QS
         marks << QStringLiteral("?%1").arg(marks.size() + 1);
     }
     if (!columns.isEmpty())
-        QVERIFY2(c->exec(QStringLiteral("CREATE TABLE Transmission (%1)").arg(defs.join(','))), qPrintable(c->lastError().text));
+        QVERIFY(testsupport::rawExec(path, QStringLiteral("CREATE TABLE Transmission (%1)").arg(defs.join(','))));
     for (const QString &s : sql)
-        QVERIFY2(c->exec(s), qPrintable(c->lastError().text));
+        QVERIFY(testsupport::rawExec(path, s));
     if (columns.isEmpty())
         return;
     const QString insert = QStringLiteral("INSERT INTO Transmission (%1) VALUES (%2)").arg(names.join(','), marks.join(','));
@@ -62,7 +62,7 @@ void writeOther(const QString &path, const QVector<ColumnDef> &columns, const QS
     if (!last.isEmpty())
         rows << last;
     for (const QVariantList &r : rows)
-        QVERIFY2(c->exec(insert, r), qPrintable(c->lastError().text));
+        QVERIFY(testsupport::rawExec(path, insert, r));
 }
 
 QVector<ColumnDef> standard() { return logfile::transmission().columns; }
@@ -407,7 +407,7 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
     }
     if (clean)
         QCOMPARE(platform::Connection::open(path, platform::OpenMode::ReadOnly, nullptr)
-                     ->scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+                     ->scalar("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
     // Back to the good log for the next case.
     m_prompts->clear();
     QVERIFY(w.ChargerFichier(m_good));

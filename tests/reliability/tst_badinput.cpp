@@ -135,7 +135,7 @@ void TestBadInput::badReferenceFile()
         if (row.isEmpty())
             return;
         auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
-        QVERIFY(c->exec(QStringLiteral("INSERT INTO direction VALUES (?1, ?2)"), row));
+        QVERIFY(c->exec("INSERT INTO direction VALUES (?1, ?2)", row));
     };
     QFile f(path);
     if (kind == QLatin1String("empty") || kind == QLatin1String("random bytes")) {

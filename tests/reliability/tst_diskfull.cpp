@@ -130,7 +130,7 @@ void TestDiskFull::storeRefusedThenAccepted()
         platform::EngineError e;
         auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
         QVERIFY2(c, qPrintable(e.text));
-        QCOMPARE(c->scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(c->scalar("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
     }
 
     // The same entry is stored once there is room again.

@@ -4,6 +4,9 @@
 #include "Engine.h"
 #include "LogFile.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace testsupport {
@@ -56,14 +59,14 @@ void makeLogFile(const QString &path, const QVector<Row> &rows)
     platform::EngineError e;
     auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
     QVERIFY2(c, qPrintable(e.text));
-    QStringList cols, marks;
+    QVector<platform::Sql> cols, marks;
     const QStringList names = logfile::columnNames();
     for (int i = 0; i < names.size(); ++i) {
-        cols << platform::quoteIdentifier(names[i]);
-        marks << QStringLiteral("?%1").arg(i + 1);
+        cols << platform::Identifier(names[i]);
+        marks << platform::Sql::parameter(i + 1);
     }
-    const QString sql = QStringLiteral("INSERT INTO Transmission (%1) VALUES (%2)")
-                            .arg(cols.join(','), marks.join(','));
+    const platform::Sql sql = platform::Sql("INSERT INTO Transmission (%1) VALUES (%2)")
+                                  .arg(platform::Sql::join(cols, ","), platform::Sql::join(marks, ","));
     QVERIFY(c->begin());
     for (const Row &r : rows) {
         Row full = r;
@@ -89,10 +92,31 @@ QVector<Row> readRows(const QString &path)
     auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
     if (!c)
         return {};
-    QStringList cols;
+    QVector<platform::Sql> cols;
     for (const QString &n : logfile::columnNames())
-        cols << platform::quoteIdentifier(n);
-    return c->rows(QStringLiteral("SELECT %1 FROM Transmission ORDER BY rowid").arg(cols.join(',')));
+        cols << platform::Identifier(n);
+    return c->rows(platform::Sql("SELECT %1 FROM Transmission ORDER BY rowid").arg(platform::Sql::join(cols, ",")));
+}
+
+bool rawExec(const QString &path, const QString &sql, const QVariantList &params, QString *error)
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("raw-%1").arg(++serial);
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.prepare(sql)) {
+            for (int i = 0; i < params.size(); ++i)
+                q.bindValue(i, params[i]);
+            ok = q.exec();
+        }
+        if (!ok && error)
+            *error = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
 }
 
 } // namespace testsupport

@@ -62,4 +62,8 @@ Row sampleRow(int n);
 // Reads every row of Transmission with a connection of its own.
 QVector<Row> readRows(const QString &path);
 
+// Runs one statement on a database file as another program would, through
+// the SQL module directly; false and *error on failure.
+bool rawExec(const QString &path, const QString &sql, const QVariantList &params = {}, QString *error = nullptr);
+
 } // namespace testsupport

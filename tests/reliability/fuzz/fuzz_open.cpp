@@ -1,6 +1,7 @@
 // libFuzzer target of the open path: the input is written as a log file and
 // opened by record sources, read-only and read-write; every row is visited
 // and a change is stored. Built with -DSEQUANEL_FUZZ=ON and clang.
+#include "BoundControls.h"
 #include "LogFile.h"
 #include "RecordSource.h"
 
@@ -49,8 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         rs.setReadOnly(readOnly);
         QLineEdit controls[16];
         const QStringList names = logfile::columnNames();
+        auto *bound = new platform::BoundControls(&rs);
         for (int i = 0; i < names.size(); ++i)
-            rs.bind(&controls[i], names[i]);
+            bound->bind(&controls[i], names[i]);
         if (!rs.refresh()) {
             (void)logfile::openFailureMessage(rs.error(), path);
             continue;

@@ -1,6 +1,7 @@
 #include "frmSplash.h"
 
 #include "ProgramFolder.h"
+#include "Style.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
@@ -72,9 +73,7 @@ frmSplash::frmSplash(QWidget *parent) : QDialog(parent)
     Splash = new QPushButton(QStringLiteral("OK"), Picture1);
     Splash->setObjectName(QStringLiteral("Splash"));
     Splash->setGeometry(rectTw(5520, 5280, 855, 375));
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(8.25);
-    Splash->setFont(f);
+    Splash->setFont(platform::arial(8.25));
     Splash->setDefault(true);
     connect(Splash, &QPushButton::clicked, this, &frmSplash::Splash_Click);
 

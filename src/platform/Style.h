@@ -1,0 +1,26 @@
+#pragma once
+// The look shared by the program's windows: faces, the window background and
+// the icons delivered beside the program.
+#include "ProgramFolder.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+// "Arial" resolves to Liberation Sans (same metrics); "MS Sans Serif", the
+// face of small windows and dialogs, is drawn with Liberation Sans too.
+QFont arial(double points, bool bold = false);
+QFont sansSerif(double points, bool bold = false);
+
+// A small tool window: the plain grey background of dialogs (filled, so that
+// it does not depend on the desktop's colours) and its 8.25-point face.
+void setToolWindowLook(QWidget *window);
+
+// An icon of data/icons, copied to icons/ beside the program.
+inline QIcon programIcon(const QString &name) { return QIcon(programFile(QStringLiteral("icons/") + name)); }
+
+} // namespace platform
