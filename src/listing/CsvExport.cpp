@@ -23,21 +23,38 @@ constexpr qsizetype kChunk = 1 << 20; // bytes handed to the file at a time
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
-// A signed number such as "-5" or "+33" is read as a number, not a formula.
-bool isSignedNumber(QByteArrayView t)
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits among the signs and separators that numbers and dates are written
+// with ("01000", "5/9", "59+", "-5,5", "+33 6 12").
+bool looksNumeric(QByteArrayView t)
 {
-    bool digit = false, point = false;
-    for (qsizetype i = 1; i < t.size(); ++i) {
-        const char c = t[i];
-        if (c >= '0' && c <= '9')
+    static constexpr QByteArrayView kSigns(" +-/.,:%()eE");
+    bool digit = false;
+    for (const char c : t) {
+        if (isDigit(c))
             digit = true;
-        else if ((c == '.' || c == ',') && !point)
-            point = true;
-        else
+        else if (!kSigns.contains(c))
             return false;
     }
     return digit;
 }
+
+// A whole number that a spreadsheet shows again with the same digits.
+bool isPlainWhole(QByteArrayView t)
+{
+    if (t.startsWith('-'))
+        t = t.sliced(1);
+    if (t.isEmpty() || t.size() > 15 || (t[0] == '0' && t.size() > 1))
+        return false;
+    return std::all_of(t.begin(), t.end(), isDigit);
+}
+
+// A spreadsheet takes such a text for a number or a date: a postal code
+// "01000" loses its zero, a report "5/9" becomes a day of September, "59+"
+// becomes 59. It is written as the formula ="5/9", which spreadsheets show
+// as that very text.
+bool readAsNumberOrDate(QByteArrayView t) { return looksNumeric(t) && !isPlainWhole(t); }
 
 // A spreadsheet runs a cell that begins with "=", "@", "+" or "-" as a
 // formula, and a formula can fetch a web address or start a program. Such a
@@ -52,18 +69,51 @@ bool readAsFormula(QByteArrayView t)
         return true;
     case '+':
     case '-':
-        return t.size() > 1 && !isSignedNumber(t);
+        return t.size() > 1 && !looksNumeric(t);
     default:
         return false;
     }
 }
 
-void appendText(QByteArray &out, const QString &text)
+// True when bytes are well-formed UTF-8 (what the program stores); a text
+// another program wrote in another encoding is mended before it is written.
+bool isUtf8(QByteArrayView bytes)
 {
-    const QByteArray utf8 = text.toUtf8();
-    const bool formula = readAsFormula(utf8);
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        const int more = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : -1;
+        if (more < 0 || end - p <= more)
+            return false;
+        for (int i = 1; i <= more; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+// keepText: the value of a text column, to be shown as text whatever it holds.
+void appendText(QByteArray &out, QByteArrayView text, bool keepText)
+{
+    if (!isUtf8(text)) {
+        appendText(out, QString::fromUtf8(text).toUtf8(), keepText); // invalid bytes become U+FFFD
+        return;
+    }
+    if (keepText && readAsNumberOrDate(text)) {
+        out += "\"=\"\"";
+        out += text;
+        out += "\"\"\"";
+        return;
+    }
+    const bool formula = readAsFormula(text);
     bool quote = false;
-    for (const char c : utf8)
+    for (const char c : text)
         if (c == ';' || c == '"' || c == '\n' || c == '\r') {
             quote = true;
             break;
@@ -71,13 +121,13 @@ void appendText(QByteArray &out, const QString &text)
     if (!quote) {
         if (formula)
             out += '\'';
-        out += utf8;
+        out += text;
         return;
     }
     out += '"';
     if (formula)
         out += '\'';
-    for (const char c : utf8) {
+    for (const char c : text) {
         if (c == '"')
             out += '"';
         out += c;
@@ -85,52 +135,26 @@ void appendText(QByteArray &out, const QString &text)
     out += '"';
 }
 
-bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
 // The stored "yyyy-mm-dd hh:mm:ss" as "dd/mm/yyyy hh:mm:ss"; any other form
 // the log may hold is read as a date when it can be, and written as stored
 // when it cannot.
-void appendDate(QByteArray &out, const QString &stored)
+void appendDate(QByteArray &out, QByteArrayView s)
 {
     static constexpr int kDigits[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
-    bool plain = stored.size() == 19 && stored[4] == QLatin1Char('-') && stored[7] == QLatin1Char('-')
-                 && stored[10] == QLatin1Char(' ') && stored[13] == QLatin1Char(':')
-                 && stored[16] == QLatin1Char(':');
+    bool plain = s.size() == 19 && s[4] == '-' && s[7] == '-' && s[10] == ' ' && s[13] == ':' && s[16] == ':';
     for (int i = 0; plain && i < int(std::size(kDigits)); ++i)
-        plain = isDigit(stored[kDigits[i]]);
+        plain = isDigit(s[kDigits[i]]);
     if (plain) {
-        const auto at = [&](int i) { return char(stored[i].unicode()); };
-        const char text[] = {at(8),  at(9),  '/', at(5), at(6), '/', at(0),  at(1),  at(2), at(3),
-                             ' ',    at(11), at(12), ':',   at(14), at(15), ':', at(17), at(18)};
+        const char text[] = {s[8], s[9],  '/',   s[5], s[6],  '/',   s[0], s[1],  s[2],  s[3],
+                             ' ',  s[11], s[12], ':',  s[14], s[15], ':',  s[17], s[18]};
         out.append(text, sizeof text);
         return;
     }
-    if (const auto value = platform::fromStorage(stored)) {
+    if (const auto value = platform::fromStorage(QString::fromUtf8(s))) {
         out += value->toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")).toLatin1();
         return;
     }
-    appendText(out, stored);
-}
-
-void appendValue(QByteArray &out, const QVariant &value, bool isDate)
-{
-    if (value.isNull())
-        return;
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-        out += QByteArray::number(value.toLongLong());
-        return;
-    case QMetaType::QString:
-        if (isDate)
-            appendDate(out, value.toString());
-        else
-            appendText(out, value.toString());
-        return;
-    default:
-        appendText(out, value.toString());
-        return;
-    }
+    appendText(out, s, true);
 }
 
 // Why the log file cannot be read, or an empty text. On success *db is open.
@@ -200,14 +224,8 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     QStringList select;
     for (const QString &n : names)
         select << platform::quoteIdentifier(n);
-    const auto cursor = db->openQuery(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                                          .arg(select.join(QLatin1Char(',')),
-                                               platform::quoteIdentifier(logfile::kTable)));
-    const QString unreadable =
-        QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; il est peut-être endommagé")
-            .arg(shown(logPath));
-    if (!cursor->isValid())
-        return failed(unreadable, csvPath);
+    const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                            .arg(select.join(QLatin1Char(',')), platform::quoteIdentifier(logfile::kTable));
 
     platform::SaveFile file(csvPath);
     if (!file.open())
@@ -220,22 +238,36 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     out += "\r\n";
     qint64 count = 0;
     const int columns = names.size();
-    for (; !cursor->eof(); cursor->moveNext()) {
+    QVector<bool> isText;
+    for (const platform::ColumnDef &c : logfile::transmission().columns)
+        isText << (c.type == platform::ColumnType::Text);
+    bool written = true;
+    const bool read = db->forEachRow(sql, [&](const platform::RowText &row) {
         for (int i = 0; i < columns; ++i) {
             if (i)
                 out += ';';
-            appendValue(out, cursor->value(i), i == 0);
+            if (row.isNull(i))
+                continue;
+            if (i == 0)
+                appendDate(out, row.text(i));
+            else
+                appendText(out, row.text(i), isText[i]);
         }
         out += "\r\n";
         ++count;
         if (out.size() >= kChunk) {
-            if (!file.write(out))
-                return failed(file.errorText(), csvPath);
+            written = file.write(out);
             out.clear();
         }
-    }
-    if (cursor->error().isSet())
-        return failed(unreadable, csvPath);
+        return written;
+    });
+    if (!written)
+        return failed(file.errorText(), csvPath);
+    if (!read)
+        return failed(QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; "
+                                     "il est peut-être endommagé")
+                          .arg(shown(logPath)),
+                      csvPath);
     if (!file.write(out) || !file.commit())
         return failed(file.errorText(), csvPath);
     return {true, count, doneMessage(count, csvPath)};

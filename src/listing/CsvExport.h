@@ -5,6 +5,11 @@
 // fields holding ";", a quote or a line break between quotes; UTF-8 with a
 // byte-order mark, CRLF line ends; dates as dd/mm/yyyy hh:mm:ss, numbers as
 // stored, an empty cell for a null.
+//
+// Two kinds of text are written so that the spreadsheet still shows them as
+// text: one it would read as a number or a date ("01000", "5/9") as the
+// formula ="01000"; one it would run as a formula ("=...", "@...") behind an
+// apostrophe.
 #include <QString>
 
 class QWidget;

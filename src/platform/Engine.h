@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -40,6 +41,22 @@ struct EngineError {
 };
 
 class Connection;
+
+// The values of one row as the engine holds them, read in place: texts as
+// their UTF-8 bytes, numbers in the engine's own decimal form. Valid only
+// while the row is being handed over.
+class RowText
+{
+public:
+    int columnCount() const;
+    bool isNull(int column) const;
+    QByteArrayView text(int column) const;
+
+private:
+    friend class Connection;
+    explicit RowText(void *statement) : m_statement(statement) {}
+    void *m_statement;
+};
 
 // A cursor over the rows of a table (in natural order) or of a select statement.
 class Cursor
@@ -102,6 +119,12 @@ public:
     std::unique_ptr<Cursor> openTable(const QString &table);
     // A cursor over a select statement; read only.
     std::unique_ptr<Cursor> openQuery(const QString &sql, const QVariantList &params = {});
+
+    // Runs a select statement and hands its rows to onRow in order, without
+    // making a QVariant or a QString of any value: for reading a whole table
+    // quickly. onRow returns false to stop. False, with lastError(), when the
+    // statement could not be read to its end.
+    bool forEachRow(const QString &sql, const std::function<bool(const RowText &)> &onRow);
 
     // The columns of a table as declared in the file; empty when there is no such table.
     QVector<ColumnDef> tableColumns(const QString &table, bool *ok = nullptr);

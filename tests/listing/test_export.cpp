@@ -86,7 +86,9 @@ private slots:
             Row{QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
                 QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
             // what another program may have stored: a date in another form,
-            // a text in a number column, texts a spreadsheet would run as formulas
+            // a text in a number column, texts a spreadsheet would run as
+            // formulas (written behind an apostrophe) or read as numbers
+            // (written as ="..."; "01000" above too)
             Row{QStringLiteral("2024-03-05T23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
                 QStringLiteral("vingt-sept"), 995, QStringLiteral("=1+1"), 0, QStringLiteral("@SOMME(A1)"),
                 QStringLiteral("+33 6 12"), QStringLiteral("=\"a;b\""), 7, QString(), QString(),
@@ -109,12 +111,12 @@ private slots:
             {QStringLiteral("05/01/1998 07:03:09"), QStringLiteral("1"), QStringLiteral("5;9"), QStringLiteral("27"),
              QStringLiteral("5"), QStringLiteral("USB"), QStringLiteral("999999"), QStringLiteral("Québec"),
              QStringLiteral("Roméo"), QStringLiteral("Hôtel"), QStringLiteral("-32768"),
-             QStringLiteral("il dit \"oui\""), QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("01000"),
+             QStringLiteral("il dit \"oui\""), QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("=\"01000\""),
              QStringLiteral("Françe;€"), QStringLiteral("Zoë")},
             QStringList(16, QString()),
             {QStringLiteral("05/03/2024 23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
              QStringLiteral("vingt-sept"), QStringLiteral("995"), QStringLiteral("'=1+1"), QStringLiteral("0"),
-             QStringLiteral("'@SOMME(A1)"), QStringLiteral("'+33 6 12"), QStringLiteral("'=\"a;b\""),
+             QStringLiteral("'@SOMME(A1)"), QStringLiteral("=\"+33 6 12\""), QStringLiteral("'=\"a;b\""),
              QStringLiteral("7"), QString(), QString(), QStringLiteral("pas une date"),
              QStringLiteral("  blancs  "), QStringLiteral("\"")},
         };

@@ -80,9 +80,10 @@ private slots:
                 QStringLiteral("Hôtel"), -12, QStringLiteral("il dit \"oui\""),
                 QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("42000"), QStringLiteral("Françe;€"),
                 QStringLiteral("Zoë Œuvray")},
-            Row{QStringLiteral("2024-12-31 23:59:59"), QStringLiteral("2"), QVariant(), QVariant(), 995,
-                QStringLiteral("AM"), QVariant(), QStringLiteral("=1+1"), QVariant(), QVariant(), QVariant(),
-                QVariant(), QStringLiteral("Nîmes"), QVariant(), QVariant(), QStringLiteral("Gérard")},
+            Row{QStringLiteral("2024-12-31 23:59:59"), QStringLiteral("2"), QStringLiteral("5/9"), QVariant(), 995,
+                QStringLiteral("AM"), QVariant(), QStringLiteral("=1+1"), QStringLiteral("59+"), QVariant(),
+                QVariant(), QVariant(), QStringLiteral("Nîmes"), QStringLiteral("01000"), QVariant(),
+                QStringLiteral("Gérard")},
         });
         const QString csv = dir.filePath(QStringLiteral("rallye.csv"));
         const listing::ExportOutcome r = listing::exportContacts(log, csv);
@@ -109,10 +110,11 @@ private slots:
              QStringLiteral("Roméo"), QStringLiteral("Hôtel"), QStringLiteral("-12"),
              QStringLiteral("il dit \"oui\""), QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("42000"),
              QStringLiteral("Françe;€"), QStringLiteral("Zoë Œuvray")},
-            // a text that looks like a formula stays a text
-            {QStringLiteral("2024-12-31T23:59:59"), QStringLiteral("2"), QString(), QString(), QStringLiteral("995"),
-             QStringLiteral("AM"), QString(), QStringLiteral("'=1+1"), QString(), QString(), QString(), QString(),
-             QStringLiteral("Nîmes"), QString(), QString(), QStringLiteral("Gérard")},
+            // texts that look like a formula, a date or numbers stay texts
+            {QStringLiteral("2024-12-31T23:59:59"), QStringLiteral("2"), QStringLiteral("5/9"), QString(),
+             QStringLiteral("995"), QStringLiteral("AM"), QString(), QStringLiteral("'=1+1"), QStringLiteral("59+"),
+             QString(), QString(), QString(), QStringLiteral("Nîmes"), QStringLiteral("01000"), QString(),
+             QStringLiteral("Gérard")},
         };
         const QVector<QStringList> cells = sheetCells(dir.filePath(QStringLiteral("rallye.ods")));
         QCOMPARE(cells.size(), expected.size());
