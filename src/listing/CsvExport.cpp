@@ -225,7 +225,7 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     for (const QString &n : names)
         select << platform::quoteIdentifier(n);
     const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                            .arg(select.join(QLatin1Char(',')), platform::quoteIdentifier(logfile::kTable));
+                            .arg(select.join(QStringLiteral(", ")), platform::quoteIdentifier(logfile::kTable));
 
     platform::SaveFile file(csvPath);
     if (!file.open())

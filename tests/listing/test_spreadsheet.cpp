@@ -22,41 +22,31 @@ namespace {
 QVector<QStringList> sheetCells(const QString &ods)
 {
     QProcess unzip;
-    unzip.start(QStringLiteral("python3"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read('content.xml'))"),
-                 ods});
+    unzip.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                            QStringLiteral("import sys, zipfile; sys.stdout.buffer.write("
+                                                           "zipfile.ZipFile(sys.argv[1]).read('content.xml'))"),
+                                            ods});
     if (!unzip.waitForFinished(30000) || unzip.exitCode() != 0)
         return {};
     QXmlStreamReader xml(unzip.readAllStandardOutput());
     QVector<QStringList> rows;
-    QString cell;
-    int repeat = 1, paragraphs = 0;
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && !(xml.isEndElement() && xml.qualifiedName() == u"table:table")) {
         xml.readNext();
-        const QStringView name = xml.qualifiedName();
-        if (xml.isStartElement() && name == u"table:table-row") {
+        if (xml.isStartElement() && xml.qualifiedName() == u"table:table-row")
             rows.append(QStringList());
-        } else if (xml.isStartElement() && name == u"table:table-cell") {
-            const auto a = xml.attributes();
-            const QStringView type = a.value(QStringLiteral("office:value-type"));
-            cell = type == u"date"    ? a.value(QStringLiteral("office:date-value")).toString()
-                   : type == u"float" ? a.value(QStringLiteral("office:value")).toString()
-                                      : QString();
-            repeat = a.hasAttribute(QStringLiteral("table:number-columns-repeated"))
-                         ? a.value(QStringLiteral("table:number-columns-repeated")).toInt()
-                         : 1;
-            paragraphs = type == u"string" ? 0 : -1;
-        } else if (xml.isStartElement() && name == u"text:p" && paragraphs >= 0) {
-            if (paragraphs++ > 0)
-                cell += QLatin1Char('\n');
-            cell += xml.readElementText(QXmlStreamReader::IncludeChildElements);
-        } else if (xml.isEndElement() && name == u"table:table-cell" && !rows.isEmpty()) {
-            for (int i = 0; i < std::min(repeat, 64); ++i)
-                rows.last() << cell;
-        } else if (xml.isEndElement() && name == u"table:table") {
-            break;
-        }
+        if (!xml.isStartElement() || xml.qualifiedName() != u"table:table-cell" || rows.isEmpty())
+            continue;
+        const auto a = xml.attributes();
+        const QStringView type = a.value(QStringLiteral("office:value-type"));
+        const int repeat = std::clamp(a.value(QStringLiteral("table:number-columns-repeated")).toInt(), 1, 64);
+        QStringList paragraphs;
+        while (xml.readNextStartElement())
+            paragraphs << xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        const QString cell = type == u"date"    ? a.value(QStringLiteral("office:date-value")).toString()
+                             : type == u"float" ? a.value(QStringLiteral("office:value")).toString()
+                                                : paragraphs.join(QLatin1Char('\n'));
+        for (int i = 0; i < repeat; ++i)
+            rows.last() << cell;
     }
     for (QStringList &r : rows)
         while (!r.isEmpty() && r.last().isEmpty())
