@@ -522,6 +522,40 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
     }
 }
 
+// 9. Exporting every contact to a CSV file through the menu command (the
+// dialog answered with a path, the closing message taken by the responder).
+void benchExport(const QString &path, qint64 n, const QString &dir)
+{
+    const QString csv = dir + QStringLiteral("/export.csv");
+    frmMain w;
+    open(w, path);
+    warnMessages("open");
+    std::vector<double> a, f;
+    const int exportRuns = n >= 1000000 ? 3 : 5;
+    QString said;
+    for (int r = 0; r < exportRuns; ++r) {
+        QFile::remove(csv);
+        g_prompts->files << csv;
+        a.push_back(timed([&] { w.mnuExporter_Click(); }));
+        said = g_prompts->takeMessages();
+    }
+    const qint64 bytes = QFileInfo(csv).size();
+    QFile::remove(csv);
+    for (int r = 0; r < exportRuns; ++r)
+        f.push_back(timed([&] {
+            raw::Db db(local(path), false);
+            raw::Db::Stmt all(db, "SELECT * FROM Transmission ORDER BY rowid");
+            all.drain();
+        }));
+    // (the earlier sections may have added and deleted a few contacts)
+    const qint64 written = said.section(QLatin1Char(' '), 0, 0).toLongLong();
+    const bool ok = written > 0 && said.contains(QStringLiteral(" contacts ont été exportés"));
+    add(QStringLiteral("9 export to a CSV file (mnuExporter)"), n, a, f,
+        QString::asprintf("%.0f contacts/s; CSV %.1f MB; floor: read every row", written / (median(a) / 1000.0),
+                          bytes / 1048576.0)
+            + (ok ? QString() : QStringLiteral(" NOT EXPORTED: ") + said));
+}
+
 // Raw cost of a durable write on the disk of the log files.
 void benchFlush(const QString &dir, int runs)
 {
@@ -672,6 +706,9 @@ int main(int argc, char *argv[])
         }
         benchLog(path, n, n >= 1000000 ? std::max(5, runs / 2) : runs, printSizes.contains(n), dir);
     }
+    for (qint64 n : sizes)
+        if (want("export"))
+            benchExport(dir + QStringLiteral("/log_%1.adb").arg(n), n, dir);
     const QString binDir = QApplication::applicationDirPath();
     if (want("startup"))
         benchStartup(binDir + QStringLiteral("/sequanel_bench_startup"), runs);

@@ -8,6 +8,9 @@
 #   SIZES=1000,100000 bench/run.sh    fewer sizes
 #   PRINT_SIZES=1000,100000,1000000 bench/run.sh   also print 1M (about 2 min)
 #   RUNS=15 JOBS=1 BUILD_DIR=build-bench bench/run.sh
+#   ONLY=export,flush bench/run.sh    some sections only (open, cold, nav, warm,
+#                                     store, delete, grid, print, export, flush,
+#                                     startup, rss)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -27,4 +30,4 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=C.UTF-8
 for n in ${SIZES//,/ }; do
   "$BUILD_DIR/bin/sequanel_genlog" "$WORK/log_$n.adb" "$n" >&2
 done
-"$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS"
+"$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS" ${ONLY:+--only "$ONLY"}

@@ -132,6 +132,10 @@ void frmMain::buildMenus()
     mnuImprimer = mnuFichier->addAction(QStringLiteral("&Imprimer"));
     mnuImprimer->setObjectName(QStringLiteral("mnuImprimer"));
     mnuImprimer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnuExporter = mnuFichier->addAction(QStringLiteral("E&xporter..."));
+    mnuExporter->setObjectName(QStringLiteral("mnuExporter"));
+    // The export reads the same open log as printing: greyed with it, always.
+    connect(mnuImprimer, &QAction::changed, mnuExporter, [this] { mnuExporter->setEnabled(mnuImprimer->isEnabled()); });
     mnuLigne2 = mnuFichier->addSeparator();
     mnuLigne2->setObjectName(QStringLiteral("mnuLigne2"));
     mnuQuitter = mnuFichier->addAction(QStringLiteral("&Quitter"));
@@ -162,6 +166,7 @@ void frmMain::buildMenus()
     connect(mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
     connect(mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);
     connect(mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
+    connect(mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
     connect(mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);
     connect(mnuOrientation, &QAction::triggered, this, &frmMain::mnuOrientation_Click);
     connect(mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);

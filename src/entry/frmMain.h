@@ -55,7 +55,7 @@ public:
     platform::FileRequest CMDialog1;
 
     QMenu *mnuFichier, *mnuHeure, *mnuaide;
-    QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuLigne2, *mnuQuitter;
+    QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
     QAction *mnuOrientation;
     QVector<QAction *> mnuH; // index 0..23 for items 1..24
     QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
@@ -78,6 +78,7 @@ public:
     void mnuNouveau_Click();
     void mnuOuvrir_Click();
     void mnuImprimer_Click();
+    void mnuExporter_Click();
     void mnuQuitter_Click();
     void mnuOrientation_Click();
     void mnuH_Click(int index);
@@ -93,6 +94,9 @@ public:
     // Ends an addition or a change still pending: stored when the checks and
     // the file accept it, thrown away otherwise. Asks nothing.
     void settlePendingEntry();
+    // Stores an addition or a change still pending as "&Valider" does, with
+    // its messages; false when it was refused and stays on screen.
+    bool storePendingEntry();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

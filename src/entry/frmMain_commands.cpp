@@ -1,6 +1,7 @@
 // Commands of the main window's menus and toolbar.
 #include "frmMain.h"
 
+#include "CsvExport.h"
 #include "Help.h"
 #include "ProgramFolder.h"
 #include "ZoneClock.h"
@@ -41,6 +42,18 @@ void frmMain::mnuImprimer_Click()
     }
     frmListe liste(Data1->databaseName(), this);
     liste.exec();
+}
+
+void frmMain::mnuExporter_Click()
+{
+    if (!mnuExporter->isEnabled())
+        return;
+    // The file must hold what the operator sees: an entry still pending is
+    // stored first; one that cannot be stored keeps its message and its place
+    // on screen, and nothing is exported.
+    if (!storePendingEntry())
+        return;
+    listing::exportCommand(this, Data1->databaseName());
 }
 
 void frmMain::mnuQuitter_Click() { close(); }

@@ -302,6 +302,15 @@ void frmMain::reportStoreFailure()
     }
 }
 
+bool frmMain::storePendingEntry()
+{
+    if (cmdNouveau->text() == kValider)
+        return storeAddition(false);
+    if (cmdModifier->text() == kValider)
+        return storeChange(false);
+    return true;
+}
+
 void frmMain::settlePendingEntry()
 {
     if (cmdNouveau->text() == kValider) {

@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <QVector>
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -86,6 +87,22 @@ struct EngineError {
 
 class Connection;
 
+// The values of one row as the engine holds them, read in place: texts as
+// their UTF-8 bytes, numbers in the engine's own decimal form. Valid only
+// while the row is being handed over.
+class RowText
+{
+public:
+    int columnCount() const;
+    bool isNull(int column) const;
+    QByteArrayView text(int column) const;
+
+private:
+    friend class Connection;
+    explicit RowText(void *statement) : m_statement(statement) {}
+    void *m_statement;
+};
+
 // A cursor over the rows of a table (in natural order) or of a select statement.
 class Cursor
 {
@@ -147,6 +164,12 @@ public:
     std::unique_ptr<Cursor> openTable(const Identifier &table);
     // A cursor over a select statement; read only.
     std::unique_ptr<Cursor> openQuery(const Sql &sql, const QVariantList &params = {});
+
+    // Runs a select statement and hands its rows to onRow in order, without
+    // making a QVariant or a QString of any value: for reading a whole table
+    // quickly. onRow returns false to stop. False, with lastError(), when the
+    // statement could not be read to its end.
+    bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow);
 
     // The columns of a table as declared in the file; empty when there is no such table.
     QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok = nullptr);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <optional>
@@ -88,7 +89,13 @@ QString askFileName(const FileRequest &request)
                                                               : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setDefaultSuffix(request.defaultSuffix);
-    dialog.setDirectory(QDir::current());
+    if (request.initialPath.isEmpty()) {
+        dialog.setDirectory(QDir::current());
+    } else {
+        const QFileInfo proposed(request.initialPath);
+        dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(proposed.fileName());
+    }
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Regarder dans :"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nom du fichier :"));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Type :"));

@@ -202,7 +202,9 @@ std::optional<QDateTime> fromStorage(const QString &text)
 {
     const QDate day = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
     const QTime time = QTime::fromString(text.mid(10), QStringLiteral(" HH:mm:ss"));
-    QDateTime v = wallClock(day, time);
+    // (Qt takes an invalid time for midnight: "2024-03-05T23:59:00" must not
+    // be read as 00:00 here but by the ISO reading below)
+    QDateTime v = time.isValid() ? wallClock(day, time) : QDateTime();
     if (!v.isValid())
         v = QDateTime::fromString(text, Qt::ISODate);
     if (!v.isValid()) {

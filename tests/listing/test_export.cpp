@@ -1,0 +1,276 @@
+// The export of the contacts to a CSV file: read back by Python's csv module,
+// failures that leave the old file as it was, the menu command of the main
+// window and the command-line form.
+#include "../entry/MainWindowFixture.h"
+#include "CsvExport.h"
+#include "Regional.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+const QString kHeading =
+    QStringLiteral("Date;Sequanel;RST;Mhertz;Hertz;Bande;Préfixe;Qrz1;Qrz2;Qrz3;N°;BP;Ville;CP;Pays;Opérateur");
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// The rows of a CSV file as Python's csv module reads them.
+QVector<QStringList> readByPython(const QString &path)
+{
+    const QString script = QStringLiteral(
+        "import csv, json, sys\n"
+        "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+        "    json.dump(list(csv.reader(f, delimiter=';')), sys.stdout)\n");
+    QProcess p;
+    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {{QStringLiteral("python3 failed: ") + QString::fromUtf8(p.readAllStandardError())}};
+    QVector<QStringList> rows;
+    for (const QJsonValue &row : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
+        QStringList cells;
+        for (const QJsonValue &cell : row.toArray())
+            cells << cell.toString();
+        rows << cells;
+    }
+    return rows;
+}
+
+bool chattr(const QString &flag, const QString &path)
+{
+    return QProcess::execute(QStringLiteral("chattr"), {flag, path}) == 0;
+}
+
+QString exportTool() { return QCoreApplication::applicationDirPath() + QStringLiteral("/sequanel-export"); }
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    // Awkward stored values come back from an independent CSV reader exactly,
+    // row for row; the bytes carry the BOM, the heading and CRLF line ends.
+    void readBackByPython()
+    {
+        const QString log = file(QStringLiteral("épreuve d'été.adb"));
+        makeLogFile(log, {
+            Row{QStringLiteral("1998-01-05 07:03:09"), QStringLiteral("1"), QStringLiteral("5;9"), 27, 5,
+                QStringLiteral("USB"), 999999, QStringLiteral("Québec"), QStringLiteral("Roméo"),
+                QStringLiteral("Hôtel"), -32768, QStringLiteral("il dit \"oui\""),
+                QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("01000"), QStringLiteral("Françe;€"),
+                QStringLiteral("Zoë")},
+            Row{QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
+                QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
+            // what another program may have stored: a date in another form,
+            // a text in a number column, texts a spreadsheet would run as
+            // formulas (written behind an apostrophe) or read as numbers
+            // (written as ="..."; "01000" above too)
+            Row{QStringLiteral("2024-03-05T23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
+                QStringLiteral("vingt-sept"), 995, QStringLiteral("=1+1"), 0, QStringLiteral("@SOMME(A1)"),
+                QStringLiteral("+33 6 12"), QStringLiteral("=\"a;b\""), 7, QString(), QString(),
+                QStringLiteral("pas une date"), QStringLiteral("  blancs  "), QStringLiteral("\"")},
+        });
+        const QString csv = file(QStringLiteral("épreuve.csv"));
+        const listing::ExportOutcome r = listing::exportContacts(log, csv);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(r.contacts, 3);
+        QCOMPARE(r.message, QStringLiteral("3 contacts ont été exportés dans le fichier « %1 ».").arg(csv));
+
+        const QByteArray bytes = contents(csv);
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF" + kHeading.toUtf8() + "\r\n"));
+        QVERIFY(bytes.endsWith("\r\n"));
+        QCOMPARE(bytes.count("\r\n"), 4); // the line break inside "Saint-Étienne" is the stored one
+        QCOMPARE(bytes.count('\r'), 4);
+
+        const QVector<QStringList> expected{
+            kHeading.split(QLatin1Char(';')),
+            {QStringLiteral("05/01/1998 07:03:09"), QStringLiteral("1"), QStringLiteral("5;9"), QStringLiteral("27"),
+             QStringLiteral("5"), QStringLiteral("USB"), QStringLiteral("999999"), QStringLiteral("Québec"),
+             QStringLiteral("Roméo"), QStringLiteral("Hôtel"), QStringLiteral("-32768"),
+             QStringLiteral("il dit \"oui\""), QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("=\"01000\""),
+             QStringLiteral("Françe;€"), QStringLiteral("Zoë")},
+            QStringList(16, QString()),
+            {QStringLiteral("05/03/2024 23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
+             QStringLiteral("vingt-sept"), QStringLiteral("995"), QStringLiteral("'=1+1"), QStringLiteral("0"),
+             QStringLiteral("'@SOMME(A1)"), QStringLiteral("=\"+33 6 12\""), QStringLiteral("'=\"a;b\""),
+             QStringLiteral("7"), QString(), QString(), QStringLiteral("pas une date"),
+             QStringLiteral("  blancs  "), QStringLiteral("\"")},
+        };
+        const QVector<QStringList> read = readByPython(csv);
+        QCOMPARE(read.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(read[i], expected[i]);
+    }
+
+    // A failure tells why in French and leaves the old file whole, with no
+    // temporary file beside it.
+    void failureKeepsOldFile_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("folder not writable") << "folder" << "est protégé en écriture";
+        QTest::newRow("disk full") << "full" << "le disque est plein";
+        QTest::newRow("the log itself") << "log" << "c'est le fichier des contacts lui-même";
+    }
+    void failureKeepsOldFile()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, why);
+        QTemporaryDir dir(QStringLiteral("/tmp/sequanel-export-XXXXXX"));
+        const QString folder = dir.filePath(QStringLiteral("sortie"));
+        QVERIFY(QDir().mkpath(folder));
+        struct Restore {
+            QString folder;
+            bool mounted = false;
+            ~Restore()
+            {
+                chattr(QStringLiteral("-i"), folder);
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+                if (mounted)
+                    ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+            }
+        } restore{folder};
+        if (fault == QLatin1String("full")) {
+            if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
+                QSKIP("cannot mount a small file system here (not root, or no right to mount)");
+            restore.mounted = true;
+        }
+
+        QVector<Row> rows;
+        for (int i = 1; i <= 2000; ++i)
+            rows << sampleRow(i);
+        QString log = dir.filePath(QStringLiteral("journal.adb"));
+        makeLogFile(log, rows);
+        QString csv = folder + QStringLiteral("/journal.csv");
+        writeFile(csv, "ancien contenu\r\n");
+        if (fault == QLatin1String("log"))
+            csv = log;
+        const QByteArray before = contents(csv);
+        if (fault == QLatin1String("folder")) {
+            const bool immutable = getuid() == 0 ? chattr(QStringLiteral("+i"), folder)
+                                                 : QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            if (!immutable)
+                QSKIP("cannot make the folder read-only here");
+        }
+
+        const listing::ExportOutcome r = listing::exportContacts(log, csv);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.message.startsWith(QStringLiteral("L'exportation a échoué : ")) && r.message.contains(why)
+                     && r.message.endsWith(QStringLiteral("n'a été ni créé ni modifié.")),
+                 qPrintable(r.message));
+        QCOMPARE(contents(csv), before);
+        QCOMPARE(QDir(QFileInfo(csv).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QFileInfo(csv).fileName()});
+        QCOMPARE(readRows(log).size(), 2000);
+    }
+
+    // The menu item sits after "&Imprimer" and is greyed with it; a pending
+    // entry is stored first, or keeps its message and nothing is exported;
+    // the dialog proposes the log's name with ".csv" in the log's folder.
+    void menuCommand()
+    {
+        MainWindowFixture f;
+        frmMain &w = *f.w;
+        const QList<QAction *> items = w.mnuFichier->actions();
+        QCOMPARE(items.indexOf(w.mnuExporter), items.indexOf(w.mnuImprimer) + 1);
+        QCOMPARE(w.mnuExporter->text(), QStringLiteral("E&xporter..."));
+        QVERIFY(w.mnuExporter->shortcut().isEmpty());
+        QVERIFY(!w.mnuExporter->isEnabled());
+        w.mnuExporter_Click();
+        QVERIFY(f.prompts.fileRequests.isEmpty());
+
+        const QString log = f.openWith(QStringLiteral("concours.adb"), 3);
+        QVERIFY(w.mnuExporter->isEnabled());
+        f.prompts.clear();
+
+        // A pending addition the checks refuse: the message, the entry kept, no dialog.
+        w.cmdNouveau_Click();
+        w.cmbMHz->setEditText(QStringLiteral("27"));
+        w.cmbHz->setEditText(QStringLiteral("005"));
+        w.txtPréfixeQRZ->setText(QStringLiteral("14"));
+        w.txtNrQRZ->setText(QStringLiteral("123"));
+        w.txtDateHeure->setText(QStringLiteral("pas une date"));
+        w.mnuExporter_Click();
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QCOMPARE(f.prompts.messages[0].text, QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"));
+        QVERIFY(f.prompts.fileRequests.isEmpty());
+        QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Valider"));
+
+        // Corrected, it is stored by the export and is in the file.
+        f.prompts.clear();
+        w.txtDateHeure->setText(platform::formatDateTime(QDateTime(QDate(2024, 7, 14), QTime(9, 30, 0))));
+        const QString csv = f.path(QStringLiteral("envoi.csv"));
+        f.prompts.queuedFiles << csv;
+        w.mnuExporter_Click();
+        QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Nouveau"));
+        QCOMPARE(f.prompts.fileRequests.size(), 1);
+        const platform::FileRequest &asked = f.prompts.fileRequests[0];
+        QVERIFY(asked.save && asked.confirmOverwrite);
+        QCOMPARE(asked.title, QStringLiteral("Exporter les contacts"));
+        QCOMPARE(platform::qtFilter(asked.filter), QStringLiteral("Fichier CSV (*.csv)"));
+        QCOMPARE(asked.initialPath, f.path(QStringLiteral("concours.csv")));
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QCOMPARE(f.prompts.messages[0].icon, platform::MessageIcon::Information);
+        QCOMPARE(f.prompts.messages[0].text,
+                 QStringLiteral("4 contacts ont été exportés dans le fichier « %1 ».").arg(csv));
+        const QVector<QStringList> read = readByPython(csv);
+        QCOMPARE(read.size(), 5);
+        QCOMPARE(read[4][0], QStringLiteral("14/07/2024 09:30:00"));
+        QCOMPARE(readRows(log).size(), 4);
+    }
+
+    // sequanel-export: the count on success; an existing file kept, with a
+    // French message and a non-zero status, unless --remplacer is given.
+    void commandLine()
+    {
+        const QString log = file(QStringLiteral("ligne.adb"));
+        makeLogFile(log, {sampleRow(1), sampleRow(2)});
+        const QString csv = file(QStringLiteral("ligne.csv"));
+        auto run = [](const QStringList &args, QString *out = nullptr) {
+            QProcess p;
+            p.start(exportTool(), args);
+            const bool ended = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+            if (out)
+                *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+            return ended ? p.exitCode() : -1;
+        };
+        QString said;
+        QCOMPARE(run({log, csv}, &said), 0);
+        QCOMPARE(said, QStringLiteral("2 contacts ont été exportés dans le fichier « %1 ».").arg(csv));
+        QCOMPARE(readByPython(csv).size(), 3);
+
+        writeFile(csv, "gardé");
+        QCOMPARE(run({log, csv}, &said), 1);
+        QVERIFY2(said.startsWith(QStringLiteral("Le fichier « %1 » existe déjà").arg(csv)), qPrintable(said));
+        QCOMPARE(contents(csv), QByteArray("gardé"));
+        QCOMPARE(run({QStringLiteral("--remplacer"), log, csv}), 0);
+        QCOMPARE(readByPython(csv).size(), 3);
+    }
+};
+
+QTEST_MAIN(TestExport)
+#include "test_export.moc"
