@@ -87,8 +87,6 @@ const QStringList kAllowed = {
     QStringLiteral("Engine.cpp: sql"),
     QStringLiteral("Engine.cpp: cols.join(QStringLiteral(\", \"))"),
     // The quoted table name, kept in a variable.
-    QStringLiteral("SerialAllocator.cpp: t"),
-    QStringLiteral("SerialAllocator.cpp: clean"),
     QStringLiteral("ContactTableModel.cpp: quoted"),
     QStringLiteral("ContactTableModel.cpp: list.join(QStringLiteral(\", \"))"),
     QStringLiteral("ContactTableModel.cpp: kBlockRows+1"),
