@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace logfile {
 
@@ -30,8 +31,16 @@ std::optional<qint64> wholeNumber(const QVariant &v)
     case QMetaType::Double:
         d = v.toDouble();
         break;
-    default:
-        d = platform::parseNumber(v.toString());
+    default: {
+        // Plain digits, the usual case, are read without the regional rules.
+        const QString text = v.toString().trimmed();
+        bool digits = !text.isEmpty() && text.size() <= 15;
+        for (QChar c : text)
+            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (digits)
+            return text.toLongLong();
+        d = platform::parseNumber(text);
+    }
     }
     // (beyond 2^53 a double no longer tells neighbouring whole numbers apart)
     if (!d || !std::isfinite(*d) || std::floor(*d) != *d || std::fabs(*d) > 9007199254740992.0)
@@ -104,11 +113,6 @@ std::optional<CallSign> CallSignReader::read(const QVariant &prefix, const QVari
                                              const QVariant &word3, const QVariant &number)
 {
     CallSign c;
-    const auto p = wholeNumber(prefix), n = wholeNumber(number);
-    if (!p || !n)
-        return std::nullopt;
-    c.prefix = *p;
-    c.number = *n;
     const QVariant *words[3] = {&word1, &word2, &word3};
     for (int i = 0; i < 3; ++i) {
         const QString text = words[i]->toString();
@@ -123,6 +127,11 @@ std::optional<CallSign> CallSignReader::read(const QVariant &prefix, const QVari
             return std::nullopt;
         c.words[i] = *it;
     }
+    const auto p = wholeNumber(prefix), n = wholeNumber(number);
+    if (!p || !n)
+        return std::nullopt;
+    c.prefix = *p;
+    c.number = *n;
     return c;
 }
 

@@ -4,6 +4,7 @@
 #include "LogFile.h"
 #include "Regional.h"
 
+#include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 #include <limits>
@@ -66,50 +67,38 @@ std::optional<qint64> readLargestSerial(platform::Connection *db)
     return best;
 }
 
-Contents readContents(platform::Connection *db, const std::atomic<bool> *stop)
+std::optional<CallSignSet> readCallSigns(platform::Connection *db, const std::atomic<bool> *stop)
 {
-    Contents out;
+    CallSignSet out;
     bool ok = false;
     const qint64 rows = db->scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quoteIdentifier(kTable)), {}, &ok)
                             .toLongLong();
     if (!ok)
-        return out;
-    out.callSigns.reserve(rows);
+        return std::nullopt;
+    out.reserve(rows);
 
-    // The serial number as the aggregate above reads it: plain whole numbers
-    // come as numbers, the other texts as they are.
     const QStringList sign = callSignColumns();
-    const QString sql =
-        QStringLiteral("SELECT rowid, CASE WHEN CAST(CAST(%1 AS INTEGER) AS TEXT) = %1 THEN CAST(%1 AS INTEGER) "
-                       "ELSE %1 END, %2, %3, %4, %5, %6 FROM %7 WHERE rowid > ?1 ORDER BY rowid LIMIT ?2")
-            .arg(quoteIdentifier(kSerial), quoteIdentifier(sign[0]), quoteIdentifier(sign[1]),
-                 quoteIdentifier(sign[2]), quoteIdentifier(sign[3]), quoteIdentifier(sign[4]),
-                 quoteIdentifier(kTable));
-    qint64 largest = 0;
+    const QString sql = QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 WHERE rowid > ?1 ORDER BY rowid LIMIT ?2")
+                            .arg(quoteIdentifier(sign[0]), quoteIdentifier(sign[1]), quoteIdentifier(sign[2]),
+                                 quoteIdentifier(sign[3]), quoteIdentifier(sign[4]), quoteIdentifier(kTable));
     qint64 after = std::numeric_limits<qint64>::min();
     CallSignReader reader;
     for (int read = kRowsPerStatement; read == kRowsPerStatement;) {
         if (stop && stop->load())
-            return {};
+            return std::nullopt;
         const auto cursor = db->openQuery(sql, {after, kRowsPerStatement});
         if (!cursor->isValid())
-            return {};
+            return std::nullopt;
         for (read = 0; !cursor->eof(); cursor->moveNext(), ++read) {
             after = cursor->value(0).toLongLong();
-            const QVariant serial = cursor->value(1);
-            if (serial.typeId() == QMetaType::LongLong || serial.typeId() == QMetaType::Int)
-                largest = std::max(largest, serial.toLongLong());
-            else if (auto n = serial.isNull() ? std::nullopt : serialValue(serial.toString()))
-                largest = std::max(largest, *n);
-            if (auto s = reader.read(cursor->value(2), cursor->value(3), cursor->value(4), cursor->value(5),
-                                     cursor->value(6)))
-                out.callSigns.append(s->key(), after);
+            if (auto s = reader.read(cursor->value(1), cursor->value(2), cursor->value(3), cursor->value(4),
+                                     cursor->value(5)))
+                out.append(s->key(), after);
         }
         if (cursor->error().isSet())
-            return {};
+            return std::nullopt;
     }
-    out.callSigns.finish();
-    out.largestSerial = largest;
+    out.finish();
     return out;
 }
 
@@ -119,7 +108,8 @@ LogIndex::LogIndex(QObject *parent) : QObject(parent)
 {
     m_pool.setMaxThreadCount(1);
     m_pool.setThreadPriority(QThread::LowPriority);
-    connect(&m_watcher, &QFutureWatcher<Contents>::finished, this, &LogIndex::readingFinished);
+    connect(&m_serialWatcher, &QFutureWatcherBase::finished, this, &LogIndex::serialRead);
+    connect(&m_callSignWatcher, &QFutureWatcherBase::finished, this, &LogIndex::callSignsRead);
 }
 
 LogIndex::~LogIndex()
@@ -161,40 +151,43 @@ void LogIndex::startReading()
     if (m_stop)
         *m_stop = true; // the reading under way is for contents no longer wanted
     m_stop = std::make_shared<std::atomic<bool>>(false);
-    m_reading = QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop] {
-        platform::EngineError e;
-        auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
-        return own ? readContents(own.get(), stop.get()) : Contents{};
-    });
-    m_readingWanted = true;
-    m_watcher.setFuture(m_reading);
+    QPromise<std::optional<qint64>> serial;
+    m_serialReading = serial.future();
+    m_callSignReading =
+        QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, serial = std::move(serial)]() mutable {
+            serial.start();
+            platform::EngineError e;
+            auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+            if (own && !stop->load())
+                serial.addResult(readLargestSerial(own.get()));
+            serial.finish();
+            return own ? readCallSigns(own.get(), stop.get()) : std::nullopt;
+        });
+    m_serialWatcher.setFuture(m_serialReading);
+    m_callSignWatcher.setFuture(m_callSignReading);
 }
 
-void LogIndex::readingFinished()
+void LogIndex::serialRead()
 {
-    if (!m_readingWanted || !m_reading.isFinished())
+    if (!m_serialPending || !m_serialReading.isFinished())
+        return; // already taken, or no longer wanted
+    m_serialPending = false;
+    if (m_serialReading.resultCount() > 0)
+        if (const std::optional<qint64> v = m_serialReading.result())
+            m_largest = std::max(*v, m_storedWhilePending.value_or(0));
+}
+
+void LogIndex::callSignsRead()
+{
+    if (!m_callSignsPending || !m_callSignReading.isFinished())
         return;
-    m_readingWanted = false;
-    accept(m_reading.takeResult());
-}
-
-void LogIndex::accept(Contents contents)
-{
-    if (m_serialPending) {
-        m_serialPending = false;
-        if (contents.largestSerial)
-            m_largest = std::max(*contents.largestSerial, m_storedWhilePending.value_or(0));
-    }
-    if (m_callSignsPending) {
-        m_callSignsPending = false;
-        if (contents.largestSerial) { // the table was read to its end
-            m_callSigns = std::move(contents.callSigns);
-            for (const Change &c : m_changesWhilePending)
-                c.added ? m_callSigns->add(c.key, c.rowid) : m_callSigns->remove(c.key, c.rowid);
-        }
-        m_changesWhilePending.clear();
-        emit ready();
-    }
+    m_callSignsPending = false;
+    m_callSigns = m_callSignReading.takeResult(); // nothing when the table could not be read
+    if (m_callSigns)
+        for (const Change &c : m_changesWhilePending)
+            c.added ? m_callSigns->add(c.key, c.rowid) : m_callSigns->remove(c.key, c.rowid);
+    m_changesWhilePending.clear();
+    emit ready();
 }
 
 qint64 LogIndex::largestSerial(platform::Connection *db)
@@ -202,15 +195,15 @@ qint64 LogIndex::largestSerial(platform::Connection *db)
     if (!db)
         return 0;
     upToDate(db);
-    if (!m_largest && m_serialPending && m_readingWanted && m_reading.isFinished())
-        readingFinished(); // over, but its end not yet heard of
+    if (!m_largest && m_serialPending) {
+        m_serialReading.waitForFinished(); // the reading of this file gives it first: wait for it
+        serialRead();
+    }
     if (m_largest)
         return *m_largest;
 
-    // Not known yet: one aggregate statement gives it sooner than the end of
-    // the whole reading.
+    // Not known (the reading failed, or the largest number was removed): read it now.
     m_serialPending = false;
-    m_storedWhilePending.reset();
     const std::optional<qint64> v = readLargestSerial(db);
     if (!v)
         return 0;

@@ -4,12 +4,14 @@
 // signs already worked.
 //
 // The table has no index, so both need a reading of every row. That reading
-// starts in the background as soon as a log file is opened (one reading at a
-// time, on a thread of its own, a few thousand rows per statement so that the
-// window's own stores never wait long for the file). Its result is kept and
-// brought up to date by the window's own stores, changes and deletions, and
-// read again when another program has changed the file meanwhile (the
-// connection's PRAGMA data_version moved).
+// starts in the background as soon as a log file is opened, on a thread of its
+// own, one reading at a time: first one aggregate statement for the largest
+// serial number, which "Nouveau" may have to wait for, then the call signs of
+// every row, a few thousand rows per statement so that the window's own stores
+// never wait long for the file. What it finds is kept, brought up to date by
+// the window's own stores, changes and deletions, and read again when another
+// program has changed the file meanwhile (the connection's PRAGMA data_version
+// moved).
 #include "CallSigns.h"
 
 #include <QDateTime>
@@ -41,15 +43,9 @@ struct Worked {
     QDateTime date;   // invalid when that contact has no date
 };
 
-// What one reading of every row yields.
-struct Contents {
-    std::optional<qint64> largestSerial; // nothing when the table cannot be read
-    CallSignSet callSigns;
-};
-
-// Reads every row of the log's table once, in rowid order. Stops early, with
-// nothing, when *stop turns true.
-Contents readContents(platform::Connection *db, const std::atomic<bool> *stop = nullptr);
+// The call signs of every row of the log's table, read once in rowid order.
+// Nothing when the table cannot be read, or when *stop turns true meanwhile.
+std::optional<CallSignSet> readCallSigns(platform::Connection *db, const std::atomic<bool> *stop = nullptr);
 
 // The largest serial number by one aggregate statement over the table.
 std::optional<qint64> readLargestSerial(platform::Connection *db);
@@ -68,8 +64,8 @@ public:
     // A log file was opened; db is the window's own connection to it.
     void open(platform::Connection *db);
 
-    // The largest serial number stored in the log of db, or 0. When the
-    // background reading has not given it yet, it is read at once.
+    // The largest serial number stored in the log of db, or 0. While the
+    // background reading has not given it yet, waits for it.
     qint64 largestSerial(platform::Connection *db);
 
     // The contacts made with a call sign (five parts), leaving out the row
@@ -101,8 +97,8 @@ private:
     void restart(platform::Connection *db);
     bool upToDate(platform::Connection *db);
     void startReading();
-    void readingFinished();
-    void accept(Contents contents);
+    void serialRead();
+    void callSignsRead();
     void storedSerial(const QString &serial);
     void removedSerial(const QString &serial);
     void changeCallSign(const QVariantList &callSign, qint64 rowid, bool added);
@@ -111,8 +107,8 @@ private:
     platform::Connection *m_db = nullptr;
     qint64 m_dataVersion = -1;
 
-    // The largest serial number; while the reading runs (m_serialPending),
-    // the largest one stored meanwhile.
+    // The largest serial number; while the reading has not given it
+    // (m_serialPending), the largest one stored meanwhile.
     std::optional<qint64> m_largest;
     std::optional<qint64> m_storedWhilePending;
     bool m_serialPending = false;
@@ -122,13 +118,14 @@ private:
     std::vector<Change> m_changesWhilePending;
     bool m_callSignsPending = false;
 
-    // One reading at a time: a file opened while one runs stops it and is
-    // read after it.
+    // The reading of the current file: its two results. A file opened while
+    // one runs stops it and is read after it.
     QThreadPool m_pool;
-    QFuture<Contents> m_reading;
-    QFutureWatcher<Contents> m_watcher;
+    QFuture<std::optional<qint64>> m_serialReading;
+    QFuture<std::optional<CallSignSet>> m_callSignReading;
+    QFutureWatcher<std::optional<qint64>> m_serialWatcher;
+    QFutureWatcher<std::optional<CallSignSet>> m_callSignWatcher;
     std::shared_ptr<std::atomic<bool>> m_stop;
-    bool m_readingWanted = false; // m_reading's result is for the current file and not yet taken
 };
 
 } // namespace logfile
