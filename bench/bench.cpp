@@ -101,12 +101,22 @@ QString fmtCount(qint64 n)
     return s;
 }
 
+// action / floor; "1/n" when the action is far below its floor.
+QString fmtRatio(double median, double floor)
+{
+    if (std::isnan(floor))
+        return QStringLiteral("—");
+    if (median / floor < 0.1)
+        return QString::asprintf("1/%.0f", floor / median);
+    return QString::asprintf("%.1f×", median / floor);
+}
+
 void add(const QString &action, qint64 contacts, const std::vector<double> &samples,
          const std::vector<double> &floor = {}, const QString &note = QString())
 {
     Row r{action, contacts, median(samples), median(floor), int(samples.size()), note};
     g_rows.push_back(r);
-    const QString ratio = std::isnan(r.floor) ? QStringLiteral("—") : QString::asprintf("%.1f×", r.median / r.floor);
+    const QString ratio = fmtRatio(r.median, r.floor);
     std::fprintf(stderr, "  %-44s %12s  %12s  floor %12s  %7s  %s\n", qPrintable(action), qPrintable(fmtCount(contacts)),
                  qPrintable(fmtMs(r.median)), qPrintable(fmtMs(r.floor)), qPrintable(ratio), qPrintable(note));
 }
@@ -116,8 +126,7 @@ void printTable()
     std::printf("\n| action | contacts | median | floor median | ratio | runs | note |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---|\n");
     for (const Row &r : g_rows) {
-        const QString ratio =
-            std::isnan(r.floor) ? QStringLiteral("—") : QString::asprintf("%.1f×", r.median / r.floor);
+        const QString ratio = fmtRatio(r.median, r.floor);
         std::printf("| %s | %s | %s | %s | %s | %d | %s |\n", qPrintable(r.action), qPrintable(fmtCount(r.contacts)),
                     qPrintable(fmtMs(r.median)), qPrintable(fmtMs(r.floor)), qPrintable(ratio), r.runs,
                     qPrintable(r.note));
