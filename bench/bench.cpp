@@ -3,7 +3,8 @@
 // action needs, run with the sqlite3 C API on the same file in the same run.
 //
 //   sequanel_bench --dir <folder with log_<n>.adb> [--sizes 1000,100000,1000000]
-//                  [--print-sizes 1000,100000] [--runs N]
+//                  [--print-sizes 1000,100000] [--runs N] [--only section,...]
+//                  [--baseline <sequanel_bench of an earlier build> --baseline-name <text>]
 //   sequanel_bench --rss <log file>     (child mode: peak RSS with the log open
 //                                         and the grid shown)
 //
@@ -26,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
@@ -99,12 +101,22 @@ QString fmtCount(qint64 n)
     return s;
 }
 
+// action / floor; "1/n" when the action is far below its floor.
+QString fmtRatio(double median, double floor)
+{
+    if (std::isnan(floor))
+        return QStringLiteral("—");
+    if (median / floor < 0.1)
+        return QString::asprintf("1/%.0f", floor / median);
+    return QString::asprintf("%.1f×", median / floor);
+}
+
 void add(const QString &action, qint64 contacts, const std::vector<double> &samples,
          const std::vector<double> &floor = {}, const QString &note = QString())
 {
     Row r{action, contacts, median(samples), median(floor), int(samples.size()), note};
     g_rows.push_back(r);
-    const QString ratio = std::isnan(r.floor) ? QStringLiteral("—") : QString::asprintf("%.1f×", r.median / r.floor);
+    const QString ratio = fmtRatio(r.median, r.floor);
     std::fprintf(stderr, "  %-44s %12s  %12s  floor %12s  %7s  %s\n", qPrintable(action), qPrintable(fmtCount(contacts)),
                  qPrintable(fmtMs(r.median)), qPrintable(fmtMs(r.floor)), qPrintable(ratio), qPrintable(note));
 }
@@ -114,8 +126,7 @@ void printTable()
     std::printf("\n| action | contacts | median | floor median | ratio | runs | note |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---|\n");
     for (const Row &r : g_rows) {
-        const QString ratio =
-            std::isnan(r.floor) ? QStringLiteral("—") : QString::asprintf("%.1f×", r.median / r.floor);
+        const QString ratio = fmtRatio(r.median, r.floor);
         std::printf("| %s | %s | %s | %s | %s | %d | %s |\n", qPrintable(r.action), qPrintable(fmtCount(r.contacts)),
                     qPrintable(fmtMs(r.median)), qPrintable(fmtMs(r.floor)), qPrintable(ratio), r.runs,
                     qPrintable(r.note));
@@ -223,6 +234,39 @@ bool showGridAtEnd(frmListe &l)
 }
 
 std::string local(const QString &s) { return QFile::encodeName(s).toStdString(); }
+
+// The call sign of the last contact of a file whose five parts are all filled.
+QStringList lastCallSign(const std::string &file)
+{
+    raw::Db db(file, false);
+    raw::Db::Stmt last(db, "SELECT \"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\" FROM Transmission "
+                           "WHERE \"Préfixe\" IS NOT NULL AND \"Qrz1\" <> '' AND \"Qrz2\" <> '' "
+                           "AND \"Qrz3\" <> '' AND \"N°\" IS NOT NULL ORDER BY rowid DESC LIMIT 1");
+    QStringList parts;
+    if (sqlite3_step(last.get()) == SQLITE_ROW)
+        for (int i = 0; i < 5; ++i)
+            parts << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(last.get(), i)));
+    return parts;
+}
+
+void typeCallSign(frmMain &w, const QStringList &parts)
+{
+    w.txtPréfixeQRZ->setText(parts.value(0));
+    w.cmbQRZ1->setEditText(parts.value(1));
+    w.cmbQRZ2->setEditText(parts.value(2));
+    w.cmbQRZ3->setEditText(parts.value(3));
+    w.txtNrQRZ->setText(parts.value(4));
+}
+
+// Processes events until the duplicate warning shows; false after the timeout.
+bool waitForWarning(frmMain &w, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!w.lblDoublon->isVisible() && t.elapsed() < timeoutMs)
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    return w.lblDoublon->isVisible();
+}
 
 // ------------------------------------------------------------------- actions
 
@@ -338,6 +382,60 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
             }));
         add(QStringLiteral("3b start addition (cmdNouveau), serial known"), n, a, f,
             QStringLiteral("floor: data_version + last row"));
+    }
+
+    // 9. The duplicate warning while a call sign is typed. 9a: from the
+    // opening until the warning is known, that is the background reading of
+    // every row (serial numbers and call signs), with "&Nouveau" pressed and
+    // the call sign typed at once. 9b: one keystroke in txtNrQRZ once the
+    // reading is over, changing the call sign to one worked before or to one
+    // never worked. Floor: the same lookup as one SQLite statement without
+    // an index.
+    if (want("worked")) {
+        const QStringList sign = lastCallSign(file);
+        QStringList never = sign;
+        never[4] = QStringLiteral("20000"); // numbers run from 1 to 9999 in these logs
+        std::vector<double> reading, hit, miss, f;
+        bool shown = true, hidden = true;
+        for (int r = 0; r < (big ? 3 : 5); ++r) {
+            open(w, path);
+            reading.push_back(timed([&] {
+                w.cmdNouveau_Click();
+                typeCallSign(w, sign);
+                shown = waitForWarning(w, 120000) && shown;
+            }));
+            w.cmdSupprimer_Click(); // "&Annuler"
+        }
+        w.cmdNouveau_Click();
+        typeCallSign(w, sign);
+        for (int r = 0; r < 2 * runs; ++r) {
+            miss.push_back(timed([&] { w.txtNrQRZ->setText(never[4]); }));
+            hidden = !w.lblDoublon->isVisible() && hidden;
+            hit.push_back(timed([&] { w.txtNrQRZ->setText(sign[4]); }));
+            shown = w.lblDoublon->isVisible() && shown;
+        }
+        const QString warning = w.lblDoublon->text();
+        w.cmdSupprimer_Click();
+        warnMessages("duplicate warning");
+        raw::Db db(file, false);
+        raw::Db::Stmt naive(db, "SELECT count(*), \"Sequanel\", \"Date\", max(rowid) FROM Transmission "
+                                "WHERE \"Préfixe\" = ?1 AND \"Qrz1\" = ?2 COLLATE NOCASE "
+                                "AND \"Qrz2\" = ?3 COLLATE NOCASE AND \"Qrz3\" = ?4 COLLATE NOCASE AND \"N°\" = ?5");
+        const std::string words[3] = {sign[1].toStdString(), sign[2].toStdString(), sign[3].toStdString()};
+        for (int r = 0; r < (big ? 5 : 2 * runs); ++r)
+            f.push_back(timed([&] {
+                sqlite3_bind_int(naive.get(), 1, sign[0].toInt());
+                for (int i = 0; i < 3; ++i)
+                    sqlite3_bind_text(naive.get(), 2 + i, words[i].c_str(), -1, SQLITE_STATIC);
+                sqlite3_bind_int(naive.get(), 5, sign[4].toInt());
+                naive.drain();
+            }));
+        add(QStringLiteral("10a duplicate warning known after opening (background reading)"), n, reading, {},
+            shown ? QStringLiteral("serial numbers and call signs of every row") : QStringLiteral("NOT SHOWN"));
+        add(QStringLiteral("10b duplicate lookup, one keystroke, worked before"), n, hit, f,
+            shown ? QStringLiteral("shows « %1 »").arg(warning) : QStringLiteral("NOT SHOWN"));
+        add(QStringLiteral("10b duplicate lookup, one keystroke, never worked"), n, miss, f,
+            hidden ? QStringLiteral("floor: one statement, no index") : QStringLiteral("SHOWN"));
     }
 
     // 4. Storing an addition and storing a change, each a durable commit.
@@ -627,6 +725,11 @@ int rssChild(const QString &path)
     open(w, path);
     frmListe l(path, &w);
     const bool painted = showGridAtEnd(l);
+    // And the duplicate warning known for a call sign: the set of call signs
+    // of the whole log is built.
+    w.cmdNouveau_Click();
+    typeCallSign(w, lastCallSign(local(path)));
+    waitForWarning(w, 120000);
     QApplication::processEvents();
     // VmHWM: this process's own peak RSS. (getrusage's ru_maxrss would also
     // count the parent's pages shared by fork before exec.)
@@ -640,7 +743,7 @@ int rssChild(const QString &path)
     return 0;
 }
 
-void benchRss(const QString &self, const QString &path, qint64 n)
+void benchRss(const QString &self, const QString &path, qint64 n, const QString &label)
 {
     QProcess p;
     p.start(self, {QStringLiteral("--rss"), path});
@@ -652,7 +755,7 @@ void benchRss(const QString &self, const QString &path, qint64 n)
         return;
     }
     const double mb = words[1].toDouble() / 1024.0;
-    Row r{QStringLiteral("8 peak RSS, log open in frmMain + grid shown at end"), n, NAN, NAN, 1,
+    Row r{QStringLiteral("8 peak RSS, log open in frmMain + grid shown at end") + label, n, NAN, NAN, 1,
           QString::asprintf("**%.1f MB**", mb)};
     g_rows.push_back(r);
     std::fprintf(stderr, "  peak RSS with %s contacts: %.1f MB\n", qPrintable(fmtCount(n)), mb);
@@ -712,9 +815,16 @@ int main(int argc, char *argv[])
     const QString binDir = QApplication::applicationDirPath();
     if (want("startup"))
         benchStartup(binDir + QStringLiteral("/sequanel_bench_startup"), runs);
+    // --baseline: the same child of an earlier build, for a before/after pair.
+    const QString baseline = option(QStringLiteral("--baseline"));
     for (qint64 n : sizes)
-        if (want("rss"))
-            benchRss(QApplication::applicationFilePath(), dir + QStringLiteral("/log_%1.adb").arg(n), n);
+        if (want("rss")) {
+            const QString log = dir + QStringLiteral("/log_%1.adb").arg(n);
+            if (!baseline.isEmpty())
+                benchRss(baseline, log, n, QStringLiteral(" (before: %1)").arg(option(QStringLiteral("--baseline-name"), baseline)));
+            benchRss(QApplication::applicationFilePath(), log, n,
+                     baseline.isEmpty() ? QString() : QStringLiteral(" (after: with the duplicate warning known)"));
+        }
 
     printTable();
     return 0;

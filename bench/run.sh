@@ -8,9 +8,11 @@
 #   SIZES=1000,100000 bench/run.sh    fewer sizes
 #   PRINT_SIZES=1000,100000,1000000 bench/run.sh   also print 1M (about 2 min)
 #   RUNS=15 JOBS=1 BUILD_DIR=build-bench bench/run.sh
-#   ONLY=export,flush bench/run.sh    some sections only (open, cold, nav, warm,
-#                                     store, delete, grid, print, export, flush,
-#                                     startup, rss)
+#   ONLY=export,worked bench/run.sh   some sections only (open, cold, nav, warm,
+#                                     worked, store, delete, grid, print, export,
+#                                     flush, startup, rss)
+#   BASELINE=/path/to/older/bin/sequanel_bench BASELINE_NAME=text bench/run.sh
+#                                     peak RSS also measured with an earlier build
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -19,6 +21,8 @@ JOBS=${JOBS:-1}
 SIZES=${SIZES:-1000,100000,1000000}
 PRINT_SIZES=${PRINT_SIZES:-1000,100000}
 RUNS=${RUNS:-15}
+ONLY=${ONLY:-}
+BASELINE=${BASELINE:-}
 
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSEQUANEL_BENCH=ON -DBUILD_TESTING=OFF > /dev/null
 cmake --build "$BUILD_DIR" -j"$JOBS" --target bench >&2
@@ -30,4 +34,7 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=C.UTF-8
 for n in ${SIZES//,/ }; do
   "$BUILD_DIR/bin/sequanel_genlog" "$WORK/log_$n.adb" "$n" >&2
 done
-"$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS" ${ONLY:+--only "$ONLY"}
+extra=()
+[ -n "${ONLY:-}" ] && extra+=(--only "$ONLY")
+[ -n "${BASELINE:-}" ] && extra+=(--baseline "$BASELINE" --baseline-name "${BASELINE_NAME:-earlier build}")
+"$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS" "${extra[@]}"

@@ -89,6 +89,15 @@ int main(int argc, char *argv[])
     w.cmbMHz->setEditText(QStringLiteral("27"));
     w.cmbHz->setEditText(QStringLiteral("405"));
     save(&w, out + QStringLiteral("/main-adding.png"));
+    // The call sign of contact 22: the warning under it.
+    w.txtPréfixeQRZ->setText(QStringLiteral("16"));
+    w.cmbQRZ1->setEditText(QStringLiteral("Echo"));
+    w.cmbQRZ2->setEditText(QStringLiteral("Tango"));
+    w.cmbQRZ3->setEditText(QStringLiteral("Charly"));
+    w.txtNrQRZ->setText(QStringLiteral("166"));
+    for (int i = 0; i < 100 && !w.lblDoublon->isVisible(); ++i)
+        wait(20);
+    save(&w, out + QStringLiteral("/main-worked-before.png"));
     w.cmdSupprimer_Click();
 
     {

@@ -272,6 +272,20 @@ void frmMain::buildForm()
     label(lblBP, "lblBP", QStringLiteral("B.p"), rectTw(3840, 4560, 255, 195));
     label(LblPays, "LblPays", QStringLiteral("Pays"), rectTw(5400, 4560, 375, 195));
 
+    // In the free band between the call sign and the address, level with the
+    // call sign's left edge. The band stays the window's bare surface for the
+    // status-bar hints, and the warning takes no focus and no key.
+    lblDoublon = new QLabel(m_form);
+    lblDoublon->setObjectName(QStringLiteral("lblDoublon"));
+    lblDoublon->setGeometry(rectTw(600, 4140, 6015, 300));
+    lblDoublon->setFont(arial(8.25, true));
+    lblDoublon->setTextFormat(Qt::PlainText);
+    lblDoublon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette red = lblDoublon->palette();
+    red.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    lblDoublon->setPalette(red);
+    lblDoublon->hide();
+
     auto button = [this](QPushButton *&b, const char *name, const QString &caption, QRect r, double points) {
         b = new QPushButton(m_form);
         b->setObjectName(QString::fromUtf8(name));
@@ -298,6 +312,11 @@ void frmMain::buildForm()
     connect(cmdSuivant, &QPushButton::clicked, this, &frmMain::cmdSuivant_Click);
     connect(cmdPrécédent, &QPushButton::clicked, this, &frmMain::cmdPrécédent_Click);
     connect(cmdMaintenant, &QPushButton::clicked, this, &frmMain::cmdMaintenant_Click);
+    for (QLineEdit *box : {txtPréfixeQRZ, txtNrQRZ})
+        connect(box, &QLineEdit::textChanged, this, &frmMain::AfficherDoublon);
+    for (QComboBox *box : {cmbQRZ1, cmbQRZ2, cmbQRZ3})
+        connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
+    connect(&m_log, &logfile::LogIndex::ready, this, &frmMain::AfficherDoublon);
 
     // Tab order: the sixteen fields, then the buttons.
     const QList<QWidget *> order{txtDateHeure, txtNrSequanel, txtRST,        cmbBande,     cmbMHz,
@@ -395,6 +414,7 @@ void frmMain::ActiverSaisie(bool enable)
     for (QWidget *w : entryControls())
         w->setEnabled(enable);
     cmdMaintenant->setEnabled(enable);
+    AfficherDoublon();
 }
 
 void frmMain::ActualiserBoutons()

@@ -4,9 +4,9 @@
 //
 // Handlers whose names carry accents are plain member functions connected by
 // pointer: moc does not read identifiers outside ASCII.
+#include "LogIndex.h"
 #include "Prompts.h"
 #include "RecordSource.h"
-#include "SerialAllocator.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -43,6 +43,9 @@ public:
 
     QLabel *lblDate, *lblNrSequanel, *lblRST, *lblBande, *lblMHz, *lblHz, *lblOpérateur, *lblQRZ,
         *lblCodePostal, *lblVille, *lblBP, *LblPays;
+    // Under the call sign, in red, while adding or modifying: the contact was
+    // already made (serial number, date and time of the last one, how many).
+    QLabel *lblDoublon;
 
     QPushButton *cmdMaintenant, *cmdPrécédent, *cmdNouveau, *cmdModifier, *cmdSupprimer, *cmdSuivant;
 
@@ -65,6 +68,7 @@ public:
     void ActiverSaisie(bool enable);
     void ActualiserBoutons();
     bool VerifierSaisie(bool silent = false);
+    void AfficherDoublon();
 
     // Handlers.
     void Form_Load();
@@ -124,6 +128,6 @@ private:
     QWidget *m_form = nullptr;
     QPointer<QPushButton> m_default;
     QPointer<QPushButton> m_cancel;
-    SerialAllocator m_serials;
+    logfile::LogIndex m_log;
     platform::BoundControls *m_bound = nullptr; // owned by Data1
 };

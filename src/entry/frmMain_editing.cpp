@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -30,6 +31,21 @@ QString displayForm(const QString &path)
     if (path.size() > 30)
         return path.left(3) + QStringLiteral("...") + path.right(24);
     return path;
+}
+
+// A contact as the log index knows it: as typed, and as stored in the current row.
+logfile::IndexedContact typedContact(const frmMain &w)
+{
+    return {w.txtNrSequanel->text(),
+            {w.txtPréfixeQRZ->text(), w.cmbQRZ1->currentText(), w.cmbQRZ2->currentText(),
+             w.cmbQRZ3->currentText(), w.txtNrQRZ->text()}};
+}
+logfile::IndexedContact storedContact(const platform::RecordSource &source)
+{
+    logfile::IndexedContact c{source.value(QStringLiteral("Sequanel")).toString(), {}};
+    for (const QString &column : logfile::callSignColumns())
+        c.callSign << source.value(column);
+    return c;
 }
 } // namespace
 
@@ -120,7 +136,7 @@ bool frmMain::ChargerFichier(const QString &path)
         return false;
     }
     setWindowTitle(title);
-    m_serials.prefetch(Data1->database(), logfile::kTable);
+    m_log.open(Data1->database());
     if (Data1->hasAtLeast(1))
         Data1->moveLast();
 
@@ -152,6 +168,34 @@ bool frmMain::VerifierSaisie(bool silent)
 
 void frmMain::cmdMaintenant_Click() { txtDateHeure->setText(platform::formatDateTime(platform::now())); }
 
+// ------------------------------------------------------------ worked before
+
+void frmMain::AfficherDoublon()
+{
+    const platform::EditMode mode = Data1->editMode();
+    std::optional<logfile::Worked> worked;
+    if (mode != platform::EditMode::None)
+        worked = m_log.worked(Data1->database(), typedContact(*this).callSign,
+                              mode == platform::EditMode::Editing ? Data1->currentRowid() : std::nullopt);
+    // While the log is still being read the answer is not known: nothing is
+    // shown until it is (the log index then says it is ready).
+    if (!worked || worked->count == 0) {
+        lblDoublon->hide();
+        return;
+    }
+    QString text = QStringLiteral("Déjà contacté :");
+    if (const QString serial = worked->serial.trimmed(); !serial.isEmpty())
+        text += QStringLiteral(" n° ") + serial;
+    if (worked->date.isValid())
+        text += QStringLiteral(" le %1 à %2")
+                    .arg(worked->date.toString(QStringLiteral("dd/MM/yy")),
+                         worked->date.toString(QStringLiteral("hh:mm")));
+    if (worked->count > 1)
+        text += QStringLiteral(" (%1 fois)").arg(worked->count);
+    lblDoublon->setText(text);
+    lblDoublon->show();
+}
+
 // ------------------------------------------------------------ editing buttons
 
 void frmMain::cmdNouveau_Click()
@@ -169,7 +213,7 @@ void frmMain::cmdNouveau_Click()
     setCancelButton(cmdSupprimer);
     ActiverSaisie(true);
 
-    const qint64 n = m_serials.largest(Data1->database(), logfile::kTable);
+    const qint64 n = m_log.largestSerial(Data1->database());
     Data1->moveLast();
     Data1->addNew();
     txtDateHeure->setText(platform::formatDateTime(platform::now()));
@@ -182,13 +226,13 @@ bool frmMain::storeAddition(bool silent)
 {
     if (!VerifierSaisie(silent))
         return false;
-    const QString serial = txtNrSequanel->text();
+    const logfile::IndexedContact typed = typedContact(*this);
     if (!Data1->update()) {
         if (!silent)
             reportStoreFailure();
         return false;
     }
-    m_serials.noteStored(serial);
+    m_log.noteStored(Data1->database(), typed);
     setCaption(cmdNouveau, kNouveau);
     setCaption(cmdSupprimer, kSupprimer);
     setCancelButton(nullptr);
@@ -224,14 +268,15 @@ bool frmMain::storeChange(bool silent)
 {
     if (!VerifierSaisie(silent))
         return false;
-    const QString before = Data1->value(QStringLiteral("Sequanel")).toString();
-    const QString serial = txtNrSequanel->text();
+    const std::optional<qint64> row = Data1->currentRowid();
+    const logfile::IndexedContact before = storedContact(*Data1), after = typedContact(*this);
     if (!Data1->update()) {
         if (!silent)
             reportStoreFailure();
         return false;
     }
-    m_serials.noteChanged(before, serial);
+    if (row)
+        m_log.noteChanged(*row, before, after);
     cmdNouveau->setEnabled(true);
     setCaption(cmdModifier, kModifier);
     setCaption(cmdSupprimer, kSupprimer);
@@ -248,9 +293,11 @@ void frmMain::cmdSupprimer_Click()
         cancelEntry();
         return;
     }
-    const QString serial = Data1->value(QStringLiteral("Sequanel")).toString();
+    const std::optional<qint64> row = Data1->currentRowid();
+    const logfile::IndexedContact stored = storedContact(*Data1);
     if (Data1->deleteCurrent()) {
-        m_serials.noteRemoved(serial);
+        if (row)
+            m_log.noteRemoved(*row, stored);
     } else if (Data1->error().kind == platform::SourceError::Engine) {
         // The file refused the deletion (read-only, full disk, locked): the
         // contact is still there and the operator must know it.

@@ -1,0 +1,245 @@
+#include "CallSigns.h"
+
+#include "Regional.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace logfile {
+
+const QStringList &callSignColumns()
+{
+    static const QStringList columns{QStringLiteral("Préfixe"), QStringLiteral("Qrz1"), QStringLiteral("Qrz2"),
+                                     QStringLiteral("Qrz3"), QStringLiteral("N°")};
+    return columns;
+}
+
+namespace {
+
+std::optional<qint64> wholeNumber(const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return std::nullopt;
+    std::optional<double> d;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return v.toLongLong();
+    case QMetaType::Double:
+        d = v.toDouble();
+        break;
+    default: {
+        // Plain digits, the usual case, are read without the regional rules.
+        const QString text = v.toString().trimmed();
+        bool digits = !text.isEmpty() && text.size() <= 15;
+        for (QChar c : text)
+            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (digits)
+            return text.toLongLong();
+        d = platform::parseNumber(text);
+    }
+    }
+    // (beyond 2^53 a double no longer tells neighbouring whole numbers apart)
+    if (!d || !std::isfinite(*d) || std::floor(*d) != *d || std::fabs(*d) > 9007199254740992.0)
+        return std::nullopt;
+    return static_cast<qint64>(*d);
+}
+
+QString comparableWord(const QString &text)
+{
+    const QString word = text.trimmed();
+    bool ascii = true;
+    for (QChar c : word)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii)
+        return word.toCaseFolded();
+    // The accents are the marks that the canonical decomposition separates.
+    const QString split = word.normalized(QString::NormalizationForm_D);
+    QString bare;
+    bare.reserve(split.size());
+    for (QChar c : split)
+        if (c.category() != QChar::Mark_NonSpacing)
+            bare += c;
+    return bare.toCaseFolded();
+}
+
+// FNV-1a over the parts, then a final mix so that every bit of the key
+// depends on every part.
+struct Digest {
+    quint64 h = 14695981039346656037ull;
+    void byte(quint8 b)
+    {
+        h ^= b;
+        h *= 1099511628211ull;
+    }
+    void number(qint64 v)
+    {
+        for (int i = 0; i < 8; ++i)
+            byte(quint8(quint64(v) >> (8 * i)));
+    }
+    void text(const QString &s)
+    {
+        for (QChar c : s) {
+            byte(quint8(c.unicode()));
+            byte(quint8(c.unicode() >> 8));
+        }
+        byte(0xFF); // the end of a word: "ab"+"c" is not "a"+"bc"
+    }
+    quint64 value() const
+    {
+        quint64 z = h;
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        return z ^ (z >> 31);
+    }
+};
+
+} // namespace
+
+quint64 CallSign::key() const
+{
+    Digest d;
+    d.number(prefix);
+    for (const QString &w : words)
+        d.text(w);
+    d.number(number);
+    return d.value();
+}
+
+std::optional<CallSign> CallSignReader::read(const QVariant &prefix, const QVariant &word1, const QVariant &word2,
+                                             const QVariant &word3, const QVariant &number)
+{
+    CallSign c;
+    const QVariant *words[3] = {&word1, &word2, &word3};
+    for (int i = 0; i < 3; ++i) {
+        const QString text = words[i]->toString();
+        auto it = m_words.constFind(text);
+        if (it == m_words.cend()) {
+            QString comparable = comparableWord(text);
+            if (m_words.size() >= 4096) // not a short list after all
+                m_words.clear();
+            it = m_words.insert(text, comparable);
+        }
+        if (it->isEmpty())
+            return std::nullopt;
+        c.words[i] = *it;
+    }
+    const auto p = wholeNumber(prefix), n = wholeNumber(number);
+    if (!p || !n)
+        return std::nullopt;
+    c.prefix = *p;
+    c.number = *n;
+    return c;
+}
+
+std::optional<CallSign> CallSignReader::read(const QVariantList &parts)
+{
+    if (parts.size() != 5)
+        return std::nullopt;
+    return read(parts[0], parts[1], parts[2], parts[3], parts[4]);
+}
+
+std::optional<CallSign> readCallSign(const QVariantList &parts) { return CallSignReader().read(parts); }
+
+// ------------------------------------------------------------------ the set
+
+void CallSignSet::finish()
+{
+    std::sort(m_base.begin(), m_base.end());
+    m_base.erase(std::unique(m_base.begin(), m_base.end()), m_base.end());
+    m_added.clear();
+    m_removed.clear();
+}
+
+bool CallSignSet::holds(const std::vector<Entry> &v, Entry e) { return std::binary_search(v.begin(), v.end(), e); }
+
+void CallSignSet::insert(std::vector<Entry> &v, Entry e)
+{
+    const auto it = std::lower_bound(v.begin(), v.end(), e);
+    if (it == v.end() || *it != e)
+        v.insert(it, e);
+}
+
+bool CallSignSet::erase(std::vector<Entry> &v, Entry e)
+{
+    const auto it = std::lower_bound(v.begin(), v.end(), e);
+    if (it == v.end() || *it != e)
+        return false;
+    v.erase(it);
+    return true;
+}
+
+// Changes go to two small sorted lists beside the large one, so that a store
+// does not move the whole set; the lists are merged in once they grow.
+void CallSignSet::add(quint64 key, qint64 rowid)
+{
+    const Entry e{key, rowid};
+    if (holds(m_base, e))
+        erase(m_removed, e);
+    else
+        insert(m_added, e);
+    compact();
+}
+
+void CallSignSet::remove(quint64 key, qint64 rowid)
+{
+    const Entry e{key, rowid};
+    if (!erase(m_added, e) && holds(m_base, e))
+        insert(m_removed, e);
+    compact();
+}
+
+void CallSignSet::compact()
+{
+    if (m_added.size() + m_removed.size() < 4096 + m_base.size() / 16)
+        return;
+    if (!m_removed.empty())
+        m_base.erase(std::remove_if(m_base.begin(), m_base.end(), [this](const Entry &e) { return holds(m_removed, e); }),
+                     m_base.end());
+    const auto middle = std::ptrdiff_t(m_base.size());
+    m_base.insert(m_base.end(), m_added.begin(), m_added.end());
+    std::inplace_merge(m_base.begin(), m_base.begin() + middle, m_base.end());
+    m_added.clear();
+    m_removed.clear();
+}
+
+template <typename F> void CallSignSet::forEach(quint64 key, F f) const
+{
+    const Entry first{key, std::numeric_limits<qint64>::min()};
+    for (auto it = std::lower_bound(m_base.begin(), m_base.end(), first); it != m_base.end() && it->key == key; ++it)
+        if (!holds(m_removed, *it))
+            f(it->rowid);
+    for (auto it = std::lower_bound(m_added.begin(), m_added.end(), first); it != m_added.end() && it->key == key; ++it)
+        f(it->rowid);
+}
+
+CallSignSet::Found CallSignSet::find(quint64 key, std::optional<qint64> except) const
+{
+    Found found;
+    forEach(key, [&](qint64 rowid) {
+        if (rowid == except)
+            return;
+        if (found.count == 0 || rowid > found.latest)
+            found.latest = rowid;
+        ++found.count;
+    });
+    return found;
+}
+
+std::vector<qint64> CallSignSet::rowids(quint64 key) const
+{
+    std::vector<qint64> out;
+    forEach(key, [&](qint64 rowid) { out.push_back(rowid); });
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+size_t CallSignSet::bytes() const
+{
+    return (m_base.capacity() + m_added.capacity() + m_removed.capacity()) * sizeof(Entry);
+}
+
+} // namespace logfile

@@ -1,0 +1,93 @@
+#pragma once
+// Call signs as the log compares them, and the set of the call signs a log holds.
+//
+// A call sign has five parts: a prefix, three words and a number (columns
+// Préfixe, Qrz1, Qrz2, Qrz3 and N°). Two call signs are the same when their
+// prefixes and their numbers are the same numbers and their words are the same
+// once trimmed, whatever their case and accents. A call sign with a part
+// missing is the same as no other.
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+#include <vector>
+
+namespace logfile {
+
+// The call-sign columns of Transmission, in order.
+const QStringList &callSignColumns();
+
+struct CallSign {
+    qint64 prefix = 0;
+    QString words[3]; // trimmed, accents removed, case folded
+    qint64 number = 0;
+
+    bool operator==(const CallSign &) const = default;
+    // A 64-bit digest: the key of the call sign in a CallSignSet.
+    quint64 key() const;
+};
+
+// Reads call signs from their five parts, stored values or typed texts, in
+// column order. Numbers written as text are read in the user's notation.
+// Gives nothing when a part is empty or a number part is not a whole number.
+class CallSignReader
+{
+public:
+    std::optional<CallSign> read(const QVariant &prefix, const QVariant &word1, const QVariant &word2,
+                                 const QVariant &word3, const QVariant &number);
+    std::optional<CallSign> read(const QVariantList &parts);
+
+private:
+    // The words of a log come from short lists: their comparable forms are
+    // kept rather than worked out again for every row.
+    QHash<QString, QString> m_words;
+};
+
+std::optional<CallSign> readCallSign(const QVariantList &parts);
+
+// The call signs of a log, each with the rowids of the rows that hold it.
+// 16 bytes a row: the key of the call sign and the rowid, kept sorted.
+// Built once from a reading of every row, then kept current a row at a time.
+class CallSignSet
+{
+public:
+    // Building: reserve, append every row, then finish (which sorts).
+    void reserve(qsizetype rows) { m_base.reserve(size_t(rows)); }
+    void append(quint64 key, qint64 rowid) { m_base.push_back({key, rowid}); }
+    void finish();
+
+    // The row holds (add) or no longer holds (remove) that call sign. Each
+    // leaves the set as it found it when it already says so, so that changes
+    // made while the set was being read may be applied again afterwards.
+    void add(quint64 key, qint64 rowid);
+    void remove(quint64 key, qint64 rowid);
+
+    // The rows holding a call sign, leaving out the row except.
+    struct Found {
+        qint64 count = 0;
+        qint64 latest = 0; // largest rowid: the last of them in the log's order
+    };
+    Found find(quint64 key, std::optional<qint64> except = {}) const;
+    std::vector<qint64> rowids(quint64 key) const;
+
+    size_t bytes() const;
+
+private:
+    struct Entry {
+        quint64 key;
+        qint64 rowid;
+        auto operator<=>(const Entry &) const = default;
+    };
+    static bool holds(const std::vector<Entry> &v, Entry e);
+    static void insert(std::vector<Entry> &v, Entry e);
+    static bool erase(std::vector<Entry> &v, Entry e);
+    void compact();
+    template <typename F> void forEach(quint64 key, F f) const;
+
+    std::vector<Entry> m_base;    // sorted
+    std::vector<Entry> m_added;   // sorted; none of them in m_base
+    std::vector<Entry> m_removed; // sorted; each of them in m_base
+};
+
+} // namespace logfile
