@@ -171,6 +171,8 @@ bool printListing(QWidget *window, const QString &databaseName)
 
     platform::PrintSurface surface(target, kTitle);
     surface.setLandscape(true);
+    const PrintColumn &last = printColumns().last();
+    surface.setBlockWidth(last.column - 1 + last.width, 9);
     surface.setBold(true);
     surface.setFontSize(16);
     surface.printAt(15, kTitle);

@@ -163,6 +163,25 @@ private slots:
         QCOMPARE(texts[1], texts[0]);
     }
 
+    // On a PDF page the listing's widest line is centred, with the same
+    // margin at the top as at the sides.
+    void pdfMarginsBalanced()
+    {
+        const QString log = file("margins.adb");
+        makeLogFile(log, {sampleRow(1)});
+        QVERIFY(printed(log).contains(listing::kTitle));
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), log + QStringLiteral(".pdf"), QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QString page = QString::fromUtf8(p.readAllStandardOutput());
+        auto at = [&](const QString &pattern) { return QRegularExpression(pattern).match(page).captured(1).toDouble(); };
+        const double width = at(QStringLiteral("<page width=\"([0-9.]+)\""));
+        const double date = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>Date<")), rst = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>RST<"));
+        const double column = (rst - date) / (172 - 9), left = date - 8 * column, right = width - left - 177 * column;
+        QVERIFY2(qAbs(left - right) < 2, qPrintable(QStringLiteral("%1 / %2").arg(left).arg(right)));
+        QVERIFY2(qAbs(at(QStringLiteral("yMin=\"([0-9.]+)\"")) - left) < 3, qPrintable(page.left(900)));
+    }
+
     // Without a printer the user is asked whether to save a PDF file instead.
     void noPrinterOffersPdf_data()
     {
