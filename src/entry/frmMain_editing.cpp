@@ -255,8 +255,8 @@ void frmMain::cmdSupprimer_Click()
         // The file refused the deletion (read-only, full disk, locked): the
         // contact is still there and the operator must know it.
         platform::showMessage(this,
-                              QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n(%1)")
-                                  .arg(Data1->error().detail),
+                              QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n")
+                                  + platform::describe(Data1->error().engine()),
                               platform::MessageIcon::Critical);
     }
     Data1->moveLast();

@@ -163,8 +163,8 @@ bool printListing(QWidget *window, const QString &databaseName)
     }
     if (!cursor || !cursor->isValid()) {
         platform::showMessage(window,
-                              QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n\n(%2)")
-                                  .arg(QDir::toNativeSeparators(databaseName), openError.text),
+                              QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n\n%2")
+                                  .arg(QDir::toNativeSeparators(databaseName), platform::describe(openError)),
                               MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
@@ -194,7 +194,7 @@ bool printListing(QWidget *window, const QString &databaseName)
 
     QString failure;
     if (cursor->error().isSet())
-        failure = QStringLiteral("La lecture du fichier s'est interrompue : %1").arg(cursor->error().text);
+        failure = QStringLiteral("La lecture du fichier s'est interrompue. %1").arg(platform::describe(cursor->error()));
     // Released before the document is handed over, so that the file is not
     // held while the printer takes its time.
     cursor.reset();

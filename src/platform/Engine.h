@@ -39,6 +39,21 @@ struct EngineError {
     bool isSet() const { return !text.isEmpty(); }
 };
 
+// The kinds of failure the engine reports, read from its result code.
+enum class EngineFault { None, Busy, Locked, ReadOnly, NotDatabase, Corrupt, Full, CannotOpen, IoError, Permission,
+                         Refused, Other };
+
+// Which kind of failure an error is. Extended result codes count as their
+// primary code (a busy file stays busy, whatever the reason the engine adds).
+EngineFault faultOf(const EngineError &error);
+
+// A French sentence telling the user what went wrong. The engine's own text
+// (English) goes to standard error, never into the sentence.
+QString describe(const EngineError &error);
+
+// The engine error that stands for a failed system call (errno).
+EngineError systemError(int errnum);
+
 class Connection;
 
 // A cursor over the rows of a table (in natural order) or of a select statement.

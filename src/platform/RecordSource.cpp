@@ -47,7 +47,8 @@ QString RecordSource::selectList() const
 
 void RecordSource::setEngineError(SourceError::Kind kind)
 {
-    m_error = SourceError{kind, QString(), m_connection ? m_connection->lastError().text : QString()};
+    const EngineError e = m_connection ? m_connection->lastError() : EngineError{};
+    m_error = SourceError{kind, QString(), e.text, e.code};
 }
 
 void RecordSource::close()
@@ -68,17 +69,24 @@ bool RecordSource::refresh()
 {
     m_error = {};
     const QString name = m_databaseName;
-    auto refuse = [&](SourceError::Kind kind, const QString &detail = QString()) {
-        m_error = SourceError{kind, QString(), detail};
+    auto refuse = [&](SourceError::Kind kind, const QString &detail = QString(), int code = 0) {
+        m_error = SourceError{kind, QString(), detail, code};
         m_databaseName = m_openName; // the previous file stays the one in use
         return false;
     };
-    // A file that another program holds locked cannot even be read: say so
-    // rather than calling it damaged.
-    auto notUsable = [&](const EngineError &e) {
-        const int primary = e.code & 0xff;
-        return refuse(primary == 5 || primary == 6 ? SourceError::Locked : SourceError::NotDatabase, e.text);
+    // A file that another program holds (busy or locked) or that cannot be
+    // written is told apart from one that cannot be used at all.
+    auto refuseFor = [&](const EngineError &e, SourceError::Kind otherwise) {
+        SourceError::Kind kind = otherwise;
+        switch (faultOf(e)) {
+        case EngineFault::Busy:
+        case EngineFault::Locked: kind = SourceError::Locked; break;
+        case EngineFault::ReadOnly: kind = SourceError::ReadOnlyFile; break;
+        default: break;
+        }
+        return refuse(kind, e.text, e.code);
     };
+    auto notUsable = [&](const EngineError &e) { return refuseFor(e, SourceError::NotDatabase); };
 
     EngineError engineError;
     const OpenMode mode = m_readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
@@ -125,10 +133,8 @@ bool RecordSource::refresh()
     if (!m_readOnly) {
         // Another program holding the file for writing would make every store
         // fail later; find out now.
-        if (!c->begin()) {
-            const EngineError e = c->lastError();
-            return refuse(e.code == 5 || e.code == 6 ? SourceError::Locked : SourceError::ReadOnlyFile, e.text);
-        }
+        if (!c->begin())
+            return refuseFor(c->lastError(), SourceError::ReadOnlyFile);
         c->rollback();
     }
 
@@ -172,7 +178,7 @@ bool RecordSource::refresh()
                 showRow();
             else
                 showEmpty();
-            refuse(SourceError::NotDatabase, e.detail);
+            refuse(SourceError::NotDatabase, e.detail, e.code);
             return false;
         }
         showEmpty();
@@ -246,7 +252,7 @@ bool RecordSource::damagedOrder(qint64 from, const QVariantList &row)
 {
     m_current = from;
     m_row = row;
-    m_error = SourceError{SourceError::Engine, QString(), QStringLiteral("database disk image is malformed")};
+    m_error = SourceError{SourceError::Engine, QString(), QStringLiteral("database disk image is malformed"), 11};
     return false;
 }
 

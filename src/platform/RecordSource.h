@@ -32,7 +32,9 @@ struct SourceError {
     Kind kind = None;
     QString column;      // the column concerned, for the storing kinds
     QString detail;      // the engine's own description, when it gave one
+    int code = 0;        // the engine's result code, when it gave one
     bool isSet() const { return kind != None; }
+    EngineError engine() const { return EngineError{detail, code}; }
 };
 
 class RecordSource : public QObject

@@ -182,6 +182,20 @@ private slots:
         QVERIFY2(qAbs(at(QStringLiteral("yMin=\"([0-9.]+)\"")) - left) < 3, qPrintable(page.left(900)));
     }
 
+    // A file that cannot be read prints nothing and says why, in French.
+    void unreadableFile()
+    {
+        const QString log = file("pas-une-base.adb");
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, 'x')) == 4096);
+        f.close();
+        PrinterScope printer(PrintTarget::pdfFile(log + QStringLiteral(".pdf")));
+        PromptRecorder prompts;
+        QVERIFY(!listing::printListing(nullptr, log));
+        QCOMPARE(prompts.messages.size(), 1);
+        QCOMPARE(englishIn(prompts.messages[0].text), QString());
+    }
+
     // Without a printer the user is asked whether to save a PDF file instead.
     void noPrinterOffersPdf_data()
     {

@@ -332,6 +332,7 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
         QCOMPARE(m_prompts->messages[0].icon, platform::MessageIcon::Critical);
         QVERIFY2(m_prompts->messages[0].text.startsWith(QStringLiteral("Impossible d'ouvrir le fichier « %1 ».").arg(path)),
                  qPrintable(m_prompts->messages[0].text));
+        QCOMPARE(testsupport::englishIn(m_prompts->messages[0].text), QString());
         if (kind == Locked)
             QVERIFY2(m_prompts->messages[0].text.contains(QStringLiteral("verrouillé")), qPrintable(m_prompts->messages[0].text));
         if (kind == Unreadable)
@@ -385,6 +386,7 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
             // ...or, in a damaged file, refused with a message and kept.
             QCOMPARE(m_prompts->messages.size(), 1);
             QVERIFY(m_prompts->messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré")));
+            QCOMPARE(testsupport::englishIn(m_prompts->messages[0].text), QString());
             QCOMPARE(w.txtVille->text(), QStringLiteral("Saint-Étienne"));
             w.cmdSupprimer->click();
         }
