@@ -24,6 +24,9 @@ const QString kSupprimer = QStringLiteral("&Supprimer");
 const QString kValider = QStringLiteral("&Valider");
 const QString kAnnuler = QStringLiteral("&Annuler");
 const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
+const QString kRowGone =
+    QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou supprimé.");
+
 
 QString displayForm(const QString &path)
 {
@@ -227,8 +230,25 @@ bool frmMain::storeChange(bool silent)
     const QString before = Data1->value(QStringLiteral("Sequanel")).toString();
     const QString serial = txtNrSequanel->text();
     if (!Data1->update()) {
-        if (!silent)
+        if (Data1->error().kind == platform::SourceError::RowGone) {
+            // Another program deleted the contact: what was typed becomes a
+            // new contact, which "Valider" stores and "Annuler" drops.
+            Data1->editToAddNew();
+            setCaption(cmdModifier, kModifier);
+            cmdModifier->setEnabled(false);
+            setCaption(cmdNouveau, kValider);
+            cmdNouveau->setEnabled(true);
+            setDefaultButton(cmdNouveau);
+            if (silent)
+                return storeAddition(true);
+            platform::showMessage(this,
+                                  kRowGone
+                                      + QStringLiteral("\n\nVos saisies restent à l'écran comme un nouveau contact : "
+                                                       "« Valider » l'enregistre, « Annuler » l'abandonne."),
+                                  platform::MessageIcon::Warning);
+        } else if (!silent) {
             reportStoreFailure();
+        }
         return false;
     }
     m_serials.noteChanged(before, serial);
@@ -251,6 +271,8 @@ void frmMain::cmdSupprimer_Click()
     const QString serial = Data1->value(QStringLiteral("Sequanel")).toString();
     if (Data1->deleteCurrent()) {
         m_serials.noteRemoved(serial);
+    } else if (Data1->error().kind == platform::SourceError::RowGone) {
+        platform::showMessage(this, kRowGone, platform::MessageIcon::Warning);
     } else if (Data1->error().kind == platform::SourceError::Engine) {
         // The file refused the deletion (read-only, full disk, locked): the
         // contact is still there and the operator must know it.

@@ -184,6 +184,7 @@ struct Connection::Impl {
     QHash<QString, QSqlQuery> statements;
     EngineError error;
     bool journalSet = false; // journal mode set by the first begin()
+    int changes = 0;         // rows changed by the last exec()
 
     QSqlQuery *prepared(const QString &sql)
     {
@@ -323,13 +324,17 @@ bool Connection::create(const QString &path, const TableDef &table, EngineError 
 QString Connection::path() const { return d->path; }
 OpenMode Connection::mode() const { return d->mode; }
 EngineError Connection::lastError() const { return d->error; }
+int Connection::changes() const { return d->changes; }
 
 bool Connection::exec(const QString &sql, const QVariantList &params)
 {
+    d->changes = 0;
     QSqlQuery *q = d->prepared(sql);
     if (!q)
         return false;
     const bool ok = d->run(q, params);
+    if (ok)
+        d->changes = q->numRowsAffected();
     q->finish();
     return ok;
 }

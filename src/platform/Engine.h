@@ -108,6 +108,8 @@ public:
 
     // Runs one statement with bound parameters; false and error() on failure.
     bool exec(const QString &sql, const QVariantList &params = {});
+    // Rows changed by the last statement that exec() ran.
+    int changes() const;
     // Runs a statement and returns the first column of its first row.
     QVariant scalar(const QString &sql, const QVariantList &params = {}, bool *ok = nullptr);
     // Rows of a select statement, each as a list of values in column order.

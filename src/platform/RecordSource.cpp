@@ -462,13 +462,13 @@ bool RecordSource::update()
         values << *m_current;
     }
 
-    if (!m_connection->begin()) {
-        setEngineError();
+    const int changed = writeOne(sql, values);
+    if (changed < 0)
         return false;
-    }
-    if (!m_connection->exec(sql, values) || !m_connection->commit()) {
-        setEngineError();
-        m_connection->rollback();
+    if (changed == 0 && m_editMode == EditMode::Editing) {
+        // Another program deleted the row meanwhile.
+        m_error = SourceError{SourceError::RowGone, {}, {}};
+        m_count = -1; // the file changed behind this record source
         return false;
     }
 
@@ -491,6 +491,43 @@ bool RecordSource::update()
     }
     m_error = {};
     emit currentChanged();
+    return true;
+}
+
+int RecordSource::writeOne(const QString &sql, const QVariantList &values)
+{
+    if (!m_connection->begin()) {
+        setEngineError();
+        return -1;
+    }
+    if (!m_connection->exec(sql, values)) {
+        setEngineError();
+        m_connection->rollback();
+        return -1;
+    }
+    const int changed = m_connection->changes();
+    if (!m_connection->commit()) {
+        setEngineError();
+        m_connection->rollback();
+        return -1;
+    }
+    return changed;
+}
+
+bool RecordSource::editToAddNew()
+{
+    if (m_editMode != EditMode::Editing)
+        return false;
+    m_current.reset();
+    m_currentDeleted = false;
+    if (!loadRow(QStringLiteral("ORDER BY rowid DESC"), {})) {
+        m_current.reset();
+        m_bof = m_eof = true;
+    }
+    m_beforeAdd = m_current;
+    m_beforeAddBof = m_bof;
+    m_beforeAddEof = m_eof;
+    m_editMode = EditMode::Adding;
     return true;
 }
 
@@ -523,15 +560,15 @@ bool RecordSource::deleteCurrent()
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
         return false;
     }
-    if (!m_connection->begin()) {
-        setEngineError();
+    const int changed = writeOne(QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(quoteIdentifier(m_table)),
+                                 {*m_current});
+    if (changed < 0)
         return false;
-    }
-    if (!m_connection->exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(quoteIdentifier(m_table)),
-                            {*m_current})
-        || !m_connection->commit()) {
-        setEngineError();
-        m_connection->rollback();
+    if (changed == 0) {
+        // Another program deleted the row meanwhile.
+        m_error = SourceError{SourceError::RowGone, {}, {}};
+        m_count = -1;
+        m_currentDeleted = true;
         return false;
     }
     if (m_count >= 0)

@@ -27,7 +27,9 @@ struct SourceError {
         // opening
         NotFound, IsFolder, NotReadable, NotDatabase, NoTable, WrongShape, ReadOnlyFile, Locked,
         // storing
-        TooLong, OutOfRange, NotWhole, NotNumber, NotDate, BadCharacter, NoCurrentRow, Engine
+        TooLong, OutOfRange, NotWhole, NotNumber, NotDate, BadCharacter, NoCurrentRow, Engine,
+        // the row changed or deleted is no longer in the file
+        RowGone
     };
     Kind kind = None;
     QString column;      // the column concerned, for the storing kinds
@@ -84,8 +86,13 @@ public:
     bool addNew();
     bool edit();
     // Stores the pending row from the bound controls. On refusal nothing is
-    // written, the row stays pending and error() names the column.
+    // written, the row stays pending and error() names the column. A change
+    // of a row that another program has deleted meanwhile is refused with
+    // RowGone.
     bool update();
+    // Turns a pending change into a pending addition of the values the bound
+    // controls hold, as if add-new had been called on the last row.
+    bool editToAddNew();
     void cancelUpdate();
     bool deleteCurrent();
 
@@ -132,6 +139,9 @@ private:
     QString controlText(QWidget *w) const;
     int columnIndex(const QString &name) const;
     void setEngineError(SourceError::Kind kind = SourceError::Engine);
+    // Runs one changing statement in a transaction of its own: the number of
+    // rows it changed, or -1 on failure (error() set).
+    int writeOne(const QString &sql, const QVariantList &values);
 
     QString m_connect = QStringLiteral("Access");
     QString m_databaseName;

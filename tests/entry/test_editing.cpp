@@ -273,6 +273,35 @@ private slots:
         QCOMPARE(f.w->txtNrSequanel->text(), proposed);
     }
 
+    // A contact that another program deletes meanwhile: a change of it is not
+    // lost but kept on screen as a new contact, which Enter stores; deleting
+    // it says so and shows the last contact.
+    void contactGoneMeanwhile()
+    {
+        MainWindowFixture f(3);
+        auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
+        f.w->cmdModifier->click();
+        fill(*f.w);
+        QVERIFY(other->exec(QStringLiteral("DELETE FROM Transmission WHERE Sequanel = '3'")));
+        f.w->cmdModifier->click();
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
+        QCOMPARE(f.w->cmdNouveau->text() + f.w->cmdModifier->text() + f.w->cmdSupprimer->text(),
+                 kValider + QStringLiteral("&Modifier&Annuler"));
+        QCOMPARE(column(f, 1), (QStringList{"1", "2"}));
+        QTest::keyClick(f.w->txtVille, Qt::Key_Return);
+        QCOMPARE(column(f, 12), (QStringList{"Lyon", "Lyon", "Clermont-Ferrand"}));
+        QCOMPARE(column(f, 1), (QStringList{"1", "2", "3"}));
+
+        f.prompts.clear();
+        QVERIFY(other->exec(QStringLiteral("DELETE FROM Transmission WHERE Sequanel = '2'")));
+        f.w->cmdSupprimer->click(); // the contact shown, 2, is already gone
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
+        QCOMPARE(f.shownSerial() + f.w->txtVille->text(), QStringLiteral("3Clermont-Ferrand"));
+        QCOMPARE(stored(f).size(), 2);
+    }
+
     // Deleting removes exactly the contact shown and shows the last one. The
     // proposal follows the window's own stores and changes, and what another
     // program adds to the file.
