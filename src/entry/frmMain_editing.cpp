@@ -170,6 +170,7 @@ void frmMain::cmdNouveau_Click()
     setDefaultButton(cmdNouveau);
     setCaption(cmdSupprimer, kAnnuler);
     setCancelButton(cmdSupprimer);
+    cmdSupprimer->setEnabled(true); // (greyed in an empty file)
     ActiverSaisie(true);
 
     const qint64 n = m_serials.largest(Data1->database(), logfile::kTable);
@@ -219,6 +220,7 @@ void frmMain::cmdModifier_Click()
     setDefaultButton(cmdModifier);
     setCaption(cmdSupprimer, kAnnuler);
     setCancelButton(cmdSupprimer);
+    cmdSupprimer->setEnabled(true);
     ActiverSaisie(true);
     txtRST->setFocus();
 }

@@ -236,6 +236,10 @@ private slots:
         QVERIFY(f.w->cmdNouveau->isEnabled());
         for (QPushButton *b : {f.w->cmdPrécédent, f.w->cmdSuivant, f.w->cmdModifier, f.w->cmdSupprimer})
             QVERIFY(!b->isEnabled());
+        f.w->cmdNouveau->click(); // the first contact of an empty file can be given up
+        QTest::keyClick(f.w->txtRST, Qt::Key_Escape);
+        QCOMPARE(f.w->cmdNouveau->text(), QStringLiteral("&Nouveau"));
+        QVERIFY(stored(f).isEmpty());
         f.w->cmdModifier->setEnabled(true);
         f.w->cmdModifier_Click();
         QCOMPARE(f.prompts.beeps, 1);
