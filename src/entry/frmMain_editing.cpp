@@ -77,7 +77,11 @@ void frmMain::mnuNouveau_Click()
                               platform::MessageIcon::Critical);
         return;
     }
-    settlePendingEntry();
+    // An entry still pending is settled once the new file is ready to be
+    // bound: by ChargerFichier, or here when the new file takes the place of
+    // the very file the entry belongs to.
+    if (QFileInfo(Data1->databaseName()) == target)
+        settlePendingEntry();
     if (!logfile::replaceFile(temp, path, &message)) {
         QFile::remove(temp);
         platform::showMessage(this, message, platform::MessageIcon::Critical);

@@ -4,6 +4,8 @@
 
 #include "Regional.h"
 
+#include <QProcess>
+
 using testsupport::Row;
 
 namespace {
@@ -340,28 +342,44 @@ private slots:
     }
 
     // Closing the window, or opening another file, stores a pending entry
-    // that passes the file's rules and drops one that does not; nothing is asked.
+    // that passes the file's rules and drops one that does not; nothing is
+    // asked. A New that fails leaves it pending as typed.
     void pendingEntryOnClose_data()
     {
         QTest::addColumn<bool>("adding");
         QTest::addColumn<bool>("valid");
-        QTest::addColumn<bool>("close"); // else open another file
-        for (bool close : {true, false})
+        QTest::addColumn<int>("how"); // 0 close, 1 open another file, 2 a New that fails
+        for (int how : {0, 1, 2})
             for (bool adding : {true, false})
                 for (bool valid : {true, false})
                     QTest::addRow("%s %s, %s", valid ? "valid" : "invalid", adding ? "addition" : "change",
-                                  close ? "close" : "open another") << adding << valid << close;
+                                  how == 0 ? "close" : how == 1 ? "open another" : "failed new") << adding << valid << how;
     }
     void pendingEntryOnClose()
     {
         QFETCH(bool, adding);
         QFETCH(bool, valid);
-        QFETCH(bool, close);
+        QFETCH(int, how);
+        const bool close = how == 0;
         MainWindowFixture f(2);
         (adding ? f.w->cmdNouveau : f.w->cmdModifier)->click();
         fill(*f.w);
         if (!valid)
             f.w->txtVille->setText(QString(30, QLatin1Char('x')));
+        const QString town = f.w->txtVille->text();
+        if (how == 2) { // a file that cannot be replaced
+            const QString fixed = f.path(QStringLiteral("fige.adb"));
+            testsupport::makeLogFile(fixed);
+            if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), fixed}) != 0)
+                QSKIP("chattr +i is not available here");
+            f.prompts.queuedFiles << fixed;
+            f.w->mnuNouveau_Click();
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), fixed});
+            QCOMPARE(f.prompts.messages.size(), 1);
+            QCOMPARE((adding ? f.w->cmdNouveau : f.w->cmdModifier)->text() + f.w->txtVille->text(), kValider + town);
+            QCOMPARE(stored(f).size(), 2);
+            return;
+        }
         if (close)
             f.w->close();
         else
