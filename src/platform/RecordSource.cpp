@@ -593,6 +593,13 @@ QString RecordSource::displayText(const ColumnDef &column, const QVariant &value
         if (auto v = fromStorage(value.toString()))
             return formatDateTime(*v);
     }
+    // A number with a fraction is written in the user's notation, as it is
+    // read back.
+    if (column.type != ColumnType::Text && value.typeId() == QMetaType::Double) {
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale.toString(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    }
     return value.toString();
 }
 
