@@ -109,10 +109,12 @@ QString formatListingDate(const QVariant &stored, const QLocale &locale)
 
 QString formatFrequency(const QVariant &mhertz, const QVariant &hertz)
 {
-    if (mhertz.isNull() && hertz.isNull())
-        return QString();
+    // A part that holds nothing prints as nothing, and the point stands only
+    // between two parts.
     const QString m = mhertz.isNull() ? QString() : mhertz.toString();
     const QString h = hertz.isNull() ? QString() : hertz.toString();
+    if (m.isEmpty() || h.isEmpty())
+        return m + h;
     return m + QLatin1Char('.') + h;
 }
 
