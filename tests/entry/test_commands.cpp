@@ -6,6 +6,8 @@
 #include "frmSplash.h"
 
 #include <QAction>
+#include <QAbstractFileIconProvider>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -72,6 +74,52 @@ private slots:
                 QCOMPARE(f.prompts.fileRequests[0].title, QString::fromUtf8(title));
             }
         }
+    }
+
+    // The file dialogs themselves refuse, in French, a folder that does not
+    // exist and a name holding a double quote (which Qt reads as a list of
+    // names), and stay open; nothing is bound. Their type column is French.
+    void fileDialogsRefuseWhatTheyCannotUse_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QString>("typed"); // in the test's folder
+        QTest::addColumn<QString>("refusal");
+        for (bool save : {true, false}) {
+            QTest::addRow("%s, missing folder", save ? "New" : "Open") << save << "absent/a.adb" << "n'existe pas";
+            QTest::addRow("%s, double quotes", save ? "New" : "Open") << save << "a\"b\"c.adb" << "guillemet";
+        }
+    }
+    void fileDialogsRefuseWhatTheyCannotUse()
+    {
+        QFETCH(bool, save);
+        QFETCH(QString, typed);
+        QFETCH(QString, refusal);
+        MainWindowFixture f;
+        QStringList messages;
+        platform::Responder answers; // messages only: the dialogs are the real ones
+        answers.message = [&](const platform::MessageRequest &m) {
+            messages << m.text;
+            return platform::Answer::Ok;
+        };
+        platform::setResponder(answers);
+        QString folderType;
+        bool stayed = false;
+        whenModal([&](QWidget *m) {
+            auto *dialog = qobject_cast<QFileDialog *>(m);
+            folderType = dialog->iconProvider()->type(QFileInfo(f.dir.path()));
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(f.path(typed));
+            QTest::keyClick(edit, Qt::Key_Return);
+            stayed = dialog->isVisible();
+            dialog->reject();
+        });
+        save ? f.w->mnuNouveau_Click() : f.w->mnuOuvrir_Click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(refusal), qPrintable(messages[0]));
+        QVERIFY(stayed);
+        QCOMPARE(folderType, QStringLiteral("Dossier"));
+        QVERIFY(f.w->Data1->databaseName().isEmpty());
+        QVERIFY(QDir(f.dir.path()).isEmpty());
     }
 
     // Print is disabled with nothing open: its menu item, shortcut and button do
