@@ -24,7 +24,8 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setFixedSize(px(2790), px(1125));
-    move(px(8685), px(2055));
+    // Placed by its client area, not by its frame.
+    setGeometry(rectTw(8685, 2055, 2790, 1125));
 
     QPalette pal = palette();
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
