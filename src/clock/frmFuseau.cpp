@@ -74,9 +74,10 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
 void frmFuseau::tmrHeure_Timer()
 {
     // The setting is read afresh at every tick, so a change in the store shows
-    // within a second in every open clock.
+    // within a second in every open clock. Without one, the computer's own
+    // offset of the moment is used, summer time included.
     const QString delta = platform::readSetting(QCoreApplication::applicationDirPath(), QStringLiteral("Settings"),
-                                                QStringLiteral("DeltaGMT"), zoneclock::defaultDeltaGmt());
+                                                QStringLiteral("DeltaGMT"), QString());
     const QString tag = tmrHeure->property("Tag").toString();
     lblHeure->setText(zoneclock::zoneTimeText(platform::now(), delta, tag));
 }

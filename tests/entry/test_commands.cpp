@@ -155,9 +155,9 @@ private slots:
     // Quit closes every window without asking.
     void windowsOfTheMenusAndQuit()
     {
-        testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9)));
+        testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9), Qt::OffsetFromUTC, 3600));
         MainWindowFixture f;
-        qputenv("XDG_CONFIG_HOME", f.dir.path().toUtf8()); // no stored offset: one hour
+        qputenv("XDG_CONFIG_HOME", f.dir.path().toUtf8()); // no stored offset: the computer's, one hour
         f.w->mnuOrientation->trigger();
         f.w->Toolbar1_ButtonClick(f.w->Toolbar1Buttons[5]);
         f.w->mnuOrientation->trigger();
