@@ -27,6 +27,14 @@ const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
 const QString kRowGone =
     QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou supprimé.");
 
+// Characters the serial number column holds.
+int serialSize()
+{
+    for (const platform::ColumnDef &c : logfile::transmission().columns)
+        if (c.name == QLatin1String("Sequanel"))
+            return c.size;
+    return 0;
+}
 
 QString displayForm(const QString &path)
 {
@@ -181,9 +189,22 @@ void frmMain::cmdNouveau_Click()
     Data1->moveLast();
     Data1->addNew();
     txtDateHeure->setText(platform::formatDateTime(platform::now()));
-    // (a number written by another tool may already be the largest there is)
-    txtNrSequanel->setText(QString::number(n < std::numeric_limits<qint64>::max() ? n + 1 : n));
-    txtRST->setFocus();
+    // Only a number the column can hold is proposed (a number written by
+    // another tool may already be the largest there is).
+    const QString next = n < std::numeric_limits<qint64>::max() ? QString::number(n + 1) : QString();
+    if (!next.isEmpty() && next.size() <= serialSize()) {
+        txtNrSequanel->setText(next);
+        txtRST->setFocus();
+        return;
+    }
+    txtNrSequanel->clear();
+    txtNrSequanel->setFocus();
+    platform::showMessage(this,
+                          QStringLiteral("La numérotation de ce fichier est pleine : le numéro suivant ne tient pas "
+                                         "dans les %1 caractères du « N° de Sequ ».\n\n"
+                                         "Tapez vous-même un numéro pour ce contact.")
+                              .arg(serialSize()),
+                          platform::MessageIcon::Warning);
 }
 
 bool frmMain::storeAddition(bool silent)

@@ -262,6 +262,8 @@ private slots:
         QTest::newRow("decimal rounds half to even") << QVariantList{"12,5"} << "13";
         QTest::newRow("past 16 bits") << QVariantList{"32767"} << "32768";
         QTest::newRow("well past 16 bits") << QVariantList{"40000", "5"} << "40001";
+        QTest::newRow("the last that fits") << QVariantList{"999998"} << "999999";
+        QTest::newRow("numbering full: none, and why") << QVariantList{"999999"} << "";
     }
     void proposedSerial()
     {
@@ -277,6 +279,7 @@ private slots:
         f.open(QStringLiteral("s.adb"), rows);
         f.w->cmdNouveau->click();
         QCOMPARE(f.w->txtNrSequanel->text(), proposed);
+        QCOMPARE(f.prompts.messages.size(), proposed.isEmpty() ? 1 : 0);
     }
 
     // A contact that another program deletes meanwhile: a change of it is not

@@ -360,7 +360,8 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
     // Start a contact (the serial number lookup reads every stored serial) and cancel it.
     w.cmdNouveau->click();
     if (w.cmdNouveau->text() == QLatin1String("&Valider")) {
-        QVERIFY2(w.txtNrSequanel->text().toLongLong() > 0, qPrintable(w.txtNrSequanel->text()));
+        // (none, and the reason said, once the numbering is full)
+        QVERIFY2(w.txtNrSequanel->text().toLongLong() > 0 || m_prompts->messages.size() == 1, qPrintable(w.txtNrSequanel->text()));
         w.cmdSupprimer->click();
     }
     m_prompts->clear();
