@@ -41,7 +41,11 @@ frmMain *Main(std::chrono::milliseconds splashTime)
     {
         frmSplash splash;
         splash.Splash->setVisible(false);
+        // (a change of flags makes Qt place the window by its frame: the
+        // client area is put back where it was)
+        const QRect placed = splash.geometry();
         splash.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        splash.setGeometry(placed);
         splash.show();
         splash.raise();
         splash.repaint();

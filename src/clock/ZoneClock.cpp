@@ -59,8 +59,6 @@ QString zoneOffsetText(int index)
     return formatZoneTime(fromSeconds(seconds));
 }
 
-QString defaultDeltaGmt() { return QStringLiteral("01:00"); }
-
 std::optional<QTime> parseDeltaGmt(const QString &stored, const QLocale &locale)
 {
     // parseDateTime refuses signs and hours past 23; a date (alone or with a
@@ -71,11 +69,13 @@ std::optional<QTime> parseDeltaGmt(const QString &stored, const QLocale &locale)
     return v->time();
 }
 
-QTime effectiveDeltaGmt(const QString &stored, const QLocale &locale)
+QTime computerOffset(const QDateTime &now) { return fromSeconds(now.offsetFromUtc()); }
+
+QTime effectiveDeltaGmt(const QString &stored, const QDateTime &now, const QLocale &locale)
 {
     if (auto t = parseDeltaGmt(stored, locale))
         return *t;
-    return QTime(1, 0);
+    return computerOffset(now);
 }
 
 std::optional<QTime> parseZoneOffset(const QString &text)
@@ -98,7 +98,7 @@ QString zoneTimeText(const QDateTime &now, const QString &storedDelta, const QSt
                      const QLocale &locale)
 {
     const QTime zone = parseZoneOffset(zoneTag).value_or(QTime(12, 0));
-    return formatZoneTime(zoneTime(now, effectiveDeltaGmt(storedDelta, locale), zone));
+    return formatZoneTime(zoneTime(now, effectiveDeltaGmt(storedDelta, now, locale), zone));
 }
 
 } // namespace zoneclock

@@ -24,17 +24,19 @@ QStringList zoneCaptions();
 // "00:00:00" for 24.
 QString zoneOffsetText(int index);
 
-// The value used when the stored offset is missing or cannot be used.
-QString defaultDeltaGmt();
-
 // Reads a stored DeltaGMT as a time of day, in the user's regional time
 // notation (or plain H:mm / H:mm:ss). Empty text, other text, a date, a
 // negative value or 24:00 and beyond give nullopt.
 std::optional<QTime> parseDeltaGmt(const QString &stored, const QLocale &locale = QLocale());
 
+// The offset of the computer's clock from Greenwich at the moment now (summer
+// time included), as a time of day: a clock behind Greenwich by five hours
+// gives 19:00.
+QTime computerOffset(const QDateTime &now);
+
 // The offset actually used: the stored value when it reads as a time of day,
-// else 01:00.
-QTime effectiveDeltaGmt(const QString &stored, const QLocale &locale = QLocale());
+// else the computer's own offset at the moment now.
+QTime effectiveDeltaGmt(const QString &stored, const QDateTime &now, const QLocale &locale = QLocale());
 
 // Reads a zone offset text ("hh:mm:ss"); nullopt when it is not one.
 std::optional<QTime> parseZoneOffset(const QString &text);
@@ -47,8 +49,8 @@ QTime zoneTime(const QDateTime &now, QTime delta, QTime zone);
 QString formatZoneTime(QTime t);
 
 // One tick of a clock window: the text shown for the given local time, stored
-// DeltaGMT and zone offset text. An offset text that cannot be read counts as
-// 12:00:00 (Greenwich time).
+// DeltaGMT (empty when there is none) and zone offset text. An offset text
+// that cannot be read counts as 12:00:00 (Greenwich time).
 QString zoneTimeText(const QDateTime &now, const QString &storedDelta, const QString &zoneTag,
                      const QLocale &locale = QLocale());
 

@@ -25,7 +25,8 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setFixedSize(px(2790), px(1125));
-    move(px(8685), px(2055));
+    // Placed by its client area, not by its frame.
+    setGeometry(rectTw(8685, 2055, 2790, 1125));
 
     platform::setToolWindowLook(this);
 
@@ -61,9 +62,10 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
 void frmFuseau::tmrHeure_Timer()
 {
     // The setting is read afresh at every tick, so a change in the store shows
-    // within a second in every open clock.
+    // within a second in every open clock. Without one, the computer's own
+    // offset of the moment is used, summer time included.
     const QString delta = platform::readSetting(QCoreApplication::applicationDirPath(), QStringLiteral("Settings"),
-                                                QStringLiteral("DeltaGMT"), zoneclock::defaultDeltaGmt());
+                                                QStringLiteral("DeltaGMT"), QString());
     const QString tag = tmrHeure->property("Tag").toString();
     lblHeure->setText(zoneclock::zoneTimeText(platform::now(), delta, tag));
 }

@@ -419,6 +419,7 @@ void frmMain::ActiverSaisie(bool enable)
 
 void frmMain::ActualiserBoutons()
 {
+    QWidget *focused = focusWidget();
     if (!Data1->hasAtLeast(1)) {
         for (QPushButton *b : {cmdSuivant, cmdPrécédent, cmdModifier, cmdSupprimer})
             b->setEnabled(false);
@@ -438,6 +439,10 @@ void frmMain::ActualiserBoutons()
         cmdSuivant->setEnabled(false);
         cmdPrécédent->setEnabled(false);
     }
+    // A button greyed while it had the focus hands it to the button that
+    // Enter presses, not to its neighbour in the tab order.
+    if (qobject_cast<QPushButton *>(focused) && !focused->isEnabled())
+        focusDefaultButton();
 }
 
 void frmMain::cmdSuivant_Click()

@@ -25,6 +25,17 @@ const QString kSupprimer = QStringLiteral("&Supprimer");
 const QString kValider = QStringLiteral("&Valider");
 const QString kAnnuler = QStringLiteral("&Annuler");
 const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
+const QString kRowGone =
+    QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou supprimé.");
+
+// Characters the serial number column holds.
+int serialSize()
+{
+    for (const platform::ColumnDef &c : logfile::transmission().columns)
+        if (c.name == QLatin1String("Sequanel"))
+            return c.size;
+    return 0;
+}
 
 QString displayForm(const QString &path)
 {
@@ -90,7 +101,11 @@ void frmMain::mnuNouveau_Click()
                               platform::MessageIcon::Critical);
         return;
     }
-    settlePendingEntry();
+    // An entry still pending is settled once the new file is ready to be
+    // bound: by ChargerFichier, or here when the new file takes the place of
+    // the very file the entry belongs to.
+    if (QFileInfo(Data1->databaseName()) == target)
+        settlePendingEntry();
     if (!logfile::replaceFile(temp, path, &message)) {
         QFile::remove(temp);
         platform::showMessage(this, message, platform::MessageIcon::Critical);
@@ -211,15 +226,29 @@ void frmMain::cmdNouveau_Click()
     setDefaultButton(cmdNouveau);
     setCaption(cmdSupprimer, kAnnuler);
     setCancelButton(cmdSupprimer);
+    cmdSupprimer->setEnabled(true); // (greyed in an empty file)
     ActiverSaisie(true);
 
     const qint64 n = m_log.largestSerial(Data1->database());
     Data1->moveLast();
     Data1->addNew();
     txtDateHeure->setText(platform::formatDateTime(platform::now()));
-    // (a number written by another tool may already be the largest there is)
-    txtNrSequanel->setText(QString::number(n < std::numeric_limits<qint64>::max() ? n + 1 : n));
-    txtRST->setFocus();
+    // Only a number the column can hold is proposed (a number written by
+    // another tool may already be the largest there is).
+    const QString next = n < std::numeric_limits<qint64>::max() ? QString::number(n + 1) : QString();
+    if (!next.isEmpty() && next.size() <= serialSize()) {
+        txtNrSequanel->setText(next);
+        txtRST->setFocus();
+        return;
+    }
+    txtNrSequanel->clear();
+    txtNrSequanel->setFocus();
+    platform::showMessage(this,
+                          QStringLiteral("La numérotation de ce fichier est pleine : le numéro suivant ne tient pas "
+                                         "dans les %1 caractères du « N° de Sequ ».\n\n"
+                                         "Tapez vous-même un numéro pour ce contact.")
+                              .arg(serialSize()),
+                          platform::MessageIcon::Warning);
 }
 
 bool frmMain::storeAddition(bool silent)
@@ -260,6 +289,7 @@ void frmMain::cmdModifier_Click()
     setDefaultButton(cmdModifier);
     setCaption(cmdSupprimer, kAnnuler);
     setCancelButton(cmdSupprimer);
+    cmdSupprimer->setEnabled(true);
     ActiverSaisie(true);
     txtRST->setFocus();
 }
@@ -271,8 +301,25 @@ bool frmMain::storeChange(bool silent)
     const std::optional<qint64> row = Data1->currentRowid();
     const logfile::IndexedContact before = storedContact(*Data1), after = typedContact(*this);
     if (!Data1->update()) {
-        if (!silent)
+        if (Data1->error().kind == platform::SourceError::RowGone) {
+            // Another program deleted the contact: what was typed becomes a
+            // new contact, which "Valider" stores and "Annuler" drops.
+            Data1->editToAddNew();
+            setCaption(cmdModifier, kModifier);
+            cmdModifier->setEnabled(false);
+            setCaption(cmdNouveau, kValider);
+            cmdNouveau->setEnabled(true);
+            setDefaultButton(cmdNouveau);
+            if (silent)
+                return storeAddition(true);
+            platform::showMessage(this,
+                                  kRowGone
+                                      + QStringLiteral("\n\nVos saisies restent à l'écran comme un nouveau contact : "
+                                                       "« Valider » l'enregistre, « Annuler » l'abandonne."),
+                                  platform::MessageIcon::Warning);
+        } else if (!silent) {
             reportStoreFailure();
+        }
         return false;
     }
     if (row)
@@ -298,12 +345,14 @@ void frmMain::cmdSupprimer_Click()
     if (Data1->deleteCurrent()) {
         if (row)
             m_log.noteRemoved(*row, stored);
+    } else if (Data1->error().kind == platform::SourceError::RowGone) {
+        platform::showMessage(this, kRowGone, platform::MessageIcon::Warning);
     } else if (Data1->error().kind == platform::SourceError::Engine) {
         // The file refused the deletion (read-only, full disk, locked): the
         // contact is still there and the operator must know it.
         platform::showMessage(this,
-                              QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n(%1)")
-                                  .arg(Data1->error().detail),
+                              QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n")
+                                  + platform::describe(Data1->error().engine()),
                               platform::MessageIcon::Critical);
     }
     Data1->moveLast();

@@ -77,7 +77,8 @@ frmSplash::frmSplash(QWidget *parent) : QDialog(parent)
     Splash->setDefault(true);
     connect(Splash, &QPushButton::clicked, this, &frmSplash::Splash_Click);
 
-    move(px(1770), px(1755));
+    // Placed by its client area, not by its frame.
+    setGeometry(rectTw(1770, 1755, 6645, 6240));
 }
 
 void frmSplash::Splash_Click() { close(); }

@@ -109,10 +109,12 @@ QString formatListingDate(const QVariant &stored, const QLocale &locale)
 
 QString formatFrequency(const QVariant &mhertz, const QVariant &hertz)
 {
-    if (mhertz.isNull() && hertz.isNull())
-        return QString();
+    // A part that holds nothing prints as nothing, and the point stands only
+    // between two parts.
     const QString m = mhertz.isNull() ? QString() : mhertz.toString();
     const QString h = hertz.isNull() ? QString() : hertz.toString();
+    if (m.isEmpty() || h.isEmpty())
+        return m + h;
     return m + QLatin1Char('.') + h;
 }
 
@@ -157,14 +159,16 @@ bool printListing(QWidget *window, const QString &databaseName)
     }
     if (!cursor || !cursor->isValid()) {
         platform::showMessage(window,
-                              QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n\n(%2)")
-                                  .arg(QDir::toNativeSeparators(databaseName), openError.text),
+                              QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n\n%2")
+                                  .arg(QDir::toNativeSeparators(databaseName), platform::describe(openError)),
                               MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
 
     platform::PrintSurface surface(target, kTitle);
     surface.setLandscape(true);
+    const PrintColumn &last = printColumns().last();
+    surface.setBlockWidth(last.column - 1 + last.width, 9);
     surface.setBold(true);
     surface.setFontSize(16);
     surface.printAt(15, kTitle);
@@ -186,7 +190,7 @@ bool printListing(QWidget *window, const QString &databaseName)
 
     QString failure;
     if (cursor->error().isSet())
-        failure = QStringLiteral("La lecture du fichier s'est interrompue : %1").arg(cursor->error().text);
+        failure = QStringLiteral("La lecture du fichier s'est interrompue. %1").arg(platform::describe(cursor->error()));
     // Released before the document is handed over, so that the file is not
     // held while the printer takes its time.
     cursor.reset();

@@ -27,7 +27,8 @@ inline const QString kPrintingCaption = QStringLiteral("Liste des enregistrement
 // "dd/mm/yy hh:nn:ss" from a stored date, with the locale's date and time
 // separators in place of "/" and ":". An unreadable value is shown as stored.
 QString formatListingDate(const QVariant &stored, const QLocale &locale = QLocale());
-// The frequency as Mhertz "." Hertz; nothing when both are empty.
+// The frequency as Mhertz "." Hertz; an empty part prints as nothing, and
+// the point stands only between two parts.
 QString formatFrequency(const QVariant &mhertz, const QVariant &hertz);
 
 // Prints the listing of the log file at databaseName on the default printer,

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <unistd.h>
 #include <cstdio>
-#include <cstring>
 #include <QHash>
 
 using platform::ColumnDef;
@@ -56,7 +55,7 @@ bool createEmpty(const QString &path, QString *message)
         return true;
     if (message)
         *message = QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2")
-                       .arg(QDir::toNativeSeparators(path), e.text);
+                       .arg(QDir::toNativeSeparators(path), platform::describe(e));
     return false;
 }
 
@@ -68,7 +67,7 @@ bool replaceFile(const QString &from, const QString &to, QString *message)
     }
     if (message)
         *message = QStringLiteral("Impossible de remplacer le fichier « %1 ».\n\n%2")
-                       .arg(QDir::toNativeSeparators(to), QString::fromLocal8Bit(std::strerror(errno)));
+                       .arg(QDir::toNativeSeparators(to), platform::describe(platform::systemError(errno)));
     return false;
 }
 
@@ -136,9 +135,19 @@ QString openFailureMessage(const SourceError &error, const QString &path)
     case SourceError::Locked: why = QStringLiteral("Le fichier est verrouillé par un autre programme."); break;
     case SourceError::NotDatabase:
     default:
-        why = QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé.");
-        if (!error.detail.isEmpty())
-            why += QStringLiteral("\n(%1)").arg(error.detail);
+        // A disk or a permission that failed is named; anything else is a
+        // file that is not a log, or a damaged one.
+        switch (platform::faultOf(error.engine())) {
+        case platform::EngineFault::Full:
+        case platform::EngineFault::IoError:
+        case platform::EngineFault::CannotOpen:
+        case platform::EngineFault::Permission:
+            why = platform::describe(error.engine());
+            break;
+        default:
+            why = QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé.");
+            break;
+        }
         break;
     }
     return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2").arg(file, why);
@@ -168,8 +177,8 @@ QString storeFailureMessage(const SourceError &error)
         break;
     }
     QString text = QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier.");
-    if (!error.detail.isEmpty())
-        text += QStringLiteral("\n(%1)").arg(error.detail);
+    if (const QString why = platform::describe(error.engine()); !why.isEmpty())
+        text += QLatin1Char('\n') + why;
     return text;
 }
 

@@ -139,10 +139,10 @@ frmOrientation::frmOrientation(QWidget *parent) : QWidget(parent, Qt::Window)
 
     Form_Load();
 
-    // Centre of the screen.
+    // Centre of the screen, placed by its client area.
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        setGeometry(QRect(area.center() - QPoint(width() / 2, height() / 2), size()));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "Engine.h"
 
 #include <QAtomicInteger>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -11,6 +12,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <cerrno>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace platform {
@@ -103,6 +106,78 @@ bool fitsWindows1252(const QString &text)
     return true;
 }
 
+// Primary result codes of the engine.
+namespace code {
+constexpr int Perm = 3, Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Corrupt = 11, Full = 13, CantOpen = 14,
+              Constraint = 19, Auth = 23, NotADb = 26;
+constexpr int CantOpenIsDir = CantOpen | (2 << 8);
+} // namespace code
+
+EngineFault faultOf(const EngineError &error)
+{
+    if (error.code == 0)
+        return error.isSet() ? EngineFault::Other : EngineFault::None;
+    switch (error.code & 0xff) {
+    case code::Busy: return EngineFault::Busy;
+    case code::Locked: return EngineFault::Locked;
+    case code::ReadOnly: return EngineFault::ReadOnly;
+    case code::NotADb: return EngineFault::NotDatabase;
+    case code::Corrupt: return EngineFault::Corrupt;
+    case code::Full: return EngineFault::Full;
+    case code::CantOpen: return EngineFault::CannotOpen;
+    case code::IoErr: return EngineFault::IoError;
+    case code::Perm:
+    case code::Auth: return EngineFault::Permission;
+    case code::Constraint: return EngineFault::Refused;
+    default: return EngineFault::Other;
+    }
+}
+
+QString describe(const EngineError &error)
+{
+    if (error.isSet())
+        qWarning().noquote() << "engine:" << error.text << "( code" << error.code << ")";
+    switch (faultOf(error)) {
+    case EngineFault::None: return QString();
+    case EngineFault::Busy: return QStringLiteral("Le fichier est occupé par un autre programme ; réessayez dans un instant.");
+    case EngineFault::Locked: return QStringLiteral("Le fichier est verrouillé par un autre programme.");
+    case EngineFault::ReadOnly: return QStringLiteral("Le fichier ou son dossier est en lecture seule.");
+    case EngineFault::NotDatabase: return QStringLiteral("Ce n'est pas un fichier de base de données.");
+    case EngineFault::Corrupt: return QStringLiteral("Le fichier est endommagé.");
+    case EngineFault::Full: return QStringLiteral("Le disque est plein.");
+    case EngineFault::CannotOpen:
+        if (error.code == code::CantOpenIsDir)
+            return QStringLiteral("C'est un dossier, pas un fichier.");
+        return QStringLiteral("Le fichier ne peut pas être ouvert : il n'existe pas, ou son dossier est inaccessible.");
+    case EngineFault::IoError: return QStringLiteral("Le disque a signalé une erreur de lecture ou d'écriture.");
+    case EngineFault::Permission: return QStringLiteral("Vous n'avez pas le droit d'accéder à ce fichier.");
+    case EngineFault::Refused:
+        return QStringLiteral("Le fichier a refusé la modification : une règle enregistrée dans le fichier l'interdit.");
+    case EngineFault::Other: break;
+    }
+    return QStringLiteral("Le moteur de base de données a signalé une erreur (code %1).").arg(error.code);
+}
+
+EngineError systemError(int errnum)
+{
+    int c = code::IoErr;
+    switch (errnum) {
+    case EACCES:
+    case EPERM: c = code::Perm; break;
+    case EROFS: c = code::ReadOnly; break;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: c = code::Full; break;
+    case EBUSY:
+    case ETXTBSY: c = code::Busy; break;
+    case ENOENT:
+    case ENOTDIR: c = code::CantOpen; break;
+    case EISDIR: c = code::CantOpenIsDir; break;
+    default: break;
+    }
+    return EngineError{QString::fromLocal8Bit(std::strerror(errnum)), c};
+}
+
 namespace {
 
 QString newConnectionName()
@@ -137,6 +212,7 @@ struct Connection::Impl {
     QHash<QString, QSqlQuery> statements;
     EngineError error;
     bool journalSet = false; // journal mode set by the first begin()
+    int changes = 0;         // rows changed by the last exec()
 
     QSqlQuery *prepared(const QString &sql)
     {
@@ -188,11 +264,11 @@ std::unique_ptr<Connection> Connection::open(const QString &path, OpenMode mode,
     };
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        return fail(QStringLiteral("file not found"));
+        return fail(QStringLiteral("file not found"), code::CantOpen);
     if (info.isDir())
-        return fail(QStringLiteral("is a folder"));
+        return fail(QStringLiteral("is a folder"), code::CantOpenIsDir);
     if (!info.isReadable())
-        return fail(QStringLiteral("permission denied"));
+        return fail(QStringLiteral("permission denied"), code::Perm);
 
     std::unique_ptr<Connection> c(new Connection);
     c->d->name = newConnectionName();
@@ -204,8 +280,10 @@ std::unique_ptr<Connection> Connection::open(const QString &path, OpenMode mode,
     if (mode == OpenMode::ReadOnly)
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     c->d->db.setConnectOptions(options);
-    if (!c->d->db.open())
-        return fail(toError(c->d->db.lastError()).text);
+    if (!c->d->db.open()) {
+        const EngineError e = toError(c->d->db.lastError());
+        return fail(e.text, e.code ? e.code : code::CantOpen);
+    }
 
     // Reading the schema is the first real read of the file: a file that is
     // not a database, or a damaged header, fails here.
@@ -226,7 +304,7 @@ bool Connection::create(const QString &path, const TableDef &table, EngineError 
 {
     if (QFileInfo::exists(path)) {
         if (error)
-            *error = EngineError{QStringLiteral("file exists"), 0};
+            *error = EngineError{QStringLiteral("file exists"), code::CantOpen};
         return false;
     }
     bool ok = true;
@@ -274,13 +352,17 @@ bool Connection::create(const QString &path, const TableDef &table, EngineError 
 QString Connection::path() const { return d->path; }
 OpenMode Connection::mode() const { return d->mode; }
 EngineError Connection::lastError() const { return d->error; }
+int Connection::changes() const { return d->changes; }
 
 bool Connection::exec(const Sql &sql, const QVariantList &params)
 {
+    d->changes = 0;
     QSqlQuery *q = d->prepared(sql.text());
     if (!q)
         return false;
     const bool ok = d->run(q, params);
+    if (ok)
+        d->changes = q->numRowsAffected();
     q->finish();
     return ok;
 }

@@ -85,6 +85,21 @@ struct EngineError {
     bool isSet() const { return !text.isEmpty(); }
 };
 
+// The kinds of failure the engine reports, read from its result code.
+enum class EngineFault { None, Busy, Locked, ReadOnly, NotDatabase, Corrupt, Full, CannotOpen, IoError, Permission,
+                         Refused, Other };
+
+// Which kind of failure an error is. Extended result codes count as their
+// primary code (a busy file stays busy, whatever the reason the engine adds).
+EngineFault faultOf(const EngineError &error);
+
+// A French sentence telling the user what went wrong. The engine's own text
+// (English) goes to standard error, never into the sentence.
+QString describe(const EngineError &error);
+
+// The engine error that stands for a failed system call (errno).
+EngineError systemError(int errnum);
+
 class Connection;
 
 // The values of one row as the engine holds them, read in place: texts as
@@ -155,6 +170,8 @@ public:
 
     // Runs one statement with bound parameters; false and error() on failure.
     bool exec(const Sql &sql, const QVariantList &params = {});
+    // Rows changed by the last statement that exec() ran.
+    int changes() const;
     // Runs a statement and returns the first column of its first row.
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     // Rows of a select statement, each as a list of values in column order.

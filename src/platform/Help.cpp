@@ -160,8 +160,7 @@ bool showHelpContents(QWidget *owner, const QString &indexPath, QString *errorMe
     else {
         QFile probe(info.absoluteFilePath());
         if (!probe.open(QIODevice::ReadOnly))
-            problem = QStringLiteral("Le fichier d'aide « %1 » ne peut pas être lu : %2")
-                          .arg(shown, probe.errorString());
+            problem = QStringLiteral("Le fichier d'aide « %1 » ne peut pas être lu.").arg(shown);
     }
     if (!problem.isEmpty()) {
         if (errorMessage)

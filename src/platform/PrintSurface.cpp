@@ -55,6 +55,8 @@ struct PrintSurface::Impl {
     QPainter painter;
     QFont font = printerFont();
     QString pdfPath;          // the file written, when printing to PDF
+    int blockColumns = 0;     // the widest line, for the margins of a PDF page
+    double blockPoints = 0;
     bool started = false;     // painter begun
     bool ended = false;
     bool failed = false;
@@ -86,6 +88,8 @@ struct PrintSurface::Impl {
         if (started)
             return true;
         started = true;
+        if (!pdfPath.isEmpty() && blockColumns > 0)
+            balanceMargins();
         if (!painter.begin(&printer)) {
             fail(QStringLiteral("L'impression n'a pas pu commencer."));
             return false;
@@ -93,6 +97,16 @@ struct PrintSurface::Impl {
         pages = 1;
         painter.setFont(font);
         return true;
+    }
+
+    void balanceMargins()
+    {
+        QFont body = font;
+        body.setPointSizeF(blockPoints);
+        const qreal column = QFontMetricsF(body, &printer).averageCharWidth() * 72.0 / printer.resolution();
+        const QRectF page = printer.pageLayout().fullRect(QPageLayout::Point);
+        const qreal margin = qMax<qreal>(0, (page.width() - blockColumns * column) / 2);
+        printer.setPageMargins(QMarginsF(margin, margin, margin, margin), QPageLayout::Point);
     }
 
     // Before drawing on the current line: a line that does not fit above the
@@ -166,6 +180,12 @@ PrintSurface::~PrintSurface()
 void PrintSurface::setLandscape(bool landscape)
 {
     d->printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+}
+
+void PrintSurface::setBlockWidth(int columns, double points)
+{
+    d->blockColumns = columns;
+    d->blockPoints = points;
 }
 
 void PrintSurface::setFontSize(double points)

@@ -38,6 +38,11 @@ public:
 
     // Takes effect for the pages not yet started (set it before printing).
     void setLandscape(bool landscape);
+    // The widest line of the document, in columns of a font of this size.
+    // A PDF page, which has no printer margins of its own, then gets equal
+    // margins left and right of that line, and the same at the top and
+    // bottom, as the block would sit on paper. Set it before printing.
+    void setBlockWidth(int columns, double points);
     void setFontSize(double points);
     void setBold(bool bold);
 

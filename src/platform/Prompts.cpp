@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <optional>
@@ -15,6 +17,58 @@ std::optional<Responder> &responder()
     static std::optional<Responder> r;
     return r;
 }
+
+// The "Type" column of the file dialogs, in French whatever the user's
+// language (Qt's own words there are English).
+class FrenchFileTypes : public QFileIconProvider
+{
+public:
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isRoot())
+            return QStringLiteral("Lecteur");
+        if (info.isDir())
+            return QStringLiteral("Dossier");
+        const QString suffix = info.suffix();
+        if (suffix.compare(QLatin1String("adb"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("Base de données");
+        return suffix.isEmpty() ? QStringLiteral("Fichier") : QStringLiteral("Fichier ") + suffix.toUpper();
+    }
+};
+
+// Qt's file dialog, refusing what it would otherwise return wrongly: a file in
+// a folder that does not exist, and a name holding a double quote (which Qt
+// reads as a list of names, the first taken relative to the folder shown).
+class FileDialog : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+protected:
+    void accept() override
+    {
+        auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (edit && edit->text().contains(QLatin1Char('"'))) {
+            refuse(QStringLiteral("Le nom « %1 » contient un guillemet (\"), que cette fenêtre ne sait pas lire.\n"
+                                  "Choisissez un nom sans guillemet.")
+                       .arg(edit->text()));
+            return;
+        }
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty()) {
+            const QFileInfo chosen(files.first());
+            if (!chosen.isDir() && !QFileInfo(chosen.absolutePath()).isDir()) {
+                refuse(QStringLiteral("Le dossier « %1 » n'existe pas.\nVérifiez le chemin indiqué.")
+                           .arg(QDir::toNativeSeparators(chosen.absolutePath())));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    void refuse(const QString &text) { showMessage(this, text, MessageIcon::Warning); }
+};
 } // namespace
 
 QString applicationTitle() { return QStringLiteral("Sequanel"); }
@@ -81,8 +135,10 @@ QString askFileName(const FileRequest &request)
     if (responder() && responder()->file)
         return responder()->file(request);
 
-    QFileDialog dialog(request.parent, request.title);
+    FrenchFileTypes types;
+    FileDialog dialog(request.parent, request.title);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setIconProvider(&types);
     dialog.setNameFilter(qtFilter(request.filter));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save || !request.fileMustExist ? QFileDialog::AnyFile

@@ -44,7 +44,8 @@ Sql RecordSource::selectList() const
 
 void RecordSource::setEngineError(SourceError::Kind kind)
 {
-    m_error = SourceError{kind, QString(), m_cursor.connection ? m_cursor.connection->lastError().text : QString()};
+    const EngineError e = m_cursor.connection ? m_cursor.connection->lastError() : EngineError{};
+    m_error = SourceError{kind, QString(), e.text, e.code};
 }
 
 void RecordSource::close()
@@ -53,26 +54,33 @@ void RecordSource::close()
     m_editMode = EditMode::None;
 }
 
-bool RecordSource::refuse(SourceError::Kind kind, const QString &detail)
+bool RecordSource::refuse(SourceError::Kind kind, const QString &detail, int code)
 {
-    m_error = SourceError{kind, QString(), detail};
+    m_error = SourceError{kind, QString(), detail, code};
     m_databaseName = m_cursor.openName; // the previous file stays the one in use
     return false;
 }
 
 std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name)
 {
-    // A file that another program holds locked cannot even be read: say so
-    // rather than calling it damaged.
-    auto notUsable = [&](const EngineError &e) {
-        const int primary = e.code & 0xff;
-        refuse(primary == 5 || primary == 6 ? SourceError::Locked : SourceError::NotDatabase, e.text);
+    // A file that another program holds (busy or locked) or that cannot be
+    // written is told apart from one that cannot be used at all.
+    auto refuseFor = [&](const EngineError &e, SourceError::Kind otherwise) {
+        SourceError::Kind kind = otherwise;
+        switch (faultOf(e)) {
+        case EngineFault::Busy:
+        case EngineFault::Locked: kind = SourceError::Locked; break;
+        case EngineFault::ReadOnly: kind = SourceError::ReadOnlyFile; break;
+        default: break;
+        }
+        refuse(kind, e.text, e.code);
         return std::nullopt;
     };
     auto refused = [&](SourceError::Kind kind, const QString &detail = QString()) {
         refuse(kind, detail);
         return std::nullopt;
     };
+    auto notUsable = [&](const EngineError &e) { return refuseFor(e, SourceError::NotDatabase); };
 
     const QFileInfo info(name);
     if (name.isEmpty() || !info.exists())
@@ -120,10 +128,8 @@ std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name
     if (!m_readOnly) {
         // Another program holding the file for writing would make every store
         // fail later; find out now.
-        if (!c->begin()) {
-            const EngineError e = c->lastError();
-            return refused(e.code == 5 || e.code == 6 ? SourceError::Locked : SourceError::ReadOnlyFile, e.text);
-        }
+        if (!c->begin())
+            return refuseFor(c->lastError(), SourceError::ReadOnlyFile);
         c->rollback();
     }
     return out;
@@ -159,7 +165,7 @@ bool RecordSource::refresh()
         showRow();
     else
         showEmpty();
-    return refuse(SourceError::NotDatabase, e.detail);
+    return refuse(SourceError::NotDatabase, e.detail, e.code);
 }
 
 bool RecordSource::loadRow(const Sql &where, const QVariantList &params)
@@ -212,7 +218,7 @@ bool RecordSource::damagedOrder(qint64 from, const QVariantList &row)
 {
     m_cursor.current = from;
     m_cursor.row = row;
-    m_error = SourceError{SourceError::Engine, QString(), QStringLiteral("database disk image is malformed")};
+    m_error = SourceError{SourceError::Engine, QString(), QStringLiteral("database disk image is malformed"), 11};
     return false;
 }
 
@@ -421,13 +427,13 @@ bool RecordSource::update()
         values << *m_cursor.current;
     }
 
-    if (!m_cursor.connection->begin()) {
-        setEngineError();
+    const int changed = writeOne(*sql, values);
+    if (changed < 0)
         return false;
-    }
-    if (!m_cursor.connection->exec(*sql, values) || !m_cursor.connection->commit()) {
-        setEngineError();
-        m_cursor.connection->rollback();
+    if (changed == 0 && m_editMode == EditMode::Editing) {
+        // Another program deleted the row meanwhile.
+        m_error = SourceError{SourceError::RowGone, {}, {}};
+        m_cursor.count = -1; // the file changed behind this record source
         return false;
     }
 
@@ -450,6 +456,43 @@ bool RecordSource::update()
     }
     m_error = {};
     emit currentChanged();
+    return true;
+}
+
+int RecordSource::writeOne(const Sql &sql, const QVariantList &values)
+{
+    if (!m_cursor.connection->begin()) {
+        setEngineError();
+        return -1;
+    }
+    if (!m_cursor.connection->exec(sql, values)) {
+        setEngineError();
+        m_cursor.connection->rollback();
+        return -1;
+    }
+    const int changed = m_cursor.connection->changes();
+    if (!m_cursor.connection->commit()) {
+        setEngineError();
+        m_cursor.connection->rollback();
+        return -1;
+    }
+    return changed;
+}
+
+bool RecordSource::editToAddNew()
+{
+    if (m_editMode != EditMode::Editing)
+        return false;
+    m_cursor.current.reset();
+    m_cursor.currentDeleted = false;
+    if (!loadRow("ORDER BY rowid DESC", {})) {
+        m_cursor.current.reset();
+        m_cursor.bof = m_cursor.eof = true;
+    }
+    m_beforeAdd = m_cursor.current;
+    m_beforeAddBof = m_cursor.bof;
+    m_beforeAddEof = m_cursor.eof;
+    m_editMode = EditMode::Adding;
     return true;
 }
 
@@ -482,15 +525,14 @@ bool RecordSource::deleteCurrent()
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
         return false;
     }
-    if (!m_cursor.connection->begin()) {
-        setEngineError();
+    const int changed = writeOne(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)), {*m_cursor.current});
+    if (changed < 0)
         return false;
-    }
-    if (!m_cursor.connection->exec(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)),
-                            {*m_cursor.current})
-        || !m_cursor.connection->commit()) {
-        setEngineError();
-        m_cursor.connection->rollback();
+    if (changed == 0) {
+        // Another program deleted the row meanwhile.
+        m_error = SourceError{SourceError::RowGone, {}, {}};
+        m_cursor.count = -1;
+        m_cursor.currentDeleted = true;
         return false;
     }
     if (m_cursor.count >= 0)
@@ -514,6 +556,13 @@ QString RecordSource::displayText(const ColumnDef &column, const QVariant &value
     if (column.type == ColumnType::DateTime) {
         if (auto v = fromStorage(value.toString()))
             return formatDateTime(*v);
+    }
+    // A number with a fraction is written in the user's notation, as it is
+    // read back.
+    if (column.type != ColumnType::Text && value.typeId() == QMetaType::Double) {
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale.toString(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     }
     return value.toString();
 }

@@ -25,12 +25,16 @@ struct SourceError {
         // opening
         NotFound, IsFolder, NotReadable, NotDatabase, NoTable, WrongShape, ReadOnlyFile, Locked,
         // storing
-        TooLong, OutOfRange, NotWhole, NotNumber, NotDate, BadCharacter, NoCurrentRow, Engine
+        TooLong, OutOfRange, NotWhole, NotNumber, NotDate, BadCharacter, NoCurrentRow, Engine,
+        // the row changed or deleted is no longer in the file
+        RowGone
     };
     Kind kind = None;
     QString column;      // the column concerned, for the storing kinds
     QString detail;      // the engine's own description, when it gave one
+    int code = 0;        // the engine's result code, when it gave one
     bool isSet() const { return kind != None; }
+    EngineError engine() const { return EngineError{detail, code}; }
 };
 
 // What shows the current row and gives back what the user typed for a
@@ -90,8 +94,13 @@ public:
     bool addNew();
     bool edit();
     // Stores the pending row from the bound controls. On refusal nothing is
-    // written, the row stays pending and error() names the column.
+    // written, the row stays pending and error() names the column. A change
+    // of a row that another program has deleted meanwhile is refused with
+    // RowGone.
     bool update();
+    // Turns a pending change into a pending addition of the values the bound
+    // controls hold, as if add-new had been called on the last row.
+    bool editToAddNew();
     void cancelUpdate();
     bool deleteCurrent();
 
@@ -144,7 +153,7 @@ private:
     // Opens the file named and checks that its table can be used; nullopt
     // and m_error set when it cannot.
     std::optional<Checked> checkFile(const QString &name);
-    bool refuse(SourceError::Kind kind, const QString &detail = QString());
+    bool refuse(SourceError::Kind kind, const QString &detail = QString(), int code = 0);
     bool loadRow(const Sql &where, const QVariantList &params);
     bool moveEnd(bool last);
     bool damagedOrder(qint64 from, const QVariantList &row);
@@ -153,6 +162,9 @@ private:
     Sql selectList() const;
     int columnIndex(const QString &name) const;
     void setEngineError(SourceError::Kind kind = SourceError::Engine);
+    // Runs one changing statement in a transaction of its own: the number of
+    // rows it changed, or -1 on failure (error() set).
+    int writeOne(const Sql &sql, const QVariantList &values);
 
     QString m_databaseName;
     QString m_table;

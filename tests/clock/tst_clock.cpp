@@ -47,7 +47,8 @@ private slots:
             *row("delta with seconds") << l << t << "01:00:30" << 12 << "13:04:39";
             *row("milliseconds never round up") << l << QTime(14, 5, 9, 999) << "01:00" << 12 << "13:05:09";
             *row("after local midnight") << l << QTime(0, 0, 30) << "01:00" << 12 << "23:00:30";
-            // A value that is not a time of day counts as 01:00.
+            // A value that is not a time of day counts as the computer's own
+            // offset: one hour here.
             for (const QString g : {"", "une heure", "-02:00", "24:00", "02:75"})
                 *row("garbled '" + g + "'") << l << t << g << 12 << "13:05:09";
         }
@@ -61,23 +62,28 @@ private slots:
         QFETCH(int, index);
         QFETCH(QString, shown);
         testsupport::LocaleScope scope{QLocale(locale)};
-        QCOMPARE(zoneclock::zoneTimeText(QDateTime(QDate(2026, 3, 1), local), delta, zoneclock::zoneOffsetText(index)), shown);
+        const QDateTime winter(QDate(2026, 3, 1), local, Qt::OffsetFromUTC, 3600);
+        QCOMPARE(zoneclock::zoneTimeText(winter, delta, zoneclock::zoneOffsetText(index)), shown);
     }
 
     // The window reads the setting of its own program folder afresh at every
-    // tick; another folder's setting is not its own.
+    // tick; another folder's setting is not its own. Without a setting, the
+    // computer's offset of the moment counts, summer time included.
     void windowTicks()
     {
         const QString folder = QCoreApplication::applicationDirPath(), key = QStringLiteral("Settings/DeltaGMT");
         QSettings(platform::settingsFilePath(folder + QStringLiteral("-other")), QSettings::IniFormat).setValue(key, "19:00");
-        testsupport::ClockScope clock(QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9)));
+        testsupport::ClockScope clock(QDateTime(QDate(2026, 3, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 3600));
         QPointer<frmFuseau> w = new frmFuseau;
         w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(12));
         w->show();
         QTRY_COMPARE_WITH_TIMEOUT(w->lblHeure->text(), QStringLiteral("13:05:09"), 5000);
-        QSettings(platform::settingsFilePath(folder), QSettings::IniFormat).setValue(key, "02:00");
+        clock.set(QDateTime(QDate(2026, 7, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 7200));
         w->tmrHeure_Timer();
         QCOMPARE(w->lblHeure->text(), QStringLiteral("12:05:09"));
+        QSettings(platform::settingsFilePath(folder), QSettings::IniFormat).setValue(key, "01:00");
+        w->tmrHeure_Timer();
+        QCOMPARE(w->lblHeure->text(), QStringLiteral("13:05:09"));
         w->close();
         QTRY_VERIFY(w.isNull());
     }

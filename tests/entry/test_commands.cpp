@@ -6,6 +6,8 @@
 #include "frmSplash.h"
 
 #include <QAction>
+#include <QAbstractFileIconProvider>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -74,6 +76,52 @@ private slots:
         }
     }
 
+    // The file dialogs themselves refuse, in French, a folder that does not
+    // exist and a name holding a double quote (which Qt reads as a list of
+    // names), and stay open; nothing is bound. Their type column is French.
+    void fileDialogsRefuseWhatTheyCannotUse_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QString>("typed"); // in the test's folder
+        QTest::addColumn<QString>("refusal");
+        for (bool save : {true, false}) {
+            QTest::addRow("%s, missing folder", save ? "New" : "Open") << save << "absent/a.adb" << "n'existe pas";
+            QTest::addRow("%s, double quotes", save ? "New" : "Open") << save << "a\"b\"c.adb" << "guillemet";
+        }
+    }
+    void fileDialogsRefuseWhatTheyCannotUse()
+    {
+        QFETCH(bool, save);
+        QFETCH(QString, typed);
+        QFETCH(QString, refusal);
+        MainWindowFixture f;
+        QStringList messages;
+        platform::Responder answers; // messages only: the dialogs are the real ones
+        answers.message = [&](const platform::MessageRequest &m) {
+            messages << m.text;
+            return platform::Answer::Ok;
+        };
+        platform::setResponder(answers);
+        QString folderType;
+        bool stayed = false;
+        whenModal([&](QWidget *m) {
+            auto *dialog = qobject_cast<QFileDialog *>(m);
+            folderType = dialog->iconProvider()->type(QFileInfo(f.dir.path()));
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(f.path(typed));
+            QTest::keyClick(edit, Qt::Key_Return);
+            stayed = dialog->isVisible();
+            dialog->reject();
+        });
+        save ? f.w->mnuNouveau_Click() : f.w->mnuOuvrir_Click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(refusal), qPrintable(messages[0]));
+        QVERIFY(stayed);
+        QCOMPARE(folderType, QStringLiteral("Dossier"));
+        QVERIFY(f.w->Data1->databaseName().isEmpty());
+        QVERIFY(QDir(f.dir.path()).isEmpty());
+    }
+
     // Print is disabled with nothing open: its menu item, shortcut and button do
     // nothing. On an empty file each refuses with a message; with a contact the
     // grid window opens modally.
@@ -107,9 +155,9 @@ private slots:
     // Quit closes every window without asking.
     void windowsOfTheMenusAndQuit()
     {
-        testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9)));
+        testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9), Qt::OffsetFromUTC, 3600));
         MainWindowFixture f;
-        qputenv("XDG_CONFIG_HOME", f.dir.path().toUtf8()); // no stored offset: one hour
+        qputenv("XDG_CONFIG_HOME", f.dir.path().toUtf8()); // no stored offset: the computer's, one hour
         f.w->mnuOrientation->trigger();
         f.w->Toolbar1_ButtonClick(f.w->Toolbar1Buttons[5]);
         f.w->mnuOrientation->trigger();

@@ -4,6 +4,8 @@
 
 #include "Regional.h"
 
+#include <QProcess>
+
 using testsupport::Row;
 
 namespace {
@@ -236,6 +238,10 @@ private slots:
         QVERIFY(f.w->cmdNouveau->isEnabled());
         for (QPushButton *b : {f.w->cmdPrécédent, f.w->cmdSuivant, f.w->cmdModifier, f.w->cmdSupprimer})
             QVERIFY(!b->isEnabled());
+        f.w->cmdNouveau->click(); // the first contact of an empty file can be given up
+        QTest::keyClick(f.w->txtRST, Qt::Key_Escape);
+        QCOMPARE(f.w->cmdNouveau->text(), QStringLiteral("&Nouveau"));
+        QVERIFY(stored(f).isEmpty());
         f.w->cmdModifier->setEnabled(true);
         f.w->cmdModifier_Click();
         QCOMPARE(f.prompts.beeps, 1);
@@ -256,6 +262,8 @@ private slots:
         QTest::newRow("decimal rounds half to even") << QVariantList{"12,5"} << "13";
         QTest::newRow("past 16 bits") << QVariantList{"32767"} << "32768";
         QTest::newRow("well past 16 bits") << QVariantList{"40000", "5"} << "40001";
+        QTest::newRow("the last that fits") << QVariantList{"999998"} << "999999";
+        QTest::newRow("numbering full: none, and why") << QVariantList{"999999"} << "";
     }
     void proposedSerial()
     {
@@ -271,6 +279,36 @@ private slots:
         f.open(QStringLiteral("s.adb"), rows);
         f.w->cmdNouveau->click();
         QCOMPARE(f.w->txtNrSequanel->text(), proposed);
+        QCOMPARE(f.prompts.messages.size(), proposed.isEmpty() ? 1 : 0);
+    }
+
+    // A contact that another program deletes meanwhile: a change of it is not
+    // lost but kept on screen as a new contact, which Enter stores; deleting
+    // it says so and shows the last contact.
+    void contactGoneMeanwhile()
+    {
+        MainWindowFixture f(3);
+        auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
+        f.w->cmdModifier->click();
+        fill(*f.w);
+        QVERIFY(other->exec("DELETE FROM Transmission WHERE Sequanel = '3'"));
+        f.w->cmdModifier->click();
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
+        QCOMPARE(f.w->cmdNouveau->text() + f.w->cmdModifier->text() + f.w->cmdSupprimer->text(),
+                 kValider + QStringLiteral("&Modifier&Annuler"));
+        QCOMPARE(column(f, 1), (QStringList{"1", "2"}));
+        QTest::keyClick(f.w->txtVille, Qt::Key_Return);
+        QCOMPARE(column(f, 12), (QStringList{"Lyon", "Lyon", "Clermont-Ferrand"}));
+        QCOMPARE(column(f, 1), (QStringList{"1", "2", "3"}));
+
+        f.prompts.clear();
+        QVERIFY(other->exec("DELETE FROM Transmission WHERE Sequanel = '2'"));
+        f.w->cmdSupprimer->click(); // the contact shown, 2, is already gone
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
+        QCOMPARE(f.shownSerial() + f.w->txtVille->text(), QStringLiteral("3Clermont-Ferrand"));
+        QCOMPARE(stored(f).size(), 2);
     }
 
     // Deleting removes exactly the contact shown and shows the last one. The
@@ -307,28 +345,44 @@ private slots:
     }
 
     // Closing the window, or opening another file, stores a pending entry
-    // that passes the file's rules and drops one that does not; nothing is asked.
+    // that passes the file's rules and drops one that does not; nothing is
+    // asked. A New that fails leaves it pending as typed.
     void pendingEntryOnClose_data()
     {
         QTest::addColumn<bool>("adding");
         QTest::addColumn<bool>("valid");
-        QTest::addColumn<bool>("close"); // else open another file
-        for (bool close : {true, false})
+        QTest::addColumn<int>("how"); // 0 close, 1 open another file, 2 a New that fails
+        for (int how : {0, 1, 2})
             for (bool adding : {true, false})
                 for (bool valid : {true, false})
                     QTest::addRow("%s %s, %s", valid ? "valid" : "invalid", adding ? "addition" : "change",
-                                  close ? "close" : "open another") << adding << valid << close;
+                                  how == 0 ? "close" : how == 1 ? "open another" : "failed new") << adding << valid << how;
     }
     void pendingEntryOnClose()
     {
         QFETCH(bool, adding);
         QFETCH(bool, valid);
-        QFETCH(bool, close);
+        QFETCH(int, how);
+        const bool close = how == 0;
         MainWindowFixture f(2);
         (adding ? f.w->cmdNouveau : f.w->cmdModifier)->click();
         fill(*f.w);
         if (!valid)
             f.w->txtVille->setText(QString(30, QLatin1Char('x')));
+        const QString town = f.w->txtVille->text();
+        if (how == 2) { // a file that cannot be replaced
+            const QString fixed = f.path(QStringLiteral("fige.adb"));
+            testsupport::makeLogFile(fixed);
+            if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), fixed}) != 0)
+                QSKIP("chattr +i is not available here");
+            f.prompts.queuedFiles << fixed;
+            f.w->mnuNouveau_Click();
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), fixed});
+            QCOMPARE(f.prompts.messages.size(), 1);
+            QCOMPARE((adding ? f.w->cmdNouveau : f.w->cmdModifier)->text() + f.w->txtVille->text(), kValider + town);
+            QCOMPARE(stored(f).size(), 2);
+            return;
+        }
         if (close)
             f.w->close();
         else

@@ -1,7 +1,10 @@
-// The listing sent to a real printer: a CUPS server with a PDF queue set as
-// the default printer. The server keeps the file of each job, which is the
-// document Qt sent; it is read back with pdftotext. Skipped, saying why, where
-// no CUPS server can be started (not root, or the packages are missing).
+// The listing sent to a real printer: a CUPS server of the test's own, with a
+// PDF printer as its default queue. Its configuration, spool, logs and socket
+// live in a temporary folder, the program reaches it through CUPS_SERVER, and
+// it is stopped by its process id: the machine's own printing system is never
+// touched. The server keeps the file of each job, which is the document Qt
+// sent; it is read back with pdftotext. Skipped, saying why, where the
+// packages are missing or the server does not start.
 #include "Listing.h"
 #include "TestSupport.h"
 #include "frmListe.h"
@@ -9,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -18,7 +20,7 @@
 namespace {
 
 const QString kQueue = QStringLiteral("SequanelPDF");
-const QString kSpool = QStringLiteral("/var/spool/cups");
+const QString kPpd = QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd");
 
 QString run(const QString &program, const QStringList &args, int *exitCode = nullptr)
 {
@@ -30,12 +32,11 @@ QString run(const QString &program, const QStringList &args, int *exitCode = nul
     return QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
 }
 
-bool schedulerRunning() { return run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).contains(QStringLiteral("is running")); }
-
-QSet<QString> jobFiles()
+void write(const QString &path, const QString &text)
 {
-    const QStringList files = QDir(kSpool).entryList({QStringLiteral("d*")}, QDir::Files);
-    return QSet<QString>(files.begin(), files.end());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.toUtf8());
 }
 
 } // namespace
@@ -43,46 +44,71 @@ QSet<QString> jobFiles()
 class TestCups : public QObject
 {
     Q_OBJECT
-    bool m_startedServer = false;
-    QString m_previousDefault;
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QString m_socket, m_spool;
+
+    bool schedulerRunning()
+    {
+        return run(QStringLiteral("lpstat"), {QStringLiteral("-h"), m_socket, QStringLiteral("-r")})
+            .contains(QStringLiteral("is running"));
+    }
+    QStringList jobFiles() const { return QDir(m_spool).entryList({QStringLiteral("d*")}, QDir::Files); }
 
 private slots:
     void initTestCase()
     {
-        if (geteuid() != 0)
-            QSKIP("starting a CUPS server and adding a queue needs root");
-        for (const char *f : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/lib/cups/backend/cups-pdf"})
-            if (!QFile::exists(QString::fromLatin1(f)))
-                QSKIP(qPrintable(QStringLiteral("%1 is missing (packages cups-daemon, printer-driver-cups-pdf)").arg(QString::fromLatin1(f))));
-        if (!schedulerRunning()) {
-            int code = 0;
-            const QString out = run(QStringLiteral("/usr/sbin/cupsd"), {}, &code);
-            for (int i = 0; i < 100 && !schedulerRunning(); ++i)
-                QThread::msleep(100);
-            if (!schedulerRunning())
-                QSKIP(qPrintable(QStringLiteral("the CUPS server does not start here: %1").arg(out.trimmed())));
-            m_startedServer = true;
-        }
-        const QString current = run(QStringLiteral("lpstat"), {QStringLiteral("-d")});
-        if (current.contains(QLatin1Char(':')))
-            m_previousDefault = current.section(QLatin1Char(':'), 1).trimmed();
+        for (const QString &f : {QStringLiteral("/usr/sbin/cupsd"), QStringLiteral("/usr/sbin/lpadmin"), kPpd})
+            if (!QFile::exists(f))
+                QSKIP(qPrintable(QStringLiteral("%1 is missing (packages cups, printer-driver-cups-pdf)").arg(f)));
+        // The filters run under the server's own user, who must reach the spool.
+        QVERIFY(QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7755)));
+        const QString d = m_dir.path();
+        for (const char *sub : {"etc", "spool/tmp", "cache", "state", "log"})
+            QVERIFY(QDir(d).mkpath(QString::fromLatin1(sub)));
+        m_socket = d + QStringLiteral("/cups.sock");
+        m_spool = d + QStringLiteral("/spool");
+        write(d + QStringLiteral("/cups-files.conf"),
+              QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nTempDir %1/spool/tmp\nCacheDir %1/cache\n"
+                             "StateDir %1/state\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
+                             "PageLog %1/log/page_log\nPrintcap %1/printcap\nServerBin /usr/lib/cups\n"
+                             "DataDir /usr/share/cups\nFileDevice Yes\nSandboxing Relaxed\n")
+                      .arg(d)
+                  + (geteuid() == 0 ? QStringLiteral("User lp\nGroup lp\nSystemGroup root\n") : QString()));
+        // Job files are kept once printed, so that the test can read them.
+        write(d + QStringLiteral("/cupsd.conf"),
+              QStringLiteral("Listen %1\nPreserveJobFiles Yes\nBrowsing No\nBrowseLocalProtocols none\n"
+                             "WebInterface No\nDefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
+                             "</Location>\n")
+                  .arg(m_socket));
+        m_server.setProcessChannelMode(QProcess::MergedChannels);
+        m_server.start(QStringLiteral("/usr/sbin/cupsd"), {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
+                                                          QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
+        m_server.waitForStarted();
+        for (int i = 0; i < 100 && m_server.state() == QProcess::Running && !schedulerRunning(); ++i)
+            QThread::msleep(100);
+        if (!schedulerRunning())
+            QSKIP(qPrintable(QStringLiteral("the CUPS server does not start here: %1").arg(QString::fromLocal8Bit(m_server.readAll()))));
         int code = 0;
-        const QString out = run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), kQueue, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"),
-                                                         QStringLiteral("-m"), QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-E")}, &code);
+        const QString out = run(QStringLiteral("lpadmin"), {QStringLiteral("-h"), m_socket, QStringLiteral("-p"), kQueue, QStringLiteral("-v"),
+                                                         QStringLiteral("file:///dev/null"), QStringLiteral("-P"), kPpd, QStringLiteral("-E")}, &code);
         QVERIFY2(code == 0, qPrintable(out));
-        QCOMPARE(run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), kQueue}, &code), QString());
-        run(QStringLiteral("cupsctl"), {QStringLiteral("PreserveJobFiles=Yes")});
+        run(QStringLiteral("lpadmin"), {QStringLiteral("-h"), m_socket, QStringLiteral("-d"), kQueue}, &code);
+        QCOMPARE(code, 0);
+        // The program under test asks this server only, and reads no client
+        // settings of the machine.
+        qputenv("CUPS_SERVER", QFile::encodeName(m_socket));
+        qputenv("CUPS_SERVERROOT", QFile::encodeName(d + QStringLiteral("/etc")));
     }
 
     void cleanupTestCase()
     {
-        if (!schedulerRunning())
+        if (m_server.state() == QProcess::NotRunning)
             return;
-        run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), kQueue});
-        if (!m_previousDefault.isEmpty())
-            run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), m_previousDefault});
-        if (m_startedServer)
-            run(QStringLiteral("pkill"), {QStringLiteral("-x"), QStringLiteral("cupsd")});
+        m_server.terminate(); // by its process id
+        if (!m_server.waitForFinished(10000))
+            m_server.kill();
+        m_server.waitForFinished();
     }
 
     // The print button of the grid window sends one job to the default
@@ -92,18 +118,18 @@ private slots:
         QTemporaryDir dir;
         const QString log = dir.filePath(QStringLiteral("concours.adb"));
         testsupport::makeLogFile(log, {testsupport::sampleRow(1), testsupport::sampleRow(2), testsupport::sampleRow(3)});
-        const QSet<QString> before = jobFiles();
+        const QStringList before = jobFiles();
         testsupport::PromptRecorder prompts;
         frmListe f(log);
         f.Command2_Click();
         QVERIFY2(prompts.messages.isEmpty(), qPrintable(prompts.messages.value(0).text));
         QCOMPARE(f.windowTitle(), QStringLiteral("Liste des enregistrements"));
 
-        QSet<QString> jobs;
-        for (int i = 0; i < 100 && (jobs = jobFiles() - before).isEmpty(); ++i)
+        QStringList jobs;
+        for (int i = 0; i < 100 && (jobs = jobFiles()) == before; ++i)
             QThread::msleep(100);
-        QCOMPARE(jobs.size(), 1);
-        const QString job = kSpool + QLatin1Char('/') + *jobs.begin();
+        QCOMPARE(jobs.size(), before.size() + 1);
+        const QString job = m_spool + QLatin1Char('/') + jobs.last();
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), job, QStringLiteral("-")});
         QVERIFY(p.waitForFinished(30000));

@@ -123,6 +123,8 @@ private slots:
         QTest::newRow("date, German separators") << 0 << QVariant("1998-01-05 17:03:09") << "de_DE" << "05.01.98 17:03:09";
         QTest::newRow("frequency 26.965") << 4 << QVariant(965) << "fr_FR" << "26.965";
         QTest::newRow("frequency 27.5") << 4 << QVariant(5) << "fr_FR" << "27.5";
+        QTest::newRow("megahertz alone") << 3 << QVariant(27) << "fr_FR" << "27";
+        QTest::newRow("hertz alone") << 4 << QVariant(5) << "fr_FR" << "5";
         QTest::newRow("Préfixe without leading zeros") << 6 << QVariant(7) << "fr_FR" << "7";
     }
     void valueFormatting()
@@ -135,7 +137,7 @@ private slots:
         Row r(16);
         r[1] = QStringLiteral("42");
         r[column] = stored;
-        if (column == 4)
+        if (column == 4 && printed.contains(QLatin1Char('.')))
             r[3] = printed.startsWith(QStringLiteral("26")) ? 26 : 27;
         const QString log = file(QStringLiteral("fmt-%1.adb").arg(QTest::currentDataTag()));
         makeLogFile(log, {r});
@@ -160,6 +162,39 @@ private slots:
         QVERIFY(prompts.messages.isEmpty());
         QCOMPARE(linesAfterHeadings(texts[0]).size(), 2);
         QCOMPARE(texts[1], texts[0]);
+    }
+
+    // On a PDF page the listing's widest line is centred, with the same
+    // margin at the top as at the sides.
+    void pdfMarginsBalanced()
+    {
+        const QString log = file("margins.adb");
+        makeLogFile(log, {sampleRow(1)});
+        QVERIFY(printed(log).contains(listing::kTitle));
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), log + QStringLiteral(".pdf"), QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QString page = QString::fromUtf8(p.readAllStandardOutput());
+        auto at = [&](const QString &pattern) { return QRegularExpression(pattern).match(page).captured(1).toDouble(); };
+        const double width = at(QStringLiteral("<page width=\"([0-9.]+)\""));
+        const double date = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>Date<")), rst = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>RST<"));
+        const double column = (rst - date) / (172 - 9), left = date - 8 * column, right = width - left - 177 * column;
+        QVERIFY2(qAbs(left - right) < 2, qPrintable(QStringLiteral("%1 / %2").arg(left).arg(right)));
+        QVERIFY2(qAbs(at(QStringLiteral("yMin=\"([0-9.]+)\"")) - left) < 3, qPrintable(page.left(900)));
+    }
+
+    // A file that cannot be read prints nothing and says why, in French.
+    void unreadableFile()
+    {
+        const QString log = file("pas-une-base.adb");
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, 'x')) == 4096);
+        f.close();
+        PrinterScope printer(PrintTarget::pdfFile(log + QStringLiteral(".pdf")));
+        PromptRecorder prompts;
+        QVERIFY(!listing::printListing(nullptr, log));
+        QCOMPARE(prompts.messages.size(), 1);
+        QCOMPARE(englishIn(prompts.messages[0].text), QString());
     }
 
     // Without a printer the user is asked whether to save a PDF file instead.

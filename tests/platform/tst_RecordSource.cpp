@@ -230,6 +230,27 @@ private slots:
         QCOMPARE(readRows(path).last().at(logfile::columnNames().indexOf(column)), stored);
     }
 
+    // Busy, locked and read-only are told apart the same way for every
+    // caller, extended result codes included; the user hears it in French.
+    void engineFaults_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("fault");
+        using F = platform::EngineFault;
+        for (auto [code, fault] : {std::pair{5, F::Busy}, {261, F::Busy}, {517, F::Busy}, {6, F::Locked}, {262, F::Locked},
+                                   {8, F::ReadOnly}, {776, F::ReadOnly}, {26, F::NotDatabase}, {11, F::Corrupt}, {13, F::Full},
+                                   {14, F::CannotOpen}, {3338, F::IoError}, {3, F::Permission}, {1, F::Other}})
+            QTest::addRow("%d", code) << code << int(fault);
+    }
+    void engineFaults()
+    {
+        QFETCH(int, code);
+        QFETCH(int, fault);
+        const platform::EngineError e{QStringLiteral("database is locked"), code};
+        QCOMPARE(int(platform::faultOf(e)), fault);
+        QCOMPARE(testsupport::englishIn(platform::describe(e)), QString());
+    }
+
     void durability()
     {
         // A log left in write-ahead-log mode by another program goes back to the

@@ -92,15 +92,17 @@ void TestBadInput::garbledDeltaGmt()
     f.write(file);
     f.close();
 
+    // The computer's clock is three hours ahead of Greenwich.
+    const QDateTime now(QDate(2024, 6, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 3 * 3600);
     const QString stored = platform::readSetting(QCoreApplication::applicationDirPath(), QStringLiteral("Settings"),
-                                                 QStringLiteral("DeltaGMT"), zoneclock::defaultDeltaGmt());
-    const QTime delta = zoneclock::effectiveDeltaGmt(stored);
+                                                 QStringLiteral("DeltaGMT"), QString());
+    const QTime delta = zoneclock::effectiveDeltaGmt(stored, now);
     QVERIFY(delta.isValid());
-    // Anything but a time of day counts as the default offset of one hour.
-    QCOMPARE(delta, usable ? QTime(2, 0) : QTime(1, 0));
+    // Anything but a time of day counts as the computer's own offset.
+    QCOMPARE(delta, usable ? QTime(2, 0) : QTime(3, 0));
 
     // A clock window ticks with it and shows a time of day.
-    testsupport::ClockScope clock(QDateTime(QDate(2024, 6, 1), QTime(14, 5, 9)));
+    testsupport::ClockScope clock(now);
     auto *w = new frmFuseau;
     w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(12));
     w->tmrHeure_Timer();

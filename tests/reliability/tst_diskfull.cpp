@@ -117,6 +117,7 @@ void TestDiskFull::storeRefusedThenAccepted()
     QCOMPARE(prompts.messages.size(), 1);
     QVERIFY2(prompts.messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier.")),
              qPrintable(prompts.messages[0].text));
+    QVERIFY2(testsupport::englishIn(prompts.messages[0].text).isEmpty(), qPrintable(prompts.messages[0].text));
     QCOMPARE(prompts.messages[0].icon, platform::MessageIcon::Critical);
     QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Valider"));
     QCOMPARE(reliability::shown(w), typed);

@@ -4,6 +4,7 @@
 #include "Engine.h"
 #include "LogFile.h"
 
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -35,6 +36,15 @@ void PromptRecorder::clear()
     messages.clear();
     fileRequests.clear();
     beeps = 0;
+}
+
+QString englishIn(const QString &message)
+{
+    static const QRegularExpression quoted(QStringLiteral("«[^»]*»"));
+    static const QRegularExpression english(
+        QStringLiteral("\\b(database|disk|file|unable|attempt|readonly|locked|malformed|not|denied|error|full|found|such)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return english.match(QString(message).remove(quoted)).captured(1);
 }
 
 LocaleScope::LocaleScope(const QLocale &locale) : m_previous(QLocale())

@@ -31,6 +31,10 @@ public:
     void clear();
 };
 
+// The first English word of the engine's or the system's own messages found
+// in a message to the user (quoted paths aside); empty when there is none.
+QString englishIn(const QString &message);
+
 // Pins QLocale::setDefault for its lifetime.
 class LocaleScope
 {
