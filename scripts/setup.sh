@@ -7,7 +7,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6svg6
           libgeographiclib-dev fonts-liberation fonts-dejavu-core
           poppler-utils xvfb xauth imagemagick sqlite3 libsqlite3-dev
-          qt6-translations-l10n x11-utils printer-driver-cups-pdf cups-client)
+          qt6-translations-l10n x11-utils printer-driver-cups-pdf cups-client
+          pkg-config mdbtools-dev mdbtools)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

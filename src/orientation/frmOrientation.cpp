@@ -1,5 +1,6 @@
 #include "frmOrientation.h"
 
+#include "Converter.h"
 #include "ProgramFolder.h"
 #include "Prompts.h"
 #include "RecordSource.h"
@@ -164,9 +165,27 @@ frmOrientation::~frmOrientation()
 
 void frmOrientation::Form_Load()
 {
-    Data2->setDatabaseName(referenceFile());
+    QString file = referenceFile();
     picRose->setLeft(needle::roseLeft(ScaleWidth, picRose->Height));
     picRose->setNeedle(needle::atRest(picRose->Width, picRose->Height));
+    // An operator's own Orientation.mdb may be a Jet file: its table is read
+    // by the converter into a copy that lives as long as the window.
+    if (legacy::isJetFile(file)) {
+        m_jetCopy = std::make_unique<QTemporaryDir>();
+        const QString copy = m_jetCopy->filePath(QStringLiteral("Orientation.sqlite"));
+        const legacy::ChildResult r = legacy::runConverter(file, copy, {}, QStringLiteral("direction"));
+        if (r.status != legacy::ChildResult::Done) {
+            const QString why = r.status == legacy::ChildResult::Damaged
+                                    ? QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu : fichier endommagé.")
+                                          .arg(QDir::toNativeSeparators(file))
+                                    : r.message;
+            platform::showMessage(this, why + QStringLiteral("\nL'orientation des villes n'est pas disponible."),
+                                  platform::MessageIcon::Warning);
+            return;
+        }
+        file = copy;
+    }
+    Data2->setDatabaseName(file);
     // The record source opens once the window is laid out; the first town
     // then fills Label1 and sets the needle.
     if (!Data2->refresh())

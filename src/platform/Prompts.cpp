@@ -89,6 +89,8 @@ QString askFileName(const FileRequest &request)
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setDirectory(QDir::current());
+    if (!request.proposedPath.isEmpty())
+        dialog.selectFile(request.proposedPath);
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Regarder dans :"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nom du fichier :"));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Type :"));

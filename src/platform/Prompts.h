@@ -29,6 +29,7 @@ struct FileRequest {
     bool confirmOverwrite = false; // save dialog asks before replacing a file
     bool fileMustExist = false;    // open dialog accepts only existing files
     QString defaultSuffix;         // empty: never add an extension
+    QString proposedPath;          // file the dialog starts on (folder and name); empty: none
 };
 
 // The title of every message box.
