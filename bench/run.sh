@@ -8,6 +8,9 @@
 #   SIZES=1000,100000 bench/run.sh    fewer sizes
 #   PRINT_SIZES=1000,100000,1000000 bench/run.sh   also print 1M (about 2 min)
 #   RUNS=15 JOBS=1 BUILD_DIR=build-bench bench/run.sh
+#
+# Then the conversion of an old log file of 100,000 contacts, in a table of
+# its own (CONVERT_RUNS=5; SIZES without 100000 still converts 100,000).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -28,3 +31,4 @@ for n in ${SIZES//,/ }; do
   "$BUILD_DIR/bin/sequanel_genlog" "$WORK/log_$n.adb" "$n" >&2
 done
 "$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS"
+"$BUILD_DIR/bin/sequanel_bench_convert" --dir "$WORK" --contacts 100000 --runs "${CONVERT_RUNS:-5}"

@@ -153,14 +153,16 @@ QVariant JetDatabase::Impl::value(const MdbColumn *c, const MdbField &f) const
             mdb_unicode2ascii(mdb, reinterpret_cast<const char *>(buf + at), f.siz, text.data(), text.size());
             return text[0] ? QString::fromUtf8(text.data()) : QStringLiteral("");
         }
-    case MDB_BINARY:
-    case MDB_OLE: return QByteArray(reinterpret_cast<const char *>(buf + at), f.siz);
-    default: {
+    case MDB_MEMO:
+    case MDB_REPID:
+    case MDB_NUMERIC: {
         char *text = mdb_col_to_string(mdb, buf, at, c->col_type, f.siz);
         const QString s = text ? QString::fromUtf8(text) : QString();
         g_free(text);
         return s;
     }
+    default: // binary data, and types no Jet 3 file has: the bytes as they are
+        return QByteArray(reinterpret_cast<const char *>(buf + at), f.siz);
     }
 }
 

@@ -127,9 +127,14 @@ bool placeFile(const QString &from, const QString &to)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty() && args[0] == QLatin1String("--worker"))
-        return worker(args.mid(1));
+    const QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && args[0] == QLatin1String("--worker")) {
+        // Its verdict is written: the child leaves at once, without the
+        // teardown of libraries that a damaged file may have left in any state.
+        const int status = worker(args.mid(1));
+        std::fflush(stdout);
+        ::_exit(status);
+    }
 
     if (args.size() != 2)
         return fail(QStringLiteral("deux noms attendus.\nUsage : sequanel-convert ANCIEN NOUVEAU"));
