@@ -2,6 +2,7 @@
 
 #include "JetFile.h"
 #include "LogFile.h"
+#include "RecordSource.h"
 
 #include <QDate>
 #include <QTime>
@@ -50,18 +51,6 @@ QVariant stored(int jetType, const QVariant &v)
     return v;
 }
 
-bool isNumber(const QVariant &v)
-{
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The table the output file holds, and the Jet column feeding each of its columns.
 struct Plan {
     platform::TableDef table;
@@ -75,8 +64,11 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
                  const std::function<QVariant(int col, const QVariant &)> &convert, QMap<QString, int> *carried)
 {
     const QVector<JetColumn> jetColumns = db.columns();
+    // A log file is made as the New command makes one.
     platform::EngineError error;
-    if (!platform::Connection::create(target, plan.table, &error))
+    const bool created = plan.table.name == logfile::kTable ? logfile::createEmpty(target, nullptr)
+                                                            : platform::Connection::create(target, plan.table, &error);
+    if (!created)
         return refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être créé.").arg(fileName(target)));
     auto fail = [&](Outcome o) {
         QFile::remove(target);
@@ -195,22 +187,17 @@ bool fitsColumn(const platform::ColumnDef &column, const QVariant &value)
         return QDate::isValid(number(0, 4), number(5, 2), number(8, 2))
                && QTime::isValid(number(11, 2), number(14, 2), number(17, 2));
     }
-    case platform::ColumnType::SmallInt: {
-        if (!isNumber(value))
-            return false;
-        const double v = value.toDouble();
-        return std::floor(v) == v && v >= -32768 && v <= 32767;
-    }
-    case platform::ColumnType::Text: {
-        if (value.typeId() == QMetaType::QByteArray)
-            return false;
-        const QString text = value.toString();
-        return text.size() <= column.size && platform::fitsWindows1252(text);
-    }
-    case platform::ColumnType::Other:
+    case platform::ColumnType::SmallInt:
+        // Whole numbers, by far the most common, without reading them back as text.
+        if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+            return value.toLongLong() >= -32768 && value.toLongLong() <= 32767;
+        break;
+    default:
         break;
     }
-    return true;
+    // Otherwise the rules a value typed in the entry form meets.
+    return value.typeId() != QMetaType::QByteArray
+           && platform::RecordSource::storedValue(column, value.toString(), nullptr).has_value();
 }
 
 Outcome convertLog(const QString &source, const QString &target, const Progress &progress)
