@@ -402,7 +402,7 @@ void TestLegacy::damagedFiles()
         if (i % 6 == 0) {
             bad.truncate(random->bounded(good.size()));
         } else {
-            const int page = std::array{0, 2, 3, 4, 5, 6 + i % 50}[i % 6];
+            const int page = std::array{0, 2, 3, 4, 5, 6 + i % int(good.size() / 2048 - 6)}[i % 6];
             for (int k = 0; k < 1 + i % 8; ++k)
                 bad[page * 2048 + random->bounded(page ? 2048 : 200)] = char(random->bounded(256));
         }
