@@ -12,7 +12,10 @@
 #include <QLocale>
 #include <QMap>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace legacy {
 
@@ -119,7 +122,20 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
                                         .arg(fileName(target))));
             return fail(Outcome{Outcome::Damaged, 0, {}});
         }
-        if (!out->commit())
+        // The commit writes the whole file to the disk, which may take a while
+        // on a slow one: the child keeps telling it is alive meanwhile.
+        std::atomic<bool> committing{true};
+        std::thread heartbeat([&] {
+            for (int tick = 1; committing; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (tick % 20 == 0 && committing)
+                    progress(outcome.rows, outcome.rows);
+            }
+        });
+        const bool committed = out->commit();
+        committing = false;
+        heartbeat.join();
+        if (!committed)
             return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit : "
                                                "le disque est peut-être plein.")
                                     .arg(fileName(target))));

@@ -69,8 +69,16 @@ frmOrientation *frmOrientation::instance() { return s_instance.data(); }
 
 void frmOrientation::showSingle()
 {
-    if (!s_instance)
+    // Building the window may read a Jet reference file in a child process,
+    // with events processed meanwhile: a second command then waits for it.
+    static bool building = false;
+    if (building)
+        return;
+    if (!s_instance) {
+        building = true;
         s_instance = new frmOrientation;
+        building = false;
+    }
     s_instance->show();
     s_instance->raise();
     s_instance->activateWindow();
