@@ -242,6 +242,11 @@ void TestLegacy::conversion_data()
          "4 valeurs que Sequanel refuserait à la saisie ont été reprises telles quelles : « Date » (1), "
          "« Opérateur » (1), « Sequanel » (1), « Ville » (1).");
 
+    jetwriter::Table big{"Transmission", jetwriter::transmissionColumns(), {}};
+    for (int i = 1; i <= 100000; ++i) // more pages than a usage map kept in its row can list
+        big.rows.push_back(jetwriter::sampleContact(i));
+    QVERIFY(jetwriter::write(path("big.adb").toStdString(), {big}, {true}).empty());
+    QTest::newRow("100,000 contacts, encrypted") << path("big.adb") << Rows() << false << "Les 100000 contacts";
     QTest::newRow("log kept in the test data, 1,000 contacts, encrypted")
         << kData + "ancien-1000-chiffre.adb" << Rows() << false << "Les 1000 contacts";
     QTest::newRow("log kept in the test data, 12 contacts") << kData + "ancien-12.adb" << Rows() << false
