@@ -13,6 +13,9 @@
 #                                     flush, startup, rss)
 #   BASELINE=/path/to/older/bin/sequanel_bench BASELINE_NAME=text bench/run.sh
 #                                     peak RSS also measured with an earlier build
+#
+# Then the conversion of an old log file of 100,000 contacts, in a table of
+# its own (CONVERT_RUNS=5; SIZES without 100000 still converts 100,000).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -38,3 +41,4 @@ extra=()
 [ -n "${ONLY:-}" ] && extra+=(--only "$ONLY")
 [ -n "${BASELINE:-}" ] && extra+=(--baseline "$BASELINE" --baseline-name "${BASELINE_NAME:-earlier build}")
 "$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS" "${extra[@]}"
+"$BUILD_DIR/bin/sequanel_bench_convert" --dir "$WORK" --contacts 100000 --runs "${CONVERT_RUNS:-5}"

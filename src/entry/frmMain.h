@@ -121,6 +121,7 @@ private:
     void cancelEntry();
     void backToBrowsing();
     void reportStoreFailure();
+    void convertOldLog(const QString &path);
     void focusDefaultButton();
     void Form_Unload();
     QList<QWidget *> entryControls() const;

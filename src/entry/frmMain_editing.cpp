@@ -5,6 +5,7 @@
 #include "frmMain.h"
 
 #include "Clock.h"
+#include "Converter.h"
 #include "LogFile.h"
 #include "Regional.h"
 
@@ -125,6 +126,11 @@ void frmMain::mnuOuvrir_Click()
     const QString path = platform::askFileName(CMDialog1);
     if (path.isEmpty())
         return;
+    // An old log file, recognised by its first bytes, is offered for conversion.
+    if (legacy::isJetFile(path)) {
+        convertOldLog(path);
+        return;
+    }
     ChargerFichier(path);
 }
 

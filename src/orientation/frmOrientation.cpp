@@ -1,6 +1,7 @@
 #include "frmOrientation.h"
 
 #include "BoundControls.h"
+#include "Converter.h"
 #include "ProgramFolder.h"
 #include "Style.h"
 #include "Prompts.h"
@@ -70,8 +71,16 @@ frmOrientation *frmOrientation::instance() { return s_instance.data(); }
 
 void frmOrientation::showSingle()
 {
-    if (!s_instance)
+    // Building the window may read a Jet reference file in a child process,
+    // with events processed meanwhile: a second command then waits for it.
+    static bool building = false;
+    if (building)
+        return;
+    if (!s_instance) {
+        building = true;
         s_instance = new frmOrientation;
+        building = false;
+    }
     s_instance->show();
     s_instance->raise();
     s_instance->activateWindow();
@@ -154,9 +163,27 @@ frmOrientation::~frmOrientation()
 
 void frmOrientation::Form_Load()
 {
-    Data2->setDatabaseName(referenceFile());
+    QString file = referenceFile();
     picRose->setLeft(needle::roseLeft(ScaleWidth, picRose->Height));
     picRose->setNeedle(needle::atRest(picRose->Width, picRose->Height));
+    // An operator's own Orientation.mdb may be a Jet file: its table is read
+    // by the converter into a copy that lives as long as the window.
+    if (legacy::isJetFile(file)) {
+        m_jetCopy = std::make_unique<QTemporaryDir>();
+        const QString copy = m_jetCopy->filePath(QStringLiteral("Orientation.sqlite"));
+        const legacy::ChildResult r = legacy::runConverter(file, copy, {}, QStringLiteral("direction"));
+        if (r.status != legacy::ChildResult::Done) {
+            const QString why = r.status == legacy::ChildResult::Damaged
+                                    ? QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu : fichier endommagé.")
+                                          .arg(QDir::toNativeSeparators(file))
+                                    : r.message;
+            platform::showMessage(this, why + QStringLiteral("\nL'orientation des villes n'est pas disponible."),
+                                  platform::MessageIcon::Warning);
+            return;
+        }
+        file = copy;
+    }
+    Data2->setDatabaseName(file);
     // The record source opens once the window is laid out; the first town
     // then fills Label1 and sets the needle.
     if (!Data2->refresh())

@@ -6,7 +6,9 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTemporaryDir>
 #include <QWidget>
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -54,6 +56,7 @@ private:
     void Form_Load();
     void Data2_Reposition();
     void reportOpenFailure();
+    std::unique_ptr<QTemporaryDir> m_jetCopy; // the towns of a Jet reference file
     QString m_shownBearing;
     bool m_bearingShown = false;
     static QPointer<frmOrientation> s_instance;

@@ -1,0 +1,90 @@
+// Opening an old log file (Jet 3.0): it is converted into a new Sequanel log
+// file, which is then opened; the old file is never changed.
+#include "frmMain.h"
+
+#include "Converter.h"
+#include "LogFile.h"
+#include "Progress.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+// "journal.adb" -> "journal (converti).adb", in the same folder.
+QString convertedName(const QString &old)
+{
+    const QFileInfo info(old);
+    QString name = info.completeBaseName() + QStringLiteral(" (converti)");
+    if (!info.suffix().isEmpty())
+        name += QLatin1Char('.') + info.suffix();
+    return QDir::toNativeSeparators(info.absoluteDir().filePath(name));
+}
+} // namespace
+
+void frmMain::convertOldLog(const QString &old)
+{
+    const QString oldName = QDir::toNativeSeparators(old);
+    const QString question = QStringLiteral("« %1 » est un ancien fichier de contacts (format Jet).\n\n"
+                                            "Voulez-vous le convertir en fichier Sequanel ? "
+                                            "L'ancien fichier ne sera pas modifié.")
+                                 .arg(oldName);
+    if (platform::showMessage(this, question, platform::MessageIcon::Question, platform::MessageButtons::YesNo)
+        != platform::Answer::Yes)
+        return;
+
+    CMDialog1 = platform::FileRequest{};
+    CMDialog1.parent = this;
+    CMDialog1.save = true;
+    CMDialog1.title = QStringLiteral("Création d'un fichier ");
+    CMDialog1.filter = QStringLiteral("Base de données  (*.adb)|*.adb");
+    CMDialog1.confirmOverwrite = true;
+    CMDialog1.initialPath = convertedName(old);
+    const QString path = platform::askFileName(CMDialog1);
+    if (path.isEmpty())
+        return;
+
+    const QFileInfo target(path);
+    QString refusal;
+    if (target.exists() && target.canonicalFilePath() == QFileInfo(old).canonicalFilePath())
+        refusal = QStringLiteral("Choisissez un autre nom pour le nouveau fichier : l'ancien fichier « %1 » "
+                                 "n'est jamais remplacé.")
+                      .arg(oldName);
+    else if (target.isDir())
+        refusal = QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.")
+                      .arg(QDir::toNativeSeparators(path));
+    else
+        refusal = logfile::nameProblem(path);
+    if (!refusal.isEmpty()) {
+        platform::showMessage(this, refusal, platform::MessageIcon::Critical);
+        return;
+    }
+
+    // Converted beside the chosen file, then put in its place.
+    const QString temp = target.absolutePath()
+                         + QStringLiteral("/.sequanel-%1.adb").arg(QCoreApplication::applicationPid());
+    QFile::remove(temp);
+    legacy::ChildResult result;
+    {
+        platform::Progress progress(this, QStringLiteral("Conversion de « %1 »…").arg(oldName));
+        result = legacy::runConverter(old, temp, [&](qint64 done, qint64 total) {
+            return progress.report(done, total);
+        });
+    }
+    if (result.status == legacy::ChildResult::Canceled)
+        return;
+    if (result.status != legacy::ChildResult::Done) {
+        platform::showMessage(this, result.message, platform::MessageIcon::Critical);
+        return;
+    }
+    settlePendingEntry();
+    QString message;
+    if (!logfile::replaceFile(temp, path, &message)) {
+        QFile::remove(temp);
+        platform::showMessage(this, message, platform::MessageIcon::Critical);
+        return;
+    }
+    if (ChargerFichier(path))
+        platform::showMessage(this, result.message, platform::MessageIcon::Information);
+}

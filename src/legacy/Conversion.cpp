@@ -1,0 +1,319 @@
+#include "Conversion.h"
+
+#include "JetFile.h"
+#include "LogFile.h"
+#include "RecordSource.h"
+
+#include <QDate>
+#include <QTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMap>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace legacy {
+
+namespace {
+
+QString quoted(const QString &name) { return QStringLiteral("« %1 »").arg(name); }
+
+QString quotedList(const QStringList &names)
+{
+    QStringList q;
+    for (const QString &n : names)
+        q << quoted(n);
+    return q.join(QStringLiteral(", "));
+}
+
+QString fileName(const QString &path) { return quoted(QDir::toNativeSeparators(path)); }
+
+Outcome refused(const QString &message) { return Outcome{Outcome::Refused, 0, message}; }
+
+// What a Jet value becomes in an SQLite file: dates in the stored form of
+// log files (the day count itself when it is not a date), yes/no as 1 or 0,
+// everything else as it is.
+QVariant stored(int jetType, const QVariant &v)
+{
+    if (v.isNull())
+        return v;
+    if (jetType == JetDateTime) {
+        const double days = v.toDouble();
+        const QString text = jetDateText(days);
+        if (!text.isEmpty())
+            return text;
+        return std::isfinite(days) ? v : QVariant(QString::number(days));
+    }
+    if (jetType == JetBool)
+        return v.toBool() ? 1 : 0;
+    return v;
+}
+
+// The table the output file holds, and the Jet column feeding each of its columns.
+struct Plan {
+    platform::TableDef table;
+    QVector<int> from;
+};
+
+// Writes the rows of the open Jet table into target, through one prepared
+// insert in one transaction. check() tells whether a value passes the target
+// column's rules; the others are counted by column.
+Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const Progress &progress,
+                 const std::function<QVariant(int col, const QVariant &)> &convert, QMap<QString, int> *carried)
+{
+    const QVector<JetColumn> jetColumns = db.columns();
+    // A log file is made as the New command makes one.
+    platform::EngineError error;
+    const bool created = plan.table.name == logfile::kTable ? logfile::createEmpty(target, nullptr)
+                                                            : platform::Connection::create(target, plan.table, &error);
+    if (!created)
+        return refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être créé.").arg(fileName(target)));
+    auto fail = [&](Outcome o) {
+        QFile::remove(target);
+        QFile::remove(target + QStringLiteral("-journal"));
+        return o;
+    };
+    Outcome outcome{Outcome::Done, 0, {}};
+    {
+        auto out = platform::Connection::open(target, platform::OpenMode::ReadWrite, &error);
+        if (!out || !out->begin())
+            return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit.").arg(fileName(target))));
+        QVector<platform::Sql> names, marks;
+        for (int i = 0; i < plan.table.columns.size(); ++i) {
+            names << platform::Identifier(plan.table.columns[i].name);
+            marks << platform::Sql::parameter(i + 1);
+        }
+        const platform::Sql insert = platform::Sql("INSERT INTO %1 (%2) VALUES (%3)")
+                                         .arg(platform::Identifier(plan.table.name), platform::Sql::join(names, ", "),
+                                              platform::Sql::join(marks, ", "));
+        const qint64 total = db.statedRows();
+        progress(0, total);
+        bool written = true;
+        QVariantList params;
+        const bool read = db.readRows([&](const QVariantList &row) {
+            params.clear();
+            for (int i = 0; i < plan.from.size(); ++i) {
+                const int j = plan.from[i];
+                const QVariant v = stored(jetColumns[j].type, row[j]);
+                const QVariant value = convert ? convert(i, v) : v;
+                if (carried && !fitsColumn(plan.table.columns[i], value))
+                    ++(*carried)[plan.table.columns[i].name];
+                params << value;
+            }
+            if (!out->exec(insert, params)) {
+                written = false;
+                return false;
+            }
+            if (++outcome.rows % 1000 == 0)
+                progress(outcome.rows, std::max(total, outcome.rows));
+            return true;
+        });
+        if (!read || !written) {
+            out->rollback();
+            out.reset();
+            if (!written)
+                return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit : "
+                                                   "le disque est peut-être plein.")
+                                        .arg(fileName(target))));
+            return fail(Outcome{Outcome::Damaged, 0, {}});
+        }
+        // The commit writes the whole file to the disk, which may take a while
+        // on a slow one: the child keeps telling it is alive meanwhile.
+        std::atomic<bool> committing{true};
+        std::thread heartbeat([&] {
+            for (int tick = 1; committing; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (tick % 20 == 0 && committing)
+                    progress(outcome.rows, outcome.rows);
+            }
+        });
+        const bool committed = out->commit();
+        committing = false;
+        heartbeat.join();
+        if (!committed)
+            return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit : "
+                                               "le disque est peut-être plein.")
+                                    .arg(fileName(target))));
+    }
+    progress(outcome.rows, outcome.rows);
+    return outcome;
+}
+
+// Opens source and its table; Damaged or Refused when that cannot be done.
+std::optional<Outcome> openTable(JetDatabase &db, const QString &source, const QString &table,
+                                 const QString &refusal)
+{
+    const QFileInfo info(source);
+    if (!info.exists())
+        return refused(QStringLiteral("Le fichier %1 n'existe pas.").arg(fileName(source)));
+    if (!info.isReadable() || info.isDir())
+        return refused(QStringLiteral("Le fichier %1 ne peut pas être lu.").arg(fileName(source)));
+    if (!db.open(source))
+        return Outcome{Outcome::Damaged, 0, {}};
+    if (db.openTable(table))
+        return std::nullopt;
+    for (const QString &t : db.tables())
+        if (t.compare(table, Qt::CaseInsensitive) == 0)
+            return Outcome{Outcome::Damaged, 0, {}};
+    QString text = refusal.arg(fileName(source), quoted(table));
+    if (!db.tables().isEmpty())
+        text += QStringLiteral("\nTables qu'il contient : %1.").arg(quotedList(db.tables()));
+    return refused(text);
+}
+
+} // namespace
+
+QString jetDateText(double days)
+{
+    if (!std::isfinite(days) || std::fabs(days) > 3.0e6)
+        return QString();
+    const double whole = std::trunc(days);
+    qint64 day = qint64(whole);
+    qint64 seconds = std::llround(std::fabs(days - whole) * 86400.0);
+    if (seconds >= 86400) { // rounded up to the next midnight, counting forward
+        seconds -= 86400;
+        ++day;
+    }
+    const QDate date = QDate(1899, 12, 30).addDays(day);
+    if (!date.isValid() || date.year() < 100 || date.year() > 9999)
+        return QString();
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(),
+                             int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
+}
+
+bool fitsColumn(const platform::ColumnDef &column, const QVariant &value)
+{
+    if (value.isNull())
+        return true;
+    switch (column.type) {
+    case platform::ColumnType::DateTime: {
+        // The stored form exactly, "YYYY-MM-DD HH:MM:SS", a real day and time.
+        if (value.typeId() != QMetaType::QString)
+            return false;
+        const QString t = value.toString();
+        if (t.size() != 19 || t[4] != QLatin1Char('-') || t[7] != QLatin1Char('-') || t[10] != QLatin1Char(' ')
+            || t[13] != QLatin1Char(':') || t[16] != QLatin1Char(':'))
+            return false;
+        auto number = [&](int at, int len) { return QStringView(t).mid(at, len).toInt(); };
+        return QDate::isValid(number(0, 4), number(5, 2), number(8, 2))
+               && QTime::isValid(number(11, 2), number(14, 2), number(17, 2));
+    }
+    case platform::ColumnType::SmallInt:
+        // Whole numbers, by far the most common, without reading them back as text.
+        if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+            return value.toLongLong() >= -32768 && value.toLongLong() <= 32767;
+        break;
+    default:
+        break;
+    }
+    // Otherwise the rules a value typed in the entry form meets.
+    return value.typeId() != QMetaType::QByteArray
+           && platform::RecordSource::storedValue(column, value.toString(), nullptr).has_value();
+}
+
+Outcome convertLog(const QString &source, const QString &target, const Progress &progress)
+{
+    JetDatabase db;
+    if (auto o = openTable(db, source, logfile::kTable,
+                           QStringLiteral("%1 n'est pas un fichier de contacts : il ne contient pas de table %2.")))
+        return *o;
+
+    // The sixteen columns are found by name, wherever they stand.
+    const QVector<JetColumn> jetColumns = db.columns();
+    Plan plan{logfile::transmission(), {}};
+    QStringList missing;
+    QVector<bool> used(jetColumns.size(), false);
+    for (const platform::ColumnDef &c : plan.table.columns) {
+        int found = -1;
+        for (int j = 0; j < jetColumns.size() && found < 0; ++j)
+            if (jetColumns[j].name == c.name)
+                found = j;
+        for (int j = 0; j < jetColumns.size() && found < 0; ++j)
+            if (jetColumns[j].name.compare(c.name, Qt::CaseInsensitive) == 0)
+                found = j;
+        if (found < 0)
+            missing << c.name;
+        else
+            used[found] = true;
+        plan.from << found;
+    }
+    if (!missing.isEmpty())
+        return refused(QStringLiteral("%1 n'est pas un fichier de contacts : il manque à sa table %2 %3 %4.")
+                           .arg(fileName(source), quoted(logfile::kTable),
+                                missing.size() == 1 ? QStringLiteral("la colonne") : QStringLiteral("les colonnes"),
+                                quotedList(missing)));
+    QStringList extra;
+    for (int j = 0; j < jetColumns.size(); ++j)
+        if (!used[j])
+            extra << jetColumns[j].name;
+
+    QMap<QString, int> carried;
+    Outcome o = copyRows(db, plan, target, progress, {}, &carried);
+    if (o.status != Outcome::Done)
+        return o;
+
+    if (o.rows == 0)
+        o.message = QStringLiteral("%1 ne contient aucun contact : le nouveau fichier est vide.").arg(fileName(source));
+    else if (o.rows == 1)
+        o.message = QStringLiteral("Le contact de %1 a été converti.").arg(fileName(source));
+    else
+        o.message = QStringLiteral("Les %1 contacts de %2 ont été convertis.").arg(o.rows).arg(fileName(source));
+    int values = 0;
+    QStringList where;
+    for (auto it = carried.cbegin(); it != carried.cend(); ++it) {
+        values += it.value();
+        where << QStringLiteral("%1 (%2)").arg(quoted(it.key())).arg(it.value());
+    }
+    if (values == 1)
+        o.message += QStringLiteral("\n\nUne valeur que Sequanel refuserait à la saisie a été reprise telle "
+                                    "quelle : %1.").arg(where.join(QStringLiteral(", ")));
+    else if (values > 1)
+        o.message += QStringLiteral("\n\n%1 valeurs que Sequanel refuserait à la saisie ont été reprises telles "
+                                    "quelles : %2.").arg(values).arg(where.join(QStringLiteral(", ")));
+    if (extra.size() == 1)
+        o.message += QStringLiteral("\n\nLa colonne %1 de l'ancien fichier n'existe pas dans un fichier Sequanel : "
+                                    "elle n'a pas été reprise.").arg(quotedList(extra));
+    else if (extra.size() > 1)
+        o.message += QStringLiteral("\n\nLes colonnes %1 de l'ancien fichier n'existent pas dans un fichier "
+                                    "Sequanel : elles n'ont pas été reprises.").arg(quotedList(extra));
+    return o;
+}
+
+Outcome copyTable(const QString &source, const QString &target, const QString &table, const Progress &progress)
+{
+    JetDatabase db;
+    if (auto o = openTable(db, source, table, QStringLiteral("%1 ne contient pas de table %2.")))
+        return *o;
+    Plan plan{{table, {}}, {}};
+    const QVector<JetColumn> jetColumns = db.columns();
+    for (int j = 0; j < jetColumns.size(); ++j) {
+        const JetColumn &c = jetColumns[j];
+        platform::ColumnDef def{c.name, platform::ColumnType::Other, 0};
+        if (c.type == JetDateTime)
+            def.type = platform::ColumnType::DateTime;
+        else if (c.type == JetText)
+            def = {c.name, platform::ColumnType::Text, c.size};
+        else if (c.type == JetInt || c.type == JetByte)
+            def.type = platform::ColumnType::SmallInt;
+        plan.table.columns << def;
+        plan.from << j;
+    }
+    const QLocale locale;
+    return copyRows(db, plan, target, progress,
+                    [&](int, const QVariant &v) -> QVariant {
+                        if (v.typeId() != QMetaType::Double)
+                            return v;
+                        const double d = v.toDouble();
+                        if (std::floor(d) == d && std::fabs(d) < 1e15)
+                            return qint64(d);
+                        return locale.toString(d, 'g', 15);
+                    },
+                    nullptr);
+}
+
+} // namespace legacy

@@ -1,0 +1,72 @@
+#pragma once
+// A small writer of Jet 3.0 database files, for the tests and the benchmark:
+// the old log files that Sequanel converts were made by the Jet engine, and
+// this writes files of the same shape (2 KB pages, a catalog, tables without
+// indexes, rows in code page 1252, the engine's page encryption when asked),
+// with any rows, deleted rows and damaged values the tests need. It writes
+// nothing it does not have to: no indexes, no properties, no queries.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace jetwriter {
+
+// Jet's column type codes.
+enum class Type : uint8_t {
+    Bool = 1, Byte = 2, Int = 3, Long = 4, Double = 7, DateTime = 8, Binary = 9, Text = 10, Ole = 11, Memo = 12
+};
+
+struct Column {
+    std::string name; // UTF-8; written in code page 1252
+    Type type = Type::Text;
+    int size = 0;     // Text: maximum length in characters
+};
+
+// One value of a row: null, a number (integers, doubles, dates as Jet's day
+// count) or the stored bytes of a text.
+struct Value {
+    bool null = true;
+    double number = 0;
+    std::string bytes;
+    static Value none() { return {}; }
+    static Value num(double v) { return {false, v, {}}; }
+    // UTF-8 text, written in code page 1252 (characters outside it become '?').
+    static Value text(const std::string &utf8);
+    // Bytes written as they are, for values no Jet program would write.
+    static Value raw(const std::string &bytes) { return {false, 0, bytes}; }
+};
+
+struct Row {
+    std::vector<Value> values;
+    bool deleted = false; // kept on its page, marked deleted
+    bool moved = false;   // a row that grew: stored on a later page, its slot pointing there
+};
+
+struct Table {
+    std::string name;
+    std::vector<Column> columns;
+    std::vector<Row> rows;
+};
+
+struct Options {
+    bool encrypted = false;
+    uint32_t key = 0x5a17c3e1; // the page key of an encrypted file
+};
+
+// Writes the tables to path (replacing any file there); returns an empty
+// string on success, else what went wrong.
+std::string write(const std::string &path, const std::vector<Table> &tables, const Options &options = {});
+
+// Jet's day count for a date and time: days since 30 December 1899, the time
+// of day as a fraction counted forward from midnight, also before 1899
+// (1899-12-29 06:00 is -1.25).
+double jetDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// The sixteen columns of a log file's table Transmission, as the old program
+// created them.
+std::vector<Column> transmissionColumns();
+// A plausible contact with serial number n (accents, some empty and null
+// fields, some contacts at midnight).
+Row sampleContact(int n);
+
+} // namespace jetwriter
