@@ -107,6 +107,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    enum class EditState { Browsing, Adding, Modifying };
+    // Captions, default and cancel buttons, and the enabling of the editing
+    // buttons and entry controls, for a state.
+    void setEditState(EditState state);
+    EditState m_state = EditState::Browsing;
+
     void buildForm();
     void buildMenus();
     void buildToolbar();

@@ -1,7 +1,5 @@
 // The editing workflow of the main window: log files, adding, changing,
 // cancelling and deleting contacts, and the entry checks.
-//
-// The state is read from the captions of the three editing buttons.
 #include "frmMain.h"
 
 #include "Clock.h"
@@ -219,21 +217,39 @@ void frmMain::AfficherDoublon()
 
 // ------------------------------------------------------------ editing buttons
 
+void frmMain::setEditState(EditState state)
+{
+    m_state = state;
+    const bool editing = state != EditState::Browsing;
+    setCaption(cmdNouveau, state == EditState::Adding ? kValider : kNouveau);
+    setCaption(cmdModifier, state == EditState::Modifying ? kValider : kModifier);
+    setCaption(cmdSupprimer, editing ? kAnnuler : kSupprimer);
+    if (editing) {
+        cmdPrécédent->setEnabled(false);
+        cmdSuivant->setEnabled(false);
+        cmdNouveau->setEnabled(state == EditState::Adding);
+        cmdModifier->setEnabled(state == EditState::Modifying);
+        cmdSupprimer->setEnabled(true); // (greyed in an empty file while browsing)
+        setDefaultButton(state == EditState::Adding ? cmdNouveau : cmdModifier);
+        setCancelButton(cmdSupprimer);
+        ActiverSaisie(true);
+        return;
+    }
+    // Back to browsing: Enter keeps the button of the work just done.
+    cmdNouveau->setEnabled(true);
+    setCancelButton(nullptr);
+    ActiverSaisie(false);
+    ActualiserBoutons();
+    focusDefaultButton();
+}
+
 void frmMain::cmdNouveau_Click()
 {
-    if (cmdNouveau->text() != kNouveau) {
+    if (m_state == EditState::Adding) {
         storeAddition(false);
         return;
     }
-    cmdPrécédent->setEnabled(false);
-    cmdSuivant->setEnabled(false);
-    cmdModifier->setEnabled(false);
-    setCaption(cmdNouveau, kValider);
-    setDefaultButton(cmdNouveau);
-    setCaption(cmdSupprimer, kAnnuler);
-    setCancelButton(cmdSupprimer);
-    cmdSupprimer->setEnabled(true); // (greyed in an empty file)
-    ActiverSaisie(true);
+    setEditState(EditState::Adding);
 
     const qint64 n = m_log.largestSerial(Data1->database());
     Data1->moveLast();
@@ -268,12 +284,7 @@ bool frmMain::storeAddition(bool silent)
         return false;
     }
     m_log.noteStored(Data1->database(), typed);
-    setCaption(cmdNouveau, kNouveau);
-    setCaption(cmdSupprimer, kSupprimer);
-    setCancelButton(nullptr);
-    ActiverSaisie(false);
-    ActualiserBoutons();
-    focusDefaultButton();
+    setEditState(EditState::Browsing);
     return true;
 }
 
@@ -283,20 +294,12 @@ void frmMain::cmdModifier_Click()
         platform::beep();
         return;
     }
-    if (cmdModifier->text() != kModifier) {
+    if (m_state == EditState::Modifying) {
         storeChange(false);
         return;
     }
-    cmdPrécédent->setEnabled(false);
-    cmdSuivant->setEnabled(false);
-    cmdNouveau->setEnabled(false);
     Data1->edit();
-    setCaption(cmdModifier, kValider);
-    setDefaultButton(cmdModifier);
-    setCaption(cmdSupprimer, kAnnuler);
-    setCancelButton(cmdSupprimer);
-    cmdSupprimer->setEnabled(true);
-    ActiverSaisie(true);
+    setEditState(EditState::Modifying);
     txtRST->setFocus();
 }
 
@@ -311,11 +314,7 @@ bool frmMain::storeChange(bool silent)
             // Another program deleted the contact: what was typed becomes a
             // new contact, which "Valider" stores and "Annuler" drops.
             Data1->editToAddNew();
-            setCaption(cmdModifier, kModifier);
-            cmdModifier->setEnabled(false);
-            setCaption(cmdNouveau, kValider);
-            cmdNouveau->setEnabled(true);
-            setDefaultButton(cmdNouveau);
+            setEditState(EditState::Adding);
             if (silent)
                 return storeAddition(true);
             platform::showMessage(this,
@@ -330,19 +329,13 @@ bool frmMain::storeChange(bool silent)
     }
     if (row)
         m_log.noteChanged(*row, before, after);
-    cmdNouveau->setEnabled(true);
-    setCaption(cmdModifier, kModifier);
-    setCaption(cmdSupprimer, kSupprimer);
-    setCancelButton(nullptr);
-    ActiverSaisie(false);
-    ActualiserBoutons();
-    focusDefaultButton();
+    setEditState(EditState::Browsing);
     return true;
 }
 
 void frmMain::cmdSupprimer_Click()
 {
-    if (cmdSupprimer->text() == kAnnuler) {
+    if (m_state != EditState::Browsing) {
         cancelEntry();
         return;
     }
@@ -370,14 +363,7 @@ void frmMain::cancelEntry()
     Data1->cancelUpdate();
     if (Data1->hasAtLeast(1))
         Data1->moveLast();
-    setCaption(cmdNouveau, kNouveau);
-    cmdNouveau->setEnabled(true);
-    setCaption(cmdModifier, kModifier);
-    setCaption(cmdSupprimer, kSupprimer);
-    setCancelButton(nullptr);
-    ActiverSaisie(false);
-    ActualiserBoutons();
-    focusDefaultButton();
+    setEditState(EditState::Browsing);
 }
 
 // The field that had the focus is now locked; the focus goes to the button
@@ -406,20 +392,19 @@ void frmMain::reportStoreFailure()
 
 bool frmMain::storePendingEntry()
 {
-    if (cmdNouveau->text() == kValider)
-        return storeAddition(false);
-    if (cmdModifier->text() == kValider)
-        return storeChange(false);
+    switch (m_state) {
+    case EditState::Adding: return storeAddition(false);
+    case EditState::Modifying: return storeChange(false);
+    case EditState::Browsing: break;
+    }
     return true;
 }
 
 void frmMain::settlePendingEntry()
 {
-    if (cmdNouveau->text() == kValider) {
-        if (!storeAddition(true))
-            cancelEntry();
-    } else if (cmdModifier->text() == kValider) {
-        if (!storeChange(true))
-            cancelEntry();
-    }
+    const bool stored = m_state == EditState::Adding      ? storeAddition(true)
+                        : m_state == EditState::Modifying ? storeChange(true)
+                                                          : true;
+    if (!stored)
+        cancelEntry();
 }
