@@ -113,6 +113,8 @@ private:
     void setEditState(EditState state);
     EditState m_state = EditState::Browsing;
 
+    // The file dialog of New (save) or Open, on the log files.
+    QString askLogFile(bool save, const QString &proposed = QString());
     void buildForm();
     void buildMenus();
     void buildToolbar();

@@ -34,14 +34,7 @@ void frmMain::convertOldLog(const QString &old)
         != platform::Answer::Yes)
         return;
 
-    CMDialog1 = platform::FileRequest{};
-    CMDialog1.parent = this;
-    CMDialog1.save = true;
-    CMDialog1.title = QStringLiteral("Création d'un fichier ");
-    CMDialog1.filter = QStringLiteral("Base de données  (*.adb)|*.adb");
-    CMDialog1.confirmOverwrite = true;
-    CMDialog1.initialPath = convertedName(old);
-    const QString path = platform::askFileName(CMDialog1);
+    const QString path = askLogFile(true, convertedName(old));
     if (path.isEmpty())
         return;
 
@@ -51,19 +44,15 @@ void frmMain::convertOldLog(const QString &old)
         refusal = QStringLiteral("Choisissez un autre nom pour le nouveau fichier : l'ancien fichier « %1 » "
                                  "n'est jamais remplacé.")
                       .arg(oldName);
-    else if (target.isDir())
-        refusal = QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.")
-                      .arg(QDir::toNativeSeparators(path));
     else
-        refusal = logfile::nameProblem(path);
+        refusal = logfile::newFileProblem(path);
     if (!refusal.isEmpty()) {
         platform::showMessage(this, refusal, platform::MessageIcon::Critical);
         return;
     }
 
     // Converted beside the chosen file, then put in its place.
-    const QString temp = target.absolutePath()
-                         + QStringLiteral("/.sequanel-%1.adb").arg(QCoreApplication::applicationPid());
+    const QString temp = logfile::temporaryBeside(path);
     QFile::remove(temp);
     legacy::ChildResult result;
     {

@@ -61,35 +61,33 @@ logfile::IndexedContact storedContact(const platform::RecordSource &source)
 
 // ------------------------------------------------------------ log files
 
-void frmMain::mnuNouveau_Click()
+QString frmMain::askLogFile(bool save, const QString &proposed)
 {
     CMDialog1 = platform::FileRequest{};
     CMDialog1.parent = this;
-    CMDialog1.save = true;
-    CMDialog1.title = QStringLiteral("Création d'un fichier ");
+    CMDialog1.save = save;
+    CMDialog1.title = save ? QStringLiteral("Création d'un fichier ") : QStringLiteral("Ouvrir");
     CMDialog1.filter = kFilter;
-    CMDialog1.confirmOverwrite = true;
-    const QString path = platform::askFileName(CMDialog1);
+    CMDialog1.confirmOverwrite = save;
+    CMDialog1.fileMustExist = false;
+    CMDialog1.initialPath = proposed;
+    return platform::askFileName(CMDialog1);
+}
+
+void frmMain::mnuNouveau_Click()
+{
+    const QString path = askLogFile(true);
     if (path.isEmpty())
         return;
 
     // The new file is made beside the chosen one and then put in its place, so
     // that a failure leaves the old file, if any, as it was.
     const QFileInfo target(path);
-    if (target.isDir()) {
-        platform::showMessage(this,
-                              QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.")
-                                  .arg(QDir::toNativeSeparators(path)),
-                              platform::MessageIcon::Critical);
-        return;
-    }
-    if (const QString problem = logfile::nameProblem(path); !problem.isEmpty()) {
+    if (const QString problem = logfile::newFileProblem(path); !problem.isEmpty()) {
         platform::showMessage(this, problem, platform::MessageIcon::Critical);
         return;
     }
-    // (a short hidden name: the chosen one may already be as long as allowed)
-    const QString temp = target.absolutePath()
-                         + QStringLiteral("/.sequanel-%1.adb").arg(QCoreApplication::applicationPid());
+    const QString temp = logfile::temporaryBeside(path);
     QFile::remove(temp);
     QString message;
     if (!logfile::createEmpty(temp, &message)) {
@@ -115,13 +113,7 @@ void frmMain::mnuNouveau_Click()
 
 void frmMain::mnuOuvrir_Click()
 {
-    CMDialog1 = platform::FileRequest{};
-    CMDialog1.parent = this;
-    CMDialog1.save = false;
-    CMDialog1.title = QStringLiteral("Ouvrir");
-    CMDialog1.filter = kFilter;
-    CMDialog1.fileMustExist = false;
-    const QString path = platform::askFileName(CMDialog1);
+    const QString path = askLogFile(false);
     if (path.isEmpty())
         return;
     // An old log file, recognised by its first bytes, is offered for conversion.

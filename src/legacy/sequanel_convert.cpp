@@ -151,7 +151,7 @@ int main(int argc, char **argv)
     if (const QString problem = logfile::nameProblem(target); !problem.isEmpty())
         return fail(problem);
 
-    const QString temp = out.absolutePath() + QStringLiteral("/.sequanel-%1.adb").arg(app.applicationPid());
+    const QString temp = logfile::temporaryBeside(target);
     QFile::remove(temp);
     const legacy::ChildResult r = legacy::runConverter(source, temp);
     if (r.status != legacy::ChildResult::Done)

@@ -1,5 +1,6 @@
 #include "LogFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +70,18 @@ bool replaceFile(const QString &from, const QString &to, QString *message)
         *message = QStringLiteral("Impossible de remplacer le fichier « %1 ».\n\n%2")
                        .arg(QDir::toNativeSeparators(to), platform::describe(platform::systemError(errno)));
     return false;
+}
+
+QString newFileProblem(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.").arg(QDir::toNativeSeparators(path));
+    return nameProblem(path);
+}
+
+QString temporaryBeside(const QString &path)
+{
+    return QFileInfo(path).absolutePath() + QStringLiteral("/.sequanel-%1.adb").arg(QCoreApplication::applicationPid());
 }
 
 QString nameProblem(const QString &path)

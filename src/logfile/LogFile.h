@@ -26,6 +26,12 @@ bool replaceFile(const QString &from, const QString &to, QString *message);
 // "-journal" added: a name that leaves no room for it cannot be written.
 // Returns the message to show for such a path, or an empty text.
 QString nameProblem(const QString &path);
+// Why no log file can be made at path (a folder, a name too long), in
+// French; empty when one can.
+QString newFileProblem(const QString &path);
+// A short hidden name beside path, where a new log file is made before it
+// takes path's place (the chosen name may already be as long as allowed).
+QString temporaryBeside(const QString &path);
 
 // Sets a record source up for the table Transmission of a log file.
 void configure(platform::RecordSource &source, const QString &path);
