@@ -6,7 +6,6 @@
 // writes a long run of them there instead, as a starting corpus for fuzz_open.
 #include "Engine.h"
 #include "LogFile.h"
-#include "Regional.h"
 #include "Reliability.h"
 #include "TestSupport.h"
 
@@ -148,7 +147,6 @@ class TestBadFiles : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void openBadFile_data();
     void openBadFile();
     void writeCorpus();
@@ -171,31 +169,20 @@ private:
     QTemporaryDir m_dir{QStringLiteral("/tmp/sequanel-badfiles-XXXXXX")};
     QString m_good;
     QByteArray m_goodBytes;
-    std::unique_ptr<testsupport::PromptRecorder> m_prompts;
-    std::unique_ptr<frmMain> m_w;
-    QVector<Special> m_specials;
-    int m_opened = 0, m_refused = 0;
+    testsupport::PromptRecorder m_prompts;
+    frmMain m_w;
+    const QVector<Special> m_specials = specials();
 };
 
 void TestBadFiles::initTestCase()
 {
-    m_specials = specials();
     m_good = m_dir.filePath(QStringLiteral("bon.adb"));
     writeOther(m_good, Special{{}, true, [](QStringList &) {}});
     QFile f(m_good);
     QVERIFY(f.open(QIODevice::ReadOnly));
     m_goodBytes = f.readAll();
-    m_prompts = std::make_unique<testsupport::PromptRecorder>();
-    m_w = std::make_unique<frmMain>();
-    m_w->show();
-    QVERIFY(m_w->ChargerFichier(m_good));
-}
-
-void TestBadFiles::cleanupTestCase()
-{
-    m_w.reset();
-    m_prompts.reset();
-    qInfo("%d bad files opened and shown, %d refused", m_opened, m_refused);
+    m_w.show();
+    QVERIFY(m_w.ChargerFichier(m_good));
 }
 
 void TestBadFiles::openBadFile_data()
@@ -206,9 +193,8 @@ void TestBadFiles::openBadFile_data()
     for (const auto &[name, kind] : {std::pair{"empty", Empty}, {"immutable", Immutable}, {"unreadable", Unreadable},
                                      {"locked by another process", Locked}})
         add(QString::fromLatin1(name), kind, 0);
-    const QVector<Special> s = specials();
-    for (int i = 0; i < s.size(); ++i)
-        add(s[i].name, Shape, i);
+    for (int i = 0; i < m_specials.size(); ++i)
+        add(m_specials[i].name, Shape, i);
     for (const auto &r : kRandom)
         for (int i = 0; i < 5; ++i)
             add(QStringLiteral("%1 #%2").arg(QLatin1String(r.name)).arg(i), r.kind, i);
@@ -274,18 +260,17 @@ void TestBadFiles::openBadFile()
 // The Open command of the main window over the bad file.
 void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Special *special)
 {
-    frmMain &w = *m_w;
+    frmMain &w = m_w;
     const QString title = w.windowTitle();
     const QStringList before = reliability::shown(w);
-    m_prompts->clear();
-    m_prompts->queuedFiles = {path};
+    m_prompts.clear();
+    m_prompts.queuedFiles = {path};
     asUser([&] { w.mnuOuvrir_Click(); });
-    if (!m_prompts->messages.isEmpty()) {
-        ++m_refused;
+    if (!m_prompts.messages.isEmpty()) {
         QVERIFY2(!special || !special->opens, "a usable file was refused");
-        const QString text = m_prompts->messages[0].text;
-        QCOMPARE(m_prompts->messages.size(), 1);
-        QCOMPARE(m_prompts->messages[0].icon, platform::MessageIcon::Critical);
+        const QString text = m_prompts.messages[0].text;
+        QCOMPARE(m_prompts.messages.size(), 1);
+        QCOMPARE(m_prompts.messages[0].icon, platform::MessageIcon::Critical);
         QVERIFY2(text.startsWith(QStringLiteral("Impossible d'ouvrir le fichier « %1 ».").arg(path)), qPrintable(text));
         QCOMPARE(testsupport::englishIn(text), QString());
         QVERIFY2(kind != Locked || text.contains(QStringLiteral("verrouillé")), qPrintable(text));
@@ -296,7 +281,6 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
         QVERIFY(w.Data1->isOpen());
         return;
     }
-    ++m_opened;
     QVERIFY2(!special || special->opens, "a file that breaks the table's shape was opened");
     QVERIFY2(kind != Empty && kind != Locked && kind != Unreadable, "this file must be refused");
     QVERIFY(w.windowTitle().endsWith(path.right(24) + QLatin1Char(']')));
@@ -321,10 +305,10 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
     w.cmdNouveau->click();
     if (w.cmdNouveau->text() == QLatin1String("&Valider")) {
         // (none, and the reason said, once the numbering is full)
-        QVERIFY2(w.txtNrSequanel->text().toLongLong() > 0 || m_prompts->messages.size() == 1, qPrintable(w.txtNrSequanel->text()));
+        QVERIFY2(w.txtNrSequanel->text().toLongLong() > 0 || m_prompts.messages.size() == 1, qPrintable(w.txtNrSequanel->text()));
         w.cmdSupprimer->click();
     }
-    m_prompts->clear();
+    m_prompts.clear();
 
     if (w.cmdModifier->isEnabled()) {
         // A change the rules accept is written, or, in a damaged file or one
@@ -335,13 +319,13 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
         w.cmdModifier->click();
         const bool stored = w.cmdModifier->text() == QLatin1String("&Modifier");
         QVERIFY(!special || stored == special->storeWorks);
-        QCOMPARE(m_prompts->messages.size(), stored ? 0 : 1);
+        QCOMPARE(m_prompts.messages.size(), stored ? 0 : 1);
         if (stored && special) {
             const auto rows = testsupport::readRows(path);
             QCOMPARE(reliability::asText(rows.value(rows.size() - 1)), reliability::storedFor(9));
         } else if (!stored) {
-            QVERIFY(m_prompts->messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré")));
-            QCOMPARE(testsupport::englishIn(m_prompts->messages[0].text), QString());
+            QVERIFY(m_prompts.messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré")));
+            QCOMPARE(testsupport::englishIn(m_prompts.messages[0].text), QString());
             QCOMPARE(w.txtVille->text(), QStringLiteral("Saint-Étienne"));
             w.cmdSupprimer->click();
         }
@@ -350,7 +334,7 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
         QCOMPARE(platform::Connection::open(path, platform::OpenMode::ReadOnly, nullptr)
                      ->scalar("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
     // Back to the good log for the next case.
-    m_prompts->clear();
+    m_prompts.clear();
     QVERIFY(w.ChargerFichier(m_good));
 }
 

@@ -3,7 +3,6 @@
 // store going through once the fault is gone. Also names the system cannot
 // hold, and odd ones it can.
 #include "Engine.h"
-#include "Regional.h"
 #include "Reliability.h"
 #include "TestSupport.h"
 
