@@ -66,6 +66,8 @@ private slots:
         QVERIFY(!platform::showHelpContents(&owner, missing, &error));
         QVERIFY2(error.contains(QDir::toNativeSeparators(missing)) && error.contains(QStringLiteral("introuvable")), qPrintable(error));
         QVERIFY(!platform::showHelpContents(&owner, dir.path(), nullptr)); // a folder in place of the file
+        QString noPath;
+        QVERIFY(!platform::showHelpContents(&owner, QString(), &noPath) && !noPath.isEmpty());
         QVERIFY(!browserOf(&owner));
     }
 

@@ -10,6 +10,7 @@
 #include "RecordSourceBar.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QPushButton>
@@ -110,23 +111,34 @@ private slots:
     }
 
     // The reason is given for each bad reference file; the window stays
-    // usable, the needle at rest, the arrows harmless.
+    // usable, the needle at rest while there is nothing to point at, the
+    // arrows harmless. A bearing that is not a number points nowhere.
     void badReference_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("reason"); // empty: no message
+        QTest::addColumn<QString>("town");   // the caption once the arrows are used
         QFile text(m_dir.filePath(QStringLiteral("text.mdb")));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write(QByteArray(4096, 'x')) == 4096);
-        QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("absent.mdb")) << "est introuvable";
-        QTest::newRow("not a database") << text.fileName() << "ne peut pas être lu";
-        QTest::newRow("no table direction") << makeReference(m_dir, kTowns, "villes") << "ne contient pas la table « direction »";
-        QTest::newRow("no column Degrés") << makeReference(m_dir, kTowns, "direction", "Cap") << "n'a pas de colonne « Degrés »";
-        QTest::newRow("empty table") << makeReference(m_dir, {}) << "";
+        const QString truncated = m_dir.filePath(QStringLiteral("truncated.mdb")), log = m_dir.filePath(QStringLiteral("log.mdb"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/Orientation.mdb"), truncated));
+        QVERIFY(QFile::resize(truncated, 1000) && QDir().mkpath(m_dir.filePath(QStringLiteral("folder.mdb"))));
+        testsupport::makeLogFile(log);
+        QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("absent.mdb")) << "est introuvable" << "";
+        QTest::newRow("a folder") << m_dir.filePath(QStringLiteral("folder.mdb")) << "n'est pas disponible" << "";
+        QTest::newRow("not a database") << text.fileName() << "ne peut pas être lu" << "";
+        QTest::newRow("truncated") << truncated << "n'est pas disponible" << "";
+        QTest::newRow("a log file") << log << "ne contient pas la table « direction »" << "";
+        QTest::newRow("no column Degrés") << makeReference(m_dir, kTowns, "direction", "Cap") << "n'a pas de colonne « Degrés »" << "";
+        QTest::newRow("empty table") << makeReference(m_dir, {}) << "" << "";
+        QTest::newRow("bearing a word") << makeReference(m_dir, {{"Lyon", "nord-est"}}) << "" << "Lyon";
+        QTest::newRow("bearing infinite") << makeReference(m_dir, {{"Lyon", "1e999"}}) << "" << "Lyon";
     }
     void badReference()
     {
         QFETCH(QString, path);
         QFETCH(QString, reason);
+        QFETCH(QString, town);
         frmOrientation::setReferenceFile(path);
         testsupport::PromptRecorder prompts;
         frmOrientation::showSingle();
@@ -137,7 +149,8 @@ private slots:
         QCOMPARE(QPointF(l.X2, l.Y2), QPointF(l.X1, l.Y1));
         w->Data2Bar->nextButton()->click();
         w->Data2Bar->lastButton()->click();
-        QCOMPARE(w->Data2Bar->captionText(), QString());
+        QCOMPARE(w->Data2Bar->captionText(), town);
+        QCOMPARE(QPointF(l.X2, l.Y2), QPointF(l.X1, l.Y1));
     }
 
     // The database built beside the program: every row readable, and the

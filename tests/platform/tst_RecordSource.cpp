@@ -1,8 +1,9 @@
 // The record source over a real log file: the cursor at both ends, the
 // position after an addition, the column rules on update, and the durability
-// settings of its connection. Refused openings are tested through the main
+// settings of its connection, the table of a new file. Refused openings are tested through the main
 // window's Open command (tests/entry) and in tests/reliability.
 #include "BoundControls.h"
+#include "Engine.h"
 #include "LogFile.h"
 #include "RecordSource.h"
 #include "TestSupport.h"
@@ -249,6 +250,40 @@ private slots:
         const platform::EngineError e{QStringLiteral("database is locked"), code};
         QCOMPARE(int(platform::faultOf(e)), fault);
         QCOMPARE(testsupport::englishIn(platform::describe(e)), QString());
+    }
+
+    // A new log file holds the table of a log written by an earlier version
+    // (the fuzzing seed) and nothing else. Rows stay in insertion order,
+    // duplicates included, a row added after a deletion last; the texts 27
+    // and 005 are stored as the numbers 27 and 5.
+    void newFileAndRowOrder()
+    {
+        Fixture f;
+        const QString path = f.dir.filePath(QStringLiteral("new.adb"));
+        QString message;
+        QVERIFY2(logfile::createEmpty(path, &message), qPrintable(message));
+        auto schema = [](const QString &p) {
+            return platform::Connection::open(p, platform::OpenMode::ReadOnly, nullptr)
+                ->rows("SELECT m.type, m.name, t.* FROM sqlite_master m, pragma_table_info(m.name) t");
+        };
+        QCOMPARE(schema(path), schema(QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/reliability/fuzz/seed/log5.adb")));
+        logfile::configure(f.rs, path);
+        QVERIFY(f.rs.refresh());
+        for (const char *serial : {"30", "4", "4", "120", "7"}) {
+            if (serial == QLatin1String("7"))
+                QVERIFY(f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent());
+            QVERIFY(f.rs.addNew());
+            f.set(kSerial, QString::fromLatin1(serial));
+            f.set(QStringLiteral("Mhertz"), QStringLiteral("27"));
+            f.set(QStringLiteral("Hertz"), QStringLiteral("005"));
+            QVERIFY2(f.rs.update(), qPrintable(logfile::storeFailureMessage(f.rs.error())));
+        }
+        QStringList serials;
+        for (const testsupport::Row &r : readRows(path)) {
+            serials << r.value(1).toString();
+            QVERIFY(r.value(3) == QVariant(qlonglong(27)) && r.value(4) == QVariant(qlonglong(5)));
+        }
+        QCOMPARE(serials, (QStringList{"30", "4", "120", "7"}));
     }
 
     void durability()

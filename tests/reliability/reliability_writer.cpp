@@ -58,8 +58,7 @@ int main(int argc, char **argv)
     for (;;) {
         w.cmdNouveau_Click();
         const int n = w.txtNrSequanel->text().toInt();
-        w.txtDateHeure->setText(platform::formatDateTime(reliability::momentOf(n)));
-        reliability::type(w, reliability::typedFor(n));
+        reliability::type(w, n);
         w.cmdNouveau_Click(); // Valider: the store
         if (w.cmdNouveau->text() != QLatin1String("&Nouveau"))
             return 5;
