@@ -26,7 +26,6 @@ PromptRecorder::PromptRecorder()
         fileRequests << f;
         return queuedFiles.isEmpty() ? QString() : queuedFiles.takeFirst();
     };
-    r.beep = [this] { ++beeps; };
     platform::setResponder(r);
 }
 
@@ -36,7 +35,6 @@ void PromptRecorder::clear()
 {
     messages.clear();
     fileRequests.clear();
-    beeps = 0;
 }
 
 QString englishIn(const QString &message)

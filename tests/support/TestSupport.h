@@ -27,7 +27,6 @@ public:
     QStringList queuedFiles;
     platform::Answer answer = platform::Answer::Ok;
     std::function<void(const platform::MessageRequest &)> onMessage;
-    int beeps = 0;
     void clear();
 };
 
