@@ -20,13 +20,15 @@ using Bytes = std::vector<uint8_t>;
 void put16(uint8_t *p, uint32_t v) { p[0] = v & 0xff; p[1] = (v >> 8) & 0xff; }
 void put32(uint8_t *p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = (v >> (8 * i)) & 0xff; }
 
-void rc4(const uint8_t *key, int keyLen, uint8_t *data, int len)
+// RC4 with a 4-byte key, as the engine encrypts its header and pages.
+void rc4WithKey(uint32_t key32, uint8_t *data, int len)
 {
-    uint8_t s[256];
+    uint8_t key[4], s[256];
+    put32(key, key32);
     for (int i = 0; i < 256; ++i)
         s[i] = uint8_t(i);
     for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + key[i % keyLen]) & 0xff;
+        j = (j + s[i] + key[i % 4]) & 0xff;
         std::swap(s[i], s[j]);
     }
     for (int n = 0, i = 0, j = 0; n < len; ++n) {
@@ -35,13 +37,6 @@ void rc4(const uint8_t *key, int keyLen, uint8_t *data, int len)
         std::swap(s[i], s[j]);
         data[n] ^= s[(s[i] + s[j]) & 0xff];
     }
-}
-
-void rc4WithKey(uint32_t key, uint8_t *data, int len)
-{
-    uint8_t k[4];
-    put32(k, key);
-    rc4(k, 4, data, len);
 }
 
 // Windows-1252 bytes 0x80..0x9F that are not Latin-1 (0 where undefined).
@@ -80,12 +75,11 @@ bool isFixed(Type t) { return t != Type::Text && t != Type::Binary && t != Type:
 int fixedSize(Type t)
 {
     switch (t) {
-    case Type::Byte: return 1;
     case Type::Int: return 2;
     case Type::Long: return 4;
     case Type::Double:
     case Type::DateTime: return 8;
-    default: return 0; // Bool lives in the null mask
+    default: return 0;
     }
 }
 
@@ -132,14 +126,12 @@ std::string packRow(const TableImpl &t, const Row &row)
     auto value = [&](int i) { return i < int(row.values.size()) ? row.values[i] : Value::none(); };
     for (const Layout &l : t.layout) {
         const Value v = value(l.number);
-        const bool set = l.column.type == Type::Bool ? (!v.null && v.number != 0) : !v.null;
-        if (set)
+        if (!v.null)
             mask[l.number / 8] = char(mask[l.number / 8] | (1 << (l.number % 8)));
         if (v.null || !isFixed(l.column.type))
             continue;
         uint8_t *p = reinterpret_cast<uint8_t *>(&out[1 + l.fixedOffset]);
         switch (l.column.type) {
-        case Type::Byte: p[0] = uint8_t(int64_t(v.number)); break;
         case Type::Int: put16(p, uint16_t(int16_t(int64_t(v.number)))); break;
         case Type::Long: put32(p, uint32_t(int32_t(int64_t(v.number)))); break;
         case Type::Double:
@@ -158,11 +150,6 @@ std::string packRow(const TableImpl &t, const Row &row)
         const Value v = value(l.number);
         if (v.null)
             continue;
-        if (l.column.type == Type::Memo || l.column.type == Type::Ole) {
-            std::string head(12, '\0');
-            put32(reinterpret_cast<uint8_t *>(&head[0]), uint32_t(v.bytes.size()) | 0x80000000u); // kept in the row
-            out += head;
-        }
         out += v.bytes;
     }
     const int eod = int(out.size());
@@ -287,8 +274,7 @@ Bytes tdefPage(const TableImpl &t, uint32_t usageMap, uint32_t freeMap)
     Bytes p(kPage, 0);
     p[0] = 0x02;
     p[1] = 0x01;
-    p[2] = 'V';
-    p[3] = 'C';
+    std::memcpy(&p[2], "VC", 2);
     uint32_t live = 0;
     for (const Row &r : t.def.rows)
         live += r.deleted ? 0 : 1;
@@ -311,10 +297,7 @@ Bytes tdefPage(const TableImpl &t, uint32_t usageMap, uint32_t freeMap)
         put16(c + 11, 1252);   // code page
         c[13] = uint8_t((isFixed(l.column.type) ? 0x03 : 0x02) | (t.system ? 0x10 : 0));
         put16(c + 14, uint32_t(l.fixedOffset));
-        int size = l.column.size;
-        if (isFixed(l.column.type))
-            size = l.column.type == Type::Bool ? 1 : fixedSize(l.column.type);
-        put16(c + 16, uint32_t(size));
+        put16(c + 16, uint32_t(isFixed(l.column.type) ? fixedSize(l.column.type) : l.column.size));
         pos += 18;
     }
     for (const Layout &l : t.layout) {
@@ -381,21 +364,12 @@ Row sampleContact(int n)
     const double date = jetDate(1998, 6, 6, hour, minute, second) + weekend * 7 + (minuteOfContest / 960);
     const auto *town = towns[h % 8];
     Row r;
-    r.values = {Value::num(date),
-                Value::text(std::to_string(n)),
-                Value::text(h % 5 ? "59" : "57"),
-                Value::num(26 + h % 3),
-                Value::num(5 + 10 * (h % 100)),
-                Value::text(modes[h % 4]),
-                Value::num(14 + h % 90),
-                Value::text(words[h % 26]),
-                Value::text(words[(h / 26) % 26]),
-                Value::text(words[(h / 676) % 26]),
-                Value::num(n % 1000),
+    r.values = {Value::num(date), Value::text(std::to_string(n)), Value::text(h % 5 ? "59" : "57"),
+                Value::num(26 + h % 3), Value::num(5 + 10 * (h % 100)), Value::text(modes[h % 4]),
+                Value::num(14 + h % 90), Value::text(words[h % 26]), Value::text(words[(h / 26) % 26]),
+                Value::text(words[(h / 676) % 26]), Value::num(n % 1000),
                 n % 7 == 0 ? Value::none() : Value::text(n % 3 ? "" : std::to_string(h % 900 + 10)),
-                Value::text(town[0]),
-                n % 11 == 0 ? Value::none() : Value::text(town[1]),
-                Value::text("France"),
+                Value::text(town[0]), n % 11 == 0 ? Value::none() : Value::text(town[1]), Value::text("France"),
                 Value::text(operators[h % 6])};
     return r;
 }
@@ -403,8 +377,8 @@ Row sampleContact(int n)
 std::string write(const std::string &path, const std::vector<Table> &tables, const Options &options)
 {
     FileBuilder f;
-    const uint32_t header = f.alloc(), globalMap = f.alloc();
-    (void)header;
+    f.alloc(); // the header
+    const uint32_t globalMap = f.alloc();
     std::vector<TableImpl> all;
     all.push_back({catalogTable(), true, {}, 0, 0, f.alloc(), {}});
     const uint32_t mapsPage = f.alloc();
@@ -473,10 +447,7 @@ std::string write(const std::string &path, const std::vector<Table> &tables, con
         catalog.def.rows.push_back(catalogRow(all[i].tdefPage, tablesId, all[i].def.name, 1, 0));
     DataPage catalogData{catalog.tdefPage, {}, 10};
     for (const Row &r : catalog.def.rows) {
-        const std::string bytes = packRow(catalog, r);
-        if (!catalogData.fits(bytes.size()))
-            return "too many tables";
-        catalogData.add(bytes, 0);
+        catalogData.add(packRow(catalog, r), 0); // room for a few tables
     }
 
     // Usage maps (which pages a table owns) and free-space maps (pages with
@@ -490,8 +461,6 @@ std::string write(const std::string &path, const std::vector<Table> &tables, con
         if (!t.dataPages.empty())
             roomy.push_back(t.dataPages.back());
         maps.add(f.mapRow(roomy), 0);
-        if (maps.used > kPage)
-            return "too many tables";
         mapRefs.push_back({(mapsPage << 8) | usageRow, (mapsPage << 8) | (usageRow + 1)});
     }
 

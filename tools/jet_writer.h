@@ -11,10 +11,9 @@
 
 namespace jetwriter {
 
-// Jet's column type codes.
-enum class Type : uint8_t {
-    Bool = 1, Byte = 2, Int = 3, Long = 4, Double = 7, DateTime = 8, Binary = 9, Text = 10, Ole = 11, Memo = 12
-};
+// Jet's column type codes (the catalog's Binary, Ole and Memo columns are
+// always null here).
+enum class Type : uint8_t { Int = 3, Long = 4, Double = 7, DateTime = 8, Binary = 9, Text = 10, Ole = 11, Memo = 12 };
 
 struct Column {
     std::string name; // UTF-8; written in code page 1252

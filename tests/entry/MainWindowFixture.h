@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 struct MainWindowFixture {
@@ -45,4 +47,61 @@ struct MainWindowFixture {
         return open(name, rows);
     }
     QString shownSerial() const { return w->txtNrSequanel->text(); }
+
+    // Types a value into the line edit or list box of that name.
+    void put(const QString &field, const QString &value)
+    {
+        QWidget *c = w->findChild<QWidget *>(field);
+        if (auto *e = qobject_cast<QLineEdit *>(c))
+            e->setText(value);
+        else
+            qobject_cast<QComboBox *>(c)->setEditText(value);
+    }
+    // A valid contact, typed over whatever the window proposed.
+    void fill()
+    {
+        for (const auto &[field, value] :
+             {std::pair{"txtRST", "59"}, {"cmbBande", "USB"}, {"cmbMHz", "27"}, {"cmbHz", "005"}, {"txtOpérateur", "Hélène"},
+              {"txtPréfixeQRZ", "14"}, {"cmbQRZ1", "Québec"}, {"cmbQRZ2", "Hôtel"}, {"cmbQRZ3", "Juiliette"}, {"txtNrQRZ", "123"},
+              {"txtCodePostal", "63000"}, {"txtVille", "Clermont-Ferrand"}, {"txtBP", "BP 12"}, {"txtPays", "France"}})
+            put(QString::fromUtf8(field), QString::fromUtf8(value));
+    }
+    // What the log file opened at construction holds, read with a connection of the test's own.
+    QVector<testsupport::Row> rows() const { return testsupport::readRows(file); }
+    // One column of every stored contact (1: the serial, 12: the town).
+    QStringList column(int c) const
+    {
+        QStringList out;
+        for (const testsupport::Row &r : rows())
+            out << r[c].toString();
+        return out;
+    }
+};
+
+// How many windows of that class are on screen.
+inline int visibleTopLevels(const char *className)
+{
+    int n = 0;
+    for (QWidget *t : QApplication::topLevelWidgets())
+        n += t->isVisible() && t->inherits(className);
+    return n;
+}
+
+// Runs fn on every modal window that comes on screen while it lives (fn
+// should close it): a window that should not open is seen instead of
+// blocking the test in its event loop.
+class ModalWatch
+{
+public:
+    explicit ModalWatch(std::function<void(QWidget *)> fn)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [fn] {
+            if (QWidget *m = QApplication::activeModalWidget())
+                fn(m);
+        });
+        m_timer.start(20);
+    }
+
+private:
+    QTimer m_timer;
 };

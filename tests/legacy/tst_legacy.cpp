@@ -1,5 +1,6 @@
 // Converting old log files (Jet 3.0): dates, every row and value carried
-// across, refusals, the child process failing, damaged files, the command.
+// across, refusals, the child process failing or meeting a damaged file, the
+// command.
 // Files come from the test writer (tools/jet_writer) and from the real engine
 // (data/, Apache-2.0); Debian's mdb-schema and mdb-export read the same files
 // as an independent reader.
@@ -9,13 +10,9 @@
 #include "TestSupport.h"
 #include "jet_writer.h"
 
-#include <QCryptographicHash>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <array>
 
 using jetwriter::Value;
 using Rows = QVector<QVariantList>;
@@ -30,12 +27,6 @@ QByteArray run(const QString &program, const QStringList &args)
     p.start(program, args);
     p.waitForFinished(60000);
     return p.readAllStandardOutput();
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 // A contact given by its stored values (date text first), and its Jet row.
@@ -170,9 +161,6 @@ private slots:
     void refusals_data();
     void refusals();
     void realEngineFiles();
-    void childFailures_data();
-    void childFailures();
-    void damagedFiles();
     void commandLine();
 };
 
@@ -249,8 +237,6 @@ void TestLegacy::conversion_data()
     QTest::newRow("100,000 contacts, encrypted") << path("big.adb") << Rows() << false << "Les 100000 contacts";
     QTest::newRow("log kept in the test data, 1,000 contacts, encrypted")
         << kData + "ancien-1000-chiffre.adb" << Rows() << false << "Les 1000 contacts";
-    QTest::newRow("log kept in the test data, 12 contacts") << kData + "ancien-12.adb" << Rows() << false
-                                                            << "Les 12 contacts";
 }
 
 void TestLegacy::conversion()
@@ -259,13 +245,13 @@ void TestLegacy::conversion()
     QFETCH(Rows, expected);
     QFETCH(bool, anyOrder);
     QFETCH(QString, message);
-    const QByteArray before = digest(jet);
+    const QByteArray before = testsupport::fileBytes(jet);
     const QString out = path(QStringLiteral("converted-%1.adb").arg(QTest::currentDataTag()).replace(' ', '_'));
 
     const legacy::ChildResult r = legacy::runConverter(jet, out);
     QCOMPARE(r.status, legacy::ChildResult::Done);
     QVERIFY2(r.message.contains(message), qPrintable(r.message));
-    QCOMPARE(digest(jet), before);
+    QCOMPARE(testsupport::fileBytes(jet), before);
     const Table rows = stored(out);
     if (!expected.isEmpty() || r.rows == 0)
         QCOMPARE(rows, quoted(expected));
@@ -297,37 +283,60 @@ void TestLegacy::conversion()
     QCOMPARE(ours, theirs);
 }
 
+// Refused files, damaged files and a child that fails instead of converting
+// (a script in its place): a French verdict, and no file left behind.
 void TestLegacy::refusals_data()
 {
     QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("script"); // what the child does instead of converting; empty: the real child
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-
-    QTest::newRow("real engine file without Transmission") << kData + "testV1997.mdb" << int(legacy::ChildResult::Refused)
+    const int refused = int(legacy::ChildResult::Refused), damaged = int(legacy::ChildResult::Damaged);
+    QTest::newRow("real engine file without Transmission") << kData + "testV1997.mdb" << "" << refused
         << "n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».\n"
            "Tables qu'il contient : « Table1 », « Table2 », « Table3 », « Table4 ».";
-    QTest::newRow("real engine file, encrypted") << kData + "db97-enc.mdb" << int(legacy::ChildResult::Refused)
+    QTest::newRow("real engine file, encrypted") << kData + "db97-enc.mdb" << "" << refused
                                                  << "Tables qu'il contient : « Table1 ».";
     auto columns = jetwriter::transmissionColumns();
     columns.erase(columns.begin() + 10);
     columns.pop_back();
     const QString missing = path(QStringLiteral("missing.adb"));
     QVERIFY(writeJet(missing, {}, false, columns).isEmpty());
-    QTest::newRow("two columns missing") << missing << int(legacy::ChildResult::Refused)
+    QTest::newRow("two columns missing") << missing << "" << refused
                                          << "il manque à sa table « Transmission » les colonnes « N° », « Opérateur »";
     const QString truncated = path(QStringLiteral("truncated.adb"));
     QFile::copy(kData + "ancien-1000-chiffre.adb", truncated);
     QFile(truncated).resize(40 * 2048 + 100);
-    QTest::newRow("truncated") << truncated << int(legacy::ChildResult::Damaged) << "fichier endommagé";
+    QTest::newRow("truncated") << truncated << "" << damaged << "fichier endommagé";
+    const QString old = kData + "ancien-12.adb";
+    QTest::newRow("child crashes") << old << "echo total 10; kill -SEGV $$" << damaged << "fichier endommagé";
+    QTest::newRow("child hangs") << old << "echo progress 1; exec sleep 60" << damaged << "fichier endommagé";
+    QTest::newRow("child exits without a verdict") << old << "echo progress 1" << damaged << "endommagé";
+    QTest::newRow("no such child") << old << "-" << refused << "ne peut pas être lancé";
 }
 
 void TestLegacy::refusals()
 {
     QFETCH(QString, jet);
+    QFETCH(QString, script);
     QFETCH(int, status);
     QFETCH(QString, message);
-    const QString out = path(QStringLiteral("refused.adb"));
+    const QString program = path(QStringLiteral("child.sh")), out = path(QStringLiteral("refused.adb"));
+    if (!script.isEmpty()) {
+        QFile::remove(program);
+        QFile f(program);
+        if (script != QLatin1String("-")) {
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("#!/bin/sh\ntouch \"$3\"\n" + script.toUtf8() + "\n");
+            f.close();
+            f.setPermissions(f.permissions() | QFile::ExeOwner);
+        }
+        legacy::setConverterProgram(program);
+        legacy::setStallLimit(500);
+    }
     const legacy::ChildResult r = legacy::runConverter(jet, out);
+    legacy::setConverterProgram(QString());
+    legacy::setStallLimit(10000);
     QCOMPARE(int(r.status), status);
     QVERIFY2(r.message.contains(message), qPrintable(r.message));
     QVERIFY(!QFile::exists(out));
@@ -353,82 +362,6 @@ void TestLegacy::realEngineFiles()
         QCOMPARE(r.status, legacy::ChildResult::Done);
         QCOMPARE(stored(out, QString::fromLatin1(c.table)), quoted(c.rows));
     }
-}
-
-void TestLegacy::childFailures_data()
-{
-    QTest::addColumn<QString>("script"); // what the child does instead of converting
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("crash") << "echo total 10; kill -SEGV $$" << int(legacy::ChildResult::Damaged) << "fichier endommagé";
-    QTest::newRow("hang") << "echo progress 1; exec sleep 60" << int(legacy::ChildResult::Damaged) << "fichier endommagé";
-    QTest::newRow("exit without a verdict") << "echo progress 1" << int(legacy::ChildResult::Damaged) << "endommagé";
-    QTest::newRow("no such program") << "" << int(legacy::ChildResult::Refused) << "ne peut pas être lancé";
-}
-
-void TestLegacy::childFailures()
-{
-    QFETCH(QString, script);
-    QFETCH(int, status);
-    QFETCH(QString, message);
-    const QString program = path(QStringLiteral("child.sh"));
-    QFile::remove(program);
-    if (!script.isEmpty()) {
-        QFile f(program);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\ntouch \"$3\"\n" + script.toUtf8() + "\n");
-        f.close();
-        f.setPermissions(f.permissions() | QFile::ExeOwner);
-    }
-    legacy::setConverterProgram(program);
-    legacy::setStallLimit(500);
-    const QString out = path(QStringLiteral("child.adb"));
-    const legacy::ChildResult r = legacy::runConverter(kData + "ancien-12.adb", out);
-    legacy::setConverterProgram(QString());
-    legacy::setStallLimit(10000);
-    QCOMPARE(int(r.status), status);
-    QVERIFY2(r.message.contains(message), qPrintable(r.message));
-    QVERIFY(!QFile::exists(out));
-}
-
-void TestLegacy::damagedFiles()
-{
-    // Truncations and bytes overwritten in the header, the catalog, the table
-    // definition and the data pages: the child may die, the program goes on,
-    // and nothing is left behind unless every row came across.
-    const QString source = kData + "ancien-1000-chiffre.adb";
-    QFile f(source);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray good = f.readAll();
-    auto *random = QRandomGenerator::global();
-    int done = 0, refused = 0, damaged = 0;
-    for (int i = 0; i < 60; ++i) {
-        QByteArray bad = good;
-        if (i % 6 == 0) {
-            bad.truncate(random->bounded(good.size()));
-        } else {
-            const int page = std::array{0, 2, 3, 4, 5, 6 + i % int(good.size() / 2048 - 6)}[i % 6];
-            for (int k = 0; k < 1 + i % 8; ++k)
-                bad[page * 2048 + random->bounded(page ? 2048 : 200)] = char(random->bounded(256));
-        }
-        const QString jet = path(QStringLiteral("damaged.adb")), out = path(QStringLiteral("damaged-out.adb"));
-        QFile w(jet);
-        QVERIFY(w.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        w.write(bad);
-        w.close();
-        const legacy::ChildResult r = legacy::runConverter(jet, out);
-        switch (r.status) {
-        case legacy::ChildResult::Done:
-            ++done;
-            QCOMPARE(qint64(testsupport::readRows(out).size()), r.rows);
-            QFile::remove(out);
-            break;
-        case legacy::ChildResult::Refused: ++refused; break;
-        default: ++damaged; QVERIFY2(r.message.contains(QStringLiteral("fichier endommagé")), qPrintable(r.message));
-        }
-        QVERIFY(!QFile::exists(out));
-    }
-    qInfo("damaged files: %d converted, %d refused, %d damaged", done, refused, damaged);
 }
 
 void TestLegacy::commandLine()

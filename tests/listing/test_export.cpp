@@ -22,12 +22,6 @@ namespace {
 const QString kHeading =
     QStringLiteral("Date;Sequanel;RST;Mhertz;Hertz;Bande;Préfixe;Qrz1;Qrz2;Qrz3;N°;BP;Ville;CP;Pays;Opérateur");
 
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
@@ -83,8 +77,7 @@ private slots:
                 QStringLiteral("Hôtel"), -32768, QStringLiteral("il dit \"oui\""),
                 QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("01000"), QStringLiteral("Françe;€"),
                 QStringLiteral("Zoë")},
-            Row{QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
-                QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
+            Row(16), // nulls only
             // what another program may have stored: a date in another form,
             // a text in a number column, texts a spreadsheet would run as
             // formulas (written behind an apostrophe) or read as numbers
@@ -100,26 +93,20 @@ private slots:
         QCOMPARE(r.contacts, 3);
         QCOMPARE(r.message, QStringLiteral("3 contacts ont été exportés dans le fichier « %1 ».").arg(csv));
 
-        const QByteArray bytes = contents(csv);
+        const QByteArray bytes = fileBytes(csv);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF" + kHeading.toUtf8() + "\r\n"));
         QVERIFY(bytes.endsWith("\r\n"));
         QCOMPARE(bytes.count("\r\n"), 4); // the line break inside "Saint-Étienne" is the stored one
         QCOMPARE(bytes.count('\r'), 4);
 
-        const QVector<QStringList> expected{
-            kHeading.split(QLatin1Char(';')),
-            {QStringLiteral("05/01/1998 07:03:09"), QStringLiteral("1"), QStringLiteral("5;9"), QStringLiteral("27"),
-             QStringLiteral("5"), QStringLiteral("USB"), QStringLiteral("999999"), QStringLiteral("Québec"),
-             QStringLiteral("Roméo"), QStringLiteral("Hôtel"), QStringLiteral("-32768"),
-             QStringLiteral("il dit \"oui\""), QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("=\"01000\""),
-             QStringLiteral("Françe;€"), QStringLiteral("Zoë")},
-            QStringList(16, QString()),
-            {QStringLiteral("05/03/2024 23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
-             QStringLiteral("vingt-sept"), QStringLiteral("995"), QStringLiteral("'=1+1"), QStringLiteral("0"),
-             QStringLiteral("'@SOMME(A1)"), QStringLiteral("=\"+33 6 12\""), QStringLiteral("'=\"a;b\""),
-             QStringLiteral("7"), QString(), QString(), QStringLiteral("pas une date"),
-             QStringLiteral("  blancs  "), QStringLiteral("\"")},
-        };
+        // Rows as Python reads them, their cells separated here by "|".
+        QVector<QStringList> expected{kHeading.split(QLatin1Char(';'))};
+        for (const char *row : {"05/01/1998 07:03:09|1|5;9|27|5|USB|999999|Québec|Roméo|Hôtel|-32768|il dit \"oui\"|"
+                                "Saint-Étienne\nCedex|=\"01000\"|Françe;€|Zoë",
+                                "|||||||||||||||",
+                                "05/03/2024 23:59:00|3|-5|vingt-sept|995|'=1+1|0|'@SOMME(A1)|=\"+33 6 12\"|'=\"a;b\"|7|||"
+                                "pas une date|  blancs  |\""})
+            expected << QString::fromUtf8(row).split(QLatin1Char('|'));
         const QVector<QStringList> read = readByPython(csv);
         QCOMPARE(read.size(), expected.size());
         for (int i = 0; i < expected.size(); ++i)
@@ -169,7 +156,7 @@ private slots:
         writeFile(csv, "ancien contenu\r\n");
         if (fault == QLatin1String("log"))
             csv = log;
-        const QByteArray before = contents(csv);
+        const QByteArray before = fileBytes(csv);
         if (fault == QLatin1String("folder")) {
             const bool immutable = getuid() == 0 ? chattr(QStringLiteral("+i"), folder)
                                                  : QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
@@ -182,7 +169,7 @@ private slots:
         QVERIFY2(r.message.startsWith(QStringLiteral("L'exportation a échoué : ")) && r.message.contains(why)
                      && r.message.endsWith(QStringLiteral("n'a été ni créé ni modifié.")),
                  qPrintable(r.message));
-        QCOMPARE(contents(csv), before);
+        QCOMPARE(fileBytes(csv), before);
         QCOMPARE(QDir(QFileInfo(csv).absolutePath()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QFileInfo(csv).fileName()});
         QCOMPARE(readRows(log).size(), 2000);
@@ -209,10 +196,7 @@ private slots:
 
         // A pending addition the checks refuse: the message, the entry kept, no dialog.
         w.cmdNouveau_Click();
-        w.cmbMHz->setEditText(QStringLiteral("27"));
-        w.cmbHz->setEditText(QStringLiteral("005"));
-        w.txtPréfixeQRZ->setText(QStringLiteral("14"));
-        w.txtNrQRZ->setText(QStringLiteral("123"));
+        f.fill();
         w.txtDateHeure->setText(QStringLiteral("pas une date"));
         w.mnuExporter_Click();
         QCOMPARE(f.prompts.messages.size(), 1);
@@ -266,7 +250,7 @@ private slots:
         writeFile(csv, "gardé");
         QCOMPARE(run({log, csv}, &said), 1);
         QVERIFY2(said.startsWith(QStringLiteral("Le fichier « %1 » existe déjà").arg(csv)), qPrintable(said));
-        QCOMPARE(contents(csv), QByteArray("gardé"));
+        QCOMPARE(fileBytes(csv), QByteArray("gardé"));
         QCOMPARE(run({QStringLiteral("--remplacer"), log, csv}), 0);
         QCOMPARE(readByPython(csv).size(), 3);
     }

@@ -4,6 +4,7 @@
 #include "Engine.h"
 #include "LogFile.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -25,7 +26,6 @@ PromptRecorder::PromptRecorder()
         fileRequests << f;
         return queuedFiles.isEmpty() ? QString() : queuedFiles.takeFirst();
     };
-    r.beep = [this] { ++beeps; };
     platform::setResponder(r);
 }
 
@@ -35,7 +35,6 @@ void PromptRecorder::clear()
 {
     messages.clear();
     fileRequests.clear();
-    beeps = 0;
 }
 
 QString englishIn(const QString &message)
@@ -94,6 +93,12 @@ Row sampleRow(int n)
                QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charly"), n % 1000,
                QStringLiteral("BP %1").arg(n % 100), QStringLiteral("Lyon"), QStringLiteral("69000"),
                QStringLiteral("France"), QStringLiteral("Jean")};
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
 }
 
 QVector<Row> readRows(const QString &path)

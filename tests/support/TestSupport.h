@@ -27,7 +27,6 @@ public:
     QStringList queuedFiles;
     platform::Answer answer = platform::Answer::Ok;
     std::function<void(const platform::MessageRequest &)> onMessage;
-    int beeps = 0;
     void clear();
 };
 
@@ -63,6 +62,8 @@ using Row = QVariantList;
 void makeLogFile(const QString &path, const QVector<Row> &rows = {});
 // A plausible contact with serial number n.
 Row sampleRow(int n);
+// The bytes of a file, "(missing)" when it cannot be read.
+QByteArray fileBytes(const QString &path);
 // Reads every row of Transmission with a connection of its own.
 QVector<Row> readRows(const QString &path);
 
