@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "BoundControls.h"
+#include "Captions.h"
 #include "Clock.h"
 #include "LogFile.h"
 #include "ProgramFolder.h"
@@ -28,13 +29,9 @@
 using platform::px;
 using platform::rectTw;
 
-namespace {
+using namespace captions;
 
-const QString kNouveau = QStringLiteral("&Nouveau");
-const QString kModifier = QStringLiteral("&Modifier");
-const QString kSupprimer = QStringLiteral("&Supprimer");
-const QString kValider = QStringLiteral("&Valider");
-const QString kAnnuler = QStringLiteral("&Annuler");
+namespace {
 
 using platform::arial;
 

@@ -2,6 +2,7 @@
 // cancelling and deleting contacts, and the entry checks.
 #include "frmMain.h"
 
+#include "Captions.h"
 #include "Clock.h"
 #include "Converter.h"
 #include "LogFile.h"
@@ -17,12 +18,9 @@
 
 #include <limits>
 
+using namespace captions;
+
 namespace {
-const QString kNouveau = QStringLiteral("&Nouveau");
-const QString kModifier = QStringLiteral("&Modifier");
-const QString kSupprimer = QStringLiteral("&Supprimer");
-const QString kValider = QStringLiteral("&Valider");
-const QString kAnnuler = QStringLiteral("&Annuler");
 const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
 const QString kRowGone =
     QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou supprimé.");
