@@ -61,7 +61,7 @@ public:
     template <class... Pieces>
     Sql arg(const Pieces &...pieces) const
     {
-        return substitute({Sql(pieces)...});
+        return substitute({piece(pieces)...});
     }
     // The pieces one after the other, separated by the separator.
     static Sql join(const QVector<Sql> &pieces, const Sql &separator);
@@ -72,6 +72,9 @@ public:
 
 private:
     explicit Sql(QString text) : m_text(std::move(text)) {}
+    // Only statement text and identifiers are pieces: a QString is neither.
+    static const Sql &piece(const Sql &sql) { return sql; }
+    static Sql piece(const Identifier &name) { return Sql(name); }
     Sql substitute(const QVector<Sql> &pieces) const;
     QString m_text;
 };
