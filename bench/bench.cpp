@@ -170,36 +170,36 @@ void warnMessages(const char *where)
 void open(frmMain &w, const QString &path)
 {
     g_prompts->files << path;
-    w.mnuOuvrir_Click();
+    w.controls().mnuOuvrir->trigger();
 }
 
 void fillEntry(frmMain &w, const QString &report)
 {
-    w.txtRST->setText(report);
-    w.cmbBande->setEditText(QStringLiteral("USB"));
-    w.cmbMHz->setEditText(QStringLiteral("27"));
-    w.cmbHz->setEditText(QStringLiteral("405"));
-    w.txtOpérateur->setText(QStringLiteral("Hélène"));
-    w.txtPréfixeQRZ->setText(QStringLiteral("14"));
-    w.cmbQRZ1->setEditText(QStringLiteral("Alpha"));
-    w.cmbQRZ2->setEditText(QStringLiteral("Bravo"));
-    w.cmbQRZ3->setEditText(QStringLiteral("Charly"));
-    w.txtNrQRZ->setText(QStringLiteral("123"));
-    w.txtCodePostal->setText(QStringLiteral("25000"));
-    w.txtVille->setText(QStringLiteral("Besançon"));
-    w.txtBP->setText(QString());
-    w.txtPays->setText(QStringLiteral("France"));
+    w.controls().txtRST->setText(report);
+    w.controls().cmbBande->setEditText(QStringLiteral("USB"));
+    w.controls().cmbMHz->setEditText(QStringLiteral("27"));
+    w.controls().cmbHz->setEditText(QStringLiteral("405"));
+    w.controls().txtOpérateur->setText(QStringLiteral("Hélène"));
+    w.controls().txtPréfixeQRZ->setText(QStringLiteral("14"));
+    w.controls().cmbQRZ1->setEditText(QStringLiteral("Alpha"));
+    w.controls().cmbQRZ2->setEditText(QStringLiteral("Bravo"));
+    w.controls().cmbQRZ3->setEditText(QStringLiteral("Charly"));
+    w.controls().txtNrQRZ->setText(QStringLiteral("123"));
+    w.controls().txtCodePostal->setText(QStringLiteral("25000"));
+    w.controls().txtVille->setText(QStringLiteral("Besançon"));
+    w.controls().txtBP->setText(QString());
+    w.controls().txtPays->setText(QStringLiteral("France"));
 }
 
 // Moves Data1 to the middle row by stepping back from the last row through
 // the record source itself (untimed set-up); returns the steps per second.
 double goToMiddle(frmMain &w, qint64 contacts)
 {
-    w.Data1->moveLast();
+    w.controls().Data1->moveLast();
     const auto t0 = Clock::now();
     const qint64 steps = contacts / 2;
     for (qint64 i = 0; i < steps; ++i)
-        w.Data1->movePrevious();
+        w.controls().Data1->movePrevious();
     w.ActualiserBoutons();
     return steps / (msSince(t0) / 1000.0);
 }
@@ -251,11 +251,11 @@ QStringList lastCallSign(const std::string &file)
 
 void typeCallSign(frmMain &w, const QStringList &parts)
 {
-    w.txtPréfixeQRZ->setText(parts.value(0));
-    w.cmbQRZ1->setEditText(parts.value(1));
-    w.cmbQRZ2->setEditText(parts.value(2));
-    w.cmbQRZ3->setEditText(parts.value(3));
-    w.txtNrQRZ->setText(parts.value(4));
+    w.controls().txtPréfixeQRZ->setText(parts.value(0));
+    w.controls().cmbQRZ1->setEditText(parts.value(1));
+    w.controls().cmbQRZ2->setEditText(parts.value(2));
+    w.controls().cmbQRZ3->setEditText(parts.value(3));
+    w.controls().txtNrQRZ->setText(parts.value(4));
 }
 
 // Processes events until the duplicate warning shows; false after the timeout.
@@ -263,9 +263,9 @@ bool waitForWarning(frmMain &w, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
-    while (!w.lblDoublon->isVisible() && t.elapsed() < timeoutMs)
+    while (!w.controls().lblDoublon->isVisible() && t.elapsed() < timeoutMs)
         QApplication::processEvents(QEventLoop::AllEvents, 1);
-    return w.lblDoublon->isVisible();
+    return w.controls().lblDoublon->isVisible();
 }
 
 // ------------------------------------------------------------------- actions
@@ -289,7 +289,7 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
             p.push_back(timed([&] { w.repaint(); }));
         }
         warnMessages("open");
-        const QString shown = w.txtNrSequanel->text();
+        const QString shown = w.controls().txtNrSequanel->text();
         for (int r = 0; r < runs; ++r)
             f.push_back(timed([&] {
                 raw::Db db(file);
@@ -312,13 +312,13 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         const int coldRuns = big ? 5 : runs;
         for (int r = 0; r < coldRuns; ++r) {
             open(w, path);
-            a.push_back(timed([&] { w.cmdNouveau_Click(); }));
-            w.cmdSupprimer_Click(); // "&Annuler"
+            a.push_back(timed([&] { w.controls().cmdNouveau->click(); }));
+            w.controls().cmdSupprimer->click(); // "&Annuler"
             open(w, path);
             QThread::msleep(1000);
             QApplication::processEvents();
-            later.push_back(timed([&] { w.cmdNouveau_Click(); }));
-            w.cmdSupprimer_Click();
+            later.push_back(timed([&] { w.controls().cmdNouveau->click(); }));
+            w.controls().cmdSupprimer->click();
         }
         warnMessages("cold start addition");
         raw::Db db(file);
@@ -339,11 +339,11 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
     open(w, path);
     if (want("nav")) {
         const double rate = goToMiddle(w, n);
-        const qint64 mid = w.Data1->currentRowid().value_or(0);
+        const qint64 mid = w.controls().Data1->currentRowid().value_or(0);
         std::vector<double> next, prev, fn, fp;
         for (int r = 0; r < 2 * runs; ++r) {
-            next.push_back(timed([&] { w.cmdSuivant_Click(); }));
-            prev.push_back(timed([&] { w.cmdPrécédent_Click(); }));
+            next.push_back(timed([&] { w.controls().cmdSuivant->click(); }));
+            prev.push_back(timed([&] { w.controls().cmdPrécédent->click(); }));
         }
         raw::Db db(file);
         raw::Db::Stmt sn(db, "SELECT rowid, * FROM Transmission WHERE rowid > ?1 ORDER BY rowid LIMIT 1");
@@ -368,8 +368,8 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
     if (want("warm")) {
         std::vector<double> a, f;
         for (int r = 0; r < 2 * runs; ++r) {
-            a.push_back(timed([&] { w.cmdNouveau_Click(); }));
-            w.cmdSupprimer_Click(); // "&Annuler"
+            a.push_back(timed([&] { w.controls().cmdNouveau->click(); }));
+            w.controls().cmdSupprimer->click(); // "&Annuler"
         }
         warnMessages("start addition");
         raw::Db db(file);
@@ -400,22 +400,22 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         for (int r = 0; r < (big ? 3 : 5); ++r) {
             open(w, path);
             reading.push_back(timed([&] {
-                w.cmdNouveau_Click();
+                w.controls().cmdNouveau->click();
                 typeCallSign(w, sign);
                 shown = waitForWarning(w, 120000) && shown;
             }));
-            w.cmdSupprimer_Click(); // "&Annuler"
+            w.controls().cmdSupprimer->click(); // "&Annuler"
         }
-        w.cmdNouveau_Click();
+        w.controls().cmdNouveau->click();
         typeCallSign(w, sign);
         for (int r = 0; r < 2 * runs; ++r) {
-            miss.push_back(timed([&] { w.txtNrQRZ->setText(never[4]); }));
-            hidden = !w.lblDoublon->isVisible() && hidden;
-            hit.push_back(timed([&] { w.txtNrQRZ->setText(sign[4]); }));
-            shown = w.lblDoublon->isVisible() && shown;
+            miss.push_back(timed([&] { w.controls().txtNrQRZ->setText(never[4]); }));
+            hidden = !w.controls().lblDoublon->isVisible() && hidden;
+            hit.push_back(timed([&] { w.controls().txtNrQRZ->setText(sign[4]); }));
+            shown = w.controls().lblDoublon->isVisible() && shown;
         }
-        const QString warning = w.lblDoublon->text();
-        w.cmdSupprimer_Click();
+        const QString warning = w.controls().lblDoublon->text();
+        w.controls().cmdSupprimer->click();
         warnMessages("duplicate warning");
         raw::Db db(file, false);
         raw::Db::Stmt naive(db, "SELECT count(*), \"Sequanel\", \"Date\", max(rowid) FROM Transmission "
@@ -444,19 +444,19 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         QString note;
         int refused = 0;
         for (int r = 0; r < runs + 1; ++r) {
-            w.cmdNouveau_Click();
+            w.controls().cmdNouveau->click();
             fillEntry(w, QStringLiteral("59"));
-            if (w.txtNrSequanel->text().size() > 6) {
+            if (w.controls().txtNrSequanel->text().size() > 6) {
                 // The serial column holds 6 characters: past 999,999 the
                 // proposed number cannot be stored.
                 note = QStringLiteral("proposed n° %1 is too long for the column; stored 999999")
-                           .arg(w.txtNrSequanel->text());
-                w.txtNrSequanel->setText(QStringLiteral("999999"));
+                           .arg(w.controls().txtNrSequanel->text());
+                w.controls().txtNrSequanel->setText(QStringLiteral("999999"));
             }
-            const double t = timed([&] { w.cmdNouveau_Click(); }); // "&Valider"
-            if (w.cmdNouveau->text() != QLatin1String("&Nouveau")) {
+            const double t = timed([&] { w.controls().cmdNouveau->click(); }); // "&Valider"
+            if (w.controls().cmdNouveau->text() != QLatin1String("&Nouveau")) {
                 ++refused;
-                w.cmdSupprimer_Click();
+                w.controls().cmdSupprimer->click();
             }
             if (r > 0)
                 a.push_back(t);
@@ -482,16 +482,16 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
 
         std::vector<double> c, fc;
         refused = 0;
-        w.Data1->moveLast();
+        w.controls().Data1->moveLast();
         w.ActualiserBoutons();
-        const qint64 row = w.Data1->currentRowid().value_or(0);
+        const qint64 row = w.controls().Data1->currentRowid().value_or(0);
         for (int r = 0; r < runs + 1; ++r) {
-            w.cmdModifier_Click();
-            w.txtRST->setText(r % 2 ? QStringLiteral("57") : QStringLiteral("5-9"));
-            const double t = timed([&] { w.cmdModifier_Click(); }); // "&Valider"
-            if (w.cmdModifier->text() != QLatin1String("&Modifier")) {
+            w.controls().cmdModifier->click();
+            w.controls().txtRST->setText(r % 2 ? QStringLiteral("57") : QStringLiteral("5-9"));
+            const double t = timed([&] { w.controls().cmdModifier->click(); }); // "&Valider"
+            if (w.controls().cmdModifier->text() != QLatin1String("&Modifier")) {
                 ++refused;
-                w.cmdSupprimer_Click();
+                w.controls().cmdSupprimer->click();
             }
             if (r > 0)
                 c.push_back(t);
@@ -520,13 +520,13 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         // the floor's own commits above changed the file under the window).
         std::vector<double> after;
         for (int r = 0; r < (big ? 4 : 6); ++r) {
-            w.Data1->moveLast();
+            w.controls().Data1->moveLast();
             w.ActualiserBoutons();
-            w.cmdModifier_Click();
-            w.txtRST->setText(r % 2 ? QStringLiteral("57") : QStringLiteral("5-9"));
-            w.cmdModifier_Click(); // "&Valider"
-            const double t = timed([&] { w.cmdNouveau_Click(); });
-            w.cmdSupprimer_Click(); // "&Annuler"
+            w.controls().cmdModifier->click();
+            w.controls().txtRST->setText(r % 2 ? QStringLiteral("57") : QStringLiteral("5-9"));
+            w.controls().cmdModifier->click(); // "&Valider"
+            const double t = timed([&] { w.controls().cmdNouveau->click(); });
+            w.controls().cmdSupprimer->click(); // "&Annuler"
             if (r > 0)
                 after.push_back(t);
         }
@@ -542,8 +542,8 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         std::vector<qint64> rows;
         for (int r = 0; r < delRuns; ++r) {
             goToMiddle(w, n);
-            rows.push_back(w.Data1->currentRowid().value_or(0));
-            a.push_back(timed([&] { w.cmdSupprimer_Click(); }));
+            rows.push_back(w.controls().Data1->currentRowid().value_or(0));
+            a.push_back(timed([&] { w.controls().cmdSupprimer->click(); }));
         }
         warnMessages("delete");
         raw::Db db(file);
@@ -634,7 +634,7 @@ void benchExport(const QString &path, qint64 n, const QString &dir)
     for (int r = 0; r < exportRuns; ++r) {
         QFile::remove(csv);
         g_prompts->files << csv;
-        a.push_back(timed([&] { w.mnuExporter_Click(); }));
+        a.push_back(timed([&] { w.controls().mnuExporter->trigger(); }));
         said = g_prompts->takeMessages();
     }
     const qint64 bytes = QFileInfo(csv).size();
@@ -727,7 +727,7 @@ int rssChild(const QString &path)
     const bool painted = showGridAtEnd(l);
     // And the duplicate warning known for a call sign: the set of call signs
     // of the whole log is built.
-    w.cmdNouveau_Click();
+    w.controls().cmdNouveau->click();
     typeCallSign(w, lastCallSign(local(path)));
     waitForWarning(w, 120000);
     QApplication::processEvents();
@@ -739,7 +739,7 @@ int rssChild(const QString &path)
         for (const QByteArray &line : status.readAll().split('\n'))
             if (line.startsWith("VmHWM:"))
                 hwm = line.mid(6).trimmed().split(' ').value(0).toLong();
-    std::printf("maxrss_kb %ld painted %d shown %s\n", hwm, int(painted), qPrintable(w.txtNrSequanel->text()));
+    std::printf("maxrss_kb %ld painted %d shown %s\n", hwm, int(painted), qPrintable(w.controls().txtNrSequanel->text()));
     return 0;
 }
 

@@ -80,25 +80,25 @@ int main(int argc, char *argv[])
 
     frmMain w;
     w.show();
-    w.mnuOuvrir_Click();
-    w.cmdPrécédent_Click();
+    w.controls().mnuOuvrir->trigger();
+    w.controls().cmdPrécédent->click();
     save(&w, out + QStringLiteral("/main.png"));
-    w.cmdNouveau_Click();
-    w.txtRST->setText(QStringLiteral("59"));
-    w.cmbBande->setEditText(QStringLiteral("USB"));
-    w.cmbMHz->setEditText(QStringLiteral("27"));
-    w.cmbHz->setEditText(QStringLiteral("405"));
+    w.controls().cmdNouveau->click();
+    w.controls().txtRST->setText(QStringLiteral("59"));
+    w.controls().cmbBande->setEditText(QStringLiteral("USB"));
+    w.controls().cmbMHz->setEditText(QStringLiteral("27"));
+    w.controls().cmbHz->setEditText(QStringLiteral("405"));
     save(&w, out + QStringLiteral("/main-adding.png"));
     // The call sign of contact 22: the warning under it.
-    w.txtPréfixeQRZ->setText(QStringLiteral("16"));
-    w.cmbQRZ1->setEditText(QStringLiteral("Echo"));
-    w.cmbQRZ2->setEditText(QStringLiteral("Tango"));
-    w.cmbQRZ3->setEditText(QStringLiteral("Charly"));
-    w.txtNrQRZ->setText(QStringLiteral("166"));
-    for (int i = 0; i < 100 && !w.lblDoublon->isVisible(); ++i)
+    w.controls().txtPréfixeQRZ->setText(QStringLiteral("16"));
+    w.controls().cmbQRZ1->setEditText(QStringLiteral("Echo"));
+    w.controls().cmbQRZ2->setEditText(QStringLiteral("Tango"));
+    w.controls().cmbQRZ3->setEditText(QStringLiteral("Charly"));
+    w.controls().txtNrQRZ->setText(QStringLiteral("166"));
+    for (int i = 0; i < 100 && !w.controls().lblDoublon->isVisible(); ++i)
         wait(20);
     save(&w, out + QStringLiteral("/main-worked-before.png"));
-    w.cmdSupprimer_Click();
+    w.controls().cmdSupprimer->click();
 
     {
         frmSplash about;
@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
         liste.Command2_Click();
         platform::clearDefaultPrinterOverride();
     }
-    w.mnuH_Click(13);
+    w.controls().mnuH[12]->trigger();
     wait(1200);
     for (QWidget *t : QApplication::topLevelWidgets())
         if (auto *c = qobject_cast<frmFuseau *>(t))

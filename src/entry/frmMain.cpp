@@ -70,23 +70,23 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
 
-    Data1 = new platform::RecordSource(this);
-    Data1->setObjectName(QStringLiteral("Data1"));
-    Data1->setRecordSource(logfile::kTable);
-    Data1->setRequiredColumns(logfile::columnNames());
-    Data1->setVisible(false);
-    m_bound = new platform::BoundControls(Data1);
+    ui.Data1 = new platform::RecordSource(this);
+    ui.Data1->setObjectName(QStringLiteral("Data1"));
+    ui.Data1->setRecordSource(logfile::kTable);
+    ui.Data1->setRequiredColumns(logfile::columnNames());
+    ui.Data1->setVisible(false);
+    m_bound = new platform::BoundControls(ui.Data1);
 
     buildMenus();
     buildForm();
     buildToolbar();
     buildStatusBar();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
-    Timer1->start();
+    ui.Timer1 = new QTimer(this);
+    ui.Timer1->setObjectName(QStringLiteral("Timer1"));
+    ui.Timer1->setInterval(1000);
+    connect(ui.Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    ui.Timer1->start();
 
     // Enter and Esc press the window's default and cancel buttons from any of
     // its controls, text boxes and drop-down boxes included.
@@ -116,58 +116,59 @@ void frmMain::buildMenus()
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("menuBar"));
 
-    mnuFichier = bar->addMenu(QStringLiteral("&Fichier "));
-    mnuFichier->setObjectName(QStringLiteral("mnuFichier"));
-    mnuNouveau = mnuFichier->addAction(QStringLiteral("&Nouveau      "));
-    mnuNouveau->setObjectName(QStringLiteral("mnuNouveau"));
-    mnuNouveau->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuOuvrir = mnuFichier->addAction(QStringLiteral("&Ouvrir"));
-    mnuOuvrir->setObjectName(QStringLiteral("mnuOuvrir"));
-    mnuOuvrir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuLigne1 = mnuFichier->addSeparator();
-    mnuLigne1->setObjectName(QStringLiteral("mnuLigne1"));
-    mnuImprimer = mnuFichier->addAction(QStringLiteral("&Imprimer"));
-    mnuImprimer->setObjectName(QStringLiteral("mnuImprimer"));
-    mnuImprimer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    mnuExporter = mnuFichier->addAction(QStringLiteral("E&xporter..."));
-    mnuExporter->setObjectName(QStringLiteral("mnuExporter"));
+    ui.mnuFichier = bar->addMenu(QStringLiteral("&Fichier "));
+    ui.mnuFichier->setObjectName(QStringLiteral("mnuFichier"));
+    ui.mnuNouveau = ui.mnuFichier->addAction(QStringLiteral("&Nouveau      "));
+    ui.mnuNouveau->setObjectName(QStringLiteral("mnuNouveau"));
+    ui.mnuNouveau->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    ui.mnuOuvrir = ui.mnuFichier->addAction(QStringLiteral("&Ouvrir"));
+    ui.mnuOuvrir->setObjectName(QStringLiteral("mnuOuvrir"));
+    ui.mnuOuvrir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    ui.mnuLigne1 = ui.mnuFichier->addSeparator();
+    ui.mnuLigne1->setObjectName(QStringLiteral("mnuLigne1"));
+    ui.mnuImprimer = ui.mnuFichier->addAction(QStringLiteral("&Imprimer"));
+    ui.mnuImprimer->setObjectName(QStringLiteral("mnuImprimer"));
+    ui.mnuImprimer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    ui.mnuExporter = ui.mnuFichier->addAction(QStringLiteral("E&xporter..."));
+    ui.mnuExporter->setObjectName(QStringLiteral("mnuExporter"));
     // The export reads the same open log as printing: greyed with it, always.
-    connect(mnuImprimer, &QAction::changed, mnuExporter, [this] { mnuExporter->setEnabled(mnuImprimer->isEnabled()); });
-    mnuLigne2 = mnuFichier->addSeparator();
-    mnuLigne2->setObjectName(QStringLiteral("mnuLigne2"));
-    mnuQuitter = mnuFichier->addAction(QStringLiteral("&Quitter"));
-    mnuQuitter->setObjectName(QStringLiteral("mnuQuitter"));
+    connect(ui.mnuImprimer, &QAction::changed, ui.mnuExporter,
+            [this] { ui.mnuExporter->setEnabled(ui.mnuImprimer->isEnabled()); });
+    ui.mnuLigne2 = ui.mnuFichier->addSeparator();
+    ui.mnuLigne2->setObjectName(QStringLiteral("mnuLigne2"));
+    ui.mnuQuitter = ui.mnuFichier->addAction(QStringLiteral("&Quitter"));
+    ui.mnuQuitter->setObjectName(QStringLiteral("mnuQuitter"));
 
-    mnuOrientation = bar->addAction(QStringLiteral("O&rientation"));
-    mnuOrientation->setObjectName(QStringLiteral("mnuOrientation"));
+    ui.mnuOrientation = bar->addAction(QStringLiteral("O&rientation"));
+    ui.mnuOrientation->setObjectName(QStringLiteral("mnuOrientation"));
 
-    mnuHeure = bar->addMenu(QStringLiteral("Fu&seaux horaires"));
-    mnuHeure->setObjectName(QStringLiteral("mnuHeure"));
+    ui.mnuHeure = bar->addMenu(QStringLiteral("Fu&seaux horaires"));
+    ui.mnuHeure->setObjectName(QStringLiteral("mnuHeure"));
     const QStringList zones = zoneclock::zoneCaptions();
     for (int i = 1; i <= 24; ++i) {
-        QAction *a = mnuHeure->addAction(zones.value(i - 1));
+        QAction *a = ui.mnuHeure->addAction(zones.value(i - 1));
         a->setObjectName(QStringLiteral("mnuH(%1)").arg(i));
         connect(a, &QAction::triggered, this, [this, i] { mnuH_Click(i); });
-        mnuH << a;
+        ui.mnuH << a;
     }
 
-    mnuaide = bar->addMenu(QStringLiteral("&?"));
-    mnuaide->setObjectName(QStringLiteral("mnuaide"));
-    mnuHelp = mnuaide->addAction(QStringLiteral("&Aide"));
-    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuLigne3 = mnuaide->addSeparator();
-    mnuLigne3->setObjectName(QStringLiteral("mnuLigne3"));
-    mnuAPropos = mnuaide->addAction(QStringLiteral("A &Propos"));
-    mnuAPropos->setObjectName(QStringLiteral("mnuAPropos"));
+    ui.mnuaide = bar->addMenu(QStringLiteral("&?"));
+    ui.mnuaide->setObjectName(QStringLiteral("mnuaide"));
+    ui.mnuHelp = ui.mnuaide->addAction(QStringLiteral("&Aide"));
+    ui.mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    ui.mnuLigne3 = ui.mnuaide->addSeparator();
+    ui.mnuLigne3->setObjectName(QStringLiteral("mnuLigne3"));
+    ui.mnuAPropos = ui.mnuaide->addAction(QStringLiteral("A &Propos"));
+    ui.mnuAPropos->setObjectName(QStringLiteral("mnuAPropos"));
 
-    connect(mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
-    connect(mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);
-    connect(mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
-    connect(mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
-    connect(mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);
-    connect(mnuOrientation, &QAction::triggered, this, &frmMain::mnuOrientation_Click);
-    connect(mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);
-    connect(mnuAPropos, &QAction::triggered, this, &frmMain::mnuAPropos_Click);
+    connect(ui.mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
+    connect(ui.mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);
+    connect(ui.mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
+    connect(ui.mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
+    connect(ui.mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);
+    connect(ui.mnuOrientation, &QAction::triggered, this, &frmMain::mnuOrientation_Click);
+    connect(ui.mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    connect(ui.mnuAPropos, &QAction::triggered, this, &frmMain::mnuAPropos_Click);
 }
 
 void frmMain::buildForm()
@@ -220,33 +221,33 @@ void frmMain::buildForm()
     for (int v = 5; v <= 995; v += 10)
         hz << QStringLiteral("%1").arg(v, 3, 10, QLatin1Char('0'));
 
-    text(txtDateHeure, "txtDateHeure", rectTw(840, 1080, 1455, 330), false, QStringLiteral("Date"));
-    text(txtNrSequanel, "txtNrSequanel", rectTw(3360, 1080, 855, 330), true, QStringLiteral("Sequanel"));
-    text(txtRST, "txtRST", rectTw(5400, 1080, 975, 330), true, QStringLiteral("RST"));
-    combo(cmbBande, "cmbBande", rectTw(2040, 2280, 975, 330),
+    text(ui.txtDateHeure, "txtDateHeure", rectTw(840, 1080, 1455, 330), false, QStringLiteral("Date"));
+    text(ui.txtNrSequanel, "txtNrSequanel", rectTw(3360, 1080, 855, 330), true, QStringLiteral("Sequanel"));
+    text(ui.txtRST, "txtRST", rectTw(5400, 1080, 975, 330), true, QStringLiteral("RST"));
+    combo(ui.cmbBande, "cmbBande", rectTw(2040, 2280, 975, 330),
           {QStringLiteral("AM"), QStringLiteral("FM"), QStringLiteral("LSB"), QStringLiteral("USB")},
           QStringLiteral("Bande"));
-    combo(cmbMHz, "cmbMHz", rectTw(3000, 2280, 975, 330),
+    combo(ui.cmbMHz, "cmbMHz", rectTw(3000, 2280, 975, 330),
           {QStringLiteral("26"), QStringLiteral("27"), QStringLiteral("28")}, QStringLiteral("Mhertz"));
-    combo(cmbHz, "cmbHz", rectTw(3960, 2280, 975, 330), hz, QStringLiteral("Hertz"));
-    text(txtOpérateur, "txtOpérateur", rectTw(2760, 3000, 1455, 330), true, QStringLiteral("Opérateur"));
-    text(txtPréfixeQRZ, "txtPréfixeQRZ", rectTw(600, 3720, 615, 330), true, QStringLiteral("Préfixe"));
-    combo(cmbQRZ1, "cmbQRZ1", rectTw(1200, 3720, 1455, 330), callSignList(1), QStringLiteral("Qrz1"));
-    combo(cmbQRZ2, "cmbQRZ2", rectTw(2640, 3720, 1575, 330), callSignList(2), QStringLiteral("Qrz2"));
-    combo(cmbQRZ3, "cmbQRZ3", rectTw(4200, 3720, 1575, 330), callSignList(3), QStringLiteral("Qrz3"));
-    text(txtNrQRZ, "txtNrQRZ", rectTw(5760, 3720, 855, 330), true, QStringLiteral("N°"));
-    text(txtCodePostal, "txtCodePostal", rectTw(600, 4800, 975, 315), false, QStringLiteral("CP"));
-    text(txtVille, "txtVille", rectTw(1560, 4800, 2055, 315), false, QStringLiteral("Ville"));
-    text(txtBP, "txtBP", rectTw(3600, 4800, 735, 315), false, QStringLiteral("BP"));
-    text(txtPays, "txtPays", rectTw(4320, 4800, 2295, 315), false, QStringLiteral("Pays"));
-    txtNrSequanel->setText(QStringLiteral("   "));
+    combo(ui.cmbHz, "cmbHz", rectTw(3960, 2280, 975, 330), hz, QStringLiteral("Hertz"));
+    text(ui.txtOpérateur, "txtOpérateur", rectTw(2760, 3000, 1455, 330), true, QStringLiteral("Opérateur"));
+    text(ui.txtPréfixeQRZ, "txtPréfixeQRZ", rectTw(600, 3720, 615, 330), true, QStringLiteral("Préfixe"));
+    combo(ui.cmbQRZ1, "cmbQRZ1", rectTw(1200, 3720, 1455, 330), callSignList(1), QStringLiteral("Qrz1"));
+    combo(ui.cmbQRZ2, "cmbQRZ2", rectTw(2640, 3720, 1575, 330), callSignList(2), QStringLiteral("Qrz2"));
+    combo(ui.cmbQRZ3, "cmbQRZ3", rectTw(4200, 3720, 1575, 330), callSignList(3), QStringLiteral("Qrz3"));
+    text(ui.txtNrQRZ, "txtNrQRZ", rectTw(5760, 3720, 855, 330), true, QStringLiteral("N°"));
+    text(ui.txtCodePostal, "txtCodePostal", rectTw(600, 4800, 975, 315), false, QStringLiteral("CP"));
+    text(ui.txtVille, "txtVille", rectTw(1560, 4800, 2055, 315), false, QStringLiteral("Ville"));
+    text(ui.txtBP, "txtBP", rectTw(3600, 4800, 735, 315), false, QStringLiteral("BP"));
+    text(ui.txtPays, "txtPays", rectTw(4320, 4800, 2295, 315), false, QStringLiteral("Pays"));
+    ui.txtNrSequanel->setText(QStringLiteral("   "));
     // A date with a four-digit year and the seconds is wider than the box in
     // the regular face: the narrow face of the same family shows it whole.
     QFont narrow(QStringLiteral("Liberation Sans Narrow"));
     narrow.setPointSizeF(8.25);
     narrow.setBold(false);
-    txtDateHeure->setFont(narrow);
-    txtNrSequanel->installEventFilter(this);
+    ui.txtDateHeure->setFont(narrow);
+    ui.txtNrSequanel->installEventFilter(this);
 
     auto label = [this](QLabel *&l, const char *name, const QString &caption, QRect r) {
         l = new QLabel(caption, m_form);
@@ -256,32 +257,32 @@ void frmMain::buildForm()
         l->setFont(platform::sansSerif(8.25)); // not the form's bold face
         l->setTextFormat(Qt::PlainText);
     };
-    label(lblDate, "lblDate", QStringLiteral("Date"), rectTw(1380, 840, 375, 195));
-    label(lblNrSequanel, "lblNrSequanel", QStringLiteral("N° de Sequ"), rectTw(3390, 840, 795, 195));
-    label(lblRST, "lblRST", QStringLiteral("R.S.T"), rectTw(5670, 840, 435, 195));
-    label(lblBande, "lblBande", QStringLiteral("Bande"), rectTw(2220, 2040, 495, 195));
-    label(lblMHz, "lblMHz", QStringLiteral("Mhertz"), rectTw(3240, 2040, 495, 195));
-    label(lblHz, "lblHz", QStringLiteral("Hertz"), rectTw(4305, 2040, 405, 195));
-    label(lblOpérateur, "lblOpérateur", QStringLiteral("Prénom Opérateur"), rectTw(2835, 2760, 1305, 195));
-    label(lblQRZ, "lblQRZ", QStringLiteral("QRZ"), rectTw(3300, 3480, 375, 195));
-    label(lblCodePostal, "lblCodePostal", QStringLiteral("Code Postal"), rectTw(585, 4560, 885, 195));
-    label(lblVille, "lblVille", QStringLiteral("Ville"), rectTw(2400, 4560, 315, 195));
-    label(lblBP, "lblBP", QStringLiteral("B.p"), rectTw(3840, 4560, 255, 195));
-    label(LblPays, "LblPays", QStringLiteral("Pays"), rectTw(5400, 4560, 375, 195));
+    label(ui.lblDate, "lblDate", QStringLiteral("Date"), rectTw(1380, 840, 375, 195));
+    label(ui.lblNrSequanel, "lblNrSequanel", QStringLiteral("N° de Sequ"), rectTw(3390, 840, 795, 195));
+    label(ui.lblRST, "lblRST", QStringLiteral("R.S.T"), rectTw(5670, 840, 435, 195));
+    label(ui.lblBande, "lblBande", QStringLiteral("Bande"), rectTw(2220, 2040, 495, 195));
+    label(ui.lblMHz, "lblMHz", QStringLiteral("Mhertz"), rectTw(3240, 2040, 495, 195));
+    label(ui.lblHz, "lblHz", QStringLiteral("Hertz"), rectTw(4305, 2040, 405, 195));
+    label(ui.lblOpérateur, "lblOpérateur", QStringLiteral("Prénom Opérateur"), rectTw(2835, 2760, 1305, 195));
+    label(ui.lblQRZ, "lblQRZ", QStringLiteral("QRZ"), rectTw(3300, 3480, 375, 195));
+    label(ui.lblCodePostal, "lblCodePostal", QStringLiteral("Code Postal"), rectTw(585, 4560, 885, 195));
+    label(ui.lblVille, "lblVille", QStringLiteral("Ville"), rectTw(2400, 4560, 315, 195));
+    label(ui.lblBP, "lblBP", QStringLiteral("B.p"), rectTw(3840, 4560, 255, 195));
+    label(ui.LblPays, "LblPays", QStringLiteral("Pays"), rectTw(5400, 4560, 375, 195));
 
     // In the free band between the call sign and the address, level with the
     // call sign's left edge. The band stays the window's bare surface for the
     // status-bar hints, and the warning takes no focus and no key.
-    lblDoublon = new QLabel(m_form);
-    lblDoublon->setObjectName(QStringLiteral("lblDoublon"));
-    lblDoublon->setGeometry(rectTw(600, 4140, 6015, 300));
-    lblDoublon->setFont(arial(8.25, true));
-    lblDoublon->setTextFormat(Qt::PlainText);
-    lblDoublon->setAttribute(Qt::WA_TransparentForMouseEvents);
-    QPalette red = lblDoublon->palette();
+    ui.lblDoublon = new QLabel(m_form);
+    ui.lblDoublon->setObjectName(QStringLiteral("lblDoublon"));
+    ui.lblDoublon->setGeometry(rectTw(600, 4140, 6015, 300));
+    ui.lblDoublon->setFont(arial(8.25, true));
+    ui.lblDoublon->setTextFormat(Qt::PlainText);
+    ui.lblDoublon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette red = ui.lblDoublon->palette();
     red.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
-    lblDoublon->setPalette(red);
-    lblDoublon->hide();
+    ui.lblDoublon->setPalette(red);
+    ui.lblDoublon->hide();
 
     auto button = [this](QPushButton *&b, const char *name, const QString &caption, QRect r, double points) {
         b = new QPushButton(m_form);
@@ -291,49 +292,49 @@ void frmMain::buildForm()
         b->setFont(arial(points));
         b->setAutoDefault(false);
     };
-    button(cmdMaintenant, "cmdMaintenant", QStringLiteral("Main&tenant"), rectTw(960, 1440, 1215, 375), 8.25);
-    button(cmdPrécédent, "cmdPrécédent", QStringLiteral("&Précédent"), rectTw(480, 5520, 975, 375), 8.25);
-    button(cmdNouveau, "cmdNouveau", kNouveau, rectTw(1680, 5520, 1215, 375), 8.25);
-    button(cmdModifier, "cmdModifier", kModifier, rectTw(3000, 5520, 1215, 375), 9.75);
-    button(cmdSupprimer, "cmdSupprimer", kSupprimer, rectTw(4320, 5520, 1215, 375), 8.25);
-    button(cmdSuivant, "cmdSuivant", QStringLiteral("S&uivant"), rectTw(5760, 5520, 975, 375), 8.25);
-    for (QPushButton *b : {cmdSuivant, cmdPrécédent}) {
+    button(ui.cmdMaintenant, "cmdMaintenant", QStringLiteral("Main&tenant"), rectTw(960, 1440, 1215, 375), 8.25);
+    button(ui.cmdPrécédent, "cmdPrécédent", QStringLiteral("&Précédent"), rectTw(480, 5520, 975, 375), 8.25);
+    button(ui.cmdNouveau, "cmdNouveau", kNouveau, rectTw(1680, 5520, 1215, 375), 8.25);
+    button(ui.cmdModifier, "cmdModifier", kModifier, rectTw(3000, 5520, 1215, 375), 9.75);
+    button(ui.cmdSupprimer, "cmdSupprimer", kSupprimer, rectTw(4320, 5520, 1215, 375), 8.25);
+    button(ui.cmdSuivant, "cmdSuivant", QStringLiteral("S&uivant"), rectTw(5760, 5520, 975, 375), 8.25);
+    for (QPushButton *b : {ui.cmdSuivant, ui.cmdPrécédent}) {
         b->setMouseTracking(true);
         b->installEventFilter(this);
     }
-    setDefaultButton(cmdNouveau);
+    setDefaultButton(ui.cmdNouveau);
 
-    connect(cmdNouveau, &QPushButton::clicked, this, &frmMain::cmdNouveau_Click);
-    connect(cmdModifier, &QPushButton::clicked, this, &frmMain::cmdModifier_Click);
-    connect(cmdSupprimer, &QPushButton::clicked, this, &frmMain::cmdSupprimer_Click);
-    connect(cmdSuivant, &QPushButton::clicked, this, &frmMain::cmdSuivant_Click);
-    connect(cmdPrécédent, &QPushButton::clicked, this, &frmMain::cmdPrécédent_Click);
-    connect(cmdMaintenant, &QPushButton::clicked, this, &frmMain::cmdMaintenant_Click);
-    for (QLineEdit *box : {txtPréfixeQRZ, txtNrQRZ})
+    connect(ui.cmdNouveau, &QPushButton::clicked, this, &frmMain::cmdNouveau_Click);
+    connect(ui.cmdModifier, &QPushButton::clicked, this, &frmMain::cmdModifier_Click);
+    connect(ui.cmdSupprimer, &QPushButton::clicked, this, &frmMain::cmdSupprimer_Click);
+    connect(ui.cmdSuivant, &QPushButton::clicked, this, &frmMain::cmdSuivant_Click);
+    connect(ui.cmdPrécédent, &QPushButton::clicked, this, &frmMain::cmdPrécédent_Click);
+    connect(ui.cmdMaintenant, &QPushButton::clicked, this, &frmMain::cmdMaintenant_Click);
+    for (QLineEdit *box : {ui.txtPréfixeQRZ, ui.txtNrQRZ})
         connect(box, &QLineEdit::textChanged, this, &frmMain::AfficherDoublon);
-    for (QComboBox *box : {cmbQRZ1, cmbQRZ2, cmbQRZ3})
+    for (QComboBox *box : {ui.cmbQRZ1, ui.cmbQRZ2, ui.cmbQRZ3})
         connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
     connect(&m_log, &logfile::LogIndex::ready, this, &frmMain::AfficherDoublon);
 
     // Tab order: the sixteen fields, then the buttons.
-    const QList<QWidget *> order{txtDateHeure, txtNrSequanel, txtRST,        cmbBande,     cmbMHz,
-                                 cmbHz,        txtOpérateur,  txtPréfixeQRZ, cmbQRZ1,      cmbQRZ2,
-                                 cmbQRZ3,      txtNrQRZ,      txtCodePostal, txtVille,     txtBP,
-                                 txtPays,      cmdNouveau,    cmdSupprimer,  cmdModifier,  cmdSuivant,
-                                 cmdPrécédent, cmdMaintenant};
+    const QList<QWidget *> order{ui.txtDateHeure, ui.txtNrSequanel, ui.txtRST,        ui.cmbBande,     ui.cmbMHz,
+                                 ui.cmbHz,        ui.txtOpérateur,  ui.txtPréfixeQRZ, ui.cmbQRZ1,      ui.cmbQRZ2,
+                                 ui.cmbQRZ3,      ui.txtNrQRZ,      ui.txtCodePostal, ui.txtVille,     ui.txtBP,
+                                 ui.txtPays,      ui.cmdNouveau,    ui.cmdSupprimer,  ui.cmdModifier,  ui.cmdSuivant,
+                                 ui.cmdPrécédent, ui.cmdMaintenant};
     for (int i = 0; i + 1 < order.size(); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 void frmMain::buildToolbar()
 {
-    Toolbar1 = new QToolBar(m_form);
-    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    Toolbar1->setGeometry(0, 0, px(7080), px(465));
-    Toolbar1->setMovable(false);
-    Toolbar1->setFloatable(false);
-    Toolbar1->setIconSize(QSize(16, 16));
-    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ui.Toolbar1 = new QToolBar(m_form);
+    ui.Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    ui.Toolbar1->setGeometry(0, 0, px(7080), px(465));
+    ui.Toolbar1->setMovable(false);
+    ui.Toolbar1->setFloatable(false);
+    ui.Toolbar1->setIconSize(QSize(16, 16));
+    ui.Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
     // The image list: eight pictures, of which the toolbar shows four.
     const QStringList imageList1{QStringLiteral("new.svg"),   QStringLiteral("open.svg"),
@@ -356,43 +357,44 @@ void frmMain::buildToolbar()
     for (const Button &b : buttons) {
         QAction *a = nullptr;
         if (b.picture == 0) {
-            a = Toolbar1->addSeparator();
+            a = ui.Toolbar1->addSeparator();
         } else {
-            a = Toolbar1->addAction(platform::programIcon(imageList1[b.picture - 1]), QString());
+            a = ui.Toolbar1->addAction(platform::programIcon(imageList1[b.picture - 1]), QString());
             a->setToolTip(b.tip);
             a->setObjectName(QStringLiteral("Toolbar1_") + b.key);
         }
         a->setProperty("Key", b.key);
-        Toolbar1Buttons << a;
+        ui.Toolbar1Buttons << a;
     }
-    connect(Toolbar1, &QToolBar::actionTriggered, this, &frmMain::Toolbar1_ButtonClick);
+    connect(ui.Toolbar1, &QToolBar::actionTriggered, this, &frmMain::Toolbar1_ButtonClick);
 }
 
 void frmMain::buildStatusBar()
 {
-    StatusBar1 = new QStatusBar(m_form);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setGeometry(0, px(6540 - 345), px(7080), px(345));
-    StatusBar1->setFont(arial(8.25));
-    StatusBar1->setSizeGripEnabled(false);
+    ui.StatusBar1 = new QStatusBar(m_form);
+    ui.StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    ui.StatusBar1->setGeometry(0, px(6540 - 345), px(7080), px(345));
+    ui.StatusBar1->setFont(arial(8.25));
+    ui.StatusBar1->setSizeGripEnabled(false);
     const int widths[3] = {px(5100), px(1000), px(900)};
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = new QLabel(StatusBar1);
-        StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i + 1));
-        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        StatusPanels[i]->setMinimumWidth(widths[i]);
-        StatusPanels[i]->setFont(arial(8.25));
-        StatusBar1->addWidget(StatusPanels[i], i == 0 ? 1 : 0);
+        ui.StatusPanels[i] = new QLabel(ui.StatusBar1);
+        ui.StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i + 1));
+        ui.StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        ui.StatusPanels[i]->setMinimumWidth(widths[i]);
+        ui.StatusPanels[i]->setFont(arial(8.25));
+        ui.StatusBar1->addWidget(ui.StatusPanels[i], i == 0 ? 1 : 0);
     }
-    StatusPanels[1]->setAlignment(Qt::AlignCenter);
-    StatusPanels[2]->setAlignment(Qt::AlignCenter);
-    StatusPanels[2]->setPixmap(platform::programIcon(QStringLiteral("statusbar.svg")).pixmap(16, 16));
+    ui.StatusPanels[1]->setAlignment(Qt::AlignCenter);
+    ui.StatusPanels[2]->setAlignment(Qt::AlignCenter);
+    ui.StatusPanels[2]->setPixmap(platform::programIcon(QStringLiteral("statusbar.svg")).pixmap(16, 16));
 }
 
 QList<QWidget *> frmMain::entryControls() const
 {
-    return {txtDateHeure, txtNrSequanel, txtRST,  cmbBande, cmbMHz,   cmbHz,         txtOpérateur, txtPréfixeQRZ,
-            cmbQRZ1,      cmbQRZ2,       cmbQRZ3, txtNrQRZ, txtCodePostal, txtVille, txtBP,        txtPays};
+    return {ui.txtDateHeure, ui.txtNrSequanel,  ui.txtRST,   ui.cmbBande, ui.cmbMHz,   ui.cmbHz,
+            ui.txtOpérateur, ui.txtPréfixeQRZ,  ui.cmbQRZ1,  ui.cmbQRZ2,  ui.cmbQRZ3,  ui.txtNrQRZ,
+            ui.txtCodePostal, ui.txtVille,      ui.txtBP,    ui.txtPays};
 }
 
 // ------------------------------------------------------------ start-up state
@@ -400,9 +402,9 @@ QList<QWidget *> frmMain::entryControls() const
 void frmMain::Form_Load()
 {
     ActiverSaisie(false);
-    mnuImprimer->setEnabled(false);
-    Toolbar1Buttons[3]->setEnabled(false);
-    for (QPushButton *b : {cmdPrécédent, cmdNouveau, cmdSuivant, cmdSupprimer, cmdModifier})
+    ui.mnuImprimer->setEnabled(false);
+    ui.Toolbar1Buttons[3]->setEnabled(false);
+    for (QPushButton *b : {ui.cmdPrécédent, ui.cmdNouveau, ui.cmdSuivant, ui.cmdSupprimer, ui.cmdModifier})
         b->setEnabled(false);
 }
 
@@ -410,31 +412,31 @@ void frmMain::ActiverSaisie(bool enable)
 {
     for (QWidget *w : entryControls())
         w->setEnabled(enable);
-    cmdMaintenant->setEnabled(enable);
+    ui.cmdMaintenant->setEnabled(enable);
     AfficherDoublon();
 }
 
 void frmMain::ActualiserBoutons()
 {
     QWidget *focused = focusWidget();
-    if (!Data1->hasAtLeast(1)) {
-        for (QPushButton *b : {cmdSuivant, cmdPrécédent, cmdModifier, cmdSupprimer})
+    if (!ui.Data1->hasAtLeast(1)) {
+        for (QPushButton *b : {ui.cmdSuivant, ui.cmdPrécédent, ui.cmdModifier, ui.cmdSupprimer})
             b->setEnabled(false);
     } else {
-        for (QPushButton *b : {cmdSuivant, cmdPrécédent, cmdModifier, cmdSupprimer})
+        for (QPushButton *b : {ui.cmdSuivant, ui.cmdPrécédent, ui.cmdModifier, ui.cmdSupprimer})
             b->setEnabled(true);
-        if (Data1->bof()) {
-            cmdPrécédent->setEnabled(false);
-            Data1->moveFirst();
+        if (ui.Data1->bof()) {
+            ui.cmdPrécédent->setEnabled(false);
+            ui.Data1->moveFirst();
         }
-        if (Data1->eof()) {
-            cmdSuivant->setEnabled(false);
-            Data1->moveLast();
+        if (ui.Data1->eof()) {
+            ui.cmdSuivant->setEnabled(false);
+            ui.Data1->moveLast();
         }
     }
-    if (Data1->hasAtLeast(1) && !Data1->hasAtLeast(2)) {
-        cmdSuivant->setEnabled(false);
-        cmdPrécédent->setEnabled(false);
+    if (ui.Data1->hasAtLeast(1) && !ui.Data1->hasAtLeast(2)) {
+        ui.cmdSuivant->setEnabled(false);
+        ui.cmdPrécédent->setEnabled(false);
     }
     // A button greyed while it had the focus hands it to the button that
     // Enter presses, not to its neighbour in the tab order.
@@ -444,13 +446,13 @@ void frmMain::ActualiserBoutons()
 
 void frmMain::cmdSuivant_Click()
 {
-    Data1->moveNext();
+    ui.Data1->moveNext();
     ActualiserBoutons();
 }
 
 void frmMain::cmdPrécédent_Click()
 {
-    Data1->movePrevious();
+    ui.Data1->movePrevious();
     ActualiserBoutons();
 }
 
@@ -468,7 +470,7 @@ void frmMain::setCaption(QPushButton *b, const QString &caption)
 
 void frmMain::setDefaultButton(QPushButton *b)
 {
-    for (QPushButton *other : {cmdNouveau, cmdModifier})
+    for (QPushButton *other : {ui.cmdNouveau, ui.cmdModifier})
         other->setDefault(other == b);
     m_default = b;
 }
@@ -497,7 +499,7 @@ void frmMain::pressCancel()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtNrSequanel) {
+    if (watched == ui.txtNrSequanel) {
         if (event->type() == QEvent::FocusIn) {
             txtNrSequanel_GotFocus();
             // A click that brought the focus places the caret after this
@@ -506,24 +508,24 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
                 QTimer::singleShot(0, this, [this] { txtNrSequanel_GotFocus(); });
         }
     } else if (event->type() == QEvent::MouseMove) {
-        if (watched == cmdSuivant)
-            StatusPanels[0]->setText(QStringLiteral("Enregistrement suivant"));
-        else if (watched == cmdPrécédent)
-            StatusPanels[0]->setText(QStringLiteral("Enregistrement précédent"));
+        if (watched == ui.cmdSuivant)
+            ui.StatusPanels[0]->setText(QStringLiteral("Enregistrement suivant"));
+        else if (watched == ui.cmdPrécédent)
+            ui.StatusPanels[0]->setText(QStringLiteral("Enregistrement précédent"));
         else if (watched == m_form) {
             // Only the bare surface of the window clears the hint, not a
             // control that passed the move on.
             const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
             if (!m_form->childAt(pos))
-                StatusPanels[0]->setText(QString());
+                ui.StatusPanels[0]->setText(QString());
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void frmMain::txtNrSequanel_GotFocus() { txtNrSequanel->selectAll(); }
+void frmMain::txtNrSequanel_GotFocus() { ui.txtNrSequanel->selectAll(); }
 
-void frmMain::Timer1_Timer() { StatusPanels[1]->setText(platform::formatTime(platform::now().time())); }
+void frmMain::Timer1_Timer() { ui.StatusPanels[1]->setText(platform::formatTime(platform::now().time())); }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
@@ -538,5 +540,5 @@ void frmMain::Form_Unload()
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w != this && w->isVisible())
             w->close();
-    Data1->close();
+    ui.Data1->close();
 }

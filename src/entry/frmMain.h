@@ -31,47 +31,70 @@ class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
+    // The window's controls, under the names the help book and the program's
+    // checks know them by (each is also the control's object name).
+    struct Controls {
+        // Entry controls, bound to Data1.
+        QLineEdit *txtDateHeure, *txtNrSequanel, *txtRST;
+        QComboBox *cmbBande, *cmbMHz, *cmbHz;
+        QLineEdit *txtOpérateur, *txtPréfixeQRZ;
+        QComboBox *cmbQRZ1, *cmbQRZ2, *cmbQRZ3;
+        QLineEdit *txtNrQRZ, *txtCodePostal, *txtVille, *txtBP, *txtPays;
+
+        QLabel *lblDate, *lblNrSequanel, *lblRST, *lblBande, *lblMHz, *lblHz, *lblOpérateur, *lblQRZ,
+            *lblCodePostal, *lblVille, *lblBP, *LblPays;
+        // Under the call sign, in red, while adding or modifying: the contact was
+        // already made (serial number, date and time of the last one, how many).
+        QLabel *lblDoublon;
+
+        QPushButton *cmdMaintenant, *cmdPrécédent, *cmdNouveau, *cmdModifier, *cmdSupprimer, *cmdSuivant;
+
+        QToolBar *Toolbar1;
+        QVector<QAction *> Toolbar1Buttons; // index 0..6 for buttons 1..7
+        QStatusBar *StatusBar1;
+        QLabel *StatusPanels[3];
+        QTimer *Timer1;
+        platform::RecordSource *Data1;
+        platform::FileRequest CMDialog1;
+
+        QMenu *mnuFichier, *mnuHeure, *mnuaide;
+        QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
+        QAction *mnuOrientation;
+        QVector<QAction *> mnuH; // index 0..23 for items 1..24
+        QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
+    };
+
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Entry controls, bound to Data1.
-    QLineEdit *txtDateHeure, *txtNrSequanel, *txtRST;
-    QComboBox *cmbBande, *cmbMHz, *cmbHz;
-    QLineEdit *txtOpérateur, *txtPréfixeQRZ;
-    QComboBox *cmbQRZ1, *cmbQRZ2, *cmbQRZ3;
-    QLineEdit *txtNrQRZ, *txtCodePostal, *txtVille, *txtBP, *txtPays;
+    const Controls &controls() const { return ui; }
 
-    QLabel *lblDate, *lblNrSequanel, *lblRST, *lblBande, *lblMHz, *lblHz, *lblOpérateur, *lblQRZ,
-        *lblCodePostal, *lblVille, *lblBP, *LblPays;
-    // Under the call sign, in red, while adding or modifying: the contact was
-    // already made (serial number, date and time of the last one, how many).
-    QLabel *lblDoublon;
-
-    QPushButton *cmdMaintenant, *cmdPrécédent, *cmdNouveau, *cmdModifier, *cmdSupprimer, *cmdSuivant;
-
-    QToolBar *Toolbar1;
-    QVector<QAction *> Toolbar1Buttons; // index 0..6 for buttons 1..7
-    QStatusBar *StatusBar1;
-    QLabel *StatusPanels[3];
-    QTimer *Timer1;
-    platform::RecordSource *Data1;
-    platform::FileRequest CMDialog1;
-
-    QMenu *mnuFichier, *mnuHeure, *mnuaide;
-    QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
-    QAction *mnuOrientation;
-    QVector<QAction *> mnuH; // index 0..23 for items 1..24
-    QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
-
-    // Routines used across the window.
+    // Binds Data1 to a log file, shows its last contact and enables the
+    // commands that need an open file; false (after a message) when the file
+    // is refused, the previous one staying bound.
     bool ChargerFichier(const QString &path);
+    // Switches the entry controls on or off.
     void ActiverSaisie(bool enable);
+    // Sets the navigation, modify and delete buttons from the record count
+    // and the current position.
     void ActualiserBoutons();
+    // True when the entries may be stored; otherwise says why, unless silent.
     bool VerifierSaisie(bool silent = false);
-    void AfficherDoublon();
+
+    // The buttons that Enter and Esc press.
+    QPushButton *defaultButton() const { return m_default; }
+    QPushButton *cancelButton() const { return m_cancel; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    Controls ui;
 
     // Handlers.
     void Form_Load();
+    void Form_Unload();
     void cmdNouveau_Click();
     void cmdModifier_Click();
     void cmdSupprimer_Click();
@@ -91,10 +114,8 @@ public:
     void Toolbar1_ButtonClick(QAction *button);
     void Timer1_Timer();
 
-    // The buttons that Enter and Esc press.
-    QPushButton *defaultButton() const { return m_default; }
-    QPushButton *cancelButton() const { return m_cancel; }
-
+    // Shows or hides lblDoublon for the call sign typed.
+    void AfficherDoublon();
     // Ends an addition or a change still pending: stored when the checks and
     // the file accept it, thrown away otherwise. Asks nothing.
     void settlePendingEntry();
@@ -102,11 +123,6 @@ public:
     // its messages; false when it was refused and stays on screen.
     bool storePendingEntry();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     enum class EditState { Browsing, Adding, Modifying };
     // Captions, default and cancel buttons, and the enabling of the editing
     // buttons and entry controls, for a state.
@@ -131,7 +147,6 @@ private:
     void reportStoreFailure();
     void convertOldLog(const QString &path);
     void focusDefaultButton();
-    void Form_Unload();
     QList<QWidget *> entryControls() const;
 
     QWidget *m_form = nullptr;

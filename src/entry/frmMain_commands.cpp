@@ -32,28 +32,28 @@ void frmMain::Toolbar1_ButtonClick(QAction *button)
 
 void frmMain::mnuImprimer_Click()
 {
-    if (!mnuImprimer->isEnabled())
+    if (!ui.mnuImprimer->isEnabled())
         return;
-    if (!Data1->hasAtLeast(1)) {
+    if (!ui.Data1->hasAtLeast(1)) {
         platform::showMessage(this,
                               QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer"),
                               platform::MessageIcon::Warning);
         return;
     }
-    frmListe liste(Data1->databaseName(), this);
+    frmListe liste(ui.Data1->databaseName(), this);
     liste.exec();
 }
 
 void frmMain::mnuExporter_Click()
 {
-    if (!mnuExporter->isEnabled())
+    if (!ui.mnuExporter->isEnabled())
         return;
     // The file must hold what the operator sees: an entry still pending is
     // stored first; one that cannot be stored keeps its message and its place
     // on screen, and nothing is exported.
     if (!storePendingEntry())
         return;
-    listing::exportCommand(this, Data1->databaseName());
+    listing::exportCommand(this, ui.Data1->databaseName());
 }
 
 void frmMain::mnuQuitter_Click() { close(); }
@@ -63,7 +63,7 @@ void frmMain::mnuOrientation_Click() { frmOrientation::showSingle(); }
 void frmMain::mnuH_Click(int index)
 {
     auto *w = new frmFuseau;
-    w->lblInfo->setText(mnuH.value(index - 1)->text());
+    w->lblInfo->setText(ui.mnuH.value(index - 1)->text());
     w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(index));
     w->show();
 }

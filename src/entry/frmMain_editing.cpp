@@ -42,7 +42,7 @@ QString displayForm(const QString &path)
 }
 
 // A contact as the log index knows it: as typed, and as stored in the current row.
-logfile::IndexedContact typedContact(const frmMain &w)
+logfile::IndexedContact typedContact(const frmMain::Controls &w)
 {
     return {w.txtNrSequanel->text(),
             {w.txtPréfixeQRZ->text(), w.cmbQRZ1->currentText(), w.cmbQRZ2->currentText(),
@@ -61,15 +61,15 @@ logfile::IndexedContact storedContact(const platform::RecordSource &source)
 
 QString frmMain::askLogFile(bool save, const QString &proposed)
 {
-    CMDialog1 = platform::FileRequest{};
-    CMDialog1.parent = this;
-    CMDialog1.save = save;
-    CMDialog1.title = save ? QStringLiteral("Création d'un fichier ") : QStringLiteral("Ouvrir");
-    CMDialog1.filter = kFilter;
-    CMDialog1.confirmOverwrite = save;
-    CMDialog1.fileMustExist = false;
-    CMDialog1.initialPath = proposed;
-    return platform::askFileName(CMDialog1);
+    ui.CMDialog1 = platform::FileRequest{};
+    ui.CMDialog1.parent = this;
+    ui.CMDialog1.save = save;
+    ui.CMDialog1.title = save ? QStringLiteral("Création d'un fichier ") : QStringLiteral("Ouvrir");
+    ui.CMDialog1.filter = kFilter;
+    ui.CMDialog1.confirmOverwrite = save;
+    ui.CMDialog1.fileMustExist = false;
+    ui.CMDialog1.initialPath = proposed;
+    return platform::askFileName(ui.CMDialog1);
 }
 
 void frmMain::mnuNouveau_Click()
@@ -99,7 +99,7 @@ void frmMain::mnuNouveau_Click()
     // An entry still pending is settled once the new file is ready to be
     // bound: by ChargerFichier, or here when the new file takes the place of
     // the very file the entry belongs to.
-    if (QFileInfo(Data1->databaseName()) == target)
+    if (QFileInfo(ui.Data1->databaseName()) == target)
         settlePendingEntry();
     if (!logfile::replaceFile(temp, path, &message)) {
         QFile::remove(temp);
@@ -138,22 +138,22 @@ bool frmMain::ChargerFichier(const QString &path)
     settlePendingEntry();
 
     const QString title = QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(path) + QLatin1Char(']');
-    Data1->setDatabaseName(path);
-    if (!Data1->refresh()) {
-        platform::showMessage(this, logfile::openFailureMessage(Data1->error(), path),
+    ui.Data1->setDatabaseName(path);
+    if (!ui.Data1->refresh()) {
+        platform::showMessage(this, logfile::openFailureMessage(ui.Data1->error(), path),
                               platform::MessageIcon::Critical);
         return false;
     }
     setWindowTitle(title);
-    m_log.open(Data1->database());
-    if (Data1->hasAtLeast(1))
-        Data1->moveLast();
+    m_log.open(ui.Data1->database());
+    if (ui.Data1->hasAtLeast(1))
+        ui.Data1->moveLast();
 
-    Toolbar1Buttons[3]->setEnabled(true);
-    mnuImprimer->setEnabled(true);
-    for (QPushButton *b : {cmdPrécédent, cmdNouveau, cmdSuivant, cmdSupprimer, cmdModifier})
+    ui.Toolbar1Buttons[3]->setEnabled(true);
+    ui.mnuImprimer->setEnabled(true);
+    for (QPushButton *b : {ui.cmdPrécédent, ui.cmdNouveau, ui.cmdSuivant, ui.cmdSupprimer, ui.cmdModifier})
         b->setEnabled(true);
-    cmdNouveau->setFocus();
+    ui.cmdNouveau->setFocus();
     ActualiserBoutons();
     return true;
 }
@@ -163,33 +163,33 @@ bool frmMain::ChargerFichier(const QString &path)
 bool frmMain::VerifierSaisie(bool silent)
 {
     bool ok = true;
-    ok = platform::parseDateTime(txtDateHeure->text()).has_value() && ok;
-    ok = platform::parseNumber(txtPréfixeQRZ->text()).has_value() && ok;
-    ok = platform::parseNumber(txtNrSequanel->text()).has_value() && ok;
-    ok = platform::parseNumber(txtNrQRZ->text()).has_value() && ok;
-    ok = platform::parseNumber(cmbMHz->currentText()).has_value() && ok;
-    ok = platform::parseNumber(cmbHz->currentText()).has_value() && ok;
+    ok = platform::parseDateTime(ui.txtDateHeure->text()).has_value() && ok;
+    ok = platform::parseNumber(ui.txtPréfixeQRZ->text()).has_value() && ok;
+    ok = platform::parseNumber(ui.txtNrSequanel->text()).has_value() && ok;
+    ok = platform::parseNumber(ui.txtNrQRZ->text()).has_value() && ok;
+    ok = platform::parseNumber(ui.cmbMHz->currentText()).has_value() && ok;
+    ok = platform::parseNumber(ui.cmbHz->currentText()).has_value() && ok;
     if (!ok && !silent)
         platform::showMessage(this, QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"),
                               platform::MessageIcon::Critical);
     return ok;
 }
 
-void frmMain::cmdMaintenant_Click() { txtDateHeure->setText(platform::formatDateTime(platform::now())); }
+void frmMain::cmdMaintenant_Click() { ui.txtDateHeure->setText(platform::formatDateTime(platform::now())); }
 
 // ------------------------------------------------------------ worked before
 
 void frmMain::AfficherDoublon()
 {
-    const platform::EditMode mode = Data1->editMode();
+    const platform::EditMode mode = ui.Data1->editMode();
     std::optional<logfile::Worked> worked;
     if (mode != platform::EditMode::None)
-        worked = m_log.worked(Data1->database(), typedContact(*this).callSign,
-                              mode == platform::EditMode::Editing ? Data1->currentRowid() : std::nullopt);
+        worked = m_log.worked(ui.Data1->database(), typedContact(ui).callSign,
+                              mode == platform::EditMode::Editing ? ui.Data1->currentRowid() : std::nullopt);
     // While the log is still being read the answer is not known: nothing is
     // shown until it is (the log index then says it is ready).
     if (!worked || worked->count == 0) {
-        lblDoublon->hide();
+        ui.lblDoublon->hide();
         return;
     }
     QString text = QStringLiteral("Déjà contacté :");
@@ -201,8 +201,8 @@ void frmMain::AfficherDoublon()
                          worked->date.toString(QStringLiteral("hh:mm")));
     if (worked->count > 1)
         text += QStringLiteral(" (%1 fois)").arg(worked->count);
-    lblDoublon->setText(text);
-    lblDoublon->show();
+    ui.lblDoublon->setText(text);
+    ui.lblDoublon->show();
 }
 
 // ------------------------------------------------------------ editing buttons
@@ -211,22 +211,22 @@ void frmMain::setEditState(EditState state)
 {
     m_state = state;
     const bool editing = state != EditState::Browsing;
-    setCaption(cmdNouveau, state == EditState::Adding ? kValider : kNouveau);
-    setCaption(cmdModifier, state == EditState::Modifying ? kValider : kModifier);
-    setCaption(cmdSupprimer, editing ? kAnnuler : kSupprimer);
+    setCaption(ui.cmdNouveau, state == EditState::Adding ? kValider : kNouveau);
+    setCaption(ui.cmdModifier, state == EditState::Modifying ? kValider : kModifier);
+    setCaption(ui.cmdSupprimer, editing ? kAnnuler : kSupprimer);
     if (editing) {
-        cmdPrécédent->setEnabled(false);
-        cmdSuivant->setEnabled(false);
-        cmdNouveau->setEnabled(state == EditState::Adding);
-        cmdModifier->setEnabled(state == EditState::Modifying);
-        cmdSupprimer->setEnabled(true); // (greyed in an empty file while browsing)
-        setDefaultButton(state == EditState::Adding ? cmdNouveau : cmdModifier);
-        setCancelButton(cmdSupprimer);
+        ui.cmdPrécédent->setEnabled(false);
+        ui.cmdSuivant->setEnabled(false);
+        ui.cmdNouveau->setEnabled(state == EditState::Adding);
+        ui.cmdModifier->setEnabled(state == EditState::Modifying);
+        ui.cmdSupprimer->setEnabled(true); // (greyed in an empty file while browsing)
+        setDefaultButton(state == EditState::Adding ? ui.cmdNouveau : ui.cmdModifier);
+        setCancelButton(ui.cmdSupprimer);
         ActiverSaisie(true);
         return;
     }
     // Back to browsing: Enter keeps the button of the work just done.
-    cmdNouveau->setEnabled(true);
+    ui.cmdNouveau->setEnabled(true);
     setCancelButton(nullptr);
     ActiverSaisie(false);
     ActualiserBoutons();
@@ -241,20 +241,20 @@ void frmMain::cmdNouveau_Click()
     }
     setEditState(EditState::Adding);
 
-    const qint64 n = m_log.largestSerial(Data1->database());
-    Data1->moveLast();
-    Data1->addNew();
-    txtDateHeure->setText(platform::formatDateTime(platform::now()));
+    const qint64 n = m_log.largestSerial(ui.Data1->database());
+    ui.Data1->moveLast();
+    ui.Data1->addNew();
+    ui.txtDateHeure->setText(platform::formatDateTime(platform::now()));
     // Only a number the column can hold is proposed (a number written by
     // another tool may already be the largest there is).
     const QString next = n < std::numeric_limits<qint64>::max() ? QString::number(n + 1) : QString();
     if (!next.isEmpty() && next.size() <= serialSize()) {
-        txtNrSequanel->setText(next);
-        txtRST->setFocus();
+        ui.txtNrSequanel->setText(next);
+        ui.txtRST->setFocus();
         return;
     }
-    txtNrSequanel->clear();
-    txtNrSequanel->setFocus();
+    ui.txtNrSequanel->clear();
+    ui.txtNrSequanel->setFocus();
     platform::showMessage(this,
                           QStringLiteral("La numérotation de ce fichier est pleine : le numéro suivant ne tient pas "
                                          "dans les %1 caractères du « N° de Sequ ».\n\n"
@@ -267,20 +267,20 @@ bool frmMain::storeAddition(bool silent)
 {
     if (!VerifierSaisie(silent))
         return false;
-    const logfile::IndexedContact typed = typedContact(*this);
-    if (!Data1->update()) {
+    const logfile::IndexedContact typed = typedContact(ui);
+    if (!ui.Data1->update()) {
         if (!silent)
             reportStoreFailure();
         return false;
     }
-    m_log.noteStored(Data1->database(), typed);
+    m_log.noteStored(ui.Data1->database(), typed);
     setEditState(EditState::Browsing);
     return true;
 }
 
 void frmMain::cmdModifier_Click()
 {
-    if (!Data1->hasAtLeast(1)) {
+    if (!ui.Data1->hasAtLeast(1)) {
         platform::beep();
         return;
     }
@@ -288,22 +288,22 @@ void frmMain::cmdModifier_Click()
         storeChange(false);
         return;
     }
-    Data1->edit();
+    ui.Data1->edit();
     setEditState(EditState::Modifying);
-    txtRST->setFocus();
+    ui.txtRST->setFocus();
 }
 
 bool frmMain::storeChange(bool silent)
 {
     if (!VerifierSaisie(silent))
         return false;
-    const std::optional<qint64> row = Data1->currentRowid();
-    const logfile::IndexedContact before = storedContact(*Data1), after = typedContact(*this);
-    if (!Data1->update()) {
-        if (Data1->error().kind == platform::SourceError::RowGone) {
+    const std::optional<qint64> row = ui.Data1->currentRowid();
+    const logfile::IndexedContact before = storedContact(*ui.Data1), after = typedContact(ui);
+    if (!ui.Data1->update()) {
+        if (ui.Data1->error().kind == platform::SourceError::RowGone) {
             // Another program deleted the contact: what was typed becomes a
             // new contact, which "Valider" stores and "Annuler" drops.
-            Data1->editToAddNew();
+            ui.Data1->editToAddNew();
             setEditState(EditState::Adding);
             if (silent)
                 return storeAddition(true);
@@ -329,30 +329,30 @@ void frmMain::cmdSupprimer_Click()
         cancelEntry();
         return;
     }
-    const std::optional<qint64> row = Data1->currentRowid();
-    const logfile::IndexedContact stored = storedContact(*Data1);
-    if (Data1->deleteCurrent()) {
+    const std::optional<qint64> row = ui.Data1->currentRowid();
+    const logfile::IndexedContact stored = storedContact(*ui.Data1);
+    if (ui.Data1->deleteCurrent()) {
         if (row)
             m_log.noteRemoved(*row, stored);
-    } else if (Data1->error().kind == platform::SourceError::RowGone) {
+    } else if (ui.Data1->error().kind == platform::SourceError::RowGone) {
         platform::showMessage(this, kRowGone, platform::MessageIcon::Warning);
-    } else if (Data1->error().kind == platform::SourceError::Engine) {
+    } else if (ui.Data1->error().kind == platform::SourceError::Engine) {
         // The file refused the deletion (read-only, full disk, locked): the
         // contact is still there and the operator must know it.
         platform::showMessage(this,
                               QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n")
-                                  + platform::describe(Data1->error().engine()),
+                                  + platform::describe(ui.Data1->error().engine()),
                               platform::MessageIcon::Critical);
     }
-    Data1->moveLast();
+    ui.Data1->moveLast();
     ActualiserBoutons();
 }
 
 void frmMain::cancelEntry()
 {
-    Data1->cancelUpdate();
-    if (Data1->hasAtLeast(1))
-        Data1->moveLast();
+    ui.Data1->cancelUpdate();
+    if (ui.Data1->hasAtLeast(1))
+        ui.Data1->moveLast();
     setEditState(EditState::Browsing);
 }
 
@@ -366,7 +366,7 @@ void frmMain::focusDefaultButton()
 
 void frmMain::reportStoreFailure()
 {
-    const platform::SourceError e = Data1->error();
+    const platform::SourceError e = ui.Data1->error();
     platform::showMessage(this, logfile::storeFailureMessage(e), platform::MessageIcon::Critical);
     // Put the operator on the field to correct.
     for (QWidget *w : entryControls()) {

@@ -36,7 +36,7 @@ struct MainWindowFixture {
         const QString p = path(name);
         testsupport::makeLogFile(p, rows);
         prompts.queuedFiles << p;
-        w->mnuOuvrir_Click();
+        w->controls().mnuOuvrir->trigger();
         return p;
     }
     QString openWith(const QString &name, int contacts)
@@ -46,7 +46,7 @@ struct MainWindowFixture {
             rows << testsupport::sampleRow(i);
         return open(name, rows);
     }
-    QString shownSerial() const { return w->txtNrSequanel->text(); }
+    QString shownSerial() const { return w->controls().txtNrSequanel->text(); }
 
     // Types a value into the line edit or list box of that name.
     void put(const QString &field, const QString &value)

@@ -35,8 +35,8 @@ private slots:
     {
         MainWindowFixture f;
         frmMain &w = *f.w;
-        for (const auto &[menu, button, key, title] : {std::tuple{w.mnuNouveau, 0, Qt::Key_N, "Création d'un fichier "},
-                                                       std::tuple{w.mnuOuvrir, 1, Qt::Key_O, "Ouvrir"}}) {
+        for (const auto &[menu, button, key, title] : {std::tuple{w.controls().mnuNouveau, 0, Qt::Key_N, "Création d'un fichier "},
+                                                       std::tuple{w.controls().mnuOuvrir, 1, Qt::Key_O, "Ouvrir"}}) {
             for (int way = 0; way < 3; ++way) {
                 f.prompts.clear();
                 if (way == 0)
@@ -44,7 +44,7 @@ private slots:
                 else if (way == 1)
                     QTest::keyClick(&w, key, Qt::ControlModifier);
                 else
-                    QTest::mouseClick(w.Toolbar1->widgetForAction(w.Toolbar1Buttons[button]), Qt::LeftButton);
+                    QTest::mouseClick(w.controls().Toolbar1->widgetForAction(w.controls().Toolbar1Buttons[button]), Qt::LeftButton);
                 QCOMPARE(f.prompts.fileRequests.size(), 1);
                 QCOMPARE(f.prompts.fileRequests[0].title, QString::fromUtf8(title));
             }
@@ -88,12 +88,12 @@ private slots:
             stayed = dialog->isVisible();
             dialog->reject();
         });
-        save ? f.w->mnuNouveau_Click() : f.w->mnuOuvrir_Click();
+        save ? f.w->controls().mnuNouveau->trigger() : f.w->controls().mnuOuvrir->trigger();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(refusal), qPrintable(messages[0]));
         QVERIFY(stayed);
         QCOMPARE(folderType, QStringLiteral("Dossier"));
-        QVERIFY(f.w->Data1->databaseName().isEmpty());
+        QVERIFY(f.w->controls().Data1->databaseName().isEmpty());
         QVERIFY(QDir(f.dir.path()).isEmpty());
     }
 
@@ -111,9 +111,9 @@ private slots:
         for (bool open : {false, true}) {
             if (open)
                 f.openWith(QStringLiteral("vide.adb"), 0);
-            f.w->mnuImprimer->trigger();
+            f.w->controls().mnuImprimer->trigger();
             QTest::keyClick(f.w.get(), Qt::Key_I, Qt::ControlModifier);
-            QTest::mouseClick(f.w->Toolbar1->widgetForAction(f.w->Toolbar1Buttons[3]), Qt::LeftButton);
+            QTest::mouseClick(f.w->controls().Toolbar1->widgetForAction(f.w->controls().Toolbar1Buttons[3]), Qt::LeftButton);
             QCOMPARE(f.prompts.messages.size(), open ? 3 : 0);
             QCOMPARE(opened, QStringList());
         }
@@ -131,19 +131,19 @@ private slots:
     void windowsOfTheMenusAndQuit()
     {
         MainWindowFixture f;
-        f.w->mnuOrientation->trigger();
-        f.w->Toolbar1_ButtonClick(f.w->Toolbar1Buttons[5]);
-        f.w->mnuOrientation->trigger();
+        f.w->controls().mnuOrientation->trigger();
+        f.w->controls().Toolbar1Buttons[5]->trigger();
+        f.w->controls().mnuOrientation->trigger();
         QCOMPARE(visibleTopLevels("frmOrientation"), 1);
-        for (QAction *a : f.w->mnuH)
+        for (QAction *a : f.w->controls().mnuH)
             a->trigger();
-        f.w->mnuH[11]->trigger(); // the same zone twice: two windows
+        f.w->controls().mnuH[11]->trigger(); // the same zone twice: two windows
         QCOMPARE(visibleTopLevels("frmFuseau"), 25);
-        f.w->mnuHelp->trigger();
+        f.w->controls().mnuHelp->trigger();
         auto *browser = f.w->findChild<QTextBrowser *>(QStringLiteral("helpBrowser"));
         QVERIFY(browser && browser->window()->isVisible());
         QVERIFY(browser->source().toString().endsWith(QStringLiteral("help/index.html")));
-        f.w->mnuQuitter->trigger();
+        f.w->controls().mnuQuitter->trigger();
         QVERIFY(f.prompts.messages.isEmpty());
         QTRY_COMPARE(visibleTopLevels("QWidget"), 0);
     }
@@ -151,11 +151,11 @@ private slots:
     void hints()
     {
         MainWindowFixture f(3);
-        QLabel *panel = f.w->StatusPanels[0];
+        QLabel *panel = f.w->controls().StatusPanels[0];
         // Another control or a label keeps the hint; the bare surface empties it.
         QStringList seen{panel->text()};
-        for (QWidget *w : {static_cast<QWidget *>(f.w->cmdSuivant), static_cast<QWidget *>(f.w->txtVille),
-                           static_cast<QWidget *>(f.w->lblVille), f.w->centralWidget(), static_cast<QWidget *>(f.w->cmdPrécédent)}) {
+        for (QWidget *w : {static_cast<QWidget *>(f.w->controls().cmdSuivant), static_cast<QWidget *>(f.w->controls().txtVille),
+                           static_cast<QWidget *>(f.w->controls().lblVille), f.w->centralWidget(), static_cast<QWidget *>(f.w->controls().cmdPrécédent)}) {
             moveOver(w, w == f.w->centralWidget() ? QPoint(10, 200) : QPoint(3, 3));
             seen << panel->text();
         }
@@ -168,7 +168,7 @@ private slots:
         QDateTime now(QDate(2024, 7, 14), QTime(14, 5, 9));
         testsupport::ClockScope clock(now);
         MainWindowFixture f;
-        QLabel *panel = f.w->StatusPanels[1];
+        QLabel *panel = f.w->controls().StatusPanels[1];
         QCOMPARE(panel->text(), QString()); // empty until the first tick
         QTRY_COMPARE_WITH_TIMEOUT(panel->text(), QStringLiteral("14:05:09"), 2500); // no time-zone name
 
@@ -186,7 +186,7 @@ private slots:
                 qobject_cast<frmSplash *>(m)->Splash->click();
             });
         });
-        f.w->mnuAPropos->trigger();
+        f.w->controls().mnuAPropos->trigger();
         QVERIFY(okVisible);
         QVERIFY(!onTop);
         QCOMPARE(seenWhileModal, QStringList{QStringLiteral("14:05:10")});
@@ -197,8 +197,8 @@ private slots:
     {
         MainWindowFixture f(2);
         QTest::keyClick(f.w.get(), Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(f.w->mnuHeure->isVisible());
-        f.w->mnuHeure->close();
+        QTRY_VERIFY(f.w->controls().mnuHeure->isVisible());
+        f.w->controls().mnuHeure->close();
         QCOMPARE(testsupport::readRows(f.file).size(), 2);
 
         // No other access key of the window is taken twice, in any editing state.
@@ -212,10 +212,10 @@ private slots:
             return QSet<QString>(k.begin(), k.end()).size() == k.size();
         };
         QVERIFY(keys());
-        f.w->cmdNouveau->click();
+        f.w->controls().cmdNouveau->click();
         QVERIFY(keys());
-        f.w->cmdSupprimer->click();
-        f.w->cmdModifier->click();
+        f.w->controls().cmdSupprimer->click();
+        f.w->controls().cmdModifier->click();
         QVERIFY(keys());
     }
 };

@@ -73,7 +73,7 @@ private slots:
         testsupport::ClockScope clock(kNow);
         MainWindowFixture f(2);
         const auto before = f.rows();
-        QPushButton *store = adding ? f.w->cmdNouveau : f.w->cmdModifier;
+        QPushButton *store = adding ? f.w->controls().cmdNouveau : f.w->controls().cmdModifier;
         const QString idle = store->text();
         store->click();
         f.fill();
@@ -84,9 +84,9 @@ private slots:
             QCOMPARE(f.prompts.messages.size(), 1);
             QVERIFY2(f.prompts.messages[0].text.contains(refusal), qPrintable(f.prompts.messages[0].text));
             QCOMPARE(f.prompts.messages[0].icon, platform::MessageIcon::Critical);
-            QCOMPARE(store->text() + f.w->cmdSupprimer->text(), kValider + QStringLiteral("&Annuler"));
-            QVERIFY(f.w->txtRST->isEnabled());
-            QCOMPARE(f.w->txtVille->text(), fields == QLatin1String("txtVille") ? value : QStringLiteral("Clermont-Ferrand"));
+            QCOMPARE(store->text() + f.w->controls().cmdSupprimer->text(), kValider + QStringLiteral("&Annuler"));
+            QVERIFY(f.w->controls().txtRST->isEnabled());
+            QCOMPARE(f.w->controls().txtVille->text(), fields == QLatin1String("txtVille") ? value : QStringLiteral("Clermont-Ferrand"));
             QCOMPARE(f.rows(), before);
             if (refusal == kCheck)
                 return;
@@ -124,33 +124,33 @@ private slots:
         MainWindowFixture f(3);
         frmMain &w = *f.w;
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(w.cmdNouveau->text() + w.cmdSupprimer->text(), QStringLiteral("&Valider&Annuler"));
-        QVERIFY(!w.cmdModifier->isEnabled() && !w.cmdPrécédent->isEnabled() && !w.cmdSuivant->isEnabled());
-        QCOMPARE(w.txtNrSequanel->text() + ' ' + w.txtDateHeure->text(), QStringLiteral("4 ") + shown);
-        w.txtDateHeure->clear();
-        w.cmdMaintenant->click();
-        QCOMPARE(w.txtDateHeure->text(), shown);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.txtRST));
-        QTest::keyClick(w.txtRST, Qt::Key_Backtab);
+        QCOMPARE(w.controls().cmdNouveau->text() + w.controls().cmdSupprimer->text(), QStringLiteral("&Valider&Annuler"));
+        QVERIFY(!w.controls().cmdModifier->isEnabled() && !w.controls().cmdPrécédent->isEnabled() && !w.controls().cmdSuivant->isEnabled());
+        QCOMPARE(w.controls().txtNrSequanel->text() + ' ' + w.controls().txtDateHeure->text(), QStringLiteral("4 ") + shown);
+        w.controls().txtDateHeure->clear();
+        w.controls().cmdMaintenant->click();
+        QCOMPARE(w.controls().txtDateHeure->text(), shown);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().txtRST));
+        QTest::keyClick(w.controls().txtRST, Qt::Key_Backtab);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.txtDateHeure));
-        QTest::keyClick(w.txtDateHeure, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().txtDateHeure));
+        QTest::keyClick(w.controls().txtDateHeure, Qt::Key_Tab);
         const QStringList typed{"57", "AM", "27", "405", "Luc", "14", "Delta", "Echo", "Foxtrot", "7", "29200", "Brest", "BP 3", "Chili"};
         for (const QString &t : typed) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QTest::keyClicks(QApplication::focusWidget(), t);
         }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.cmdNouveau));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(f.prompts.messages.isEmpty());
         QCOMPARE(texts(f.rows().value(3)), (QStringList{now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), "4", "57", "27", "405", "AM",
                                                          "14", "Delta", "Echo", "Foxtrot", "7", "BP 3", "Brest", "29200", "Chili", "Luc"}));
-        QCOMPARE(w.cmdNouveau->text() + w.cmdModifier->text() + w.cmdSupprimer->text(), QStringLiteral("&Nouveau&Modifier&Supprimer"));
-        QVERIFY(!w.txtRST->isEnabled());
+        QCOMPARE(w.controls().cmdNouveau->text() + w.controls().cmdModifier->text() + w.controls().cmdSupprimer->text(), QStringLiteral("&Nouveau&Modifier&Supprimer"));
+        QVERIFY(!w.controls().txtRST->isEnabled());
         QCOMPARE(f.shownSerial(), QStringLiteral("3"));
-        w.cmdSuivant->click();
-        QCOMPARE(f.shownSerial() + ' ' + w.txtDateHeure->text(), QStringLiteral("4 ") + shown);
+        w.controls().cmdSuivant->click();
+        QCOMPARE(f.shownSerial() + ' ' + w.controls().txtDateHeure->text(), QStringLiteral("4 ") + shown);
     }
 
     // Esc does nothing while not editing. Changing puts the focus on the
@@ -162,50 +162,50 @@ private slots:
         MainWindowFixture f(5);
         frmMain &w = *f.w;
         QTest::keyClick(&w, Qt::Key_Escape);
-        w.cmdPrécédent->click();
-        w.cmdModifier->click();
-        QCOMPARE(w.cmdModifier->text(), kValider);
-        QVERIFY(!w.cmdNouveau->isEnabled());
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.txtRST));
-        w.txtVille->setText(QStringLiteral("Nulle part"));
-        QTest::keyClick(w.cmbQRZ2, Qt::Key_Escape);
-        QCOMPARE(w.cmdModifier->text() + w.cmdSupprimer->text(), QStringLiteral("&Modifier&Supprimer"));
-        QCOMPARE(f.shownSerial() + w.txtVille->text(), QStringLiteral("5Lyon"));
-        w.cmdPrécédent->click();
-        w.cmdPrécédent->click();
-        w.cmdModifier->click();
-        w.txtVille->setText(QStringLiteral("Brest"));
-        QTest::keyClick(w.txtVille, Qt::Key_Return);
-        QCOMPARE(w.cmdModifier->text(), QStringLiteral("&Modifier"));
-        QVERIFY(w.cmdNouveau->isEnabled());
+        w.controls().cmdPrécédent->click();
+        w.controls().cmdModifier->click();
+        QCOMPARE(w.controls().cmdModifier->text(), kValider);
+        QVERIFY(!w.controls().cmdNouveau->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().txtRST));
+        w.controls().txtVille->setText(QStringLiteral("Nulle part"));
+        QTest::keyClick(w.controls().cmbQRZ2, Qt::Key_Escape);
+        QCOMPARE(w.controls().cmdModifier->text() + w.controls().cmdSupprimer->text(), QStringLiteral("&Modifier&Supprimer"));
+        QCOMPARE(f.shownSerial() + w.controls().txtVille->text(), QStringLiteral("5Lyon"));
+        w.controls().cmdPrécédent->click();
+        w.controls().cmdPrécédent->click();
+        w.controls().cmdModifier->click();
+        w.controls().txtVille->setText(QStringLiteral("Brest"));
+        QTest::keyClick(w.controls().txtVille, Qt::Key_Return);
+        QCOMPARE(w.controls().cmdModifier->text(), QStringLiteral("&Modifier"));
+        QVERIFY(w.controls().cmdNouveau->isEnabled());
         QCOMPARE(f.shownSerial(), QStringLiteral("3"));
         QCOMPARE(f.column(12), (QStringList{"Lyon", "Lyon", "Brest", "Lyon", "Lyon"}));
         QTest::keyClick(&w, Qt::Key_Return); // the default role stayed on "Modifier"
-        QCOMPARE(w.cmdModifier->text() + f.shownSerial(), kValider + QStringLiteral("3"));
+        QCOMPARE(w.controls().cmdModifier->text() + f.shownSerial(), kValider + QStringLiteral("3"));
         QTest::keyClick(&w, Qt::Key_Escape);
-        w.cmdNouveau->click();
-        w.txtRST->setText(QStringLiteral("33"));
-        QTest::keyClick(w.txtRST, Qt::Key_Escape);
-        QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Nouveau"));
+        w.controls().cmdNouveau->click();
+        w.controls().txtRST->setText(QStringLiteral("33"));
+        QTest::keyClick(w.controls().txtRST, Qt::Key_Escape);
+        QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Nouveau"));
         QVERIFY(!w.cancelButton());
         QCOMPARE(f.rows().size(), 5);
         QTest::keyClick(&w, Qt::Key_Return);
-        QCOMPARE(w.cmdNouveau->text(), kValider);
+        QCOMPARE(w.controls().cmdNouveau->text(), kValider);
     }
 
     // Deleting asks nothing; the only contact gone, only "Nouveau" remains.
     void deleting()
     {
         MainWindowFixture f(1);
-        f.w->cmdSupprimer->click();
+        f.w->controls().cmdSupprimer->click();
         QVERIFY(f.prompts.messages.isEmpty());
         QVERIFY(f.rows().isEmpty());
-        QVERIFY(f.w->cmdNouveau->isEnabled());
-        for (QPushButton *b : {f.w->cmdPrécédent, f.w->cmdSuivant, f.w->cmdModifier, f.w->cmdSupprimer})
+        QVERIFY(f.w->controls().cmdNouveau->isEnabled());
+        for (QPushButton *b : {f.w->controls().cmdPrécédent, f.w->controls().cmdSuivant, f.w->controls().cmdModifier, f.w->controls().cmdSupprimer})
             QVERIFY(!b->isEnabled());
-        f.w->cmdNouveau->click(); // the first contact of an empty file can be given up
-        QTest::keyClick(f.w->txtRST, Qt::Key_Escape);
-        QCOMPARE(f.w->cmdNouveau->text(), QStringLiteral("&Nouveau"));
+        f.w->controls().cmdNouveau->click(); // the first contact of an empty file can be given up
+        QTest::keyClick(f.w->controls().txtRST, Qt::Key_Escape);
+        QCOMPARE(f.w->controls().cmdNouveau->text(), QStringLiteral("&Nouveau"));
         QVERIFY(f.rows().isEmpty());
     }
 
@@ -236,8 +236,8 @@ private slots:
             rows.last()[1] = s;
         }
         f.open(QStringLiteral("s.adb"), rows);
-        f.w->cmdNouveau->click();
-        QCOMPARE(f.w->txtNrSequanel->text(), proposed);
+        f.w->controls().cmdNouveau->click();
+        QCOMPARE(f.w->controls().txtNrSequanel->text(), proposed);
         QCOMPARE(f.prompts.messages.size(), proposed.isEmpty() ? 1 : 0);
     }
 
@@ -248,25 +248,25 @@ private slots:
     {
         MainWindowFixture f(3);
         auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
-        f.w->cmdModifier->click();
+        f.w->controls().cmdModifier->click();
         f.fill();
         QVERIFY(other->exec("DELETE FROM Transmission WHERE Sequanel = '3'"));
-        f.w->cmdModifier->click();
+        f.w->controls().cmdModifier->click();
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
-        QCOMPARE(f.w->cmdNouveau->text() + f.w->cmdModifier->text() + f.w->cmdSupprimer->text(),
+        QCOMPARE(f.w->controls().cmdNouveau->text() + f.w->controls().cmdModifier->text() + f.w->controls().cmdSupprimer->text(),
                  kValider + QStringLiteral("&Modifier&Annuler"));
         QCOMPARE(f.column(1), (QStringList{"1", "2"}));
-        QTest::keyClick(f.w->txtVille, Qt::Key_Return);
+        QTest::keyClick(f.w->controls().txtVille, Qt::Key_Return);
         QCOMPARE(f.column(12), (QStringList{"Lyon", "Lyon", "Clermont-Ferrand"}));
         QCOMPARE(f.column(1), (QStringList{"1", "2", "3"}));
 
         f.prompts.clear();
         QVERIFY(other->exec("DELETE FROM Transmission WHERE Sequanel = '2'"));
-        f.w->cmdSupprimer->click(); // the contact shown, 2, is already gone
+        f.w->controls().cmdSupprimer->click(); // the contact shown, 2, is already gone
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
-        QCOMPARE(f.shownSerial() + f.w->txtVille->text(), QStringLiteral("3Clermont-Ferrand"));
+        QCOMPARE(f.shownSerial() + f.w->controls().txtVille->text(), QStringLiteral("3Clermont-Ferrand"));
         QCOMPARE(f.rows().size(), 2);
     }
 
@@ -277,26 +277,26 @@ private slots:
     {
         MainWindowFixture f(4);
         auto proposal = [&] {
-            f.w->cmdNouveau->click();
-            const QString s = f.w->txtNrSequanel->text();
-            f.w->cmdSupprimer->click(); // cancel
+            f.w->controls().cmdNouveau->click();
+            const QString s = f.w->controls().txtNrSequanel->text();
+            f.w->controls().cmdSupprimer->click(); // cancel
             return s;
         };
         QCOMPARE(proposal(), QStringLiteral("5"));
         QCOMPARE(f.shownSerial(), QStringLiteral("4"));
-        f.w->cmdPrécédent->click();
-        f.w->cmdPrécédent->click();
-        f.w->cmdSupprimer->click();
+        f.w->controls().cmdPrécédent->click();
+        f.w->controls().cmdPrécédent->click();
+        f.w->controls().cmdSupprimer->click();
         QCOMPARE(f.shownSerial(), QStringLiteral("4"));
         QCOMPARE(f.column(1), (QStringList{"1", "3", "4"}));
-        f.w->cmdModifier->click(); // lower the largest number by a change
-        f.w->txtNrSequanel->setText(QStringLiteral("2"));
-        f.w->cmdModifier->click();
+        f.w->controls().cmdModifier->click(); // lower the largest number by a change
+        f.w->controls().txtNrSequanel->setText(QStringLiteral("2"));
+        f.w->controls().cmdModifier->click();
         QCOMPARE(f.column(1), (QStringList{"1", "3", "2"}));
         QCOMPARE(proposal(), QStringLiteral("4"));
-        f.w->cmdNouveau->click();
+        f.w->controls().cmdNouveau->click();
         f.fill();
-        f.w->cmdNouveau->click();
+        f.w->controls().cmdNouveau->click();
         QCOMPARE(proposal(), QStringLiteral("5"));
         auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
         QVERIFY(other->exec("INSERT INTO Transmission (Sequanel) VALUES ('90')"));
@@ -324,21 +324,21 @@ private slots:
         QFETCH(int, how);
         const bool close = how == 0;
         MainWindowFixture f(2);
-        (adding ? f.w->cmdNouveau : f.w->cmdModifier)->click();
+        (adding ? f.w->controls().cmdNouveau : f.w->controls().cmdModifier)->click();
         f.fill();
         if (!valid)
-            f.w->txtVille->setText(QString(30, QLatin1Char('x')));
-        const QString town = f.w->txtVille->text();
+            f.w->controls().txtVille->setText(QString(30, QLatin1Char('x')));
+        const QString town = f.w->controls().txtVille->text();
         if (how == 2) { // a file that cannot be replaced
             const QString fixed = f.path(QStringLiteral("fige.adb"));
             testsupport::makeLogFile(fixed);
             if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), fixed}) != 0)
                 QSKIP("chattr +i is not available here");
             f.prompts.queuedFiles << fixed;
-            f.w->mnuNouveau_Click();
+            f.w->controls().mnuNouveau->trigger();
             QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), fixed});
             QCOMPARE(f.prompts.messages.size(), 1);
-            QCOMPARE((adding ? f.w->cmdNouveau : f.w->cmdModifier)->text() + f.w->txtVille->text(), kValider + town);
+            QCOMPARE((adding ? f.w->controls().cmdNouveau : f.w->controls().cmdModifier)->text() + f.w->controls().txtVille->text(), kValider + town);
             QCOMPARE(f.rows().size(), 2);
             return;
         }
@@ -350,23 +350,23 @@ private slots:
         const auto rows = f.rows();
         QCOMPARE(rows.size(), adding && valid ? 3 : 2);
         QCOMPARE(rows.last()[12].toString(), valid ? QStringLiteral("Clermont-Ferrand") : QStringLiteral("Lyon"));
-        QVERIFY(close || (f.w->cmdNouveau->text() == QLatin1String("&Nouveau") && !f.w->txtRST->isEnabled()));
+        QVERIFY(close || (f.w->controls().cmdNouveau->text() == QLatin1String("&Nouveau") && !f.w->controls().txtRST->isEnabled()));
     }
 
     // Reached by Tab or by a click, the serial box selects its whole number.
     void serialBoxSelectsAll()
     {
         MainWindowFixture f(11);
-        f.w->cmdNouveau->click();
-        f.w->txtNrSequanel->setText(QStringLiteral("12"));
-        f.w->txtDateHeure->setFocus();
-        QTest::keyClick(f.w->txtDateHeure, Qt::Key_Tab);
-        QCOMPARE(f.w->txtNrSequanel->selectedText(), QStringLiteral("12"));
-        f.w->txtRST->setFocus();
-        QTest::mouseClick(f.w->txtNrSequanel, Qt::LeftButton, {}, QPoint(5, 5));
-        QTRY_COMPARE(f.w->txtNrSequanel->selectedText(), QStringLiteral("12"));
-        QTest::keyClicks(f.w->txtNrSequanel, QStringLiteral("13"));
-        QCOMPARE(f.w->txtNrSequanel->text(), QStringLiteral("13"));
+        f.w->controls().cmdNouveau->click();
+        f.w->controls().txtNrSequanel->setText(QStringLiteral("12"));
+        f.w->controls().txtDateHeure->setFocus();
+        QTest::keyClick(f.w->controls().txtDateHeure, Qt::Key_Tab);
+        QCOMPARE(f.w->controls().txtNrSequanel->selectedText(), QStringLiteral("12"));
+        f.w->controls().txtRST->setFocus();
+        QTest::mouseClick(f.w->controls().txtNrSequanel, Qt::LeftButton, {}, QPoint(5, 5));
+        QTRY_COMPARE(f.w->controls().txtNrSequanel->selectedText(), QStringLiteral("12"));
+        QTest::keyClicks(f.w->controls().txtNrSequanel, QStringLiteral("13"));
+        QCOMPARE(f.w->controls().txtNrSequanel->text(), QStringLiteral("13"));
     }
 };
 

@@ -16,15 +16,15 @@ private slots:
         for (QWidget *c : w.centralWidget()->findChildren<QWidget *>())
             if (qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c) || qobject_cast<QPushButton *>(c))
                 QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
-        QVERIFY(!w.mnuImprimer->isEnabled() && !w.Toolbar1Buttons[3]->isEnabled());
-        for (QAction *a : QList<QAction *>{w.mnuNouveau, w.mnuOuvrir, w.mnuQuitter, w.mnuOrientation, w.mnuHelp, w.mnuAPropos,
-                                           w.Toolbar1Buttons[0], w.Toolbar1Buttons[1], w.Toolbar1Buttons[5]} + w.mnuH)
+        QVERIFY(!w.controls().mnuImprimer->isEnabled() && !w.controls().Toolbar1Buttons[3]->isEnabled());
+        for (QAction *a : QList<QAction *>{w.controls().mnuNouveau, w.controls().mnuOuvrir, w.controls().mnuQuitter, w.controls().mnuOrientation, w.controls().mnuHelp, w.controls().mnuAPropos,
+                                           w.controls().Toolbar1Buttons[0], w.controls().Toolbar1Buttons[1], w.controls().Toolbar1Buttons[5]} + w.controls().mnuH)
             QVERIFY2(a->isEnabled(), qPrintable(a->text()));
 
         // Every list accepts a value that is not in it.
         for (QComboBox *c : w.centralWidget()->findChildren<QComboBox *>())
             QVERIFY2(c->isEditable(), qPrintable(c->objectName()));
-        QCOMPARE(w.txtNrSequanel->text(), QStringLiteral("   "));
+        QCOMPARE(w.controls().txtNrSequanel->text(), QStringLiteral("   "));
     }
 
     // Opening shows the last contact with the focus on "Nouveau"; the record
@@ -47,28 +47,28 @@ private slots:
         QFETCH(QStringList, states);
         MainWindowFixture f(contacts);
         frmMain &w = *f.w;
-        QVERIFY(w.cmdNouveau->isEnabled() && w.mnuImprimer->isEnabled() && w.Toolbar1Buttons[3]->isEnabled());
-        QVERIFY(!w.txtRST->isEnabled());
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.cmdNouveau));
+        QVERIFY(w.controls().cmdNouveau->isEnabled() && w.controls().mnuImprimer->isEnabled() && w.controls().Toolbar1Buttons[3]->isEnabled());
+        QVERIFY(!w.controls().txtRST->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
         auto state = [&] {
             QString s = f.shownSerial().trimmed() + ' ';
-            for (auto [b, c] : {std::pair{w.cmdPrécédent, 'P'}, {w.cmdSuivant, 'S'}, {w.cmdModifier, 'M'}, {w.cmdSupprimer, 'X'}})
+            for (auto [b, c] : {std::pair{w.controls().cmdPrécédent, 'P'}, {w.controls().cmdSuivant, 'S'}, {w.controls().cmdModifier, 'M'}, {w.controls().cmdSupprimer, 'X'}})
                 s += b->isEnabled() ? QChar(c) : QChar('-');
             return s;
         };
         QStringList seen{state()};
         for (const QChar c : clicks) {
-            QTest::mouseClick(c == 'S' ? w.cmdSuivant : w.cmdPrécédent, Qt::LeftButton);
+            QTest::mouseClick(c == 'S' ? w.controls().cmdSuivant : w.controls().cmdPrécédent, Qt::LeftButton);
             seen << state();
         }
         QCOMPARE(seen, states);
         // A button that greys itself under the click hands the focus to
         // "Nouveau": Enter then starts a contact.
-        if (w.cmdSuivant->isEnabled()) {
-            while (w.cmdSuivant->isEnabled())
-                QTest::mouseClick(w.cmdSuivant, Qt::LeftButton);
+        if (w.controls().cmdSuivant->isEnabled()) {
+            while (w.controls().cmdSuivant->isEnabled())
+                QTest::mouseClick(w.controls().cmdSuivant, Qt::LeftButton);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-            QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Valider"));
+            QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
         }
     }
 
@@ -93,7 +93,7 @@ private slots:
         testsupport::makeLogFile(p);
         MainWindowFixture f;
         f.prompts.queuedFiles << p;
-        f.w->mnuOuvrir_Click();
+        f.w->controls().mnuOuvrir->trigger();
         QCOMPARE(f.w->windowTitle(), title);
         QDir(QStringLiteral("/tmp/sequanel-titre")).removeRecursively();
     }
@@ -104,27 +104,27 @@ private slots:
     void newAndOpenDialogs()
     {
         MainWindowFixture f;
-        f.w->mnuOuvrir_Click();
-        f.w->mnuNouveau_Click();
+        f.w->controls().mnuOuvrir->trigger();
+        f.w->controls().mnuNouveau->trigger();
         QCOMPARE(f.w->windowTitle(), QStringLiteral("Saisie des contacts"));
-        QVERIFY(!f.w->cmdNouveau->isEnabled());
+        QVERIFY(!f.w->controls().cmdNouveau->isEnabled());
         const QString p = f.openWith(QStringLiteral("old.adb"), 2);
         const QString title = f.w->windowTitle();
-        f.w->cmdPrécédent->click();
-        f.w->mnuNouveau_Click();
-        f.w->mnuOuvrir_Click();
+        f.w->controls().cmdPrécédent->click();
+        f.w->controls().mnuNouveau->trigger();
+        f.w->controls().mnuOuvrir->trigger();
         QCOMPARE(f.w->windowTitle() + f.shownSerial(), title + QStringLiteral("1"));
         QCOMPARE(testsupport::readRows(p).size(), 2);
 
         f.prompts.queuedFiles << p;
-        f.w->mnuNouveau_Click();
+        f.w->controls().mnuNouveau->trigger();
         QVERIFY(f.prompts.fileRequests.last().confirmOverwrite);
         QVERIFY(f.prompts.messages.isEmpty());
         QVERIFY(testsupport::readRows(p).isEmpty());
-        QVERIFY(!f.w->cmdModifier->isEnabled() && f.w->cmdNouveau->isEnabled());
+        QVERIFY(!f.w->controls().cmdModifier->isEnabled() && f.w->controls().cmdNouveau->isEnabled());
         f.prompts.queuedFiles << f.path(QStringLiteral("sans-extension"));
-        f.w->mnuNouveau_Click();
-        QCOMPARE(f.w->Data1->databaseName(), f.path(QStringLiteral("sans-extension")));
+        f.w->controls().mnuNouveau->trigger();
+        QCOMPARE(f.w->controls().Data1->databaseName(), f.path(QStringLiteral("sans-extension")));
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"old.adb", "sans-extension"}));
     }
 
@@ -148,7 +148,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, expected);
         MainWindowFixture f(3);
-        f.w->cmdPrécédent->click();
+        f.w->controls().cmdPrécédent->click();
         const QString title = f.w->windowTitle();
         const QString bad = f.path(QStringLiteral("bad.adb"));
         if (kind == QLatin1String("folder")) {
@@ -168,18 +168,18 @@ private slots:
         const QByteArray before = testsupport::fileBytes(bad);
 
         f.prompts.queuedFiles << bad;
-        f.w->mnuOuvrir_Click();
+        f.w->controls().mnuOuvrir->trigger();
         QCOMPARE(f.prompts.messages.size(), 1);
         QCOMPARE(f.prompts.messages[0].icon, platform::MessageIcon::Critical);
         QVERIFY2(f.prompts.messages[0].text.contains(expected) && f.prompts.messages[0].text.contains(QStringLiteral("bad.adb")),
                  qPrintable(f.prompts.messages[0].text));
         QCOMPARE(f.w->windowTitle(), title);
-        QCOMPARE(f.w->Data1->databaseName(), f.file);
+        QCOMPARE(f.w->controls().Data1->databaseName(), f.file);
         QCOMPARE(testsupport::fileBytes(bad), before);
         QCOMPARE(QFileInfo::exists(bad), kind != QLatin1String("missing"));
         for (const char *suffix : {"-journal", "-wal", "-shm"})
             QVERIFY2(!QFile::exists(bad + QLatin1String(suffix)), suffix);
-        f.w->cmdSuivant->click(); // still on the same contact of the same file
+        f.w->controls().cmdSuivant->click(); // still on the same contact of the same file
         QCOMPARE(f.shownSerial(), QStringLiteral("3"));
     }
 };

@@ -33,8 +33,8 @@ template <typename List> List with(List list, int i, const typename List::value_
 // Types the five parts from the keyboard, each box emptied first.
 void typeCallSign(frmMain &w, const QStringList &parts)
 {
-    QLineEdit *boxes[] = {w.txtPréfixeQRZ, w.cmbQRZ1->lineEdit(), w.cmbQRZ2->lineEdit(), w.cmbQRZ3->lineEdit(),
-                          w.txtNrQRZ};
+    QLineEdit *boxes[] = {w.controls().txtPréfixeQRZ, w.controls().cmbQRZ1->lineEdit(), w.controls().cmbQRZ2->lineEdit(), w.controls().cmbQRZ3->lineEdit(),
+                          w.controls().txtNrQRZ};
     for (int i = 0; i < 5; ++i) {
         boxes[i]->selectAll();
         QTest::keyClick(boxes[i], Qt::Key_Delete);
@@ -42,7 +42,7 @@ void typeCallSign(frmMain &w, const QStringList &parts)
     }
 }
 
-QString warning(const frmMain &w) { return w.lblDoublon->isVisible() ? w.lblDoublon->text() : QString(); }
+QString warning(const frmMain &w) { return w.controls().lblDoublon->isVisible() ? w.controls().lblDoublon->text() : QString(); }
 
 const QStringList kTypedA{"14", "Alpha", "Bravo", "Charly", "123"};
 
@@ -96,11 +96,11 @@ private slots:
         QFETCH(QString, expected);
         MainWindowFixture f;
         openLog(f, log);
-        f.w->cmdNouveau->click();
+        f.w->controls().cmdNouveau->click();
         waitUntilRead(*f.w);
         typeCallSign(*f.w, typed);
         QCOMPARE(warning(*f.w), expected);
-        f.w->cmdSupprimer->click(); // "&Annuler"
+        f.w->controls().cmdSupprimer->click(); // "&Annuler"
         QCOMPARE(warning(*f.w), QString());
     }
 
@@ -111,28 +111,28 @@ private slots:
         MainWindowFixture f;
         openLog(f, {with(kA, 0, "1"), with(with(kA, 0, "2"), 6, 124), with(with(kA, 0, "3"), 1, "2026-06-13 16:20:00")});
         frmMain &w = *f.w;
-        w.cmdModifier->click(); // the last contact: the first A has its call sign
+        w.controls().cmdModifier->click(); // the last contact: the first A has its call sign
         QTRY_COMPARE(warning(w), QStringLiteral("Déjà contacté : n° 1 le 13/06/26 à 14:05"));
-        w.cmdSupprimer->click(); // "&Annuler"
+        w.controls().cmdSupprimer->click(); // "&Annuler"
         QCOMPARE(warning(w), QString());
-        w.cmdPrécédent->click();
+        w.controls().cmdPrécédent->click();
         QCOMPARE(warning(w), QString()); // browsing
-        w.cmdModifier->click();
+        w.controls().cmdModifier->click();
         QCOMPARE(warning(w), QString()); // the second contact, alone with its call sign
         typeCallSign(w, kTypedA);
         QCOMPARE(warning(w), QStringLiteral("Déjà contacté : n° 3 le 13/06/26 à 16:20 (2 fois)"));
-        w.cmdModifier->click(); // "&Valider"
-        QCOMPARE(w.cmdModifier->text(), QStringLiteral("&Modifier"));
+        w.controls().cmdModifier->click(); // "&Valider"
+        QCOMPARE(w.controls().cmdModifier->text(), QStringLiteral("&Modifier"));
         QCOMPARE(warning(w), QString());
-        w.cmdNouveau->click();
+        w.controls().cmdNouveau->click();
         typeCallSign(w, kTypedA);
         QCOMPARE(warning(w), QStringLiteral("Déjà contacté : n° 3 le 13/06/26 à 16:20 (3 fois)"));
-        w.cmbMHz->setEditText(QStringLiteral("27"));
-        w.cmbHz->setEditText(QStringLiteral("005"));
-        const QString serial = w.txtNrSequanel->text();
-        w.cmdNouveau->click(); // "&Valider"
+        w.controls().cmbMHz->setEditText(QStringLiteral("27"));
+        w.controls().cmbHz->setEditText(QStringLiteral("005"));
+        const QString serial = w.controls().txtNrSequanel->text();
+        w.controls().cmdNouveau->click(); // "&Valider"
         QCOMPARE(warning(w), QString());
-        w.cmdNouveau->click();
+        w.controls().cmdNouveau->click();
         typeCallSign(w, kTypedA);
         QVERIFY2(warning(w).startsWith(QStringLiteral("Déjà contacté : n° %1 le ").arg(serial)), qPrintable(warning(w)));
         QVERIFY(warning(w).endsWith(QStringLiteral(" (4 fois)")));
@@ -145,21 +145,21 @@ private slots:
         MainWindowFixture f;
         const QString path = openLog(f, {kA, with(kA, 6, 7)});
         frmMain &w = *f.w;
-        w.cmdNouveau->click();
+        w.controls().cmdNouveau->click();
         waitUntilRead(w);
         typeCallSign(w, kTypedA);
         QCOMPARE(warning(w), QStringLiteral("Déjà contacté : n° 12 le 13/06/26 à 14:05"));
         QVERIFY(testsupport::rawExec(path, QStringLiteral("INSERT INTO Transmission (Sequanel, Date, Préfixe, Qrz1, Qrz2, Qrz3, N°) "
                                                           "VALUES ('90', '2026-06-14 08:00:00', 14, 'ALPHA', 'bravo', 'Charly', 123)")));
-        QTest::keyClick(w.txtNrQRZ, Qt::Key_Backspace);
-        QTest::keyClick(w.txtNrQRZ, Qt::Key_3);
+        QTest::keyClick(w.controls().txtNrQRZ, Qt::Key_Backspace);
+        QTest::keyClick(w.controls().txtNrQRZ, Qt::Key_3);
         QTRY_COMPARE(warning(w), QStringLiteral("Déjà contacté : n° 90 le 14/06/26 à 08:00 (2 fois)"));
-        w.cmdSupprimer->click(); // "&Annuler": the last contact is shown
-        w.cmdPrécédent->click();
-        w.cmdPrécédent->click();
+        w.controls().cmdSupprimer->click(); // "&Annuler": the last contact is shown
+        w.controls().cmdPrécédent->click();
+        w.controls().cmdPrécédent->click();
         QCOMPARE(f.shownSerial(), QStringLiteral("12"));
-        w.cmdSupprimer->click(); // "&Supprimer"
-        w.cmdNouveau->click();
+        w.controls().cmdSupprimer->click(); // "&Supprimer"
+        w.controls().cmdNouveau->click();
         typeCallSign(w, kTypedA);
         QCOMPARE(warning(w), QStringLiteral("Déjà contacté : n° 90 le 14/06/26 à 08:00"));
     }

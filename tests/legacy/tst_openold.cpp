@@ -31,13 +31,13 @@ void TestOpenOld::converts()
     QVERIFY(QFile::copy(kOld, old));
     const QByteArray before = testsupport::fileBytes(old);
     // An entry under way in the open log is stored there once the new file exists.
-    f.w->cmdNouveau_Click();
+    f.w->controls().cmdNouveau->click();
     f.fill();
 
     f.prompts.answer = platform::Answer::Yes;
     const QString fresh = f.path(QStringLiteral("coupe 1998 (converti).adb"));
     f.prompts.queuedFiles << old << fresh;
-    f.w->mnuOuvrir_Click();
+    f.w->controls().mnuOuvrir->trigger();
 
     const platform::FileRequest save = f.prompts.fileRequests.last();
     QVERIFY(save.save && save.confirmOverwrite);
@@ -47,7 +47,7 @@ void TestOpenOld::converts()
     QCOMPARE(f.prompts.messages[0].buttons, platform::MessageButtons::YesNo);
     QVERIFY(f.prompts.messages[1].text.startsWith(QStringLiteral("Les 1000 contacts de « %1 »").arg(old)));
     QVERIFY(f.w->windowTitle().endsWith(QStringLiteral("(converti).adb]")));
-    QCOMPARE(f.w->Data1->databaseName(), fresh);
+    QCOMPARE(f.w->controls().Data1->databaseName(), fresh);
     QCOMPARE(f.shownSerial(), QStringLiteral("1000"));
     QCOMPARE(testsupport::readRows(fresh).size(), 1000);
     QCOMPARE(testsupport::readRows(f.file).size(), 4);
@@ -89,7 +89,7 @@ void TestOpenOld::nothingChanges()
     }
     const QByteArray before = testsupport::fileBytes(old);
     const QString title = f.w->windowTitle();
-    f.w->cmdNouveau_Click();
+    f.w->controls().cmdNouveau->click();
     f.fill();
 
     f.prompts.answer = platform::Answer(answer);
@@ -102,15 +102,15 @@ void TestOpenOld::nothingChanges()
         ++reports;
         return cancel;
     });
-    f.w->mnuOuvrir_Click();
+    f.w->controls().mnuOuvrir->trigger();
     platform::clearProgressResponder();
 
     QVERIFY(f.prompts.messages.last().text.contains(message));
     QCOMPARE(reports > 0, cancel || jet == QLatin1String("damaged"));
     QCOMPARE(f.w->windowTitle(), title);
-    QCOMPARE(f.w->Data1->databaseName(), f.file);
-    QCOMPARE(f.w->cmdNouveau->text(), QStringLiteral("&Valider"));
-    QCOMPARE(f.w->txtVille->text(), QStringLiteral("Clermont-Ferrand"));
+    QCOMPARE(f.w->controls().Data1->databaseName(), f.file);
+    QCOMPARE(f.w->controls().cmdNouveau->text(), QStringLiteral("&Valider"));
+    QCOMPARE(f.w->controls().txtVille->text(), QStringLiteral("Clermont-Ferrand"));
     QCOMPARE(testsupport::readRows(f.file).size(), 3);
     QCOMPARE(testsupport::fileBytes(old), before);
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"ancien.adb", "log.adb"}));

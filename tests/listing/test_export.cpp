@@ -182,35 +182,35 @@ private slots:
     {
         MainWindowFixture f;
         frmMain &w = *f.w;
-        const QList<QAction *> items = w.mnuFichier->actions();
-        QCOMPARE(items.indexOf(w.mnuExporter), items.indexOf(w.mnuImprimer) + 1);
-        QCOMPARE(w.mnuExporter->text(), QStringLiteral("E&xporter..."));
-        QVERIFY(w.mnuExporter->shortcut().isEmpty());
-        QVERIFY(!w.mnuExporter->isEnabled());
-        w.mnuExporter_Click();
+        const QList<QAction *> items = w.controls().mnuFichier->actions();
+        QCOMPARE(items.indexOf(w.controls().mnuExporter), items.indexOf(w.controls().mnuImprimer) + 1);
+        QCOMPARE(w.controls().mnuExporter->text(), QStringLiteral("E&xporter..."));
+        QVERIFY(w.controls().mnuExporter->shortcut().isEmpty());
+        QVERIFY(!w.controls().mnuExporter->isEnabled());
+        w.controls().mnuExporter->trigger();
         QVERIFY(f.prompts.fileRequests.isEmpty());
 
         const QString log = f.openWith(QStringLiteral("concours.adb"), 3);
-        QVERIFY(w.mnuExporter->isEnabled());
+        QVERIFY(w.controls().mnuExporter->isEnabled());
         f.prompts.clear();
 
         // A pending addition the checks refuse: the message, the entry kept, no dialog.
-        w.cmdNouveau_Click();
+        w.controls().cmdNouveau->click();
         f.fill();
-        w.txtDateHeure->setText(QStringLiteral("pas une date"));
-        w.mnuExporter_Click();
+        w.controls().txtDateHeure->setText(QStringLiteral("pas une date"));
+        w.controls().mnuExporter->trigger();
         QCOMPARE(f.prompts.messages.size(), 1);
         QCOMPARE(f.prompts.messages[0].text, QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"));
         QVERIFY(f.prompts.fileRequests.isEmpty());
-        QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Valider"));
+        QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
 
         // Corrected, it is stored by the export and is in the file.
         f.prompts.clear();
-        w.txtDateHeure->setText(platform::formatDateTime(QDateTime(QDate(2024, 7, 14), QTime(9, 30, 0))));
+        w.controls().txtDateHeure->setText(platform::formatDateTime(QDateTime(QDate(2024, 7, 14), QTime(9, 30, 0))));
         const QString csv = f.path(QStringLiteral("envoi.csv"));
         f.prompts.queuedFiles << csv;
-        w.mnuExporter_Click();
-        QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Nouveau"));
+        w.controls().mnuExporter->trigger();
+        QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Nouveau"));
         QCOMPARE(f.prompts.fileRequests.size(), 1);
         const platform::FileRequest &asked = f.prompts.fileRequests[0];
         QVERIFY(asked.save && asked.confirmOverwrite);

@@ -28,8 +28,8 @@ inline QStringList storedFor(int n)
 // The entry controls of the window, in column order, and the property that holds their text.
 inline QList<QWidget *> controls(const frmMain &w)
 {
-    return {w.txtDateHeure, w.txtNrSequanel, w.txtRST, w.cmbMHz, w.cmbHz, w.cmbBande, w.txtPréfixeQRZ, w.cmbQRZ1,
-            w.cmbQRZ2, w.cmbQRZ3, w.txtNrQRZ, w.txtBP, w.txtVille, w.txtCodePostal, w.txtPays, w.txtOpérateur};
+    return {w.controls().txtDateHeure, w.controls().txtNrSequanel, w.controls().txtRST, w.controls().cmbMHz, w.controls().cmbHz, w.controls().cmbBande, w.controls().txtPréfixeQRZ, w.controls().cmbQRZ1,
+            w.controls().cmbQRZ2, w.controls().cmbQRZ3, w.controls().txtNrQRZ, w.controls().txtBP, w.controls().txtVille, w.controls().txtCodePostal, w.controls().txtPays, w.controls().txtOpérateur};
 }
 inline const char *textProperty(QWidget *c) { return qobject_cast<QComboBox *>(c) ? "currentText" : "text"; }
 

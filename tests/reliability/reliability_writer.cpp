@@ -56,11 +56,11 @@ int main(int argc, char **argv)
     std::printf("ready\n");
     std::fflush(stdout);
     for (;;) {
-        w.cmdNouveau_Click();
-        const int n = w.txtNrSequanel->text().toInt();
+        w.controls().cmdNouveau->click();
+        const int n = w.controls().txtNrSequanel->text().toInt();
         reliability::type(w, n);
-        w.cmdNouveau_Click(); // Valider: the store
-        if (w.cmdNouveau->text() != QLatin1String("&Nouveau"))
+        w.controls().cmdNouveau->click(); // Valider: the store
+        if (w.controls().cmdNouveau->text() != QLatin1String("&Nouveau"))
             return 5;
         std::printf("%d\n", n);
         std::fflush(stdout);

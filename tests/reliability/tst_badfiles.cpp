@@ -265,7 +265,7 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
     const QStringList before = reliability::shown(w);
     m_prompts.clear();
     m_prompts.queuedFiles = {path};
-    asUser([&] { w.mnuOuvrir_Click(); });
+    asUser([&] { w.controls().mnuOuvrir->trigger(); });
     if (!m_prompts.messages.isEmpty()) {
         QVERIFY2(!special || !special->opens, "a usable file was refused");
         const QString text = m_prompts.messages[0].text;
@@ -277,8 +277,8 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
         QVERIFY2(kind != Unreadable || text.contains(QStringLiteral("droit de lire")), qPrintable(text));
         QCOMPARE(w.windowTitle(), title);
         QCOMPARE(reliability::shown(w), before);
-        QCOMPARE(w.Data1->databaseName(), m_good);
-        QVERIFY(w.Data1->isOpen());
+        QCOMPARE(w.controls().Data1->databaseName(), m_good);
+        QVERIFY(w.controls().Data1->isOpen());
         return;
     }
     QVERIFY2(!special || special->opens, "a file that breaks the table's shape was opened");
@@ -293,31 +293,31 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
     // again, through every row of a sound file.
     const QStringList atOpening = reliability::shown(w);
     int back = 0, forth = 0;
-    for (; back < 100 && w.cmdPrécédent->isEnabled(); ++back)
-        w.cmdPrécédent->click();
-    for (; forth < 100 && w.cmdSuivant->isEnabled(); ++forth)
-        w.cmdSuivant->click();
+    for (; back < 100 && w.controls().cmdPrécédent->isEnabled(); ++back)
+        w.controls().cmdPrécédent->click();
+    for (; forth < 100 && w.controls().cmdSuivant->isEnabled(); ++forth)
+        w.controls().cmdSuivant->click();
     QCOMPARE(forth, back);
     QCOMPARE(reliability::shown(w), atOpening);
     if (special)
         QCOMPARE(forth, testsupport::readRows(path).size()); // (one step past each end)
     // Start a contact (the serial number lookup reads every stored serial) and cancel it.
-    w.cmdNouveau->click();
-    if (w.cmdNouveau->text() == QLatin1String("&Valider")) {
+    w.controls().cmdNouveau->click();
+    if (w.controls().cmdNouveau->text() == QLatin1String("&Valider")) {
         // (none, and the reason said, once the numbering is full)
-        QVERIFY2(w.txtNrSequanel->text().toLongLong() > 0 || m_prompts.messages.size() == 1, qPrintable(w.txtNrSequanel->text()));
-        w.cmdSupprimer->click();
+        QVERIFY2(w.controls().txtNrSequanel->text().toLongLong() > 0 || m_prompts.messages.size() == 1, qPrintable(w.controls().txtNrSequanel->text()));
+        w.controls().cmdSupprimer->click();
     }
     m_prompts.clear();
 
-    if (w.cmdModifier->isEnabled()) {
+    if (w.controls().cmdModifier->isEnabled()) {
         // A change the rules accept is written, or, in a damaged file or one
         // whose trigger refuses it, refused with a message and kept on screen.
-        w.cmdModifier->click();
-        w.txtNrSequanel->setText(QStringLiteral("9"));
+        w.controls().cmdModifier->click();
+        w.controls().txtNrSequanel->setText(QStringLiteral("9"));
         reliability::type(w, 9);
-        w.cmdModifier->click();
-        const bool stored = w.cmdModifier->text() == QLatin1String("&Modifier");
+        w.controls().cmdModifier->click();
+        const bool stored = w.controls().cmdModifier->text() == QLatin1String("&Modifier");
         QVERIFY(!special || stored == special->storeWorks);
         QCOMPARE(m_prompts.messages.size(), stored ? 0 : 1);
         if (stored && special) {
@@ -326,8 +326,8 @@ void TestBadFiles::openThroughWindow(const QString &path, Kind kind, const Speci
         } else if (!stored) {
             QVERIFY(m_prompts.messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré")));
             QCOMPARE(testsupport::englishIn(m_prompts.messages[0].text), QString());
-            QCOMPARE(w.txtVille->text(), QStringLiteral("Saint-Étienne"));
-            w.cmdSupprimer->click();
+            QCOMPARE(w.controls().txtVille->text(), QStringLiteral("Saint-Étienne"));
+            w.controls().cmdSupprimer->click();
         }
     }
     if (special)

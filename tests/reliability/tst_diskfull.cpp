@@ -67,8 +67,8 @@ void TestDiskFull::storeRefusedThenAccepted()
     frmMain w;
     w.show();
     QVERIFY(w.ChargerFichier(path));
-    w.cmdNouveau_Click();
-    QCOMPARE(w.txtNrSequanel->text(), QStringLiteral("4"));
+    w.controls().cmdNouveau->click();
+    QCOMPARE(w.controls().txtNrSequanel->text(), QStringLiteral("4"));
     reliability::type(w, 4);
     const QStringList typed = reliability::shown(w);
 
@@ -87,7 +87,7 @@ void TestDiskFull::storeRefusedThenAccepted()
         QSKIP("chattr +i is not available on this file system");
 
     prompts.clear();
-    w.cmdNouveau_Click(); // Valider
+    w.controls().cmdNouveau->click(); // Valider
     const auto during = testsupport::readRows(path);
 
     // The fault goes away.
@@ -102,7 +102,7 @@ void TestDiskFull::storeRefusedThenAccepted()
     QVERIFY2(text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier.")), qPrintable(text));
     QVERIFY2(testsupport::englishIn(text).isEmpty(), qPrintable(text));
     QCOMPARE(prompts.messages[0].icon, platform::MessageIcon::Critical);
-    QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Valider"));
+    QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
     QCOMPARE(reliability::shown(w), typed);
     // Read while the fault was there. A file that cannot be written at all
     // keeps the journal of the failed store beside it, which no reader can
@@ -119,9 +119,9 @@ void TestDiskFull::storeRefusedThenAccepted()
 
     // The same entry is stored once there is room again.
     prompts.clear();
-    w.cmdNouveau_Click();
+    w.controls().cmdNouveau->click();
     QVERIFY2(prompts.messages.isEmpty(), prompts.messages.isEmpty() ? "" : qPrintable(prompts.messages[0].text));
-    QCOMPARE(w.cmdNouveau->text(), QStringLiteral("&Nouveau"));
+    QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Nouveau"));
     const auto after = testsupport::readRows(path);
     QCOMPARE(after.size(), 4);
     QCOMPARE(after.mid(0, 3), before);
@@ -158,24 +158,24 @@ void TestDiskFull::oddPaths()
     const QString title = w.windowTitle();
     const QStringList files = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden);
     prompts.queuedFiles = {path};
-    w.mnuNouveau_Click();
+    w.controls().mnuNouveau->trigger();
     if (!usable) {
         QCOMPARE(prompts.messages.size(), 1);
         QVERIFY2(prompts.messages[0].text.startsWith(QStringLiteral("Impossible de créer le fichier « %1 »").arg(path)),
                  qPrintable(prompts.messages[0].text));
         QCOMPARE(w.windowTitle(), title);
-        QCOMPARE(w.Data1->databaseName(), previous);
+        QCOMPARE(w.controls().Data1->databaseName(), previous);
         QCOMPARE(QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden), files);
         return;
     }
     QVERIFY(prompts.messages.isEmpty());
-    QCOMPARE(w.Data1->databaseName(), path);
-    w.cmdNouveau_Click();
+    QCOMPARE(w.controls().Data1->databaseName(), path);
+    w.controls().cmdNouveau->click();
     reliability::type(w, 1);
-    w.cmdNouveau_Click();
+    w.controls().cmdNouveau->click();
     QVERIFY(w.ChargerFichier(previous));
     prompts.queuedFiles = {path};
-    w.mnuOuvrir_Click();
+    w.controls().mnuOuvrir->trigger();
     QVERIFY(prompts.messages.isEmpty());
     QCOMPARE(reliability::shown(w).at(12), QStringLiteral("Saint-Étienne"));
     const auto rows = testsupport::readRows(path);
