@@ -1,5 +1,6 @@
 // Commands of the main window's menus and toolbar.
 #include "frmMain.h"
+#include "Messages.h"
 
 #include "CsvExport.h"
 #include "Help.h"
@@ -35,9 +36,7 @@ void frmMain::mnuImprimer_Click()
     if (!ui.mnuImprimer->isEnabled())
         return;
     if (!ui.Data1->hasAtLeast(1)) {
-        platform::showMessage(this,
-                              QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer"),
-                              platform::MessageIcon::Warning);
+        platform::showMessage(this, msg::nothingToPrint(), platform::MessageIcon::Warning);
         return;
     }
     frmListe liste(ui.Data1->databaseName(), this);

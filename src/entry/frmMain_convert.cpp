@@ -1,6 +1,7 @@
 // Opening an old log file (Jet 3.0): it is converted into a new Sequanel log
 // file, which is then opened; the old file is never changed.
 #include "frmMain.h"
+#include "Messages.h"
 
 #include "Converter.h"
 #include "LogFile.h"
@@ -26,10 +27,7 @@ QString convertedName(const QString &old)
 void frmMain::convertOldLog(const QString &old)
 {
     const QString oldName = QDir::toNativeSeparators(old);
-    const QString question = QStringLiteral("« %1 » est un ancien fichier de contacts (format Jet).\n\n"
-                                            "Voulez-vous le convertir en fichier Sequanel ? "
-                                            "L'ancien fichier ne sera pas modifié.")
-                                 .arg(oldName);
+    const QString question = msg::convertQuestion().arg(oldName);
     if (platform::showMessage(this, question, platform::MessageIcon::Question, platform::MessageButtons::YesNo)
         != platform::Answer::Yes)
         return;
@@ -41,9 +39,7 @@ void frmMain::convertOldLog(const QString &old)
     const QFileInfo target(path);
     QString refusal;
     if (target.exists() && target.canonicalFilePath() == QFileInfo(old).canonicalFilePath())
-        refusal = QStringLiteral("Choisissez un autre nom pour le nouveau fichier : l'ancien fichier « %1 » "
-                                 "n'est jamais remplacé.")
-                      .arg(oldName);
+        refusal = msg::convertOtherName().arg(oldName);
     else
         refusal = logfile::newFileProblem(path);
     if (!refusal.isEmpty()) {

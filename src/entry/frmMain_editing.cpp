@@ -1,6 +1,7 @@
 // The editing workflow of the main window: log files, adding, changing,
 // cancelling and deleting contacts, and the entry checks.
 #include "frmMain.h"
+#include "Messages.h"
 
 #include "Captions.h"
 #include "Clock.h"
@@ -22,8 +23,7 @@ using namespace captions;
 
 namespace {
 const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
-const QString kRowGone =
-    QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou supprimé.");
+const QString kRowGone = msg::contactGone();
 
 // Characters the serial number column holds.
 int serialSize()
@@ -89,11 +89,9 @@ void frmMain::mnuNouveau_Click()
     QFile::remove(temp);
     QString message;
     if (!logfile::createEmpty(temp, &message)) {
-        platform::showMessage(this,
-                              QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2")
-                                  .arg(QDir::toNativeSeparators(path),
-                                       message.section(QLatin1Char('\n'), -1)),
-                              platform::MessageIcon::Critical);
+        platform::showMessage(
+            this, msg::cannotCreateFile().arg(QDir::toNativeSeparators(path), message.section(QLatin1Char('\n'), -1)),
+            platform::MessageIcon::Critical);
         return;
     }
     // An entry still pending is settled once the new file is ready to be
@@ -170,8 +168,7 @@ bool frmMain::VerifierSaisie(bool silent)
     ok = platform::parseNumber(ui.cmbMHz->currentText()).has_value() && ok;
     ok = platform::parseNumber(ui.cmbHz->currentText()).has_value() && ok;
     if (!ok && !silent)
-        platform::showMessage(this, QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"),
-                              platform::MessageIcon::Critical);
+        platform::showMessage(this, msg::entryNotValid(), platform::MessageIcon::Critical);
     return ok;
 }
 
@@ -255,12 +252,7 @@ void frmMain::cmdNouveau_Click()
     }
     ui.txtNrSequanel->clear();
     ui.txtNrSequanel->setFocus();
-    platform::showMessage(this,
-                          QStringLiteral("La numérotation de ce fichier est pleine : le numéro suivant ne tient pas "
-                                         "dans les %1 caractères du « N° de Sequ ».\n\n"
-                                         "Tapez vous-même un numéro pour ce contact.")
-                              .arg(serialSize()),
-                          platform::MessageIcon::Warning);
+    platform::showMessage(this, msg::serialsFull().arg(serialSize()), platform::MessageIcon::Warning);
 }
 
 bool frmMain::storeAddition(bool silent)
@@ -307,11 +299,7 @@ bool frmMain::storeChange(bool silent)
             setEditState(EditState::Adding);
             if (silent)
                 return storeAddition(true);
-            platform::showMessage(this,
-                                  kRowGone
-                                      + QStringLiteral("\n\nVos saisies restent à l'écran comme un nouveau contact : "
-                                                       "« Valider » l'enregistre, « Annuler » l'abandonne."),
-                                  platform::MessageIcon::Warning);
+            platform::showMessage(this, kRowGone + msg::entryKeptAsNew(), platform::MessageIcon::Warning);
         } else if (!silent) {
             reportStoreFailure();
         }
@@ -339,9 +327,7 @@ void frmMain::cmdSupprimer_Click()
     } else if (ui.Data1->error().kind == platform::SourceError::Engine) {
         // The file refused the deletion (read-only, full disk, locked): the
         // contact is still there and the operator must know it.
-        platform::showMessage(this,
-                              QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n")
-                                  + platform::describe(ui.Data1->error().engine()),
+        platform::showMessage(this, msg::contactNotDeleted() + platform::describe(ui.Data1->error().engine()),
                               platform::MessageIcon::Critical);
     }
     ui.Data1->moveLast();

@@ -1,4 +1,5 @@
 #include "Conversion.h"
+#include "Messages.h"
 
 #include "JetFile.h"
 #include "LogFile.h"
@@ -72,7 +73,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
     const bool created = plan.table.name == logfile::kTable ? logfile::createEmpty(target, nullptr)
                                                             : platform::Connection::create(target, plan.table, &error);
     if (!created)
-        return refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être créé.").arg(fileName(target)));
+        return refused(msg::convertCannotCreate().arg(fileName(target)));
     auto fail = [&](Outcome o) {
         QFile::remove(target);
         QFile::remove(target + QStringLiteral("-journal"));
@@ -82,7 +83,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
     {
         auto out = platform::Connection::open(target, platform::OpenMode::ReadWrite, &error);
         if (!out || !out->begin())
-            return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit.").arg(fileName(target))));
+            return fail(refused(msg::convertCannotWrite().arg(fileName(target))));
         QVector<platform::Sql> names, marks;
         for (int i = 0; i < plan.table.columns.size(); ++i) {
             names << platform::Identifier(plan.table.columns[i].name);
@@ -117,9 +118,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
             out->rollback();
             out.reset();
             if (!written)
-                return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit : "
-                                                   "le disque est peut-être plein.")
-                                        .arg(fileName(target))));
+                return fail(refused(msg::convertDiskFull().arg(fileName(target))));
             return fail(Outcome{Outcome::Damaged, 0, {}});
         }
         // The commit writes the whole file to the disk, which may take a while
@@ -136,9 +135,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
         committing = false;
         heartbeat.join();
         if (!committed)
-            return fail(refused(QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit : "
-                                               "le disque est peut-être plein.")
-                                    .arg(fileName(target))));
+            return fail(refused(msg::convertDiskFull().arg(fileName(target))));
     }
     progress(outcome.rows, outcome.rows);
     return outcome;
@@ -150,9 +147,9 @@ std::optional<Outcome> openTable(JetDatabase &db, const QString &source, const Q
 {
     const QFileInfo info(source);
     if (!info.exists())
-        return refused(QStringLiteral("Le fichier %1 n'existe pas.").arg(fileName(source)));
+        return refused(msg::convertSourceMissing().arg(fileName(source)));
     if (!info.isReadable() || info.isDir())
-        return refused(QStringLiteral("Le fichier %1 ne peut pas être lu.").arg(fileName(source)));
+        return refused(msg::convertSourceUnreadable().arg(fileName(source)));
     if (!db.open(source))
         return Outcome{Outcome::Damaged, 0, {}};
     if (db.openTable(table))
@@ -162,7 +159,7 @@ std::optional<Outcome> openTable(JetDatabase &db, const QString &source, const Q
             return Outcome{Outcome::Damaged, 0, {}};
     QString text = refusal.arg(fileName(source), quoted(table));
     if (!db.tables().isEmpty())
-        text += QStringLiteral("\nTables qu'il contient : %1.").arg(quotedList(db.tables()));
+        text += msg::convertTablesFound().arg(quotedList(db.tables()));
     return refused(text);
 }
 
@@ -219,8 +216,7 @@ bool fitsColumn(const platform::ColumnDef &column, const QVariant &value)
 Outcome convertLog(const QString &source, const QString &target, const Progress &progress)
 {
     JetDatabase db;
-    if (auto o = openTable(db, source, logfile::kTable,
-                           QStringLiteral("%1 n'est pas un fichier de contacts : il ne contient pas de table %2.")))
+    if (auto o = openTable(db, source, logfile::kTable, msg::convertWithoutTable()))
         return *o;
 
     // The sixteen columns are found by name, wherever they stand.
@@ -243,10 +239,9 @@ Outcome convertLog(const QString &source, const QString &target, const Progress 
         plan.from << found;
     }
     if (!missing.isEmpty())
-        return refused(QStringLiteral("%1 n'est pas un fichier de contacts : il manque à sa table %2 %3 %4.")
-                           .arg(fileName(source), quoted(logfile::kTable),
-                                missing.size() == 1 ? QStringLiteral("la colonne") : QStringLiteral("les colonnes"),
-                                quotedList(missing)));
+        return refused(msg::convertWithoutColumns().arg(
+            fileName(source), quoted(logfile::kTable),
+            missing.size() == 1 ? QStringLiteral("la colonne") : QStringLiteral("les colonnes"), quotedList(missing)));
     QStringList extra;
     for (int j = 0; j < jetColumns.size(); ++j)
         if (!used[j])
@@ -258,11 +253,11 @@ Outcome convertLog(const QString &source, const QString &target, const Progress 
         return o;
 
     if (o.rows == 0)
-        o.message = QStringLiteral("%1 ne contient aucun contact : le nouveau fichier est vide.").arg(fileName(source));
+        o.message = msg::convertedNone().arg(fileName(source));
     else if (o.rows == 1)
-        o.message = QStringLiteral("Le contact de %1 a été converti.").arg(fileName(source));
+        o.message = msg::convertedOne().arg(fileName(source));
     else
-        o.message = QStringLiteral("Les %1 contacts de %2 ont été convertis.").arg(o.rows).arg(fileName(source));
+        o.message = msg::convertedMany().arg(o.rows).arg(fileName(source));
     int values = 0;
     QStringList where;
     for (auto it = carried.cbegin(); it != carried.cend(); ++it) {
@@ -270,24 +265,20 @@ Outcome convertLog(const QString &source, const QString &target, const Progress 
         where << QStringLiteral("%1 (%2)").arg(quoted(it.key())).arg(it.value());
     }
     if (values == 1)
-        o.message += QStringLiteral("\n\nUne valeur que Sequanel refuserait à la saisie a été reprise telle "
-                                    "quelle : %1.").arg(where.join(QStringLiteral(", ")));
+        o.message += msg::convertKeptOneValue().arg(where.join(QStringLiteral(", ")));
     else if (values > 1)
-        o.message += QStringLiteral("\n\n%1 valeurs que Sequanel refuserait à la saisie ont été reprises telles "
-                                    "quelles : %2.").arg(values).arg(where.join(QStringLiteral(", ")));
+        o.message += msg::convertKeptValues().arg(values).arg(where.join(QStringLiteral(", ")));
     if (extra.size() == 1)
-        o.message += QStringLiteral("\n\nLa colonne %1 de l'ancien fichier n'existe pas dans un fichier Sequanel : "
-                                    "elle n'a pas été reprise.").arg(quotedList(extra));
+        o.message += msg::convertDroppedColumn().arg(quotedList(extra));
     else if (extra.size() > 1)
-        o.message += QStringLiteral("\n\nLes colonnes %1 de l'ancien fichier n'existent pas dans un fichier "
-                                    "Sequanel : elles n'ont pas été reprises.").arg(quotedList(extra));
+        o.message += msg::convertDroppedColumns().arg(quotedList(extra));
     return o;
 }
 
 Outcome copyTable(const QString &source, const QString &target, const QString &table, const Progress &progress)
 {
     JetDatabase db;
-    if (auto o = openTable(db, source, table, QStringLiteral("%1 ne contient pas de table %2.")))
+    if (auto o = openTable(db, source, table, msg::convertNoTable()))
         return *o;
     Plan plan{{table, {}}, {}};
     const QVector<JetColumn> jetColumns = db.columns();

@@ -1,4 +1,5 @@
 #include "Converter.h"
+#include "Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,12 +51,7 @@ bool isJetFile(const QString &path)
     return magic == "Standard Jet DB" || magic == "Standard ACE DB";
 }
 
-QString damagedMessage(const QString &source)
-{
-    return QStringLiteral("Impossible de convertir « %1 » : fichier endommagé.\n\n"
-                          "Le fichier d'origine n'a pas été modifié et aucun fichier n'a été créé.")
-        .arg(QDir::toNativeSeparators(source));
-}
+QString damagedMessage(const QString &source) { return msg::convertDamaged().arg(QDir::toNativeSeparators(source)); }
 
 ChildResult runConverter(const QString &source, const QString &target, const ProgressCheck &progress,
                          const QString &table)
@@ -138,8 +134,7 @@ ChildResult runConverter(const QString &source, const QString &target, const Pro
     };
     if (!started) {
         result.status = ChildResult::Refused;
-        result.message = QStringLiteral("Le programme de conversion « %1 » ne peut pas être lancé.")
-                             .arg(QDir::toNativeSeparators(program()));
+        result.message = msg::converterCannotStart().arg(QDir::toNativeSeparators(program()));
     } else if (canceled) {
         result.status = ChildResult::Canceled;
     } else if (!stalled && verdict == QLatin1String("done") && child.exitStatus() == QProcess::NormalExit

@@ -13,6 +13,7 @@
 // "damaged" (TEXT with "\n" for new lines). The program and this command
 // watch the child: a crash or a long silence means a damaged file.
 #include "Conversion.h"
+#include "Messages.h"
 #include "Converter.h"
 #include "LogFile.h"
 
@@ -137,17 +138,17 @@ int main(int argc, char **argv)
     }
 
     if (args.size() != 2)
-        return fail(QStringLiteral("deux noms attendus.\nUsage : sequanel-convert ANCIEN NOUVEAU"));
+        return fail(msg::convertUsage());
     const QString source = args[0], target = args[1];
     const QFileInfo out(target);
     if (out.exists() || out.isSymLink())
-        return fail(QStringLiteral("%1 existe déjà : un fichier existant n'est jamais remplacé.").arg(quoted(target)));
+        return fail(msg::convertTargetExists().arg(quoted(target)));
     if (!QFileInfo::exists(source))
-        return fail(QStringLiteral("%1 n'existe pas.").arg(quoted(source)));
+        return fail(msg::convertMissing().arg(quoted(source)));
     if (!legacy::isJetFile(source))
-        return fail(QStringLiteral("%1 n'est pas un ancien fichier de contacts (fichier Jet).").arg(quoted(source)));
+        return fail(msg::convertNotJet().arg(quoted(source)));
     if (!out.absoluteDir().exists())
-        return fail(QStringLiteral("le dossier de %1 n'existe pas.").arg(quoted(target)));
+        return fail(msg::convertFolderMissing().arg(quoted(target)));
     if (const QString problem = logfile::nameProblem(target); !problem.isEmpty())
         return fail(problem);
 
@@ -159,9 +160,8 @@ int main(int argc, char **argv)
     if (!placeFile(temp, target)) {
         const int why = errno;
         QFile::remove(temp);
-        return fail(why == EEXIST
-                        ? QStringLiteral("%1 existe déjà : un fichier existant n'est jamais remplacé.").arg(quoted(target))
-                        : QStringLiteral("%1 n'a pas pu être écrit.").arg(quoted(target)));
+        return fail(why == EEXIST ? msg::convertTargetExists().arg(quoted(target))
+                                  : msg::convertNotWritten().arg(quoted(target)));
     }
     std::printf("%s\nNouveau fichier : %s\n", r.message.toLocal8Bit().constData(), quoted(target).toLocal8Bit().constData());
     return 0;

@@ -1,4 +1,5 @@
 #include "CsvExport.h"
+#include "Messages.h"
 
 #include "Engine.h"
 #include "LogFile.h"
@@ -163,29 +164,25 @@ QString openLog(const QString &logPath, std::unique_ptr<platform::Connection> *d
     const QFileInfo log(logPath);
     const QString name = shown(logPath);
     if (!log.exists())
-        return QStringLiteral("le fichier « %1 » n'existe pas").arg(name);
+        return msg::exportLogMissing().arg(name);
     if (log.isDir())
-        return QStringLiteral("« %1 » est un dossier, pas un fichier de contacts").arg(name);
+        return msg::exportLogIsFolder().arg(name);
     if (!log.isReadable())
-        return QStringLiteral("vous n'avez pas le droit de lire le fichier « %1 »").arg(name);
+        return msg::exportLogNotReadable().arg(name);
     platform::EngineError error;
     *db = platform::Connection::open(logPath, platform::OpenMode::ReadOnly, &error);
     bool ok = false;
     const QVector<platform::ColumnDef> columns = *db ? (*db)->tableColumns(platform::Identifier(logfile::kTable), &ok)
                                                      : QVector<platform::ColumnDef>();
     if (!ok)
-        return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts, ou il est endommagé").arg(name);
+        return msg::exportNotALog().arg(name);
     if (columns.isEmpty())
-        return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts : "
-                              "il ne contient pas de table « Transmission »")
-            .arg(name);
+        return msg::exportWithoutTable().arg(name);
     for (const QString &wanted : logfile::columnNames()) {
         const bool there = std::any_of(columns.begin(), columns.end(),
                                        [&](const platform::ColumnDef &c) { return c.name == wanted; });
         if (!there)
-            return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts : "
-                                  "la colonne « %2 » manque dans la table « Transmission »")
-                .arg(name, wanted);
+            return msg::exportWithoutColumn().arg(name, wanted);
     }
     return QString();
 }
@@ -193,19 +190,15 @@ QString openLog(const QString &logPath, std::unique_ptr<platform::Connection> *d
 QString doneMessage(qint64 n, const QString &csvPath)
 {
     if (n == 0)
-        return QStringLiteral("Aucun contact à exporter : le fichier « %1 » ne contient que la ligne "
-                              "des noms de colonnes.")
-            .arg(shown(csvPath));
+        return msg::exportNothing().arg(shown(csvPath));
     if (n == 1)
-        return QStringLiteral("1 contact a été exporté dans le fichier « %1 ».").arg(shown(csvPath));
-    return QStringLiteral("%1 contacts ont été exportés dans le fichier « %2 ».").arg(n).arg(shown(csvPath));
+        return msg::exportedOne().arg(shown(csvPath));
+    return msg::exportedMany().arg(n).arg(shown(csvPath));
 }
 
 ExportOutcome failed(const QString &why, const QString &csvPath)
 {
-    return {false, 0,
-            QStringLiteral("L'exportation a échoué : %1.\nLe fichier « %2 » n'a été ni créé ni modifié.")
-                .arg(why, shown(csvPath))};
+    return {false, 0, msg::exportFailed().arg(why, shown(csvPath))};
 }
 
 } // namespace
@@ -214,7 +207,7 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
 {
     const QFileInfo target(csvPath);
     if (target.exists() && target.canonicalFilePath() == QFileInfo(logPath).canonicalFilePath())
-        return failed(QStringLiteral("c'est le fichier des contacts lui-même ; choisissez un autre nom"), csvPath);
+        return failed(msg::exportOverLog(), csvPath);
 
     std::unique_ptr<platform::Connection> db;
     if (const QString why = openLog(logPath, &db); !why.isEmpty())
@@ -264,10 +257,7 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     if (!written)
         return failed(file.errorText(), csvPath);
     if (!read)
-        return failed(QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; "
-                                     "il est peut-être endommagé")
-                          .arg(shown(logPath)),
-                      csvPath);
+        return failed(msg::exportReadInterrupted().arg(shown(logPath)), csvPath);
     if (!file.write(out) || !file.commit())
         return failed(file.errorText(), csvPath);
     return {true, count, doneMessage(count, csvPath)};
@@ -276,16 +266,10 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
 void exportCommand(QWidget *parent, const QString &logPath)
 {
     const QFileInfo log(logPath);
-    platform::FileRequest request;
-    request.parent = parent;
-    request.save = true;
-    request.title = QStringLiteral("Exporter les contacts");
-    request.filter = QStringLiteral("Fichier CSV (*.csv)|*.csv");
-    request.confirmOverwrite = true;
-    // (a name typed without an extension would not open in a spreadsheet)
-    request.defaultSuffix = QStringLiteral("csv");
-    request.initialPath = log.absolutePath() + QLatin1Char('/') + log.completeBaseName() + QStringLiteral(".csv");
-    const QString path = platform::askFileName(request);
+    // Proposed beside the log, under its name.
+    const QString proposed = log.absolutePath() + QLatin1Char('/') + log.completeBaseName() + QStringLiteral(".csv");
+    const QString path = platform::askSaveFile(parent, QStringLiteral("Exporter les contacts"),
+                                               QStringLiteral("Fichier CSV"), QStringLiteral("csv"), proposed);
     if (path.isEmpty())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -1,4 +1,5 @@
 #include "Listing.h"
+#include "Messages.h"
 
 #include "Engine.h"
 #include "LogFile.h"
@@ -126,21 +127,12 @@ bool printListing(QWidget *window, const QString &databaseName)
     // the user agrees, a PDF file.
     platform::PrintTarget target = platform::PrintTarget::defaultPrinter();
     if (!platform::PrintSurface::defaultPrinterInstalled()) {
-        const auto answer = platform::showMessage(
-            window,
-            QStringLiteral("Aucune imprimante n'est installée sur cet ordinateur.\n\n"
-                           "Voulez-vous enregistrer la liste des contacts dans un fichier PDF ?"),
-            MessageIcon::Question, MessageButtons::YesNo);
+        const auto answer
+            = platform::showMessage(window, msg::noPrinterSavePdf(), MessageIcon::Question, MessageButtons::YesNo);
         if (answer != platform::Answer::Yes)
             return false;
-        platform::FileRequest request;
-        request.parent = window;
-        request.save = true;
-        request.title = QStringLiteral("Enregistrer la liste des contacts");
-        request.filter = QStringLiteral("Document PDF (*.pdf)|*.pdf");
-        request.confirmOverwrite = true;
-        request.defaultSuffix = QStringLiteral("pdf");
-        const QString path = platform::askFileName(request);
+        const QString path = platform::askSaveFile(window, QStringLiteral("Enregistrer la liste des contacts"),
+                                                   QStringLiteral("Document PDF"), QStringLiteral("pdf"));
         if (path.isEmpty())
             return false;
         target = platform::PrintTarget::pdfFile(QDir::fromNativeSeparators(path));
@@ -158,10 +150,9 @@ bool printListing(QWidget *window, const QString &databaseName)
             openError = cursor->error();
     }
     if (!cursor || !cursor->isValid()) {
-        platform::showMessage(window,
-                              QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n\n%2")
-                                  .arg(QDir::toNativeSeparators(databaseName), platform::describe(openError)),
-                              MessageIcon::Critical, MessageButtons::Ok);
+        platform::showMessage(
+            window, msg::listingCannotRead().arg(QDir::toNativeSeparators(databaseName), platform::describe(openError)),
+            MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
 
@@ -190,7 +181,7 @@ bool printListing(QWidget *window, const QString &databaseName)
 
     QString failure;
     if (cursor->error().isSet())
-        failure = QStringLiteral("La lecture du fichier s'est interrompue. %1").arg(platform::describe(cursor->error()));
+        failure = msg::listingReadInterrupted().arg(platform::describe(cursor->error()));
     // Released before the document is handed over, so that the file is not
     // held while the printer takes its time.
     cursor.reset();
@@ -198,8 +189,7 @@ bool printListing(QWidget *window, const QString &databaseName)
     if (failure.isEmpty() && !surface.endDocument())
         failure = surface.errorText();
     if (!failure.isEmpty()) {
-        platform::showMessage(window, QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1").arg(failure),
-                              MessageIcon::Critical, MessageButtons::Ok);
+        platform::showMessage(window, msg::listingNotPrinted().arg(failure), MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 // answer the question the save dialog asks). Prints the count on success;
 // on failure prints why, in French, and exits with 1 (2 for a wrong command).
 #include "CsvExport.h"
+#include "Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,16 +26,12 @@ int main(int argc, char *argv[])
     QStringList args = QCoreApplication::arguments().mid(1);
     const bool replace = args.removeAll(QStringLiteral("--remplacer")) > 0;
     if (args.size() != 2 || args[0].startsWith(QLatin1Char('-')) || args[1].startsWith(QLatin1Char('-'))) {
-        say(stderr, QStringLiteral("Usage : sequanel-export [--remplacer] JOURNAL FICHIER.csv\n"
-                                   "Écrit les contacts du journal dans un fichier CSV pour un tableur.\n"
-                                   "  --remplacer  remplace FICHIER.csv s'il existe déjà"));
+        say(stderr, msg::exportUsage());
         return 2;
     }
     const QString log = args[0], csv = args[1];
     if (!replace && QFileInfo::exists(csv)) {
-        say(stderr, QStringLiteral("Le fichier « %1 » existe déjà ; il n'a pas été modifié. "
-                                   "Ajoutez --remplacer pour le remplacer.")
-                        .arg(QDir::toNativeSeparators(csv)));
+        say(stderr, msg::exportTargetExists().arg(QDir::toNativeSeparators(csv)));
         return 1;
     }
     const listing::ExportOutcome outcome = listing::exportContacts(log, csv);

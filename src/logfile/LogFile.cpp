@@ -1,4 +1,5 @@
 #include "LogFile.h"
+#include "Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,8 +56,7 @@ bool createEmpty(const QString &path, QString *message)
     if (platform::Connection::create(path, transmission(), &e))
         return true;
     if (message)
-        *message = QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2")
-                       .arg(QDir::toNativeSeparators(path), platform::describe(e));
+        *message = msg::cannotCreateFile().arg(QDir::toNativeSeparators(path), platform::describe(e));
     return false;
 }
 
@@ -67,15 +67,15 @@ bool replaceFile(const QString &from, const QString &to, QString *message)
         return true;
     }
     if (message)
-        *message = QStringLiteral("Impossible de remplacer le fichier « %1 ».\n\n%2")
-                       .arg(QDir::toNativeSeparators(to), platform::describe(platform::systemError(errno)));
+        *message = msg::cannotReplaceFile().arg(QDir::toNativeSeparators(to),
+                                                platform::describe(platform::systemError(errno)));
     return false;
 }
 
 QString newFileProblem(const QString &path)
 {
     if (QFileInfo(path).isDir())
-        return QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.").arg(QDir::toNativeSeparators(path));
+        return msg::newFileIsFolder().arg(QDir::toNativeSeparators(path));
     return nameProblem(path);
 }
 
@@ -92,9 +92,7 @@ QString nameProblem(const QString &path)
         max = 255;
     if (QFile::encodeName(info.fileName()).size() + qsizetype(sizeof("-journal") - 1) <= max)
         return QString();
-    return QStringLiteral("Impossible de créer le fichier « %1 » : son nom est trop long. "
-                          "Choisissez un nom plus court.")
-        .arg(QDir::toNativeSeparators(path));
+    return msg::newFileNameTooLong().arg(QDir::toNativeSeparators(path));
 }
 
 void configure(platform::RecordSource &source, const QString &path)
@@ -132,20 +130,15 @@ QString openFailureMessage(const SourceError &error, const QString &path)
     const QString file = QDir::toNativeSeparators(path);
     QString why;
     switch (error.kind) {
-    case SourceError::NotFound: why = QStringLiteral("Ce fichier n'existe pas."); break;
-    case SourceError::IsFolder: why = QStringLiteral("C'est un dossier, pas un fichier."); break;
-    case SourceError::NotReadable: why = QStringLiteral("Vous n'avez pas le droit de lire ce fichier."); break;
-    case SourceError::NoTable:
-        why = QStringLiteral("Ce n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».");
-        break;
+    case SourceError::NotFound: why = msg::logMissing(); break;
+    case SourceError::IsFolder: why = msg::isFolder(); break;
+    case SourceError::NotReadable: why = msg::logNotReadable(); break;
+    case SourceError::NoTable: why = msg::logWithoutTable(); break;
     case SourceError::WrongShape:
-        why = QStringLiteral("Ce n'est pas un fichier de contacts : la colonne « %1 » manque dans la table « Transmission ».")
-                  .arg(error.detail);
+        why = msg::logWithoutColumn().arg(error.detail);
         break;
-    case SourceError::ReadOnlyFile:
-        why = QStringLiteral("Le fichier ou son dossier est en lecture seule : les contacts ne pourraient pas y être enregistrés.");
-        break;
-    case SourceError::Locked: why = QStringLiteral("Le fichier est verrouillé par un autre programme."); break;
+    case SourceError::ReadOnlyFile: why = msg::logReadOnly(); break;
+    case SourceError::Locked: why = msg::fileLocked(); break;
     case SourceError::NotDatabase:
     default:
         // A disk or a permission that failed is named; anything else is a
@@ -158,12 +151,12 @@ QString openFailureMessage(const SourceError &error, const QString &path)
             why = platform::describe(error.engine());
             break;
         default:
-            why = QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé.");
+            why = msg::notALog();
             break;
         }
         break;
     }
-    return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2").arg(file, why);
+    return msg::cannotOpenFile().arg(file, why);
 }
 
 QString storeFailureMessage(const SourceError &error)
@@ -175,21 +168,21 @@ QString storeFailureMessage(const SourceError &error)
             size = c.size;
     switch (error.kind) {
     case SourceError::TooLong:
-        return QStringLiteral("Le champ « %1 » est trop long : %2 caractères au plus.").arg(field).arg(size);
+        return msg::fieldTooLong().arg(field).arg(size);
     case SourceError::OutOfRange:
-        return QStringLiteral("Le champ « %1 » doit être un nombre entier compris entre -32768 et 32767.").arg(field);
+        return msg::fieldOutOfRange().arg(field);
     case SourceError::NotWhole:
-        return QStringLiteral("Le champ « %1 » doit être un nombre entier, sans décimales.").arg(field);
+        return msg::fieldNotWhole().arg(field);
     case SourceError::NotNumber:
-        return QStringLiteral("Le champ « %1 » doit être un nombre.").arg(field);
+        return msg::fieldNotNumber().arg(field);
     case SourceError::NotDate:
-        return QStringLiteral("Le champ « %1 » doit être une date et une heure.").arg(field);
+        return msg::fieldNotDate().arg(field);
     case SourceError::BadCharacter:
-        return QStringLiteral("Le champ « %1 » contient un caractère qui ne peut pas être enregistré.").arg(field);
+        return msg::fieldBadCharacter().arg(field);
     default:
         break;
     }
-    QString text = QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier.");
+    QString text = msg::contactNotStored();
     if (const QString why = platform::describe(error.engine()); !why.isEmpty())
         text += QLatin1Char('\n') + why;
     return text;

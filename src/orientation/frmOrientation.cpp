@@ -1,4 +1,5 @@
 #include "frmOrientation.h"
+#include "Messages.h"
 
 #include "BoundControls.h"
 #include "Converter.h"
@@ -174,11 +175,9 @@ void frmOrientation::Form_Load()
         const legacy::ChildResult r = legacy::runConverter(file, copy, {}, QStringLiteral("direction"));
         if (r.status != legacy::ChildResult::Done) {
             const QString why = r.status == legacy::ChildResult::Damaged
-                                    ? QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu : fichier endommagé.")
-                                          .arg(QDir::toNativeSeparators(file))
+                                    ? msg::townsDamaged().arg(QDir::toNativeSeparators(file))
                                     : r.message;
-            platform::showMessage(this, why + QStringLiteral("\nL'orientation des villes n'est pas disponible."),
-                                  platform::MessageIcon::Warning);
+            platform::showMessage(this, why + msg::orientationUnavailable(), platform::MessageIcon::Warning);
             return;
         }
         file = copy;
@@ -197,20 +196,19 @@ void frmOrientation::reportOpenFailure()
     QString text;
     switch (e.kind) {
     case platform::SourceError::NotFound:
-        text = QStringLiteral("Le fichier des villes « %1 » est introuvable.").arg(file);
+        text = msg::townsMissing().arg(file);
         break;
     case platform::SourceError::NoTable:
-        text = QStringLiteral("Le fichier des villes « %1 » ne contient pas la table « direction ».").arg(file);
+        text = msg::townsWithoutTable().arg(file);
         break;
     case platform::SourceError::WrongShape:
-        text = QStringLiteral("La table « direction » du fichier des villes « %1 » n'a pas de colonne « %2 ».")
-                   .arg(file, e.detail);
+        text = msg::townsWithoutColumn().arg(file, e.detail);
         break;
     default:
-        text = QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu.").arg(file);
+        text = msg::townsUnreadable().arg(file);
         break;
     }
-    text += QStringLiteral("\nL'orientation des villes n'est pas disponible.");
+    text += msg::orientationUnavailable();
     platform::showMessage(this, text, platform::MessageIcon::Warning);
 }
 

@@ -1,4 +1,5 @@
 #include "Engine.h"
+#include "Messages.h"
 
 #include <QAtomicInteger>
 #include <QDebug>
@@ -139,23 +140,22 @@ QString describe(const EngineError &error)
         qWarning().noquote() << "engine:" << error.text << "( code" << error.code << ")";
     switch (faultOf(error)) {
     case EngineFault::None: return QString();
-    case EngineFault::Busy: return QStringLiteral("Le fichier est occupé par un autre programme ; réessayez dans un instant.");
-    case EngineFault::Locked: return QStringLiteral("Le fichier est verrouillé par un autre programme.");
-    case EngineFault::ReadOnly: return QStringLiteral("Le fichier ou son dossier est en lecture seule.");
-    case EngineFault::NotDatabase: return QStringLiteral("Ce n'est pas un fichier de base de données.");
-    case EngineFault::Corrupt: return QStringLiteral("Le fichier est endommagé.");
-    case EngineFault::Full: return QStringLiteral("Le disque est plein.");
+    case EngineFault::Busy: return msg::fileBusy();
+    case EngineFault::Locked: return msg::fileLocked();
+    case EngineFault::ReadOnly: return msg::fileReadOnly();
+    case EngineFault::NotDatabase: return msg::notADatabase();
+    case EngineFault::Corrupt: return msg::fileDamaged();
+    case EngineFault::Full: return msg::diskFull();
     case EngineFault::CannotOpen:
         if (error.code == code::CantOpenIsDir)
-            return QStringLiteral("C'est un dossier, pas un fichier.");
-        return QStringLiteral("Le fichier ne peut pas être ouvert : il n'existe pas, ou son dossier est inaccessible.");
-    case EngineFault::IoError: return QStringLiteral("Le disque a signalé une erreur de lecture ou d'écriture.");
-    case EngineFault::Permission: return QStringLiteral("Vous n'avez pas le droit d'accéder à ce fichier.");
-    case EngineFault::Refused:
-        return QStringLiteral("Le fichier a refusé la modification : une règle enregistrée dans le fichier l'interdit.");
+            return msg::isFolder();
+        return msg::cannotOpen();
+    case EngineFault::IoError: return msg::diskError();
+    case EngineFault::Permission: return msg::noPermission();
+    case EngineFault::Refused: return msg::changeRefusedByRule();
     case EngineFault::Other: break;
     }
-    return QStringLiteral("Le moteur de base de données a signalé une erreur (code %1).").arg(error.code);
+    return msg::engineError().arg(error.code);
 }
 
 EngineError systemError(int errnum)

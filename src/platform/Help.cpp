@@ -1,4 +1,5 @@
 #include "Help.h"
+#include "Messages.h"
 #include "ProgramFolder.h"
 #include "Style.h"
 
@@ -152,15 +153,15 @@ bool showHelpContents(QWidget *owner, const QString &indexPath, QString *errorMe
     const QString shown = QDir::toNativeSeparators(info.absoluteFilePath());
     QString problem;
     if (indexPath.isEmpty())
-        problem = QStringLiteral("Aucun fichier d'aide n'est indiqué.");
+        problem = msg::noHelpFile();
     else if (!info.exists())
-        problem = QStringLiteral("Le fichier d'aide « %1 » est introuvable.").arg(shown);
+        problem = msg::helpFileMissing().arg(shown);
     else if (!info.isFile())
-        problem = QStringLiteral("« %1 » n'est pas un fichier d'aide lisible.").arg(shown);
+        problem = msg::notAHelpFile().arg(shown);
     else {
         QFile probe(info.absoluteFilePath());
         if (!probe.open(QIODevice::ReadOnly))
-            problem = QStringLiteral("Le fichier d'aide « %1 » ne peut pas être lu.").arg(shown);
+            problem = msg::helpFileUnreadable().arg(shown);
     }
     if (!problem.isEmpty()) {
         if (errorMessage)

@@ -1,4 +1,5 @@
 #include "PrintSurface.h"
+#include "Messages.h"
 
 #include <QFile>
 #include <QFont>
@@ -91,7 +92,7 @@ struct PrintSurface::Impl {
         if (!pdfPath.isEmpty() && blockColumns > 0)
             balanceMargins();
         if (!painter.begin(&printer)) {
-            fail(QStringLiteral("L'impression n'a pas pu commencer."));
+            fail(msg::printNotStarted());
             return false;
         }
         pages = 1;
@@ -118,7 +119,7 @@ struct PrintSurface::Impl {
         const qreal height = metrics().lineSpacing();
         if (y > 0 && y + height > printer.height()) {
             if (!printer.newPage()) {
-                fail(QStringLiteral("L'imprimante a refusé de changer de page."));
+                fail(msg::printerRefusedPage());
                 return false;
             }
             ++pages;
@@ -152,7 +153,7 @@ PrintSurface::PrintSurface(const PrintTarget &target, const QString &documentNam
         if (printerOverride()->has_value())
             t = **printerOverride();
         else
-            d->fail(QStringLiteral("Aucune imprimante n'est installée."));
+            d->fail(msg::noPrinter());
     }
     if (t.kind == PrintTarget::PdfFile) {
         d->printer.setOutputFormat(QPrinter::PdfFormat);
@@ -161,7 +162,7 @@ PrintSurface::PrintSurface(const PrintTarget &target, const QString &documentNam
     } else if (!d->failed && QPrinterInfo::defaultPrinter().isNull()) {
         // Without a printer a default QPrinter quietly becomes a PDF printer
         // with no file; refuse instead.
-        d->fail(QStringLiteral("Aucune imprimante n'est installée."));
+        d->fail(msg::noPrinter());
     }
     if (!documentName.isEmpty())
         d->printer.setDocName(documentName);
@@ -240,9 +241,9 @@ bool PrintSurface::endDocument()
     d->ensureStarted();
     d->ended = true;
     if (d->painter.isActive() && !d->painter.end())
-        d->fail(QStringLiteral("Le document n'a pas pu être transmis à l'imprimante."));
+        d->fail(msg::printNotSent());
     if (!d->failed && d->printer.printerState() == QPrinter::Error)
-        d->fail(QStringLiteral("L'imprimante a signalé une erreur."));
+        d->fail(msg::printerError());
     return !d->failed;
 }
 

@@ -1,4 +1,5 @@
 #include "Prompts.h"
+#include "Messages.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -49,17 +50,14 @@ protected:
     {
         auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         if (edit && edit->text().contains(QLatin1Char('"'))) {
-            refuse(QStringLiteral("Le nom « %1 » contient un guillemet (\"), que cette fenêtre ne sait pas lire.\n"
-                                  "Choisissez un nom sans guillemet.")
-                       .arg(edit->text()));
+            refuse(msg::nameWithQuote().arg(edit->text()));
             return;
         }
         const QStringList files = selectedFiles();
         if (!files.isEmpty()) {
             const QFileInfo chosen(files.first());
             if (!chosen.isDir() && !QFileInfo(chosen.absolutePath()).isDir()) {
-                refuse(QStringLiteral("Le dossier « %1 » n'existe pas.\nVérifiez le chemin indiqué.")
-                           .arg(QDir::toNativeSeparators(chosen.absolutePath())));
+                refuse(msg::folderMissing().arg(QDir::toNativeSeparators(chosen.absolutePath())));
                 return;
             }
         }
@@ -128,6 +126,20 @@ QString qtFilter(const QString &filter)
         out << desc;
     }
     return out.join(QStringLiteral(";;"));
+}
+
+QString askSaveFile(QWidget *parent, const QString &title, const QString &typeName, const QString &suffix,
+                    const QString &initialPath)
+{
+    FileRequest request;
+    request.parent = parent;
+    request.save = true;
+    request.title = title;
+    request.filter = QStringLiteral("%1 (*.%2)|*.%2").arg(typeName, suffix);
+    request.confirmOverwrite = true;
+    request.defaultSuffix = suffix;
+    request.initialPath = initialPath;
+    return askFileName(request);
 }
 
 QString askFileName(const FileRequest &request)

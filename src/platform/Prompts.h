@@ -44,6 +44,10 @@ inline Answer showMessage(QWidget *parent, const QString &text, MessageIcon icon
 
 // The full path chosen, or an empty string when the user cancelled.
 QString askFileName(const FileRequest &request);
+// A save dialog for one type of file ("Fichier CSV", "csv"): it asks before
+// replacing a file and adds the extension to a name typed without one.
+QString askSaveFile(QWidget *parent, const QString &title, const QString &typeName, const QString &suffix,
+                    const QString &initialPath = QString());
 
 void beep();
 

@@ -222,43 +222,21 @@ bool RecordSource::damagedOrder(qint64 from, const QVariantList &row)
     return false;
 }
 
-bool RecordSource::moveNext()
-{
-    m_editMode = EditMode::None;
-    if (!m_cursor.connection || m_cursor.eof)
-        return false;
-    if (!m_cursor.current) // before the first row
-        return moveFirst();
-    const qint64 from = *m_cursor.current;
-    const QVariantList row = m_cursor.row;
-    if (loadRow("WHERE rowid > ?1 ORDER BY rowid", {from})) {
-        if (*m_cursor.current <= from)
-            return damagedOrder(from, row);
-        showRow();
-        emit currentChanged();
-        return true;
-    }
-    if (m_error.isSet())
-        return false;
-    // Past the last row: no current row; the controls keep what they showed.
-    m_cursor.current.reset();
-    m_cursor.currentDeleted = false;
-    m_cursor.eof = true;
-    m_cursor.bof = false;
-    return true;
-}
+bool RecordSource::moveNext() { return moveStep(true); }
+bool RecordSource::movePrevious() { return moveStep(false); }
 
-bool RecordSource::movePrevious()
+bool RecordSource::moveStep(bool forward)
 {
     m_editMode = EditMode::None;
-    if (!m_cursor.connection || m_cursor.bof)
+    if (!m_cursor.connection || (forward ? m_cursor.eof : m_cursor.bof))
         return false;
-    if (!m_cursor.current) // past the last row
-        return moveLast();
+    if (!m_cursor.current) // before the first row or past the last one
+        return forward ? moveFirst() : moveLast();
     const qint64 from = *m_cursor.current;
     const QVariantList row = m_cursor.row;
-    if (loadRow("WHERE rowid < ?1 ORDER BY rowid DESC", {from})) {
-        if (*m_cursor.current >= from)
+    if (loadRow(forward ? Sql("WHERE rowid > ?1 ORDER BY rowid") : Sql("WHERE rowid < ?1 ORDER BY rowid DESC"),
+                {from})) {
+        if (forward ? *m_cursor.current <= from : *m_cursor.current >= from)
             return damagedOrder(from, row);
         showRow();
         emit currentChanged();
@@ -266,10 +244,11 @@ bool RecordSource::movePrevious()
     }
     if (m_error.isSet())
         return false;
+    // Past either end: no current row; the controls keep what they showed.
     m_cursor.current.reset();
     m_cursor.currentDeleted = false;
-    m_cursor.bof = true;
-    m_cursor.eof = false;
+    m_cursor.eof = forward;
+    m_cursor.bof = !forward;
     return true;
 }
 

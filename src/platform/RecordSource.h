@@ -156,6 +156,7 @@ private:
     bool refuse(SourceError::Kind kind, const QString &detail = QString(), int code = 0);
     bool loadRow(const Sql &where, const QVariantList &params);
     bool moveEnd(bool last);
+    bool moveStep(bool forward);
     bool damagedOrder(qint64 from, const QVariantList &row);
     void showRow();
     void showEmpty();

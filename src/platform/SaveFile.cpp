@@ -1,4 +1,5 @@
 #include "SaveFile.h"
+#include "Messages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,11 +22,11 @@ bool SaveFile::open()
     const QFileInfo target(m_path);
     const QFileInfo folder(target.absolutePath());
     if (target.isDir()) {
-        fail(QStringLiteral("« %1 » est un dossier").arg(shown(m_path)));
+        fail(msg::saveIsFolder().arg(shown(m_path)));
         return false;
     }
     if (!folder.isDir()) {
-        fail(QStringLiteral("le dossier « %1 » n'existe pas").arg(shown(folder.filePath())));
+        fail(msg::saveFolderMissing().arg(shown(folder.filePath())));
         return false;
     }
     // The temporary file is made in the target's folder, so that the rename
@@ -34,9 +35,9 @@ bool SaveFile::open()
     if (m_file.open(QIODevice::WriteOnly))
         return true;
     if (!folder.isWritable())
-        fail(QStringLiteral("le dossier « %1 » est protégé en écriture").arg(shown(folder.filePath())));
+        fail(msg::saveFolderReadOnly().arg(shown(folder.filePath())));
     else
-        fail(QStringLiteral("le fichier « %1 » ne peut pas être écrit dans ce dossier").arg(shown(m_path)));
+        fail(msg::saveCannotWrite().arg(shown(m_path)));
     return false;
 }
 
@@ -61,7 +62,7 @@ bool SaveFile::commit()
     if (m_file.commit())
         return true;
     if (m_file.error() == QFileDevice::RenameError)
-        fail(QStringLiteral("le fichier « %1 » n'a pas pu être remplacé").arg(shown(m_path)));
+        fail(msg::saveCannotReplace().arg(shown(m_path)));
     else
         fail(ifFull);
     return false;
@@ -88,8 +89,8 @@ QString SaveFile::whyNotWritten() const
 {
     const QStorageInfo disk(QFileInfo(m_path).absolutePath());
     if (disk.isValid() && disk.bytesAvailable() <= std::max<qint64>(m_lastChunk, 64 * 1024))
-        return QStringLiteral("le disque est plein");
-    return QStringLiteral("une erreur s'est produite en écrivant sur le disque");
+        return msg::saveDiskFull();
+    return msg::saveWriteError();
 }
 
 } // namespace platform

@@ -1,0 +1,320 @@
+#pragma once
+// Every message the program shows or prints, in French, in one place. A
+// text with %1, %2... is completed by the caller with QString::arg(), in the
+// order of the numbers.
+#include <QString>
+
+namespace msg {
+
+// Files and the engine
+inline QString fileBusy()
+{
+    return QStringLiteral("Le fichier est occupé par un autre programme ; réessayez dans un instant.");
+}
+inline QString fileLocked() { return QStringLiteral("Le fichier est verrouillé par un autre programme."); }
+inline QString fileReadOnly() { return QStringLiteral("Le fichier ou son dossier est en lecture seule."); }
+inline QString notADatabase() { return QStringLiteral("Ce n'est pas un fichier de base de données."); }
+inline QString fileDamaged() { return QStringLiteral("Le fichier est endommagé."); }
+inline QString diskFull() { return QStringLiteral("Le disque est plein."); }
+inline QString isFolder() { return QStringLiteral("C'est un dossier, pas un fichier."); }
+inline QString cannotOpen()
+{
+    return QStringLiteral("Le fichier ne peut pas être ouvert : il n'existe pas, ou son dossier est "
+                          "inaccessible.");
+}
+inline QString diskError() { return QStringLiteral("Le disque a signalé une erreur de lecture ou d'écriture."); }
+inline QString noPermission() { return QStringLiteral("Vous n'avez pas le droit d'accéder à ce fichier."); }
+inline QString changeRefusedByRule()
+{
+    return QStringLiteral("Le fichier a refusé la modification : une règle enregistrée dans le fichier "
+                          "l'interdit.");
+}
+inline QString engineError()
+{
+    return QStringLiteral("Le moteur de base de données a signalé une erreur (code %1).");
+}
+
+// Help
+inline QString noHelpFile() { return QStringLiteral("Aucun fichier d'aide n'est indiqué."); }
+inline QString helpFileMissing() { return QStringLiteral("Le fichier d'aide « %1 » est introuvable."); }
+inline QString notAHelpFile() { return QStringLiteral("« %1 » n'est pas un fichier d'aide lisible."); }
+inline QString helpFileUnreadable() { return QStringLiteral("Le fichier d'aide « %1 » ne peut pas être lu."); }
+
+// Printing
+inline QString printNotStarted() { return QStringLiteral("L'impression n'a pas pu commencer."); }
+inline QString printerRefusedPage() { return QStringLiteral("L'imprimante a refusé de changer de page."); }
+inline QString noPrinter() { return QStringLiteral("Aucune imprimante n'est installée."); }
+inline QString printNotSent() { return QStringLiteral("Le document n'a pas pu être transmis à l'imprimante."); }
+inline QString printerError() { return QStringLiteral("L'imprimante a signalé une erreur."); }
+
+// File dialogs
+inline QString nameWithQuote()
+{
+    return QStringLiteral("Le nom « %1 » contient un guillemet (\"), que cette fenêtre ne sait pas lire.\n"
+                          "Choisissez un nom sans guillemet.");
+}
+inline QString folderMissing()
+{
+    return QStringLiteral("Le dossier « %1 » n'existe pas.\n"
+                          "Vérifiez le chemin indiqué.");
+}
+
+// Saving a file beside the log (reasons, put into a sentence)
+inline QString saveIsFolder() { return QStringLiteral("« %1 » est un dossier"); }
+inline QString saveFolderMissing() { return QStringLiteral("le dossier « %1 » n'existe pas"); }
+inline QString saveFolderReadOnly() { return QStringLiteral("le dossier « %1 » est protégé en écriture"); }
+inline QString saveCannotWrite()
+{
+    return QStringLiteral("le fichier « %1 » ne peut pas être écrit dans ce dossier");
+}
+inline QString saveCannotReplace() { return QStringLiteral("le fichier « %1 » n'a pas pu être remplacé"); }
+inline QString saveDiskFull() { return QStringLiteral("le disque est plein"); }
+inline QString saveWriteError() { return QStringLiteral("une erreur s'est produite en écrivant sur le disque"); }
+
+// Log files: making, opening, storing
+inline QString cannotCreateFile() { return QStringLiteral("Impossible de créer le fichier « %1 ».\n\n%2"); }
+inline QString cannotReplaceFile() { return QStringLiteral("Impossible de remplacer le fichier « %1 ».\n\n%2"); }
+inline QString newFileIsFolder()
+{
+    return QStringLiteral("Impossible de créer le fichier « %1 » : c'est un dossier.");
+}
+inline QString newFileNameTooLong()
+{
+    return QStringLiteral("Impossible de créer le fichier « %1 » : son nom est trop long. Choisissez un nom"
+                          " plus court.");
+}
+inline QString logMissing() { return QStringLiteral("Ce fichier n'existe pas."); }
+inline QString logNotReadable() { return QStringLiteral("Vous n'avez pas le droit de lire ce fichier."); }
+inline QString logWithoutTable()
+{
+    return QStringLiteral("Ce n'est pas un fichier de contacts : il ne contient pas de table « Transmission"
+                          " ».");
+}
+inline QString logWithoutColumn()
+{
+    return QStringLiteral("Ce n'est pas un fichier de contacts : la colonne « %1 » manque dans la table « "
+                          "Transmission ».");
+}
+inline QString logReadOnly()
+{
+    return QStringLiteral("Le fichier ou son dossier est en lecture seule : les contacts ne pourraient pas "
+                          "y être enregistrés.");
+}
+inline QString notALog() { return QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé."); }
+inline QString cannotOpenFile() { return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2"); }
+inline QString fieldTooLong() { return QStringLiteral("Le champ « %1 » est trop long : %2 caractères au plus."); }
+inline QString fieldOutOfRange()
+{
+    return QStringLiteral("Le champ « %1 » doit être un nombre entier compris entre -32768 et 32767.");
+}
+inline QString fieldNotWhole()
+{
+    return QStringLiteral("Le champ « %1 » doit être un nombre entier, sans décimales.");
+}
+inline QString fieldNotNumber() { return QStringLiteral("Le champ « %1 » doit être un nombre."); }
+inline QString fieldNotDate() { return QStringLiteral("Le champ « %1 » doit être une date et une heure."); }
+inline QString fieldBadCharacter()
+{
+    return QStringLiteral("Le champ « %1 » contient un caractère qui ne peut pas être enregistré.");
+}
+inline QString contactNotStored() { return QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier."); }
+
+// The contact form
+inline QString nothingToPrint()
+{
+    return QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer");
+}
+inline QString contactGone()
+{
+    return QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou "
+                          "supprimé.");
+}
+inline QString entryNotValid() { return QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"); }
+inline QString serialsFull()
+{
+    return QStringLiteral("La numérotation de ce fichier est pleine : le numéro suivant ne tient pas dans "
+                          "les %1 caractères du « N° de Sequ ».\n"
+                          "\n"
+                          "Tapez vous-même un numéro pour ce contact.");
+}
+inline QString entryKeptAsNew()
+{
+    return QStringLiteral("\n"
+                          "\n"
+                          "Vos saisies restent à l'écran comme un nouveau contact : « Valider » "
+                          "l'enregistre, « Annuler » l'abandonne.");
+}
+inline QString contactNotDeleted() { return QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n"); }
+inline QString convertQuestion()
+{
+    return QStringLiteral("« %1 » est un ancien fichier de contacts (format Jet).\n"
+                          "\n"
+                          "Voulez-vous le convertir en fichier Sequanel ? L'ancien fichier ne sera pas "
+                          "modifié.");
+}
+inline QString convertOtherName()
+{
+    return QStringLiteral("Choisissez un autre nom pour le nouveau fichier : l'ancien fichier « %1 » n'est "
+                          "jamais remplacé.");
+}
+
+// The listing
+inline QString noPrinterSavePdf()
+{
+    return QStringLiteral("Aucune imprimante n'est installée sur cet ordinateur.\n"
+                          "\n"
+                          "Voulez-vous enregistrer la liste des contacts dans un fichier PDF ?");
+}
+inline QString listingCannotRead()
+{
+    return QStringLiteral("Impossible de lire le fichier « %1 » pour imprimer la liste.\n"
+                          "\n"
+                          "%2");
+}
+inline QString listingReadInterrupted() { return QStringLiteral("La lecture du fichier s'est interrompue. %1"); }
+inline QString listingNotPrinted() { return QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1"); }
+
+// The export (reasons, put into a sentence)
+inline QString exportLogMissing() { return QStringLiteral("le fichier « %1 » n'existe pas"); }
+inline QString exportLogIsFolder() { return QStringLiteral("« %1 » est un dossier, pas un fichier de contacts"); }
+inline QString exportLogNotReadable() { return QStringLiteral("vous n'avez pas le droit de lire le fichier « %1 »"); }
+inline QString exportNotALog()
+{
+    return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts, ou il est endommagé");
+}
+inline QString exportWithoutTable()
+{
+    return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts : il ne contient pas de table"
+                          " « Transmission »");
+}
+inline QString exportWithoutColumn()
+{
+    return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts : la colonne « %2 » manque "
+                          "dans la table « Transmission »");
+}
+inline QString exportNothing()
+{
+    return QStringLiteral("Aucun contact à exporter : le fichier « %1 » ne contient que la ligne des noms "
+                          "de colonnes.");
+}
+inline QString exportedOne() { return QStringLiteral("1 contact a été exporté dans le fichier « %1 »."); }
+inline QString exportedMany() { return QStringLiteral("%1 contacts ont été exportés dans le fichier « %2 »."); }
+inline QString exportFailed()
+{
+    return QStringLiteral("L'exportation a échoué : %1.\n"
+                          "Le fichier « %2 » n'a été ni créé ni modifié.");
+}
+inline QString exportOverLog()
+{
+    return QStringLiteral("c'est le fichier des contacts lui-même ; choisissez un autre nom");
+}
+inline QString exportReadInterrupted()
+{
+    return QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; il est peut-être endommagé");
+}
+inline QString exportUsage()
+{
+    return QStringLiteral("Usage : sequanel-export [--remplacer] JOURNAL FICHIER.csv\n"
+                          "Écrit les contacts du journal dans un fichier CSV pour un tableur.\n"
+                          "  --remplacer  remplace FICHIER.csv s'il existe déjà");
+}
+inline QString exportTargetExists()
+{
+    return QStringLiteral("Le fichier « %1 » existe déjà ; il n'a pas été modifié. Ajoutez --remplacer pour"
+                          " le remplacer.");
+}
+
+// Converting an old log file
+inline QString convertCannotCreate() { return QStringLiteral("Le nouveau fichier %1 n'a pas pu être créé."); }
+inline QString convertCannotWrite() { return QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit."); }
+inline QString convertDiskFull()
+{
+    return QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit : le disque est peut-être plein.");
+}
+inline QString convertSourceMissing() { return QStringLiteral("Le fichier %1 n'existe pas."); }
+inline QString convertSourceUnreadable() { return QStringLiteral("Le fichier %1 ne peut pas être lu."); }
+inline QString convertTablesFound() { return QStringLiteral("\nTables qu'il contient : %1."); }
+inline QString convertWithoutTable()
+{
+    return QStringLiteral("%1 n'est pas un fichier de contacts : il ne contient pas de table %2.");
+}
+inline QString convertWithoutColumns()
+{
+    return QStringLiteral("%1 n'est pas un fichier de contacts : il manque à sa table %2 %3 %4.");
+}
+inline QString convertNoTable() { return QStringLiteral("%1 ne contient pas de table %2."); }
+inline QString convertedNone()
+{
+    return QStringLiteral("%1 ne contient aucun contact : le nouveau fichier est vide.");
+}
+inline QString convertedOne() { return QStringLiteral("Le contact de %1 a été converti."); }
+inline QString convertedMany() { return QStringLiteral("Les %1 contacts de %2 ont été convertis."); }
+inline QString convertKeptOneValue()
+{
+    return QStringLiteral("\n"
+                          "\n"
+                          "Une valeur que Sequanel refuserait à la saisie a été reprise telle quelle : %1.");
+}
+inline QString convertKeptValues()
+{
+    return QStringLiteral("\n"
+                          "\n"
+                          "%1 valeurs que Sequanel refuserait à la saisie ont été reprises telles quelles :"
+                          " %2.");
+}
+inline QString convertDroppedColumn()
+{
+    return QStringLiteral("\n"
+                          "\n"
+                          "La colonne %1 de l'ancien fichier n'existe pas dans un fichier Sequanel : elle "
+                          "n'a pas été reprise.");
+}
+inline QString convertDroppedColumns()
+{
+    return QStringLiteral("\n"
+                          "\n"
+                          "Les colonnes %1 de l'ancien fichier n'existent pas dans un fichier Sequanel : "
+                          "elles n'ont pas été reprises.");
+}
+inline QString convertDamaged()
+{
+    return QStringLiteral("Impossible de convertir « %1 » : fichier endommagé.\n"
+                          "\n"
+                          "Le fichier d'origine n'a pas été modifié et aucun fichier n'a été créé.");
+}
+inline QString converterCannotStart()
+{
+    return QStringLiteral("Le programme de conversion « %1 » ne peut pas être lancé.");
+}
+inline QString convertUsage()
+{
+    return QStringLiteral("deux noms attendus.\n"
+                          "Usage : sequanel-convert ANCIEN NOUVEAU");
+}
+inline QString convertTargetExists()
+{
+    return QStringLiteral("%1 existe déjà : un fichier existant n'est jamais remplacé.");
+}
+inline QString convertMissing() { return QStringLiteral("%1 n'existe pas."); }
+inline QString convertNotJet() { return QStringLiteral("%1 n'est pas un ancien fichier de contacts (fichier Jet)."); }
+inline QString convertFolderMissing() { return QStringLiteral("le dossier de %1 n'existe pas."); }
+inline QString convertNotWritten() { return QStringLiteral("%1 n'a pas pu être écrit."); }
+
+// The orientation window
+inline QString townsDamaged()
+{
+    return QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu : fichier endommagé.");
+}
+inline QString orientationUnavailable() { return QStringLiteral("\nL'orientation des villes n'est pas disponible."); }
+inline QString townsMissing() { return QStringLiteral("Le fichier des villes « %1 » est introuvable."); }
+inline QString townsWithoutTable()
+{
+    return QStringLiteral("Le fichier des villes « %1 » ne contient pas la table « direction ».");
+}
+inline QString townsWithoutColumn()
+{
+    return QStringLiteral("La table « direction » du fichier des villes « %1 » n'a pas de colonne « %2 ».");
+}
+inline QString townsUnreadable() { return QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu."); }
+
+} // namespace msg
