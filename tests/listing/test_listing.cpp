@@ -75,9 +75,11 @@ class TestListing : public QObject
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
-    // A listing of 150 contacts in the file's order, longer than a page: the
+    // A listing of 150 contacts in the file's order, longer than a page, printed
+    // twice from the grid window's button: the same document both times; the
     // title and the headings once, at the top; every contact once, each value
-    // starting under its heading.
+    // starting under its heading; on the page, the widest line centred with the
+    // same margin at the top as at the sides.
     void listingOfManyContacts()
     {
         const QString log = file("long.adb");
@@ -85,7 +87,18 @@ private slots:
         for (int i = 1; i <= 150; ++i)
             rows << sampleRow(i * 37 % 151); // all of 1 to 150, out of order
         makeLogFile(log, rows);
-        const QString text = printed(log);
+        PromptRecorder prompts;
+        frmListe f(log);
+        QStringList texts;
+        for (const QString &pdf : {file("press1.pdf"), file("press2.pdf")}) {
+            PrinterScope printer(PrintTarget::pdfFile(pdf));
+            QTest::mouseClick(f.Command2, Qt::LeftButton);
+            QCOMPARE(f.windowTitle(), kCaption);
+            texts << pdfText(pdf);
+        }
+        QVERIFY(prompts.messages.isEmpty());
+        QCOMPARE(texts[1], texts[0]);
+        const QString &text = texts[0];
         QVERIFY2(text.count(QLatin1Char('\f')) >= 2, "the listing should take more than one page");
         QCOMPARE(text.count(listing::kTitle), 1);
         QCOMPARE(text.count(QStringLiteral("Date et heure")), 1);
@@ -102,6 +115,18 @@ private slots:
             const int at = contacts[0].indexOf(QLatin1String(value), col - 3);
             QVERIFY2(qAbs(at - col) <= 2, qPrintable(QStringLiteral("%1 at %2, value at %3").arg(h).arg(col).arg(at)));
         }
+
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), file("press1.pdf"), QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QString page = QString::fromUtf8(p.readAllStandardOutput());
+        auto at = [&](const QString &pattern) { return QRegularExpression(pattern).match(page).captured(1).toDouble(); };
+        const double width = at(QStringLiteral("<page width=\"([0-9.]+)\""));
+        const double date = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>Date<"));
+        const double rst = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>RST<"));
+        const double column = (rst - date) / (172 - 9), left = date - 8 * column, right = width - left - 177 * column;
+        QVERIFY2(qAbs(left - right) < 2, qPrintable(QStringLiteral("%1 / %2").arg(left).arg(right)));
+        QVERIFY2(qAbs(at(QStringLiteral("yMin=\"([0-9.]+)\"")) - left) < 3, qPrintable(page.left(900)));
     }
 
     // A contact holding only serial 42 and one value (with its megahertz for
@@ -114,10 +139,8 @@ private slots:
         QTest::addColumn<QString>("printed");
         QTest::newRow("Qrz1 cut to 7") << 7 << QVariant("November") << "fr_FR" << "Novembe";
         QTest::newRow("Opérateur cut to 13") << 15 << QVariant("Jean-Christophe-Marc") << "fr_FR" << "Jean-Christop";
-        QTest::newRow("BP cut to 9") << 11 << QVariant("BP98765432") << "fr_FR" << "BP9876543";
         QTest::newRow("CP cut to 5") << 13 << QVariant("6900012345") << "fr_FR" << "69000";
         QTest::newRow("Ville whole") << 12 << QVariant("Saint-Martin-du-Bois") << "fr_FR" << "Saint-Martin-du-Bois";
-        QTest::newRow("Pays whole") << 14 << QVariant("République Tchèque X") << "fr_FR" << "République Tchèque X";
         QTest::newRow("date, French") << 0 << QVariant("1998-01-05 07:03:09") << "fr_FR" << "05/01/98 07:03:09";
         QTest::newRow("date, US") << 0 << QVariant("1998-01-05 07:03:09") << "en_US" << "05/01/98 07:03:09";
         QTest::newRow("date, German separators") << 0 << QVariant("1998-01-05 17:03:09") << "de_DE" << "05.01.98 17:03:09";
@@ -144,43 +167,6 @@ private slots:
         const QString line = linesAfterHeadings(::printed(log)).join(QStringLiteral("  ")).simplified();
         QVERIFY2(line.startsWith(QStringLiteral("42 ")), qPrintable(line));
         QCOMPARE(words(line).mid(1).join(' '), printed); // nulls print as nothing
-    }
-
-    void twoPressesPrintTwoIdenticalDocuments()
-    {
-        const QString log = file("twice.adb");
-        makeLogFile(log, {sampleRow(1), sampleRow(2)});
-        PromptRecorder prompts;
-        frmListe f(log);
-        QStringList texts;
-        for (const QString &name : {QStringLiteral("press1.pdf"), QStringLiteral("press2.pdf")}) {
-            PrinterScope printer(PrintTarget::pdfFile(file(name)));
-            QTest::mouseClick(f.Command2, Qt::LeftButton);
-            QCOMPARE(f.windowTitle(), kCaption);
-            texts << pdfText(file(name));
-        }
-        QVERIFY(prompts.messages.isEmpty());
-        QCOMPARE(linesAfterHeadings(texts[0]).size(), 2);
-        QCOMPARE(texts[1], texts[0]);
-    }
-
-    // On a PDF page the listing's widest line is centred, with the same
-    // margin at the top as at the sides.
-    void pdfMarginsBalanced()
-    {
-        const QString log = file("margins.adb");
-        makeLogFile(log, {sampleRow(1)});
-        QVERIFY(printed(log).contains(listing::kTitle));
-        QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), log + QStringLiteral(".pdf"), QStringLiteral("-")});
-        QVERIFY(p.waitForFinished(30000));
-        const QString page = QString::fromUtf8(p.readAllStandardOutput());
-        auto at = [&](const QString &pattern) { return QRegularExpression(pattern).match(page).captured(1).toDouble(); };
-        const double width = at(QStringLiteral("<page width=\"([0-9.]+)\""));
-        const double date = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>Date<")), rst = at(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>RST<"));
-        const double column = (rst - date) / (172 - 9), left = date - 8 * column, right = width - left - 177 * column;
-        QVERIFY2(qAbs(left - right) < 2, qPrintable(QStringLiteral("%1 / %2").arg(left).arg(right)));
-        QVERIFY2(qAbs(at(QStringLiteral("yMin=\"([0-9.]+)\"")) - left) < 3, qPrintable(page.left(900)));
     }
 
     // A file that cannot be read prints nothing and says why, in French.
