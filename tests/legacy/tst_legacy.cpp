@@ -1,148 +1,98 @@
 // Converting old log files (Jet 3.0): dates, every row and value carried
 // across, refusals, the child process failing or meeting a damaged file, the
-// command.
-// Files come from the test writer (tools/jet_writer) and from the real engine
-// (data/, Apache-2.0); Debian's mdb-schema and mdb-export read the same files
-// as an independent reader.
+// command. Files come from the test writer (tools/jet_writer) and from the
+// real engine (data/, Apache-2.0).
 #include "Conversion.h"
 #include "Converter.h"
 #include "LogFile.h"
 #include "TestSupport.h"
 #include "jet_writer.h"
 
+#include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-using jetwriter::Value;
 using Rows = QVector<QVariantList>;
 
 namespace {
 
 const QString kData = QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/legacy/data/");
+const QVariant null;
 
-QByteArray run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return p.readAllStandardOutput();
-}
-
-// A contact given by its stored values (date text first), and its Jet row.
-struct Contact {
-    QVariantList stored;
-    jetwriter::Row row;
+// The edge cases of a log, as the converted file should store them: accents
+// and code page 1252 punctuation, nulls and empty texts, midnight, the last
+// second of a day, dates before 1900 (before and after Jet's day zero), the
+// date limits, the integer limits.
+const Rows kEdgeContacts{
+    {"2024-03-31 00:00:00", "1", "59", 27, 405, "FM", 14, "Œil", "Hôtel", "Zoulou", 12, "€ 5", "Saint-Étienne",
+     "42000", "Côte d’Ivoire", "Hélène"},
+    {"1899-12-29 06:00:00", "2", null, 26, 5, null, null, null, null, null, null, null, "Orléans", null, null, null},
+    {"1850-07-14 23:59:59", "3", "", -32768, 32767, "", 0, "", "", "", -1, "", "", "", "", ""},
+    {"0100-01-01 00:00:00", "4", "57", 28, 995, "USB", 32767, "Alpha", "Bravo", "Charlie", -32768, "BP 7", "Besançon",
+     "25000", "France", "Maëlle"},
+    {"9999-12-31 23:59:59", "999999", "59+", 27, 15, "AM", 1, "Delta", "Echo", "Fox-trot", 999, "12", "Nîmes",
+     "30000", "Suisse", "Zoé"},
 };
 
-Contact contact(int y, int mo, int d, int h, int mi, int s, const QVariantList &rest, bool deleted = false,
-                bool moved = false)
-{
-    Contact c{{QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s)}, {}};
-    c.stored += rest;
-    c.row.values.push_back(Value::num(jetwriter::jetDate(y, mo, d, h, mi, s)));
-    for (const QVariant &v : rest)
-        c.row.values.push_back(v.isNull()                            ? Value::none()
-                               : v.typeId() == QMetaType::QString ? Value::text(v.toString().toStdString())
-                                                                   : Value::num(v.toDouble()));
-    c.row.deleted = deleted;
-    c.row.moved = moved;
-    return c;
-}
-
-QVariantList rest(const QString &serial, int mhz, int hz, const QVariant &prefix, const QVariant &number,
-                  const QStringList &texts) // RST, Bande, Qrz1-3, BP, Ville, CP, Pays, Opérateur; "-" for null
-{
-    auto t = [&](int i) { return texts[i] == QLatin1String("-") ? QVariant() : QVariant(texts[i]); };
-    return {serial, t(0), mhz, hz, t(1), prefix, t(2), t(3), t(4), number, t(5), t(6), t(7), t(8), t(9)};
-}
-
-// The edge cases of a log: accents and code page 1252 punctuation, nulls and
-// empty texts, midnight, the last second of a day, dates before 1900 (before
-// and after Jet's day zero), the date limits, the integer limits.
-QVector<Contact> edgeContacts()
-{
-    const QVariant null;
-    return {
-        contact(2024, 3, 31, 0, 0, 0, rest("1", 27, 405, 14, 12, {"59", "FM", "Œil", "Hôtel", "Zoulou", "€ 5", "Saint-Étienne", "42000", "Côte d’Ivoire", "Hélène"})),
-        contact(1899, 12, 29, 6, 0, 0, rest("2", 26, 5, null, null, {"-", "-", "-", "-", "-", "-", "Orléans", "-", "-", "-"})),
-        contact(1850, 7, 14, 23, 59, 59, rest("3", -32768, 32767, 0, -1, {"", "", "", "", "", "", "", "", "", ""})),
-        contact(100, 1, 1, 0, 0, 0, rest("4", 28, 995, 32767, -32768, {"57", "USB", "Alpha", "Bravo", "Charlie", "BP 7", "Besançon", "25000", "France", "Maëlle"})),
-        contact(9999, 12, 31, 23, 59, 59, rest("999999", 27, 15, 1, 999, {"59+", "AM", "Delta", "Echo", "Fox-trot", "12", "Nîmes", "30000", "Suisse", "Zoé"})),
-    };
-}
-
-QString writeJet(const QString &path, const QVector<Contact> &contacts, bool encrypted,
-                 const std::vector<jetwriter::Column> &columns = jetwriter::transmissionColumns())
+// Writes contacts to a Jet file, each row as given (a date as its text, or
+// as Jet's day count when a number). The rows listed in moved are stored as
+// rows that grew past their page.
+void writeJet(const QString &path, const Rows &contacts, bool encrypted, const QList<int> &moved = {},
+              const std::vector<jetwriter::Column> &columns = jetwriter::transmissionColumns())
 {
     jetwriter::Table t{"Transmission", columns, {}};
-    for (const Contact &c : contacts)
-        t.rows.push_back(c.row);
+    for (const QVariantList &c : contacts) {
+        jetwriter::Row row{{}, moved.contains(int(t.rows.size()))};
+        for (const QVariant &v : c) {
+            const bool text = v.typeId() == QMetaType::QString;
+            const QDateTime date = QDateTime::fromString(v.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            const QDate d = date.date();
+            const QTime h = date.time();
+            if (v.isNull())
+                row.values.push_back(jetwriter::Value::none());
+            else if (text && row.values.empty())
+                row.values.push_back(jetwriter::Value::num(
+                    jetwriter::jetDate(d.year(), d.month(), d.day(), h.hour(), h.minute(), h.second())));
+            else if (text)
+                row.values.push_back(jetwriter::Value::text(v.toString().toStdString()));
+            else
+                row.values.push_back(jetwriter::Value::num(v.toDouble()));
+        }
+        t.rows.push_back(row);
+    }
     jetwriter::Options o;
     o.encrypted = encrypted;
-    const std::string error = jetwriter::write(path.toStdString(), {t}, o);
-    return QString::fromStdString(error);
-}
-
-using Table = QVector<QStringList>;
-
-// mdb-export's rows, without quotes; an empty text reads as null there.
-Table exported(const QString &jet)
-{
-    const QString format = QStringLiteral("%Y-%m-%d %H:%M:%S");
-    const QString out = QString::fromUtf8(run(QStringLiteral("mdb-export"), {"-H", "-Q", "-d", "\t", "-0", "NULL", "-D",
-                                                                            format, "-T", format, jet, "Transmission"}));
-    Table rows;
-    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        rows << line.split(QLatin1Char('\t'));
-    return rows;
-}
-
-// A value as SQLite's quote() writes it: NULL, 'text' (quotes doubled), a number.
-QString quote(const QVariant &v)
-{
-    if (v.isNull())
-        return QStringLiteral("NULL");
-    if (v.typeId() != QMetaType::QString)
-        return QString::number(v.toDouble(), 'g', 17);
-    return QLatin1Char('\'') + v.toString().replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
-Table quoted(const Rows &rows)
-{
-    Table out;
-    for (const QVariantList &r : rows) {
-        out << QStringList();
-        for (const QVariant &v : r)
-            out.last() << quote(v);
-    }
-    return out;
+    QCOMPARE(QString::fromStdString(jetwriter::write(path.toStdString(), {t}, o)), QString());
 }
 
 // The rows of a table of an SQLite file, each value quoted by SQLite itself.
-Table stored(const QString &path, const QString &table = logfile::kTable)
+QVector<QStringList> stored(const QString &path, const QString &table = logfile::kTable)
 {
     platform::EngineError e;
     auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
     QVector<platform::Sql> cols;
     for (const platform::ColumnDef &d : c->tableColumns(platform::Identifier(table)))
         cols << platform::Sql("quote(%1)").arg(platform::Identifier(d.name));
-    Table out;
+    QVector<QStringList> out;
     for (const QVariantList &r : c->rows(platform::Sql("SELECT %1 FROM %2 ORDER BY rowid")
                                              .arg(platform::Sql::join(cols, ","), platform::Identifier(table))))
         out << QVariant(r).toStringList();
     return out;
 }
 
-// Stored rows in mdb-export's terms.
-Table asExported(Table rows)
+// Values as SQLite's quote() writes them: NULL, 'text' (quotes doubled), a number.
+QVector<QStringList> quoted(const Rows &rows)
 {
-    for (QStringList &r : rows)
-        for (QString &v : r)
-            v = (v == QLatin1String("''") || v == QLatin1String("NULL")) ? QStringLiteral("NULL")
-                : v.startsWith(QLatin1Char('\''))                      ? v.mid(1, v.size() - 2).replace("''", "'")
-                                                                        : v;
-    return rows;
+    QVector<QStringList> out;
+    for (const QVariantList &r : rows) {
+        out << QStringList();
+        for (const QVariant &v : r)
+            out.last() << (v.isNull()                          ? QStringLiteral("NULL")
+                           : v.typeId() != QMetaType::QString ? QString::number(v.toDouble(), 'g', 17)
+                                                               : "'" + v.toString().replace("'", "''") + "'");
+    }
+    return out;
 }
 
 } // namespace
@@ -170,17 +120,12 @@ void TestLegacy::dates_data()
     QTest::addColumn<QString>("text");
     const double second = 1.0 / 86400;
     QTest::newRow("day zero") << 0.0 << "1899-12-30 00:00:00";
-    QTest::newRow("midnight") << 45382.0 << "2024-03-31 00:00:00";
     QTest::newRow("23:59:59") << 45382.0 + 86399 * second << "2024-03-31 23:59:59";
     QTest::newRow("nearest second, down") << 45382.0 + 10.49 * second << "2024-03-31 00:00:10";
     QTest::newRow("nearest second, up") << 45382.0 + 10.51 * second << "2024-03-31 00:00:11";
     QTest::newRow("rounded to the next midnight") << 45382.0 + 86399.6 * second << "2024-04-01 00:00:00";
-    QTest::newRow("before day zero, time forward") << -1.25 << "1899-12-29 06:00:00";
     QTest::newRow("less than a day before day zero") << -0.5 << "1899-12-30 12:00:00";
     QTest::newRow("before 1900, rounded to midnight") << -1 - 86399.6 * second << "1899-12-30 00:00:00";
-    QTest::newRow("1850") << -18065 - 0.75 << "1850-07-15 18:00:00";
-    QTest::newRow("first day of year 100") << -657434.0 << "0100-01-01 00:00:00";
-    QTest::newRow("last second of 9999") << 2958465 + 86399 * second << "9999-12-31 23:59:59";
     QTest::newRow("year 99") << -657435.0 << "";
     QTest::newRow("year 10000") << 2958466.0 << "";
     QTest::newRow("not a number") << double(NAN) << "";
@@ -193,57 +138,49 @@ void TestLegacy::dates()
     QCOMPARE(legacy::jetDateText(days), text);
 }
 
+// Files of the test writer and one of the test data, converted: every row as
+// stored (compared with the rows written, or only counted), the message, the
+// old file untouched.
 void TestLegacy::conversion_data()
 {
     QTest::addColumn<QString>("jet");
-    QTest::addColumn<Rows>("expected"); // empty: compare with mdb-export only
-    QTest::addColumn<bool>("anyOrder"); // mdb-export does not follow a row that grew
+    QTest::addColumn<Rows>("expected"); // empty: only counted
+    QTest::addColumn<int>("count");
     QTest::addColumn<QString>("message");
 
-    auto make = [&](const char *name, const QVector<Contact> &contacts, bool encrypted, const QString &message,
-                    bool anyOrder = false) {
+    auto make = [&](const char *name, const Rows &contacts, bool encrypted, const QString &message,
+                    const QList<int> &moved = {}) {
         const QString file = path(QString::fromLatin1(name).replace(QLatin1Char(' '), QLatin1Char('_')) + ".adb");
-        QVERIFY(writeJet(file, contacts, encrypted).isEmpty());
-        Rows expected;
-        for (const Contact &c : contacts)
-            if (!c.row.deleted)
-                expected << c.stored;
-        QTest::newRow(name) << file << expected << anyOrder << message;
+        writeJet(file, contacts, encrypted, moved);
+        QTest::newRow(name) << file << contacts << int(contacts.size()) << message;
     };
-    make("edge values", edgeContacts(), false, "Les 5 contacts de");
-    QVector<Contact> some = edgeContacts();
-    some.insert(1, contact(2001, 1, 1, 1, 1, 1, rest("99", 27, 5, 1, 1, {"x", "-", "-", "-", "-", "-", "deleted", "-", "-", "-"}), true));
-    some[3].row.moved = true;
-    make("deleted rows, a row that grew", some, true, "Les 5 contacts de", true);
-    make("one contact", {edgeContacts()[0]}, false, "Le contact de");
+    make("edge values", kEdgeContacts, false, "Les 5 contacts de");
+    make("rows that grew, encrypted", kEdgeContacts, true, "Les 5 contacts de", {1, 3});
+    make("one contact", {kEdgeContacts[0]}, false, "Le contact de");
     make("no contact", {}, true, "ne contient aucun contact");
-    QVector<Contact> odd = edgeContacts().mid(0, 2);
-    odd[0].stored[12] = QString(25, QLatin1Char('e'));
-    odd[0].row.values[12] = Value::text(std::string(25, 'e'));
-    odd[1].stored[15] = QString(QChar(0x81)) + QStringLiteral("lbert");
-    odd[1].row.values[15] = Value::raw("\x81lbert");
-    odd[1].stored[0] = 2958466.5;
-    odd[1].row.values[0] = Value::num(2958466.5);
-    odd[1].stored[1] = QString(200, QLatin1Char('9'));
-    odd[1].row.values[1] = Value::text(std::string(200, '9')); // a row past 256 bytes
+    Rows odd = kEdgeContacts.mid(0, 2);
+    odd[0][12] = QString(25, QLatin1Char('e'));
+    odd[1][15] = QString(QChar(0x81)) + QStringLiteral("lbert"); // a byte code page 1252 leaves undefined
+    odd[1][0] = 2958466.5;                                        // after 9999
+    odd[1][1] = QStringLiteral("1234567");
     make("values the log's rules refuse", odd, false,
          "4 valeurs que Sequanel refuserait à la saisie ont été reprises telles quelles : « Date » (1), "
          "« Opérateur » (1), « Sequanel » (1), « Ville » (1).");
 
     jetwriter::Table big{"Transmission", jetwriter::transmissionColumns(), {}};
-    for (int i = 1; i <= 100000; ++i) // more pages than a usage map kept in its row can list
+    for (int i = 1; i <= 100000; ++i) // more pages than one bitmap page of a usage map covers
         big.rows.push_back(jetwriter::sampleContact(i));
     QVERIFY(jetwriter::write(path("big.adb").toStdString(), {big}, {true}).empty());
-    QTest::newRow("100,000 contacts, encrypted") << path("big.adb") << Rows() << false << "Les 100000 contacts";
+    QTest::newRow("100,000 contacts, encrypted") << path("big.adb") << Rows() << 100000 << "Les 100000 contacts";
     QTest::newRow("log kept in the test data, 1,000 contacts, encrypted")
-        << kData + "ancien-1000-chiffre.adb" << Rows() << false << "Les 1000 contacts";
+        << kData + "ancien-1000-chiffre.adb" << Rows() << 1000 << "Les 1000 contacts";
 }
 
 void TestLegacy::conversion()
 {
     QFETCH(QString, jet);
     QFETCH(Rows, expected);
-    QFETCH(bool, anyOrder);
+    QFETCH(int, count);
     QFETCH(QString, message);
     const QByteArray before = testsupport::fileBytes(jet);
     const QString out = path(QStringLiteral("converted-%1.adb").arg(QTest::currentDataTag()).replace(' ', '_'));
@@ -252,35 +189,12 @@ void TestLegacy::conversion()
     QCOMPARE(r.status, legacy::ChildResult::Done);
     QVERIFY2(r.message.contains(message), qPrintable(r.message));
     QCOMPARE(testsupport::fileBytes(jet), before);
-    const Table rows = stored(out);
-    if (!expected.isEmpty() || r.rows == 0)
+    const QVector<QStringList> rows = stored(out);
+    QCOMPARE(rows.size(), count);
+    if (!expected.isEmpty() || count == 0)
         QCOMPARE(rows, quoted(expected));
-
-    // The independent reader sees the same file: its schema and every row
-    // (dates to the second, nulls, accents).
-    const QString schema = QString::fromUtf8(run(QStringLiteral("mdb-schema"), {jet}));
-    for (const platform::ColumnDef &c : logfile::transmission().columns) {
-        const QString type = c.type == platform::ColumnType::Text       ? QStringLiteral("Text (%1)").arg(c.size)
-                             : c.type == platform::ColumnType::SmallInt ? QStringLiteral("Integer")
-                                                                        : QStringLiteral("DateTime");
-        QVERIFY2(schema.contains(QStringLiteral("[%1]\t\t\t%2").arg(c.name, type)), qPrintable(c.name));
-    }
-    Table theirs = exported(jet), ours = asExported(rows);
-    QCOMPARE(theirs.size(), ours.size());
-    if (anyOrder) {
-        std::sort(theirs.begin(), theirs.end(), [](auto &a, auto &b) { return a[1] < b[1]; });
-        std::sort(ours.begin(), ours.end(), [](auto &a, auto &b) { return a[1] < b[1]; });
-    }
-    // mdb-export writes dates outside 1900-3000 as 1900-01-00 00:00:00 and
-    // cannot show bytes that code page 1252 leaves undefined.
-    for (int i = 0; i < ours.size(); ++i)
-        for (int j = 0; j < ours[i].size(); ++j) {
-            const QString v = ours[i][j];
-            const bool shown = v.size() == 19 && v >= QLatin1String("1900") && v < QLatin1String("3001");
-            if ((j == 0 && !shown) || !platform::fitsWindows1252(v))
-                ours[i][j] = theirs[i][j] = QStringLiteral("-");
-        }
-    QCOMPARE(ours, theirs);
+    else
+        QCOMPARE(rows.last()[1], QStringLiteral("'%1'").arg(count)); // sampleContact(n) has serial n
 }
 
 // Refused files, damaged files and a child that fails instead of converting
@@ -295,13 +209,11 @@ void TestLegacy::refusals_data()
     QTest::newRow("real engine file without Transmission") << kData + "testV1997.mdb" << "" << refused
         << "n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».\n"
            "Tables qu'il contient : « Table1 », « Table2 », « Table3 », « Table4 ».";
-    QTest::newRow("real engine file, encrypted") << kData + "db97-enc.mdb" << "" << refused
-                                                 << "Tables qu'il contient : « Table1 ».";
     auto columns = jetwriter::transmissionColumns();
     columns.erase(columns.begin() + 10);
     columns.pop_back();
     const QString missing = path(QStringLiteral("missing.adb"));
-    QVERIFY(writeJet(missing, {}, false, columns).isEmpty());
+    writeJet(missing, {}, false, {}, columns);
     QTest::newRow("two columns missing") << missing << "" << refused
                                          << "il manque à sa table « Transmission » les colonnes « N° », « Opérateur »";
     const QString truncated = path(QStringLiteral("truncated.adb"));
