@@ -1,6 +1,7 @@
 #include "jet_writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -15,15 +16,10 @@ constexpr uint32_t kMapPointers = 33;                 // bitmap page pointers of
 
 using Bytes = std::vector<uint8_t>;
 
-void put16(uint8_t *p, uint32_t v)
+// Writes v as a little-endian integer of n bytes.
+void put(uint8_t *p, uint32_t v, int n)
 {
-    p[0] = v & 0xff;
-    p[1] = (v >> 8) & 0xff;
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < n; ++i)
         p[i] = (v >> (8 * i)) & 0xff;
 }
 
@@ -31,7 +27,7 @@ void put32(uint8_t *p, uint32_t v)
 void rc4WithKey(uint32_t key32, uint8_t *data, int len)
 {
     uint8_t key[4], s[256];
-    put32(key, key32);
+    put(key, key32, 4);
     for (int i = 0; i < 256; ++i)
         s[i] = uint8_t(i);
     for (int i = 0, j = 0; i < 256; ++i) {
@@ -118,9 +114,9 @@ std::string packRow(const TableImpl &t, const Row &row)
         if (v.null)
             continue;
         if (type == Type::Int)
-            put16(p, uint16_t(int16_t(v.number)));
+            put(p, uint16_t(int16_t(v.number)), 2);
         else if (type == Type::Long)
-            put32(p, uint32_t(int32_t(v.number)));
+            put(p, uint32_t(int32_t(v.number)), 4);
         else if (fixedSize(type))
             std::memcpy(p, &v.number, 8);
         else
@@ -136,37 +132,34 @@ std::string packRow(const TableImpl &t, const Row &row)
     return out + mask;
 }
 
+// A data page being filled: rows from the end of the page, their offsets
+// and flags in a table after the 10-byte header.
 struct DataPage {
-    uint32_t tdef = 0;
-    std::vector<std::pair<std::string, uint16_t>> rows; // bytes, flags
-    int used = 10;
-    bool fits(size_t len) const { return used + 2 + int(len) <= kPage && rows.size() < 255; }
-    void add(const std::string &bytes, uint16_t flags = 0)
+    Bytes bytes = Bytes(kPage, 0);
+    int rows = 0, start = kPage;
+
+    explicit DataPage(uint32_t tdef)
     {
-        rows.push_back({bytes, flags});
-        used += 2 + int(bytes.size());
+        bytes[0] = 0x01;
+        bytes[1] = 0x01;
+        put(&bytes[4], tdef, 4);
     }
-    Bytes render() const
+    bool fits(size_t len) const { return start - int(len) >= 10 + 2 * (rows + 1) && rows < 255; }
+    // Adds a row; returns where it starts.
+    int add(const std::string &row, uint16_t flags = 0)
     {
-        Bytes p(kPage, 0);
-        p[0] = 0x01;
-        p[1] = 0x01;
-        put32(&p[4], tdef);
-        put16(&p[8], uint32_t(rows.size()));
-        int pos = kPage;
-        for (size_t i = 0; i < rows.size(); ++i) {
-            pos -= int(rows[i].first.size());
-            std::memcpy(&p[pos], rows[i].first.data(), rows[i].first.size());
-            put16(&p[10 + 2 * i], uint32_t(pos) | rows[i].second);
-        }
-        put16(&p[2], uint32_t(pos - 10 - 2 * int(rows.size())));
-        return p;
+        start -= int(row.size());
+        std::memcpy(&bytes[start], row.data(), row.size());
+        put(&bytes[10 + 2 * rows], uint32_t(start) | flags, 2);
+        put(&bytes[8], uint32_t(++rows), 2);
+        put(&bytes[2], uint32_t(start - 10 - 2 * rows), 2); // free space
+        return start;
     }
 };
 
 struct FileBuilder {
     std::map<uint32_t, Bytes> pages;
-    uint32_t next = 0;
+    uint32_t next = 2; // page 0 the header, page 1 the engine's map of used pages, left empty
     uint32_t alloc() { return next++; }
 
     // A usage map row listing the given pages: pointers to bitmap pages
@@ -186,32 +179,12 @@ struct FileBuilder {
             bits[0] = 0x05;
             bits[1] = 0x01;
             const uint32_t at = alloc();
-            put32(reinterpret_cast<uint8_t *>(&row[1 + 4 * index]), at);
+            put(reinterpret_cast<uint8_t *>(&row[1 + 4 * index]), at, 4);
             pages[at] = bits;
         }
         return row;
     }
 };
-
-// The catalog, with the columns the readers look for.
-Table catalogTable()
-{
-    return {"MSysObjects",
-            {{"Id", Type::Long, 0},
-             {"ParentId", Type::Long, 0},
-             {"Name", Type::Text, 255},
-             {"Type", Type::Int, 0},
-             {"Flags", Type::Long, 0},
-             {"LvProp", Type::Ole, 0}},
-            {}};
-}
-
-Row catalogRow(uint32_t id, const std::string &name, uint32_t flags)
-{
-    const double tablesFolder = 0x0F000001;
-    return {{Value::num(int32_t(id)), Value::num(tablesFolder), Value::text(name), Value::num(1),
-             Value::num(int32_t(flags))}};
-}
 
 Bytes tdefPage(const TableImpl &t, uint32_t usageMap)
 {
@@ -219,28 +192,28 @@ Bytes tdefPage(const TableImpl &t, uint32_t usageMap)
     p[0] = 0x02;
     p[1] = 0x01;
     std::memcpy(&p[2], "VC", 2);
-    put32(&p[12], uint32_t(t.def.rows.size()));
+    put(&p[12], uint32_t(t.def.rows.size()), 4);
     p[20] = t.system ? 0x53 : 0x4e;
     const uint32_t columns = uint32_t(t.def.columns.size());
-    put16(&p[21], columns);
-    put16(&p[23], uint32_t(t.varCount));
-    put16(&p[25], columns);
-    put32(&p[35], usageMap);
-    put32(&p[39], usageMap); // the free-space map: only writers read it
+    put(&p[21], columns, 2);
+    put(&p[23], uint32_t(t.varCount), 2);
+    put(&p[25], columns, 2);
+    put(&p[35], usageMap, 4);
+    put(&p[39], usageMap, 4); // the free-space map: only writers read it
     size_t pos = 43;
     for (uint32_t i = 0; i < columns; ++i, pos += 18) {
         const Type type = t.def.columns[i].type;
         uint8_t *c = &p[pos];
         c[0] = uint8_t(type);
-        put16(c + 1, i);
-        put16(c + 3, uint32_t(fixedSize(type) ? 0 : t.offsets[i]));
-        put16(c + 5, i);
-        put16(c + 7, 1);
-        put16(c + 9, 0x0409); // general sort order
-        put16(c + 11, 1252);  // code page
+        put(c + 1, i, 2);
+        put(c + 3, uint32_t(fixedSize(type) ? 0 : t.offsets[i]), 2);
+        put(c + 5, i, 2);
+        put(c + 7, 1, 2);
+        put(c + 9, 0x0409, 2); // general sort order
+        put(c + 11, 1252, 2);  // code page
         c[13] = uint8_t((fixedSize(type) ? 0x03 : 0x02) | (t.system ? 0x10 : 0));
-        put16(c + 14, uint32_t(fixedSize(type) ? t.offsets[i] : 0));
-        put16(c + 16, uint32_t(fixedSize(type) ? fixedSize(type) : t.def.columns[i].size));
+        put(c + 14, uint32_t(fixedSize(type) ? t.offsets[i] : 0), 2);
+        put(c + 16, uint32_t(fixedSize(type) ? fixedSize(type) : t.def.columns[i].size), 2);
     }
     for (const Column &c : t.def.columns) {
         const std::string name = cp1252(c.name);
@@ -248,8 +221,8 @@ Bytes tdefPage(const TableImpl &t, uint32_t usageMap)
         std::memcpy(&p[pos], name.data(), name.size());
         pos += name.size();
     }
-    put16(&p[pos], 0xffff); // no variable-column usage records
-    put32(&p[8], uint32_t(pos + 2));
+    put(&p[pos], 0xffff, 2); // no variable-column usage records
+    put(&p[8], uint32_t(pos + 2), 4);
     return p;
 }
 
@@ -259,15 +232,9 @@ Value Value::text(const std::string &utf8) { return {false, 0, cp1252(utf8)}; }
 
 double jetDate(int year, int month, int day, int hour, int minute, int second)
 {
-    // Days from 1 March of year 0 (proleptic Gregorian), as a civil-date count.
-    auto days = [](int y, int m, int d) {
-        y -= m <= 2;
-        const int era = (y >= 0 ? y : y - 399) / 400;
-        const int yoe = y - era * 400;
-        const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-        return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    };
-    const int n = days(year, month, day) - days(1899, 12, 30);
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year(year), std::chrono::month(unsigned(month)), std::chrono::day(unsigned(day))};
+    const int n = int((sys_days(date) - sys_days(1899y / December / 30)).count());
     const double t = (hour * 3600 + minute * 60 + second) / 86400.0;
     return n >= 0 ? n + t : n - t;
 }
@@ -316,14 +283,23 @@ Row sampleContact(int n)
 
 std::string write(const std::string &path, const std::vector<Table> &tables, const Options &options)
 {
-    // Page 0 the header, page 1 the engine's own map of used pages (left
-    // empty: readers do not need it), page 2 the catalog's definition.
+    // The catalog, with the columns its readers look for, its definition on
+    // page 2; then the user tables.
     FileBuilder f;
-    f.next = 2;
-    std::vector<TableImpl> all{TableImpl(catalogTable(), true, f.alloc())};
+    const Table catalog{"MSysObjects",
+                        {{"Id", Type::Long, 0}, {"Name", Type::Text, 255}, {"Type", Type::Int, 0},
+                         {"Flags", Type::Long, 0}, {"LvProp", Type::Ole, 0}},
+                        {}};
+    std::vector<TableImpl> all{TableImpl(catalog, true, f.alloc())};
     const uint32_t mapsPage = f.alloc(), catalogPage = f.alloc();
-    for (const Table &t : tables)
+    DataPage catalogRows(all[0].tdefPage);
+    all[0].dataPages = {catalogPage};
+    for (const Table &t : tables) {
         all.emplace_back(t, false, f.alloc());
+        const Row entry{{Value::num(all.back().tdefPage), Value::text(t.name), Value::num(1), Value::num(0)}};
+        catalogRows.add(packRow(all[0], entry));
+    }
+    f.pages[catalogPage] = catalogRows.bytes;
 
     // Data pages of the user tables, one table after another.
     for (size_t i = 1; i < all.size(); ++i) {
@@ -331,13 +307,14 @@ std::string write(const std::string &path, const std::vector<Table> &tables, con
         std::vector<DataPage> pages;
         auto place = [&](const std::string &bytes, uint16_t flags) {
             if (pages.empty() || !pages.back().fits(bytes.size())) {
-                pages.push_back(DataPage{t.tdefPage, {}, 10});
+                pages.emplace_back(t.tdefPage);
                 t.dataPages.push_back(f.alloc());
             }
-            pages.back().add(bytes, flags);
+            return pages.back().add(bytes, flags);
         };
         struct Moved {
-            size_t page, slot;
+            size_t page;
+            int at;
             std::string bytes;
         };
         std::vector<Moved> moved;
@@ -345,46 +322,36 @@ std::string write(const std::string &path, const std::vector<Table> &tables, con
             const std::string bytes = packRow(t, r);
             if (bytes.size() >= 256)
                 return "row too long in table " + t.def.name;
-            place(r.moved ? std::string(4, '\0') : bytes, r.moved ? 0x4000 : 0);
+            const int at = place(r.moved ? std::string(4, '\0') : bytes, r.moved ? 0x4000 : 0);
             if (r.moved)
-                moved.push_back({pages.size() - 1, pages.back().rows.size() - 1, bytes});
+                moved.push_back({pages.size() - 1, at, bytes});
         }
         // Rows that grew live at the end, marked deleted so that a reading
         // page by page meets them only through the pointer left in their slot.
         for (const Moved &m : moved) {
             place(m.bytes, 0x8000);
-            put32(reinterpret_cast<uint8_t *>(&pages[m.page].rows[m.slot].first[0]),
-                  (t.dataPages.back() << 8) | uint32_t(pages.back().rows.size() - 1));
+            put(&pages[m.page].bytes[m.at], (t.dataPages.back() << 8) | uint32_t(pages.back().rows - 1), 4);
         }
         for (size_t p = 0; p < pages.size(); ++p)
-            f.pages[t.dataPages[p]] = pages[p].render();
+            f.pages[t.dataPages[p]] = pages[p].bytes;
     }
-
-    // The catalog: itself, then the user tables.
-    TableImpl &catalog = all[0];
-    catalog.dataPages = {catalogPage};
-    DataPage catalogData{catalog.tdefPage, {}, 10};
-    catalogData.add(packRow(catalog, catalogRow(catalog.tdefPage, "MSysObjects", 0x80000000u)));
-    for (size_t i = 1; i < all.size(); ++i)
-        catalogData.add(packRow(catalog, catalogRow(all[i].tdefPage, all[i].def.name, 0)));
-    f.pages[catalogPage] = catalogData.render();
 
     // The usage maps (which pages a table owns), one row per table.
-    DataPage maps{0, {}, 10};
+    DataPage maps(0);
     for (const TableImpl &t : all) {
-        f.pages[t.tdefPage] = tdefPage(t, (mapsPage << 8) | uint32_t(maps.rows.size()));
+        f.pages[t.tdefPage] = tdefPage(t, (mapsPage << 8) | uint32_t(maps.rows));
         maps.add(f.mapRow(t.dataPages));
     }
-    f.pages[mapsPage] = maps.render();
+    f.pages[mapsPage] = maps.bytes;
 
     const uint32_t key = 0x5a17c3e1; // the page key of an encrypted file
     Bytes h(kPage, 0);
     h[1] = 0x01;
     std::memcpy(&h[4], "Standard Jet DB", 15);
-    put16(&h[0x3a], 0x0409);
-    put16(&h[0x3c], 1252);
+    put(&h[0x3a], 0x0409, 2);
+    put(&h[0x3c], 1252, 2);
     if (options.encrypted)
-        put32(&h[0x3e], key);
+        put(&h[0x3e], key, 4);
     rc4WithKey(0x6b39dac7, &h[0x18], 126);
     f.pages[0] = h;
 

@@ -8,10 +8,10 @@
 #include "TestSupport.h"
 #include "jet_writer.h"
 
-#include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 
 using Rows = QVector<QVariantList>;
 
@@ -45,17 +45,14 @@ void writeJet(const QString &path, const Rows &contacts, bool encrypted, const Q
     for (const QVariantList &c : contacts) {
         jetwriter::Row row{{}, moved.contains(int(t.rows.size()))};
         for (const QVariant &v : c) {
-            const bool text = v.typeId() == QMetaType::QString;
-            const QDateTime date = QDateTime::fromString(v.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            const QDate d = date.date();
-            const QTime h = date.time();
+            const std::string text = v.toString().toStdString();
+            int y, mo, d, h, mi, sec;
             if (v.isNull())
                 row.values.push_back(jetwriter::Value::none());
-            else if (text && row.values.empty())
-                row.values.push_back(jetwriter::Value::num(
-                    jetwriter::jetDate(d.year(), d.month(), d.day(), h.hour(), h.minute(), h.second())));
-            else if (text)
-                row.values.push_back(jetwriter::Value::text(v.toString().toStdString()));
+            else if (row.values.empty() && std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec) == 6)
+                row.values.push_back(jetwriter::Value::num(jetwriter::jetDate(y, mo, d, h, mi, sec)));
+            else if (v.typeId() == QMetaType::QString)
+                row.values.push_back(jetwriter::Value::text(text));
             else
                 row.values.push_back(jetwriter::Value::num(v.toDouble()));
         }
@@ -104,209 +101,198 @@ class TestLegacy : public QObject
     QString path(const QString &name) const { return dir.filePath(name); }
 
 private slots:
-    void dates_data();
-    void dates();
-    void conversion_data();
-    void conversion();
-    void refusals_data();
-    void refusals();
-    void realEngineFiles();
-    void commandLine();
-};
-
-void TestLegacy::dates_data()
-{
-    QTest::addColumn<double>("days");
-    QTest::addColumn<QString>("text");
-    const double second = 1.0 / 86400;
-    QTest::newRow("day zero") << 0.0 << "1899-12-30 00:00:00";
-    QTest::newRow("23:59:59") << 45382.0 + 86399 * second << "2024-03-31 23:59:59";
-    QTest::newRow("nearest second, down") << 45382.0 + 10.49 * second << "2024-03-31 00:00:10";
-    QTest::newRow("nearest second, up") << 45382.0 + 10.51 * second << "2024-03-31 00:00:11";
-    QTest::newRow("rounded to the next midnight") << 45382.0 + 86399.6 * second << "2024-04-01 00:00:00";
-    QTest::newRow("less than a day before day zero") << -0.5 << "1899-12-30 12:00:00";
-    QTest::newRow("before 1900, rounded to midnight") << -1 - 86399.6 * second << "1899-12-30 00:00:00";
-    QTest::newRow("year 99") << -657435.0 << "";
-    QTest::newRow("year 10000") << 2958466.0 << "";
-    QTest::newRow("not a number") << double(NAN) << "";
-}
-
-void TestLegacy::dates()
-{
-    QFETCH(double, days);
-    QFETCH(QString, text);
-    QCOMPARE(legacy::jetDateText(days), text);
-}
-
-// Files of the test writer and one of the test data, converted: every row as
-// stored (compared with the rows written, or only counted), the message, the
-// old file untouched.
-void TestLegacy::conversion_data()
-{
-    QTest::addColumn<QString>("jet");
-    QTest::addColumn<Rows>("expected"); // empty: only counted
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("message");
-
-    auto make = [&](const char *name, const Rows &contacts, bool encrypted, const QString &message,
-                    const QList<int> &moved = {}) {
-        const QString file = path(QString::fromLatin1(name).replace(QLatin1Char(' '), QLatin1Char('_')) + ".adb");
-        writeJet(file, contacts, encrypted, moved);
-        QTest::newRow(name) << file << contacts << int(contacts.size()) << message;
-    };
-    make("edge values", kEdgeContacts, false, "Les 5 contacts de");
-    make("rows that grew, encrypted", kEdgeContacts, true, "Les 5 contacts de", {1, 3});
-    make("one contact", {kEdgeContacts[0]}, false, "Le contact de");
-    make("no contact", {}, true, "ne contient aucun contact");
-    Rows odd = kEdgeContacts.mid(0, 2);
-    odd[0][12] = QString(25, QLatin1Char('e'));
-    odd[1][15] = QString(QChar(0x81)) + QStringLiteral("lbert"); // a byte code page 1252 leaves undefined
-    odd[1][0] = 2958466.5;                                        // after 9999
-    odd[1][1] = QStringLiteral("1234567");
-    make("values the log's rules refuse", odd, false,
-         "4 valeurs que Sequanel refuserait à la saisie ont été reprises telles quelles : « Date » (1), "
-         "« Opérateur » (1), « Sequanel » (1), « Ville » (1).");
-
-    jetwriter::Table big{"Transmission", jetwriter::transmissionColumns(), {}};
-    for (int i = 1; i <= 100000; ++i) // more pages than one bitmap page of a usage map covers
-        big.rows.push_back(jetwriter::sampleContact(i));
-    QVERIFY(jetwriter::write(path("big.adb").toStdString(), {big}, {true}).empty());
-    QTest::newRow("100,000 contacts, encrypted") << path("big.adb") << Rows() << 100000 << "Les 100000 contacts";
-    QTest::newRow("log kept in the test data, 1,000 contacts, encrypted")
-        << kData + "ancien-1000-chiffre.adb" << Rows() << 1000 << "Les 1000 contacts";
-}
-
-void TestLegacy::conversion()
-{
-    QFETCH(QString, jet);
-    QFETCH(Rows, expected);
-    QFETCH(int, count);
-    QFETCH(QString, message);
-    const QByteArray before = testsupport::fileBytes(jet);
-    const QString out = path(QStringLiteral("converted-%1.adb").arg(QTest::currentDataTag()).replace(' ', '_'));
-
-    const legacy::ChildResult r = legacy::runConverter(jet, out);
-    QCOMPARE(r.status, legacy::ChildResult::Done);
-    QVERIFY2(r.message.contains(message), qPrintable(r.message));
-    QCOMPARE(testsupport::fileBytes(jet), before);
-    const QVector<QStringList> rows = stored(out);
-    QCOMPARE(rows.size(), count);
-    if (!expected.isEmpty() || count == 0)
-        QCOMPARE(rows, quoted(expected));
-    else
-        QCOMPARE(rows.last()[1], QStringLiteral("'%1'").arg(count)); // sampleContact(n) has serial n
-}
-
-// Refused files, damaged files and a child that fails instead of converting
-// (a script in its place): a French verdict, and no file left behind.
-void TestLegacy::refusals_data()
-{
-    QTest::addColumn<QString>("jet");
-    QTest::addColumn<QString>("script"); // what the child does instead of converting; empty: the real child
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    const int refused = int(legacy::ChildResult::Refused), damaged = int(legacy::ChildResult::Damaged);
-    QTest::newRow("real engine file without Transmission") << kData + "testV1997.mdb" << "" << refused
-        << "n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».\n"
-           "Tables qu'il contient : « Table1 », « Table2 », « Table3 », « Table4 ».";
-    auto columns = jetwriter::transmissionColumns();
-    columns.erase(columns.begin() + 10);
-    columns.pop_back();
-    const QString missing = path(QStringLiteral("missing.adb"));
-    writeJet(missing, {}, false, {}, columns);
-    QTest::newRow("two columns missing") << missing << "" << refused
-                                         << "il manque à sa table « Transmission » les colonnes « N° », « Opérateur »";
-    const QString truncated = path(QStringLiteral("truncated.adb"));
-    QFile::copy(kData + "ancien-1000-chiffre.adb", truncated);
-    QFile(truncated).resize(40 * 2048 + 100);
-    QTest::newRow("truncated") << truncated << "" << damaged << "fichier endommagé";
-    const QString old = kData + "ancien-12.adb";
-    QTest::newRow("child crashes") << old << "echo total 10; kill -SEGV $$" << damaged << "fichier endommagé";
-    QTest::newRow("child hangs") << old << "echo progress 1; exec sleep 60" << damaged << "fichier endommagé";
-    QTest::newRow("child exits without a verdict") << old << "echo progress 1" << damaged << "endommagé";
-    QTest::newRow("no such child") << old << "-" << refused << "ne peut pas être lancé";
-}
-
-void TestLegacy::refusals()
-{
-    QFETCH(QString, jet);
-    QFETCH(QString, script);
-    QFETCH(int, status);
-    QFETCH(QString, message);
-    const QString program = path(QStringLiteral("child.sh")), out = path(QStringLiteral("refused.adb"));
-    if (!script.isEmpty()) {
-        QFile::remove(program);
-        QFile f(program);
-        if (script != QLatin1String("-")) {
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("#!/bin/sh\ntouch \"$3\"\n" + script.toUtf8() + "\n");
-            f.close();
-            f.setPermissions(f.permissions() | QFile::ExeOwner);
-        }
-        legacy::setConverterProgram(program);
-        legacy::setStallLimit(500);
+    void dates_data()
+    {
+        QTest::addColumn<double>("days");
+        QTest::addColumn<QString>("text");
+        const double second = 1.0 / 86400;
+        QTest::newRow("day zero") << 0.0 << "1899-12-30 00:00:00";
+        QTest::newRow("23:59:59") << 45382.0 + 86399 * second << "2024-03-31 23:59:59";
+        QTest::newRow("nearest second, down") << 45382.0 + 10.49 * second << "2024-03-31 00:00:10";
+        QTest::newRow("nearest second, up") << 45382.0 + 10.51 * second << "2024-03-31 00:00:11";
+        QTest::newRow("rounded to the next midnight") << 45382.0 + 86399.6 * second << "2024-04-01 00:00:00";
+        QTest::newRow("less than a day before day zero") << -0.5 << "1899-12-30 12:00:00";
+        QTest::newRow("before 1900, rounded to midnight") << -1 - 86399.6 * second << "1899-12-30 00:00:00";
+        QTest::newRow("year 99") << -657435.0 << "";
+        QTest::newRow("year 10000") << 2958466.0 << "";
+        QTest::newRow("not a number") << double(NAN) << "";
     }
-    const legacy::ChildResult r = legacy::runConverter(jet, out);
-    legacy::setConverterProgram(QString());
-    legacy::setStallLimit(10000);
-    QCOMPARE(int(r.status), status);
-    QVERIFY2(r.message.contains(message), qPrintable(r.message));
-    QVERIFY(!QFile::exists(out));
-}
 
-void TestLegacy::realEngineFiles()
-{
-    // Files the Jet engine itself wrote, one of them encrypted, one with
-    // deleted rows, read table by table as the orientation window reads one.
-    const struct {
-        const char *file, *table;
-        Rows rows;
-    } cases[] = {
-        {"db97-enc.mdb", "Table1", {{1, "hello", 0}, {2, "world", 42}}},
-        {"delTestV1997.mdb", "Table", {{"z", "y"}, {"v", "u"}}},
-        {"testV1997.mdb", "Table1",
-         {{"a", "b", 0, 0, 0, 0, "1981-12-12 00:00:00", 0, 0},
-          {"abcdefg", "hijklmnop", 2, 222, 333333333, "444.555", "1974-09-21 00:00:00", "3.5", 1}}},
-    };
-    for (const auto &c : cases) {
-        const QString out = path(QStringLiteral("copy-%1.sqlite").arg(c.file));
-        const legacy::ChildResult r = legacy::runConverter(kData + c.file, out, {}, QString::fromLatin1(c.table));
+    void dates()
+    {
+        QFETCH(double, days);
+        QFETCH(QString, text);
+        QCOMPARE(legacy::jetDateText(days), text);
+    }
+
+    // Files of the test writer and one of the test data, converted: every row as
+    // stored (compared with the rows written, or only counted), the message, the
+    // old file untouched.
+    void conversion_data()
+    {
+        QTest::addColumn<QString>("jet");
+        QTest::addColumn<Rows>("expected"); // empty: only counted
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("message");
+
+        auto make = [&](const char *name, const Rows &contacts, bool encrypted, const QString &message,
+                        const QList<int> &moved = {}) {
+            const QString file = path(QString::fromLatin1(name).replace(QLatin1Char(' '), QLatin1Char('_')) + ".adb");
+            writeJet(file, contacts, encrypted, moved);
+            QTest::newRow(name) << file << contacts << int(contacts.size()) << message;
+        };
+        make("edge values", kEdgeContacts, false, "Les 5 contacts de");
+        make("rows that grew, encrypted", kEdgeContacts, true, "Les 5 contacts de", {1, 3});
+        make("one contact", {kEdgeContacts[0]}, false, "Le contact de");
+        make("no contact", {}, true, "ne contient aucun contact");
+        Rows odd = kEdgeContacts.mid(0, 2);
+        odd[0][12] = QString(25, QLatin1Char('e'));
+        odd[1][15] = QString(QChar(0x81)) + QStringLiteral("lbert"); // a byte code page 1252 leaves undefined
+        odd[1][0] = 2958466.5;                                        // after 9999
+        odd[1][1] = QStringLiteral("1234567");
+        make("values the log's rules refuse", odd, false,
+             "4 valeurs que Sequanel refuserait à la saisie ont été reprises telles quelles : « Date » (1), "
+             "« Opérateur » (1), « Sequanel » (1), « Ville » (1).");
+
+        jetwriter::Table big{"Transmission", jetwriter::transmissionColumns(), {}};
+        for (int i = 1; i <= 100000; ++i) // more pages than one bitmap page of a usage map covers
+            big.rows.push_back(jetwriter::sampleContact(i));
+        QVERIFY(jetwriter::write(path("big.adb").toStdString(), {big}, {true}).empty());
+        QTest::newRow("100,000 contacts, encrypted") << path("big.adb") << Rows() << 100000 << "Les 100000 contacts";
+        QTest::newRow("log kept in the test data, 1,000 contacts, encrypted")
+            << kData + "ancien-1000-chiffre.adb" << Rows() << 1000 << "Les 1000 contacts";
+    }
+
+    void conversion()
+    {
+        QFETCH(QString, jet);
+        QFETCH(Rows, expected);
+        QFETCH(int, count);
+        QFETCH(QString, message);
+        const QByteArray before = testsupport::fileBytes(jet);
+        const QString out = path(QStringLiteral("converted-%1.adb").arg(QTest::currentDataTag()).replace(' ', '_'));
+
+        const legacy::ChildResult r = legacy::runConverter(jet, out);
         QCOMPARE(r.status, legacy::ChildResult::Done);
-        QCOMPARE(stored(out, QString::fromLatin1(c.table)), quoted(c.rows));
+        QVERIFY2(r.message.contains(message), qPrintable(r.message));
+        QCOMPARE(testsupport::fileBytes(jet), before);
+        const QVector<QStringList> rows = stored(out);
+        QCOMPARE(rows.size(), count);
+        if (!expected.isEmpty() || count == 0)
+            QCOMPARE(rows, quoted(expected));
+        else
+            QCOMPARE(rows.last()[1], QStringLiteral("'%1'").arg(count)); // sampleContact(n) has serial n
     }
-}
 
-void TestLegacy::commandLine()
-{
-    // The loop of the README over a folder of old logs, one of them damaged,
-    // then a second run that must not write over what the first made.
-    const QString old = path(QStringLiteral("anciens")), fresh = path(QStringLiteral("convertis"));
-    QDir().mkpath(old);
-    QDir().mkpath(fresh);
-    QFile::copy(kData + "ancien-12.adb", old + "/rallye été.adb");
-    QFile::copy(kData + "ancien-1000-chiffre.adb", old + "/coupe.adb");
-    QFile bad(old + "/abîmé.adb");
-    QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write(QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(3000, '\xff'));
-    bad.close();
-    const QString loop = QStringLiteral(
-        "cd '%1' && for f in anciens/*.adb; do \"$CONVERT\" \"$f\" \"convertis/$(basename \"$f\")\" "
-        "|| echo \"échec : $f\"; done").arg(dir.path());
-    QProcess sh;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("CONVERT"), QCoreApplication::applicationDirPath() + "/sequanel-convert");
-    sh.setProcessEnvironment(env);
-    for (int pass = 0; pass < 2; ++pass) {
-        sh.start(QStringLiteral("bash"), {QStringLiteral("-c"), loop});
-        QVERIFY(sh.waitForFinished(60000));
-        const QString said = QString::fromUtf8(sh.readAllStandardOutput() + sh.readAllStandardError());
-        QVERIFY2(said.contains(QStringLiteral("échec : anciens/abîmé.adb")), qPrintable(said));
-        QVERIFY2(said.contains(pass ? "existe déjà" : "Les 1000 contacts de « anciens/coupe.adb »"), qPrintable(said));
-        QVERIFY2(said.contains("fichier endommagé"), qPrintable(said));
+    // Refused files, damaged files and a child that fails instead of converting
+    // (a script in its place): a French verdict, and no file left behind.
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("jet");
+        QTest::addColumn<QString>("script"); // what the child does instead of converting; empty: the real child
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const int refused = int(legacy::ChildResult::Refused), damaged = int(legacy::ChildResult::Damaged);
+        QTest::newRow("real engine file without Transmission") << kData + "testV1997.mdb" << "" << refused
+            << "n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».\n"
+               "Tables qu'il contient : « Table1 », « Table2 », « Table3 », « Table4 ».";
+        auto columns = jetwriter::transmissionColumns();
+        columns.erase(columns.begin() + 10);
+        columns.pop_back();
+        const QString missing = path(QStringLiteral("missing.adb"));
+        writeJet(missing, {}, false, {}, columns);
+        QTest::newRow("two columns missing") << missing << "" << refused
+                                             << "il manque à sa table « Transmission » les colonnes « N° », « Opérateur »";
+        const QString truncated = path(QStringLiteral("truncated.adb"));
+        QFile::copy(kData + "ancien-1000-chiffre.adb", truncated);
+        QFile(truncated).resize(40 * 2048 + 100);
+        QTest::newRow("truncated") << truncated << "" << damaged << "fichier endommagé";
+        const QString old = kData + "ancien-12.adb";
+        QTest::newRow("child crashes") << old << "echo total 10; kill -SEGV $$" << damaged << "fichier endommagé";
+        QTest::newRow("child hangs") << old << "echo progress 1; exec sleep 60" << damaged << "fichier endommagé";
+        QTest::newRow("child exits without a verdict") << old << "echo progress 1" << damaged << "endommagé";
+        QTest::newRow("no such child") << old << "-" << refused << "ne peut pas être lancé";
     }
-    QCOMPARE(QDir(fresh).entryList(QDir::Files | QDir::Hidden), QStringList({"coupe.adb", "rallye été.adb"}));
-    QCOMPARE(testsupport::readRows(fresh + "/rallye été.adb").size(), 12);
-}
+
+    void refusals()
+    {
+        QFETCH(QString, jet);
+        QFETCH(QString, script);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const QString program = path(QStringLiteral("child.sh")), out = path(QStringLiteral("refused.adb"));
+        if (!script.isEmpty()) {
+            QFile::remove(program);
+            QFile f(program);
+            if (script != QLatin1String("-")) {
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write("#!/bin/sh\ntouch \"$3\"\n" + script.toUtf8() + "\n");
+                f.close();
+                f.setPermissions(f.permissions() | QFile::ExeOwner);
+            }
+            legacy::setConverterProgram(program);
+            legacy::setStallLimit(500);
+        }
+        const legacy::ChildResult r = legacy::runConverter(jet, out);
+        legacy::setConverterProgram(QString());
+        legacy::setStallLimit(10000);
+        QCOMPARE(int(r.status), status);
+        QVERIFY2(r.message.contains(message), qPrintable(r.message));
+        QVERIFY(!QFile::exists(out));
+    }
+
+    void realEngineFiles()
+    {
+        // Files the Jet engine itself wrote, one of them encrypted, one with
+        // deleted rows, read table by table as the orientation window reads one.
+        const struct {
+            const char *file, *table;
+            Rows rows;
+        } cases[] = {
+            {"db97-enc.mdb", "Table1", {{1, "hello", 0}, {2, "world", 42}}},
+            {"delTestV1997.mdb", "Table", {{"z", "y"}, {"v", "u"}}},
+            {"testV1997.mdb", "Table1",
+             {{"a", "b", 0, 0, 0, 0, "1981-12-12 00:00:00", 0, 0},
+              {"abcdefg", "hijklmnop", 2, 222, 333333333, "444.555", "1974-09-21 00:00:00", "3.5", 1}}},
+        };
+        for (const auto &c : cases) {
+            const QString out = path(QStringLiteral("copy-%1.sqlite").arg(c.file));
+            const legacy::ChildResult r = legacy::runConverter(kData + c.file, out, {}, QString::fromLatin1(c.table));
+            QCOMPARE(r.status, legacy::ChildResult::Done);
+            QCOMPARE(stored(out, QString::fromLatin1(c.table)), quoted(c.rows));
+        }
+    }
+
+    // sequanel-convert, as the README's loop over a folder runs it: the status
+    // and what it says, a damaged file, a file already there never replaced.
+    void commandLine()
+    {
+        const QString damaged = path(QStringLiteral("abîmé.adb")), fresh = path(QStringLiteral("rallye été.adb"));
+        QFile bad(damaged);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(3000, '\xff'));
+        bad.close();
+        const struct {
+            QString from, to;
+            bool failed;
+            const char *said;
+        } runs[] = {
+            {kData + "ancien-12.adb", fresh, false, "Les 12 contacts de"},
+            {kData + "ancien-1000-chiffre.adb", fresh, true, "existe déjà"},
+            {damaged, path(QStringLiteral("abîmé (converti).adb")), true, "fichier endommagé"},
+        };
+        for (const auto &r : runs) {
+            QProcess p;
+            p.start(QCoreApplication::applicationDirPath() + "/sequanel-convert", {r.from, r.to});
+            QVERIFY(p.waitForFinished(60000));
+            const QString said = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+            QVERIFY2(said.contains(QString::fromUtf8(r.said)), qPrintable(said));
+            QCOMPARE(p.exitCode() != 0, r.failed);
+        }
+        QCOMPARE(testsupport::readRows(fresh).size(), 12);
+        QVERIFY(!QFile::exists(path(QStringLiteral("abîmé (converti).adb"))));
+    }
+};
 
 QTEST_MAIN(TestLegacy)
 #include "tst_legacy.moc"

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -126,24 +127,16 @@ private slots:
         QFETCH(QString, why);
         QTemporaryDir dir(QStringLiteral("/tmp/sequanel-export-XXXXXX"));
         const QString folder = dir.filePath(QStringLiteral("sortie"));
+        const QByteArray mountPoint = QFile::encodeName(folder);
         QVERIFY(QDir().mkpath(folder));
-        struct Restore {
-            QString folder;
-            bool mounted = false;
-            ~Restore()
-            {
-                chattr(QStringLiteral("-i"), folder);
-                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                if (mounted)
-                    ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
-            }
-        } restore{folder};
-        if (fault == QLatin1String("full")) {
-            if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
-                QSKIP("cannot mount a small file system here (not root, or no right to mount)");
-            restore.mounted = true;
-        }
-
+        // Whatever happens: the folder writable again, the small file system gone.
+        const auto restore = qScopeGuard([&] {
+            chattr(QStringLiteral("-i"), folder);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            ::umount2(mountPoint.constData(), MNT_DETACH);
+        });
+        if (fault == QLatin1String("full") && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("cannot mount a small file system here (not root, or no right to mount)");
         QVector<Row> rows;
         for (int i = 1; i <= 2000; ++i)
             rows << sampleRow(i);
