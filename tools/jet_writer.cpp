@@ -60,7 +60,8 @@ std::string cp1252(const std::string &utf8)
             cp = (cp << 6) | (uint8_t(utf8[i + k]) & 0x3F);
         i += 1 + extra;
         const char16_t *high = std::find(kHigh, kHigh + 32, cp);
-        out += cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF) ? char(cp) : high < kHigh + 32 ? char(0x80 + (high - kHigh)) : '?';
+        const bool latin1 = cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF);
+        out += latin1 ? char(cp) : high < kHigh + 32 ? char(0x80 + (high - kHigh)) : '?';
     }
     return out;
 }
@@ -233,8 +234,8 @@ Value Value::text(const std::string &utf8) { return {false, 0, cp1252(utf8)}; }
 double jetDate(int year, int month, int day, int hour, int minute, int second)
 {
     using namespace std::chrono;
-    const year_month_day date{std::chrono::year(year), std::chrono::month(unsigned(month)), std::chrono::day(unsigned(day))};
-    const int n = int((sys_days(date) - sys_days(1899y / December / 30)).count());
+    const sys_days date = std::chrono::year(year) / month / day;
+    const int n = int((date - sys_days(1899y / December / 30)).count());
     const double t = (hour * 3600 + minute * 60 + second) / 86400.0;
     return n >= 0 ? n + t : n - t;
 }

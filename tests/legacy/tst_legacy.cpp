@@ -47,9 +47,10 @@ void writeJet(const QString &path, const Rows &contacts, bool encrypted, const Q
         for (const QVariant &v : c) {
             const std::string text = v.toString().toStdString();
             int y, mo, d, h, mi, sec;
+            const bool date = std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec) == 6;
             if (v.isNull())
                 row.values.push_back(jetwriter::Value::none());
-            else if (row.values.empty() && std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec) == 6)
+            else if (row.values.empty() && date)
                 row.values.push_back(jetwriter::Value::num(jetwriter::jetDate(y, mo, d, h, mi, sec)));
             else if (v.typeId() == QMetaType::QString)
                 row.values.push_back(jetwriter::Value::text(text));
@@ -201,8 +202,8 @@ private slots:
         columns.pop_back();
         const QString missing = path(QStringLiteral("missing.adb"));
         writeJet(missing, {}, false, {}, columns);
-        QTest::newRow("two columns missing") << missing << "" << refused
-                                             << "il manque à sa table « Transmission » les colonnes « N° », « Opérateur »";
+        QTest::newRow("two columns missing")
+            << missing << "" << refused << "il manque à sa table « Transmission » les colonnes « N° », « Opérateur »";
         const QString truncated = path(QStringLiteral("truncated.adb"));
         QFile::copy(kData + "ancien-1000-chiffre.adb", truncated);
         QFile(truncated).resize(40 * 2048 + 100);

@@ -99,7 +99,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString jet = dir.filePath(QStringLiteral("Orientation.mdb"));
-        jetwriter::Table t{"direction", {{"Villes", jetwriter::Type::Text, 50}, {"Degrés", jetwriter::Type::Double, 0}}, {}};
+        const std::vector<jetwriter::Column> columns{{"Villes", jetwriter::Type::Text, 50},
+                                                     {"Degrés", jetwriter::Type::Double, 0}};
+        jetwriter::Table t{"direction", columns, {}};
         for (const auto &[town, bearing] : {std::pair{"Brest", 270.0}, {"Nîmes", 157.5}})
             t.rows.push_back({{jetwriter::Value::text(town), jetwriter::Value::num(bearing)}});
         QVERIFY(jetwriter::write(jet.toStdString(), {t}).empty());
