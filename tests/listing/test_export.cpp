@@ -73,20 +73,15 @@ private slots:
     {
         const QString log = file(QStringLiteral("épreuve d'été.adb"));
         makeLogFile(log, {
-            Row{QStringLiteral("1998-01-05 07:03:09"), QStringLiteral("1"), QStringLiteral("5;9"), 27, 5,
-                QStringLiteral("USB"), 999999, QStringLiteral("Québec"), QStringLiteral("Roméo"),
-                QStringLiteral("Hôtel"), -32768, QStringLiteral("il dit \"oui\""),
-                QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("01000"), QStringLiteral("Françe;€"),
-                QStringLiteral("Zoë")},
+            Row{"1998-01-05 07:03:09", "1", "5;9", 27, 5, "USB", 999999, "Québec", "Roméo", "Hôtel", -32768,
+                "il dit \"oui\"", "Saint-Étienne\nCedex", "01000", "Françe;€", "Zoë"},
             Row(16), // nulls only
             // what another program may have stored: a date in another form,
             // a text in a number column, texts a spreadsheet would run as
             // formulas (written behind an apostrophe) or read as numbers
             // (written as ="..."; "01000" above too)
-            Row{QStringLiteral("2024-03-05T23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
-                QStringLiteral("vingt-sept"), 995, QStringLiteral("=1+1"), 0, QStringLiteral("@SOMME(A1)"),
-                QStringLiteral("+33 6 12"), QStringLiteral("=\"a;b\""), 7, QString(), QString(),
-                QStringLiteral("pas une date"), QStringLiteral("  blancs  "), QStringLiteral("\"")},
+            Row{"2024-03-05T23:59:00", "3", "-5", "vingt-sept", 995, "=1+1", 0, "@SOMME(A1)", "+33 6 12", "=\"a;b\"", 7,
+                QString(), QString(), "pas une date", "  blancs  ", "\""},
         });
         const QString csv = file(QStringLiteral("épreuve.csv"));
         const listing::ExportOutcome r = listing::exportContacts(log, csv);

@@ -64,11 +64,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString log = dir.filePath(QStringLiteral("rallye.adb"));
-        makeLogFile(log, {Row{QStringLiteral("2024-12-31 23:59:59"), QStringLiteral("2"), QStringLiteral("5/9"), 27, 995,
-                              QStringLiteral("USB"), QVariant(), QStringLiteral("=1+1"), QStringLiteral("59+"),
-                              QStringLiteral("Hôtel"), -12, QStringLiteral("il dit \"oui\""),
-                              QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("01000"),
-                              QStringLiteral("Françe;€"), QStringLiteral("Zoë Œuvray")}});
+        makeLogFile(log, {Row{"2024-12-31 23:59:59", "2", "5/9", 27, 995, "USB", QVariant(), "=1+1", "59+", "Hôtel", -12,
+                              "il dit \"oui\"", "Saint-Étienne\nCedex", "01000", "Françe;€", "Zoë Œuvray"}});
         const QString csv = dir.filePath(QStringLiteral("rallye.csv"));
         const listing::ExportOutcome r = listing::exportContacts(log, csv);
         QVERIFY2(r.ok, qPrintable(r.message));
@@ -78,11 +75,8 @@ private slots:
         // a French user once ";" is ticked.
         QProcess office;
         office.setWorkingDirectory(dir.path());
-        office.start(QStringLiteral("soffice"),
-                     {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profil")),
-                      QStringLiteral("--headless"), QStringLiteral("--infilter=CSV:59,34,76,1,,1036"),
-                      QStringLiteral("--convert-to"), QStringLiteral("fods"), QStringLiteral("--outdir"), dir.path(),
-                      csv});
+        office.start("soffice", {"-env:UserInstallation=file://" + dir.filePath("profil"), "--headless",
+                                 "--infilter=CSV:59,34,76,1,,1036", "--convert-to", "fods", "--outdir", dir.path(), csv});
         QVERIFY(office.waitForFinished(180000));
         QVERIFY2(office.exitCode() == 0, office.readAllStandardError().constData());
 
