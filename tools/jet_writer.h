@@ -3,17 +3,16 @@
 // the old log files that Sequanel converts were made by the Jet engine, and
 // this writes files of the same shape (2 KB pages, a catalog, tables without
 // indexes, rows in code page 1252, the engine's page encryption when asked),
-// with any rows, deleted rows and damaged values the tests need. It writes
-// nothing it does not have to: no indexes, no properties, no queries.
+// with the rows the tests need. It writes nothing it does not have to: no
+// indexes, no properties, no queries, no rows of 256 bytes or more.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace jetwriter {
 
-// Jet's column type codes (the catalog's Binary, Ole and Memo columns are
-// always null here).
-enum class Type : uint8_t { Int = 3, Long = 4, Double = 7, DateTime = 8, Binary = 9, Text = 10, Ole = 11, Memo = 12 };
+// Jet's column type codes (the catalog's Ole column is always null here).
+enum class Type : uint8_t { Int = 3, Long = 4, Double = 7, DateTime = 8, Text = 10, Ole = 11 };
 
 struct Column {
     std::string name; // UTF-8; written in code page 1252
@@ -29,15 +28,14 @@ struct Value {
     std::string bytes;
     static Value none() { return {}; }
     static Value num(double v) { return {false, v, {}}; }
-    // UTF-8 text, written in code page 1252 (characters outside it become '?').
+    // UTF-8 text, written in code page 1252 (characters outside it become
+    // '?'; U+0081, U+008D, U+008F, U+0090 and U+009D, which no Jet program
+    // would write, become the bytes 1252 leaves undefined).
     static Value text(const std::string &utf8);
-    // Bytes written as they are, for values no Jet program would write.
-    static Value raw(const std::string &bytes) { return {false, 0, bytes}; }
 };
 
 struct Row {
     std::vector<Value> values;
-    bool deleted = false; // kept on its page, marked deleted
     bool moved = false;   // a row that grew: stored on a later page, its slot pointing there
 };
 
@@ -48,8 +46,7 @@ struct Table {
 };
 
 struct Options {
-    bool encrypted = false;
-    uint32_t key = 0x5a17c3e1; // the page key of an encrypted file
+    bool encrypted = false; // with the engine's page encryption
 };
 
 // Writes the tables to path (replacing any file there); returns an empty

@@ -19,24 +19,15 @@
 
 namespace {
 
-const QString kQueue = QStringLiteral("SequanelPDF");
 const QString kPpd = QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd");
 
-QString run(const QString &program, const QStringList &args, int *exitCode = nullptr)
+// Runs a program; returns its exit code (-1 if it did not end) and its output.
+std::pair<int, QString> run(const QString &program, const QStringList &args)
 {
     QProcess p;
     p.start(program, args);
-    const bool done = p.waitForFinished(30000);
-    if (exitCode)
-        *exitCode = done && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
-}
-
-void write(const QString &path, const QString &text)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text.toUtf8());
+    const bool done = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+    return {done ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError())};
 }
 
 } // namespace
@@ -46,14 +37,13 @@ class TestCups : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
     QProcess m_server;
-    QString m_socket, m_spool;
 
-    bool schedulerRunning()
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    bool schedulerRunning() const
     {
-        return run(QStringLiteral("lpstat"), {QStringLiteral("-h"), m_socket, QStringLiteral("-r")})
-            .contains(QStringLiteral("is running"));
+        return run(QStringLiteral("lpstat"), {"-h", path("cups.sock"), "-r"}).second.contains("is running");
     }
-    QStringList jobFiles() const { return QDir(m_spool).entryList({QStringLiteral("d*")}, QDir::Files); }
+    QStringList jobFiles() const { return QDir(path("spool")).entryList({QStringLiteral("d*")}, QDir::Files); }
 
 private slots:
     void initTestCase()
@@ -63,42 +53,38 @@ private slots:
                 QSKIP(qPrintable(QStringLiteral("%1 is missing (packages cups, printer-driver-cups-pdf)").arg(f)));
         // The filters run under the server's own user, who must reach the spool.
         QVERIFY(QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7755)));
-        const QString d = m_dir.path();
         for (const char *sub : {"etc", "spool/tmp", "cache", "state", "log"})
-            QVERIFY(QDir(d).mkpath(QString::fromLatin1(sub)));
-        m_socket = d + QStringLiteral("/cups.sock");
-        m_spool = d + QStringLiteral("/spool");
-        write(d + QStringLiteral("/cups-files.conf"),
-              QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nTempDir %1/spool/tmp\nCacheDir %1/cache\n"
-                             "StateDir %1/state\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
-                             "PageLog %1/log/page_log\nPrintcap %1/printcap\nServerBin /usr/lib/cups\n"
-                             "DataDir /usr/share/cups\nFileDevice Yes\nSandboxing Relaxed\n")
-                      .arg(d)
-                  + (geteuid() == 0 ? QStringLiteral("User lp\nGroup lp\nSystemGroup root\n") : QString()));
+            QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(sub)));
         // Job files are kept once printed, so that the test can read them.
-        write(d + QStringLiteral("/cupsd.conf"),
-              QStringLiteral("Listen %1\nPreserveJobFiles Yes\nBrowsing No\nBrowseLocalProtocols none\n"
-                             "WebInterface No\nDefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
-                             "</Location>\n")
-                  .arg(m_socket));
+        const QString files = QStringLiteral(
+            "ServerRoot %1/etc\nRequestRoot %1/spool\nTempDir %1/spool/tmp\nCacheDir %1/cache\nStateDir %1/state\n"
+            "AccessLog %1/log/access_log\nErrorLog %1/log/error_log\nPageLog %1/log/page_log\nPrintcap %1/printcap\n"
+            "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\nFileDevice Yes\nSandboxing Relaxed\n%2");
+        const QString server = QStringLiteral(
+            "Listen %1/cups.sock\nPreserveJobFiles Yes\nBrowsing No\nBrowseLocalProtocols none\nWebInterface No\n"
+            "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
+        const QString root = geteuid() == 0 ? QStringLiteral("User lp\nGroup lp\nSystemGroup root\n") : QString();
+        for (const auto &[name, text] : {std::pair{"cups-files.conf", files.arg(m_dir.path(), root)},
+                                         {"cupsd.conf", server.arg(m_dir.path())}}) {
+            QFile f(path(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size());
+        }
         m_server.setProcessChannelMode(QProcess::MergedChannels);
-        m_server.start(QStringLiteral("/usr/sbin/cupsd"), {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
-                                                          QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
+        m_server.start("/usr/sbin/cupsd", {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
         m_server.waitForStarted();
         for (int i = 0; i < 100 && m_server.state() == QProcess::Running && !schedulerRunning(); ++i)
             QThread::msleep(100);
         if (!schedulerRunning())
-            QSKIP(qPrintable(QStringLiteral("the CUPS server does not start here: %1").arg(QString::fromLocal8Bit(m_server.readAll()))));
-        int code = 0;
-        const QString out = run(QStringLiteral("lpadmin"), {QStringLiteral("-h"), m_socket, QStringLiteral("-p"), kQueue, QStringLiteral("-v"),
-                                                         QStringLiteral("file:///dev/null"), QStringLiteral("-P"), kPpd, QStringLiteral("-E")}, &code);
-        QVERIFY2(code == 0, qPrintable(out));
-        run(QStringLiteral("lpadmin"), {QStringLiteral("-h"), m_socket, QStringLiteral("-d"), kQueue}, &code);
-        QCOMPARE(code, 0);
+            QSKIP(qPrintable("the CUPS server does not start here: " + QString::fromLocal8Bit(m_server.readAll())));
+        for (const QStringList &args : {QStringList{"-p", "SequanelPDF", "-v", "file:///dev/null", "-P", kPpd, "-E"},
+                                        QStringList{"-d", "SequanelPDF"}}) {
+            const auto [code, out] = run(QStringLiteral("lpadmin"), QStringList{"-h", path("cups.sock")} + args);
+            QVERIFY2(code == 0, qPrintable(out));
+        }
         // The program under test asks this server only, and reads no client
         // settings of the machine.
-        qputenv("CUPS_SERVER", QFile::encodeName(m_socket));
-        qputenv("CUPS_SERVERROOT", QFile::encodeName(d + QStringLiteral("/etc")));
+        qputenv("CUPS_SERVER", QFile::encodeName(path("cups.sock")));
+        qputenv("CUPS_SERVERROOT", QFile::encodeName(path("etc")));
     }
 
     void cleanupTestCase()
@@ -115,26 +101,18 @@ private slots:
     // printer, holding the whole listing.
     void listingGoesToTheDefaultPrinter()
     {
-        QTemporaryDir dir;
-        const QString log = dir.filePath(QStringLiteral("concours.adb"));
+        const QString log = path("concours.adb");
         testsupport::makeLogFile(log, {testsupport::sampleRow(1), testsupport::sampleRow(2), testsupport::sampleRow(3)});
         const QStringList before = jobFiles();
         testsupport::PromptRecorder prompts;
         frmListe f(log);
         f.Command2_Click();
         QVERIFY2(prompts.messages.isEmpty(), qPrintable(prompts.messages.value(0).text));
-        QCOMPARE(f.windowTitle(), QStringLiteral("Liste des enregistrements"));
-
         QStringList jobs;
         for (int i = 0; i < 100 && (jobs = jobFiles()) == before; ++i)
             QThread::msleep(100);
         QCOMPARE(jobs.size(), before.size() + 1);
-        const QString job = m_spool + QLatin1Char('/') + jobs.last();
-        QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), job, QStringLiteral("-")});
-        QVERIFY(p.waitForFinished(30000));
-        const QString text = QString::fromUtf8(p.readAllStandardOutput());
-        qInfo("job file %s, %d characters of text", qPrintable(job), int(text.size()));
+        const auto [code, text] = run(QStringLiteral("pdftotext"), {"-layout", path("spool/" + jobs.last()), "-"});
         QVERIFY2(text.contains(listing::kTitle), qPrintable(text.left(300)));
         QCOMPARE(text.count(QStringLiteral("Date et heure")), 1);
         QCOMPARE(text.count(QStringLiteral("Lyon")), 3); // one line per contact

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -72,20 +73,15 @@ private slots:
     {
         const QString log = file(QStringLiteral("épreuve d'été.adb"));
         makeLogFile(log, {
-            Row{QStringLiteral("1998-01-05 07:03:09"), QStringLiteral("1"), QStringLiteral("5;9"), 27, 5,
-                QStringLiteral("USB"), 999999, QStringLiteral("Québec"), QStringLiteral("Roméo"),
-                QStringLiteral("Hôtel"), -32768, QStringLiteral("il dit \"oui\""),
-                QStringLiteral("Saint-Étienne\nCedex"), QStringLiteral("01000"), QStringLiteral("Françe;€"),
-                QStringLiteral("Zoë")},
+            Row{"1998-01-05 07:03:09", "1", "5;9", 27, 5, "USB", 999999, "Québec", "Roméo", "Hôtel", -32768,
+                "il dit \"oui\"", "Saint-Étienne\nCedex", "01000", "Françe;€", "Zoë"},
             Row(16), // nulls only
             // what another program may have stored: a date in another form,
             // a text in a number column, texts a spreadsheet would run as
             // formulas (written behind an apostrophe) or read as numbers
             // (written as ="..."; "01000" above too)
-            Row{QStringLiteral("2024-03-05T23:59:00"), QStringLiteral("3"), QStringLiteral("-5"),
-                QStringLiteral("vingt-sept"), 995, QStringLiteral("=1+1"), 0, QStringLiteral("@SOMME(A1)"),
-                QStringLiteral("+33 6 12"), QStringLiteral("=\"a;b\""), 7, QString(), QString(),
-                QStringLiteral("pas une date"), QStringLiteral("  blancs  "), QStringLiteral("\"")},
+            Row{"2024-03-05T23:59:00", "3", "-5", "vingt-sept", 995, "=1+1", 0, "@SOMME(A1)", "+33 6 12", "=\"a;b\"", 7,
+                QString(), QString(), "pas une date", "  blancs  ", "\""},
         });
         const QString csv = file(QStringLiteral("épreuve.csv"));
         const listing::ExportOutcome r = listing::exportContacts(log, csv);
@@ -107,10 +103,7 @@ private slots:
                                 "05/03/2024 23:59:00|3|-5|vingt-sept|995|'=1+1|0|'@SOMME(A1)|=\"+33 6 12\"|'=\"a;b\"|7|||"
                                 "pas une date|  blancs  |\""})
             expected << QString::fromUtf8(row).split(QLatin1Char('|'));
-        const QVector<QStringList> read = readByPython(csv);
-        QCOMPARE(read.size(), expected.size());
-        for (int i = 0; i < expected.size(); ++i)
-            QCOMPARE(read[i], expected[i]);
+        QCOMPARE(readByPython(csv), expected);
     }
 
     // A failure tells why in French and leaves the old file whole, with no
@@ -129,24 +122,16 @@ private slots:
         QFETCH(QString, why);
         QTemporaryDir dir(QStringLiteral("/tmp/sequanel-export-XXXXXX"));
         const QString folder = dir.filePath(QStringLiteral("sortie"));
+        const QByteArray mountPoint = QFile::encodeName(folder);
         QVERIFY(QDir().mkpath(folder));
-        struct Restore {
-            QString folder;
-            bool mounted = false;
-            ~Restore()
-            {
-                chattr(QStringLiteral("-i"), folder);
-                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                if (mounted)
-                    ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
-            }
-        } restore{folder};
-        if (fault == QLatin1String("full")) {
-            if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
-                QSKIP("cannot mount a small file system here (not root, or no right to mount)");
-            restore.mounted = true;
-        }
-
+        // Whatever happens: the folder writable again, the small file system gone.
+        const auto restore = qScopeGuard([&] {
+            chattr(QStringLiteral("-i"), folder);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            ::umount2(mountPoint.constData(), MNT_DETACH);
+        });
+        if (fault == QLatin1String("full") && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("cannot mount a small file system here (not root, or no right to mount)");
         QVector<Row> rows;
         for (int i = 1; i <= 2000; ++i)
             rows << sampleRow(i);
