@@ -239,7 +239,8 @@ private slots:
 
     // A contact that another program deletes meanwhile: a change of it is not
     // lost but kept on screen as a new contact, which Enter stores; deleting
-    // it says so and shows the last contact.
+    // it says so and shows the last contact. A deletion the file refuses is
+    // said too.
     void contactGoneMeanwhile()
     {
         MainWindowFixture f(3);
@@ -261,6 +262,15 @@ private slots:
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
         QCOMPARE(f.shownSerial() + f.w->txtVille->text(), QStringLiteral("3Clermont-Ferrand"));
+        QCOMPARE(f.stored().size(), 2);
+
+        f.prompts.clear(); // a deletion the file refuses is said, and nothing is lost
+        QVERIFY(testsupport::rawExec(f.file, QStringLiteral("CREATE TRIGGER garde BEFORE DELETE ON Transmission "
+                                                            "BEGIN SELECT RAISE(ABORT, 'refus'); END")));
+        f.w->cmdSupprimer->click();
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QVERIFY2(f.prompts.messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être supprimé")),
+                 qPrintable(f.prompts.messages[0].text));
         QCOMPARE(f.stored().size(), 2);
     }
 
