@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "frmMain.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,7 +31,7 @@ struct MainWindowFixture {
     }
     QString path(const QString &name) const { return dir.filePath(name); }
 
-    // Makes a log file with n sample contacts and opens it through the Open command.
+    // Makes a log file holding rows and opens it through the Open command.
     QString open(const QString &name, const QVector<testsupport::Row> &rows)
     {
         const QString p = path(name);
@@ -47,6 +48,15 @@ struct MainWindowFixture {
         return open(name, rows);
     }
     QString shownSerial() const { return w->controls().txtNrSequanel->text(); }
+
+    // The captions of "Nouveau", "Modifier" and "Supprimer", a greyed one after a "-".
+    QString buttons() const
+    {
+        QStringList out;
+        for (QPushButton *b : {w->controls().cmdNouveau, w->controls().cmdModifier, w->controls().cmdSupprimer})
+            out << (b->isEnabled() ? QString() : QStringLiteral("-")) + b->text();
+        return out.join(QLatin1Char(' '));
+    }
 
     // Types a value into the line edit or list box of that name.
     void put(const QString &field, const QString &value)
@@ -66,26 +76,16 @@ struct MainWindowFixture {
               {"txtCodePostal", "63000"}, {"txtVille", "Clermont-Ferrand"}, {"txtBP", "BP 12"}, {"txtPays", "France"}})
             put(QString::fromUtf8(field), QString::fromUtf8(value));
     }
-    // What the log file opened at construction holds, read with a connection of the test's own.
-    QVector<testsupport::Row> rows() const { return testsupport::readRows(file); }
-    // One column of every stored contact (1: the serial, 12: the town).
-    QStringList column(int c) const
+    // The serial and town of every contact of the log file opened at
+    // construction, read with a connection of the test's own.
+    QStringList stored() const
     {
         QStringList out;
-        for (const testsupport::Row &r : rows())
-            out << r[c].toString();
+        for (const testsupport::Row &r : testsupport::readRows(file))
+            out << r[1].toString() + QLatin1Char(' ') + r[12].toString();
         return out;
     }
 };
-
-// How many windows of that class are on screen.
-inline int visibleTopLevels(const char *className)
-{
-    int n = 0;
-    for (QWidget *t : QApplication::topLevelWidgets())
-        n += t->isVisible() && t->inherits(className);
-    return n;
-}
 
 // Runs fn on every modal window that comes on screen while it lives (fn
 // should close it): a window that should not open is seen instead of
