@@ -97,15 +97,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("shown"); // zone 12, at 14:05:09 local
-        static const char binary[] = "\0\xff\x13[[[=\n\0\0=]";
         QTest::newRow("good") << QByteArray("[Settings]\nDeltaGMT=02:00:00\n") << "12:05:09";
         QTest::newRow("unclosed quote") << QByteArray("[Settings]\nDeltaGMT=\"02:00\n") << "12:05:09";
         QTest::newRow("variant") << QByteArray("[Settings]\nDeltaGMT=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x10)\n") << "11:05:09";
         QTest::newRow("invalid UTF-8") << QByteArray("[Settings]\nDeltaGMT=\xff\xfe\xc3(\n") << "11:05:09";
-        QTest::newRow("comma list") << QByteArray("[Settings]\nDeltaGMT=01:00,02:00\n") << "11:05:09";
         QTest::newRow("very long") << "[Settings]\nDeltaGMT=" + QByteArray(200000, '9') << "11:05:09";
-        QTest::newRow("no section") << QByteArray("DeltaGMT=02:00\n") << "11:05:09";
-        QTest::newRow("binary file") << QByteArray(binary, sizeof binary - 1) << "11:05:09";
+        QTest::newRow("binary file") << QByteArray("\0\xff\x13[[[=\n\0\0=]", 12) << "11:05:09";
     }
     void garbledSettingsFile()
     {
@@ -113,8 +110,7 @@ private slots:
         QFETCH(QString, shown);
         QFile f(platform::settingsFilePath(QCoreApplication::applicationDirPath()));
         QVERIFY(QDir().mkpath(QFileInfo(f).absolutePath()) && f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(file);
-        f.close();
+        QVERIFY(f.write(file) == file.size() && f.flush());
         testsupport::ClockScope clock(QDateTime(QDate(2024, 6, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 3 * 3600));
         frmFuseau w;
         w.tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(12));
