@@ -5,12 +5,10 @@
 //
 // SEQUANEL_CRASH_KILLS sets the number of kills (200 by default).
 #include "Engine.h"
-#include "LogFile.h"
 #include "Reliability.h"
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
