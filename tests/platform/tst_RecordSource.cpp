@@ -1,24 +1,23 @@
-// The record source over a real log file: the cursor at both ends, the
-// position after an addition, the column rules on update, and the durability
-// settings of its connection, the table of a new file. Refused openings are tested through the main
-// window's Open command (tests/entry) and in tests/reliability.
+// The record source over a real log file: the cursor at both ends and after
+// an addition, the column rules on update, the engine's faults, the table of
+// a new file and the durability settings of its connection; and the regional
+// notation of the dates and numbers it reads. Refused openings are tested
+// through the main window's Open command (tests/entry) and in
+// tests/reliability.
 #include "BoundControls.h"
 #include "Engine.h"
 #include "LogFile.h"
 #include "RecordSource.h"
+#include "Regional.h"
 #include "TestSupport.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
-using platform::EditMode;
-using platform::RecordSource;
 using platform::SourceError;
 using testsupport::readRows;
 
@@ -28,36 +27,23 @@ namespace {
 
 const QString kSerial = QStringLiteral("Sequanel");
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-// A record source with its sixteen columns bound to controls of the three
-// kinds a window uses, over log files in a temporary folder.
+// A record source with its sixteen columns bound to line edits (the window
+// tests store through combo boxes too), over log files in a temporary folder.
 struct Fixture {
     QTemporaryDir dir;
-    RecordSource rs;
-    std::vector<std::unique_ptr<QWidget>> controls;
+    QLineEdit controls[16];
+    platform::RecordSource rs;
 
     Fixture()
     {
         auto *bound = new platform::BoundControls(&rs);
-        for (const QString &c : logfile::columnNames()) {
-            auto *combo = c == QLatin1String("Hertz") ? new QComboBox : nullptr;
-            if (combo) {
-                combo->setEditable(true);
-                combo->addItems({"005", "015", "205"});
-            }
-            controls.emplace_back(combo ? combo : c == QLatin1String("Pays") ? static_cast<QWidget *>(new QLabel) : new QLineEdit);
-            bound->bind(controls.back().get(), c);
-        }
+        for (int i = 0; i < 16; ++i)
+            bound->bind(&controls[i], logfile::columnNames().at(i));
     }
     // A log file with n sample rows, opened through the source (first row current).
-    QString open(int n, const QString &name = QStringLiteral("log.adb"))
+    QString open(int n)
     {
-        const QString path = dir.filePath(name);
+        const QString path = dir.filePath(QStringLiteral("log.adb"));
         QVector<testsupport::Row> rows;
         for (int i = 1; i <= n; ++i)
             rows << testsupport::sampleRow(i);
@@ -67,16 +53,25 @@ struct Fixture {
             qWarning() << logfile::openFailureMessage(rs.error(), path);
         return path;
     }
-    QWidget *control(const QString &c) const { return controls.at(logfile::columnNames().indexOf(c)).get(); }
-    static const char *property(QWidget *w) { return qobject_cast<QComboBox *>(w) ? "currentText" : "text"; }
-    QString text(const QString &c) const { return control(c)->property(property(control(c))).toString(); }
-    void set(const QString &c, const QString &t) { control(c)->setProperty(property(control(c)), t); }
+    QString text(const QString &c) const { return controls[logfile::columnNames().indexOf(c)].text(); }
+    void set(const QString &c, const QString &t) { controls[logfile::columnNames().indexOf(c)].setText(t); }
     QStringList texts() const
     {
         QStringList out;
-        for (const QString &c : logfile::columnNames())
-            out << text(c);
+        for (const QLineEdit &c : controls)
+            out << c.text();
         return out;
+    }
+    // Adds a row with serial and date and stores it.
+    bool add(const QString &serial, const QString &date = QString())
+    {
+        if (!rs.addNew() || texts() != QStringList(16, QString()))
+            return false;
+        set(kSerial, serial);
+        set(QStringLiteral("Date"), date);
+        set(QStringLiteral("Mhertz"), QStringLiteral("27"));
+        set(QStringLiteral("Hertz"), QStringLiteral("005"));
+        return rs.update();
     }
 };
 
@@ -88,23 +83,29 @@ class TestRecordSource : public QObject
     testsupport::LocaleScope m_locale{QLocale(QLocale::French, QLocale::France)};
 
 private slots:
-    // Moves (N next, P previous, F first, L last) and the state after each:
-    // B at beginning, E at end, C a current row, then the serial shown; a
-    // leading ! marks a move refused for having nowhere to go.
-    void bothEnds_data()
+    // Moves (N next, P previous, F first, L last, A a row added and stored)
+    // and the state after each: B at beginning, E at end, C a current row,
+    // then the serial shown; a leading ! marks a move refused for having
+    // nowhere to go. An addition leaves the cursor where it was (off the
+    // ends, the controls keep what was stored).
+    void moves_data()
     {
         QTest::addColumn<int>("rows");
         QTest::addColumn<QString>("moves");
         QTest::addColumn<QStringList>("states"); // before the first move, then after each
-        QTest::newRow("empty") << 0 << "NPFL" << QStringList{"BE- ", "!BE- ", "!BE- ", "!BE- ", "!BE- "};
+        QTest::newRow("empty") << 0 << "NPFLA" << QStringList{"BE- ", "!BE- ", "!BE- ", "!BE- ", "!BE- ", "BE- 900"};
         QTest::newRow("one row") << 1 << "NNPFPPNL"
                                  << QStringList{"--C 1", "-E- 1", "!-E- 1", "--C 1", "--C 1", "B-- 1", "!B-- 1", "--C 1", "--C 1"};
         QTest::newRow("three rows") << 3 << "NNNNPFPPNL"
                                     << QStringList{"--C 1", "--C 2", "--C 3", "-E- 3", "!-E- 3", "--C 3",
                                                    "--C 1", "B-- 1", "!B-- 1", "--C 1", "--C 3"};
+        QTest::newRow("adding on the first row") << 3 << "AL" << QStringList{"--C 1", "--C 1", "--C 900"};
+        QTest::newRow("adding on a middle row") << 3 << "NA" << QStringList{"--C 1", "--C 2", "--C 2"};
+        QTest::newRow("adding on the last row") << 3 << "NNA" << QStringList{"--C 1", "--C 2", "--C 3", "--C 3"};
+        QTest::newRow("adding at end of file") << 3 << "NNNA" << QStringList{"--C 1", "--C 2", "--C 3", "-E- 3", "-E- 900"};
     }
 
-    void bothEnds()
+    void moves()
     {
         QFETCH(int, rows);
         QFETCH(QString, moves);
@@ -118,8 +119,8 @@ private slots:
         };
         QStringList seen{state()};
         for (const QChar m : moves) {
-            const bool moved = m == 'N' ? f.rs.moveNext() : m == 'P' ? f.rs.movePrevious()
-                               : m == 'F'                ? f.rs.moveFirst() : f.rs.moveLast();
+            const bool moved = m == 'N' ? f.rs.moveNext() : m == 'P' ? f.rs.movePrevious() : m == 'F' ? f.rs.moveFirst()
+                               : m == 'L' ? f.rs.moveLast() : f.add(QStringLiteral("900"));
             seen << (moved ? QString() : QStringLiteral("!")) + state();
             if (!f.rs.hasCurrent()) { // nothing to change or read off the ends
                 QVERIFY(f.rs.value(kSerial).isNull());
@@ -130,51 +131,8 @@ private slots:
         QCOMPARE(seen, states);
     }
 
-    void positionAfterAddition_data()
-    {
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("nexts");       // moveNext calls after opening
-        QTest::addColumn<QString>("current"); // serial current after update; empty: none
-        QTest::newRow("empty table") << 0 << 0 << "";
-        QTest::newRow("on the first row") << 3 << 0 << "1";
-        QTest::newRow("on a middle row") << 3 << 1 << "2";
-        QTest::newRow("on the last row") << 3 << 2 << "3";
-        QTest::newRow("at end of file") << 3 << 3 << "";
-    }
-
-    void positionAfterAddition()
-    {
-        QFETCH(int, rows);
-        QFETCH(int, nexts);
-        QFETCH(QString, current);
-        Fixture f;
-        const QString path = f.open(rows);
-        for (int i = 0; i < nexts; ++i)
-            f.rs.moveNext();
-        const bool bof = f.rs.bof(), eof = f.rs.eof();
-        QVERIFY(f.rs.addNew());
-        QCOMPARE(f.texts(), QStringList(16, QString()));
-        f.set(kSerial, QStringLiteral("900"));
-        f.set(QStringLiteral("Date"), QStringLiteral("31/03/2024 02:30:00")); // skipped by the clock in spring
-        QVERIFY2(f.rs.update(), qPrintable(logfile::storeFailureMessage(f.rs.error())));
-        QCOMPARE(f.rs.editMode(), EditMode::None);
-        QCOMPARE(f.rs.hasCurrent(), !current.isEmpty());
-        if (current.isEmpty()) {
-            QVERIFY(f.rs.bof() == bof && f.rs.eof() == eof);
-        } else {
-            QCOMPARE(f.rs.value(kSerial).toString(), current);
-            QCOMPARE(f.text(kSerial), current);
-        }
-        QCOMPARE(f.rs.recordCount(), rows + 1);
-        const auto stored = readRows(path);
-        QCOMPARE(stored.size(), rows + 1);
-        QCOMPARE(stored.last().value(0).toString(), QStringLiteral("2024-03-31 02:30:00"));
-        QCOMPARE(stored.last().value(1).toString(), QStringLiteral("900"));
-        QVERIFY(stored.last().value(2).isNull()); // an empty control stores nothing
-        QVERIFY(f.rs.moveLast());
-        QCOMPARE(f.text(QStringLiteral("Date")), QStringLiteral("31/03/2024 02:30:00"));
-    }
-
+    // Refused: named in the message, nothing written, the row still pending
+    // as typed. Corrected, it stores.
     void columnRules_data()
     {
         QTest::addColumn<bool>("adding");
@@ -196,7 +154,7 @@ private slots:
             row("fraction", "Mhertz", "27,5", SourceError::NotWhole, "27,0", 27);
             row("not a date", "Date", "31/02/2024 10:00:00", SourceError::NotDate, "29/02/2024 10:00:00", "2024-02-29 10:00:00");
             row("omega", "Opérateur", "Ω", SourceError::BadCharacter, "Zoé œ €", "Zoé œ €");
-            row("emoji in a label", "Pays", "France 🙂", SourceError::BadCharacter, "Œland", "Œland");
+            row("emoji", "Pays", "France 🙂", SourceError::BadCharacter, "Œland", "Œland");
         }
     }
 
@@ -213,49 +171,39 @@ private slots:
         QVERIFY(f.rs.moveLast());
         const auto before = readRows(path);
         QVERIFY(adding ? f.rs.addNew() : f.rs.edit());
-        const EditMode mode = f.rs.editMode();
+        const platform::EditMode mode = f.rs.editMode();
         f.set(kSerial, QStringLiteral("3"));
         f.set(column, bad);
         const QStringList shown = f.texts();
-        // Refused: named in the message, nothing written, the row still pending as typed.
         QVERIFY(!f.rs.update());
         QCOMPARE(f.rs.error().kind, kind);
         QVERIFY(logfile::storeFailureMessage(f.rs.error()).contains(logfile::fieldLabel(column)));
         QCOMPARE(f.rs.editMode(), mode);
         QCOMPARE(f.texts(), shown);
         QCOMPARE(readRows(path), before);
-        // Corrected, it stores.
         f.set(column, good);
         QVERIFY2(f.rs.update(), qPrintable(logfile::storeFailureMessage(f.rs.error())));
         QCOMPARE(readRows(path).size(), adding ? 3 : 2);
         QCOMPARE(readRows(path).last().at(logfile::columnNames().indexOf(column)), stored);
     }
 
-    // Busy, locked and read-only are told apart the same way for every
-    // caller, extended result codes included; the user hears it in French.
-    void engineFaults_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("fault");
-        using F = platform::EngineFault;
-        for (auto [code, fault] : {std::pair{5, F::Busy}, {261, F::Busy}, {517, F::Busy}, {6, F::Locked}, {262, F::Locked},
-                                   {8, F::ReadOnly}, {776, F::ReadOnly}, {26, F::NotDatabase}, {11, F::Corrupt}, {13, F::Full},
-                                   {14, F::CannotOpen}, {3338, F::IoError}, {3, F::Permission}, {1, F::Other}})
-            QTest::addRow("%d", code) << code << int(fault);
-    }
+    // Every engine fault is told to the user in French; extended result
+    // codes count as their primary code (a busy file stays busy, whatever the
+    // reason the engine adds).
     void engineFaults()
     {
-        QFETCH(int, code);
-        QFETCH(int, fault);
-        const platform::EngineError e{QStringLiteral("database is locked"), code};
-        QCOMPARE(int(platform::faultOf(e)), fault);
-        QCOMPARE(testsupport::englishIn(platform::describe(e)), QString());
+        for (int code : {5, 517, 6, 262, 8, 776, 26, 11, 13, 14, 3338, 3, 19, 1})
+            QCOMPARE(testsupport::englishIn(platform::describe({QStringLiteral("database is locked"), code})), QString());
+        QCOMPARE(platform::faultOf({QString(), 517}), platform::EngineFault::Busy);
+        QCOMPARE(platform::faultOf({QString(), 262}), platform::EngineFault::Locked);
+        QCOMPARE(platform::faultOf({QString(), 776}), platform::EngineFault::ReadOnly);
     }
 
     // A new log file holds the table of a log written by an earlier version
     // (the fuzzing seed) and nothing else. Rows stay in insertion order,
     // duplicates included, a row added after a deletion last; the texts 27
-    // and 005 are stored as the numbers 27 and 5.
+    // and 005 are stored as the numbers 27 and 5, an empty control as null,
+    // a date in the hour skipped in spring as typed.
     void newFileAndRowOrder()
     {
         Fixture f;
@@ -269,44 +217,93 @@ private slots:
         QCOMPARE(schema(path), schema(QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/reliability/fuzz/seed/log5.adb")));
         logfile::configure(f.rs, path);
         QVERIFY(f.rs.refresh());
-        for (const char *serial : {"30", "4", "4", "120", "7"}) {
-            if (serial == QLatin1String("7"))
-                QVERIFY(f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent());
-            QVERIFY(f.rs.addNew());
-            f.set(kSerial, QString::fromLatin1(serial));
-            f.set(QStringLiteral("Mhertz"), QStringLiteral("27"));
-            f.set(QStringLiteral("Hertz"), QStringLiteral("005"));
-            QVERIFY2(f.rs.update(), qPrintable(logfile::storeFailureMessage(f.rs.error())));
-        }
+        for (const char *serial : {"30", "4", "4", "120"})
+            QVERIFY2(f.add(QString::fromLatin1(serial)), qPrintable(logfile::storeFailureMessage(f.rs.error())));
+        QVERIFY(f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent());
+        QVERIFY(f.add(QStringLiteral("7"), QStringLiteral("31/03/2024 02:30:00")));
         QStringList serials;
         for (const testsupport::Row &r : readRows(path)) {
             serials << r.value(1).toString();
-            QVERIFY(r.value(3) == QVariant(qlonglong(27)) && r.value(4) == QVariant(qlonglong(5)));
+            QVERIFY(r.value(3) == QVariant(qlonglong(27)) && r.value(4) == QVariant(qlonglong(5)) && r.value(2).isNull());
         }
         QCOMPARE(serials, (QStringList{"30", "4", "120", "7"}));
+        QCOMPARE(readRows(path).last().value(0).toString(), QStringLiteral("2024-03-31 02:30:00"));
     }
 
+    // A log left in write-ahead-log mode by another program goes back to the
+    // rollback journal, so that it stays one file; every store reaches the disk.
     void durability()
     {
-        // A log left in write-ahead-log mode by another program goes back to the
-        // rollback journal, so that it stays one file.
         Fixture f;
-        const QString path = f.dir.filePath(QStringLiteral("wal.adb"));
-        testsupport::makeLogFile(path, {testsupport::sampleRow(1)});
+        const QString path = f.open(1);
         QVERIFY(platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr)->exec("PRAGMA journal_mode=WAL"));
-        QCOMPARE(fileBytes(path).at(18), '\x02');
-        logfile::configure(f.rs, path);
+        QCOMPARE(testsupport::fileBytes(path).at(18), '\x02');
         QVERIFY(f.rs.refresh());
-        QCOMPARE(f.rs.database()->scalar("PRAGMA journal_mode").toString(), QStringLiteral("delete"));
         QCOMPARE(f.rs.database()->scalar("PRAGMA synchronous").toInt(), 2);
-        QVERIFY(f.rs.addNew() && f.rs.update());
-        QVERIFY(f.rs.edit() && f.rs.update());
-        QVERIFY(f.rs.deleteCurrent());
-        // Each store is committed on its own: nothing is left in a journal.
-        for (const char *suffix : {"-journal", "-wal", "-shm"})
-            QVERIFY2(!QFile::exists(path + QLatin1String(suffix)), suffix);
-        QCOMPARE(readRows(path).size(), 1);
-        QCOMPARE(fileBytes(path).at(18), '\x01');
+        QVERIFY(f.add(QStringLiteral("2")));
+        QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
+        QCOMPARE(testsupport::fileBytes(path).at(18), '\x01');
+    }
+
+    // Texts read as dates or numbers: the stored form, or empty when refused.
+    // An accepted date is shown in the user's notation, with no zone name and
+    // the date alone at midnight, and reads back the same to the second.
+    void notation_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<bool>("isDate");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        const QLocale fr(QLocale::French, QLocale::France), en(QLocale::English, QLocale::UnitedStates);
+        for (const char *t : {"31/02/2024", "12/13/2024", "", "   ", "demain", "15/03/2024 25:00:00", "15/03/2024 10:00:00 x"})
+            QTest::addRow("fr refuses the date '%s'", t) << fr << true << t << "";
+        QTest::newRow("en refuses 31 February") << en << true << "2/31/2024" << "";
+        QTest::newRow("en refuses day first") << en << true << "14/07/2024 14:05:09" << "";
+        QTest::newRow("fr date and time") << fr << true << " 15/03/2024 14:05:07 " << "2024-03-15 14:05:07";
+        QTest::newRow("fr time alone") << fr << true << "14:05" << platform::timeOnlyDate().toString(Qt::ISODate) + " 14:05:00";
+        QTest::newRow("fr 2-digit year 29") << fr << true << "1/1/29 08:00:00" << "2029-01-01 08:00:00";
+        QTest::newRow("fr 2-digit year 30") << fr << true << "1/1/30" << "1930-01-01 00:00:00";
+        QTest::newRow("fr one second past midnight") << fr << true << "2/1/2031 00:00:01" << "2031-01-02 00:00:01";
+        QTest::newRow("fr hour skipped in spring") << fr << true << "31/03/2024 02:30:00" << "2024-03-31 02:30:00";
+        QTest::newRow("fr hour repeated in autumn") << fr << true << "27/10/2024 02:30:00" << "2024-10-27 02:30:00";
+        QTest::newRow("en PM") << en << true << "3/15/2024 2:05:07 PM" << "2024-03-15 14:05:07";
+        QTest::newRow("en AM") << en << true << "7/1/2024 9:00:01 AM" << "2024-07-01 09:00:01";
+        QTest::newRow("en one second past midnight") << en << true << "1/2/2031 12:00:01 AM" << "2031-01-02 00:00:01";
+        QTest::newRow("en leap day at midnight") << en << true << "2/29/2024" << "2024-02-29 00:00:00";
+        for (const QLocale &l : {fr, en}) {
+            for (const auto &[t, v] : {std::pair{" 14 ", "14"}, {"-3", "-3"}, {"+7", "7"}, {"005", "5"}, {"abc", ""},
+                                       {"", ""}, {"   ", ""}, {"-", ""}, {"1 4", ""}, {"14a", ""}})
+                QTest::addRow("%s number '%s'", qPrintable(l.name()), t) << l << false << t << v;
+        }
+        QTest::newRow("fr decimal comma") << fr << false << "1,5" << "1.5";
+        QTest::newRow("fr decimal point") << fr << false << "1.5" << "";
+        QTest::newRow("en decimal point") << en << false << "1.5" << "1.5";
+        QTest::newRow("en decimal comma") << en << false << "1,5" << "";
+    }
+    void notation()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(bool, isDate);
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        testsupport::LocaleScope scope(locale);
+        if (!isDate) {
+            const auto v = platform::parseNumber(text);
+            QCOMPARE(v ? QString::number(*v) : QString(), stored);
+            return;
+        }
+        const auto v = platform::parseDateTime(text);
+        QCOMPARE(v ? platform::toStorage(*v) : QString(), stored);
+        if (!v)
+            return;
+        const QString shown = platform::formatDateTime(*platform::fromStorage(stored));
+        static const QRegularExpression ampm(QStringLiteral("\\b(AM|PM)\\b")), letter(QStringLiteral("[A-Za-z]"));
+        QVERIFY2(!QString(shown).remove(ampm).contains(letter), qPrintable(shown));
+        if (v->time() == QTime(0, 0))
+            QCOMPARE(shown, locale.toString(v->date(), platform::shortDateFormat(locale)));
+        const auto again = platform::parseDateTime(shown);
+        QVERIFY2(again, qPrintable(shown));
+        QCOMPARE(platform::toStorage(*again), stored);
     }
 };
 

@@ -59,29 +59,29 @@ void ClockScope::set(const QDateTime &fixed)
     platform::setNowProvider([fixed] { return fixed; });
 }
 
+// The columns of Transmission in order, for a statement.
+static platform::Sql columnList()
+{
+    QVector<platform::Sql> cols;
+    for (const QString &n : logfile::columnNames())
+        cols << platform::Identifier(n);
+    return platform::Sql::join(cols, ",");
+}
+
 void makeLogFile(const QString &path, const QVector<Row> &rows)
 {
     QString message;
     QVERIFY2(logfile::createEmpty(path, &message), qPrintable(message));
-    if (rows.isEmpty())
-        return;
-    platform::EngineError e;
-    auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
-    QVERIFY2(c, qPrintable(e.text));
-    QVector<platform::Sql> cols, marks;
-    const QStringList names = logfile::columnNames();
-    for (int i = 0; i < names.size(); ++i) {
-        cols << platform::Identifier(names[i]);
-        marks << platform::Sql::parameter(i + 1);
-    }
-    const platform::Sql sql = platform::Sql("INSERT INTO Transmission (%1) VALUES (%2)")
-                                  .arg(platform::Sql::join(cols, ","), platform::Sql::join(marks, ","));
-    QVERIFY(c->begin());
-    for (const Row &r : rows) {
-        Row full = r;
-        while (full.size() < names.size())
-            full << QVariant();
-        QVERIFY2(c->exec(sql, full), qPrintable(c->lastError().text));
+    auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
+    QVERIFY(c && c->begin());
+    QVector<platform::Sql> marks;
+    for (int i = 1; i <= 16; ++i)
+        marks << platform::Sql::parameter(i);
+    const platform::Sql sql =
+        platform::Sql("INSERT INTO Transmission (%1) VALUES (%2)").arg(columnList(), platform::Sql::join(marks, ","));
+    for (Row r : rows) {
+        r.resize(16);
+        QVERIFY2(c->exec(sql, r), qPrintable(c->lastError().text));
     }
     QVERIFY(c->commit());
 }
@@ -103,14 +103,8 @@ QByteArray fileBytes(const QString &path)
 
 QVector<Row> readRows(const QString &path)
 {
-    platform::EngineError e;
-    auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
-    if (!c)
-        return {};
-    QVector<platform::Sql> cols;
-    for (const QString &n : logfile::columnNames())
-        cols << platform::Identifier(n);
-    return c->rows(platform::Sql("SELECT %1 FROM Transmission ORDER BY rowid").arg(platform::Sql::join(cols, ",")));
+    auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, nullptr);
+    return c ? c->rows(platform::Sql("SELECT %1 FROM Transmission ORDER BY rowid").arg(columnList())) : QVector<Row>{};
 }
 
 bool rawExec(const QString &path, const QString &sql, const QVariantList &params, QString *error)
