@@ -230,12 +230,14 @@ void LogIndex::storedSerial(const QString &serial)
 }
 
 // When the removed number was the largest, the largest must be read again.
+// A reading not taken yet may have been made before the change and hold the
+// removed number: it is dropped too.
 void LogIndex::removedSerial(const QString &serial)
 {
-    if (!m_largest)
-        return;
-    if (auto n = serialValue(serial); n && *n >= *m_largest) {
+    const auto n = serialValue(serial);
+    if (n && (m_serialPending || (m_largest && *n >= *m_largest))) {
         m_largest.reset();
+        m_storedWhilePending.reset();
         m_serialPending = false;
     }
 }
