@@ -116,28 +116,25 @@ void frmMain::buildMenus()
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("menuBar"));
 
+    // A menu item (a separator when caption is empty) and its object name.
+    auto item = [](QMenu *menu, const char *name, const QString &caption, QKeySequence key = {}) {
+        QAction *a = caption.isEmpty() ? menu->addSeparator() : menu->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(key);
+        return a;
+    };
     ui.mnuFichier = bar->addMenu(QStringLiteral("&Fichier "));
     ui.mnuFichier->setObjectName(QStringLiteral("mnuFichier"));
-    ui.mnuNouveau = ui.mnuFichier->addAction(QStringLiteral("&Nouveau      "));
-    ui.mnuNouveau->setObjectName(QStringLiteral("mnuNouveau"));
-    ui.mnuNouveau->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    ui.mnuOuvrir = ui.mnuFichier->addAction(QStringLiteral("&Ouvrir"));
-    ui.mnuOuvrir->setObjectName(QStringLiteral("mnuOuvrir"));
-    ui.mnuOuvrir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    ui.mnuLigne1 = ui.mnuFichier->addSeparator();
-    ui.mnuLigne1->setObjectName(QStringLiteral("mnuLigne1"));
-    ui.mnuImprimer = ui.mnuFichier->addAction(QStringLiteral("&Imprimer"));
-    ui.mnuImprimer->setObjectName(QStringLiteral("mnuImprimer"));
-    ui.mnuImprimer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    ui.mnuExporter = ui.mnuFichier->addAction(QStringLiteral("E&xporter..."));
-    ui.mnuExporter->setObjectName(QStringLiteral("mnuExporter"));
+    ui.mnuNouveau = item(ui.mnuFichier, "mnuNouveau", QStringLiteral("&Nouveau      "), Qt::CTRL | Qt::Key_N);
+    ui.mnuOuvrir = item(ui.mnuFichier, "mnuOuvrir", QStringLiteral("&Ouvrir"), Qt::CTRL | Qt::Key_O);
+    ui.mnuLigne1 = item(ui.mnuFichier, "mnuLigne1", {});
+    ui.mnuImprimer = item(ui.mnuFichier, "mnuImprimer", QStringLiteral("&Imprimer"), Qt::CTRL | Qt::Key_I);
+    ui.mnuExporter = item(ui.mnuFichier, "mnuExporter", QStringLiteral("E&xporter..."));
     // The export reads the same open log as printing: greyed with it, always.
     connect(ui.mnuImprimer, &QAction::changed, ui.mnuExporter,
             [this] { ui.mnuExporter->setEnabled(ui.mnuImprimer->isEnabled()); });
-    ui.mnuLigne2 = ui.mnuFichier->addSeparator();
-    ui.mnuLigne2->setObjectName(QStringLiteral("mnuLigne2"));
-    ui.mnuQuitter = ui.mnuFichier->addAction(QStringLiteral("&Quitter"));
-    ui.mnuQuitter->setObjectName(QStringLiteral("mnuQuitter"));
+    ui.mnuLigne2 = item(ui.mnuFichier, "mnuLigne2", {});
+    ui.mnuQuitter = item(ui.mnuFichier, "mnuQuitter", QStringLiteral("&Quitter"));
 
     ui.mnuOrientation = bar->addAction(QStringLiteral("O&rientation"));
     ui.mnuOrientation->setObjectName(QStringLiteral("mnuOrientation"));
@@ -154,12 +151,9 @@ void frmMain::buildMenus()
 
     ui.mnuaide = bar->addMenu(QStringLiteral("&?"));
     ui.mnuaide->setObjectName(QStringLiteral("mnuaide"));
-    ui.mnuHelp = ui.mnuaide->addAction(QStringLiteral("&Aide"));
-    ui.mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    ui.mnuLigne3 = ui.mnuaide->addSeparator();
-    ui.mnuLigne3->setObjectName(QStringLiteral("mnuLigne3"));
-    ui.mnuAPropos = ui.mnuaide->addAction(QStringLiteral("A &Propos"));
-    ui.mnuAPropos->setObjectName(QStringLiteral("mnuAPropos"));
+    ui.mnuHelp = item(ui.mnuaide, "mnuHelp", QStringLiteral("&Aide"));
+    ui.mnuLigne3 = item(ui.mnuaide, "mnuLigne3", {});
+    ui.mnuAPropos = item(ui.mnuaide, "mnuAPropos", QStringLiteral("A &Propos"));
 
     connect(ui.mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
     connect(ui.mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);

@@ -420,14 +420,8 @@ bool RecordSource::update()
         if (m_cursor.count >= 0)
             ++m_cursor.count;
         m_editMode = EditMode::None;
-        // The row that was current before add-new is current again.
-        if (m_beforeAdd && loadRow("WHERE rowid = ?1", {*m_beforeAdd})) {
-            showRow();
-        } else {
-            m_cursor.current.reset();
-            m_cursor.bof = m_beforeAddBof;
-            m_cursor.eof = m_beforeAddEof;
-        }
+        // The controls keep the stored row when there was none before.
+        backToBeforeAdd();
     } else {
         m_editMode = EditMode::None;
         if (loadRow("WHERE rowid = ?1", {*m_cursor.current}))
@@ -475,19 +469,27 @@ bool RecordSource::editToAddNew()
     return true;
 }
 
+// The row that was current before add-new is current again (true), or the
+// position before or past the rows where the source stood then (false).
+bool RecordSource::backToBeforeAdd()
+{
+    if (m_beforeAdd && loadRow("WHERE rowid = ?1", {*m_beforeAdd})) {
+        showRow();
+        return true;
+    }
+    m_cursor.current.reset();
+    m_cursor.bof = m_beforeAddBof;
+    m_cursor.eof = m_beforeAddEof;
+    return false;
+}
+
 void RecordSource::cancelUpdate()
 {
     const EditMode was = m_editMode;
     m_editMode = EditMode::None;
     if (was == EditMode::Adding) {
-        if (m_beforeAdd && loadRow("WHERE rowid = ?1", {*m_beforeAdd})) {
-            showRow();
-        } else {
-            m_cursor.current.reset();
-            m_cursor.bof = m_beforeAddBof;
-            m_cursor.eof = m_beforeAddEof;
+        if (!backToBeforeAdd())
             showEmpty();
-        }
     } else if (was == EditMode::Editing && m_cursor.current) {
         if (loadRow("WHERE rowid = ?1", {*m_cursor.current}))
             showRow();

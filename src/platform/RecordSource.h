@@ -157,6 +157,7 @@ private:
     bool loadRow(const Sql &where, const QVariantList &params);
     bool moveEnd(bool last);
     bool moveStep(bool forward);
+    bool backToBeforeAdd();
     bool damagedOrder(qint64 from, const QVariantList &row);
     void showRow();
     void showEmpty();
