@@ -107,8 +107,6 @@ private slots:
         QTest::addColumn<double>("days");
         QTest::addColumn<QString>("text");
         const double second = 1.0 / 86400;
-        QTest::newRow("day zero") << 0.0 << "1899-12-30 00:00:00";
-        QTest::newRow("23:59:59") << 45382.0 + 86399 * second << "2024-03-31 23:59:59";
         QTest::newRow("nearest second, down") << 45382.0 + 10.49 * second << "2024-03-31 00:00:10";
         QTest::newRow("nearest second, up") << 45382.0 + 10.51 * second << "2024-03-31 00:00:11";
         QTest::newRow("rounded to the next midnight") << 45382.0 + 86399.6 * second << "2024-04-01 00:00:00";
@@ -144,7 +142,6 @@ private slots:
         };
         make("edge values", kEdgeContacts, false, "Les 5 contacts de");
         make("rows that grew, encrypted", kEdgeContacts, true, "Les 5 contacts de", {1, 3});
-        make("one contact", {kEdgeContacts[0]}, false, "Le contact de");
         make("no contact", {}, true, "ne contient aucun contact");
         Rows odd = kEdgeContacts.mid(0, 2);
         odd[0][12] = QString(25, QLatin1Char('e'));
@@ -269,10 +266,7 @@ private slots:
     void commandLine()
     {
         const QString damaged = path(QStringLiteral("abîmé.adb")), fresh = path(QStringLiteral("rallye été.adb"));
-        QFile bad(damaged);
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write(QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(3000, '\xff'));
-        bad.close();
+        QVERIFY(QFile::copy(kData + "ancien-1000-chiffre.adb", damaged) && QFile(damaged).resize(40 * 2048 + 100));
         const struct {
             QString from, to;
             bool failed;
