@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -90,18 +89,13 @@ struct MainWindowFixture {
 // Runs fn on every modal window that comes on screen while it lives (fn
 // should close it): a window that should not open is seen instead of
 // blocking the test in its event loop.
-class ModalWatch
-{
-public:
+struct ModalWatch : QTimer {
     explicit ModalWatch(std::function<void(QWidget *)> fn)
     {
-        QObject::connect(&m_timer, &QTimer::timeout, [fn] {
+        connect(this, &QTimer::timeout, [fn] {
             if (QWidget *m = QApplication::activeModalWidget())
                 fn(m);
         });
-        m_timer.start(20);
+        start(20);
     }
-
-private:
-    QTimer m_timer;
 };
