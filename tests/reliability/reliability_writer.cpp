@@ -2,8 +2,8 @@
 // file in the real main window and stores contacts one after another through
 // its store path, writing each serial number to stdout as soon as the store
 // has returned.
-#include "Prompts.h"
 #include "Reliability.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -15,14 +15,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (argc != 2)
         return 2;
-    platform::Responder r;
-    r.message = [](const platform::MessageRequest &m) {
+    testsupport::PromptRecorder prompts;
+    prompts.onMessage = [](const platform::MessageRequest &m) {
         std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
         std::exit(3);
-        return platform::Answer::Ok;
     };
-    r.beep = [] {};
-    platform::setResponder(r);
 
     frmMain w;
     if (!w.ChargerFichier(QString::fromLocal8Bit(argv[1])))

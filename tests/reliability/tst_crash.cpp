@@ -65,11 +65,9 @@ private slots:
             QVERIFY(child.waitForFinished(10000));
             QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAllStandardError().constData());
             for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
-                bool ok = false;
-                const int n = line.toInt(&ok);
-                if (ok) {
-                    QCOMPARE(n, returned + 1);
-                    returned = n;
+                if (line.toInt() > 0) { // a serial; "ready" reads as 0
+                    QCOMPARE(line.toInt(), returned + 1);
+                    returned = line.toInt();
                 }
             }
             QCOMPARE(integrity(path), QStringLiteral("ok"));
