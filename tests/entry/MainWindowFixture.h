@@ -1,5 +1,6 @@
 #pragma once
 // Builds the real main window over real log files in a temporary folder.
+#include "Messages.h"
 #include "TestSupport.h"
 #include "frmMain.h"
 

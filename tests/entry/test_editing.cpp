@@ -6,7 +6,7 @@ using testsupport::Row;
 
 namespace {
 const QDateTime kNow(QDate(2024, 7, 14), QTime(14, 5, 9));
-const QString kCheck = QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !");
+const QString kCheck = msg::entryNotValid();
 const QString kIdle = QStringLiteral("&Nouveau &Modifier &Supprimer");
 const QString kAdding = QStringLiteral("&Valider -&Modifier &Annuler");
 const QString kChanging = QStringLiteral("-&Nouveau &Valider &Annuler");

@@ -2,8 +2,6 @@
 // toolbar, shortcuts and status bar, and opening log files.
 #include "MainWindowFixture.h"
 
-#include "Messages.h"
-
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>

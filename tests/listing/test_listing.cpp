@@ -232,29 +232,6 @@ private slots:
         QCOMPARE(again.dbgrd->model()->rowCount(), n + 1);
         QCOMPARE(again.dbgrd->model()->index(n, 1).data().toString(), QStringLiteral("nouveau"));
     }
-
-    // The window keeps at least four "&Fermer" buttons wide and high; the
-    // buttons keep their place at the bottom right, the grid where it is.
-    void resizeRules()
-    {
-        const QString log = file("resize.adb");
-        makeLogFile(log, {sampleRow(1)});
-        frmListe f(log);
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        const QSize frame = f.frameGeometry().size() - f.size();
-        const QRect grid = f.dbgrd->geometry();
-        auto corner = [&] { return QPoint(f.width() - f.Command2->x(), f.height() - f.Command1->y()); };
-        const QPoint start = corner();
-        for (const auto &[request, expected] : {std::pair{QSize(150, 408), QSize(292, 408)}, {QSize(473, 60), QSize(473, 100)},
-                                                {QSize(100, 40), QSize(292, 100)}, {QSize(900, 700), QSize(900, 700)}}) {
-            f.resize(request - frame);
-            QTRY_COMPARE(f.frameGeometry().size(), expected);
-            QTRY_VERIFY((corner() - start).manhattanLength() <= 2);
-            QCOMPARE(f.Command1->y(), f.Command2->y());
-            QCOMPARE(f.dbgrd->geometry(), grid);
-        }
-    }
 };
 
 QTEST_MAIN(TestListing)

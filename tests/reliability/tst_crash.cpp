@@ -5,6 +5,7 @@
 //
 // SEQUANEL_CRASH_KILLS sets the number of kills (200 by default).
 #include "Engine.h"
+#include "Messages.h"
 #include "Reliability.h"
 #include "TestSupport.h"
 
@@ -152,7 +153,7 @@ private slots:
         if (fault != None) {
             QCOMPARE(prompts.messages.size(), 1);
             const QString text = prompts.messages[0].text;
-            QVERIFY2(text.startsWith(QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier.")), qPrintable(text));
+            QVERIFY2(text.startsWith(msg::contactNotStored()), qPrintable(text));
             QVERIFY2(testsupport::englishIn(text).isEmpty(), qPrintable(text));
             QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
             QCOMPARE(reliability::shown(w), typed);
