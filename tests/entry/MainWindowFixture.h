@@ -30,6 +30,7 @@ struct MainWindowFixture {
             file = openWith(QStringLiteral("log.adb"), contacts);
     }
     QString path(const QString &name) const { return dir.filePath(name); }
+    const frmMain::Controls &ui() const { return w->controls(); }
 
     // Makes a log file holding rows and opens it through the Open command.
     QString open(const QString &name, const QVector<testsupport::Row> &rows)

@@ -52,7 +52,7 @@ private slots:
         QFETCH(QString, refusal);
         testsupport::ClockScope clock(kNow);
         MainWindowFixture f(2);
-        QPushButton *store = adding ? f.w->controls().cmdNouveau : f.w->controls().cmdModifier;
+        QPushButton *store = adding ? f.ui().cmdNouveau : f.ui().cmdModifier;
         store->click();
         f.fill();
         for (const QString &field : fields.split(QLatin1Char(' ')))
@@ -63,7 +63,7 @@ private slots:
             QVERIFY2(f.prompts.messages[0].text.contains(refusal), qPrintable(f.prompts.messages[0].text));
             QCOMPARE(f.prompts.messages[0].icon, platform::MessageIcon::Critical);
             QCOMPARE(f.buttons(), adding ? kAdding : kChanging);
-            QCOMPARE(f.w->controls().txtVille->text(), fields == QLatin1String("txtVille") ? value : QStringLiteral("Clermont-Ferrand"));
+            QCOMPARE(f.ui().txtVille->text(), fields == QLatin1String("txtVille") ? value : QStringLiteral("Clermont-Ferrand"));
             QCOMPARE(f.stored(), kThree.mid(0, 2));
             if (refusal == kCheck)
                 return;
@@ -170,13 +170,13 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QStringList, stored);
         MainWindowFixture f(3);
-        f.w->controls().cmdPrécédent->click();
+        f.ui().cmdPrécédent->click();
         if (!button.isEmpty()) {
             f.w->findChild<QPushButton *>(button)->click();
             if (button != QLatin1String("cmdSupprimer")) {
-                QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.w->controls().txtRST));
+                QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.ui().txtRST));
                 f.fill();
-                f.w->controls().txtVille->setText(valid ? QStringLiteral("Brest") : QString(30, QLatin1Char('x')));
+                f.ui().txtVille->setText(valid ? QStringLiteral("Brest") : QString(30, QLatin1Char('x')));
             }
         }
         if (then == QLatin1String("close")) {
@@ -185,7 +185,7 @@ private slots:
             f.openWith(QStringLiteral("other.adb"), 0);
         } else if (then == QLatin1String("new")) {
             f.prompts.queuedFiles << f.path(QStringLiteral("absent/new.adb")); // a folder that does not exist
-            f.w->controls().mnuNouveau->trigger();
+            f.ui().mnuNouveau->trigger();
             QCOMPARE(f.prompts.messages.size(), 1);
             f.prompts.clear();
         } else {
@@ -193,7 +193,7 @@ private slots:
                 QTest::keyClick(QApplication::focusWidget(), key == QLatin1String("Esc") ? Qt::Key_Escape : Qt::Key_Return);
         }
         QCOMPARE(f.buttons(), buttons);
-        QCOMPARE(f.shownSerial() + ' ' + f.w->controls().txtVille->text(), shown);
+        QCOMPARE(f.shownSerial() + ' ' + f.ui().txtVille->text(), shown);
         QCOMPARE(f.stored(), stored);
         QVERIFY(f.prompts.messages.isEmpty());
     }
@@ -224,8 +224,8 @@ private slots:
             rows.last()[1] = s;
         }
         f.open(QStringLiteral("s.adb"), rows);
-        f.w->controls().cmdNouveau->click();
-        QCOMPARE(f.w->controls().txtNrSequanel->text(), proposed);
+        f.ui().cmdNouveau->click();
+        QCOMPARE(f.ui().txtNrSequanel->text(), proposed);
         QCOMPARE(f.prompts.messages.size(), proposed.isEmpty() ? 1 : 0);
     }
 
@@ -236,21 +236,21 @@ private slots:
     {
         MainWindowFixture f(3);
         auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
-        f.w->controls().cmdModifier->click();
+        f.ui().cmdModifier->click();
         f.fill();
         QVERIFY(other->exec("DELETE FROM Transmission WHERE Sequanel = '3'"));
-        f.w->controls().cmdModifier->click();
+        f.ui().cmdModifier->click();
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages[0].text.contains(QStringLiteral("n'est plus dans le fichier")));
         QCOMPARE(f.buttons(), kAdding);
         QCOMPARE(f.stored(), kThree.mid(0, 2));
-        QTest::keyClick(f.w->controls().txtVille, Qt::Key_Return);
+        QTest::keyClick(f.ui().txtVille, Qt::Key_Return);
         QCOMPARE(f.stored(), (QStringList{"1 Lyon", "2 Lyon", "3 Clermont-Ferrand"}));
 
         f.prompts.clear(); // a deletion the file refuses is said, and nothing is lost
         QVERIFY(testsupport::rawExec(f.file, QStringLiteral("CREATE TRIGGER garde BEFORE DELETE ON Transmission "
                                                             "BEGIN SELECT RAISE(ABORT, 'refus'); END")));
-        f.w->controls().cmdSupprimer->click();
+        f.ui().cmdSupprimer->click();
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages[0].text.startsWith(QStringLiteral("Le contact n'a pas pu être supprimé")));
         QCOMPARE(f.stored().size(), 3);
@@ -263,15 +263,15 @@ private slots:
         MainWindowFixture f(4);
         // Lower the largest number by a change before anything asked for a
         // proposal: the log's first reading, made before it, is stale.
-        f.w->controls().cmdModifier->click();
-        f.w->controls().txtNrSequanel->setText(QStringLiteral("2"));
-        f.w->controls().cmdModifier->click();
-        f.w->controls().cmdNouveau->click();
-        QCOMPARE(f.w->controls().txtNrSequanel->text(), QStringLiteral("4"));
-        f.w->controls().cmdSupprimer->click(); // cancel
+        f.ui().cmdModifier->click();
+        f.ui().txtNrSequanel->setText(QStringLiteral("2"));
+        f.ui().cmdModifier->click();
+        f.ui().cmdNouveau->click();
+        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("4"));
+        f.ui().cmdSupprimer->click(); // cancel
         QVERIFY(testsupport::rawExec(f.file, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('90')")));
-        f.w->controls().cmdNouveau->click();
-        QCOMPARE(f.w->controls().txtNrSequanel->text(), QStringLiteral("91"));
+        f.ui().cmdNouveau->click();
+        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("91"));
     }
 };
 

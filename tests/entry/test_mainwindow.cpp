@@ -32,7 +32,7 @@ private slots:
             if (qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c) || qobject_cast<QPushButton *>(c))
                 QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
         }
-        QVERIFY(!f.w->controls().mnuImprimer->isEnabled() && !f.w->controls().Toolbar1Buttons[3]->isEnabled());
+        QVERIFY(!f.ui().mnuImprimer->isEnabled() && !f.ui().Toolbar1Buttons[3]->isEnabled());
     }
 
     // Opening shows the last contact with the focus on "Nouveau"; the record
@@ -54,12 +54,13 @@ private slots:
         QFETCH(QStringList, states);
         MainWindowFixture f(contacts);
         frmMain &w = *f.w;
-        QVERIFY(w.controls().cmdNouveau->isEnabled() && w.controls().mnuImprimer->isEnabled() && w.controls().Toolbar1Buttons[3]->isEnabled());
+        QVERIFY(f.ui().cmdNouveau->isEnabled() && f.ui().mnuImprimer->isEnabled() && f.ui().Toolbar1Buttons[3]->isEnabled());
         QVERIFY(!w.controls().txtRST->isEnabled());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
         auto state = [&] {
             QString s = f.shownSerial().trimmed() + ' ';
-            for (auto [b, c] : {std::pair{w.controls().cmdPrécédent, 'P'}, {w.controls().cmdSuivant, 'S'}, {w.controls().cmdModifier, 'M'}, {w.controls().cmdSupprimer, 'X'}})
+            for (auto [b, c] : {std::pair{f.ui().cmdPrécédent, 'P'}, {f.ui().cmdSuivant, 'S'}, {f.ui().cmdModifier, 'M'},
+                                {f.ui().cmdSupprimer, 'X'}})
                 s += b->isEnabled() ? QChar(c) : QChar('-');
             return s;
         };
@@ -91,7 +92,7 @@ private slots:
                                           {"abcdefg.adb", "/tm...quanel-titre/abcdefg.adb"}}) {
             testsupport::makeLogFile(folder.filePath(name));
             f.prompts.queuedFiles << folder.filePath(name);
-            f.w->controls().mnuOuvrir->trigger();
+            f.ui().mnuOuvrir->trigger();
             QCOMPARE(f.w->windowTitle(), QStringLiteral("Sequanel (Saisie des contacts) [%1]").arg(shown));
         }
         folder.removeRecursively();
@@ -104,13 +105,13 @@ private slots:
         MainWindowFixture f;
         const QString p = f.openWith(QStringLiteral("old.adb"), 2);
         f.prompts.queuedFiles << p << f.path(QStringLiteral("sans-extension"));
-        f.w->controls().mnuNouveau->trigger();
+        f.ui().mnuNouveau->trigger();
         QVERIFY(f.prompts.fileRequests.last().confirmOverwrite);
         QVERIFY(testsupport::readRows(p).isEmpty());
         QCOMPARE(f.buttons(), QStringLiteral("&Nouveau -&Modifier -&Supprimer"));
-        f.w->controls().mnuNouveau->trigger();
+        f.ui().mnuNouveau->trigger();
         QVERIFY(f.prompts.messages.isEmpty());
-        QCOMPARE(f.w->controls().Data1->databaseName(), f.path(QStringLiteral("sans-extension")));
+        QCOMPARE(f.ui().Data1->databaseName(), f.path(QStringLiteral("sans-extension")));
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"old.adb", "sans-extension"}));
     }
 
@@ -132,7 +133,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, expected);
         MainWindowFixture f(3);
-        f.w->controls().cmdPrécédent->click();
+        f.ui().cmdPrécédent->click();
         const QString title = f.w->windowTitle();
         const QString bad = f.path(QStringLiteral("bad.adb"));
         if (kind == QLatin1String("folder")) {
@@ -146,18 +147,18 @@ private slots:
         }
         const QByteArray before = testsupport::fileBytes(bad);
         f.prompts.queuedFiles << bad;
-        f.w->controls().mnuOuvrir->trigger();
+        f.ui().mnuOuvrir->trigger();
         QCOMPARE(f.prompts.messages.size(), 1);
         QCOMPARE(f.prompts.messages[0].icon, platform::MessageIcon::Critical);
         QVERIFY2(f.prompts.messages[0].text.contains(expected) && f.prompts.messages[0].text.contains(QStringLiteral("bad.adb")),
                  qPrintable(f.prompts.messages[0].text));
         QCOMPARE(f.w->windowTitle(), title);
-        QCOMPARE(f.w->controls().Data1->databaseName(), f.file);
+        QCOMPARE(f.ui().Data1->databaseName(), f.file);
         QCOMPARE(testsupport::fileBytes(bad), before);
         QCOMPARE(QFileInfo::exists(bad), kind != QLatin1String("missing"));
         for (const char *suffix : {"-journal", "-wal", "-shm"})
             QVERIFY2(!QFile::exists(bad + QLatin1String(suffix)), suffix);
-        f.w->controls().cmdSuivant->click(); // still on the same contact of the same file
+        f.ui().cmdSuivant->click(); // still on the same contact of the same file
         QCOMPARE(f.shownSerial(), QStringLiteral("3"));
     }
 
@@ -232,11 +233,11 @@ private slots:
             stayed = dialog->isVisible();
             qobject_cast<QFileDialog *>(dialog)->reject();
         });
-        (save ? f.w->controls().mnuNouveau : f.w->controls().mnuOuvrir)->trigger();
+        (save ? f.ui().mnuNouveau : f.ui().mnuOuvrir)->trigger();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(refusal), qPrintable(messages[0]));
         QVERIFY(stayed);
-        QVERIFY(f.w->controls().Data1->databaseName().isEmpty());
+        QVERIFY(f.ui().Data1->databaseName().isEmpty());
         QVERIFY(QDir(f.dir.path()).isEmpty());
     }
 
@@ -246,17 +247,17 @@ private slots:
     void windowsOfTheMenusAndQuit()
     {
         MainWindowFixture f;
-        f.w->controls().mnuOrientation->trigger();
-        QTest::mouseClick(f.w->controls().Toolbar1->widgetForAction(f.w->controls().Toolbar1Buttons[5]), Qt::LeftButton);
+        f.ui().mnuOrientation->trigger();
+        QTest::mouseClick(f.ui().Toolbar1->widgetForAction(f.ui().Toolbar1Buttons[5]), Qt::LeftButton);
         QCOMPARE(visibleTopLevels("frmOrientation"), 1);
-        for (QAction *a : f.w->controls().mnuH)
+        for (QAction *a : f.ui().mnuH)
             a->trigger();
-        f.w->controls().mnuH[11]->trigger(); // the same zone twice: two windows
+        f.ui().mnuH[11]->trigger(); // the same zone twice: two windows
         QCOMPARE(visibleTopLevels("frmFuseau"), 25);
-        f.w->controls().mnuHelp->trigger();
+        f.ui().mnuHelp->trigger();
         auto *browser = f.w->findChild<QTextBrowser *>(QStringLiteral("helpBrowser"));
         QVERIFY(browser && browser->window()->isVisible());
-        f.w->controls().mnuQuitter->trigger();
+        f.ui().mnuQuitter->trigger();
         QVERIFY(f.prompts.messages.isEmpty());
         QTRY_COMPARE(visibleTopLevels("QWidget"), 0);
     }
@@ -266,7 +267,7 @@ private slots:
     {
         testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9)));
         MainWindowFixture f;
-        QTRY_COMPARE_WITH_TIMEOUT(f.w->controls().StatusPanels[1]->text(), QStringLiteral("14:05:09"), 2500);
+        QTRY_COMPARE_WITH_TIMEOUT(f.ui().StatusPanels[1]->text(), QStringLiteral("14:05:09"), 2500);
     }
 
     // Alt+S opens the time-zone menu rather than deleting a contact.
@@ -274,8 +275,8 @@ private slots:
     {
         MainWindowFixture f(2);
         QTest::keyClick(f.w.get(), Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(f.w->controls().mnuHeure->isVisible());
-        f.w->controls().mnuHeure->close();
+        QTRY_VERIFY(f.ui().mnuHeure->isVisible());
+        f.ui().mnuHeure->close();
         QCOMPARE(f.stored().size(), 2);
     }
 };

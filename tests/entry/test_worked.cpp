@@ -39,7 +39,8 @@ void openLog(MainWindowFixture &f, const Log &contacts)
 // Types the five parts from the keyboard, each box emptied first.
 void typeCallSign(frmMain &w, const QStringList &parts)
 {
-    QLineEdit *boxes[] = {w.controls().txtPréfixeQRZ, w.controls().cmbQRZ1->lineEdit(), w.controls().cmbQRZ2->lineEdit(), w.controls().cmbQRZ3->lineEdit(), w.controls().txtNrQRZ};
+    const frmMain::Controls &c = w.controls();
+    QLineEdit *boxes[] = {c.txtPréfixeQRZ, c.cmbQRZ1->lineEdit(), c.cmbQRZ2->lineEdit(), c.cmbQRZ3->lineEdit(), c.txtNrQRZ};
     for (int i = 0; i < 5; ++i) {
         boxes[i]->selectAll();
         QTest::keyClick(boxes[i], Qt::Key_Delete);
@@ -81,7 +82,7 @@ private slots:
         QFETCH(QString, expected);
         MainWindowFixture f;
         openLog(f, log);
-        f.w->controls().cmdNouveau->click();
+        f.ui().cmdNouveau->click();
         typeCallSign(*f.w, {"27", "Zoulou", "Zoulou", "Zoulou", "1"});
         QTRY_COMPARE(warning(*f.w), QStringLiteral("Déjà contacté : n° 5 le 01/06/26 à 10:00"));
         typeCallSign(*f.w, typed);

@@ -331,7 +331,7 @@ private slots:
         }
         const QByteArray before = testsupport::fileBytes(old);
         const QString title = f.w->windowTitle();
-        f.w->controls().cmdNouveau->click();
+        f.ui().cmdNouveau->click();
         f.fill();
 
         f.prompts.answer = yes ? platform::Answer::Yes : platform::Answer::No;
@@ -343,7 +343,7 @@ private slots:
             ++reports;
             return cancel;
         });
-        f.w->controls().mnuOuvrir->trigger();
+        f.ui().mnuOuvrir->trigger();
         platform::clearProgressResponder();
 
         QCOMPARE(f.prompts.messages[0].buttons, platform::MessageButtons::YesNo);
@@ -353,7 +353,7 @@ private slots:
             const platform::FileRequest save = f.prompts.fileRequests.last();
             QVERIFY(save.save && save.confirmOverwrite);
             QCOMPARE(save.initialPath, fresh);
-            QCOMPARE(f.w->controls().Data1->databaseName(), fresh);
+            QCOMPARE(f.ui().Data1->databaseName(), fresh);
             QCOMPARE(f.shownSerial(), QStringLiteral("1000"));
             QCOMPARE(testsupport::readRows(fresh).size(), 1000);
             QCOMPARE(testsupport::readRows(f.file).size(), 4);
@@ -362,9 +362,9 @@ private slots:
         }
         QCOMPARE(reports > 0, cancel || damaged);
         QCOMPARE(f.w->windowTitle(), title);
-        QCOMPARE(f.w->controls().Data1->databaseName(), f.file);
-        QCOMPARE(f.w->controls().cmdNouveau->text(), QStringLiteral("&Valider"));
-        QCOMPARE(f.w->controls().txtVille->text(), QStringLiteral("Clermont-Ferrand"));
+        QCOMPARE(f.ui().Data1->databaseName(), f.file);
+        QCOMPARE(f.ui().cmdNouveau->text(), QStringLiteral("&Valider"));
+        QCOMPARE(f.ui().txtVille->text(), QStringLiteral("Clermont-Ferrand"));
         QCOMPARE(testsupport::readRows(f.file).size(), 3);
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"coupe 1998.adb", "log.adb"}));
     }

@@ -48,12 +48,6 @@ QStringList linesAfterHeadings(const QString &text)
 
 QStringList words(const QString &line) { return line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts); }
 
-void execOn(const QString &path, const QString &sql)
-{
-    QString error;
-    QVERIFY2(testsupport::rawExec(path, sql, {}, &error), qPrintable(error));
-}
-
 } // namespace
 
 class TestListing : public QObject
@@ -117,7 +111,6 @@ private slots:
         QTest::newRow("CP cut to 5") << 13 << QVariant("6900012345") << "fr_FR" << "69000";
         QTest::newRow("Ville whole") << 12 << QVariant("Saint-Martin-du-Bois") << "fr_FR" << "Saint-Martin-du-Bois";
         QTest::newRow("date, French") << 0 << QVariant("1998-01-05 07:03:09") << "fr_FR" << "05/01/98 07:03:09";
-        QTest::newRow("date, US") << 0 << QVariant("1998-01-05 07:03:09") << "en_US" << "05/01/98 07:03:09";
         QTest::newRow("date, German separators") << 0 << QVariant("1998-01-05 17:03:09") << "de_DE" << "05.01.98 17:03:09";
         QTest::newRow("frequency 26.965") << 4 << QVariant(965) << "fr_FR" << "26.965";
         QTest::newRow("frequency 27.5") << 4 << QVariant(5) << "fr_FR" << "27.5";
@@ -201,9 +194,9 @@ private slots:
     {
         const QString log = file("gaps.adb");
         makeLogFile(log);
-        execOn(log, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500) "
-                                   "INSERT INTO Transmission (Date, Sequanel) SELECT '2024-03-01 10:00:00', CAST(i AS TEXT) FROM n"));
-        execOn(log, QStringLiteral("DELETE FROM Transmission WHERE rowid % 7 = 0 OR rowid BETWEEN 250 AND 300"));
+        QVERIFY(rawExec(log, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500) "
+                                        "INSERT INTO Transmission (Date, Sequanel) SELECT '2024-03-01 10:00:00', CAST(i AS TEXT) FROM n")));
+        QVERIFY(rawExec(log, QStringLiteral("DELETE FROM Transmission WHERE rowid % 7 = 0 OR rowid BETWEEN 250 AND 300")));
         const QVector<Row> stored = readRows(log);
         auto f = std::make_unique<frmListe>(log);
         auto *model = qobject_cast<listing::ContactTableModel *>(f->dbgrd->model());
@@ -227,7 +220,7 @@ private slots:
         QCOMPARE(model->index(1, 1).data().toString(), QStringLiteral("2"));
         f.reset();
         QCOMPARE(readRows(log), stored);
-        execOn(log, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('nouveau')"));
+        QVERIFY(rawExec(log, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('nouveau')")));
         frmListe again(log);
         QCOMPARE(again.dbgrd->model()->rowCount(), n + 1);
         QCOMPARE(again.dbgrd->model()->index(n, 1).data().toString(), QStringLiteral("nouveau"));

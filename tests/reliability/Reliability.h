@@ -28,8 +28,9 @@ inline QStringList storedFor(int n)
 // The entry controls of the window, in column order, and the property that holds their text.
 inline QList<QWidget *> controls(const frmMain &w)
 {
-    return {w.controls().txtDateHeure, w.controls().txtNrSequanel, w.controls().txtRST, w.controls().cmbMHz, w.controls().cmbHz, w.controls().cmbBande, w.controls().txtPréfixeQRZ, w.controls().cmbQRZ1,
-            w.controls().cmbQRZ2, w.controls().cmbQRZ3, w.controls().txtNrQRZ, w.controls().txtBP, w.controls().txtVille, w.controls().txtCodePostal, w.controls().txtPays, w.controls().txtOpérateur};
+    const frmMain::Controls &c = w.controls();
+    return {c.txtDateHeure, c.txtNrSequanel, c.txtRST, c.cmbMHz,   c.cmbHz,         c.cmbBande, c.txtPréfixeQRZ, c.cmbQRZ1,
+            c.cmbQRZ2,      c.cmbQRZ3,       c.txtNrQRZ, c.txtBP, c.txtVille, c.txtCodePostal, c.txtPays, c.txtOpérateur};
 }
 inline const char *textProperty(QWidget *c) { return qobject_cast<QComboBox *>(c) ? "currentText" : "text"; }
 
