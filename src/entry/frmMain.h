@@ -15,6 +15,7 @@
 
 namespace platform {
 class BoundControls;
+class FilePlacement;
 }
 
 class QAction;
@@ -146,6 +147,7 @@ private:
     void backToBrowsing();
     void reportStoreFailure();
     void convertOldLog(const QString &path);
+    bool bindPlacedFile(platform::FilePlacement &placement, const QString &temp, const QString &path);
     void focusDefaultButton();
     QList<QWidget *> entryControls() const;
 

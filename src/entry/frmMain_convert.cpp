@@ -65,11 +65,12 @@ void frmMain::convertOldLog(const QString &old)
     }
     settlePendingEntry();
     QString message;
-    if (!logfile::replaceFile(temp, path, &message)) {
+    platform::FilePlacement placement;
+    if (!logfile::replaceFile(temp, path, &message, &placement)) {
         QFile::remove(temp);
         platform::showMessage(this, message, platform::MessageIcon::Critical);
         return;
     }
-    if (ChargerFichier(path))
+    if (bindPlacedFile(placement, temp, path))
         platform::showMessage(this, result.message, platform::MessageIcon::Information);
 }

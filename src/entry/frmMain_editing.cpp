@@ -99,12 +99,31 @@ void frmMain::mnuNouveau_Click()
     // the very file the entry belongs to.
     if (QFileInfo(ui.Data1->databaseName()) == target)
         settlePendingEntry();
-    if (!logfile::replaceFile(temp, path, &message)) {
+    platform::FilePlacement placement;
+    if (!logfile::replaceFile(temp, path, &message, &placement)) {
         QFile::remove(temp);
         platform::showMessage(this, message, platform::MessageIcon::Critical);
         return;
     }
+    bindPlacedFile(placement, temp, path);
+}
+
+// A new file just put in place of the file at path is bound; when it cannot
+// be, the file that was there goes back, and the previous log stays bound.
+bool frmMain::bindPlacedFile(platform::FilePlacement &placement, const QString &temp, const QString &path)
+{
+    if (!ChargerFichier(path)) {
+        placement.undo();
+        QFile::remove(temp);
+        return false;
+    }
+    if (placement.keep())
+        return true;
+    platform::showMessage(this, msg::cannotReplaceFile().arg(QDir::toNativeSeparators(path), msg::diskError()),
+                          platform::MessageIcon::Critical);
+    QFile::remove(temp);
     ChargerFichier(path);
+    return false;
 }
 
 void frmMain::mnuOuvrir_Click()
@@ -272,12 +291,15 @@ bool frmMain::storeAddition(bool silent)
 
 void frmMain::cmdModifier_Click()
 {
-    if (!ui.Data1->hasAtLeast(1)) {
-        platform::beep();
-        return;
-    }
     if (m_state == EditState::Modifying) {
         storeChange(false);
+        return;
+    }
+    if (!ui.Data1->hasAtLeast(1)) {
+        if (ui.Data1->error().isSet())
+            reportStoreFailure(); // the file could not be read: say why
+        else
+            platform::beep();
         return;
     }
     ui.Data1->edit();
@@ -330,7 +352,11 @@ void frmMain::cmdSupprimer_Click()
         platform::showMessage(this, msg::contactNotDeleted() + platform::describe(ui.Data1->error().engine()),
                               platform::MessageIcon::Critical);
     }
-    ui.Data1->moveLast();
+    // The form must not go on showing a contact that is gone: when the file
+    // cannot be read again, it is left empty and the operator told why.
+    if (!ui.Data1->moveLast() && ui.Data1->error().isSet())
+        platform::showMessage(this, msg::logNotReread() + platform::describe(ui.Data1->error().engine()),
+                              platform::MessageIcon::Warning);
     ActualiserBoutons();
 }
 

@@ -16,6 +16,7 @@
 #include "Messages.h"
 #include "Converter.h"
 #include "LogFile.h"
+#include "SaveFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -108,21 +109,6 @@ int fail(const QString &message)
 
 QString quoted(const QString &path) { return QStringLiteral("« %1 »").arg(QDir::toNativeSeparators(path)); }
 
-// Puts the finished file in place without ever replacing a file that
-// appeared there meanwhile.
-bool placeFile(const QString &from, const QString &to)
-{
-    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    if (::link(f.constData(), t.constData()) != 0)
-        return false;
-    ::unlink(f.constData());
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,7 +143,7 @@ int main(int argc, char **argv)
     const legacy::ChildResult r = legacy::runConverter(source, temp);
     if (r.status != legacy::ChildResult::Done)
         return fail(r.message);
-    if (!placeFile(temp, target)) {
+    if (!platform::placeFile(temp, target, false)) {
         const int why = errno;
         QFile::remove(temp);
         return fail(why == EEXIST ? msg::convertTargetExists().arg(quoted(target))

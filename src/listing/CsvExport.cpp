@@ -170,12 +170,30 @@ QString openLog(const QString &logPath, std::unique_ptr<platform::Connection> *d
     if (!log.isReadable())
         return msg::exportLogNotReadable().arg(name);
     platform::EngineError error;
-    *db = platform::Connection::open(logPath, platform::OpenMode::ReadOnly, &error);
+    // A journal left beside the log by a writer that was stopped midway holds
+    // what the log must be put back to before it can be read: the engine does
+    // that on the first reading of a connection that may write.
+    const bool hotJournal = QFileInfo(logPath + QStringLiteral("-journal")).size() > 0 && log.isWritable();
+    *db = platform::Connection::open(logPath, hotJournal ? platform::OpenMode::ReadWrite : platform::OpenMode::ReadOnly,
+                                     &error);
     bool ok = false;
     const QVector<platform::ColumnDef> columns = *db ? (*db)->tableColumns(platform::Identifier(logfile::kTable), &ok)
                                                      : QVector<platform::ColumnDef>();
-    if (!ok)
-        return msg::exportNotALog().arg(name);
+    if (!ok) {
+        if (*db)
+            error = (*db)->lastError();
+        switch (platform::faultOf(error)) {
+        case platform::EngineFault::Busy:
+        case platform::EngineFault::Locked: return msg::exportLogBusy().arg(name);
+        case platform::EngineFault::IoError:
+        case platform::EngineFault::Permission: {
+            QString why = platform::describe(error);
+            why.chop(why.endsWith(QLatin1Char('.')) ? 1 : 0);
+            return msg::exportLogUnreadable().arg(name, why.left(1).toLower() + why.mid(1));
+        }
+        default: return msg::exportNotALog().arg(name);
+        }
+    }
     if (columns.isEmpty())
         return msg::exportWithoutTable().arg(name);
     for (const QString &wanted : logfile::columnNames()) {
@@ -234,8 +252,15 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     QVector<bool> isText;
     for (const platform::ColumnDef &c : logfile::transmission().columns)
         isText << (c.type == platform::ColumnType::Text);
+    // The rows are counted and read in one reading of the file, and the count
+    // written must be the count the table holds.
+    bool counted = false;
+    db->exec("BEGIN");
+    const qint64 stated = db->scalar(platform::Sql("SELECT count(*) FROM %1").arg(platform::Identifier(logfile::kTable)),
+                                     {}, &counted)
+                              .toLongLong();
     bool written = true;
-    const bool read = db->forEachRow(sql, [&](const platform::RowText &row) {
+    const bool read = counted && db->forEachRow(sql, [&](const platform::RowText &row) {
         for (int i = 0; i < columns; ++i) {
             if (i)
                 out += ';';
@@ -256,8 +281,11 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     });
     if (!written)
         return failed(file.errorText(), csvPath);
-    if (!read)
+    if (!read || count != stated || !db->exec("COMMIT")) {
+        if (platform::faultOf(db->lastError()) == platform::EngineFault::Busy)
+            return failed(msg::exportLogBusy().arg(shown(logPath)), csvPath);
         return failed(msg::exportReadInterrupted().arg(shown(logPath)), csvPath);
+    }
     if (!file.write(out) || !file.commit())
         return failed(file.errorText(), csvPath);
     return {true, count, doneMessage(count, csvPath)};

@@ -1,5 +1,6 @@
 #include "LogFile.h"
 #include "Messages.h"
+#include "SaveFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,9 +61,11 @@ bool createEmpty(const QString &path, QString *message)
     return false;
 }
 
-bool replaceFile(const QString &from, const QString &to, QString *message)
+bool replaceFile(const QString &from, const QString &to, QString *message, platform::FilePlacement *placement)
 {
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
+    const bool placed = placement ? placement->place(from, to) : platform::placeFile(from, to, true);
+    if (placed) {
+        // A journal left by the file replaced would be read as the new one's.
         QFile::remove(to + QStringLiteral("-journal"));
         return true;
     }

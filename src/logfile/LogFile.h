@@ -2,6 +2,7 @@
 // The log file: one contest's database holding the single table Transmission.
 #include "Engine.h"
 #include "RecordSource.h"
+#include "SaveFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,8 +20,10 @@ QStringList columnNames();
 bool createEmpty(const QString &path, QString *message);
 
 // Puts the file at from in the place of the file at to, in one step: the old
-// file, if any, stays whole until the new one replaces it.
-bool replaceFile(const QString &from, const QString &to, QString *message);
+// file, if any, stays whole until the new one replaces it. With a placement,
+// the old file can still be put back through it.
+bool replaceFile(const QString &from, const QString &to, QString *message,
+                 platform::FilePlacement *placement = nullptr);
 
 // The engine writes a journal beside the file, named after it with
 // "-journal" added: a name that leaves no room for it cannot be written.

@@ -69,6 +69,7 @@ inline QString saveCannotWrite()
 }
 inline QString saveCannotReplace() { return QStringLiteral("le fichier « %1 » n'a pas pu être remplacé"); }
 inline QString saveDiskFull() { return QStringLiteral("le disque est plein"); }
+inline QString saveNotAllowed() { return QStringLiteral("le système a refusé l'écriture de ce fichier"); }
 inline QString saveWriteError() { return QStringLiteral("une erreur s'est produite en écrivant sur le disque"); }
 
 // Log files: making, opening, storing
@@ -144,6 +145,11 @@ inline QString entryKeptAsNew()
                           "Vos saisies restent à l'écran comme un nouveau contact : « Valider » "
                           "l'enregistre, « Annuler » l'abandonne.");
 }
+inline QString logNotReread()
+{
+    return QStringLiteral("Le contact a été supprimé, mais le fichier n'a pas pu être relu pour afficher le "
+                          "contact suivant.\n");
+}
 inline QString contactNotDeleted() { return QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n"); }
 inline QString convertQuestion()
 {
@@ -172,6 +178,16 @@ inline QString listingCannotRead()
                           "%2");
 }
 inline QString listingReadInterrupted() { return QStringLiteral("La lecture du fichier s'est interrompue. %1"); }
+inline QString pdfDiskFull()
+{
+    return QStringLiteral("Le disque est plein : le fichier « %1 » n'a pas pu être écrit jusqu'au bout. "
+                          "Il n'a été ni créé ni modifié.");
+}
+inline QString pdfNotWritten()
+{
+    return QStringLiteral("Le fichier « %1 » n'a pas pu être écrit jusqu'au bout (erreur d'écriture sur le "
+                          "disque). Il n'a été ni créé ni modifié.");
+}
 inline QString listingNotPrinted() { return QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1"); }
 
 // The export (reasons, put into a sentence)
@@ -182,6 +198,11 @@ inline QString exportNotALog()
 {
     return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts, ou il est endommagé");
 }
+inline QString exportLogBusy()
+{
+    return QStringLiteral("le fichier « %1 » est occupé par un autre programme ; réessayez dans un instant");
+}
+inline QString exportLogUnreadable() { return QStringLiteral("le fichier « %1 » n'a pas pu être lu (%2)"); }
 inline QString exportWithoutTable()
 {
     return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts : il ne contient pas de table"

@@ -295,7 +295,10 @@ std::unique_ptr<Connection> Connection::open(const QString &path, OpenMode mode,
         // Every commit reaches the disk before it returns. The journal mode
         // is set by the first begin(): changing it rewrites the file's
         // header, and a file that is opened only to be refused stays as it was.
-        c->exec("PRAGMA synchronous=FULL");
+        bool ok = c->exec("PRAGMA synchronous=FULL");
+        ok = ok && c->scalar("PRAGMA synchronous", {}, &ok).toInt() == 2 && ok;
+        if (!ok)
+            return fail(QStringLiteral("synchronous=FULL refused"), c->d->error.code ? c->d->error.code : code::Busy);
     }
     return c;
 }
@@ -332,6 +335,14 @@ bool Connection::create(const QString &path, const TableDef &table, EngineError 
                     if (!q.exec(sql)) {
                         ok = false;
                         err = toError(q.lastError());
+                        break;
+                    }
+                    // The journal mode is told back: anything but the one asked
+                    // for is a failure.
+                    if (sql.contains(QLatin1String("journal_mode")) && q.next()
+                        && q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+                        ok = false;
+                        err = EngineError{QStringLiteral("journal mode not set"), code::Busy};
                         break;
                     }
                 }
@@ -438,8 +449,18 @@ QVector<ColumnDef> Connection::tableColumns(const Identifier &table, bool *ok)
 bool Connection::begin()
 {
     if (d->mode == OpenMode::ReadWrite && !d->journalSet) {
-        // A log stays one file the user can copy: rollback journal.
-        exec("PRAGMA journal_mode=DELETE");
+        // A log stays one file the user can copy: rollback journal. The engine
+        // answers with the mode in force, which stays another one (a
+        // write-ahead log) while another program holds the file in it: then
+        // nothing is written, and the next transaction tries again.
+        bool ok = false;
+        const QString mode = scalar("PRAGMA journal_mode=DELETE", {}, &ok).toString();
+        if (!ok)
+            return false;
+        if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+            d->error = EngineError{QStringLiteral("journal mode is %1, not delete").arg(mode), code::Busy};
+            return false;
+        }
         d->journalSet = true;
     }
     return exec("BEGIN IMMEDIATE");

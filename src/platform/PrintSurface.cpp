@@ -1,7 +1,12 @@
 #include "PrintSurface.h"
 #include "Messages.h"
 
+#include "SaveFile.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <QFont>
 #include <QFontMetricsF>
 #include <optional>
@@ -39,6 +44,51 @@ QFont printerFont()
 // close to a column's start is at that start.
 constexpr qreal kColumnTolerance = 0.05;
 
+// True when a PDF file reads back whole: its cross-reference table is where
+// the file's end says, and every object it lists begins where it says. A
+// write lost on the way shifts or cuts what follows it, and shows here.
+bool pdfIsWhole(const QByteArray &pdf)
+{
+    const qsizetype tail = pdf.lastIndexOf("startxref");
+    if (tail < 0 || !pdf.trimmed().endsWith("%%EOF"))
+        return false;
+    bool ok = false;
+    const qsizetype xref = pdf.mid(tail + 9, 24).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
+    if (!ok || xref <= 0 || xref >= tail || !pdf.mid(xref).startsWith("xref"))
+        return false;
+    qsizetype at = pdf.indexOf('\n', xref) + 1;
+    int objects = 0;
+    while (at > 0 && at < tail && !pdf.mid(at).startsWith("trailer")) {
+        const QList<QByteArray> head = pdf.mid(at, 32).split('\n').value(0).trimmed().split(' ');
+        bool a = false, b = false;
+        const qint64 first = head.value(0).toLongLong(&a), count = head.value(1).toLongLong(&b);
+        if (head.size() != 2 || !a || !b || count < 0)
+            return false;
+        at = pdf.indexOf('\n', at) + 1;
+        for (qint64 i = 0; i < count; ++i, at += 20) {
+            const QByteArray entry = pdf.mid(at, 20);
+            if (entry.size() != 20)
+                return false;
+            if (entry[17] != 'n')
+                continue;
+            const qsizetype offset = entry.left(10).toLongLong(&ok);
+            if (!ok || !pdf.mid(offset, 32).startsWith(QByteArray::number(first + i) + " 0 obj"))
+                return false;
+            ++objects;
+        }
+    }
+    return objects > 0;
+}
+
+// Why a PDF file could not be finished: a full disk, or another failure.
+QString pdfFailure(const QString &path)
+{
+    const QStorageInfo disk(QFileInfo(path).absolutePath());
+    if (disk.isValid() && disk.bytesAvailable() < 256 * 1024)
+        return msg::pdfDiskFull().arg(QDir::toNativeSeparators(path));
+    return msg::pdfNotWritten().arg(QDir::toNativeSeparators(path));
+}
+
 } // namespace
 
 void setDefaultPrinterOverride(std::optional<PrintTarget> printer) { printerOverride() = printer; }
@@ -55,7 +105,8 @@ struct PrintSurface::Impl {
     QPrinter printer{QPrinter::HighResolution};
     QPainter painter;
     QFont font = printerFont();
-    QString pdfPath;          // the file written, when printing to PDF
+    QString pdfPath;          // the file asked for, when printing to PDF
+    QString pdfTemp;          // where it is written until it is whole
     int blockColumns = 0;     // the widest line, for the margins of a PDF page
     double blockPoints = 0;
     bool started = false;     // painter begun
@@ -128,6 +179,22 @@ struct PrintSurface::Impl {
         return true;
     }
 
+    // The finished PDF file, checked, synced and put in its place.
+    void placePdf()
+    {
+        QFile file(pdfTemp);
+        if (!file.open(QIODevice::ReadOnly) || !pdfIsWhole(file.readAll())) {
+            fail(pdfFailure(pdfPath));
+            return;
+        }
+        file.close();
+        if (!syncFile(pdfTemp) || !placeFile(pdfTemp, pdfPath, true)) {
+            fail(pdfFailure(pdfPath));
+            return;
+        }
+        pdfTemp.clear();
+    }
+
     void newLine()
     {
         y += metrics().lineSpacing();
@@ -156,9 +223,13 @@ PrintSurface::PrintSurface(const PrintTarget &target, const QString &documentNam
             d->fail(msg::noPrinter());
     }
     if (t.kind == PrintTarget::PdfFile) {
+        // Written under a hidden name beside the file asked for, and put in its
+        // place once it reads back whole: a file already there stays as it was
+        // until then.
         d->printer.setOutputFormat(QPrinter::PdfFormat);
-        d->printer.setOutputFileName(t.pdfPath);
         d->pdfPath = t.pdfPath;
+        d->pdfTemp = hiddenBeside(t.pdfPath, "pdf");
+        d->printer.setOutputFileName(d->pdfTemp);
     } else if (!d->failed && QPrinterInfo::defaultPrinter().isNull()) {
         // Without a printer a default QPrinter quietly becomes a PDF printer
         // with no file; refuse instead.
@@ -173,9 +244,9 @@ PrintSurface::~PrintSurface()
     if (d->started && !d->ended && d->painter.isActive()) {
         d->printer.abort();
         d->painter.end();
-        if (!d->pdfPath.isEmpty())
-            QFile::remove(d->pdfPath);
     }
+    if (!d->pdfTemp.isEmpty())
+        QFile::remove(d->pdfTemp);
 }
 
 void PrintSurface::setLandscape(bool landscape)
@@ -244,6 +315,8 @@ bool PrintSurface::endDocument()
         d->fail(msg::printNotSent());
     if (!d->failed && d->printer.printerState() == QPrinter::Error)
         d->fail(msg::printerError());
+    if (!d->failed && !d->pdfTemp.isEmpty())
+        d->placePdf();
     return !d->failed;
 }
 

@@ -207,6 +207,8 @@ bool RecordSource::moveEnd(bool last)
         m_cursor.currentDeleted = false;
         m_cursor.bof = m_cursor.eof = true;
         showEmpty();
+    } else if (m_cursor.currentDeleted) {
+        showEmpty(); // the file cannot be read: the row just deleted is not shown
     }
     return false;
 }

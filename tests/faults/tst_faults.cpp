@@ -1,0 +1,283 @@
+// Every path that writes a file, with the 1st, then the 2nd, ... then the Nth
+// I/O call failed (ENOSPC, then EIO), until the path runs to its end without
+// meeting the fault. At each N there are two acceptable outcomes: a French
+// failure message with everything as it was (the files byte for byte, the
+// typed entry on screen, no stray file), or a success whose result reads back
+// whole. Runs under libfiu's POSIX wrappers (see CMakeLists.txt).
+#include "FaultNth.h"
+#include "MainWindowFixture.h"
+
+#include "Converter.h"
+#include "CsvExport.h"
+#include "Listing.h"
+#include "PrintSurface.h"
+#include "Progress.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+
+using testsupport::fileBytes;
+
+namespace {
+
+const QString kData = QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/legacy/data/");
+
+// Every file of the folder, hidden ones included, with its bytes; a log file
+// is read back as rows, after a connection that may write has put back what a
+// failed transaction left in its journal.
+QMap<QString, QByteArray> folderState(const QString &folder)
+{
+    QMap<QString, QByteArray> out;
+    for (const QFileInfo &f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (fileBytes(f.filePath()).startsWith("SQLite format 3")) {
+            testsupport::rawExec(f.filePath(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            QByteArray rows;
+            for (const testsupport::Row &r : testsupport::readRows(f.filePath()))
+                for (const QVariant &v : r)
+                    rows += v.toString().toUtf8() + (v.isNull() ? "<null>|" : "|");
+            out[f.fileName()] = rows;
+        } else {
+            out[f.fileName()] = fileBytes(f.filePath());
+        }
+    }
+    // A journal put back by the reading above is gone now.
+    for (const QString &name : out.keys())
+        if (name.endsWith(QLatin1String("-journal")) && !QFileInfo::exists(QDir(folder).filePath(name)))
+            out.remove(name);
+    return out;
+}
+
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+// One write path: set up in a fresh folder, run under the fault, then judged.
+struct Run {
+    MainWindowFixture f{5};
+    QMap<QString, QByteArray> before;
+    QString result; // what a success must leave, described by the path
+};
+
+struct Path {
+    const char *name;
+    std::function<void(Run &)> prepare;
+    std::function<void(Run &)> act;
+    // A success: true when the result reads back whole.
+    std::function<bool(Run &)> succeeded;
+    // The typed entry still on screen after a failure, when the path has one.
+    std::function<bool(Run &)> entryKept;
+};
+
+bool pendingAddition(Run &r)
+{
+    return r.f.ui().cmdNouveau->text() == QLatin1String("&Valider")
+           && r.f.ui().txtVille->text() == QLatin1String("Clermont-Ferrand");
+}
+
+QVector<Path> paths()
+{
+    using namespace platform;
+    auto log = [](Run &r) { return testsupport::readRows(r.f.file); };
+    return {
+        {"export",
+         [](Run &r) {
+             QFile out(r.f.path("log.csv"));
+             QVERIFY(out.open(QIODevice::WriteOnly) && out.write("an earlier export\r\n") > 0);
+         },
+         [](Run &r) {
+             const listing::ExportOutcome o = listing::exportContacts(r.f.file, r.f.path("log.csv"));
+             r.result = o.ok ? o.message : QString();
+             if (!o.ok)
+                 r.f.prompts.messages << MessageRequest{nullptr, o.message, MessageIcon::Critical};
+         },
+         [](Run &r) {
+             const QList<QByteArray> lines = fileBytes(r.f.path("log.csv")).split('\n');
+             return r.result == msg::exportedMany().arg(5).arg(r.f.path("log.csv")) && lines.size() == 7
+                    && lines[5].startsWith("06/03/2024 10:05:00;5;");
+         },
+         {}},
+        {"PDF listing",
+         [](Run &r) {
+             setDefaultPrinterOverride(std::nullopt);
+             QFile out(r.f.path("liste.pdf"));
+             QVERIFY(out.open(QIODevice::WriteOnly) && out.write("an earlier listing") > 0);
+             r.f.prompts.answer = Answer::Yes;
+         },
+         [](Run &r) {
+             r.f.prompts.queuedFiles << r.f.path("liste.pdf");
+             listing::printListing(r.f.w.get(), r.f.file);
+             clearDefaultPrinterOverride();
+         },
+         [](Run &r) {
+             const QString text = pdfText(r.f.path("liste.pdf"));
+             return r.f.prompts.messages.size() == 1 && text.contains(QLatin1String("Listing des contacts"))
+                    && text.contains(QLatin1String("06/03/24 10:05:00"));
+         },
+         {}},
+        {"store an addition",
+         [](Run &r) {
+             r.f.ui().cmdNouveau->click();
+             r.f.fill();
+         },
+         [](Run &r) { r.f.ui().cmdNouveau->click(); },
+         [log](Run &r) {
+             const auto rows = log(r);
+             return rows.size() == 6 && rows[5][12] == QLatin1String("Clermont-Ferrand")
+                    && r.f.ui().cmdNouveau->text() == QLatin1String("&Nouveau");
+         },
+         pendingAddition},
+        {"store a change",
+         [](Run &r) {
+             r.f.ui().cmdModifier->click();
+             r.f.put(QStringLiteral("txtVille"), QStringLiteral("Brest"));
+         },
+         [](Run &r) { r.f.ui().cmdModifier->click(); },
+         [log](Run &r) {
+             const auto rows = log(r);
+             return rows.size() == 5 && rows[4][12] == QLatin1String("Brest")
+                    && r.f.ui().cmdModifier->text() == QLatin1String("&Modifier");
+         },
+         [](Run &r) {
+             return r.f.ui().cmdModifier->text() == QLatin1String("&Valider")
+                    && r.f.ui().txtVille->text() == QLatin1String("Brest");
+         }},
+        {"delete", {}, [](Run &r) { r.f.ui().cmdSupprimer->click(); },
+         [log](Run &r) {
+             const auto rows = log(r);
+             // The contact before it is shown, or, when the file could not be read
+             // again, an empty form and a word of warning.
+             const bool shown = r.f.shownSerial() == QLatin1String("4")
+                                || (r.f.shownSerial().isEmpty() && r.f.prompts.messages.size() == 1);
+             return rows.size() == 4 && rows[3][1] == QLatin1String("4") && shown;
+         },
+         {}},
+        {"New over an older log",
+         [](Run &r) { testsupport::makeLogFile(r.f.path("old.adb"), {testsupport::sampleRow(9)}); },
+         [](Run &r) {
+             r.f.prompts.queuedFiles << r.f.path("old.adb");
+             r.f.ui().mnuNouveau->trigger();
+         },
+         [](Run &r) {
+             return r.f.ui().Data1->databaseName() == r.f.path("old.adb")
+                    && testsupport::readRows(r.f.path("old.adb")).isEmpty();
+         },
+         {}},
+        {"conversion of an old log",
+         [](Run &r) { QVERIFY(QFile::copy(kData + "ancien-12.adb", r.f.path("ancien.adb"))); },
+         [](Run &r) {
+             r.f.prompts.answer = Answer::Yes;
+             r.f.prompts.queuedFiles << r.f.path("ancien.adb") << r.f.path("nouveau.adb");
+             r.f.ui().mnuOuvrir->trigger();
+         },
+         [](Run &r) {
+             const auto rows = testsupport::readRows(r.f.path("nouveau.adb"));
+             return rows.size() == 12 && r.f.ui().Data1->databaseName() == r.f.path("nouveau.adb");
+         },
+         {}},
+    };
+}
+
+} // namespace
+
+class tst_faults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (!qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("fiu_posix_preload")))
+            QSKIP("needs libfiu's POSIX wrappers preloaded (run through CTest)");
+        platform::setProgressResponder([](qint64, qint64) { return false; });
+    }
+
+    void everyCall_data()
+    {
+        QTest::addColumn<int>("path");
+        QTest::addColumn<int>("errnum");
+        QTest::addColumn<bool>("inChild");
+        const QVector<Path> all = paths();
+        for (int i = 0; i < all.size(); ++i)
+            for (int e : {ENOSPC, EIO})
+                QTest::addRow("%s, %s", all[i].name, e == ENOSPC ? "ENOSPC" : "EIO") << i << e << false;
+        for (int e : {ENOSPC, EIO})
+            QTest::addRow("conversion, in the reading child, %s", e == ENOSPC ? "ENOSPC" : "EIO")
+                << int(all.size() - 1) << e << true;
+    }
+
+    void everyCall()
+    {
+        QFETCH(int, path);
+        QFETCH(int, errnum);
+        QFETCH(bool, inChild);
+        const Path p = paths()[path];
+        QTemporaryFile counter;
+        QVERIFY(counter.open() && counter.write(QByteArray(sizeof(long), '\0')) == sizeof(long));
+        counter.flush();
+        int successes = 0, failures = 0;
+        long n = 1;
+        for (; n < 5000; ++n) {
+            Run r;
+            if (p.prepare)
+                p.prepare(r);
+            r.before = folderState(r.f.dir.path());
+            r.f.prompts.clear();
+            long seen = 0;
+            if (inChild) {
+                counter.seek(0);
+                counter.write(QByteArray(sizeof(long), '\0'));
+                counter.flush();
+                qputenv("SEQUANEL_FAULT_NTH", QByteArray::number(qlonglong(n)));
+                qputenv("SEQUANEL_FAULT_ERRNO", QByteArray::number(errnum));
+                qputenv("SEQUANEL_FAULT_COUNTER", QFile::encodeName(counter.fileName()));
+                p.act(r);
+                qunsetenv("SEQUANEL_FAULT_NTH");
+                counter.seek(0);
+                std::memcpy(&seen, counter.read(sizeof(long)).constData(), sizeof(long));
+            } else {
+                faultnth_arm(n, errnum);
+                p.act(r);
+                seen = faultnth_disarm();
+            }
+            const bool reached = seen >= n;
+            const auto &messages = r.f.prompts.messages;
+            const bool failed = std::any_of(messages.begin(), messages.end(), [](const platform::MessageRequest &m) {
+                return m.icon == platform::MessageIcon::Critical;
+            });
+            const QString where = QStringLiteral("call %1 of %2: ").arg(n).arg(seen);
+            if (failed) {
+                ++failures;
+                for (const platform::MessageRequest &m : messages)
+                    QVERIFY2(testsupport::englishIn(m.text).isEmpty(), qPrintable(where + m.text));
+                const auto after = folderState(r.f.dir.path());
+                QCOMPARE(QStringList(after.keys()), QStringList(r.before.keys()));
+                for (auto it = after.begin(); it != after.end(); ++it)
+                    QVERIFY2(it.value() == r.before[it.key()],
+                             qPrintable(where + it.key() + " changed after: " + messages.last().text));
+                if (p.entryKept)
+                    QVERIFY2(p.entryKept(r), qPrintable(where + "the typed entry is lost"));
+            } else {
+                ++successes;
+                QVERIFY2(p.succeeded(r), qPrintable(where + "a success that did not happen: " + r.result
+                                                    + QStringList(folderState(r.f.dir.path()).keys()).join(',')));
+                for (const QString &name : QDir(r.f.dir.path()).entryList(QDir::Files | QDir::Hidden))
+                    QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(where + "stray file " + name));
+            }
+            if (!reached)
+                break;
+        }
+        qInfo("%s: %ld calls failed one at a time: %d failures told, %d successes", QTest::currentDataTag(), n - 1,
+              failures, successes);
+        QVERIFY(n > 1);
+    }
+};
+
+QTEST_MAIN(tst_faults)
+#include "tst_faults.moc"
