@@ -211,7 +211,6 @@ struct Connection::Impl {
     QSqlDatabase db;
     QHash<QString, QSqlQuery> statements;
     EngineError error;
-    bool journalSet = false; // journal mode set by the first begin()
     int changes = 0;         // rows changed by the last exec()
 
     QSqlQuery *prepared(const QString &sql)
@@ -446,24 +445,35 @@ QVector<ColumnDef> Connection::tableColumns(const Identifier &table, bool *ok)
     return out;
 }
 
+// A log stays one file the user can copy: rollback journal. Another program
+// may have put the file in write-ahead-log mode meanwhile, which the engine
+// follows on its own once it reads the file's header: the mode in force is
+// read inside the transaction, and put back to the rollback journal between
+// transactions. The engine tells the mode it set, which stays the other one
+// while that program holds the file: then nothing is written, and the next
+// transaction tries again.
 bool Connection::begin()
 {
-    if (d->mode == OpenMode::ReadWrite && !d->journalSet) {
-        // A log stays one file the user can copy: rollback journal. The engine
-        // answers with the mode in force, which stays another one (a
-        // write-ahead log) while another program holds the file in it: then
-        // nothing is written, and the next transaction tries again.
+    if (d->mode != OpenMode::ReadWrite)
+        return exec("BEGIN IMMEDIATE");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!exec("BEGIN IMMEDIATE"))
+            return false;
         bool ok = false;
-        const QString mode = scalar("PRAGMA journal_mode=DELETE", {}, &ok).toString();
+        const QString mode = scalar("PRAGMA journal_mode", {}, &ok).toString();
+        if (ok && mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0)
+            return true;
+        rollback();
         if (!ok)
             return false;
-        if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
-            d->error = EngineError{QStringLiteral("journal mode is %1, not delete").arg(mode), code::Busy};
+        const QString set = scalar("PRAGMA journal_mode=DELETE", {}, &ok).toString();
+        if (!ok)
             return false;
-        }
-        d->journalSet = true;
+        if (set.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+            break;
     }
-    return exec("BEGIN IMMEDIATE");
+    d->error = EngineError{QStringLiteral("the file stays in another journal mode"), code::Busy};
+    return false;
 }
 bool Connection::commit() { return exec("COMMIT"); }
 void Connection::rollback()

@@ -7,6 +7,7 @@
 #include "BoundControls.h"
 #include "Engine.h"
 #include "LogFile.h"
+#include "Messages.h"
 #include "RecordSource.h"
 #include "Regional.h"
 #include "TestSupport.h"
@@ -221,19 +222,28 @@ private slots:
         QCOMPARE(serials, (QStringList{"30", "4", "120", "7"}));
     }
 
-    // A log left in write-ahead-log mode by another program goes back to the
-    // rollback journal, so that it stays one file; every store reaches the disk.
+    // A log put in write-ahead-log mode by another program goes back to the
+    // rollback journal, so that it stays one file; while that program holds
+    // it so, a store is refused as busy and the entry kept, then goes through.
+    // Every store reaches the disk.
     void durability()
     {
         Fixture f;
         const QString path = f.open(1);
-        QVERIFY(platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr)->exec("PRAGMA journal_mode=WAL"));
-        QCOMPARE(testsupport::fileBytes(path).at(18), '\x02');
         QVERIFY(f.rs.refresh());
         QCOMPARE(f.rs.database()->scalar("PRAGMA synchronous").toInt(), 2);
-        QVERIFY(f.add(QStringLiteral("2")));
+        auto other = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(other->exec("PRAGMA journal_mode=WAL") && other->scalar("SELECT count(*) FROM Transmission") == 1);
+        QVERIFY(f.rs.addNew());
+        f.set(kSerial, QStringLiteral("2"));
+        QVERIFY(!f.rs.update());
+        QCOMPARE(logfile::storeFailureMessage(f.rs.error()), msg::contactNotStored() + '\n' + msg::fileBusy());
+        QCOMPARE(f.rs.editMode(), platform::EditMode::Adding);
+        other.reset();
+        QVERIFY(f.rs.update());
         QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
         QCOMPARE(testsupport::fileBytes(path).at(18), '\x01');
+        QCOMPARE(readRows(path).size(), 2);
     }
 
     // Texts read as dates or numbers: the stored form, or empty when refused.
