@@ -100,7 +100,9 @@ QVector<Path> paths()
          },
          [](Run &r) {
              const QList<QByteArray> lines = fileBytes(r.f.path("log.csv")).split('\n');
+             const auto owner = QFile::ReadOwner | QFile::WriteOwner;
              return r.result == msg::exportedMany().arg(5).arg(r.f.path("log.csv")) && lines.size() == 7
+                    && (QFile::permissions(r.f.path("log.csv")) & owner) == owner
                     && lines[5].startsWith("06/03/2024 10:05:00;5;");
          },
          {}},
