@@ -23,11 +23,11 @@ QTime fromSeconds(long long s)
 QStringList zoneCaptions()
 {
     return {
-        QStringLiteral("Iles Midway, GMT - 11h"),
+        QStringLiteral("Îles Midway, GMT - 11h"),
         QStringLiteral("Hawaï, GMT - 10h"),
         QStringLiteral("Alaska, GMT - 09h"),
-        QStringLiteral("Cote Est USA, GMT - 08h"),
-        QStringLiteral("Canada,GMT - 07h"),
+        QStringLiteral("Côte Ouest USA, GMT - 08h"),
+        QStringLiteral("Canada, GMT - 07h"),
         QStringLiteral("Mexique, GMT - 06h"),
         QStringLiteral("Pérou, GMT - 05h"),
         QStringLiteral("Brésil, GMT - 04h"),
@@ -41,12 +41,12 @@ QStringList zoneCaptions()
         QStringLiteral("Afghanistan, GMT + 04h"),
         QStringLiteral("Inde, GMT + 05h"),
         QStringLiteral("Birmanie, GMT + 06h"),
-        QStringLiteral("Thailland, GMT + 07h"),
+        QStringLiteral("Thaïlande, GMT + 07h"),
         QStringLiteral("Philippines, GMT + 08h"),
         QStringLiteral("Australie, GMT + 09h"),
         QStringLiteral("Nlle Guinée, GMT + 10h"),
         QStringLiteral("Nlle Zélande, GMT + 11h"),
-        QStringLiteral("Iles Marshall, GMT + 12h"),
+        QStringLiteral("Îles Marshall, GMT + 12h"),
     };
 }
 

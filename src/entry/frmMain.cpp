@@ -153,7 +153,7 @@ void frmMain::buildMenus()
     ui.mnuaide->setObjectName(QStringLiteral("mnuaide"));
     ui.mnuHelp = item(ui.mnuaide, "mnuHelp", QStringLiteral("&Aide"));
     ui.mnuLigne3 = item(ui.mnuaide, "mnuLigne3", {});
-    ui.mnuAPropos = item(ui.mnuaide, "mnuAPropos", QStringLiteral("A &Propos"));
+    ui.mnuAPropos = item(ui.mnuaide, "mnuAPropos", QStringLiteral("À &propos"));
 
     connect(ui.mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
     connect(ui.mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);

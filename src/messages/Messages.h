@@ -130,7 +130,7 @@ inline QString contactGone()
     return QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou "
                           "supprimé.");
 }
-inline QString entryNotValid() { return QStringLiteral("L'une des entrées n'est pas comforme, vérifiez !"); }
+inline QString entryNotValid() { return QStringLiteral("L'une des entrées n'est pas conforme, vérifiez !"); }
 inline QString serialsFull()
 {
     return QStringLiteral("La numérotation de ce fichier est pleine : le numéro suivant ne tient pas dans "
