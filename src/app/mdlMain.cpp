@@ -10,12 +10,89 @@
 #include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QThread>
 #include <QTranslator>
 
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace mdlMain {
+
+namespace {
+// The window whose entry is settled when the desktop ends the program.
+QPointer<frmMain> g_main;
+// A signal handler may do next to nothing: it writes a byte into this pipe,
+// and the event loop, woken by it, does the work.
+int g_wakeUp[2] = {-1, -1};
+
+extern "C" void onEndSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_wakeUp[1], &byte, 1);
+    errno = saved;
+}
+
+// A request to quit closes every window, which would ask about an entry
+// that cannot be stored: the entry is settled first, without a question.
+class QuitWatch : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == qApp && event->type() == QEvent::Quit && g_main)
+            g_main->endSession();
+        return false;
+    }
+};
+
+void onSignalled()
+{
+    char bytes[16];
+    while (::read(g_wakeUp[0], bytes, sizeof bytes) > 0) {
+    }
+    if (g_main) {
+        g_main->endSession();
+        g_main->close();
+    }
+    // Every event loop ends, those of an open dialog or question included.
+    QCoreApplication::exit(0);
+}
+} // namespace
+
+void endWithTheDesktop(frmMain *main)
+{
+    g_main = main;
+    if (g_wakeUp[0] >= 0 || ::pipe2(g_wakeUp, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_wakeUp[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, &onSignalled);
+    struct sigaction action = {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+
+    qApp->installEventFilter(new QuitWatch(qApp));
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [] {
+        if (g_main)
+            g_main->endSession();
+    });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp, [](QSessionManager &) {
+        // The session may yet go on: an entry that cannot be stored stays.
+        if (g_main)
+            g_main->storePendingEntry(true);
+    });
+}
 
 void setUpApplication(QApplication &app)
 {
@@ -64,6 +141,7 @@ frmMain *Main(std::chrono::milliseconds splashTime)
     QDir::setCurrent(platform::programFolder());
     main->show();
     main->repaint();
+    endWithTheDesktop(main);
     return main;
 }
 

@@ -17,4 +17,12 @@ void setUpApplication(QApplication &app);
 // main window. Returns the main window, which deletes itself when closed.
 frmMain *Main(std::chrono::milliseconds splashTime = std::chrono::seconds(4));
 
+// When the desktop ends the program (SIGTERM or SIGHUP, the end of the
+// session, any request to quit), main's pending entry is stored when it can
+// be and given up otherwise, without a question: nobody may be there to
+// answer. A signal then closes main and ends the program, whatever window or
+// question is open. Main() calls it once the splash is gone; a later call
+// moves it to another window.
+void endWithTheDesktop(frmMain *main);
+
 } // namespace mdlMain

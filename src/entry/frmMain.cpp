@@ -1,4 +1,5 @@
 #include "frmMain.h"
+#include "Messages.h"
 
 #include "BoundControls.h"
 #include "Captions.h"
@@ -523,8 +524,13 @@ void frmMain::Timer1_Timer() { ui.StatusPanels[1]->setText(platform::formatTime(
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // Closing is always granted. An entry still pending is kept when it can be.
-    settlePendingEntry();
+    // An entry still pending is stored; one that cannot be is given up only
+    // when the operator says so, or when the desktop ends the program (even
+    // while the question is on screen).
+    if (!settlePendingEntry(msg::closeWithoutStoring()) && !m_sessionEnding) {
+        event->ignore();
+        return;
+    }
     event->accept();
     Form_Unload();
 }

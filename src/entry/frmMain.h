@@ -82,6 +82,14 @@ public:
     // True when the entries may be stored; otherwise says why, unless silent.
     bool VerifierSaisie(bool silent = false);
 
+    // Stores an addition or a change still pending as "&Valider" does (with
+    // its messages, unless silent); false when it was refused and stays
+    // pending, on screen.
+    bool storePendingEntry(bool silent);
+    // The desktop ends the program: an entry still pending is stored when it
+    // can be and given up otherwise, and nothing is asked from then on.
+    void endSession();
+
     // The buttons that Enter and Esc press.
     QPushButton *defaultButton() const { return m_default; }
     QPushButton *cancelButton() const { return m_cancel; }
@@ -117,18 +125,18 @@ private:
 
     // Shows or hides lblDoublon for the call sign typed.
     void AfficherDoublon();
-    // Ends an addition or a change still pending: stored when the checks and
-    // the file accept it, thrown away otherwise. Asks nothing.
-    void settlePendingEntry();
-    // Stores an addition or a change still pending as "&Valider" does, with
-    // its messages; false when it was refused and stays on screen.
-    bool storePendingEntry();
+    // Ends an addition or a change still pending before the window leaves its
+    // file: stored when the checks and the file accept it; otherwise the
+    // operator is told why and asked the question (whether to go on without
+    // it), and it is given up on "Oui". False on "Non": it stays pending.
+    bool settlePendingEntry(const QString &question);
 
     enum class EditState { Browsing, Adding, Modifying };
     // Captions, default and cancel buttons, and the enabling of the editing
     // buttons and entry controls, for a state.
     void setEditState(EditState state);
     EditState m_state = EditState::Browsing;
+    bool m_sessionEnding = false; // no question may be asked any more
 
     // The file dialog of New (save) or Open, on the log files.
     QString askLogFile(bool save, const QString &proposed = QString());

@@ -50,7 +50,7 @@ void frmMain::mnuExporter_Click()
     // The file must hold what the operator sees: an entry still pending is
     // stored first; one that cannot be stored keeps its message and its place
     // on screen, and nothing is exported.
-    if (!storePendingEntry())
+    if (!storePendingEntry(false))
         return;
     listing::exportCommand(this, ui.Data1->databaseName());
 }

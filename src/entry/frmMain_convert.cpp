@@ -63,7 +63,10 @@ void frmMain::convertOldLog(const QString &old)
         platform::showMessage(this, result.message, platform::MessageIcon::Critical);
         return;
     }
-    settlePendingEntry();
+    if (!settlePendingEntry(msg::openWithoutStoring())) {
+        QFile::remove(temp);
+        return;
+    }
     QString message;
     platform::FilePlacement placement;
     if (!logfile::replaceFile(temp, path, &message, &placement)) {

@@ -80,7 +80,6 @@ void frmMain::mnuNouveau_Click()
 
     // The new file is made beside the chosen one and then put in its place, so
     // that a failure leaves the old file, if any, as it was.
-    const QFileInfo target(path);
     if (const QString problem = logfile::newFileProblem(path); !problem.isEmpty()) {
         platform::showMessage(this, problem, platform::MessageIcon::Critical);
         return;
@@ -88,17 +87,17 @@ void frmMain::mnuNouveau_Click()
     const QString temp = logfile::temporaryBeside(path);
     QFile::remove(temp);
     QString message;
-    if (!logfile::createEmpty(temp, &message)) {
-        platform::showMessage(
-            this, msg::cannotCreateFile().arg(QDir::toNativeSeparators(path), message.section(QLatin1Char('\n'), -1)),
-            platform::MessageIcon::Critical);
+    if (!logfile::createEmpty(temp, &message, path)) {
+        platform::showMessage(this, message, platform::MessageIcon::Critical);
         return;
     }
-    // An entry still pending is settled once the new file is ready to be
-    // bound: by ChargerFichier, or here when the new file takes the place of
-    // the very file the entry belongs to.
-    if (QFileInfo(ui.Data1->databaseName()) == target)
-        settlePendingEntry();
+    // An entry still pending is settled before its file is left (or
+    // replaced, when the new file takes its place); when the operator keeps
+    // it, nothing of the new file remains.
+    if (!settlePendingEntry(msg::newWithoutStoring())) {
+        QFile::remove(temp);
+        return;
+    }
     platform::FilePlacement placement;
     if (!logfile::replaceFile(temp, path, &message, &placement)) {
         QFile::remove(temp);
@@ -152,7 +151,8 @@ bool frmMain::ChargerFichier(const QString &path)
             return false;
         }
     }
-    settlePendingEntry();
+    if (!settlePendingEntry(msg::openWithoutStoring()))
+        return false;
 
     const QString title = QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(path) + QLatin1Char(']');
     ui.Data1->setDatabaseName(path);
@@ -379,7 +379,8 @@ void frmMain::focusDefaultButton()
 void frmMain::reportStoreFailure()
 {
     const platform::SourceError e = ui.Data1->error();
-    platform::showMessage(this, logfile::storeFailureMessage(e), platform::MessageIcon::Critical);
+    platform::showMessage(this, logfile::storeFailureMessage(e, ui.Data1->databaseName()),
+                          platform::MessageIcon::Critical);
     // Put the operator on the field to correct.
     for (QWidget *w : entryControls()) {
         const QString col = w->property("column").toString();
@@ -392,21 +393,37 @@ void frmMain::reportStoreFailure()
     }
 }
 
-bool frmMain::storePendingEntry()
+bool frmMain::storePendingEntry(bool silent)
 {
     switch (m_state) {
-    case EditState::Adding: return storeAddition(false);
-    case EditState::Modifying: return storeChange(false);
+    case EditState::Adding: return storeAddition(silent);
+    case EditState::Modifying: return storeChange(silent);
     case EditState::Browsing: break;
     }
     return true;
 }
 
-void frmMain::settlePendingEntry()
+bool frmMain::settlePendingEntry(const QString &question)
 {
-    const bool stored = m_state == EditState::Adding      ? storeAddition(true)
-                        : m_state == EditState::Modifying ? storeChange(true)
-                                                          : true;
-    if (!stored)
-        cancelEntry();
+    if (storePendingEntry(true))
+        return true;
+    if (!m_sessionEnding) {
+        // Why it was refused, as the refusal says it, then the question.
+        QString why = VerifierSaisie(true) ? logfile::storeFailureReason(ui.Data1->error(), ui.Data1->databaseName())
+                                           : msg::entryNotValid();
+        if (why.isEmpty())
+            why = msg::contactNotStored();
+        if (platform::showMessage(this, msg::pendingNotStored().arg(why, question), platform::MessageIcon::Question,
+                                  platform::MessageButtons::YesNoDefaultNo)
+            != platform::Answer::Yes)
+            return false;
+    }
+    cancelEntry();
+    return true;
+}
+
+void frmMain::endSession()
+{
+    m_sessionEnding = true;
+    settlePendingEntry(QString());
 }

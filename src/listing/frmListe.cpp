@@ -94,6 +94,8 @@ frmListe::frmListe(const QString &databaseName, QWidget *parent)
 
 frmListe::~frmListe() = default;
 
+int frmListe::exec() { return datactrl->isOpen() ? QDialog::exec() : int(QDialog::Rejected); }
+
 void frmListe::Form_Load()
 {
     logfile::configure(*datactrl, m_databaseName);

@@ -24,6 +24,9 @@ public:
     platform::RecordSource *datactrl = nullptr;
 
 public slots:
+    // Shows the window modally; a log file that could not be opened (the
+    // message said why when the window loaded) shows nothing.
+    int exec() override;
     void Form_Load();
     void Form_Resize();
     void Command1_Click();

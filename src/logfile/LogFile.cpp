@@ -51,13 +51,14 @@ QStringList columnNames()
     return out;
 }
 
-bool createEmpty(const QString &path, QString *message)
+bool createEmpty(const QString &path, QString *message, const QString &shownAs)
 {
     platform::EngineError e;
     if (platform::Connection::create(path, transmission(), &e))
         return true;
     if (message)
-        *message = msg::cannotCreateFile().arg(QDir::toNativeSeparators(path), platform::describe(e));
+        *message = msg::cannotCreateFile().arg(QDir::toNativeSeparators(shownAs.isEmpty() ? path : shownAs),
+                                               platform::describe(e));
     return false;
 }
 
@@ -162,7 +163,10 @@ QString openFailureMessage(const SourceError &error, const QString &path)
     return msg::cannotOpenFile().arg(file, why);
 }
 
-QString storeFailureMessage(const SourceError &error)
+namespace {
+// The rule of the field that the file refused; empty for a refusal that is
+// not a field's.
+QString fieldRule(const SourceError &error)
 {
     const QString field = fieldLabel(error.column);
     int size = 0;
@@ -170,25 +174,34 @@ QString storeFailureMessage(const SourceError &error)
         if (c.name == error.column)
             size = c.size;
     switch (error.kind) {
-    case SourceError::TooLong:
-        return msg::fieldTooLong().arg(field).arg(size);
-    case SourceError::OutOfRange:
-        return msg::fieldOutOfRange().arg(field);
-    case SourceError::NotWhole:
-        return msg::fieldNotWhole().arg(field);
-    case SourceError::NotNumber:
-        return msg::fieldNotNumber().arg(field);
-    case SourceError::NotDate:
-        return msg::fieldNotDate().arg(field);
-    case SourceError::BadCharacter:
-        return msg::fieldBadCharacter().arg(field);
-    default:
-        break;
+    case SourceError::TooLong: return msg::fieldTooLong().arg(field).arg(size);
+    case SourceError::OutOfRange: return msg::fieldOutOfRange().arg(field);
+    case SourceError::NotWhole: return msg::fieldNotWhole().arg(field);
+    case SourceError::NotNumber: return msg::fieldNotNumber().arg(field);
+    case SourceError::NotDate: return msg::fieldNotDate().arg(field);
+    case SourceError::BadCharacter: return msg::fieldBadCharacter().arg(field);
+    default: return QString();
     }
-    QString text = msg::contactNotStored();
-    if (const QString why = platform::describe(error.engine()); !why.isEmpty())
-        text += QLatin1Char('\n') + why;
-    return text;
+}
+} // namespace
+
+QString storeFailureReason(const SourceError &error, const QString &path)
+{
+    if (const QString rule = fieldRule(error); !rule.isEmpty())
+        return rule;
+    // A file renamed or deleted under the engine is one it will not write:
+    // the user is told it is no longer where it was, and which file.
+    if (!path.isEmpty() && platform::faultOf(error.engine()) == platform::EngineFault::Moved)
+        return msg::logMoved().arg(QDir::toNativeSeparators(path));
+    return platform::describe(error.engine());
+}
+
+QString storeFailureMessage(const SourceError &error, const QString &path)
+{
+    if (const QString rule = fieldRule(error); !rule.isEmpty())
+        return rule;
+    const QString why = storeFailureReason(error, path);
+    return why.isEmpty() ? msg::contactNotStored() : msg::contactNotStored() + QLatin1Char('\n') + why;
 }
 
 } // namespace logfile

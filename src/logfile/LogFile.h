@@ -16,8 +16,10 @@ const platform::TableDef &transmission();
 QStringList columnNames();
 
 // Creates an empty log file at path; the path must not name an existing file.
-// On failure nothing is left at path and *message says why, in French.
-bool createEmpty(const QString &path, QString *message);
+// On failure nothing is left at path and *message says why, in French,
+// naming the file shownAs (path when empty: a file made under a temporary
+// name is named after the one the user chose).
+bool createEmpty(const QString &path, QString *message, const QString &shownAs = QString());
 
 // Puts the file at from in the place of the file at to, in one step: the old
 // file, if any, stays whole until the new one replaces it. With a placement,
@@ -40,9 +42,12 @@ QString temporaryBeside(const QString &path);
 void configure(platform::RecordSource &source, const QString &path);
 
 // French text telling the user why a log file could not be opened or a
-// contact could not be stored.
+// contact could not be stored in the log file at path.
 QString openFailureMessage(const platform::SourceError &error, const QString &path);
-QString storeFailureMessage(const platform::SourceError &error);
+QString storeFailureMessage(const platform::SourceError &error, const QString &path = QString());
+// The reason alone, in one sentence: the rule of the field the file refuses,
+// or what is wrong with the file.
+QString storeFailureReason(const platform::SourceError &error, const QString &path = QString());
 
 // The label the user sees for a column in the entry form.
 QString fieldLabel(const QString &column);

@@ -24,6 +24,10 @@ inline QString cannotOpen()
 }
 inline QString diskError() { return QStringLiteral("Le disque a signalé une erreur de lecture ou d'écriture."); }
 inline QString noPermission() { return QStringLiteral("Vous n'avez pas le droit d'accéder à ce fichier."); }
+inline QString fileMoved()
+{
+    return QStringLiteral("Le fichier n'existe plus à cet endroit : il a été renommé, déplacé ou supprimé.");
+}
 inline QString changeRefusedByRule()
 {
     return QStringLiteral("Le fichier a refusé la modification : une règle enregistrée dans le fichier "
@@ -119,6 +123,10 @@ inline QString fieldBadCharacter()
     return QStringLiteral("Le champ « %1 » contient un caractère qui ne peut pas être enregistré.");
 }
 inline QString contactNotStored() { return QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier."); }
+inline QString logMoved()
+{
+    return QStringLiteral("Le fichier « %1 » n'existe plus à cet endroit : il a été renommé, déplacé ou supprimé.");
+}
 
 // The contact form
 inline QString nothingToPrint()
@@ -150,6 +158,11 @@ inline QString logNotReread()
     return QStringLiteral("Le contact a été supprimé, mais le fichier n'a pas pu être relu pour afficher le "
                           "contact suivant.\n");
 }
+// %1: why, as the refusal says it (with its own full stop); %2: one of the three questions below.
+inline QString pendingNotStored() { return QStringLiteral("Le contact en cours n'a pas pu être enregistré : %1 %2"); }
+inline QString closeWithoutStoring() { return QStringLiteral("Fermer sans l'enregistrer ?"); }
+inline QString openWithoutStoring() { return QStringLiteral("Ouvrir un autre fichier sans l'enregistrer ?"); }
+inline QString newWithoutStoring() { return QStringLiteral("Créer un nouveau fichier sans l'enregistrer ?"); }
 inline QString contactNotDeleted() { return QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n"); }
 inline QString convertQuestion()
 {

@@ -112,12 +112,15 @@ namespace code {
 constexpr int Perm = 3, Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Corrupt = 11, Full = 13, CantOpen = 14,
               Constraint = 19, Auth = 23, NotADb = 26;
 constexpr int CantOpenIsDir = CantOpen | (2 << 8);
+constexpr int ReadOnlyDbMoved = ReadOnly | (4 << 8);
 } // namespace code
 
 EngineFault faultOf(const EngineError &error)
 {
     if (error.code == 0)
         return error.isSet() ? EngineFault::Other : EngineFault::None;
+    if (error.code == code::ReadOnlyDbMoved)
+        return EngineFault::Moved;
     switch (error.code & 0xff) {
     case code::Busy: return EngineFault::Busy;
     case code::Locked: return EngineFault::Locked;
@@ -153,6 +156,7 @@ QString describe(const EngineError &error)
     case EngineFault::IoError: return msg::diskError();
     case EngineFault::Permission: return msg::noPermission();
     case EngineFault::Refused: return msg::changeRefusedByRule();
+    case EngineFault::Moved: return msg::fileMoved();
     case EngineFault::Other: break;
     }
     return msg::engineError().arg(error.code);

@@ -89,8 +89,10 @@ struct EngineError {
 };
 
 // The kinds of failure the engine reports, read from its result code.
+// Moved: the file was renamed, moved or deleted while open (the engine then
+// refuses to write it, as it would a read-only file).
 enum class EngineFault { None, Busy, Locked, ReadOnly, NotDatabase, Corrupt, Full, CannotOpen, IoError, Permission,
-                         Refused, Other };
+                         Refused, Moved, Other };
 
 // Which kind of failure an error is. Extended result codes count as their
 // primary code (a busy file stays busy, whatever the reason the engine adds).

@@ -94,9 +94,12 @@ Answer showMessage(const MessageRequest &request)
         box.setStandardButtons(QMessageBox::Ok);
         break;
     case MessageButtons::YesNo:
+    case MessageButtons::YesNoDefaultNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(QStringLiteral("&Oui"));
         box.button(QMessageBox::No)->setText(QStringLiteral("&Non"));
+        if (request.buttons == MessageButtons::YesNoDefaultNo)
+            box.setDefaultButton(QMessageBox::No);
         break;
     case MessageButtons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

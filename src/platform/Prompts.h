@@ -11,7 +11,8 @@ class QWidget;
 namespace platform {
 
 enum class MessageIcon { None, Information, Warning, Critical, Question };
-enum class MessageButtons { Ok, YesNo, OkCancel };
+// YesNoDefaultNo: Enter answers No.
+enum class MessageButtons { Ok, YesNo, YesNoDefaultNo, OkCancel };
 enum class Answer { Ok, Cancel, Yes, No };
 
 struct MessageRequest {
