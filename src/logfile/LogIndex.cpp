@@ -35,6 +35,8 @@ constexpr int kChunkBits = 12;
 // Rows whose digests one statement works out: the file stays locked for
 // reading for a few milliseconds at a time only.
 constexpr int kScanRows = 32768;
+// Rows one statement of a first reading reads.
+constexpr int kRowsPerStatement = 4096;
 // A failed reading is tried again after this long.
 constexpr int kRetryMs = 1000;
 
@@ -123,13 +125,17 @@ std::optional<std::map<qint64, quint64>> chunkDigests(platform::Connection *db, 
         Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 32768"));
     static_assert(kScanRows == 32768);
     qint64 after = std::numeric_limits<qint64>::min();
+    quint64 *sum = nullptr;
+    qint64 chunk = 0;
     for (int read = kScanRows; read == kScanRows;) {
         if ((stop && stop->load()) || !bounds.set(after, 0))
             return std::nullopt;
         read = 0;
         const bool ok = db->forEachRow(sql, [&](const platform::RowText &row) {
             after = row.text(0).toLongLong();
-            out[chunkOf(after)] += rowDigest(row);
+            if (!sum || chunkOf(after) != chunk)
+                sum = &out[chunk = chunkOf(after)];
+            *sum += rowDigest(row);
             ++read;
             return true;
         });
@@ -183,13 +189,48 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
     Bounds bounds{db};
     if (!bounds.create())
         return std::nullopt;
-    // Which chunks differ from what is known (every one, without anything
-    // known), and which are gone.
+    Survey out;
+    CallSignReader reader;
+    // A row read again: its chunk's digest and largest number, its call sign.
+    auto readRow = [&](const platform::RowText &row) {
+        const qint64 rowid = row.text(0).toLongLong();
+        ChunkState &state = out.chunks.try_emplace(chunkOf(rowid), ChunkState{quint64(0), qint64(0)}).first->second;
+        *state.digest += rowDigest(row);
+        if (!row.isNull(1))
+            if (const auto n = storedSerial(row.text(1)))
+                state.largest = std::max(*state.largest, *n);
+        if (auto s = reader.read(textValue(row, 2), textValue(row, 3), textValue(row, 4), textValue(row, 5),
+                                 textValue(row, 6)))
+            out.rows.push_back({s->key(), rowid});
+        return rowid;
+    };
+
+    if (known.empty()) {
+        // Nothing known: every row is read, kRowsPerStatement at a time.
+        const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 4096"));
+        static_assert(kRowsPerStatement == 4096);
+        qint64 after = std::numeric_limits<qint64>::min();
+        for (int read = kRowsPerStatement; read == kRowsPerStatement;) {
+            if ((stop && stop->load()) || !bounds.set(after, 0))
+                return std::nullopt;
+            read = 0;
+            if (!db->forEachRow(sql, [&](const platform::RowText &row) {
+                    after = readRow(row);
+                    ++read;
+                    return true;
+                }))
+                return std::nullopt;
+        }
+        for (const auto &c : out.chunks)
+            out.replaced.push_back(c.first);
+        return out;
+    }
+
+    // Which chunks differ from what is known, and which are gone.
     const auto digests = chunkDigests(db, bounds, stop);
     if (!digests)
         return std::nullopt;
     std::vector<qint64> differing;
-    Survey out;
     for (const auto &[chunk, digest] : *digests) {
         const auto k = known.find(chunk);
         if (k == known.end() || k->second.digest != digest)
@@ -203,30 +244,16 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
     // worked out from the very rows read.
     const Sql sql = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
                                    "AND (SELECT hi FROM temp.sequanel_bounds)"));
-    CallSignReader reader;
     for (qint64 chunk : differing) {
         const qint64 lo = chunk * (qint64(1) << kChunkBits);
         if ((stop && stop->load()) || !bounds.set(lo, lo + ((qint64(1) << kChunkBits) - 1)))
             return std::nullopt;
-        ChunkState state{quint64(0), qint64(0)};
-        bool any = false;
-        const bool ok = db->forEachRow(sql, [&](const platform::RowText &row) {
-            const qint64 rowid = row.text(0).toLongLong();
-            any = true;
-            *state.digest += rowDigest(row);
-            if (!row.isNull(1))
-                if (const auto n = storedSerial(row.text(1)))
-                    state.largest = std::max(*state.largest, *n);
-            if (auto s = reader.read(textValue(row, 2), textValue(row, 3), textValue(row, 4), textValue(row, 5),
-                                     textValue(row, 6)))
-                out.rows.push_back({s->key(), rowid});
-            return true;
-        });
-        if (!ok)
+        if (!db->forEachRow(sql, [&](const platform::RowText &row) {
+                readRow(row);
+                return true;
+            }))
             return std::nullopt;
         out.replaced.push_back(chunk);
-        if (any)
-            out.chunks[chunk] = state;
     }
     std::sort(out.replaced.begin(), out.replaced.end());
     return out;

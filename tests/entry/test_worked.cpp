@@ -67,11 +67,6 @@ private slots:
         QTest::newRow("case, accents, blanks, numbers written otherwise")
             << Log{with(with(with(kA, 3, "Hôtel"), 4, "Québec"), 5, "Roméo")}
             << QStringList{" 014", "hotel", "QUEBEC ", "romeo", "0123"} << "Déjà contacté : n° 12 le 13/06/26 à 14:05";
-        // The last in the log's order, not the largest serial nor the latest date.
-        QTest::newRow("several")
-            << Log{with(kA, 0, "30"), with(with(kA, 6, 124), 0, "40"),
-                   with(with(kA, 0, " 25 "), 1, "2026-06-12 18:45:00"), with(kA, 0, "13")}
-            << kTypedA << "Déjà contacté : n° 13 le 13/06/26 à 14:05 (3 fois)";
         QTest::newRow("another number") << Log{kA} << with(kTypedA, 4, "124") << "";
         QTest::newRow("typed incomplete") << Log{kA} << with(kTypedA, 3, "  ") << "";
         QTest::newRow("stored prefix empty is not 0") << Log{with(kA, 2, QVariant())} << with(kTypedA, 0, "0") << "";
