@@ -212,6 +212,8 @@ void frmMain::AfficherDoublon()
 void frmMain::setEditState(EditState state)
 {
     m_state = state;
+    if (state != EditState::Adding)
+        m_proposedSerial.clear(); // only an addition started by "Nouveau" has one
     const bool editing = state != EditState::Browsing;
     setCaption(ui.cmdNouveau, state == EditState::Adding ? kValider : kNouveau);
     setCaption(ui.cmdModifier, state == EditState::Modifying ? kValider : kModifier);
@@ -293,7 +295,6 @@ bool frmMain::storeAddition(bool silent)
     if (settle)
         typed.serial = ui.Data1->settledText();
     m_log.noteStored(ui.Data1->database(), typed);
-    m_proposedSerial.clear();
     setEditState(EditState::Browsing);
     if (settle && typed.serial != proposed && !silent)
         platform::showMessage(this, msg::serialTaken().arg(proposed, typed.serial), platform::MessageIcon::Information);

@@ -267,7 +267,7 @@ LogIndex::LogIndex(QObject *parent) : QObject(parent)
     m_pool.setThreadPriority(QThread::LowPriority);
     m_retry.setSingleShot(true);
     m_retry.setInterval(kRetryMs);
-    connect(&m_retry, &QTimer::timeout, this, &LogIndex::startSurvey);
+    connect(&m_retry, &QTimer::timeout, this, [this] { startSurvey(); });
     connect(&m_serialWatcher, &QFutureWatcherBase::finished, this, &LogIndex::serialRead);
     connect(&m_surveyWatcher, &QFutureWatcherBase::finished, this, &LogIndex::surveyDone);
 }
@@ -301,23 +301,25 @@ void LogIndex::open(platform::Connection *db)
 
 bool LogIndex::current(platform::Connection *db) const { return db && db == m_db && !m_stale; }
 
-void LogIndex::poll(platform::Connection *db)
+bool LogIndex::poll(platform::Connection *db)
 {
-    if (!db || db != m_db || m_reading)
-        return;
+    // While a reading runs or waits to be tried again, the file is not asked:
+    // a file that another program holds would keep the window waiting.
+    if (!db || db != m_db || m_reading || m_retry.isActive())
+        return true;
     const qint64 v = dataVersion(db);
-    if (v >= 0 && v == m_version && !m_stale)
-        return;
-    if (!m_retry.isActive())
-        startSurvey();
+    if (v < 0 || v != m_version || m_stale)
+        startSurvey(v);
+    return v >= 0;
 }
 
-void LogIndex::startSurvey()
+void LogIndex::startSurvey(std::optional<qint64> version)
 {
     if (!m_db || m_reading)
         return;
     m_retry.stop();
-    m_surveyVersion = dataVersion(m_db); // read before the reading starts: later changes move it again
+    // Read before the reading starts: later changes move it again.
+    m_surveyVersion = version ? *version : dataVersion(m_db);
     const bool wasStale = m_stale;
     m_stale = true;
     m_reading = true;
@@ -401,7 +403,8 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
 {
     if (!db)
         return qint64(0);
-    poll(db);
+    if (!poll(db))
+        return std::nullopt; // the file is busy: asked once only
     if (m_serialPending && db == m_db) {
         m_serialReading.waitForFinished(); // the reading of this file gives it first: wait for it
         serialRead();

@@ -87,8 +87,9 @@ public:
     void open(platform::Connection *db);
 
     // Looks whether another program changed the file (cheap: one PRAGMA),
-    // and if so starts bringing what is known up to date.
-    void poll(platform::Connection *db);
+    // and if so starts bringing what is known up to date. False when the
+    // file could not be asked (another program holds it).
+    bool poll(platform::Connection *db);
 
     // The largest serial number stored in the log of db, or 0 in an empty
     // log; nothing when it cannot be read (the file is busy, damaged...).
@@ -129,7 +130,7 @@ private:
         bool added;
         std::optional<qint64> serial;
     };
-    void startSurvey();
+    void startSurvey(std::optional<qint64> version = {});
     void surveyDone();
     void serialRead();
     void apply(const Note &note);

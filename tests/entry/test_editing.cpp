@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(f.stored().size(), 3);
     }
 
-    // Another program stores a contact every few milliseconds while the
+    // Another program stores a contact every 20 milliseconds while the
     // window stores 12: a number proposed and left as it is is settled when
     // the window stores (and said when it changed); a number typed is stored
     // as typed. No other number is stored twice.
@@ -275,7 +275,7 @@ private slots:
                     const qint64 n = c->scalar("SELECT max(CAST(Sequanel AS INTEGER)) FROM Transmission").toLongLong() + 1;
                     c->exec("INSERT INTO Transmission (Sequanel) VALUES (?1)", {QString::number(n)}) ? c->commit() : (c->rollback(), false);
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
         for (int i = 0; i < 12; ++i) {
@@ -283,7 +283,7 @@ private slots:
             f.fill();
             if (i == 5)
                 f.put(QStringLiteral("txtNrSequanel"), QStringLiteral("2"));
-            QTest::qWait(15); // the other program stores meanwhile
+            QTest::qWait(50); // the other program stores meanwhile
             f.ui().cmdNouveau->click();
             QCOMPARE(f.buttons(), kIdle);
         }
