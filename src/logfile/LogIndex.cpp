@@ -103,6 +103,16 @@ QVariant textValue(const platform::RowText &row, int c)
     return row.isNull(c) ? QVariant() : QVariant(QString::fromUtf8(row.text(c)));
 }
 
+// A number part: a stored real number comes as the engine's own decimal
+// text, which is read as a number, not in the user's notation.
+QVariant numberValue(const platform::RowText &row, int c)
+{
+    QVariant v = textValue(row, c);
+    bool real = false;
+    const double d = QByteArray(row.text(c).data(), row.text(c).size()).toDouble(&real);
+    return real && row.text(c).contains('.') ? QVariant(d) : v;
+}
+
 // Plain digits are read without the regional rules.
 std::optional<qint64> storedSerial(QByteArrayView text)
 {
@@ -199,8 +209,8 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
         if (!row.isNull(1))
             if (const auto n = storedSerial(row.text(1)))
                 state.largest = std::max(*state.largest, *n);
-        if (auto s = reader.read(textValue(row, 2), textValue(row, 3), textValue(row, 4), textValue(row, 5),
-                                 textValue(row, 6)))
+        if (auto s = reader.read(numberValue(row, 2), textValue(row, 3), textValue(row, 4), textValue(row, 5),
+                                 numberValue(row, 6)))
             out.rows.push_back({s->key(), rowid});
         return rowid;
     };
