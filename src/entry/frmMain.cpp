@@ -309,7 +309,7 @@ void frmMain::buildForm()
         connect(box, &QLineEdit::textChanged, this, &frmMain::AfficherDoublon);
     for (QComboBox *box : {ui.cmbQRZ1, ui.cmbQRZ2, ui.cmbQRZ3})
         connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
-    connect(&m_log, &logfile::LogIndex::ready, this, &frmMain::AfficherDoublon);
+    connect(&m_log, &logfile::LogIndex::changed, this, &frmMain::AfficherDoublon);
 
     // Tab order: the sixteen fields, then the buttons.
     const QList<QWidget *> order{ui.txtDateHeure, ui.txtNrSequanel, ui.txtRST,        ui.cmbBande,     ui.cmbMHz,
@@ -520,7 +520,13 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 void frmMain::txtNrSequanel_GotFocus() { ui.txtNrSequanel->selectAll(); }
 
-void frmMain::Timer1_Timer() { ui.StatusPanels[1]->setText(platform::formatTime(platform::now().time())); }
+void frmMain::Timer1_Timer()
+{
+    ui.StatusPanels[1]->setText(platform::formatTime(platform::now().time()));
+    // Changes another program made to the log are noticed here too, without
+    // waiting for a keystroke.
+    m_log.poll(ui.Data1->database());
+}
 
 void frmMain::closeEvent(QCloseEvent *event)
 {

@@ -163,5 +163,6 @@ private:
     QPointer<QPushButton> m_default;
     QPointer<QPushButton> m_cancel;
     logfile::LogIndex m_log;
+    QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
     platform::BoundControls *m_bound = nullptr; // owned by Data1
 };

@@ -198,13 +198,18 @@ void frmMain::cmdMaintenant_Click() { ui.txtDateHeure->setText(platform::formatD
 void frmMain::AfficherDoublon()
 {
     const platform::EditMode mode = ui.Data1->editMode();
-    std::optional<logfile::Worked> worked;
+    std::optional<logfile::Worked> worked = logfile::Worked{};
     if (mode != platform::EditMode::None)
         worked = m_log.worked(ui.Data1->database(), typedContact(ui).callSign,
                               mode == platform::EditMode::Editing ? ui.Data1->currentRowid() : std::nullopt);
-    // While the log is still being read the answer is not known: nothing is
-    // shown until it is (the log index then says it is ready).
-    if (!worked || worked->count == 0) {
+    // While the log is being read, the answer is not known: that is said in
+    // the warning's place (the log index says when it is known).
+    if (!worked) {
+        ui.lblDoublon->setText(msg::checkingDuplicates());
+        ui.lblDoublon->show();
+        return;
+    }
+    if (worked->count == 0) {
         ui.lblDoublon->hide();
         return;
     }
@@ -226,6 +231,8 @@ void frmMain::AfficherDoublon()
 void frmMain::setEditState(EditState state)
 {
     m_state = state;
+    if (state != EditState::Adding)
+        m_proposedSerial.clear(); // only an addition started by "Nouveau" has one
     const bool editing = state != EditState::Browsing;
     setCaption(ui.cmdNouveau, state == EditState::Adding ? kValider : kNouveau);
     setCaption(ui.cmdModifier, state == EditState::Modifying ? kValider : kModifier);
@@ -257,35 +264,59 @@ void frmMain::cmdNouveau_Click()
     }
     setEditState(EditState::Adding);
 
-    const qint64 n = m_log.largestSerial(ui.Data1->database());
+    platform::Connection *db = ui.Data1->database();
+    const std::optional<qint64> n = m_log.largestSerial(db);
+    const platform::EngineError readError = db ? db->lastError() : platform::EngineError{};
     ui.Data1->moveLast();
     ui.Data1->addNew();
     ui.txtDateHeure->setText(platform::formatDateTime(platform::now()));
     // Only a number the column can hold is proposed (a number written by
-    // another tool may already be the largest there is).
-    const QString next = n < std::numeric_limits<qint64>::max() ? QString::number(n + 1) : QString();
-    if (!next.isEmpty() && next.size() <= serialSize()) {
-        ui.txtNrSequanel->setText(next);
+    // another tool may already be the largest there is), and only from a
+    // reading that succeeded.
+    m_proposedSerial = n && *n < std::numeric_limits<qint64>::max() ? QString::number(*n + 1) : QString();
+    if (!m_proposedSerial.isEmpty() && m_proposedSerial.size() <= serialSize()) {
+        ui.txtNrSequanel->setText(m_proposedSerial);
         ui.txtRST->setFocus();
         return;
     }
+    m_proposedSerial.clear();
     ui.txtNrSequanel->clear();
     ui.txtNrSequanel->setFocus();
-    platform::showMessage(this, msg::serialsFull().arg(serialSize()), platform::MessageIcon::Warning);
+    if (!n)
+        platform::showMessage(this, msg::serialNotRead().arg(platform::describe(readError)),
+                              platform::MessageIcon::Warning);
+    else
+        platform::showMessage(this, msg::serialsFull().arg(serialSize()), platform::MessageIcon::Warning);
 }
 
 bool frmMain::storeAddition(bool silent)
 {
     if (!VerifierSaisie(silent))
         return false;
-    const logfile::IndexedContact typed = typedContact(ui);
-    if (!ui.Data1->update()) {
+    logfile::IndexedContact typed = typedContact(ui);
+    // The number proposed and left as it is is settled when the contact is
+    // stored, once the file is locked for writing: another program may have
+    // stored that number meanwhile. A number the operator typed is stored as typed.
+    const QString proposed = m_proposedSerial;
+    const platform::SettledColumn serial{QStringLiteral("Sequanel"),
+                                         [this](platform::Connection &db) -> std::optional<QString> {
+                                             const std::optional<qint64> n = m_log.largestSerialLocked(db);
+                                             if (!n)
+                                                 return std::nullopt;
+                                             return QString::number(*n < std::numeric_limits<qint64>::max() ? *n + 1 : *n);
+                                         }};
+    const bool settle = !proposed.isEmpty() && typed.serial == proposed;
+    if (!ui.Data1->update(settle ? &serial : nullptr)) {
         if (!silent)
             reportStoreFailure();
         return false;
     }
+    if (settle)
+        typed.serial = ui.Data1->settledText();
     m_log.noteStored(ui.Data1->database(), typed);
     setEditState(EditState::Browsing);
+    if (settle && typed.serial != proposed && !silent)
+        platform::showMessage(this, msg::serialTaken().arg(proposed, typed.serial), platform::MessageIcon::Information);
     return true;
 }
 

@@ -192,9 +192,9 @@ void CallSignSet::remove(quint64 key, qint64 rowid)
     compact();
 }
 
-void CallSignSet::compact()
+void CallSignSet::compact(bool always)
 {
-    if (m_added.size() + m_removed.size() < 4096 + m_base.size() / 16)
+    if (!always && m_added.size() + m_removed.size() < 4096 + m_base.size() / 16)
         return;
     if (!m_removed.empty())
         m_base.erase(std::remove_if(m_base.begin(), m_base.end(), [this](const Entry &e) { return holds(m_removed, e); }),
@@ -204,6 +204,24 @@ void CallSignSet::compact()
     std::inplace_merge(m_base.begin(), m_base.begin() + middle, m_base.end());
     m_added.clear();
     m_removed.clear();
+}
+
+// One pass over the set: the rows of those chunks are dropped and the new
+// ones merged in.
+void CallSignSet::replaceChunks(const std::vector<qint64> &chunks, int chunkBits, std::vector<Entry> rows)
+{
+    compact(true);
+    if (!chunks.empty())
+        m_base.erase(std::remove_if(m_base.begin(), m_base.end(),
+                                    [&](const Entry &e) {
+                                        return std::binary_search(chunks.begin(), chunks.end(), e.rowid >> chunkBits);
+                                    }),
+                     m_base.end());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const auto middle = std::ptrdiff_t(m_base.size());
+    m_base.insert(m_base.end(), rows.begin(), rows.end());
+    std::inplace_merge(m_base.begin(), m_base.begin() + middle, m_base.end());
 }
 
 template <typename F> void CallSignSet::forEach(quint64 key, F f) const

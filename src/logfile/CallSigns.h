@@ -52,6 +52,12 @@ std::optional<CallSign> readCallSign(const QVariantList &parts);
 class CallSignSet
 {
 public:
+    struct Entry {
+        quint64 key;
+        qint64 rowid;
+        auto operator<=>(const Entry &) const = default;
+    };
+
     // Building: reserve, append every row, then finish (which sorts).
     void reserve(qsizetype rows) { m_base.reserve(size_t(rows)); }
     void append(quint64 key, qint64 rowid) { m_base.push_back({key, rowid}); }
@@ -62,6 +68,9 @@ public:
     // made while the set was being read may be applied again afterwards.
     void add(quint64 key, qint64 rowid);
     void remove(quint64 key, qint64 rowid);
+    // The rows whose rowid is in one of the chunks (rowid >> chunkBits,
+    // sorted) now hold the call signs of rows, and only those.
+    void replaceChunks(const std::vector<qint64> &chunks, int chunkBits, std::vector<Entry> rows);
 
     // The rows holding a call sign, leaving out the row except.
     struct Found {
@@ -74,15 +83,10 @@ public:
     size_t bytes() const;
 
 private:
-    struct Entry {
-        quint64 key;
-        qint64 rowid;
-        auto operator<=>(const Entry &) const = default;
-    };
     static bool holds(const std::vector<Entry> &v, Entry e);
     static void insert(std::vector<Entry> &v, Entry e);
     static bool erase(std::vector<Entry> &v, Entry e);
-    void compact();
+    void compact(bool always = false);
     template <typename F> void forEach(quint64 key, F f) const;
 
     std::vector<Entry> m_base;    // sorted

@@ -7,6 +7,7 @@
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace logfile {
@@ -28,15 +29,130 @@ Sql callSignList()
     return Sql::join(columns, ", ");
 }
 
-// Rows read by one statement of the background reading: the file stays
-// locked for reading for a few milliseconds at a time only.
-constexpr int kRowsPerStatement = 4000;
+// Chunks of 4096 rowids: an outside change costs the reading of one or two
+// of them; a log of 1,000,000 contacts has about 250.
+constexpr int kChunkBits = 12;
+// Rows whose digests one statement works out: the file stays locked for
+// reading for a few milliseconds at a time only.
+constexpr int kScanRows = 32768;
+// Rows one statement of a first reading reads.
+constexpr int kRowsPerStatement = 4096;
+// A failed reading is tried again after this long.
+constexpr int kRetryMs = 1000;
 
 qint64 dataVersion(platform::Connection *db)
 {
     bool ok = false;
     const qint64 v = db->scalar("PRAGMA data_version", {}, &ok).toLongLong();
     return ok ? v : -1;
+}
+
+qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
+
+// The statements of a reading take their rowid bounds from a temporary
+// table of the reading's connection (the fast row reader has no parameters).
+struct Bounds {
+    platform::Connection *db;
+    bool create()
+    {
+        return db->exec("CREATE TEMP TABLE IF NOT EXISTS sequanel_bounds (k INTEGER PRIMARY KEY, lo INTEGER, hi INTEGER)");
+    }
+    bool set(qint64 lo, qint64 hi)
+    {
+        return db->exec("INSERT OR REPLACE INTO temp.sequanel_bounds VALUES (1, ?1, ?2)", {lo, hi});
+    }
+};
+
+// rowid, serial number, then the five parts of the call sign.
+Sql rowsSelect(const Sql &where)
+{
+    return Sql("SELECT rowid, %1, %2 FROM %3 %4").arg(kSerial, callSignList(), Identifier(kTable), where);
+}
+
+// A 64-bit digest of one row's values as the engine stores them.
+quint64 rowDigest(const platform::RowText &row)
+{
+    auto mix = [](quint64 h) {
+        h ^= h >> 31;
+        h *= 0x9E3779B97F4A7C15ull;
+        return h ^ (h >> 29);
+    };
+    quint64 h = 0x243F6A8885A308D3ull;
+    for (int c = 0; c < 7; ++c) {
+        if (row.isNull(c)) {
+            h = mix(h ^ 0xA5A5A5A5ull);
+            continue;
+        }
+        const QByteArrayView t = row.text(c);
+        h = mix(h ^ (quint64(t.size()) << 8 | quint64(c)));
+        qsizetype i = 0;
+        for (; i + 8 <= t.size(); i += 8) {
+            quint64 w;
+            std::memcpy(&w, t.data() + i, 8);
+            h = mix(h ^ w);
+        }
+        quint64 w = 0;
+        std::memcpy(&w, t.data() + i, size_t(t.size() - i));
+        h = mix(h ^ w);
+    }
+    return h;
+}
+
+QVariant textValue(const platform::RowText &row, int c)
+{
+    return row.isNull(c) ? QVariant() : QVariant(QString::fromUtf8(row.text(c)));
+}
+
+// A number part: a stored real number comes as the engine's own decimal
+// text, which is read as a number, not in the user's notation.
+QVariant numberValue(const platform::RowText &row, int c)
+{
+    QVariant v = textValue(row, c);
+    bool real = false;
+    const double d = QByteArray(row.text(c).data(), row.text(c).size()).toDouble(&real);
+    return real && row.text(c).contains('.') ? QVariant(d) : v;
+}
+
+// Plain digits are read without the regional rules.
+std::optional<qint64> storedSerial(QByteArrayView text)
+{
+    if (!text.isEmpty() && text.size() <= 15) {
+        bool digits = true;
+        for (char c : text)
+            digits = digits && c >= '0' && c <= '9';
+        if (digits)
+            return QByteArray(text.data(), text.size()).toLongLong();
+    }
+    return serialValue(QString::fromUtf8(text));
+}
+
+// The digests of every chunk, read kScanRows rows at a time.
+std::optional<std::map<qint64, quint64>> chunkDigests(platform::Connection *db, Bounds &bounds,
+                                                      const std::atomic<bool> *stop)
+{
+    std::map<qint64, quint64> out;
+    const Sql sql = rowsSelect(
+        Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 32768"));
+    static_assert(kScanRows == 32768);
+    qint64 after = std::numeric_limits<qint64>::min();
+    quint64 *sum = nullptr;
+    qint64 chunk = 0;
+    for (int read = kScanRows; read == kScanRows;) {
+        if ((stop && stop->load()) || !bounds.set(after, 0))
+            return std::nullopt;
+        read = 0;
+        const bool ok = db->forEachRow(sql, [&](const platform::RowText &row) {
+            after = row.text(0).toLongLong();
+            if (!sum || chunkOf(after) != chunk)
+                sum = &out[chunk = chunkOf(after)];
+            *sum += rowDigest(row);
+            ++read;
+            return true;
+        });
+        if (!ok)
+            return std::nullopt;
+    }
+    return out;
 }
 
 } // namespace
@@ -77,35 +193,79 @@ std::optional<qint64> readLargestSerial(platform::Connection *db)
     return best;
 }
 
-std::optional<CallSignSet> readCallSigns(platform::Connection *db, const std::atomic<bool> *stop)
+std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
+                                const std::atomic<bool> *stop)
 {
-    CallSignSet out;
-    bool ok = false;
-    const qint64 rows = db->scalar(Sql("SELECT count(*) FROM %1").arg(Identifier(kTable)), {}, &ok)
-                            .toLongLong();
-    if (!ok)
+    Bounds bounds{db};
+    if (!bounds.create())
         return std::nullopt;
-    out.reserve(rows);
-
-    const Sql sql = Sql("SELECT rowid, %1 FROM %2 WHERE rowid > ?1 ORDER BY rowid LIMIT ?2").arg(callSignList(), Identifier(kTable));
-    qint64 after = std::numeric_limits<qint64>::min();
+    Survey out;
     CallSignReader reader;
-    for (int read = kRowsPerStatement; read == kRowsPerStatement;) {
-        if (stop && stop->load())
-            return std::nullopt;
-        const auto cursor = db->openQuery(sql, {after, kRowsPerStatement});
-        if (!cursor->isValid())
-            return std::nullopt;
-        for (read = 0; !cursor->eof(); cursor->moveNext(), ++read) {
-            after = cursor->value(0).toLongLong();
-            if (auto s = reader.read(cursor->value(1), cursor->value(2), cursor->value(3), cursor->value(4),
-                                     cursor->value(5)))
-                out.append(s->key(), after);
+    // A row read again: its chunk's digest and largest number, its call sign.
+    auto readRow = [&](const platform::RowText &row) {
+        const qint64 rowid = row.text(0).toLongLong();
+        ChunkState &state = out.chunks.try_emplace(chunkOf(rowid), ChunkState{quint64(0), qint64(0)}).first->second;
+        *state.digest += rowDigest(row);
+        if (!row.isNull(1))
+            if (const auto n = storedSerial(row.text(1)))
+                state.largest = std::max(*state.largest, *n);
+        if (auto s = reader.read(numberValue(row, 2), textValue(row, 3), textValue(row, 4), textValue(row, 5),
+                                 numberValue(row, 6)))
+            out.rows.push_back({s->key(), rowid});
+        return rowid;
+    };
+
+    if (known.empty()) {
+        // Nothing known: every row is read, kRowsPerStatement at a time.
+        const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 4096"));
+        static_assert(kRowsPerStatement == 4096);
+        qint64 after = std::numeric_limits<qint64>::min();
+        for (int read = kRowsPerStatement; read == kRowsPerStatement;) {
+            if ((stop && stop->load()) || !bounds.set(after, 0))
+                return std::nullopt;
+            read = 0;
+            if (!db->forEachRow(sql, [&](const platform::RowText &row) {
+                    after = readRow(row);
+                    ++read;
+                    return true;
+                }))
+                return std::nullopt;
         }
-        if (cursor->error().isSet())
-            return std::nullopt;
+        for (const auto &c : out.chunks)
+            out.replaced.push_back(c.first);
+        return out;
     }
-    out.finish();
+
+    // Which chunks differ from what is known, and which are gone.
+    const auto digests = chunkDigests(db, bounds, stop);
+    if (!digests)
+        return std::nullopt;
+    std::vector<qint64> differing;
+    for (const auto &[chunk, digest] : *digests) {
+        const auto k = known.find(chunk);
+        if (k == known.end() || k->second.digest != digest)
+            differing.push_back(chunk);
+    }
+    for (const auto &k : known)
+        if (!digests->contains(k.first))
+            out.replaced.push_back(k.first); // every row of it is gone
+
+    // The differing chunks read again, one statement each: their digests are
+    // worked out from the very rows read.
+    const Sql sql = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
+                                   "AND (SELECT hi FROM temp.sequanel_bounds)"));
+    for (qint64 chunk : differing) {
+        const qint64 lo = chunk * (qint64(1) << kChunkBits);
+        if ((stop && stop->load()) || !bounds.set(lo, lo + ((qint64(1) << kChunkBits) - 1)))
+            return std::nullopt;
+        if (!db->forEachRow(sql, [&](const platform::RowText &row) {
+                readRow(row);
+                return true;
+            }))
+            return std::nullopt;
+        out.replaced.push_back(chunk);
+    }
+    std::sort(out.replaced.begin(), out.replaced.end());
     return out;
 }
 
@@ -115,8 +275,11 @@ LogIndex::LogIndex(QObject *parent) : QObject(parent)
 {
     m_pool.setMaxThreadCount(1);
     m_pool.setThreadPriority(QThread::LowPriority);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] { startSurvey(); });
     connect(&m_serialWatcher, &QFutureWatcherBase::finished, this, &LogIndex::serialRead);
-    connect(&m_callSignWatcher, &QFutureWatcherBase::finished, this, &LogIndex::callSignsRead);
+    connect(&m_surveyWatcher, &QFutureWatcherBase::finished, this, &LogIndex::surveyDone);
 }
 
 LogIndex::~LogIndex()
@@ -126,52 +289,76 @@ LogIndex::~LogIndex()
     m_pool.waitForDone();
 }
 
-void LogIndex::open(platform::Connection *db) { restart(db); }
-
-// Everything known of the log is dropped and read again.
-void LogIndex::restart(platform::Connection *db)
+// Everything known of the previous log is dropped and the new one read.
+void LogIndex::open(platform::Connection *db)
 {
+    m_retry.stop();
+    if (m_stop)
+        *m_stop = true; // the reading under way is for a file no longer wanted
+    m_reading = false;
     m_db = db;
-    m_dataVersion = db ? dataVersion(db) : -1;
+    m_version = -1;
+    m_stale = true;
+    m_callSigns.reset();
+    m_chunks.clear();
+    m_notesWhileReading.clear();
     m_largest.reset();
     m_storedWhilePending.reset();
-    m_callSigns.reset();
-    m_changesWhilePending.clear();
-    m_serialPending = m_callSignsPending = db != nullptr;
+    m_serialPending = db != nullptr;
     if (db)
-        startReading();
+        startSurvey();
 }
 
-// True when what is known still describes the file of db; otherwise starts
-// reading it again.
-bool LogIndex::upToDate(platform::Connection *db)
+bool LogIndex::current(platform::Connection *db) const { return db && db == m_db && !m_stale; }
+
+bool LogIndex::poll(platform::Connection *db)
 {
-    const qint64 version = dataVersion(db);
-    if (db == m_db && version >= 0 && version == m_dataVersion)
+    // While a reading runs or waits to be tried again, the file is not asked:
+    // a file that another program holds would keep the window waiting.
+    if (!db || db != m_db || m_reading || m_retry.isActive())
         return true;
-    restart(db);
-    return false;
+    const qint64 v = dataVersion(db);
+    if (v < 0 || v != m_version || m_stale)
+        startSurvey(v);
+    return v >= 0;
 }
 
-void LogIndex::startReading()
+void LogIndex::startSurvey(std::optional<qint64> version)
 {
-    if (m_stop)
-        *m_stop = true; // the reading under way is for contents no longer wanted
+    if (!m_db || m_reading)
+        return;
+    m_retry.stop();
+    // Read before the reading starts: later changes move it again.
+    m_surveyVersion = version ? *version : dataVersion(m_db);
+    const bool wasStale = m_stale;
+    m_stale = true;
+    m_reading = true;
+    m_notesWhileReading.clear();
     m_stop = std::make_shared<std::atomic<bool>>(false);
+
+    const bool first = m_serialPending;
+    if (first)
+        m_firstVersion = m_surveyVersion;
     QPromise<std::optional<qint64>> serial;
-    m_serialReading = serial.future();
-    m_callSignReading =
-        QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, serial = std::move(serial)]() mutable {
+    if (first)
+        m_serialReading = serial.future();
+    m_survey = QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, known = m_chunks, first,
+                                           serial = std::move(serial)]() mutable -> std::optional<Survey> {
+        platform::EngineError e;
+        auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+        if (first) {
             serial.start();
-            platform::EngineError e;
-            auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
             if (own && !stop->load())
                 serial.addResult(readLargestSerial(own.get()));
             serial.finish();
-            return own ? readCallSigns(own.get(), stop.get()) : std::nullopt;
-        });
-    m_serialWatcher.setFuture(m_serialReading);
-    m_callSignWatcher.setFuture(m_callSignReading);
+        }
+        return own ? surveyLog(own.get(), known, stop.get()) : std::nullopt;
+    });
+    if (first)
+        m_serialWatcher.setFuture(m_serialReading);
+    m_surveyWatcher.setFuture(m_survey);
+    if (!wasStale)
+        emit changed(); // the answers are not known until the reading is over
 }
 
 void LogIndex::serialRead()
@@ -184,122 +371,143 @@ void LogIndex::serialRead()
             m_largest = std::max(*v, m_storedWhilePending.value_or(0));
 }
 
-void LogIndex::callSignsRead()
+void LogIndex::surveyDone()
 {
-    if (!m_callSignsPending || !m_callSignReading.isFinished())
+    if (!m_reading || !m_survey.isFinished())
+        return; // a reading of a file no longer open
+    m_reading = false;
+    serialRead();
+    std::optional<Survey> survey = m_survey.takeResult();
+    if (!survey) {
+        // Not known yet: what was known stays, and the reading is tried again.
+        m_retry.start();
         return;
-    m_callSignsPending = false;
-    m_callSigns = m_callSignReading.takeResult(); // nothing when the table could not be read
-    if (m_callSigns)
-        for (const Change &c : m_changesWhilePending)
-            c.added ? m_callSigns->add(c.key, c.rowid) : m_callSigns->remove(c.key, c.rowid);
-    m_changesWhilePending.clear();
-    emit ready();
+    }
+    if (!m_callSigns)
+        m_callSigns.emplace();
+    m_callSigns->replaceChunks(survey->replaced, kChunkBits, std::move(survey->rows));
+    for (qint64 chunk : survey->replaced)
+        m_chunks.erase(chunk);
+    m_chunks.merge(survey->chunks);
+    m_version = m_surveyVersion;
+    // The window's changes made meanwhile may be missing from what was read.
+    const std::vector<Note> notes = std::move(m_notesWhileReading);
+    m_notesWhileReading.clear();
+    for (const Note &n : notes)
+        apply(n);
+    recomputeLargest();
+    m_stale = false;
+    poll(m_db); // changed again meanwhile: read again
+    emit changed();
 }
 
-qint64 LogIndex::largestSerial(platform::Connection *db)
+void LogIndex::recomputeLargest()
+{
+    std::optional<qint64> largest = qint64(0);
+    for (const auto &c : m_chunks)
+        largest = c.second.largest && largest ? std::optional(std::max(*largest, *c.second.largest)) : std::nullopt;
+    m_largest = largest;
+}
+
+std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
 {
     if (!db)
-        return 0;
-    upToDate(db);
-    if (!m_largest && m_serialPending) {
+        return qint64(0);
+    if (!poll(db))
+        return std::nullopt; // the file is busy: asked once only
+    if (m_serialPending && db == m_db) {
         m_serialReading.waitForFinished(); // the reading of this file gives it first: wait for it
         serialRead();
     }
-    if (m_largest)
-        return *m_largest;
-
-    // Not known (the reading failed, or the largest number was removed): read it now.
-    m_serialPending = false;
+    // Right after opening, the first statement's answer, when nobody has
+    // written since it was read.
+    if (m_largest && db == m_db && (!m_stale || (!m_callSigns && dataVersion(db) == m_firstVersion)))
+        return m_largest;
     const std::optional<qint64> v = readLargestSerial(db);
-    if (!v)
-        return 0;
-    m_largest = v;
-    return *v;
+    if (v && current(db))
+        m_largest = v;
+    return v;
 }
 
-void LogIndex::storedSerial(const QString &serial)
+std::optional<qint64> LogIndex::largestSerialLocked(platform::Connection &db)
 {
-    const auto n = serialValue(serial);
-    if (!n)
-        return;
-    if (m_serialPending)
-        m_storedWhilePending = std::max(m_storedWhilePending.value_or(*n), *n);
-    if (m_largest)
-        m_largest = std::max(*m_largest, *n);
+    if (&db == m_db && m_largest && m_callSigns && !m_stale && dataVersion(&db) == m_version)
+        return m_largest;
+    return readLargestSerial(&db);
 }
 
-// When the removed number was the largest, the largest must be read again.
-// A reading not taken yet may have been made before the change and hold the
-// removed number: it is dropped too.
-void LogIndex::removedSerial(const QString &serial)
+// ------------------------------------------------------------------ the window's changes
+
+void LogIndex::apply(const Note &n)
 {
-    const auto n = serialValue(serial);
-    if (n && (m_serialPending || (m_largest && *n >= *m_largest))) {
+    auto chunk = m_chunks.find(chunkOf(n.rowid));
+    if (chunk == m_chunks.end() && n.added)
+        chunk = m_chunks.emplace(chunkOf(n.rowid), ChunkState{std::nullopt, qint64(0)}).first;
+    if (chunk != m_chunks.end()) {
+        chunk->second.digest.reset(); // read again by the next reading
+        if (n.serial && n.added && chunk->second.largest)
+            chunk->second.largest = std::max(*chunk->second.largest, *n.serial);
+        else if (n.serial && !n.added && (!chunk->second.largest || *n.serial >= *chunk->second.largest))
+            chunk->second.largest.reset();
+    }
+    if (n.key && m_callSigns)
+        n.added ? m_callSigns->add(*n.key, n.rowid) : m_callSigns->remove(*n.key, n.rowid);
+}
+
+void LogIndex::note(const Note &n)
+{
+    if (m_reading)
+        m_notesWhileReading.push_back(n);
+    apply(n);
+    if (n.serial && n.added) {
+        if (m_serialPending)
+            m_storedWhilePending = std::max(m_storedWhilePending.value_or(*n.serial), *n.serial);
+        if (m_largest)
+            m_largest = std::max(*m_largest, *n.serial);
+    } else if (n.serial && (m_serialPending || (m_largest && *n.serial >= *m_largest))) {
+        // The largest number may be gone: read again when asked. A first
+        // answer not taken yet may have been made before the change.
         m_largest.reset();
         m_storedWhilePending.reset();
         m_serialPending = false;
     }
 }
 
-void LogIndex::changeCallSign(const QVariantList &callSign, qint64 rowid, bool added)
+namespace {
+std::optional<quint64> keyOf(const QVariantList &callSign)
 {
     const auto sign = readCallSign(callSign);
-    if (!sign)
-        return;
-    if (m_callSignsPending)
-        m_changesWhilePending.push_back({sign->key(), rowid, added});
-    else if (m_callSigns && added)
-        m_callSigns->add(sign->key(), rowid);
-    else if (m_callSigns)
-        m_callSigns->remove(sign->key(), rowid);
+    return sign ? std::optional(sign->key()) : std::nullopt;
 }
+} // namespace
 
 void LogIndex::noteStored(platform::Connection *db, const IndexedContact &contact)
 {
-    storedSerial(contact.serial);
     bool ok = false;
     const qint64 rowid = db ? db->scalar("SELECT last_insert_rowid()", {}, &ok).toLongLong() : 0;
-    if (ok && rowid != 0)
-        changeCallSign(contact.callSign, rowid, true);
-    else if (m_db)
-        restart(m_db); // the new row cannot be told: read everything again
+    if (ok && rowid != 0) {
+        note({rowid, keyOf(contact.callSign), true, serialValue(contact.serial)});
+    } else if (m_db) {
+        // The new row cannot be told: it is found as another program's change.
+        m_version = -1;
+        m_largest.reset();
+        poll(m_db);
+    }
 }
 
 void LogIndex::noteChanged(qint64 rowid, const IndexedContact &before, const IndexedContact &after)
 {
     const auto b = serialValue(before.serial), a = serialValue(after.serial);
-    if (b && (!a || *a < *b))
-        removedSerial(before.serial); // the number went down or away
-    storedSerial(after.serial);
-    changeCallSign(before.callSign, rowid, false);
-    changeCallSign(after.callSign, rowid, true);
+    note({rowid, keyOf(before.callSign), false, b && (!a || *a < *b) ? b : std::nullopt});
+    note({rowid, keyOf(after.callSign), true, a});
 }
 
 void LogIndex::noteRemoved(qint64 rowid, const IndexedContact &contact)
 {
-    removedSerial(contact.serial);
-    changeCallSign(contact.callSign, rowid, false);
+    note({rowid, keyOf(contact.callSign), false, serialValue(contact.serial)});
 }
 
 // ------------------------------------------------------------------ lookups
-
-namespace {
-
-// Reads the row rowid; true when it holds the call sign sign.
-bool readWorked(platform::Connection *db, qint64 rowid, const CallSign &sign, Worked *out)
-{
-    bool ok = false;
-    const auto rows = db->rows(Sql("SELECT %1, %2, %3 FROM %4 WHERE rowid = ?1").arg(kSerial, kDate, callSignList(), Identifier(kTable)),
-                               {rowid}, &ok);
-    if (!ok || rows.size() != 1 || readCallSign(rows[0].mid(2)) != sign)
-        return false;
-    out->serial = rows[0].value(0).toString();
-    out->date = platform::fromStorage(rows[0].value(1).toString()).value_or(QDateTime());
-    return true;
-}
-
-} // namespace
 
 std::optional<Worked> LogIndex::worked(platform::Connection *db, const QVariantList &callSign,
                                        std::optional<qint64> except)
@@ -307,29 +515,35 @@ std::optional<Worked> LogIndex::worked(platform::Connection *db, const QVariantL
     const auto sign = readCallSign(callSign);
     if (!sign || !db)
         return Worked{};
-    if (!upToDate(db) || m_callSignsPending)
+    poll(db);
+    if (!current(db) || !m_callSigns)
         return std::nullopt;
-    if (!m_callSigns)
-        return Worked{}; // the file could not be read
-    const CallSignSet::Found found = m_callSigns->find(sign->key(), except);
-    if (found.count == 0)
-        return Worked{};
-    // The last of them is read from the file, and checked: two call signs
-    // may share a key.
+    // Every row of the key is read and checked (two call signs may share a
+    // key); the latest is the one of the latest date, then the last stored.
     Worked w;
-    w.count = found.count;
-    if (readWorked(db, found.latest, *sign, &w))
-        return w;
-    return exactWalk(db, *sign, except);
-}
-
-// The rows of the key read one by one, keeping those that hold the call sign.
-Worked LogIndex::exactWalk(platform::Connection *db, const CallSign &sign, std::optional<qint64> except)
-{
-    Worked w;
-    for (qint64 rowid : m_callSigns->rowids(sign.key()))
-        if (rowid != except && readWorked(db, rowid, sign, &w))
-            ++w.count;
+    const Sql sql = Sql("SELECT %1, %2, %3 FROM %4 WHERE rowid = ?1").arg(kSerial, kDate, callSignList(), Identifier(kTable));
+    for (qint64 rowid : m_callSigns->rowids(sign->key())) {
+        if (rowid == except)
+            continue;
+        bool ok = false;
+        const auto rows = db->rows(sql, {rowid}, &ok);
+        if (!ok) {
+            // Not known after all: read again (tried again while it fails).
+            m_version = -1;
+            poll(db);
+            return std::nullopt;
+        }
+        if (rows.size() != 1 || readCallSign(rows[0].mid(2)) != *sign)
+            continue;
+        const QDateTime date = platform::fromStorage(rows[0].value(1).toString()).value_or(QDateTime());
+        // (rowids come in order: a tie goes to the last stored; no date is before any)
+        const bool later = w.count == 0 || !w.date.isValid() || (date.isValid() && date >= w.date);
+        ++w.count;
+        if (later) {
+            w.serial = rows[0].value(0).toString();
+            w.date = date;
+        }
+    }
     return w;
 }
 

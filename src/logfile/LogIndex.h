@@ -8,10 +8,17 @@
 // own, one reading at a time: first one aggregate statement for the largest
 // serial number, which "Nouveau" may have to wait for, then the call signs of
 // every row, a few thousand rows per statement so that the window's own stores
-// never wait long for the file. What it finds is kept, brought up to date by
-// the window's own stores, changes and deletions, and read again when another
-// program has changed the file meanwhile (the connection's PRAGMA data_version
-// moved).
+// never wait long for the file.
+//
+// The rows are kept in chunks of consecutive rowids, each with a digest of
+// its rows (rowid, serial number and call sign) and its largest serial
+// number. When another program changes the file (the window's connection's
+// PRAGMA data_version moves), the digests of every chunk are worked out again
+// from the rows' stored bytes, and only the chunks whose digest differs (new
+// rows land in the last ones) are read again: the set of call signs and the
+// largest serial number follow the file without a whole new reading. While
+// that runs, or when it failed (it is tried again shortly after), the answers
+// are not known: worked() says so rather than "never worked".
 #include "CallSigns.h"
 
 #include <QDateTime>
@@ -19,7 +26,9 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QThreadPool>
+#include <QTimer>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -39,13 +48,9 @@ struct IndexedContact {
 // The contacts already made with a call sign.
 struct Worked {
     qint64 count = 0; // 0: never worked
-    QString serial;   // of the last of them in the log's order
+    QString serial;   // of the latest of them: by date, then by order of storing
     QDateTime date;   // invalid when that contact has no date
 };
-
-// The call signs of every row of the log's table, read once in rowid order.
-// Nothing when the table cannot be read, or when *stop turns true meanwhile.
-std::optional<CallSignSet> readCallSigns(platform::Connection *db, const std::atomic<bool> *stop = nullptr);
 
 // The largest serial number by one aggregate statement over the table.
 std::optional<qint64> readLargestSerial(platform::Connection *db);
@@ -53,6 +58,23 @@ std::optional<qint64> readLargestSerial(platform::Connection *db);
 // Numeric value of a stored serial number text; nothing when it is empty or
 // not a number. Fractions are rounded to the nearest whole number, halves to even.
 std::optional<qint64> serialValue(const QString &text);
+
+// What is known of one chunk of rowids.
+struct ChunkState {
+    std::optional<quint64> digest; // nothing: to be read again
+    std::optional<qint64> largest; // largest serial number, 0 when none is above; nothing: not known
+};
+
+// One bringing up to date of what is known, read on its own connection:
+// the chunks whose rows differ from what known says (or all of them when
+// known is empty), with the call signs of their rows.
+struct Survey {
+    std::vector<qint64> replaced;          // sorted: the chunks read again or gone
+    std::map<qint64, ChunkState> chunks;   // the chunks read again that still hold rows
+    std::vector<CallSignSet::Entry> rows;  // the call signs of their rows
+};
+std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
+                                const std::atomic<bool> *stop = nullptr);
 
 class LogIndex : public QObject
 {
@@ -64,13 +86,24 @@ public:
     // A log file was opened; db is the window's own connection to it.
     void open(platform::Connection *db);
 
-    // The largest serial number stored in the log of db, or 0. While the
-    // background reading has not given it yet, waits for it.
-    qint64 largestSerial(platform::Connection *db);
+    // Looks whether another program changed the file (cheap: one PRAGMA),
+    // and if so starts bringing what is known up to date. False when the
+    // file could not be asked (another program holds it).
+    bool poll(platform::Connection *db);
+
+    // The largest serial number stored in the log of db, or 0 in an empty
+    // log; nothing when it cannot be read (the file is busy, damaged...).
+    // Right after opening, waits for the first statement of the reading.
+    std::optional<qint64> largestSerial(platform::Connection *db);
+
+    // The largest serial number as the table stands inside a write
+    // transaction that db holds: what is known when nobody else has written
+    // since, or else read again.
+    std::optional<qint64> largestSerialLocked(platform::Connection &db);
 
     // The contacts made with a call sign (five parts), leaving out the row
     // except (the contact being changed). Nothing while the answer is not
-    // known yet: ready() says when to ask again.
+    // known: changed() says when to ask again.
     std::optional<Worked> worked(platform::Connection *db, const QVariantList &callSign,
                                  std::optional<qint64> except = {});
 
@@ -85,47 +118,50 @@ public:
     size_t bytes() const { return m_callSigns ? m_callSigns->bytes() : 0; }
 
 signals:
-    // The call signs of the log are known again.
-    void ready();
+    // What worked() answers may have changed: it became known, or unknown.
+    void changed();
 
 private:
-    struct Change {
-        quint64 key;
+    // A change the window made, kept while a reading runs to be made again
+    // on its result.
+    struct Note {
         qint64 rowid;
+        std::optional<quint64> key; // the call sign added or removed
         bool added;
+        std::optional<qint64> serial;
     };
-    void restart(platform::Connection *db);
-    bool upToDate(platform::Connection *db);
-    void startReading();
+    void startSurvey(std::optional<qint64> version = {});
+    void surveyDone();
     void serialRead();
-    void callSignsRead();
-    void storedSerial(const QString &serial);
-    void removedSerial(const QString &serial);
-    void changeCallSign(const QVariantList &callSign, qint64 rowid, bool added);
-    Worked exactWalk(platform::Connection *db, const CallSign &sign, std::optional<qint64> except);
+    void apply(const Note &note);
+    void note(const Note &note);
+    void recomputeLargest();
+    bool current(platform::Connection *db) const;
 
     platform::Connection *m_db = nullptr;
-    qint64 m_dataVersion = -1;
+    qint64 m_version = -1;       // data_version of m_db that what is known describes
+    qint64 m_surveyVersion = -1; // the one the reading under way started from
+    qint64 m_firstVersion = -1;  // the one the first reading of the file started from
+    bool m_stale = true;         // the file changed since: answers not known
 
-    // The largest serial number; while the reading has not given it
-    // (m_serialPending), the largest one stored meanwhile.
+    std::optional<CallSignSet> m_callSigns;
+    std::map<qint64, ChunkState> m_chunks;
+    std::vector<Note> m_notesWhileReading;
+
+    // The largest serial number, when known; the first aggregate statement's
+    // answer and the numbers stored while it was pending.
     std::optional<qint64> m_largest;
     std::optional<qint64> m_storedWhilePending;
     bool m_serialPending = false;
 
-    // The call signs; while the reading runs, the window's changes meanwhile.
-    std::optional<CallSignSet> m_callSigns;
-    std::vector<Change> m_changesWhilePending;
-    bool m_callSignsPending = false;
-
-    // The reading of the current file: its two results. A file opened while
-    // one runs stops it and is read after it.
     QThreadPool m_pool;
+    bool m_reading = false;
     QFuture<std::optional<qint64>> m_serialReading;
-    QFuture<std::optional<CallSignSet>> m_callSignReading;
+    QFuture<std::optional<Survey>> m_survey;
     QFutureWatcher<std::optional<qint64>> m_serialWatcher;
-    QFutureWatcher<std::optional<CallSignSet>> m_callSignWatcher;
+    QFutureWatcher<std::optional<Survey>> m_surveyWatcher;
     std::shared_ptr<std::atomic<bool>> m_stop;
+    QTimer m_retry; // a failed reading is tried again
 };
 
 } // namespace logfile

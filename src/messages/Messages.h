@@ -146,6 +146,17 @@ inline QString serialsFull()
                           "\n"
                           "Tapez vous-même un numéro pour ce contact.");
 }
+inline QString serialNotRead()
+{
+    return QStringLiteral("Le numéro suivant n'a pas pu être lu dans le fichier : aucun n'est proposé.\n%1\n\n"
+                          "Tapez vous-même un numéro pour ce contact, ou annulez et réessayez dans un instant.");
+}
+inline QString serialTaken()
+{
+    return QStringLiteral("Un autre programme a enregistré le n° %1 entre-temps : ce contact est enregistré "
+                          "sous le n° %2.");
+}
+inline QString checkingDuplicates() { return QStringLiteral("Vérification des doublons…"); }
 inline QString entryKeptAsNew()
 {
     return QStringLiteral("\n"

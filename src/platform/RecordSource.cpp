@@ -355,9 +355,10 @@ std::optional<QVariant> RecordSource::storedValue(const ColumnDef &column, const
     return QVariant(text);
 }
 
-bool RecordSource::update()
+bool RecordSource::update(const SettledColumn *settled)
 {
     m_error = {};
+    m_settledText.clear();
     if (!m_cursor.connection || m_editMode == EditMode::None)
         return false;
 
@@ -378,6 +379,40 @@ bool RecordSource::update()
         }
         names << col.name;
         values << *v;
+    }
+
+    // The settled column takes its place among the values; its value comes
+    // inside the transaction.
+    int settledIndex = -1;
+    std::function<bool(QVariantList &)> settle;
+    if (settled && m_editMode == EditMode::Adding) {
+        const int index = columnIndex(settled->column);
+        if (index < 0) {
+            m_error = SourceError{SourceError::WrongShape, settled->column, {}};
+            return false;
+        }
+        settledIndex = int(names.indexOf(settled->column));
+        if (settledIndex < 0) {
+            settledIndex = int(names.size());
+            names << settled->column;
+            values << QVariant();
+        }
+        settle = [&, col = m_cursor.columns[index]](QVariantList &vals) {
+            const std::optional<QString> text = settled->value(*m_cursor.connection);
+            if (!text) {
+                setEngineError();
+                return false;
+            }
+            SourceError e;
+            const auto v = storedValue(col, *text, &e);
+            if (!v) {
+                m_error = e;
+                return false;
+            }
+            vals[settledIndex] = *v;
+            m_settledText = *text;
+            return true;
+        };
     }
 
     const Identifier table(m_table);
@@ -408,9 +443,11 @@ bool RecordSource::update()
         values << *m_cursor.current;
     }
 
-    const int changed = writeOne(*sql, values);
-    if (changed < 0)
+    const int changed = writeOne(*sql, values, settle);
+    if (changed < 0) {
+        m_settledText.clear();
         return false;
+    }
     if (changed == 0 && m_editMode == EditMode::Editing) {
         // Another program deleted the row meanwhile.
         m_error = SourceError{SourceError::RowGone, {}, {}};
@@ -434,10 +471,15 @@ bool RecordSource::update()
     return true;
 }
 
-int RecordSource::writeOne(const Sql &sql, const QVariantList &values)
+int RecordSource::writeOne(const Sql &sql, QVariantList values,
+                           const std::function<bool(QVariantList &)> &inTransaction)
 {
     if (!m_cursor.connection->begin()) {
         setEngineError();
+        return -1;
+    }
+    if (inTransaction && !inTransaction(values)) {
+        m_cursor.connection->rollback();
         return -1;
     }
     if (!m_cursor.connection->exec(sql, values)) {

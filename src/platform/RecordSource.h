@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -35,6 +36,18 @@ struct SourceError {
     int code = 0;        // the engine's result code, when it gave one
     bool isSet() const { return kind != None; }
     EngineError engine() const { return EngineError{detail, code}; }
+};
+
+// A column of an addition whose value is worked out inside the store's own
+// write transaction, once the file is locked for writing, in place of the
+// typed one: what other writers stored up to then is seen, and nobody stores
+// in between. value() gets the connection inside the transaction and gives
+// the text of the value (checked by the column's rules like a typed one), or
+// nothing when it cannot work it out: the store is then refused with the
+// connection's error and nothing is written.
+struct SettledColumn {
+    QString column;
+    std::function<std::optional<QString>(Connection &)> value;
 };
 
 // What shows the current row and gives back what the user typed for a
@@ -96,8 +109,10 @@ public:
     // Stores the pending row from the bound controls. On refusal nothing is
     // written, the row stays pending and error() names the column. A change
     // of a row that another program has deleted meanwhile is refused with
-    // RowGone.
-    bool update();
+    // RowGone. With settled, an addition takes that column's value from it
+    // (settledText() then gives the text stored).
+    bool update(const SettledColumn *settled = nullptr);
+    QString settledText() const { return m_settledText; }
     // Turns a pending change into a pending addition of the values the bound
     // controls hold, as if add-new had been called on the last row.
     bool editToAddNew();
@@ -166,7 +181,10 @@ private:
     void setEngineError(SourceError::Kind kind = SourceError::Engine);
     // Runs one changing statement in a transaction of its own: the number of
     // rows it changed, or -1 on failure (error() set).
-    int writeOne(const Sql &sql, const QVariantList &values);
+    // inTransaction, when given, runs once the transaction has begun and may
+    // complete the values; false refuses (error() set, nothing written).
+    int writeOne(const Sql &sql, QVariantList values,
+                 const std::function<bool(QVariantList &)> &inTransaction = {});
 
     QString m_databaseName;
     QString m_table;
@@ -183,6 +201,7 @@ private:
     bool m_beforeAddBof = true, m_beforeAddEof = true;
 
     SourceError m_error;
+    QString m_settledText;
 };
 
 } // namespace platform

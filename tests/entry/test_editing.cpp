@@ -8,6 +8,9 @@
 #include <QScopeGuard>
 #include <csignal>
 #include <sys/mount.h>
+#include <QRegularExpression>
+#include <atomic>
+#include <thread>
 
 using testsupport::Row;
 
@@ -307,22 +310,62 @@ private slots:
         QCOMPARE(f.stored(), (QStringList{"1 Lyon", "2 Lyon", "3 Clermont-Ferrand"}));
     }
 
-    // The proposal follows a change that lowers the largest number, and what
-    // another program adds to the file.
-    void serialFollowsTheFile()
+    // Another program stores a contact every 20 milliseconds while the
+    // window stores 12: a number proposed and left as it is is settled when
+    // the window stores (and said when it changed); a number typed is stored
+    // as typed. No other number is stored twice.
+    void serialsUniqueBesideAnotherWriter()
     {
-        MainWindowFixture f(4);
-        // Lower the largest number by a change before anything asked for a
-        // proposal: the log's first reading, made before it, is stale.
-        f.ui().cmdModifier->click();
-        f.ui().txtNrSequanel->setText(QStringLiteral("2"));
-        f.ui().cmdModifier->click();
+        MainWindowFixture f(3);
+        std::atomic<bool> done = false;
+        std::thread writer([&, path = f.file] {
+            auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
+            while (!done && c) {
+                if (c->begin()) {
+                    const qint64 n = c->scalar("SELECT max(CAST(Sequanel AS INTEGER)) FROM Transmission").toLongLong() + 1;
+                    c->exec("INSERT INTO Transmission (Sequanel) VALUES (?1)", {QString::number(n)}) ? c->commit() : (c->rollback(), false);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        for (int i = 0; i < 12; ++i) {
+            f.ui().cmdNouveau->click();
+            f.fill();
+            if (i == 5)
+                f.put(QStringLiteral("txtNrSequanel"), QStringLiteral("2"));
+            QTest::qWait(50); // the other program stores meanwhile
+            f.ui().cmdNouveau->click();
+            QCOMPARE(f.buttons(), kIdle);
+        }
+        done = true;
+        writer.join();
+        auto db = platform::Connection::open(f.file, platform::OpenMode::ReadOnly, nullptr);
+        QCOMPARE(db->rows("SELECT Sequanel FROM Transmission GROUP BY Sequanel HAVING count(*) > 1"), QVector<QVariantList>{{"2"}});
+        QCOMPARE(db->scalar("SELECT count(*) FROM Transmission WHERE Ville = 'Clermont-Ferrand'").toInt(), 12);
+        for (const auto &m : f.prompts.messages)
+            QVERIFY2(QRegularExpression(QStringLiteral("^Un autre programme a enregistré le n° \\d+ entre-temps : ce contact est enregistré sous le n° \\d+\\.$"))
+                         .match(m.text).hasMatch(), qPrintable(m.text));
+    }
+
+    // Another program holds the file locked after changing it: no number is
+    // proposed from the failed reading; the box is left empty with the focus,
+    // and the number typed is stored once the file is free.
+    void noSerialFromAFailedReading()
+    {
+        MainWindowFixture f(140);
+        auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(other->exec("INSERT INTO Transmission (Sequanel) VALUES ('141')"));
+        QVERIFY(other->exec("BEGIN EXCLUSIVE"));
         f.ui().cmdNouveau->click();
-        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("4"));
-        f.ui().cmdSupprimer->click(); // cancel
-        QVERIFY(testsupport::rawExec(f.file, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('90')")));
+        other->rollback();
+        QCOMPARE(f.prompts.messages.size(), 1);
+        QCOMPARE(f.prompts.messages[0].text, msg::serialNotRead().arg(msg::fileBusy()));
+        QCOMPARE(f.buttons() + ' ' + f.shownSerial(), kAdding + ' ');
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.ui().txtNrSequanel));
+        f.fill();
+        f.put(QStringLiteral("txtNrSequanel"), QStringLiteral("142"));
         f.ui().cmdNouveau->click();
-        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("91"));
+        QCOMPARE(f.stored().last(), QStringLiteral("142 Clermont-Ferrand"));
     }
 };
 
