@@ -101,4 +101,16 @@ QString zoneTimeText(const QDateTime &now, const QString &storedDelta, const QSt
     return formatZoneTime(zoneTime(now, effectiveDeltaGmt(storedDelta, now, locale), zone));
 }
 
+QPoint cascadePlace(QRect usual, const QVector<QPoint> &taken, QRect screen, int step)
+{
+    QRect r = usual;
+    // Each step moves past one window: as many steps as windows at most.
+    for (qsizetype i = 0; i <= taken.size() && taken.contains(r.topLeft()); ++i) {
+        r.translate(step, step);
+        if (!screen.contains(r))
+            r.moveTopLeft(screen.topLeft() + QPoint(step, step));
+    }
+    return r.topLeft();
+}
+
 } // namespace zoneclock

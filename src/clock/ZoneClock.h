@@ -7,6 +7,9 @@
 // 00:00:00 (a whole day) for twelve hours ahead.
 #include <QDateTime>
 #include <QLocale>
+#include <QPoint>
+#include <QRect>
+#include <QVector>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -53,5 +56,10 @@ QString formatZoneTime(QTime t);
 // that cannot be read counts as 12:00:00 (Greenwich time).
 QString zoneTimeText(const QDateTime &now, const QString &storedDelta, const QString &zoneTag,
                      const QLocale &locale = QLocale());
+
+// Where a new clock window goes: its usual place, stepped down and right by
+// step while another window stands exactly there; back to the top left of the
+// screen, one step in, when the next step would leave the screen.
+QPoint cascadePlace(QRect usual, const QVector<QPoint> &taken, QRect screen, int step);
 
 } // namespace zoneclock

@@ -7,7 +7,9 @@
 #include "Twips.h"
 #include "ZoneClock.h"
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QScreen>
 #include <QLabel>
 #include <QStyle>
 #include <QStyleFactory>
@@ -25,8 +27,16 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setFixedSize(px(2790), px(1125));
-    // Placed by its client area, not by its frame.
-    setGeometry(rectTw(8685, 2055, 2790, 1125));
+    // Placed by its client area, not by its frame; a clock already there
+    // makes room, so that each new one shows.
+    QVector<QPoint> taken;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != this && w->objectName() == objectName() && w->isVisible())
+            taken << w->geometry().topLeft();
+    const QRect usual = rectTw(8685, 2055, 2790, 1125);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : usual;
+    setGeometry(QRect(zoneclock::cascadePlace(usual, taken, available, px(375)), usual.size()));
 
     platform::setToolWindowLook(this);
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -106,6 +107,25 @@ private slots:
         QCOMPARE(w->lblHeure->text(), QStringLiteral("12:05:09"));
         w->close();
         QTRY_VERIFY(w.isNull());
+    }
+
+    // Each new clock window steps down and right from a place that is taken
+    // (three windows opened: three places), and goes back near the top left
+    // of the screen rather than leave it.
+    void clockWindowsCascade()
+    {
+        const QRect usual(579, 137, 186, 75), screen(0, 0, 1024, 768);
+        QCOMPARE(zoneclock::cascadePlace(usual, {{0, 0}}, screen, 25), QPoint(579, 137));
+        QCOMPARE(zoneclock::cascadePlace(usual, {{604, 162}, {579, 137}}, screen, 25), QPoint(629, 187));
+        QCOMPARE(zoneclock::cascadePlace(usual, {{579, 137}, {604, 162}}, QRect(0, 0, 800, 260), 25), QPoint(25, 25));
+        QSet<QPoint> places;
+        std::vector<std::unique_ptr<frmFuseau>> clocks;
+        for (int i = 0; i < 3; ++i) {
+            clocks.push_back(std::make_unique<frmFuseau>());
+            clocks.back()->show();
+            places << clocks.back()->geometry().topLeft();
+        }
+        QCOMPARE(places.size(), 3);
     }
 };
 
