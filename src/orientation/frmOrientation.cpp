@@ -144,6 +144,11 @@ frmOrientation::frmOrientation(QWidget *parent) : QWidget(parent, Qt::Window)
     Data2Bar->setObjectName(QStringLiteral("Data2"));
     Data2Bar->setGeometry(rectTw(0, 4155, 3510, 345));
     Data2Bar->attach(Data2);
+    // The towns are reached from the keyboard on the bar, which has the focus
+    // first; Tab goes on to "Fermer".
+    Data2Bar->setSearchColumn(townColumn);
+    setTabOrder(Data2Bar, Command1);
+    Data2Bar->setFocus();
     (new platform::BoundControls(Data2))->bind(Label1, bearingColumn);
     connect(Data2, &platform::RecordSource::currentChanged, this, &frmOrientation::Data2_Reposition);
 

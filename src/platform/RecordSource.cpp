@@ -254,6 +254,40 @@ bool RecordSource::moveStep(bool forward)
     return true;
 }
 
+namespace {
+// A text as compared by a search: accents removed, case folded.
+QString searchForm(const QString &text)
+{
+    QString out;
+    for (const QChar c : text.normalized(QString::NormalizationForm_D))
+        if (c.category() != QChar::Mark_NonSpacing)
+            out += c;
+    return out.toCaseFolded();
+}
+} // namespace
+
+bool RecordSource::moveToStartOf(const QString &column, const QString &prefix)
+{
+    m_error = {};
+    if (!m_cursor.connection || columnIndex(column) < 0 || m_editMode != EditMode::None)
+        return false;
+    bool ok = false;
+    const auto rows = m_cursor.connection->rows(
+        Sql("SELECT rowid, %1 FROM %2 ORDER BY rowid").arg(Identifier(column), Identifier(m_table)), {}, &ok);
+    if (!ok) {
+        setEngineError();
+        return false;
+    }
+    const QString wanted = searchForm(prefix);
+    for (const QVariantList &r : rows)
+        if (searchForm(r.value(1).toString()).startsWith(wanted) && loadRow("WHERE rowid = ?1", {r.value(0)})) {
+            showRow();
+            emit currentChanged();
+            return true;
+        }
+    return false;
+}
+
 qint64 RecordSource::recordCount()
 {
     if (!m_cursor.connection)

@@ -101,6 +101,9 @@ public:
     bool moveLast();
     bool moveNext();
     bool movePrevious();
+    // Moves to the first row, in the table's order, whose text in column
+    // begins with prefix, whatever the case and the accents; false when none does.
+    bool moveToStartOf(const QString &column, const QString &prefix);
 
     // Changes.
     EditMode editMode() const { return m_editMode; }

@@ -1,6 +1,9 @@
 #include "RecordSourceBar.h"
 
+#include "Prompts.h"
 #include "RecordSource.h"
+
+#include <QKeyEvent>
 
 #include <QLabel>
 #include <QPainter>
@@ -75,6 +78,41 @@ RecordSourceBar::RecordSourceBar(QWidget *parent) : QWidget(parent)
     connect(m_previous, &QToolButton::clicked, this, &RecordSourceBar::movePrevious);
     connect(m_next, &QToolButton::clicked, this, &RecordSourceBar::moveNext);
     connect(m_last, &QToolButton::clicked, this, &RecordSourceBar::moveLast);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void RecordSourceBar::keyPressEvent(QKeyEvent *event)
+{
+    constexpr int kPage = 10; // rows stepped by Page Up and Page Down
+    const auto step = [this](void (RecordSourceBar::*move)(), int times) {
+        for (int i = 0; i < times; ++i)
+            (this->*move)();
+    };
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left: movePrevious(); return;
+    case Qt::Key_Down:
+    case Qt::Key_Right: moveNext(); return;
+    case Qt::Key_PageUp: step(&RecordSourceBar::movePrevious, kPage); return;
+    case Qt::Key_PageDown: step(&RecordSourceBar::moveNext, kPage); return;
+    case Qt::Key_Home: moveFirst(); return;
+    case Qt::Key_End: moveLast(); return;
+    default: break;
+    }
+    const QString text = event->text();
+    const bool typed = !text.isEmpty() && text.at(0).isPrint()
+                       && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!typed || !m_source || m_searchColumn.isEmpty()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Letters typed within a second of each other make one search.
+    if (!m_sinceTyped.isValid() || m_sinceTyped.elapsed() > 1000)
+        m_typed.clear();
+    m_sinceTyped.start();
+    m_typed += text;
+    if (!m_source->moveToStartOf(m_searchColumn, m_typed))
+        beep();
 }
 
 void RecordSourceBar::attach(RecordSource *source)
@@ -134,6 +172,8 @@ void RecordSourceBar::layoutChildren()
 }
 
 void RecordSourceBar::resizeEvent(QResizeEvent *) { layoutChildren(); }
+void RecordSourceBar::focusInEvent(QFocusEvent *) { update(); }
+void RecordSourceBar::focusOutEvent(QFocusEvent *) { update(); }
 
 void RecordSourceBar::paintEvent(QPaintEvent *)
 {
@@ -148,6 +188,12 @@ void RecordSourceBar::paintEvent(QPaintEvent *)
     opt.state |= QStyle::State_Sunken;
     p.fillRect(opt.rect, palette().color(QPalette::Base));
     style()->drawPrimitive(QStyle::PE_Frame, &opt, &p, this);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = opt.rect.adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }
 
 } // namespace platform

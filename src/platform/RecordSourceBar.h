@@ -6,6 +6,7 @@
 // instead of leaving the cursor past the end.
 #include "RecordSource.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -30,6 +31,8 @@ public:
     QToolButton *nextButton() const { return m_next; }
     QToolButton *lastButton() const { return m_last; }
     QString captionText() const;
+    // The column whose text the keys typed on the bar look for.
+    void setSearchColumn(const QString &column) { m_searchColumn = column; }
 
 public slots:
     void moveFirst();
@@ -40,12 +43,20 @@ public slots:
 protected:
     void resizeEvent(QResizeEvent *) override;
     void paintEvent(QPaintEvent *) override;
+    // Arrows, Page Up/Down, Home and End step through the rows; the first
+    // letters of a text jump to it, as in a list box.
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *) override;
+    void focusOutEvent(QFocusEvent *) override;
 
 private:
     void layoutChildren();
     QPointer<RecordSource> m_source;
     QToolButton *m_first, *m_previous, *m_next, *m_last;
     QLabel *m_caption;
+    QString m_searchColumn;
+    QString m_typed;
+    QElapsedTimer m_sinceTyped;
 };
 
 } // namespace platform

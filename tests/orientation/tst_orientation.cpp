@@ -85,9 +85,27 @@ private slots:
                       southWest = "Évreux 225 (360.6, 1754.4)", west = "Foix 270 (59.5, 1027.5)";
         QCOMPARE(seen, (QStringList{north, east, "Caen 90 (2115.5, 1027.5)", south, southWest, west, west, southWest, south,
                                     north, north, west}));
+        // The keyboard reaches every town from the bar, which has the focus:
+        // arrows, Page Up/Down, Home, End, and the first letters of a name
+        // (accents and case aside; a letter no town begins with changes nothing).
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QCOMPARE(QApplication::focusWidget(), bar);
+        seen = {};
+        for (const auto &[key, text] : {std::pair{Qt::Key_Home, ""}, {Qt::Key_Down, ""}, {Qt::Key_Right, ""}, {Qt::Key_Up, ""},
+                                        {Qt::Key_PageDown, ""}, {Qt::Key_PageUp, ""}, {Qt::Key_End, ""}, {Qt::Key_E, "e"},
+                                        {Qt::Key_D, "d"}, {Qt::Key_Z, "z"}}) {
+            if (key == Qt::Key_D)
+                QTest::qWait(1100); // a new search
+            QTest::keyClick(bar, key, Qt::NoModifier, QLatin1String(text)[0].toLatin1());
+            seen << state(w);
+        }
+        QCOMPARE(seen, (QStringList{north, east, "Caen 90 (2115.5, 1027.5)", east, west, north, west, southWest, south, south}));
+        QTest::keyClick(bar, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w->Command1);
         frmOrientation::showSingle();
         QCOMPARE(frmOrientation::instance(), w.data());
-        QCOMPARE(state(w), west);
+        QCOMPARE(state(w), south);
         QTest::mouseClick(w->Command1, Qt::LeftButton);
         QTRY_VERIFY(w.isNull());
         frmOrientation::showSingle();
