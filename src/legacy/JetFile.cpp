@@ -71,9 +71,28 @@ bool JetDatabase::Impl::load(MdbCatalogEntry *entry)
     return table != nullptr;
 }
 
+// The bytes of a value of a fixed type (0 for yes/no, a bit of the null
+// mask); -1 for the types that may vary in length.
+static int fixedSize(int type)
+{
+    switch (type) {
+    case MDB_BOOL: return 0;
+    case MDB_BYTE: return 1;
+    case MDB_INT: return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT: return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME: return 8;
+    case MDB_REPID: return 16;
+    case MDB_NUMERIC: return 17;
+    default: return -1;
+    }
+}
+
 // The columns must agree with the counts of the definition: as many variable
 // columns as it states, each with its own place in a row's offset table, and
-// each column with its own bit of a row's null mask.
+// each column with its own bit of a row's null mask; and with their types.
 bool JetDatabase::Impl::definitionSound()
 {
     if (table->num_cols == 0 || !table->columns || table->columns->len != table->num_cols)
@@ -94,6 +113,10 @@ bool JetDatabase::Impl::definitionSound()
         if (!known || !c->name[0] || c->col_num < 0 || c->col_num >= rowColumns || bits[size_t(c->col_num)])
             return false;
         bits[size_t(c->col_num)] = true;
+        // Numbers, dates and yes/no are fixed, each with its own size.
+        const int size = fixedSize(c->col_type);
+        if (size >= 0 && (!c->is_fixed || (size > 0 && c->col_size != size)))
+            return false;
         if (c->is_fixed) {
             if (c->fixed_offset < 0 || c->col_size < 0 || c->fixed_offset + c->col_size > pageSize)
                 return false;

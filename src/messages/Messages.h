@@ -323,7 +323,10 @@ inline QString convertTargetExists()
     return QStringLiteral("%1 existe déjà : un fichier existant n'est jamais remplacé.");
 }
 inline QString convertMissing() { return QStringLiteral("%1 n'existe pas."); }
-inline QString convertNotJet() { return QStringLiteral("%1 n'est pas un ancien fichier de contacts (fichier Jet)."); }
+inline QString convertNotJet()
+{
+    return QStringLiteral("%1 n'est pas un ancien fichier de contacts (fichier Jet), ou il est endommagé.");
+}
 inline QString convertFolderMissing() { return QStringLiteral("le dossier de %1 n'existe pas."); }
 inline QString convertNotWritten() { return QStringLiteral("%1 n'a pas pu être écrit."); }
 

@@ -357,7 +357,8 @@ private slots:
                 bytes.replace(page, 2048, i % 2 ? QByteArray(2048, 0) : bytes.mid(other, 2048));
             writeBytes(copy, bytes);
             const legacy::ChildResult r = legacy::runConverter(copy, out);
-            const QByteArray tag = QStringLiteral("%1, copy %2: %3").arg(name).arg(i).arg(r.message).toUtf8();
+            const QByteArray tag =
+                QStringLiteral("%1, copy %2, byte %3 now %4: %5").arg(name).arg(i).arg(at).arg(int(uchar(bytes[at]))).arg(r.message).toUtf8();
             if (r.status == legacy::ChildResult::Done) {
                 const QVector<QStringList> rows = stored(out), &expected = good[name];
                 QVERIFY2(rows.size() == expected.size(), tag);
