@@ -278,6 +278,7 @@ std::string write(const std::string &path, const std::vector<Table> &tables, con
         all.emplace_back(t, false, f.alloc());
         const Row entry{{Value::num(all.back().tdefPage), Value::text(t.name), Value::num(1), Value::num(0)}};
         catalogRows.add(packRow(all[0], entry));
+        all[0].def.rows.push_back(entry); // counted in the catalog's definition
     }
     f.pages[catalogPage] = catalogRows.bytes;
 

@@ -53,13 +53,22 @@ void frmMain::convertOldLog(const QString &old)
     legacy::ChildResult result;
     {
         platform::Progress progress(this, QStringLiteral("Conversion de « %1 »…").arg(oldName));
-        result = legacy::runConverter(old, temp, [&](qint64 done, qint64 total) {
-            return progress.report(done, total);
-        });
+        result = legacy::runConverter(
+            old, temp, [&](qint64 done, qint64 total) { return progress.report(done, total); }, QString(), path);
     }
     if (result.status == legacy::ChildResult::Canceled)
         return;
-    if (result.status != legacy::ChildResult::Done) {
+    // A damaged file read in part: the readable contacts are kept only when
+    // the user says so.
+    if (result.status == legacy::ChildResult::Partial
+        && platform::showMessage(this, msg::convertPartialQuestion().arg(oldName, result.damage),
+                                 platform::MessageIcon::Warning, platform::MessageButtons::YesNo)
+               != platform::Answer::Yes) {
+        QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
+        return;
+    }
+    if (result.status != legacy::ChildResult::Done && result.status != legacy::ChildResult::Partial) {
         platform::showMessage(this, result.message, platform::MessageIcon::Critical);
         return;
     }

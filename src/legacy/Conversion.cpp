@@ -1,6 +1,7 @@
 #include "Conversion.h"
 #include "Messages.h"
 
+#include "Converter.h"
 #include "JetFile.h"
 #include "LogFile.h"
 #include "RecordSource.h"
@@ -13,6 +14,7 @@
 #include <QLocale>
 #include <QMap>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -63,9 +65,12 @@ struct Plan {
 
 // Writes the rows of the open Jet table into target, through one prepared
 // insert in one transaction. check() tells whether a value passes the target
-// column's rules; the others are counted by column.
-Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const Progress &progress,
-                 const std::function<QVariant(int col, const QVariant &)> &convert, QMap<QString, int> *carried)
+// column's rules; the others are counted by column. A damaged table gives
+// Partial with the rows that could be read, or Damaged when there were none.
+// Messages name the new file shown.
+Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const QString &shown,
+                 const Progress &progress, const std::function<QVariant(int col, const QVariant &)> &convert,
+                 QMap<QString, int> *carried)
 {
     const QVector<JetColumn> jetColumns = db.columns();
     // A log file is made as the New command makes one.
@@ -73,7 +78,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
     const bool created = plan.table.name == logfile::kTable ? logfile::createEmpty(target, nullptr)
                                                             : platform::Connection::create(target, plan.table, &error);
     if (!created)
-        return refused(msg::convertCannotCreate().arg(fileName(target)));
+        return refused(msg::convertCannotCreate().arg(fileName(shown)));
     auto fail = [&](Outcome o) {
         QFile::remove(target);
         QFile::remove(target + QStringLiteral("-journal"));
@@ -83,7 +88,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
     {
         auto out = platform::Connection::open(target, platform::OpenMode::ReadWrite, &error);
         if (!out || !out->begin())
-            return fail(refused(msg::convertCannotWrite().arg(fileName(target))));
+            return fail(refused(msg::convertCannotWrite().arg(fileName(shown))));
         QVector<platform::Sql> names, marks;
         for (int i = 0; i < plan.table.columns.size(); ++i) {
             names << platform::Identifier(plan.table.columns[i].name);
@@ -96,7 +101,7 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
         progress(0, total);
         bool written = true;
         QVariantList params;
-        const bool read = db.readRows([&](const QVariantList &row) {
+        const JetDatabase::Reading read = db.readRows([&](const QVariantList &row) {
             params.clear();
             for (int i = 0; i < plan.from.size(); ++i) {
                 const int j = plan.from[i];
@@ -114,13 +119,17 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
                 progress(outcome.rows, std::max(total, outcome.rows));
             return true;
         });
-        if (!read || !written) {
+        outcome.stated = total;
+        const bool damaged = read == JetDatabase::Reading::Damaged;
+        if (!written || (damaged && outcome.rows == 0)) {
             out->rollback();
             out.reset();
             if (!written)
-                return fail(refused(msg::convertDiskFull().arg(fileName(target))));
-            return fail(Outcome{Outcome::Damaged, 0, {}});
+                return fail(refused(msg::convertDiskFull().arg(fileName(shown))));
+            return fail(Outcome{Outcome::Damaged, 0, {}, total});
         }
+        if (damaged)
+            outcome.status = Outcome::Partial;
         // The commit writes the whole file to the disk, which may take a while
         // on a slow one: the child keeps telling it is alive meanwhile.
         std::atomic<bool> committing{true};
@@ -135,28 +144,40 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
         committing = false;
         heartbeat.join();
         if (!committed)
-            return fail(refused(msg::convertDiskFull().arg(fileName(target))));
+            return fail(refused(msg::convertDiskFull().arg(fileName(shown))));
     }
     progress(outcome.rows, outcome.rows);
     return outcome;
 }
 
 // Opens source and its table; Damaged or Refused when that cannot be done.
+// A file without the table but with another holding every column of shape
+// is that file with a damaged catalog.
 std::optional<Outcome> openTable(JetDatabase &db, const QString &source, const QString &table,
-                                 const QString &refusal)
+                                 const QString &refusal, const QVector<platform::ColumnDef> &shape = {})
 {
     const QFileInfo info(source);
     if (!info.exists())
         return refused(msg::convertSourceMissing().arg(fileName(source)));
-    if (!info.isReadable() || info.isDir())
+    QFile probe(source);
+    if (info.isDir() || !probe.open(QIODevice::ReadOnly))
         return refused(msg::convertSourceUnreadable().arg(fileName(source)));
+    probe.close();
     if (!db.open(source))
         return Outcome{Outcome::Damaged, 0, {}};
     if (db.openTable(table))
         return std::nullopt;
-    for (const QString &t : db.tables())
-        if (t.compare(table, Qt::CaseInsensitive) == 0)
+    // Named in the catalog, yet no table that can be read: a damaged file.
+    if (db.hasObject(table))
+        return Outcome{Outcome::Damaged, 0, {}};
+    for (const QString &other : shape.isEmpty() ? QStringList() : db.tables()) {
+        QStringList names;
+        for (const JetColumn &c : db.openTable(other) ? db.columns() : QVector<JetColumn>())
+            names << c.name;
+        if (std::all_of(shape.cbegin(), shape.cend(),
+                        [&](const platform::ColumnDef &c) { return names.contains(c.name, Qt::CaseInsensitive); }))
             return Outcome{Outcome::Damaged, 0, {}};
+    }
     QString text = refusal.arg(fileName(source), quoted(table));
     if (!db.tables().isEmpty())
         text += msg::convertTablesFound().arg(quotedList(db.tables()));
@@ -213,10 +234,11 @@ bool fitsColumn(const platform::ColumnDef &column, const QVariant &value)
            && platform::RecordSource::storedValue(column, value.toString(), nullptr).has_value();
 }
 
-Outcome convertLog(const QString &source, const QString &target, const Progress &progress)
+Outcome convertLog(const QString &source, const QString &target, const Progress &progress,
+                   const QString &shownTarget)
 {
     JetDatabase db;
-    if (auto o = openTable(db, source, logfile::kTable, msg::convertWithoutTable()))
+    if (auto o = openTable(db, source, logfile::kTable, msg::convertWithoutTable(), logfile::transmission().columns))
         return *o;
 
     // The sixteen columns are found by name, wherever they stand.
@@ -238,6 +260,18 @@ Outcome convertLog(const QString &source, const QString &target, const Progress 
             used[found] = true;
         plan.from << found;
     }
+    // A missing column for which stands one whose name differs by a single
+    // character is a damaged definition, not another kind of file.
+    auto oneOff = [&](const QString &name) {
+        return std::any_of(jetColumns.cbegin(), jetColumns.cend(), [&](const JetColumn &c) {
+            int differ = 0;
+            for (int i = 0; c.name.size() == name.size() && i < name.size(); ++i)
+                differ += c.name[i] != name[i];
+            return c.name.size() == name.size() && differ == 1;
+        });
+    };
+    if (!missing.isEmpty() && std::all_of(missing.cbegin(), missing.cend(), oneOff))
+        return Outcome{Outcome::Damaged, 0, {}};
     if (!missing.isEmpty())
         return refused(msg::convertWithoutColumns().arg(
             fileName(source), quoted(logfile::kTable),
@@ -248,11 +282,12 @@ Outcome convertLog(const QString &source, const QString &target, const Progress 
             extra << jetColumns[j].name;
 
     QMap<QString, int> carried;
-    Outcome o = copyRows(db, plan, target, progress, {}, &carried);
-    if (o.status != Outcome::Done)
+    Outcome o = copyRows(db, plan, target, shownTarget.isEmpty() ? target : shownTarget, progress, {}, &carried);
+    if (o.status == Outcome::Partial)
+        o.message = msg::convertedPartial().arg(fileName(source), damageCounts(o.rows, o.stated));
+    else if (o.status != Outcome::Done)
         return o;
-
-    if (o.rows == 0)
+    else if (o.rows == 0)
         o.message = msg::convertedNone().arg(fileName(source));
     else if (o.rows == 1)
         o.message = msg::convertedOne().arg(fileName(source));
@@ -295,7 +330,7 @@ Outcome copyTable(const QString &source, const QString &target, const QString &t
         plan.from << j;
     }
     const QLocale locale;
-    return copyRows(db, plan, target, progress,
+    Outcome o = copyRows(db, plan, target, target, progress,
                     [&](int, const QVariant &v) -> QVariant {
                         if (v.typeId() != QMetaType::Double)
                             return v;
@@ -305,6 +340,12 @@ Outcome copyTable(const QString &source, const QString &target, const QString &t
                         return locale.toString(d, 'g', 15);
                     },
                     nullptr);
+    // A table read in part is no use to the window that asked for it.
+    if (o.status == Outcome::Partial) {
+        QFile::remove(target);
+        o.status = Outcome::Damaged;
+    }
+    return o;
 }
 
 } // namespace legacy

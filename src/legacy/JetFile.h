@@ -34,22 +34,34 @@ public:
     JetDatabase(const JetDatabase &) = delete;
     JetDatabase &operator=(const JetDatabase &) = delete;
 
-    // Opens the file read only; false when libmdb cannot read its catalog.
+    // Opens the file read only; false when libmdb cannot read its catalog or
+    // the catalog disagrees with itself (a damaged file).
     bool open(const QString &path);
     // The user tables, in catalog order.
     QStringList tables() const;
-    // Opens a table by name (exact, else ignoring case); false when absent or unreadable.
+    // Whether the catalog names an object so (any kind, ignoring case).
+    bool hasObject(const QString &name) const;
+    // Opens a table by name (exact, else ignoring case); false when absent, or
+    // when its definition cannot be read or disagrees with itself.
     bool openTable(const QString &name);
     QVector<JetColumn> columns() const;
     // The row count the table definition states (for progress only).
     qint64 statedRows() const;
 
-    // Calls row() with the values of every live row of the open table, in the
-    // order the file holds them, until it returns false. Values: null, bool,
-    // integers, doubles (Jet's day count for dates), QString for texts,
-    // QByteArray for binary data. Returns false when a page or a row of the
-    // table cannot be read: nothing is skipped silently.
-    bool readRows(const std::function<bool(const QVariantList &)> &row);
+    enum class Reading { Whole, Damaged, Stopped };
+    // Calls row() with the values of every readable live row of the open
+    // table, in the order the file holds them, until it returns false
+    // (Stopped). Values: null, bool, integers, doubles (Jet's day count for
+    // dates), QString for texts, QByteArray for binary data.
+    //
+    // The file is checked against itself as it is read: every page the
+    // table's usage map lists must be a data page of the table, and no two of
+    // them alike; every row must agree with the column layout (its column
+    // count, null mask and variable-column offsets); the rows read must be as
+    // many as the definition states. A page or a row that fails is skipped
+    // and the reading goes on, but the result is Damaged. The bytes of a
+    // value itself carry no check: a damaged text or number cannot be told.
+    Reading readRows(const std::function<bool(const QVariantList &)> &row);
 
 private:
     struct Impl;

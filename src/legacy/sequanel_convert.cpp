@@ -1,17 +1,22 @@
 // sequanel-convert: converts an old log file (Jet 3.0) into a Sequanel log file.
 //
-//   sequanel-convert ANCIEN NOUVEAU
+//   sequanel-convert [--partiel] ANCIEN NOUVEAU
 //
 // NOUVEAU must not exist. Prints how many contacts came across; on failure
 // prints why in French on standard error and exits with status 1, so that a
-// shell loop can convert a whole folder of old logs.
+// shell loop can convert a whole folder of old logs. A damaged file whose
+// contacts can be read in part is refused too, unless --partiel is given:
+// then the readable ones are converted and the status is 3. Stopped by
+// SIGINT or SIGTERM, it leaves nothing behind.
 //
 // The reading itself runs in a child process, this same program started as
-//   sequanel-convert --worker [--table NAME] SOURCE TARGET
+//   sequanel-convert --worker [--table NAME] [--nom SHOWN] SOURCE TARGET
 // which reports on its standard output, one line each: "total N",
-// "progress N", then "done N" and "message TEXT", or "refused TEXT", or
-// "damaged" (TEXT with "\n" for new lines). The program and this command
-// watch the child: a crash or a long silence means a damaged file.
+// "progress N", then "done N" and "message TEXT", or "partial N STATED" and
+// "message TEXT" (a damaged file, the N readable rows written), or
+// "refused TEXT", or "damaged [0 STATED]" (TEXT with "\n" for new lines;
+// SHOWN the name its messages give the new file). The program and this
+// command watch the child: a crash or a long silence means a damaged file.
 #include "Conversion.h"
 #include "Messages.h"
 #include "Converter.h"
@@ -24,6 +29,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdio.h>
@@ -70,9 +76,16 @@ void limitWorker()
 int worker(QStringList args)
 {
     limitWorker();
-    QString table;
-    if (args.size() == 4 && args[0] == QLatin1String("--table")) {
-        table = args[1];
+    // An interrupt typed at the terminal is for the parent, which stops this child.
+    std::signal(SIGINT, SIG_IGN);
+    QString table, shown;
+    while (args.size() > 2 && args.size() % 2 == 0) {
+        if (args[0] == QLatin1String("--table"))
+            table = args[1];
+        else if (args[0] == QLatin1String("--nom"))
+            shown = args[1];
+        else
+            return 2;
         args = args.mid(2);
     }
     if (args.size() != 2)
@@ -84,11 +97,13 @@ int worker(QStringList args)
         shownTotal = total;
         say(QStringLiteral("progress %1").arg(done));
     };
-    const legacy::Outcome o = table.isEmpty() ? legacy::convertLog(args[0], args[1], progress)
+    const legacy::Outcome o = table.isEmpty() ? legacy::convertLog(args[0], args[1], progress, shown)
                                               : legacy::copyTable(args[0], args[1], table, progress);
     switch (o.status) {
     case legacy::Outcome::Done:
-        say(QStringLiteral("done %1").arg(o.rows));
+    case legacy::Outcome::Partial:
+        say(o.status == legacy::Outcome::Done ? QStringLiteral("done %1").arg(o.rows)
+                                              : QStringLiteral("partial %1 %2").arg(o.rows).arg(o.stated));
         say(QStringLiteral("message ") + escaped(o.message));
         return 0;
     case legacy::Outcome::Refused:
@@ -97,8 +112,22 @@ int worker(QStringList args)
     case legacy::Outcome::Damaged:
         break;
     }
-    say(QStringLiteral("damaged"));
+    say(o.stated >= 0 ? QStringLiteral("damaged 0 %1").arg(o.stated) : QStringLiteral("damaged"));
     return 3;
+}
+
+// SIGINT and SIGTERM only raise this flag; the wait for the child sees it
+// within a tenth of a second, stops the child and removes its files.
+volatile std::sig_atomic_t g_signal = 0;
+
+void noteSignal(int signal) { g_signal = signal; }
+
+// Leaves as the signal would have, once the files are removed.
+[[noreturn]] void leaveBySignal()
+{
+    std::signal(g_signal, SIG_DFL);
+    std::raise(g_signal);
+    ::_exit(128 + g_signal);
 }
 
 int fail(const QString &message)
@@ -123,14 +152,18 @@ int main(int argc, char **argv)
         ::_exit(status);
     }
 
-    if (args.size() != 2)
+    const bool partial = !args.isEmpty() && args[0] == QLatin1String("--partiel");
+    const QStringList names = args.mid(partial ? 1 : 0);
+    if (names.size() != 2)
         return fail(msg::convertUsage());
-    const QString source = args[0], target = args[1];
+    const QString source = names[0], target = names[1];
     const QFileInfo out(target);
     if (out.exists() || out.isSymLink())
         return fail(msg::convertTargetExists().arg(quoted(target)));
     if (!QFileInfo::exists(source))
         return fail(msg::convertMissing().arg(quoted(source)));
+    if (QFile probe(source); !QFileInfo(source).isDir() && !probe.open(QIODevice::ReadOnly))
+        return fail(msg::convertCannotRead().arg(quoted(source)));
     if (!legacy::isJetFile(source))
         return fail(msg::convertNotJet().arg(quoted(source)));
     if (!out.absoluteDir().exists())
@@ -138,10 +171,29 @@ int main(int argc, char **argv)
     if (const QString problem = logfile::nameProblem(target); !problem.isEmpty())
         return fail(problem);
 
+    struct sigaction stop = {};
+    stop.sa_handler = noteSignal;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
     const QString temp = logfile::temporaryBeside(target);
     QFile::remove(temp);
-    const legacy::ChildResult r = legacy::runConverter(source, temp);
-    if (r.status != legacy::ChildResult::Done)
+    const legacy::ChildResult r =
+        legacy::runConverter(source, temp, [](qint64, qint64) { return g_signal == 0; }, QString(), target);
+    auto removeTemp = [&] {
+        QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
+    };
+    if (g_signal) {
+        removeTemp();
+        leaveBySignal();
+    }
+    if (r.status == legacy::ChildResult::Partial && !partial) {
+        removeTemp();
+        return fail(msg::convertPartialRefused().arg(QDir::toNativeSeparators(source), r.damage)
+                    + msg::convertPartialHint());
+    }
+    if (r.status != legacy::ChildResult::Done && r.status != legacy::ChildResult::Partial)
         return fail(r.message);
     if (!platform::placeFile(temp, target, false)) {
         const int why = errno;
@@ -150,5 +202,5 @@ int main(int argc, char **argv)
                                   : msg::convertNotWritten().arg(quoted(target)));
     }
     std::printf("%s\nNouveau fichier : %s\n", r.message.toLocal8Bit().constData(), quoted(target).toLocal8Bit().constData());
-    return 0;
+    return r.status == legacy::ChildResult::Partial ? 3 : 0;
 }

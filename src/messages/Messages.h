@@ -327,6 +327,33 @@ inline QString convertDamaged()
                           "\n"
                           "Le fichier d'origine n'a pas été modifié et aucun fichier n'a été créé.");
 }
+inline QString convertDamagedCounts() { return QStringLiteral("fichier endommagé : %1 sur %2"); }
+inline QString convertReadableOne() { return QStringLiteral("%1 contact lisible"); }
+inline QString convertReadableMany() { return QStringLiteral("%1 contacts lisibles"); }
+inline QString convertStatedOne() { return QStringLiteral("%1 annoncé"); }
+inline QString convertStatedMany() { return QStringLiteral("%1 annoncés"); }
+inline QString convertPartialRefused()
+{
+    return QStringLiteral("Impossible de convertir « %1 » en entier (%2).\n"
+                          "\n"
+                          "Le fichier d'origine n'a pas été modifié et aucun fichier n'a été créé.");
+}
+inline QString convertPartialHint()
+{
+    return QStringLiteral("\nAjoutez --partiel pour convertir quand même les contacts lisibles.");
+}
+inline QString convertPartialQuestion()
+{
+    return QStringLiteral("Impossible de convertir « %1 » en entier (%2).\n"
+                          "\n"
+                          "Voulez-vous convertir quand même les contacts lisibles ? Les autres manqueront au nouveau "
+                          "fichier ; l'ancien fichier ne sera pas modifié.");
+}
+inline QString convertedPartial()
+{
+    return QStringLiteral("Seuls les contacts lisibles de %1 ont été convertis (%2).");
+}
+inline QString convertCannotRead() { return QStringLiteral("%1 ne peut pas être lu."); }
 inline QString converterCannotStart()
 {
     return QStringLiteral("Le programme de conversion « %1 » ne peut pas être lancé.");
@@ -334,14 +361,17 @@ inline QString converterCannotStart()
 inline QString convertUsage()
 {
     return QStringLiteral("deux noms attendus.\n"
-                          "Usage : sequanel-convert ANCIEN NOUVEAU");
+                          "Usage : sequanel-convert [--partiel] ANCIEN NOUVEAU");
 }
 inline QString convertTargetExists()
 {
     return QStringLiteral("%1 existe déjà : un fichier existant n'est jamais remplacé.");
 }
 inline QString convertMissing() { return QStringLiteral("%1 n'existe pas."); }
-inline QString convertNotJet() { return QStringLiteral("%1 n'est pas un ancien fichier de contacts (fichier Jet)."); }
+inline QString convertNotJet()
+{
+    return QStringLiteral("%1 n'est pas un ancien fichier de contacts (fichier Jet), ou il est endommagé.");
+}
 inline QString convertFolderMissing() { return QStringLiteral("le dossier de %1 n'existe pas."); }
 inline QString convertNotWritten() { return QStringLiteral("%1 n'a pas pu être écrit."); }
 
