@@ -189,7 +189,11 @@ void frmMain::buildForm()
         p.setColor(QPalette::Base, Qt::white);
         box->setPalette(p);
         box->setProperty("column", column);
-        m_bound->bind(box, column);
+        // The kilohertz show with their three digits, as the list offers them.
+        if (column == QLatin1String("Hertz"))
+            m_bound->bind(box, column, logfile::hertzText);
+        else
+            m_bound->bind(box, column);
     };
     auto combo = [this](QComboBox *&box, const char *name, QRect r, const QStringList &items,
                         const QString &column) {
@@ -209,7 +213,11 @@ void frmMain::buildForm()
         p.setColor(QPalette::Base, Qt::white);
         box->setPalette(p);
         box->setProperty("column", column);
-        m_bound->bind(box, column);
+        // The kilohertz show with their three digits, as the list offers them.
+        if (column == QLatin1String("Hertz"))
+            m_bound->bind(box, column, logfile::hertzText);
+        else
+            m_bound->bind(box, column);
     };
 
     QStringList hz;

@@ -113,7 +113,7 @@ QString formatFrequency(const QVariant &mhertz, const QVariant &hertz)
     // A part that holds nothing prints as nothing, and the point stands only
     // between two parts.
     const QString m = mhertz.isNull() ? QString() : mhertz.toString();
-    const QString h = hertz.isNull() ? QString() : hertz.toString();
+    const QString h = hertz.isNull() ? QString() : logfile::hertzText(hertz);
     if (m.isEmpty() || h.isEmpty())
         return m + h;
     return m + QLatin1Char('.') + h;

@@ -106,6 +106,15 @@ void configure(platform::RecordSource &source, const QString &path)
     source.setDatabaseName(path);
 }
 
+QString hertzText(const QVariant &stored)
+{
+    bool whole = false;
+    const qlonglong n = stored.toString().toLongLong(&whole);
+    if (whole && n >= 0 && n <= 999)
+        return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
+    return stored.toString();
+}
+
 QString fieldLabel(const QString &column)
 {
     static const QHash<QString, QString> labels{

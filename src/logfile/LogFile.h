@@ -49,6 +49,11 @@ QString storeFailureMessage(const platform::SourceError &error, const QString &p
 // or what is wrong with the file.
 QString storeFailureReason(const platform::SourceError &error, const QString &path = QString());
 
+// The kilohertz after the point of a frequency (column Hertz) as the form and
+// the listing show them: three digits for a whole number from 0 to 999
+// ("005" for 27.005 MHz), any other stored value as it is.
+QString hertzText(const QVariant &stored);
+
 // The label the user sees for a column in the entry form.
 QString fieldLabel(const QString &column);
 

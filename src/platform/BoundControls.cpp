@@ -44,7 +44,10 @@ BoundControls::~BoundControls()
         source->setView(nullptr);
 }
 
-void BoundControls::bind(QWidget *control, const QString &column) { m_bindings.append(Binding{control, column}); }
+void BoundControls::bind(QWidget *control, const QString &column, std::function<QString(const QVariant &)> shown)
+{
+    m_bindings.append(Binding{control, column, std::move(shown)});
+}
 
 void BoundControls::showRow(const QVector<ColumnDef> &columns, const QVariantList &row)
 {
@@ -54,7 +57,8 @@ void BoundControls::showRow(const QVector<ColumnDef> &columns, const QVariantLis
         QString text;
         for (int i = 0; i < columns.size() && i < row.size(); ++i)
             if (columns[i].name == b.column)
-                text = RecordSource::displayText(columns[i], row[i]);
+                text = b.shown && i < row.size() && !row[i].isNull() ? b.shown(row[i])
+                                                                     : RecordSource::displayText(columns[i], row[i]);
         setControlText(b.control, text);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 namespace platform {
 
@@ -15,8 +16,10 @@ public:
     explicit BoundControls(RecordSource *source);
     ~BoundControls() override;
 
-    // A QLineEdit, an editable QComboBox or a QLabel.
-    void bind(QWidget *control, const QString &column);
+    // A QLineEdit, an editable QComboBox or a QLabel; shown, when given,
+    // writes a stored value of the column as the control shows it.
+    void bind(QWidget *control, const QString &column,
+              std::function<QString(const QVariant &)> shown = {});
 
     void showRow(const QVector<ColumnDef> &columns, const QVariantList &row) override;
     QVector<std::pair<QString, QString>> typedTexts() const override;
@@ -25,6 +28,7 @@ private:
     struct Binding {
         QPointer<QWidget> control;
         QString column;
+        std::function<QString(const QVariant &)> shown;
     };
     QVector<Binding> m_bindings;
 };

@@ -1,4 +1,5 @@
 #include "RecordSource.h"
+#include "Clock.h"
 #include "Regional.h"
 
 #include <QDir>
@@ -333,8 +334,21 @@ bool RecordSource::addNew()
     m_beforeAddBof = m_cursor.bof;
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
+    m_entryBegan = now();
     showEmpty();
     return true;
+}
+
+// A time typed alone means that time on the day the entry began with: today
+// for an addition, the row's own day for a change (today when it has none).
+QDate RecordSource::entryDay(int column) const
+{
+    if (m_cursor.columns.value(column).type != ColumnType::DateTime)
+        return {};
+    if (m_editMode == EditMode::Editing && column < m_cursor.row.size())
+        if (const auto stored = fromStorage(m_cursor.row[column].toString()))
+            return stored->date();
+    return m_entryBegan.date();
 }
 
 bool RecordSource::edit()
@@ -347,11 +361,12 @@ bool RecordSource::edit()
         return false;
     }
     m_editMode = EditMode::Editing;
+    m_entryBegan = now();
     return true;
 }
 
 std::optional<QVariant> RecordSource::storedValue(const ColumnDef &column, const QString &text,
-                                                  SourceError *error)
+                                                  SourceError *error, QDate timeOnlyDay)
 {
     auto refuse = [&](SourceError::Kind k) -> std::optional<QVariant> {
         if (error)
@@ -362,9 +377,11 @@ std::optional<QVariant> RecordSource::storedValue(const ColumnDef &column, const
         return QVariant(); // an empty control stores a null
     switch (column.type) {
     case ColumnType::DateTime: {
-        const auto v = parseDateTime(text);
+        auto v = parseDateTime(text);
         if (!v)
             return refuse(SourceError::NotDate);
+        if (v->date() == timeOnlyDate() && timeOnlyDay.isValid())
+            v = QDateTime(timeOnlyDay, v->time());
         return QVariant(toStorage(*v));
     }
     case ColumnType::SmallInt: {
@@ -406,7 +423,7 @@ bool RecordSource::update(const SettledColumn *settled)
             continue;
         const ColumnDef &col = m_cursor.columns[index];
         SourceError e;
-        const auto v = storedValue(col, text, &e);
+        const auto v = storedValue(col, text, &e, entryDay(index));
         if (!v) {
             m_error = e;
             return false;

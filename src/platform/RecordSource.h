@@ -7,6 +7,7 @@
 // additions and deletions.
 #include "Engine.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QVariant>
 #include <QVector>
@@ -132,8 +133,9 @@ public:
     static QString displayText(const ColumnDef &column, const QVariant &value);
     // Converts a control's text to the value stored in a column; nullopt and
     // *error when the column's rules refuse it.
+    // A time alone in a date column is taken on timeOnlyDay, when valid.
     static std::optional<QVariant> storedValue(const ColumnDef &column, const QString &text,
-                                               SourceError *error);
+                                               SourceError *error, QDate timeOnlyDay = {});
 
     // What shows the rows and gives the typed values back; not owned.
     void setView(RowView *view) { m_view = view; }
@@ -176,6 +178,7 @@ private:
     bool moveEnd(bool last);
     bool moveStep(bool forward);
     bool backToBeforeAdd();
+    QDate entryDay(int column) const;
     bool damagedOrder(qint64 from, const QVariantList &row);
     void showRow();
     void showEmpty();
@@ -205,6 +208,7 @@ private:
 
     SourceError m_error;
     QString m_settledText;
+    QDateTime m_entryBegan; // when add-new or edit began
 };
 
 } // namespace platform

@@ -92,7 +92,7 @@ private slots:
         QCOMPARE(w.controls().txtDateHeure->text(), shown);
         w.controls().txtDateHeure->setFocus();
         QTest::keyClick(w.controls().txtDateHeure, Qt::Key_Tab);
-        for (const QString t : {"57", "AM", "27", "405", "Luc", "14", "Delta", "Echo", "Foxtrot", "7", "29200", "Brest", "BP 3", "Chili"}) {
+        for (const QString t : {"57", "AM", "27", "045", "Luc", "14", "Delta", "Echo", "Foxtrot", "7", "29200", "Brest", "BP 3", "Chili"}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QTest::keyClicks(QApplication::focusWidget(), t);
         }
@@ -102,10 +102,11 @@ private slots:
         QStringList stored;
         for (const QVariant &v : testsupport::readRows(f.file).value(3))
             stored << v.toString();
-        QCOMPARE(stored, (QStringList{now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), "4", "57", "27", "405", "AM", "14",
+        QCOMPARE(stored, (QStringList{now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), "4", "57", "27", "45", "AM", "14",
                                       "Delta", "Echo", "Foxtrot", "7", "BP 3", "Brest", "29200", "Chili", "Luc"}));
         w.controls().cmdSuivant->click();
         QCOMPARE(f.shownSerial() + ' ' + w.controls().txtDateHeure->text(), QStringLiteral("4 ") + shown);
+        QCOMPARE(w.controls().cmbHz->currentText(), QStringLiteral("045")); // 27.045 MHz, not 27.45
     }
 
     // Each way out of each state, on the second of three contacts, the entry

@@ -113,9 +113,9 @@ private slots:
         QTest::newRow("date, French") << 0 << QVariant("1998-01-05 07:03:09") << "fr_FR" << "05/01/98 07:03:09";
         QTest::newRow("date, German separators") << 0 << QVariant("1998-01-05 17:03:09") << "de_DE" << "05.01.98 17:03:09";
         QTest::newRow("frequency 26.965") << 4 << QVariant(965) << "fr_FR" << "26.965";
-        QTest::newRow("frequency 27.5") << 4 << QVariant(5) << "fr_FR" << "27.5";
+        QTest::newRow("frequency 27.005") << 4 << QVariant(5) << "fr_FR" << "27.005";
         QTest::newRow("megahertz alone") << 3 << QVariant(27) << "fr_FR" << "27";
-        QTest::newRow("hertz alone") << 4 << QVariant(5) << "fr_FR" << "5";
+        QTest::newRow("hertz alone, three digits") << 4 << QVariant(5) << "fr_FR" << "005";
         QTest::newRow("Préfixe without leading zeros") << 6 << QVariant(7) << "fr_FR" << "7";
     }
     void valueFormatting()

@@ -274,6 +274,27 @@ private slots:
         QCOMPARE(readRows(path).size(), 2);
     }
 
+    // A time typed alone is that time on the day the entry began: today for
+    // an addition, the contact's own day for a change; never the year 1899.
+    void timeAloneTakesTheEntrysDay()
+    {
+        testsupport::LocaleScope french{QLocale(QLocale::French, QLocale::France)};
+        testsupport::ClockScope clock(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59)));
+        Fixture f;
+        const QString path = f.open(1);
+        QVERIFY(f.rs.addNew());
+        f.set(QStringLiteral("Date"), QStringLiteral("21:05"));
+        QVERIFY(f.rs.update());
+        clock.set(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)));
+        QVERIFY(f.rs.moveFirst() && f.rs.edit());
+        f.set(QStringLiteral("Date"), QStringLiteral("08:15:30"));
+        QVERIFY(f.rs.update());
+        QStringList dates;
+        for (const testsupport::Row &r : readRows(path))
+            dates << r.value(0).toString();
+        QCOMPARE(dates, (QStringList{"2024-03-02 08:15:30", "2026-12-07 21:05:00"}));
+    }
+
     // Texts read as dates or numbers: the stored form, or empty when refused.
     // An accepted date is shown in the user's notation, with no zone name and
     // the date alone at midnight, and reads back the same to the second.
