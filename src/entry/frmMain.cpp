@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -80,6 +81,11 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 
     buildMenus();
     buildForm();
+    // The boxes' keys and focus pass through eventFilter().
+    for (QWidget *c : entryControls()) {
+        auto *combo = qobject_cast<QComboBox *>(c);
+        (combo ? static_cast<QObject *>(combo->lineEdit()) : c)->installEventFilter(this);
+    }
     buildToolbar();
     buildStatusBar();
 
@@ -250,7 +256,6 @@ void frmMain::buildForm()
     narrow.setPointSizeF(8.25);
     narrow.setBold(false);
     ui.txtDateHeure->setFont(narrow);
-    ui.txtNrSequanel->installEventFilter(this);
 
     auto label = [this](QLabel *&l, const char *name, const QString &caption, QRect r) {
         l = new QLabel(caption, m_form);
@@ -502,6 +507,17 @@ void frmMain::pressCancel()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // A key pressed with Alt (AltGr aside) is a command, never text: when no
+    // enabled control answers it, it reaches the box it was pressed in, which
+    // must not type its letter.
+    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit *>(watched)) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier)
+            && !key->text().isEmpty() && key->text().at(0).isPrint()) {
+            platform::beep();
+            return true;
+        }
+    }
     if (watched == ui.txtNrSequanel) {
         if (event->type() == QEvent::FocusIn) {
             txtNrSequanel_GotFocus();

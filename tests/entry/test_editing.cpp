@@ -368,6 +368,25 @@ private slots:
         f.ui().cmdNouveau->click();
         QCOMPARE(f.stored().last(), QStringLiteral("142 Clermont-Ferrand"));
     }
+
+    // A key pressed with Alt is never text: in every box of the form, the
+    // letters of greyed or absent commands leave the typed value as it was.
+    void altLettersAreNotText()
+    {
+        MainWindowFixture f(2);
+        f.ui().cmdNouveau->click();
+        for (QWidget *box : f.w->findChildren<QWidget *>()) {
+            auto *edit = qobject_cast<QLineEdit *>(box);
+            if (!edit || !edit->isEnabled() || !edit->isVisible())
+                continue;
+            edit->setFocus();
+            edit->setText(QStringLiteral("59"));
+            for (Qt::Key k : {Qt::Key_P, Qt::Key_U, Qt::Key_N, Qt::Key_Z, Qt::Key_B, Qt::Key_M})
+                QTest::keyClick(edit, k, Qt::AltModifier);
+            QCOMPARE(edit->text(), QStringLiteral("59"));
+        }
+        QCOMPARE(f.buttons(), kAdding);
+    }
 };
 
 QTEST_MAIN(TestEditing)
