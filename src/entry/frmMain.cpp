@@ -100,10 +100,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto *s = new QShortcut(key, this);
         s->setContext(Qt::WindowShortcut);
+        s->setAutoRepeat(false); // a held key is one command
         connect(s, &QShortcut::activated, this, &frmMain::pressDefault);
     }
     auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     esc->setContext(Qt::WindowShortcut);
+    esc->setAutoRepeat(false);
     connect(esc, &QShortcut::activated, this, &frmMain::pressCancel);
 
     setFixedSize(sizeHint());

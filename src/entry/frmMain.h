@@ -8,6 +8,7 @@
 #include "Prompts.h"
 #include "RecordSource.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
@@ -162,6 +163,7 @@ private:
     QWidget *m_form = nullptr;
     QPointer<QPushButton> m_default;
     QPointer<QPushButton> m_cancel;
+    QElapsedTimer m_lastDeleteClick;
     logfile::LogIndex m_log;
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
     platform::BoundControls *m_bound = nullptr; // owned by Data1

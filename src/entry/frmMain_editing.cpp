@@ -9,6 +9,7 @@
 #include "LogFile.h"
 #include "Regional.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -370,6 +371,14 @@ void frmMain::cmdSupprimer_Click()
         cancelEntry();
         return;
     }
+    // One click, one deletion: the second click of a double click, or a held
+    // key repeating, comes before the double-click interval is over since the
+    // click before it, and is not a new command.
+    const bool repeated = m_lastDeleteClick.isValid()
+                          && m_lastDeleteClick.elapsed() < QApplication::doubleClickInterval();
+    m_lastDeleteClick.start();
+    if (repeated)
+        return;
     const std::optional<qint64> row = ui.Data1->currentRowid();
     const logfile::IndexedContact stored = storedContact(*ui.Data1);
     if (ui.Data1->deleteCurrent()) {

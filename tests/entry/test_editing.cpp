@@ -387,6 +387,25 @@ private slots:
         }
         QCOMPARE(f.buttons(), kAdding);
     }
+
+    // One click, one deletion: a double click deletes one contact, so does
+    // Enter held down on the button; a click after the double-click interval
+    // deletes the next one.
+    void oneDeletionPerCommand()
+    {
+        MainWindowFixture f(4);
+        for (int click = 0; click < 2; ++click) // a double click
+            QTest::mouseClick(f.ui().cmdSupprimer, Qt::LeftButton);
+        QCOMPARE(f.stored().size(), 3);
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        f.ui().cmdSupprimer->setFocus();
+        for (bool repeat : {false, true, true})
+            QTest::simulateEvent(f.ui().cmdSupprimer, true, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeat);
+        QCOMPARE(f.stored().size(), 2);
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        f.ui().cmdSupprimer->click();
+        QCOMPARE(f.stored(), QStringList{"1 Lyon"});
+    }
 };
 
 QTEST_MAIN(TestEditing)
