@@ -49,6 +49,7 @@ struct MainWindowFixture {
         return open(name, rows);
     }
     QString shownSerial() const { return w->controls().txtNrSequanel->text(); }
+    QStringList said() const { return prompts.said(); }
 
     // The captions of "Nouveau", "Modifier" and "Supprimer", a greyed one after a "-".
     QString buttons() const

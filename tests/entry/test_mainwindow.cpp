@@ -24,17 +24,6 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    // Nothing open: every entry control and button is locked, Print too.
-    void startUpState()
-    {
-        MainWindowFixture f;
-        for (QWidget *c : f.w->centralWidget()->findChildren<QWidget *>()) {
-            if (qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c) || qobject_cast<QPushButton *>(c))
-                QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
-        }
-        QVERIFY(!f.ui().mnuImprimer->isEnabled() && !f.ui().Toolbar1Buttons[3]->isEnabled());
-    }
-
     // Opening shows the last contact with the focus on "Nouveau"; the record
     // buttons follow the number of contacts, and "next"/"previous" stay
     // enabled on the last/first contact until pressed once more.
@@ -98,73 +87,10 @@ private slots:
         folder.removeRecursively();
     }
 
-    // "Nouveau" over an existing file empties it (the dialog asked); a name
-    // without extension is used as it is.
-    void newFiles()
-    {
-        MainWindowFixture f;
-        const QString p = f.openWith(QStringLiteral("old.adb"), 2);
-        f.prompts.queuedFiles << p << f.path(QStringLiteral("sans-extension"));
-        f.ui().mnuNouveau->trigger();
-        QVERIFY(f.prompts.fileRequests.last().confirmOverwrite);
-        QVERIFY(testsupport::readRows(p).isEmpty());
-        QCOMPARE(f.buttons(), QStringLiteral("&Nouveau -&Modifier -&Supprimer"));
-        f.ui().mnuNouveau->trigger();
-        QVERIFY(f.prompts.messages.isEmpty());
-        QCOMPARE(f.ui().Data1->databaseName(), f.path(QStringLiteral("sans-extension")));
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"old.adb", "sans-extension"}));
-    }
-
-    // A file that cannot be used gets a message giving the reason; the file
-    // in use stays bound on the same contact; the refused file is left
-    // exactly as it was, with no journal beside it. (Damaged files and files
-    // of the wrong shape are the reliability tests'.)
-    void badFilesLeaveThePreviousOneBound_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("expected"); // part of the message
-        QTest::newRow("missing") << "missing" << "n'existe pas";
-        QTest::newRow("folder") << "folder" << "dossier";
-        QTest::newRow("another program's database") << "other" << "pas de table « Transmission »";
-        QTest::newRow("read-only file") << "read-only" << "lecture seule";
-    }
-    void badFilesLeaveThePreviousOneBound()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, expected);
-        MainWindowFixture f(3);
-        f.ui().cmdPrécédent->click();
-        const QString title = f.w->windowTitle();
-        const QString bad = f.path(QStringLiteral("bad.adb"));
-        if (kind == QLatin1String("folder")) {
-            QDir().mkpath(bad);
-        } else if (kind == QLatin1String("other")) { // left in write-ahead-log mode, which must stay
-            QVERIFY(testsupport::rawExec(bad, QStringLiteral("CREATE TABLE Villes (Nom TEXT)")));
-            QVERIFY(testsupport::rawExec(bad, QStringLiteral("PRAGMA journal_mode=WAL")));
-        } else if (kind == QLatin1String("read-only")) { // refused even to root, whom the system lets write it
-            testsupport::makeLogFile(bad, {testsupport::sampleRow(9)});
-            QVERIFY(QFile::setPermissions(bad, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        }
-        const QByteArray before = testsupport::fileBytes(bad);
-        f.prompts.queuedFiles << bad;
-        f.ui().mnuOuvrir->trigger();
-        QCOMPARE(f.prompts.messages.size(), 1);
-        QCOMPARE(f.prompts.messages[0].icon, platform::MessageIcon::Critical);
-        QVERIFY2(f.prompts.messages[0].text.contains(expected) && f.prompts.messages[0].text.contains(QStringLiteral("bad.adb")),
-                 qPrintable(f.prompts.messages[0].text));
-        QCOMPARE(f.w->windowTitle(), title);
-        QCOMPARE(f.ui().Data1->databaseName(), f.file);
-        QCOMPARE(testsupport::fileBytes(bad), before);
-        QCOMPARE(QFileInfo::exists(bad), kind != QLatin1String("missing"));
-        for (const char *suffix : {"-journal", "-wal", "-shm"})
-            QVERIFY2(!QFile::exists(bad + QLatin1String(suffix)), suffix);
-        f.ui().cmdSuivant->click(); // still on the same contact of the same file
-        QCOMPARE(f.shownSerial(), QStringLiteral("3"));
-    }
-
     // The menu item, its shortcut and a real click on its toolbar button run
     // the same command. On an empty log, "Nouveau" and "Ouvrir" open their
-    // file dialog (cancelled, they change nothing) and "Imprimer" refuses
+    // file dialog (cancelled, they change nothing; the first asks before
+    // replacing a file) and "Imprimer" refuses
     // with a message, opening no window; with a contact the grid window
     // opens modally, unless the log was deleted meanwhile.
     void menuShortcutAndToolbarRunTheCommands()
@@ -186,10 +112,9 @@ private slots:
         }
         QStringList seen;
         for (const platform::FileRequest &r : std::as_const(f.prompts.fileRequests))
-            seen << r.title;
-        for (const platform::MessageRequest &m : std::as_const(f.prompts.messages))
-            seen << m.text;
-        const QString create = QStringLiteral("Création d'un fichier "), open = QStringLiteral("Ouvrir");
+            seen << r.title + (r.confirmOverwrite ? "?" : "");
+        seen += f.said();
+        const QString create = QStringLiteral("Création d'un fichier ?"), open = QStringLiteral("Ouvrir");
         const QString empty = msg::nothingToPrint();
         QCOMPARE(seen, (QStringList{create, create, create, open, open, open, empty, empty, empty}));
         QCOMPARE(opened, QStringList());
@@ -244,12 +169,20 @@ private slots:
         QVERIFY(QDir(f.dir.path()).isEmpty());
     }
 
-    // The orientation window opens once, from the menu or the toolbar; each
-    // zone opens a clock of its own (their times are the clock tests');
-    // help opens on its contents; Quit closes every window without asking.
+    // The clock panel shows the time without a zone name; Alt+S opens the
+    // time-zone menu rather than deleting a contact. The orientation window
+    // opens once, from the menu or the toolbar; each zone opens a clock of
+    // its own (their times are the clock tests'); help opens on its contents;
+    // Quit closes every window without asking.
     void windowsOfTheMenusAndQuit()
     {
-        MainWindowFixture f;
+        testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9)));
+        MainWindowFixture f(2);
+        QTRY_COMPARE_WITH_TIMEOUT(f.ui().StatusPanels[1]->text(), QStringLiteral("14:05:09"), 2500);
+        QTest::keyClick(f.w.get(), Qt::Key_S, Qt::AltModifier);
+        QTRY_VERIFY(f.ui().mnuHeure->isVisible());
+        f.ui().mnuHeure->close();
+        QCOMPARE(f.stored().size(), 2);
         f.ui().mnuOrientation->trigger();
         QTest::mouseClick(f.ui().Toolbar1->widgetForAction(f.ui().Toolbar1Buttons[5]), Qt::LeftButton);
         QCOMPARE(visibleTopLevels("frmOrientation"), 1);
@@ -263,24 +196,6 @@ private slots:
         f.ui().mnuQuitter->trigger();
         QVERIFY(f.prompts.messages.isEmpty());
         QTRY_COMPARE(visibleTopLevels("QWidget"), 0);
-    }
-
-    // The clock panel shows the time without a zone name.
-    void clockPanel()
-    {
-        testsupport::ClockScope clock(QDateTime(QDate(2024, 7, 14), QTime(14, 5, 9)));
-        MainWindowFixture f;
-        QTRY_COMPARE_WITH_TIMEOUT(f.ui().StatusPanels[1]->text(), QStringLiteral("14:05:09"), 2500);
-    }
-
-    // Alt+S opens the time-zone menu rather than deleting a contact.
-    void altSOpensTheZoneMenu()
-    {
-        MainWindowFixture f(2);
-        QTest::keyClick(f.w.get(), Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(f.ui().mnuHeure->isVisible());
-        f.ui().mnuHeure->close();
-        QCOMPARE(f.stored().size(), 2);
     }
 };
 

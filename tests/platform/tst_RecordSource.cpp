@@ -1,7 +1,7 @@
 // The record source over a real log file: the cursor at both ends and after
-// an addition, the column rules on update, the engine's faults, the table of
-// a new file and the durability settings of its connection; and the regional
-// notation of the dates and numbers it reads. Refused openings are tested
+// an addition, the column rules on update, the table of a new file and the
+// durability settings of its connection; and the regional notation of the
+// dates and numbers it reads. Refused openings are tested
 // through the main window's Open command (tests/entry) and in
 // tests/reliability.
 #include "BoundControls.h"
@@ -211,16 +211,6 @@ private slots:
         QCOMPARE(f.rs.settledText() + ' ' + readRows(path).last().at(1).toString(), QStringLiteral("8 8"));
     }
 
-    // Every engine fault is told to the user in French; extended result
-    // codes count as their primary code (a busy file stays busy, whatever the
-    // reason the engine adds).
-    void engineFaults()
-    {
-        for (int code : {5, 517, 6, 262, 8, 776, 26, 11, 13, 14, 3338, 3, 19, 1})
-            QCOMPARE(testsupport::englishIn(platform::describe({QStringLiteral("database is locked"), code})), QString());
-        QCOMPARE(platform::faultOf({QString(), 517}), platform::EngineFault::Busy);
-    }
-
     // A new log file holds the table of a log written by an earlier version
     // (the fuzzing seed) and nothing else. Rows stay in insertion order,
     // duplicates included, a row added after a deletion last; the texts 27
@@ -253,7 +243,7 @@ private slots:
     // A log put in write-ahead-log mode by another program goes back to the
     // rollback journal, so that it stays one file; while that program holds
     // it so, a store is refused as busy and the entry kept, then goes through.
-    // Every store reaches the disk.
+    // Every store reaches the disk. A full disk is said as such.
     void durability()
     {
         Fixture f;
@@ -272,6 +262,12 @@ private slots:
         QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
         QCOMPARE(testsupport::fileBytes(path).at(18), '\x01');
         QCOMPARE(readRows(path).size(), 2);
+        // A file that may not grow: the store is refused as a full disk, the entry kept.
+        QVERIFY(f.rs.database()->exec("PRAGMA max_page_count=1"));
+        for (int i = 0; i < 500 && f.add(QStringLiteral("9")); ++i) {
+        }
+        QCOMPARE(logfile::storeFailureMessage(f.rs.error()) + ' ' + f.text(kSerial), msg::contactNotStored() + '\n' + msg::diskFull() + " 9");
+        QCOMPARE(f.rs.editMode(), platform::EditMode::Adding);
     }
 
     // A time typed alone is that time on the day the entry began: today for

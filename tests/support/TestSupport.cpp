@@ -31,6 +31,14 @@ PromptRecorder::PromptRecorder()
 
 PromptRecorder::~PromptRecorder() { platform::clearResponder(); }
 
+QStringList PromptRecorder::said() const
+{
+    QStringList out;
+    for (const platform::MessageRequest &m : messages)
+        out << m.text;
+    return out;
+}
+
 void PromptRecorder::clear()
 {
     messages.clear();

@@ -28,6 +28,7 @@ public:
     platform::Answer answer = platform::Answer::Ok;
     std::function<void(const platform::MessageRequest &)> onMessage;
     void clear();
+    QStringList said() const; // the texts of the messages
 };
 
 // The first English word of the engine's or the system's own messages found
