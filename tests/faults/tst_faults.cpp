@@ -18,7 +18,6 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
-#include <cstring>
 
 using testsupport::fileBytes;
 
@@ -49,6 +48,12 @@ QMap<QString, QByteArray> folderState(const QString &folder)
         if (name.endsWith(QLatin1String("-journal")) && !QFileInfo::exists(QDir(folder).filePath(name)))
             out.remove(name);
     return out;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
 }
 
 QString pdfText(const QString &path)
@@ -88,10 +93,7 @@ QVector<Path> paths()
     auto log = [](Run &r) { return testsupport::readRows(r.f.file); };
     return {
         {"export",
-         [](Run &r) {
-             QFile out(r.f.path("log.csv"));
-             QVERIFY(out.open(QIODevice::WriteOnly) && out.write("an earlier export\r\n") > 0);
-         },
+         [](Run &r) { writeFile(r.f.path("log.csv"), "an earlier export\r\n"); },
          [](Run &r) {
              const listing::ExportOutcome o = listing::exportContacts(r.f.file, r.f.path("log.csv"));
              r.result = o.ok ? o.message : QString();
@@ -109,8 +111,7 @@ QVector<Path> paths()
         {"PDF listing",
          [](Run &r) {
              setDefaultPrinterOverride(std::nullopt);
-             QFile out(r.f.path("liste.pdf"));
-             QVERIFY(out.open(QIODevice::WriteOnly) && out.write("an earlier listing") > 0);
+             writeFile(r.f.path("liste.pdf"), "an earlier listing");
              r.f.prompts.answer = Answer::Yes;
          },
          [](Run &r) {
@@ -125,11 +126,7 @@ QVector<Path> paths()
          },
          {}},
         {"store an addition",
-         [](Run &r) {
-             r.f.ui().cmdNouveau->click();
-             r.f.fill();
-         },
-         [](Run &r) { r.f.ui().cmdNouveau->click(); },
+         [](Run &r) { r.f.ui().cmdNouveau->click(), r.f.fill(); }, [](Run &r) { r.f.ui().cmdNouveau->click(); },
          [log](Run &r) {
              const auto rows = log(r);
              return rows.size() == 6 && rows[5][12] == QLatin1String("Clermont-Ferrand")
@@ -137,10 +134,7 @@ QVector<Path> paths()
          },
          pendingAddition},
         {"store a change",
-         [](Run &r) {
-             r.f.ui().cmdModifier->click();
-             r.f.put(QStringLiteral("txtVille"), QStringLiteral("Brest"));
-         },
+         [](Run &r) { r.f.ui().cmdModifier->click(), r.f.put(QStringLiteral("txtVille"), QStringLiteral("Brest")); },
          [](Run &r) { r.f.ui().cmdModifier->click(); },
          [log](Run &r) {
              const auto rows = log(r);
@@ -163,10 +157,7 @@ QVector<Path> paths()
          {}},
         {"New over an older log",
          [](Run &r) { testsupport::makeLogFile(r.f.path("old.adb"), {testsupport::sampleRow(9)}); },
-         [](Run &r) {
-             r.f.prompts.queuedFiles << r.f.path("old.adb");
-             r.f.ui().mnuNouveau->trigger();
-         },
+         [](Run &r) { r.f.prompts.queuedFiles << r.f.path("old.adb"), r.f.ui().mnuNouveau->trigger(); },
          [](Run &r) {
              return r.f.ui().Data1->databaseName() == r.f.path("old.adb")
                     && testsupport::readRows(r.f.path("old.adb")).isEmpty();
@@ -220,9 +211,11 @@ private slots:
         QFETCH(int, errnum);
         QFETCH(bool, inChild);
         const Path p = paths()[path];
-        QTemporaryFile counter;
-        QVERIFY(counter.open() && counter.write(QByteArray(sizeof(long), '\0')) == sizeof(long));
-        counter.flush();
+        QTemporaryFile counter; // the calls a child counts, shared with it
+        QVERIFY(counter.open() && counter.resize(sizeof(long)));
+        auto *childCalls = reinterpret_cast<volatile long *>(counter.map(0, sizeof(long)));
+        qputenv("SEQUANEL_FAULT_ERRNO", QByteArray::number(errnum));
+        qputenv("SEQUANEL_FAULT_COUNTER", QFile::encodeName(counter.fileName()));
         int successes = 0, failures = 0;
         long n = 1;
         for (; n < 5000; ++n) {
@@ -233,16 +226,11 @@ private slots:
             r.f.prompts.clear();
             long seen = 0;
             if (inChild) {
-                counter.seek(0);
-                counter.write(QByteArray(sizeof(long), '\0'));
-                counter.flush();
+                *childCalls = 0;
                 qputenv("SEQUANEL_FAULT_NTH", QByteArray::number(qlonglong(n)));
-                qputenv("SEQUANEL_FAULT_ERRNO", QByteArray::number(errnum));
-                qputenv("SEQUANEL_FAULT_COUNTER", QFile::encodeName(counter.fileName()));
                 p.act(r);
                 qunsetenv("SEQUANEL_FAULT_NTH");
-                counter.seek(0);
-                std::memcpy(&seen, counter.read(sizeof(long)).constData(), sizeof(long));
+                seen = *childCalls;
             } else {
                 faultnth_arm(n, errnum);
                 p.act(r);
