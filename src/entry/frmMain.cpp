@@ -530,9 +530,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (event->type() == QEvent::MouseMove) {
         if (watched == ui.cmdSuivant)
-            ui.StatusPanels[0]->setText(QStringLiteral("Enregistrement suivant"));
+            ui.StatusPanels[0]->setText(msg::hintNext());
         else if (watched == ui.cmdPrécédent)
-            ui.StatusPanels[0]->setText(QStringLiteral("Enregistrement précédent"));
+            ui.StatusPanels[0]->setText(msg::hintPrevious());
         else if (watched == m_form) {
             // Only the bare surface of the window clears the hint, not a
             // control that passed the move on.

@@ -52,7 +52,7 @@ void frmMain::convertOldLog(const QString &old)
     QFile::remove(temp);
     legacy::ChildResult result;
     {
-        platform::Progress progress(this, QStringLiteral("Conversion de « %1 »…").arg(oldName));
+        platform::Progress progress(this, msg::convertProgress().arg(oldName));
         result = legacy::runConverter(
             old, temp, [&](qint64 done, qint64 total) { return progress.report(done, total); }, QString(), path);
     }

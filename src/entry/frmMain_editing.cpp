@@ -214,15 +214,15 @@ void frmMain::AfficherDoublon()
         ui.lblDoublon->hide();
         return;
     }
-    QString text = QStringLiteral("Déjà contacté :");
+    QString text = msg::workedBefore();
     if (const QString serial = worked->serial.trimmed(); !serial.isEmpty())
-        text += QStringLiteral(" n° ") + serial;
+        text += msg::workedSerial().arg(serial);
     if (worked->date.isValid())
-        text += QStringLiteral(" le %1 à %2")
+        text += msg::workedWhen()
                     .arg(worked->date.toString(QStringLiteral("dd/MM/yy")),
                          worked->date.toString(QStringLiteral("hh:mm")));
     if (worked->count > 1)
-        text += QStringLiteral(" (%1 fois)").arg(worked->count);
+        text += msg::workedTimes().arg(worked->count);
     ui.lblDoublon->setText(text);
     ui.lblDoublon->show();
 }

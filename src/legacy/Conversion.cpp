@@ -275,7 +275,7 @@ Outcome convertLog(const QString &source, const QString &target, const Progress 
     if (!missing.isEmpty())
         return refused(msg::convertWithoutColumns().arg(
             fileName(source), quoted(logfile::kTable),
-            missing.size() == 1 ? QStringLiteral("la colonne") : QStringLiteral("les colonnes"), quotedList(missing)));
+            missing.size() == 1 ? msg::convertOneColumn() : msg::convertColumns(), quotedList(missing)));
     QStringList extra;
     for (int j = 0; j < jetColumns.size(); ++j)
         if (!used[j])

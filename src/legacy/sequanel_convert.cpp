@@ -201,6 +201,6 @@ int main(int argc, char **argv)
         return fail(why == EEXIST ? msg::convertTargetExists().arg(quoted(target))
                                   : msg::convertNotWritten().arg(quoted(target)));
     }
-    std::printf("%s\nNouveau fichier : %s\n", r.message.toLocal8Bit().constData(), quoted(target).toLocal8Bit().constData());
+    std::printf("%s\n%s\n", r.message.toLocal8Bit().constData(), msg::convertNewFile().arg(quoted(target)).toLocal8Bit().constData());
     return r.status == legacy::ChildResult::Partial ? 3 : 0;
 }

@@ -296,7 +296,7 @@ void exportCommand(QWidget *parent, const QString &logPath)
     const QFileInfo log(logPath);
     // Proposed beside the log, under its name.
     const QString proposed = log.absolutePath() + QLatin1Char('/') + log.completeBaseName() + QStringLiteral(".csv");
-    const QString path = platform::askSaveFile(parent, QStringLiteral("Exporter les contacts"),
+    const QString path = platform::askSaveFile(parent, msg::exportTitle(),
                                                QStringLiteral("Fichier CSV"), QStringLiteral("csv"), proposed);
     if (path.isEmpty())
         return;

@@ -131,7 +131,7 @@ bool printListing(QWidget *window, const QString &databaseName)
             = platform::showMessage(window, msg::noPrinterSavePdf(), MessageIcon::Question, MessageButtons::YesNo);
         if (answer != platform::Answer::Yes)
             return false;
-        const QString path = platform::askSaveFile(window, QStringLiteral("Enregistrer la liste des contacts"),
+        const QString path = platform::askSaveFile(window, msg::listingSaveTitle(),
                                                    QStringLiteral("Document PDF"), QStringLiteral("pdf"));
         if (path.isEmpty())
             return false;

@@ -39,6 +39,9 @@ inline QString engineError()
 }
 
 // Help
+inline QString helpHomeTip() { return QStringLiteral("Revenir au sommaire de l'aide (Alt+Origine)"); }
+inline QString helpBackTip() { return QStringLiteral("Page précédente (Alt+Gauche)"); }
+inline QString helpForwardTip() { return QStringLiteral("Page suivante (Alt+Droite)"); }
 inline QString noHelpFile() { return QStringLiteral("Aucun fichier d'aide n'est indiqué."); }
 inline QString helpFileMissing() { return QStringLiteral("Le fichier d'aide « %1 » est introuvable."); }
 inline QString notAHelpFile() { return QStringLiteral("« %1 » n'est pas un fichier d'aide lisible."); }
@@ -156,6 +159,14 @@ inline QString serialTaken()
     return QStringLiteral("Un autre programme a enregistré le n° %1 entre-temps : ce contact est enregistré "
                           "sous le n° %2.");
 }
+// The duplicate warning, in pieces: "Déjà contacté : n° 12 le 07/12/26 à 21:05 (3 fois)".
+inline QString workedBefore() { return QStringLiteral("Déjà contacté :"); }
+inline QString workedSerial() { return QStringLiteral(" n° %1"); }
+inline QString workedWhen() { return QStringLiteral(" le %1 à %2"); }
+inline QString workedTimes() { return QStringLiteral(" (%1 fois)"); }
+// Status bar hints of the record buttons.
+inline QString hintNext() { return QStringLiteral("Enregistrement suivant"); }
+inline QString hintPrevious() { return QStringLiteral("Enregistrement précédent"); }
 inline QString checkingDuplicates() { return QStringLiteral("Vérification des doublons…"); }
 inline QString entryKeptAsNew()
 {
@@ -212,6 +223,7 @@ inline QString pdfNotWritten()
     return QStringLiteral("Le fichier « %1 » n'a pas pu être écrit jusqu'au bout (erreur d'écriture sur le "
                           "disque). Il n'a été ni créé ni modifié.");
 }
+inline QString listingSaveTitle() { return QStringLiteral("Enregistrer la liste des contacts"); }
 inline QString listingNotPrinted() { return QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1"); }
 
 // The export (reasons, put into a sentence)
@@ -244,6 +256,7 @@ inline QString exportNothing()
 }
 inline QString exportedOne() { return QStringLiteral("1 contact a été exporté dans le fichier « %1 »."); }
 inline QString exportedMany() { return QStringLiteral("%1 contacts ont été exportés dans le fichier « %2 »."); }
+inline QString exportTitle() { return QStringLiteral("Exporter les contacts"); }
 inline QString exportFailed()
 {
     return QStringLiteral("L'exportation a échoué : %1.\n"
@@ -270,6 +283,10 @@ inline QString exportTargetExists()
 }
 
 // Converting an old log file
+inline QString convertProgress() { return QStringLiteral("Conversion de « %1 »…"); }
+inline QString convertOneColumn() { return QStringLiteral("la colonne"); }
+inline QString convertColumns() { return QStringLiteral("les colonnes"); }
+inline QString convertNewFile() { return QStringLiteral("Nouveau fichier : %1"); }
 inline QString convertCannotCreate() { return QStringLiteral("Le nouveau fichier %1 n'a pas pu être créé."); }
 inline QString convertCannotWrite() { return QStringLiteral("Le nouveau fichier %1 n'a pas pu être écrit."); }
 inline QString convertDiskFull()

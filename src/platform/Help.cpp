@@ -111,15 +111,15 @@ QWidget *makeWindow(QWidget *owner)
         : window->style()->standardIcon(QStyle::SP_DirHomeIcon);
     QAction *home = addNavigation(window, bar, "helpHome", QStringLiteral("Sommaire"), contentsIcon,
                                   {QKeySequence(Qt::ALT | Qt::Key_Home)},
-                                  QStringLiteral("Revenir au sommaire de l'aide (Alt+Origine)"));
+                                  msg::helpHomeTip());
     QAction *back = addNavigation(window, bar, "helpBack", QStringLiteral("Précédent"),
                                   window->style()->standardIcon(QStyle::SP_ArrowBack),
                                   QKeySequence::keyBindings(QKeySequence::Back),
-                                  QStringLiteral("Page précédente (Alt+Gauche)"));
+                                  msg::helpBackTip());
     QAction *forward = addNavigation(window, bar, "helpForward", QStringLiteral("Suivant"),
                                      window->style()->standardIcon(QStyle::SP_ArrowForward),
                                      QKeySequence::keyBindings(QKeySequence::Forward),
-                                     QStringLiteral("Page suivante (Alt+Droite)"));
+                                     msg::helpForwardTip());
     back->setEnabled(false);
     forward->setEnabled(false);
 
