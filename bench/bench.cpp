@@ -422,8 +422,8 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         // 10c. Another program adds a contact of that call sign, then deletes
         // it (each commit untimed). Timed: from the window's next look at
         // the file (a keystroke; the clock's tick does the same) until the
-        // warning shows the new count: the digests of every chunk worked out
-        // again and the chunks that differ read again.
+        // warning shows the new count: the table's pages surveyed again and
+        // the chunks holding rows of the pages that differ read again.
         std::vector<double> absorbed, scan;
         bool followed = true;
         {

@@ -193,8 +193,27 @@ std::optional<qint64> readLargestSerial(platform::Connection *db)
     return best;
 }
 
+namespace {
+
+qint64 chunkStart(qint64 chunk) { return chunk * (qint64(1) << kChunkBits); }
+qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunkBits) - 1); }
+
+// A read transaction of the reading's connection, over when it goes.
+struct ReadLock {
+    platform::Connection *db;
+    bool held;
+    explicit ReadLock(platform::Connection *c) : db(c), held(c->beginRead()) {}
+    ~ReadLock()
+    {
+        if (held)
+            db->rollback();
+    }
+};
+
+} // namespace
+
 std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
-                                const std::atomic<bool> *stop)
+                                const platform::PageSurvey *pages, const std::atomic<bool> *stop)
 {
     Bounds bounds{db};
     if (!bounds.create())
@@ -214,7 +233,60 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
             out.rows.push_back({s->key(), rowid});
         return rowid;
     };
+    // The whole chunks from the one of lo to the one of hi read again: those
+    // known there are replaced, gone or not, and so are those rows land in.
+    const Sql between = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
+                                       "AND (SELECT hi FROM temp.sequanel_bounds)"));
+    auto readAgain = [&](qint64 lo, qint64 hi) {
+        if ((stop && stop->load()) || !bounds.set(chunkStart(chunkOf(lo)), chunkEnd(chunkOf(hi))))
+            return false;
+        for (auto k = known.lower_bound(chunkOf(lo)); k != known.end() && k->first <= chunkOf(hi); ++k)
+            out.replaced.push_back(k->first);
+        return db->forEachRow(between, [&](const platform::RowText &row) {
+            const qint64 chunk = chunkOf(readRow(row));
+            if (out.replaced.empty() || out.replaced.back() != chunk)
+                out.replaced.push_back(chunk);
+            return true;
+        });
+    };
+    auto finish = [&] {
+        std::sort(out.replaced.begin(), out.replaced.end());
+        out.replaced.erase(std::unique(out.replaced.begin(), out.replaced.end()), out.replaced.end());
+        return std::optional<Survey>(std::move(out));
+    };
 
+    if (!known.empty() && pages) {
+        // The rows of the pages that differ, and of the chunks the window
+        // changed, read again while no other program can commit: the pages
+        // surveyed are those of the rows read.
+        ReadLock lock(db);
+        if (!lock.held)
+            return std::nullopt;
+        auto now = db->surveyPages(Identifier(kTable));
+        const auto changed = now ? platform::changedRowids(*pages, *now) : std::nullopt;
+        if (changed) {
+            std::vector<platform::RowidRange> spans = *changed;
+            for (const auto &[chunk, state] : known)
+                if (!state.digest)
+                    spans.push_back({chunkStart(chunk), chunkEnd(chunk)});
+            std::sort(spans.begin(), spans.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+            std::optional<qint64> next; // the chunks before this one are read
+            for (const platform::RowidRange &span : spans) {
+                const qint64 from = next ? std::max(*next, chunkOf(span.first)) : chunkOf(span.first);
+                if (from > chunkOf(span.last))
+                    continue;
+                if (!readAgain(chunkStart(from), span.last))
+                    return std::nullopt;
+                next = chunkOf(span.last) + 1;
+            }
+            out.pages = std::make_shared<const platform::PageSurvey>(std::move(*now));
+            return finish();
+        }
+    }
+
+    // The pages are surveyed at the end only when no other program wrote
+    // since the reading started: every row was then read from that same file.
+    const qint64 startVersion = dataVersion(db);
     if (known.empty()) {
         // Nothing known: every row is read, kRowsPerStatement at a time.
         const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 4096"));
@@ -233,40 +305,27 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
         }
         for (const auto &c : out.chunks)
             out.replaced.push_back(c.first);
-        return out;
-    }
-
-    // Which chunks differ from what is known, and which are gone.
-    const auto digests = chunkDigests(db, bounds, stop);
-    if (!digests)
-        return std::nullopt;
-    std::vector<qint64> differing;
-    for (const auto &[chunk, digest] : *digests) {
-        const auto k = known.find(chunk);
-        if (k == known.end() || k->second.digest != digest)
-            differing.push_back(chunk);
-    }
-    for (const auto &k : known)
-        if (!digests->contains(k.first))
-            out.replaced.push_back(k.first); // every row of it is gone
-
-    // The differing chunks read again, one statement each: their digests are
-    // worked out from the very rows read.
-    const Sql sql = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
-                                   "AND (SELECT hi FROM temp.sequanel_bounds)"));
-    for (qint64 chunk : differing) {
-        const qint64 lo = chunk * (qint64(1) << kChunkBits);
-        if ((stop && stop->load()) || !bounds.set(lo, lo + ((qint64(1) << kChunkBits) - 1)))
+    } else {
+        // Which chunks differ from what is known, and which are gone.
+        const auto digests = chunkDigests(db, bounds, stop);
+        if (!digests)
             return std::nullopt;
-        if (!db->forEachRow(sql, [&](const platform::RowText &row) {
-                readRow(row);
-                return true;
-            }))
-            return std::nullopt;
-        out.replaced.push_back(chunk);
+        for (const auto &k : known)
+            if (!digests->contains(k.first))
+                out.replaced.push_back(k.first); // every row of it is gone
+        // The differing chunks read again, one statement each: their digests
+        // are worked out from the very rows read.
+        for (const auto &[chunk, digest] : *digests) {
+            const auto k = known.find(chunk);
+            if ((k == known.end() || k->second.digest != digest) && !readAgain(chunkStart(chunk), chunkStart(chunk)))
+                return std::nullopt;
+        }
     }
-    std::sort(out.replaced.begin(), out.replaced.end());
-    return out;
+    ReadLock lock(db);
+    if (startVersion >= 0 && lock.held && dataVersion(db) == startVersion)
+        if (auto now = db->surveyPages(Identifier(kTable)))
+            out.pages = std::make_shared<const platform::PageSurvey>(std::move(*now));
+    return finish();
 }
 
 // ------------------------------------------------------------------ LogIndex
@@ -301,6 +360,7 @@ void LogIndex::open(platform::Connection *db)
     m_stale = true;
     m_callSigns.reset();
     m_chunks.clear();
+    m_pages.reset();
     m_notesWhileReading.clear();
     m_largest.reset();
     m_storedWhilePending.reset();
@@ -342,8 +402,8 @@ void LogIndex::startSurvey(std::optional<qint64> version)
     QPromise<std::optional<qint64>> serial;
     if (first)
         m_serialReading = serial.future();
-    m_survey = QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, known = m_chunks, first,
-                                           serial = std::move(serial)]() mutable -> std::optional<Survey> {
+    m_survey = QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, known = m_chunks, pages = m_pages,
+                                           first, serial = std::move(serial)]() mutable -> std::optional<Survey> {
         platform::EngineError e;
         auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
         if (first) {
@@ -352,7 +412,7 @@ void LogIndex::startSurvey(std::optional<qint64> version)
                 serial.addResult(readLargestSerial(own.get()));
             serial.finish();
         }
-        return own ? surveyLog(own.get(), known, stop.get()) : std::nullopt;
+        return own ? surveyLog(own.get(), known, pages.get(), stop.get()) : std::nullopt;
     });
     if (first)
         m_serialWatcher.setFuture(m_serialReading);
@@ -389,6 +449,7 @@ void LogIndex::surveyDone()
     for (qint64 chunk : survey->replaced)
         m_chunks.erase(chunk);
     m_chunks.merge(survey->chunks);
+    m_pages = std::move(survey->pages);
     m_version = m_surveyVersion;
     // The window's changes made meanwhile may be missing from what was read.
     const std::vector<Note> notes = std::move(m_notesWhileReading);

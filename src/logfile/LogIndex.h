@@ -12,13 +12,17 @@
 //
 // The rows are kept in chunks of consecutive rowids, each with a digest of
 // its rows (rowid, serial number and call sign) and its largest serial
-// number. When another program changes the file (the window's connection's
-// PRAGMA data_version moves), the digests of every chunk are worked out again
-// from the rows' stored bytes, and only the chunks whose digest differs (new
-// rows land in the last ones) are read again: the set of call signs and the
-// largest serial number follow the file without a whole new reading. While
-// that runs, or when it failed (it is tried again shortly after), the answers
-// are not known: worked() says so rather than "never worked".
+// number, beside a survey of the table's pages as the file held them when
+// those rows were read. When another program changes the file (the window's
+// connection's PRAGMA data_version moves), the pages are surveyed again while
+// the file is locked for reading, and only the chunks holding rows of the
+// pages that differ are read again: the set of call signs and the largest
+// serial number follow the file without a whole new reading. When the pages
+// cannot tell (no survey yet, the schema changed), the digests of every chunk
+// are worked out again from the rows' stored bytes instead, and the chunks
+// whose digest differs are read again. While that runs, or when it failed (it
+// is tried again shortly after), the answers are not known: worked() says so
+// rather than "never worked".
 #include "CallSigns.h"
 
 #include <QDateTime>
@@ -34,6 +38,7 @@
 
 namespace platform {
 class Connection;
+struct PageSurvey;
 }
 
 namespace logfile {
@@ -67,14 +72,20 @@ struct ChunkState {
 
 // One bringing up to date of what is known, read on its own connection:
 // the chunks whose rows differ from what known says (or all of them when
-// known is empty), with the call signs of their rows.
+// known is empty), with the call signs of their rows. When pages, the survey
+// of the table's pages that known describes, is given, the rows that differ
+// are told from the pages that differ, and only those are read; otherwise
+// every row's digest is worked out again.
 struct Survey {
     std::vector<qint64> replaced;          // sorted: the chunks read again or gone
     std::map<qint64, ChunkState> chunks;   // the chunks read again that still hold rows
     std::vector<CallSignSet::Entry> rows;  // the call signs of their rows
+    // The pages as they were when every row now known was read; nothing when
+    // the file changed during the reading.
+    std::shared_ptr<const platform::PageSurvey> pages;
 };
 std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
-                                const std::atomic<bool> *stop = nullptr);
+                                const platform::PageSurvey *pages = nullptr, const std::atomic<bool> *stop = nullptr);
 
 class LogIndex : public QObject
 {
@@ -146,6 +157,7 @@ private:
 
     std::optional<CallSignSet> m_callSigns;
     std::map<qint64, ChunkState> m_chunks;
+    std::shared_ptr<const platform::PageSurvey> m_pages; // the file's pages as m_chunks knows them
     std::vector<Note> m_notesWhileReading;
 
     // The largest serial number, when known; the first aggregate statement's

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sqlite3.h>
@@ -202,6 +203,15 @@ EngineError toError(const QSqlError &e)
         out.text = QStringLiteral("unknown error");
     out.code = e.nativeErrorCode().toInt();
     return out;
+}
+
+// The engine's own handle of a connection.
+sqlite3 *engineHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    return handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3 *const *>(handle.constData())
+               : nullptr;
 }
 
 } // namespace
@@ -487,6 +497,194 @@ void Connection::rollback()
     d->error = keep;
 }
 
+bool Connection::beginRead()
+{
+    if (!exec("BEGIN"))
+        return false;
+    bool ok = false;
+    scalar("SELECT count(*) FROM sqlite_master", {}, &ok); // the file is locked for reading from here
+    if (!ok)
+        rollback();
+    return ok;
+}
+
+// ---------------------------------------------------------------- pages
+
+namespace {
+
+quint32 bigEndian32(const unsigned char *p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+quint32 bigEndian16(const unsigned char *p) { return quint32(p[0]) << 8 | p[1]; }
+
+// A variable-length integer of the file: 7 bits a byte, the high bit set
+// while more follow, all 8 bits of a ninth. Nothing when it runs past end.
+std::optional<quint64> varint(const unsigned char *&p, const unsigned char *end)
+{
+    quint64 v = 0;
+    for (int i = 0; i < 9 && p < end; ++i) {
+        const unsigned char b = *p++;
+        if (i == 8)
+            return v << 8 | b;
+        v = v << 7 | (b & 0x7F);
+        if (!(b & 0x80))
+            return v;
+    }
+    return std::nullopt;
+}
+
+// A 64-bit hash of a page: four lanes of 8-byte words, each word mixed in by
+// a multiplication by an odd number and a shift, both invertible, so that a
+// page that differs in one word always hashes otherwise.
+quint64 pageHash(const unsigned char *p, size_t n)
+{
+    constexpr quint64 k = 0xFF51AFD7ED558CCDull;
+    quint64 h[4] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull, 0x27D4EB2F165667C5ull};
+    for (size_t i = 0; i + 32 <= n; i += 32)
+        for (int lane = 0; lane < 4; ++lane) {
+            quint64 w;
+            std::memcpy(&w, p + i + 8 * lane, 8);
+            h[lane] = (h[lane] ^ w) * k;
+            h[lane] ^= h[lane] >> 32;
+        }
+    quint64 out = n;
+    for (quint64 lane : h) {
+        out = (out ^ lane) * k;
+        out ^= out >> 32;
+    }
+    return out;
+}
+
+} // namespace
+
+// The table's tree is walked from its root page, read with the engine's own
+// file handle (a second handle of the process on the same file would lose
+// the process's locks on it when closed). Only the pages of the tree count:
+// a page freed, or one of another table, keeps bytes that no longer matter.
+std::optional<PageSurvey> Connection::surveyPages(const Identifier &table)
+{
+    sqlite3 *db = engineHandle(d->db);
+    sqlite3_file *file = nullptr;
+    if (!db || sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file
+        || !file->pMethods)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 root =
+        scalar("SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = ?1", {table.name()}, &ok)
+            .toLongLong();
+    unsigned char header[100];
+    sqlite3_int64 size = 0;
+    if (!ok || root < 2 || file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK
+        || file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+        return std::nullopt;
+    // A file in write-ahead-log mode keeps its latest pages in another file.
+    if (std::memcmp(header, "SQLite format 3", 16) != 0 || header[18] != 1 || header[19] != 1)
+        return std::nullopt;
+    const quint32 pageSize = bigEndian16(header + 16) == 1 ? 65536 : bigEndian16(header + 16);
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) || header[20] > pageSize - 480)
+        return std::nullopt;
+    const quint32 usable = pageSize - header[20];
+    const qint64 pageCount = size / pageSize;
+
+    PageSurvey out;
+    // Page size, reserved bytes, payload fractions, schema cookie and
+    // format, text encoding, and the table's root page.
+    unsigned char layout[8 * 5] = {};
+    std::memcpy(layout, header + 16, 8);
+    std::memcpy(layout + 8, header + 40, 8);
+    std::memcpy(layout + 16, header + 56, 4);
+    std::memcpy(layout + 24, &root, 8);
+    out.layout = pageHash(layout, sizeof layout);
+
+    std::vector<unsigned char> buffer(pageSize);
+    const unsigned char *const page = buffer.data();
+    const unsigned char *const end = page + usable;
+    std::vector<std::pair<quint32, int>> todo{{quint32(root), 0}}; // page, depth
+    qint64 visited = 0;
+    while (!todo.empty()) {
+        const auto [number, depth] = todo.back();
+        todo.pop_back();
+        if (number < 2 || number > pageCount || depth > 40 || ++visited > pageCount
+            || file->pMethods->xRead(file, buffer.data(), int(pageSize), sqlite3_int64(number - 1) * pageSize)
+                   != SQLITE_OK)
+            return std::nullopt;
+        const quint32 cells = bigEndian16(page + 3);
+        if (page[0] == 0x05) { // interior page: a child per cell, and the right-most one
+            if (12 + 2 * cells > usable)
+                return std::nullopt;
+            todo.emplace_back(bigEndian32(page + 8), depth + 1);
+            for (quint32 i = 0; i < cells; ++i) {
+                const quint32 at = bigEndian16(page + 12 + 2 * i);
+                if (at < 12 || at + 4 > usable)
+                    return std::nullopt;
+                todo.emplace_back(bigEndian32(page + at), depth + 1);
+            }
+        } else if (page[0] == 0x0D) { // leaf page: a row per cell, its payload size then its rowid
+            if (8 + 2 * cells > usable)
+                return std::nullopt;
+            PageSurvey::Leaf leaf;
+            leaf.page = number;
+            leaf.hash = pageHash(page, pageSize);
+            for (quint32 i = 0; i < cells; ++i) {
+                const quint32 at = bigEndian16(page + 8 + 2 * i);
+                if (at < 8)
+                    return std::nullopt;
+                const unsigned char *cell = page + at;
+                const auto payload = varint(cell, end);
+                const auto rowid = payload ? varint(cell, end) : std::nullopt;
+                if (!rowid)
+                    return std::nullopt;
+                const qint64 r = qint64(*rowid);
+                leaf.first = i == 0 ? r : std::min(leaf.first, r);
+                leaf.last = i == 0 ? r : std::max(leaf.last, r);
+                if (*payload > usable - 35)
+                    leaf.whole = false; // the rest of the row is on overflow pages
+            }
+            out.leaves.push_back(leaf);
+        } else {
+            return std::nullopt;
+        }
+    }
+    std::sort(out.leaves.begin(), out.leaves.end(),
+              [](const PageSurvey::Leaf &a, const PageSurvey::Leaf &b) { return a.page < b.page; });
+    return out;
+}
+
+// A row that differs lives, before or after, on a leaf that differs, or that
+// joined or left the tree: a leaf present in both surveys with the same
+// bytes holds the same rows in both (rowids are unique in a table).
+std::optional<std::vector<RowidRange>> changedRowids(const PageSurvey &before, const PageSurvey &after)
+{
+    if (before.layout != after.layout)
+        return std::nullopt;
+    std::vector<RowidRange> out;
+    auto add = [&](const PageSurvey::Leaf &leaf) {
+        if (leaf.first <= leaf.last)
+            out.push_back({leaf.first, leaf.last});
+    };
+    auto a = before.leaves.begin(), b = after.leaves.begin();
+    while (a != before.leaves.end() || b != after.leaves.end()) {
+        if (b == after.leaves.end() || (a != before.leaves.end() && a->page < b->page)) {
+            add(*a++);
+        } else if (a == before.leaves.end() || b->page < a->page) {
+            add(*b++);
+        } else {
+            if (a->hash != b->hash || !a->whole || !b->whole) {
+                add(*a);
+                add(*b);
+            }
+            ++a;
+            ++b;
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const RowidRange &x, const RowidRange &y) { return x.first < y.first; });
+    std::vector<RowidRange> merged;
+    for (const RowidRange &r : out)
+        if (!merged.empty() && r.first <= merged.back().last)
+            merged.back().last = std::max(merged.back().last, r.last);
+        else
+            merged.push_back(r);
+    return merged;
+}
+
 // ---------------------------------------------------------------- RowText
 
 int RowText::columnCount() const { return sqlite3_column_count(static_cast<sqlite3_stmt *>(m_statement)); }
@@ -510,10 +708,7 @@ QByteArrayView RowText::text(int column) const
 bool Connection::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
 {
     d->error = {};
-    const QVariant handle = d->db.driver() ? d->db.driver()->handle() : QVariant();
-    sqlite3 *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
-                      ? *static_cast<sqlite3 *const *>(handle.constData())
-                      : nullptr;
+    sqlite3 *db = engineHandle(d->db);
     if (!db) {
         d->error.text = QStringLiteral("no engine handle");
         return false;

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -107,6 +109,30 @@ EngineError systemError(int errnum);
 
 class Connection;
 
+// A table's pages as the file holds them: enough to tell, against an earlier
+// survey of the same table, which rows may have changed, without reading a
+// single row.
+struct PageSurvey {
+    struct Leaf {
+        quint32 page = 0;
+        quint64 hash = 0;              // of the page's bytes
+        qint64 first = 0, last = -1;   // its smallest and largest rowid (first > last: none)
+        bool whole = true;             // false: a row of it goes on in other pages
+    };
+    quint64 layout = 0;       // what the comparison rests on: page size, the table's place, the schema...
+    std::vector<Leaf> leaves; // the pages that hold the table's rows, by page number
+};
+
+struct RowidRange {
+    qint64 first;
+    qint64 last;
+};
+
+// The rowids whose rows may differ between two surveys of a table, sorted and
+// apart; nothing when the two cannot be compared (the schema or the file's
+// layout changed): then every row may differ.
+std::optional<std::vector<RowidRange>> changedRowids(const PageSurvey &before, const PageSurvey &after);
+
 // The values of one row as the engine holds them, read in place: texts as
 // their UTF-8 bytes, numbers in the engine's own decimal form. Valid only
 // while the row is being handed over.
@@ -198,6 +224,13 @@ public:
     bool hasTable(const Identifier &table);
 
     bool begin();  // BEGIN IMMEDIATE
+    // BEGIN, then the file read: until commit() or rollback(), no other
+    // program commits a change, and what the statements read stays as it is.
+    bool beginRead();
+    // Inside beginRead(): the survey of a table's pages, read from the file
+    // itself; nothing when the file cannot be read that way (another journal
+    // mode, a page that is not what the table's tree says).
+    std::optional<PageSurvey> surveyPages(const Identifier &table);
     bool commit();
     void rollback();
 
