@@ -25,7 +25,8 @@ frmFuseau::frmFuseau(QWidget *parent) : QWidget(parent, Qt::Window)
     // Fixed border, a close box and a minimise button, no maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QString());
+    // A blank, not an empty title: given none, the toolkit shows the program's name.
+    setWindowTitle(QStringLiteral(" "));
     setFixedSize(px(2790), px(1125));
     // Placed by its client area, not by its frame; a clock already there
     // makes room, so that each new one shows.

@@ -8,6 +8,7 @@
 #include "Converter.h"
 #include "LogFile.h"
 #include "Regional.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,6 +26,8 @@ using namespace captions;
 namespace {
 const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
 const QString kRowGone = msg::contactGone();
+// Where the last folder chosen in a file dialog is kept.
+const QString kFolders = QStringLiteral("Dossiers"), kLastFolder = QStringLiteral("Dernier");
 
 // Characters the serial number column holds.
 int serialSize()
@@ -69,8 +72,24 @@ QString frmMain::askLogFile(bool save, const QString &proposed)
     ui.CMDialog1.filter = kFilter;
     ui.CMDialog1.confirmOverwrite = save;
     ui.CMDialog1.fileMustExist = false;
-    ui.CMDialog1.initialPath = proposed;
-    return platform::askFileName(ui.CMDialog1);
+    // A name typed without its extension still makes a file the Open dialog lists.
+    ui.CMDialog1.defaultSuffix = save ? QStringLiteral("adb") : QString();
+    // The dialog starts in the open log's folder, else in the last folder
+    // used, else in the user's own folder (never among the program's files).
+    const QString app = QCoreApplication::applicationDirPath();
+    QString start = proposed;
+    if (start.isEmpty() && !ui.Data1->databaseName().isEmpty())
+        start = QFileInfo(ui.Data1->databaseName()).absolutePath() + QLatin1Char('/');
+    if (start.isEmpty())
+        if (const QString last = platform::readSetting(app, kFolders, kLastFolder, QString()); QFileInfo(last).isDir())
+            start = last + QLatin1Char('/');
+    if (start.isEmpty())
+        start = QDir::homePath() + QLatin1Char('/');
+    ui.CMDialog1.initialPath = start;
+    const QString chosen = platform::askFileName(ui.CMDialog1);
+    if (!chosen.isEmpty())
+        platform::writeSetting(app, kFolders, kLastFolder, QFileInfo(chosen).absolutePath());
+    return chosen;
 }
 
 void frmMain::mnuNouveau_Click()

@@ -55,6 +55,10 @@ inline QString printNotSent() { return QStringLiteral("Le document n'a pas pu ê
 inline QString printerError() { return QStringLiteral("L'imprimante a signalé une erreur."); }
 
 // File dialogs
+inline QString replaceExisting()
+{
+    return QStringLiteral("Le fichier %1 existe déjà.\nVoulez-vous l'écraser ?");
+}
 inline QString nameWithQuote()
 {
     return QStringLiteral("Le nom « %1 » contient un guillemet (\"), que cette fenêtre ne sait pas lire.\n"

@@ -45,6 +45,10 @@ class FileDialog : public QFileDialog
 public:
     using QFileDialog::QFileDialog;
 
+    // Save dialogs ask before a file is replaced; the question is ours, not
+    // the toolkit's, so that it reads as the program's other messages.
+    bool askBeforeReplacing = false;
+
 protected:
     void accept() override
     {
@@ -60,6 +64,11 @@ protected:
                 refuse(msg::folderMissing().arg(QDir::toNativeSeparators(chosen.absolutePath())));
                 return;
             }
+            if (askBeforeReplacing && acceptMode() == AcceptSave && chosen.isFile()
+                && showMessage(this, msg::replaceExisting().arg(chosen.fileName()), MessageIcon::Warning,
+                               MessageButtons::YesNo)
+                       != Answer::Yes)
+                return;
         }
         QFileDialog::accept();
     }
@@ -158,7 +167,8 @@ QString askFileName(const FileRequest &request)
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save || !request.fileMustExist ? QFileDialog::AnyFile
                                                               : QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.askBeforeReplacing = request.confirmOverwrite;
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (request.initialPath.isEmpty()) {
         dialog.setDirectory(QDir::current());

@@ -1,8 +1,11 @@
 #include "Settings.h"
 
+#include "SaveFile.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
@@ -47,6 +50,35 @@ QString readSetting(const QString &application, const QString &section, const QS
     if (v.typeId() == QMetaType::QStringList)
         return v.toStringList().join(QLatin1Char(','));
     return v.toString();
+}
+
+bool writeSetting(const QString &application, const QString &section, const QString &key, const QString &value)
+{
+    const QString path = settingsFilePath(application);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    // Qt's settings writer waits without end for a lock file beside the file
+    // it writes, and a lock left behind by a write that failed half-way bears
+    // this program's own process number, so it never looks abandoned. The
+    // value is written into a copy under a fresh name instead, whose lock no
+    // one else can hold, and the copy then takes the file's place.
+    const QString copy = hiddenBeside(path, "ini");
+    bool ok = !QFileInfo::exists(path) || QFile::copy(path, copy);
+    if (ok) {
+        QSettings store(copy, QSettings::IniFormat);
+        ok = store.status() == QSettings::NoError; // a garbled file is left as the user has it
+        if (ok) {
+            store.setValue(section + QLatin1Char('/') + key, value);
+            store.sync();
+            ok = store.status() == QSettings::NoError;
+        }
+    }
+    ok = ok && placeFile(copy, path, true);
+    if (!ok) {
+        QFile::remove(copy);
+        QFile::remove(copy + QStringLiteral(".lock"));
+    }
+    return ok;
 }
 
 } // namespace platform

@@ -1,6 +1,9 @@
 // The main window: its controls as built and as the log grows, its menus,
 // toolbar, shortcuts and status bar, and opening log files.
 #include "MainWindowFixture.h"
+#include "Listing.h"
+#include "PrintSurface.h"
+#include "Settings.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -167,6 +170,32 @@ private slots:
         QVERIFY(stayed);
         QVERIFY(f.ui().Data1->databaseName().isEmpty());
         QVERIFY(QDir(f.dir.path()).isEmpty());
+    }
+
+    // File dialogs start in the open log's folder, else in the last folder
+    // chosen (kept in the settings); the PDF listing proposes the log's name.
+    void fileDialogsStartWhereTheLogIs()
+    {
+        QTemporaryDir elsewhere;
+        const QString log = elsewhere.filePath(QStringLiteral("coupe.adb"));
+        testsupport::makeLogFile(log, {testsupport::sampleRow(1)});
+        {
+            MainWindowFixture f;
+            f.prompts.queuedFiles << log;
+            f.ui().mnuOuvrir->trigger();
+            f.ui().mnuNouveau->trigger(); // cancelled
+            platform::setDefaultPrinterOverride(std::nullopt);
+            f.prompts.answer = platform::Answer::Yes;
+            listing::printListing(f.w.get(), log);
+            platform::clearDefaultPrinterOverride();
+            QCOMPARE(f.prompts.fileRequests.at(1).initialPath, elsewhere.path() + '/');
+            QCOMPARE(f.prompts.fileRequests.at(2).initialPath, elsewhere.path() + "/coupe.pdf");
+        }
+        MainWindowFixture nothingOpen;
+        nothingOpen.ui().mnuOuvrir->trigger();
+        QCOMPARE(nothingOpen.prompts.fileRequests.at(0).initialPath, elsewhere.path() + '/');
+        const QFileInfo store(platform::settingsFilePath(QCoreApplication::applicationDirPath()));
+        QCOMPARE(store.dir().entryList(QDir::Files | QDir::Hidden), QStringList{store.fileName()});
     }
 
     // The clock panel shows the time without a zone name; Alt+S opens the
