@@ -330,6 +330,16 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
 
 // ------------------------------------------------------------------ LogIndex
 
+namespace {
+std::function<void()> &readingGate()
+{
+    static std::function<void()> gate;
+    return gate;
+}
+} // namespace
+
+void setReadingGate(std::function<void()> gate) { readingGate() = std::move(gate); }
+
 LogIndex::LogIndex(QObject *parent) : QObject(parent)
 {
     m_pool.setMaxThreadCount(1);
@@ -403,7 +413,8 @@ void LogIndex::startSurvey(std::optional<qint64> version)
     if (first)
         m_serialReading = serial.future();
     m_survey = QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, known = m_chunks, pages = m_pages,
-                                           first, serial = std::move(serial)]() mutable -> std::optional<Survey> {
+                                           first, serial = std::move(serial), gate = readingGate()]() mutable
+                                          -> std::optional<Survey> {
         platform::EngineError e;
         auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
         if (first) {
@@ -412,6 +423,8 @@ void LogIndex::startSurvey(std::optional<qint64> version)
                 serial.addResult(readLargestSerial(own.get()));
             serial.finish();
         }
+        if (gate)
+            gate();
         return own ? surveyLog(own.get(), known, pages.get(), stop.get()) : std::nullopt;
     });
     if (first)

@@ -32,6 +32,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -86,6 +87,11 @@ struct Survey {
 };
 std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
                                 const platform::PageSurvey *pages = nullptr, const std::atomic<bool> *stop = nullptr);
+
+// For tests: when set, every reading of the call signs calls it on its own
+// thread before it starts (after the first aggregate statement), so that a
+// test can hold a reading back while the window goes on.
+void setReadingGate(std::function<void()> gate);
 
 class LogIndex : public QObject
 {
