@@ -423,9 +423,10 @@ void LogIndex::startSurvey(std::optional<qint64> version)
                 serial.addResult(readLargestSerial(own.get()));
             serial.finish();
         }
+        std::optional<Survey> survey = own ? surveyLog(own.get(), known, pages.get(), stop.get()) : std::nullopt;
         if (gate)
             gate();
-        return own ? surveyLog(own.get(), known, pages.get(), stop.get()) : std::nullopt;
+        return survey;
     });
     if (first)
         m_serialWatcher.setFuture(m_serialReading);

@@ -89,8 +89,8 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
                                 const platform::PageSurvey *pages = nullptr, const std::atomic<bool> *stop = nullptr);
 
 // For tests: when set, every reading of the call signs calls it on its own
-// thread before it starts (after the first aggregate statement), so that a
-// test can hold a reading back while the window goes on.
+// thread once it has read the file and before it hands its result over, so
+// that a test can make the window go on meanwhile.
 void setReadingGate(std::function<void()> gate);
 
 class LogIndex : public QObject

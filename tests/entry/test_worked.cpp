@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <atomic>
+#include <set>
 
 using testsupport::Row;
 using Log = QVector<QVariantList>; // serial, date, then the five parts of the call sign
@@ -53,6 +54,11 @@ void typeCallSign(frmMain &w, const QStringList &parts)
         for (QChar ch : parts[i]) // (keyClicks knows only ASCII)
             QTest::sendKeyEvent(QTest::Click, boxes[i], Qt::Key_unknown, QString(ch), Qt::NoModifier);
     }
+}
+
+QStringList typedSign(const frmMain::Controls &c)
+{
+    return {c.txtPréfixeQRZ->text(), c.cmbQRZ1->currentText(), c.cmbQRZ2->currentText(), c.cmbQRZ3->currentText(), c.txtNrQRZ->text()};
 }
 
 QString warning(const frmMain &w) { return w.controls().lblDoublon->isVisible() ? w.controls().lblDoublon->text() : QString(); }
@@ -168,7 +174,10 @@ QString runModel(const QVector<Step> &steps)
         };
         auto type = [&](const Step &st, bool change) {
             f.fill();
-            typeCallSign(*f.w, st.sign);
+            // A change keeps the contact's own call sign every other time.
+            const auto own = change && st.pick % 2 ? db->rows("SELECT Préfixe, Qrz1, Qrz2, Qrz3, N° FROM Transmission "
+                                                             "WHERE rowid = ?1", {*c.Data1->currentRowid()}) : QVector<QVariantList>();
+            typeCallSign(*f.w, own.isEmpty() ? st.sign : QVariant(own[0]).toStringList());
             c.txtDateHeure->setText(platform::formatDateTime(st.date.isValid() ? st.date : QDateTime(QDate(2026, 6, 2), QTime(8, 0))));
             if (st.typesSerial || change)
                 c.txtNrSequanel->setText(QString::number(st.serial));
@@ -192,7 +201,7 @@ QString runModel(const QVector<Step> &steps)
                 (st.op == 0 ? c.cmdNouveau : c.cmdModifier)->click();
                 type(st, st.op == 1);
                 if (!held)
-                    settles(warningNow, expectedWarning(*db, st.sign, st.op == 1 ? *before : 0));
+                    settles(warningNow, expectedWarning(*db, typedSign(c), st.op == 1 ? *before : 0));
                 (st.op == 0 ? c.cmdNouveau : c.cmdModifier)->click();
                 // (after a store the contact shown before "Nouveau" comes back)
                 expectRow = before ? *before : one("SELECT max(rowid) FROM Transmission");
@@ -297,6 +306,45 @@ private slots:
         QTRY_COMPARE(warning(*f.w), QStringLiteral("Déjà contacté : n° 5 le 01/06/26 à 10:00"));
         typeCallSign(*f.w, typed);
         QCOMPARE(warning(*f.w), expected);
+    }
+
+    // The set of call signs against a plain sorted set, through enough
+    // additions, removals and chunks read again to merge its side lists
+    // several times; eight keys only, so that each holds thousands of rows.
+    void callSignSetAgreesWithASortedSet()
+    {
+        using Entry = logfile::CallSignSet::Entry;
+        QRandomGenerator rng(7 + qEnvironmentVariableIntValue("SEQUANEL_SEED"));
+        logfile::CallSignSet set;
+        std::set<Entry> model;
+        for (qint64 r = 0; r < 50000; r += 1 + rng.bounded(2)) {
+            const Entry e{rng.bounded(8u), r};
+            set.append(e.key, e.rowid), model.insert(e);
+        }
+        set.finish();
+        for (int op = 1; op <= 30000; ++op) {
+            const Entry e{rng.bounded(8u), rng.bounded(60000)};
+            if (const int what = rng.bounded(200); what == 0) { // a chunk of 1,024 rowids read again
+                std::vector<Entry> rows;
+                std::erase_if(model, [&](const Entry &m) { return m.rowid >> 10 == e.rowid >> 10; });
+                for (int i = 0; i < 300; ++i)
+                    rows.push_back({rng.bounded(8u), (e.rowid >> 10 << 10) + rng.bounded(1024)}), model.insert(rows.back());
+                set.replaceChunks({e.rowid >> 10}, 10, rows);
+            } else if (what % 2) {
+                set.add(e.key, e.rowid), model.insert(e);
+            } else {
+                set.remove(e.key, e.rowid), model.erase(e);
+            }
+            for (quint64 key = 0; key < 8 && op % 1000 == 0; ++key) {
+                std::vector<qint64> want;
+                for (auto it = model.lower_bound({key, 0}); it != model.end() && it->key == key; ++it)
+                    want.push_back(it->rowid);
+                QCOMPARE(set.rowids(key), want);
+                const auto found = set.find(key, want.back());
+                QCOMPARE(found.count, qint64(want.size()) - 1);
+                QCOMPARE(found.latest, want.size() > 1 ? want[want.size() - 2] : 0);
+            }
+        }
     }
 
     // A model run: a seeded sequence (SEQUANEL_SEED, SEQUANEL_STEPS) of the
