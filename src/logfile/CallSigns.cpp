@@ -1,5 +1,6 @@
 #include "CallSigns.h"
 
+#include "Engine.h"
 #include "Regional.h"
 
 #include <algorithm>
@@ -99,6 +100,8 @@ struct Digest {
 
 } // namespace
 
+QString comparableText(const QString &text) { return comparableWord(text); }
+
 quint64 CallSign::key() const
 {
     Digest d;
@@ -140,6 +143,29 @@ std::optional<CallSign> CallSignReader::read(const QVariantList &parts)
     if (parts.size() != 5)
         return std::nullopt;
     return read(parts[0], parts[1], parts[2], parts[3], parts[4]);
+}
+
+namespace {
+
+QVariant textValue(const platform::RowText &row, int c)
+{
+    return row.isNull(c) ? QVariant() : QVariant(QString::fromUtf8(row.text(c)));
+}
+
+QVariant numberValue(const platform::RowText &row, int c)
+{
+    QVariant v = textValue(row, c);
+    bool real = false;
+    const double d = QByteArray(row.text(c).data(), row.text(c).size()).toDouble(&real);
+    return real && row.text(c).contains('.') ? QVariant(d) : v;
+}
+
+} // namespace
+
+std::optional<CallSign> CallSignReader::read(const platform::RowText &row, int first)
+{
+    return read(numberValue(row, first), textValue(row, first + 1), textValue(row, first + 2),
+                textValue(row, first + 3), numberValue(row, first + 4));
 }
 
 std::optional<CallSign> readCallSign(const QVariantList &parts) { return CallSignReader().read(parts); }

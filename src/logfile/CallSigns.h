@@ -13,7 +13,15 @@
 #include <optional>
 #include <vector>
 
+namespace platform {
+class RowText;
+}
+
 namespace logfile {
+
+// A text as the words of call signs compare: trimmed, accents removed, case
+// folded.
+QString comparableText(const QString &text);
 
 // The call-sign columns of Transmission, in order.
 const QStringList &callSignColumns();
@@ -37,6 +45,10 @@ public:
     std::optional<CallSign> read(const QVariant &prefix, const QVariant &word1, const QVariant &word2,
                                  const QVariant &word3, const QVariant &number);
     std::optional<CallSign> read(const QVariantList &parts);
+    // The five columns from first on of a row read in place. A stored real
+    // number comes as the engine's own decimal text, which is read as a
+    // number, not in the user's notation.
+    std::optional<CallSign> read(const platform::RowText &row, int first);
 
 private:
     // The words of a log come from short lists: their comparable forms are
