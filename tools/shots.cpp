@@ -12,6 +12,7 @@
 #include "frmMain.h"
 #include "frmOrientation.h"
 #include "frmSplash.h"
+#include "frmStatistiques.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -127,6 +129,18 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 200 && o->Data2->caption() != QStringLiteral("Lisbonne"); ++i)
         o->Data2->moveNext();
     save(o, out + QStringLiteral("/orientation.png"));
+
+    // The statistics of the sample, each tab.
+    w.controls().mnuStatistiques->trigger();
+    frmStatistiques *stats = frmStatistiques::instance();
+    for (int i = 0; i < 250 && stats->lblBusy->isVisible(); ++i)
+        wait(20);
+    const char *tabs[] = {"hours", "directions", "countries", "departements", "modes", "frequencies", "operators"};
+    for (int i = 0; i < stats->tabs->count(); ++i) {
+        stats->tabs->setCurrentIndex(i);
+        save(stats, out + QStringLiteral("/statistics-%1.png").arg(QLatin1String(tabs[i])));
+    }
+    stats->close();
 
     QString error;
     platform::showHelpContents(&w, platform::programFile(QStringLiteral("help/index.html")), &error);

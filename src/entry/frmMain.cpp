@@ -396,14 +396,15 @@ void frmMain::buildStatusBar()
     ui.StatusBar1->setGeometry(0, px(6540 - 345), px(7080), px(345));
     ui.StatusBar1->setFont(arial(8.25));
     ui.StatusBar1->setSizeGripEnabled(false);
-    const int widths[4] = {px(2400), px(1000), px(900), px(2700)};
+    // The hints of the first panel and the rate of the last one show whole.
+    const int widths[4] = {px(2100), px(1000), px(600), px(2900)};
     for (int i = 0; i < 4; ++i) {
         ui.StatusPanels[i] = new QLabel(ui.StatusBar1);
         ui.StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i + 1));
         ui.StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         ui.StatusPanels[i]->setMinimumWidth(widths[i]);
         ui.StatusPanels[i]->setFont(arial(8.25));
-        ui.StatusBar1->addWidget(ui.StatusPanels[i], i == 0 ? 1 : 0);
+        ui.StatusBar1->addWidget(ui.StatusPanels[i], i == 3 ? 1 : 0);
     }
     ui.StatusPanels[1]->setAlignment(Qt::AlignCenter);
     ui.StatusPanels[2]->setAlignment(Qt::AlignCenter);

@@ -125,13 +125,23 @@ QChartView *chartView(const char *name, QChart *chart, QWidget *parent)
     return view;
 }
 
-// The axis of the counts, from 0 to at least top, in whole numbers.
+// The axis of the counts, from 0 to at least top, its ticks whole numbers
+// 1, 2 or 5 times a power of ten apart.
 QValueAxis *countAxis(qint64 top)
 {
+    const int times[3] = {2, 5, 10};
+    qint64 step = 1, power = 1;
+    for (int i = 0; step * 5 < top; i = (i + 1) % 3) {
+        step = power * times[i];
+        if (i == 2)
+            power *= 10;
+    }
     auto *axis = new QValueAxis;
-    axis->setRange(0, double(std::max<qint64>(top, 1)));
+    axis->setRange(0, double((std::max<qint64>(top, 1) + step - 1) / step * step));
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(double(step));
     axis->setLabelFormat(QStringLiteral("%d"));
-    axis->applyNiceNumbers();
     return axis;
 }
 
@@ -275,6 +285,7 @@ void frmStatistiques::showFigures()
     const Tally *t = m_stats ? m_stats->tally() : nullptr;
     const bool reading = m_stats && m_stats->reading();
     lblBusy->setVisible(reading);
+    cmdImage->setEnabled(t != nullptr);
     if (!t && reading)
         return; // the figures before stay until the new ones are known
     static const QVector<Count> none;
