@@ -162,10 +162,43 @@ QVariant numberValue(const platform::RowText &row, int c)
 
 } // namespace
 
+// Plain digits, the usual case, read from their bytes.
+std::optional<qint64> storedDigits(QByteArrayView t)
+{
+    if (t.isEmpty() || t.size() > 15)
+        return std::nullopt;
+    qint64 v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
 std::optional<CallSign> CallSignReader::read(const platform::RowText &row, int first)
 {
-    return read(numberValue(row, first), textValue(row, first + 1), textValue(row, first + 2),
-                textValue(row, first + 3), numberValue(row, first + 4));
+    const auto prefix = storedDigits(row.text(first)), number = storedDigits(row.text(first + 4));
+    if (!prefix || !number)
+        return read(numberValue(row, first), textValue(row, first + 1), textValue(row, first + 2),
+                    textValue(row, first + 3), numberValue(row, first + 4));
+    CallSign c;
+    c.prefix = *prefix;
+    c.number = *number;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArrayView bytes = row.text(first + 1 + i);
+        const std::string_view key(bytes.data(), size_t(bytes.size()));
+        auto it = m_storedWords.find(key);
+        if (it == m_storedWords.end()) {
+            if (m_storedWords.size() >= 4096) // not a short list after all
+                m_storedWords.clear();
+            it = m_storedWords.emplace(std::string(key), comparableWord(QString::fromUtf8(bytes))).first;
+        }
+        if (it->second.isEmpty())
+            return std::nullopt;
+        c.words[i] = it->second;
+    }
+    return c;
 }
 
 std::optional<CallSign> readCallSign(const QVariantList &parts) { return CallSignReader().read(parts); }

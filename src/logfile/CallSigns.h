@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QVariant>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -52,8 +55,14 @@ public:
 
 private:
     // The words of a log come from short lists: their comparable forms are
-    // kept rather than worked out again for every row.
+    // kept rather than worked out again for every row, by their texts and
+    // by their stored bytes.
     QHash<QString, QString> m_words;
+    struct BytesHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, QString, BytesHash, std::equal_to<>> m_storedWords;
 };
 
 std::optional<CallSign> readCallSign(const QVariantList &parts);

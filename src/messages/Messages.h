@@ -431,6 +431,7 @@ inline QString statsContactsColumn() { return QStringLiteral("Contacts"); }
 inline QString statsPerHour() { return QStringLiteral("Contacts par heure"); }
 inline QString statsPerDay() { return QStringLiteral("Contacts par jour"); }
 inline QString statsPerWeek() { return QStringLiteral("Contacts par semaine"); }
+inline QString statsPerMonth() { return QStringLiteral("Contacts par mois"); }
 inline QString statsDirectionsTitle() { return QStringLiteral("Directions depuis Paris (secteurs de 10°)"); }
 // %1: start of the hour (date and time); %2: end; %3: contacts.
 inline QString statsBestHour() { return QStringLiteral("Meilleure heure : %1 – %2, %3 contacts"); }

@@ -45,7 +45,9 @@ LogStatistics::~LogStatistics()
 {
     if (m_stop)
         *m_stop = true;
-    m_watcher.waitForFinished();
+    // (a finished reading's result was taken: its future no longer finishes)
+    if (m_reading)
+        m_watcher.waitForFinished();
 }
 
 LogStatistics *LogStatistics::current() { return s_current.data(); }
@@ -101,7 +103,7 @@ void LogStatistics::start()
 
 void LogStatistics::done()
 {
-    std::optional<Tally> result = m_watcher.result();
+    std::optional<Tally> result = m_watcher.future().takeResult(); // moved out, not copied
     const bool stopped = m_stop && *m_stop;
     m_reading = false;
     if (!m_path.isEmpty() && (m_again || stopped)) {

@@ -6,7 +6,11 @@
 #include "LogFile.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <cmath>
+#include <functional>
 
 namespace statistics {
 
@@ -34,16 +38,31 @@ QByteArrayView trimmed(QByteArrayView t)
     return t;
 }
 
+// A map by stored bytes, looked up without copying them.
+struct BytesHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+template <typename Value> using BytesMap = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
+
+std::string_view view(QByteArrayView bytes) { return {bytes.data(), size_t(bytes.size())}; }
+
 // Counts by the stored bytes of a value, turned into labels at the end.
 class Counter
 {
 public:
-    void add(QByteArrayView value) { ++m_counts[QByteArray(value.data(), value.size())]; }
+    void add(QByteArrayView value)
+    {
+        auto it = m_counts.find(view(value));
+        if (it == m_counts.end())
+            it = m_counts.emplace(std::string(view(value)), 0).first;
+        ++it->second;
+    }
     template <typename Label> QVector<Count> sorted(Label label) const
     {
         QHash<QString, qint64> merged; // two stored forms may give one label
-        for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
-            merged[label(it.key())] += it.value();
+        for (const auto &[stored, count] : m_counts)
+            merged[label(QByteArray(stored.data(), qsizetype(stored.size())))] += count;
         QVector<Count> out;
         out.reserve(merged.size());
         for (auto it = merged.cbegin(); it != merged.cend(); ++it)
@@ -55,7 +74,7 @@ public:
     }
 
 private:
-    QHash<QByteArray, qint64> m_counts;
+    BytesMap<qint64> m_counts;
 };
 
 QString textLabel(const QByteArray &stored)
@@ -123,8 +142,13 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
     logfile::CallSignReader callSigns;
     Counter countries, departments, modes, frequencies, operators;
     std::vector<quint64> keys;
-    QHash<QByteArray, int> sectorOfTown; // -1: not in the orientation database
+    BytesMap<int> sectorOfTown; // -1: not in the orientation database
     QByteArray frequency;
+    // Room for every row at once (the largest rowid is read from the end of
+    // the table's tree), rather than growing through copies.
+    const qint64 rows = std::clamp<qint64>(db->scalar("SELECT max(rowid) FROM \"Transmission\"").toLongLong(), 0, 1 << 24);
+    t.times.reserve(size_t(rows));
+    keys.reserve(size_t(rows));
     // Columns: 0 Date, 1 Pays, 2 CP, 3 Bande, 4 Mhertz, 5 Hertz, 6 Opérateur,
     // 7 Ville, 8..12 the call sign.
     const bool ok = db->forEachRow(
@@ -147,20 +171,20 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
             operators.add(trimmed(row.text(6)));
 
             const QByteArrayView town = trimmed(row.text(7));
-            auto it = sectorOfTown.constFind(town.toByteArray());
-            if (it == sectorOfTown.cend()) {
+            auto it = sectorOfTown.find(view(town));
+            if (it == sectorOfTown.end()) {
                 int sector = -1;
                 const auto b = bearings.constFind(townKey(QString::fromUtf8(town)));
                 if (b != bearings.cend() && std::isfinite(*b)) {
                     const double degrees = std::fmod(std::fmod(*b, 360.0) + 360.0, 360.0);
                     sector = std::min(35, int(degrees / 10.0));
                 }
-                it = sectorOfTown.insert(town.toByteArray(), sector);
+                it = sectorOfTown.emplace(std::string(view(town)), sector).first;
             }
-            if (*it < 0)
+            if (it->second < 0)
                 ++t.unknownTowns;
             else
-                ++t.sectors[size_t(*it)];
+                ++t.sectors[size_t(it->second)];
 
             if (const auto c = callSigns.read(row, 8))
                 keys.push_back(c->key());
@@ -170,6 +194,8 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
         return std::nullopt;
 
     std::sort(t.times.begin(), t.times.end());
+    t.periods = bars(t.times);
+    t.bestTen = bestSpell(t.times, 600);
     std::sort(keys.begin(), keys.end());
     for (size_t i = 0; i < keys.size();) {
         size_t j = i + 1;
@@ -234,24 +260,37 @@ Bars bars(const std::vector<qint64> &times, int maxBars)
             ++out.counts[size_t(t / 3600 - firstHour)];
         return out;
     }
-    // Local days (or weeks from Monday): each hour's day is worked out once.
+    // Local days, weeks from Monday or months: the period of each hour is
+    // worked out once.
     auto dayOf = [](qint64 t) { return QDateTime::fromSecsSinceEpoch(t).date().toJulianDay(); };
-    qint64 firstDay = dayOf(times.front()), lastDay = dayOf(times.back());
-    qint64 step = 1;
+    auto monthOf = [](qint64 day) {
+        const QDate d = QDate::fromJulianDay(day);
+        return qint64(d.year()) * 12 + d.month() - 1;
+    };
+    const qint64 lastDay = dayOf(times.back());
+    qint64 firstDay = dayOf(times.front());
+    std::function<qint64(qint64)> periodOf = [&](qint64 day) { return day - firstDay; };
     out.period = Bars::Period::Day;
     if (lastDay - firstDay >= maxBars) {
         out.period = Bars::Period::Week;
-        step = 7;
         firstDay -= firstDay % 7; // a Julian day that divides by 7 is a Monday
+        periodOf = [&](qint64 day) { return (day - firstDay) / 7; };
     }
-    for (qint64 d = firstDay; d <= lastDay; d += step)
-        out.starts.push_back(QDateTime(QDate::fromJulianDay(d), QTime(0, 0)).toSecsSinceEpoch());
+    if ((lastDay - firstDay) / 7 >= maxBars) {
+        out.period = Bars::Period::Month;
+        periodOf = [&, first = monthOf(firstDay)](qint64 day) { return monthOf(day) - first; };
+    }
+    for (qint64 day = firstDay, shown = -1; day <= lastDay; ++day)
+        if (periodOf(day) != shown) {
+            shown = periodOf(day);
+            out.starts.push_back(QDateTime(QDate::fromJulianDay(day), QTime(0, 0)).toSecsSinceEpoch());
+        }
     out.counts.assign(out.starts.size(), 0);
     qint64 hour = -1, index = 0;
     for (qint64 t : times) {
         if (t / 3600 != hour) {
             hour = t / 3600;
-            index = (dayOf(t) - firstDay) / step;
+            index = periodOf(dayOf(t));
         }
         ++out.counts[size_t(index)];
     }

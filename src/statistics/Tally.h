@@ -52,10 +52,28 @@ struct Count {
     qint64 count = 0;
 };
 
+// The spell of a given length (from a contact's time on) holding the most
+// contacts; the earliest of equals. Count 0 when there is none.
+struct Spell {
+    qint64 start = 0;
+    qint64 count = 0;
+};
+
+// Contacts per period over the whole log, empty periods included: hours, or
+// days, weeks or months when the log spans so long that there would be too
+// many to show.
+struct Bars {
+    enum class Period { Hour, Day, Week, Month } period = Period::Hour;
+    std::vector<qint64> starts; // each period's start (seconds since 1970)
+    std::vector<qint64> counts;
+};
+
 struct Tally {
     qint64 contacts = 0;
     qint64 unknownDates = 0;
     std::vector<qint64> times; // sorted: every contact with a known date
+    Bars periods;              // the contacts per hour (or day, or week)
+    Spell bestTen;             // the busiest ten minutes
 
     // Sorted by count (largest first), then by label.
     QVector<Count> countries, departments, modes, frequencies, operators;
@@ -75,22 +93,8 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
 // Contacts made during the last seconds up to now.
 qint64 madeWithin(const std::vector<qint64> &times, qint64 now, qint64 seconds);
 
-// The spell of a given length (from a contact's time on) holding the most
-// contacts; the earliest of equals. Count 0 when there is none.
-struct Spell {
-    qint64 start = 0;
-    qint64 count = 0;
-};
 Spell bestSpell(const std::vector<qint64> &times, qint64 seconds);
 
-// Contacts per period over the whole log, empty periods included: hours, or
-// days, or weeks when the log spans so long that hours would be too many
-// to show.
-struct Bars {
-    enum class Period { Hour, Day, Week } period = Period::Hour;
-    std::vector<qint64> starts; // each period's start (seconds since 1970)
-    std::vector<qint64> counts;
-};
 Bars bars(const std::vector<qint64> &times, int maxBars = 400);
 
 } // namespace statistics

@@ -125,9 +125,9 @@ QChartView *chartView(const char *name, QChart *chart, QWidget *parent)
     return view;
 }
 
-// The axis of the counts, from 0 to at least top, its ticks whole numbers
+// The axis of the counts from 0 to at least top, its ticks whole numbers
 // 1, 2 or 5 times a power of ten apart.
-QValueAxis *countAxis(qint64 top)
+void setCountRange(QValueAxis *axis, qint64 top)
 {
     const int times[3] = {2, 5, 10};
     qint64 step = 1, power = 1;
@@ -136,12 +136,17 @@ QValueAxis *countAxis(qint64 top)
         if (i == 2)
             power *= 10;
     }
-    auto *axis = new QValueAxis;
     axis->setRange(0, double((std::max<qint64>(top, 1) + step - 1) / step * step));
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(0);
     axis->setTickInterval(double(step));
+}
+
+QValueAxis *countAxis(qint64 top)
+{
+    auto *axis = new QValueAxis;
     axis->setLabelFormat(QStringLiteral("%d"));
+    setCountRange(axis, top);
     return axis;
 }
 
@@ -275,18 +280,22 @@ void frmStatistiques::follow(LogStatistics *stats)
     m_stats = stats;
     if (m_stats) {
         connect(m_stats, &LogStatistics::changed, this, &frmStatistiques::showFigures);
-        connect(m_stats, &LogStatistics::readingChanged, this, &frmStatistiques::showFigures);
+        connect(m_stats, &LogStatistics::readingChanged, this, &frmStatistiques::showBusy);
     }
     showFigures();
+}
+
+void frmStatistiques::showBusy()
+{
+    lblBusy->setVisible(m_stats && m_stats->reading());
+    cmdImage->setEnabled(m_stats && m_stats->tally());
 }
 
 void frmStatistiques::showFigures()
 {
     const Tally *t = m_stats ? m_stats->tally() : nullptr;
-    const bool reading = m_stats && m_stats->reading();
-    lblBusy->setVisible(reading);
-    cmdImage->setEnabled(t != nullptr);
-    if (!t && reading)
+    showBusy();
+    if (!t && m_stats && m_stats->reading())
         return; // the figures before stay until the new ones are known
     static const QVector<Count> none;
     const QVector<Count> *lists[5] = {&none, &none, &none, &none, &none};
@@ -328,23 +337,46 @@ void frmStatistiques::showTotals(const Tally *t)
 void frmStatistiques::showHours(const Tally *t)
 {
     QChart *chart = chartHours->chart();
-    clearChart(chart);
-    const Bars b = t ? bars(t->times) : Bars{};
-    chart->setTitle(b.period == Bars::Period::Hour  ? msg::statsPerHour()
-                    : b.period == Bars::Period::Day ? msg::statsPerDay()
-                                                    : msg::statsPerWeek());
+    static const Bars none;
+    const Bars &b = t ? t->periods : none;
+    qint64 top = 0;
+    for (qint64 c : b.counts)
+        top = std::max(top, c);
+    // The same periods as shown: only the bars' heights change.
+    auto *shown = qobject_cast<QBarSeries *>(chart->series().value(0));
+    if (shown && b.starts == m_shownStarts && b.period == m_shownPeriod) {
+        QBarSet *set = shown->barSets().at(0);
+        for (size_t i = 0; i < b.counts.size(); ++i)
+            if (set->at(int(i)) != double(b.counts[i]))
+                set->replace(int(i), double(b.counts[i]));
+        setCountRange(static_cast<QValueAxis *>(chart->axes(Qt::Vertical).value(0)), top);
+    } else {
+        clearChart(chart);
+        drawPeriods(b, top);
+    }
+    showBest(t);
+}
+
+void frmStatistiques::drawPeriods(const Bars &b, qint64 top)
+{
+    m_shownStarts = b.starts;
+    m_shownPeriod = b.period;
+    QChart *chart = chartHours->chart();
+    chart->setTitle(b.period == Bars::Period::Hour   ? msg::statsPerHour()
+                    : b.period == Bars::Period::Day  ? msg::statsPerDay()
+                    : b.period == Bars::Period::Week ? msg::statsPerWeek()
+                                                     : msg::statsPerMonth());
     auto *set = new QBarSet(msg::statsContactsColumn());
     set->setColor(kBarColour);
     QStringList categories;
-    qint64 top = 0;
     QDate shownDay;
     for (size_t i = 0; i < b.counts.size(); ++i) {
         *set << double(b.counts[i]);
-        top = std::max(top, b.counts[i]);
         const QDateTime start = QDateTime::fromSecsSinceEpoch(b.starts[i]);
         // The day is written under the first bar of each day.
-        QString text = b.period == Bars::Period::Hour ? start.toString(QStringLiteral("HH'h'"))
-                                                      : start.toString(QStringLiteral("dd/MM/yy"));
+        QString text = start.toString(b.period == Bars::Period::Hour    ? QStringLiteral("HH'h'")
+                                      : b.period == Bars::Period::Month ? QStringLiteral("MM/yyyy")
+                                                                        : QStringLiteral("dd/MM/yy"));
         if (b.period == Bars::Period::Hour && start.date() != shownDay)
             text = start.toString(QStringLiteral("dd/MM HH'h'"));
         shownDay = start.date();
@@ -365,16 +397,20 @@ void frmStatistiques::showHours(const Tally *t)
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
+}
 
+void frmStatistiques::showBest(const Tally *t)
+{
     if (!t || t->times.empty()) {
         lblBest->setText(t ? msg::statsNoDatedContact() : QString());
         return;
     }
+    const Bars &b = t->periods;
     size_t best = 0;
     for (size_t i = 0; i < b.counts.size(); ++i)
         if (b.counts[i] > b.counts[best])
             best = i;
-    const Spell spell = bestSpell(t->times, 600);
+    const Spell &spell = t->bestTen;
     QStringList lines;
     if (b.period == Bars::Period::Hour)
         lines << msg::statsBestHour().arg(hourText(b.starts[best]), hourText(b.starts[best] + 3600)).arg(b.counts[best]);
@@ -384,20 +420,27 @@ void frmStatistiques::showHours(const Tally *t)
 
 void frmStatistiques::showDirections(const Tally *t)
 {
-    auto *chart = static_cast<QPolarChart *>(chartDirections->chart());
-    clearChart(chart);
-    chart->setTitle(msg::statsDirectionsTitle());
     // Each sector a wedge: its outer edge drawn by points one degree apart.
-    auto *outline = new QLineSeries;
+    QList<QPointF> edge;
     qint64 top = 0;
     for (int s = 0; s < 36; ++s) {
         const double count = t ? double(t->sectors[size_t(s)]) : 0.0;
         top = std::max(top, qint64(count));
-        outline->append(s * 10, 0);
+        edge << QPointF(s * 10, 0);
         for (int d = 0; d <= 10; ++d)
-            outline->append(s * 10 + d, count);
-        outline->append(s * 10 + 10, 0);
+            edge << QPointF(s * 10 + d, count);
+        edge << QPointF(s * 10 + 10, 0);
     }
+    lblUnknownTowns->setText(t ? msg::statsUnknownTowns().arg(t->unknownTowns) : QString());
+    auto *chart = static_cast<QPolarChart *>(chartDirections->chart());
+    if (auto *shown = qobject_cast<QAreaSeries *>(chart->series().value(0))) {
+        shown->upperSeries()->replace(edge);
+        setCountRange(static_cast<QValueAxis *>(chart->axes(QPolarChart::PolarOrientationRadial).value(0)), top);
+        return;
+    }
+    chart->setTitle(msg::statsDirectionsTitle());
+    auto *outline = new QLineSeries;
+    outline->append(edge);
     auto *area = new QAreaSeries(outline);
     area->setObjectName(QStringLiteral("sectors"));
     area->setColor(kBarColour);
@@ -414,7 +457,6 @@ void frmStatistiques::showDirections(const Tally *t)
     chart->addAxis(radius, QPolarChart::PolarOrientationRadial);
     area->attachAxis(angle);
     area->attachAxis(radius);
-    lblUnknownTowns->setText(t ? msg::statsUnknownTowns().arg(t->unknownTowns) : QString());
 }
 
 void frmStatistiques::cmdImage_Click()

@@ -2,6 +2,8 @@
 // The statistics window: how the contest of the open log went, as charts and
 // tables, following the log as it changes. There is one window at a time;
 // closing it destroys it.
+#include "Tally.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -16,7 +18,6 @@ QT_END_NAMESPACE
 
 namespace statistics {
 class LogStatistics;
-struct Tally;
 class CountModel;
 }
 
@@ -50,11 +51,16 @@ private:
     // Shows the figures of stats, and follows them from now on.
     void follow(statistics::LogStatistics *stats);
     void showFigures();
+    void showBusy();
     void showHours(const statistics::Tally *t);
+    void drawPeriods(const statistics::Bars &b, qint64 top);
+    void showBest(const statistics::Tally *t);
     void showDirections(const statistics::Tally *t);
     void showTotals(const statistics::Tally *t);
 
     QPointer<statistics::LogStatistics> m_stats;
     statistics::CountModel *m_models[5] = {};
+    std::vector<qint64> m_shownStarts; // the periods the hours chart shows
+    statistics::Bars::Period m_shownPeriod{};
     static QPointer<frmStatistiques> s_instance;
 };
