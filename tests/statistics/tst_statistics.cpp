@@ -2,7 +2,9 @@
 // with awkward values, checked against the SQL engine's own grouping.
 #include "../entry/MainWindowFixture.h"
 #include "LogStatistics.h"
+#include "Engine.h"
 #include "Regional.h"
+#include "Tally.h"
 #include "frmOrientation.h"
 #include "frmStatistiques.h"
 
@@ -245,6 +247,74 @@ private slots:
             QCOMPARE(scroll->value(), 3);
             QCOMPARE(frmStatistiques::instance(), s);
         }
+    }
+
+    // Postal codes and stored dates as the figures read them.
+    void departmentsAndDates_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("department");
+        QTest::addColumn<QString>("date"); // local, "" when not known
+        QTest::newRow("Paris, full date") << QByteArray("75001") << "75" << "2026-03-28 23:59:59";
+        QTest::newRow("Corsica 2A, with T") << QByteArray("20199") << "2A" << "2026-03-28T10:00:00";
+        QTest::newRow("Corsica 2B, no seconds") << QByteArray("20200") << "2B" << "2026-03-29 03:00";
+        QTest::newRow("overseas, day alone") << QByteArray("97400") << "974" << "2026-03-29";
+        QTest::newRow("blanks around") << QByteArray(" 06000 ") << "06" << " 2026-03-29 01:59:00 ";
+        QTest::newRow("00, time alone") << QByteArray("00100") << "" << "1899-12-30 10:00:00";
+        QTest::newRow("Monaco, bad month") << QByteArray("98000") << "" << "2026-13-01 10:00:00";
+        QTest::newRow("four digits, hour skipped in spring") << QByteArray("1000") << "" << "2026-03-29 02:30:00";
+        QTest::newRow("letters, letters") << QByteArray("2A000") << "" << "abc";
+        QTest::newRow("empty") << QByteArray() << "" << "";
+    }
+    void departmentsAndDates()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, department);
+        QFETCH(QString, date);
+        QCOMPARE(statistics::departmentOf(stored).value_or(QString()), department);
+        const QString stamp = QString::fromLatin1(QTest::currentDataTag()).contains("skipped") ? QString() : date.trimmed();
+        const QDateTime local = QDateTime::fromString(stamp.left(10) + ' ' + (stamp.size() > 10 ? stamp.mid(11) : "00:00"),
+                                                      stamp.size() == 16 || stamp.size() == 10 ? "yyyy-MM-dd HH:mm" : "yyyy-MM-dd HH:mm:ss");
+        const auto read = statistics::DateReader().read(date.toUtf8());
+        QCOMPARE(read.has_value(), local.isValid() && local.date().year() > 1899);
+        if (read)
+            QCOMPARE(*read, local.toSecsSinceEpoch());
+    }
+
+    // A log of months or years is shown by days, weeks or months, empty ones
+    // included, as the engine groups them.
+    void longLogsByPeriod_data()
+    {
+        QTest::addColumn<int>("days");
+        QTest::addColumn<QString>("period"); // strftime of the period's first day
+        QTest::newRow("days") << 60 << "%Y-%m-%d";
+        QTest::newRow("weeks") << 900 << "%Y-%m-%d|week";
+        QTest::newRow("months") << 4000 << "%Y-%m";
+    }
+    void longLogsByPeriod()
+    {
+        QFETCH(int, days);
+        QFETCH(QString, period);
+        const QString log = m_dir.filePath(QStringLiteral("long%1.adb").arg(days));
+        QVector<Row> rows;
+        for (int d = 0; d < days; d += 1 + d % 5) // irregular, with empty days
+            rows << Row{QDateTime(QDate(2026, 1, 5).addDays(d), QTime(d % 24, 30)).toString("yyyy-MM-dd HH:mm:ss")};
+        testsupport::makeLogFile(log, rows);
+        platform::EngineError e;
+        const auto t = statistics::readTally(platform::Connection::open(log, platform::OpenMode::ReadOnly, &e).get(), {});
+        QVERIFY(t);
+        // Weeks from Monday: the day of each contact moved back to its Monday.
+        const QString day = period.endsWith("|week") ? "date(\"Date\", '-' || ((CAST(strftime('%w', \"Date\") AS INTEGER) + 6) % 7) || ' days')"
+                                                     : "\"Date\"";
+        const auto counts = grouped(log, m_towns, "SELECT strftime('" + period.section('|', 0, 0) + "', " + day + "), count(*) FROM Transmission GROUP BY 1");
+        QList<qint64> expected, shown;
+        for (size_t i = 0; i < t->periods.starts.size(); ++i) {
+            const QDate first = QDateTime::fromSecsSinceEpoch(t->periods.starts[i]).date();
+            expected << counts.value(first.toString(period.startsWith("%Y-%m-%d") ? "yyyy-MM-dd" : "yyyy-MM"));
+            shown << t->periods.counts[i];
+        }
+        QCOMPARE(shown, expected);
+        QCOMPARE(std::accumulate(shown.begin(), shown.end(), qint64(0)), qint64(rows.size()));
     }
 
     // From the keyboard: Alt+E opens one window, Esc closes it; the image of
