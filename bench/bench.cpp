@@ -749,13 +749,13 @@ void benchStatistics(const QString &path, qint64 n)
             auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
             statistics::readTally(db.get(), {});
         }));
-    add(QStringLiteral("11 statistics: every figure of the log read (readTally), alone"), n, alone, floor);
+    add(QStringLiteral("12 statistics: every figure of the log read (readTally), alone"), n, alone, floor);
     {
         QProcess p;
         p.start(QApplication::applicationFilePath(), {QStringLiteral("--tally-rss"), path});
         p.waitForFinished(120000);
         const QList<QByteArray> words = p.readAllStandardOutput().simplified().split(' ');
-        Row row{QStringLiteral("11 statistics: memory the reading adds to its process (peak; kept after)"), n, NAN, NAN, 1,
+        Row row{QStringLiteral("12 statistics: memory the reading adds to its process (peak; kept after)"), n, NAN, NAN, 1,
                 words.size() >= 4 ? QString::asprintf("**+%.1f MB** peak; +%.1f MB kept", words[1].toDouble() / 1024,
                                                       words[3].toDouble() / 1024)
                                   : QStringLiteral("child failed")};
@@ -806,10 +806,10 @@ void benchStatistics(const QString &path, qint64 n)
         frmStatistiques::instance()->close();
         QApplication::processEvents();
     }
-    add(QStringLiteral("11a statistics window, pressed at once after opening → every chart painted"), n, atOnce, floor,
+    add(QStringLiteral("12a statistics window, pressed at once after opening → every chart painted"), n, atOnce, floor,
         QStringLiteral("floor: one GROUP BY scan"));
-    add(QStringLiteral("11b statistics window, pressed once the figures are read → painted"), n, later, floor);
-    add(QStringLiteral("11c live update after one store: main-thread processor time"), n, liveCpu, {},
+    add(QStringLiteral("12b statistics window, pressed once the figures are read → painted"), n, later, floor);
+    add(QStringLiteral("12c live update after one store: main-thread processor time"), n, liveCpu, {},
         QStringLiteral("store + new figures painted; wall time %1").arg(fmtMs(median(liveWall))));
 }
 
