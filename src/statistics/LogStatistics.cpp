@@ -38,6 +38,9 @@ Bearings readBearings(const QString &path)
 LogStatistics::LogStatistics(QObject *parent) : QObject(parent)
 {
     m_pool.setMaxThreadCount(1);
+    m_kick.setSingleShot(true);
+    m_kick.setInterval(0);
+    connect(&m_kick, &QTimer::timeout, this, &LogStatistics::start);
     connect(&m_watcher, &QFutureWatcher<std::optional<Tally>>::finished, this, &LogStatistics::done);
 }
 
@@ -59,8 +62,11 @@ void LogStatistics::open(const QString &path)
         *m_stop = true; // a reading of the file before is no longer wanted
     m_path = path;
     m_tally.reset();
+    m_again = m_reading; // the reading under way stops, and this one follows it
+    m_kick.stop();
+    if (!m_reading)
+        start();
     emit changed();
-    refresh();
 }
 
 void LogStatistics::close()
@@ -70,6 +76,7 @@ void LogStatistics::close()
     if (m_stop)
         *m_stop = true;
     m_again = false;
+    m_kick.stop();
     emit changed();
 }
 
@@ -77,11 +84,10 @@ void LogStatistics::refresh()
 {
     if (m_path.isEmpty())
         return;
-    if (m_reading) {
+    if (m_reading)
         m_again = true;
-        return;
-    }
-    start();
+    else
+        m_kick.start();
 }
 
 void LogStatistics::start()
@@ -104,17 +110,22 @@ void LogStatistics::start()
 void LogStatistics::done()
 {
     std::optional<Tally> result = m_watcher.future().takeResult(); // moved out, not copied
-    const bool stopped = m_stop && *m_stop;
+    const bool stopped = m_stop && *m_stop; // (then the figures are of a file no longer open)
     m_reading = false;
-    if (!m_path.isEmpty() && (m_again || stopped)) {
-        start();
-        return;
+    if (!m_path.isEmpty() && !stopped) {
+        if (result) {
+            m_tally = std::move(result);
+            emit changed();
+        } else if (!m_again) {
+            // The file could not be read (another program holds it...): the
+            // figures shown stay, and it is tried again shortly.
+            QTimer::singleShot(2000, this, &LogStatistics::refresh);
+        }
     }
-    emit readingChanged(false);
-    if (m_path.isEmpty())
-        return;
-    m_tally = std::move(result);
-    emit changed();
+    if (!m_path.isEmpty() && (m_again || stopped))
+        start();
+    else
+        emit readingChanged(false);
 }
 
 } // namespace statistics

@@ -3,14 +3,16 @@
 //
 // Each reading runs on a thread of its own with its own read-only connection
 // to the file, so that neither the window's stores nor its drawing wait for
-// it. A change asked for while a reading runs starts one more reading when it
-// ends: changes that come together cost one reading, and the last figures
-// always describe the file after the last change.
+// it. Changes asked for together (a change of a contact is noted twice) start
+// one reading; one asked for while a reading runs starts one more when it
+// ends, after the figures of the reading that ended are shown: the last
+// figures always describe the file after the last change.
 #include "Tally.h"
 
 #include <QFutureWatcher>
 #include <QObject>
 #include <QThreadPool>
+#include <QTimer>
 #include <memory>
 
 namespace statistics {
@@ -31,7 +33,7 @@ public:
     QString path() const { return m_path; }
     // The last figures read; nullptr while none are known.
     const Tally *tally() const { return m_tally ? &*m_tally : nullptr; }
-    bool reading() const { return m_reading; }
+    bool reading() const { return m_reading || m_kick.isActive(); }
 
     // The one kept for the main window's log (nullptr when none is).
     static LogStatistics *current();
@@ -53,6 +55,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_stop;
     QThreadPool m_pool;
     QFutureWatcher<std::optional<Tally>> m_watcher;
+    QTimer m_kick; // the reading asked for, started once control returns to the event loop
 };
 
 } // namespace statistics
