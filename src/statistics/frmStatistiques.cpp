@@ -136,7 +136,10 @@ void setCountRange(QValueAxis *axis, qint64 top)
         if (i == 2)
             power *= 10;
     }
-    axis->setRange(0, double((std::max<qint64>(top, 1) + step - 1) / step * step));
+    const qint64 steps = (std::max<qint64>(top, 1) + step - 1) / step;
+    axis->setRange(0, double(steps * step));
+    // (the radial axis of a polar chart goes by the count of ticks)
+    axis->setTickCount(int(steps) + 1);
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(0);
     axis->setTickInterval(double(step));
