@@ -14,11 +14,14 @@
 #include "RawSqlite.h"
 
 #include "ContactTableModel.h"
+#include "Engine.h"
 #include "PrintSurface.h"
 #include "Prompts.h"
 #include "RecordSource.h"
 #include "frmListe.h"
 #include "frmMain.h"
+#include "frmStatistiques.h"
+#include "LogStatistics.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -35,6 +38,8 @@
 #include <QStyleFactory>
 #include <QTableView>
 #include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -695,6 +700,119 @@ void benchExport(const QString &path, qint64 n, const QString &dir)
             + (ok ? QString() : QStringLiteral(" NOT EXPORTED: ") + said));
 }
 
+// ------------------------------------------------------------------ statistics
+
+// Main-thread processor time, in milliseconds.
+double threadCpuMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// Waits, without spinning, until the log's figures are read.
+bool waitForFigures(statistics::LogStatistics &stats, int timeoutMs)
+{
+    if (!stats.reading() && stats.tally())
+        return true;
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QObject::connect(&stats, &statistics::LogStatistics::changed, &loop, [&] {
+        if (!stats.reading() && stats.tally())
+            loop.quit();
+    });
+    loop.exec();
+    return !stats.reading() && stats.tally();
+}
+
+// The floor: one GROUP BY scan of the table, as the hours chart needs.
+void groupByFloor(const QString &path, std::vector<double> &f, int runs)
+{
+    for (int r = 0; r < runs; ++r)
+        f.push_back(timed([&] {
+            raw::Db db(local(path), false);
+            raw::Db::Stmt all(db, "SELECT strftime('%Y-%m-%d %H', \"Date\"), count(*) FROM Transmission GROUP BY 1");
+            all.drain();
+        }));
+}
+
+void benchStatistics(const QString &path, qint64 n)
+{
+    const int runs = n >= 1000000 ? 3 : 7;
+    std::vector<double> floor;
+    groupByFloor(path, floor, runs);
+    // The reading alone, on a connection of its own, nothing else running.
+    std::vector<double> alone;
+    for (int r = 0; r < runs; ++r)
+        alone.push_back(timed([&] {
+            platform::EngineError e;
+            auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+            statistics::readTally(db.get(), {});
+        }));
+    add(QStringLiteral("12 statistics: every figure of the log read (readTally), alone"), n, alone, floor);
+    {
+        QProcess p;
+        p.start(QApplication::applicationFilePath(), {QStringLiteral("--tally-rss"), path});
+        p.waitForFinished(120000);
+        const QList<QByteArray> words = p.readAllStandardOutput().simplified().split(' ');
+        Row row{QStringLiteral("12 statistics: memory the reading adds to its process (peak; kept after)"), n, NAN, NAN, 1,
+                words.size() >= 4 ? QString::asprintf("**+%.1f MB** peak; +%.1f MB kept", words[1].toDouble() / 1024,
+                                                      words[3].toDouble() / 1024)
+                                  : QStringLiteral("child failed")};
+        g_rows.push_back(row);
+        std::fprintf(stderr, "  tally memory: %s\n", qPrintable(row.note));
+    }
+    std::vector<double> atOnce, later, liveCpu, liveWall;
+    for (int r = 0; r < runs; ++r) {
+        frmMain w;
+        w.show();
+        open(w, path);
+        auto *stats = statistics::LogStatistics::current();
+        // Pressed at once: the figures are still being read.
+        atOnce.push_back(timed([&] {
+            w.controls().mnuStatistiques->trigger();
+            waitForFigures(*stats, 120000);
+            frmStatistiques::instance()->repaint();
+        }));
+        frmStatistiques::instance()->close();
+        QApplication::processEvents();
+        // Pressed again, the figures known.
+        later.push_back(timed([&] {
+            w.controls().mnuStatistiques->trigger();
+            frmStatistiques::instance()->repaint();
+        }));
+        // (the reading of the call signs for the duplicate warning, started at
+        // the opening too, ends on the main thread: not counted below)
+        {
+            QEventLoop settle;
+            QTimer::singleShot(n >= 1000000 ? 4000 : 1000, &settle, &QEventLoop::quit);
+            settle.exec();
+        }
+        // One contact stored through the window: the main thread's processor
+        // time from just before the store until the window has painted the
+        // new figures (the store itself included), and the wall time.
+        w.controls().cmdNouveau->click();
+        fillEntry(w, QStringLiteral("59"));
+        w.controls().txtNrSequanel->setText(QStringLiteral("99999")); // the numbering may be full
+        const double cpu0 = threadCpuMs();
+        const auto t0 = Clock::now();
+        w.controls().cmdNouveau->click();
+        QApplication::processEvents();
+        waitForFigures(*stats, 120000);
+        frmStatistiques::instance()->repaint();
+        liveCpu.push_back(threadCpuMs() - cpu0);
+        liveWall.push_back(msSince(t0));
+        warnMessages("statistics");
+        frmStatistiques::instance()->close();
+        QApplication::processEvents();
+    }
+    add(QStringLiteral("12a statistics window, pressed at once after opening → every chart painted"), n, atOnce, floor,
+        QStringLiteral("floor: one GROUP BY scan"));
+    add(QStringLiteral("12b statistics window, pressed once the figures are read → painted"), n, later, floor);
+    add(QStringLiteral("12c live update after one store: main-thread processor time"), n, liveCpu, {},
+        QStringLiteral("store + new figures painted; wall time %1").arg(fmtMs(median(liveWall))));
+}
+
 // Raw cost of a durable write on the disk of the log files.
 void benchFlush(const QString &dir, int runs)
 {
@@ -757,6 +875,28 @@ void benchStartup(const QString &startupExe, int runs)
     }
 }
 
+long statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith(field))
+                return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// Child mode: what reading the figures of a log adds to a process's peak
+// memory (its own connection, the reading, the figures kept).
+int tallyRssChild(const QString &path)
+{
+    platform::EngineError e;
+    auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+    const long before = statusKb("VmRSS:");
+    const auto t = statistics::readTally(db.get(), {});
+    std::printf("added_kb %ld kept_kb %ld\n", statusKb("VmHWM:") - before, statusKb("VmRSS:") - before);
+    return t ? 0 : 1;
+}
+
 int rssChild(const QString &path)
 {
     Prompts prompts;
@@ -771,15 +911,14 @@ int rssChild(const QString &path)
     w.controls().cmdNouveau->click();
     typeCallSign(w, lastCallSign(local(path)));
     waitForWarning(w, 120000);
+    // And the statistics window with every figure of the log.
+    w.controls().mnuStatistiques->trigger();
+    waitForFigures(*statistics::LogStatistics::current(), 120000);
+    frmStatistiques::instance()->repaint();
     QApplication::processEvents();
     // VmHWM: this process's own peak RSS. (getrusage's ru_maxrss would also
     // count the parent's pages shared by fork before exec.)
-    long hwm = 0;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                hwm = line.mid(6).trimmed().split(' ').value(0).toLong();
+    const long hwm = statusKb("VmHWM:");
     std::printf("maxrss_kb %ld painted %d shown %s\n", hwm, int(painted), qPrintable(w.controls().txtNrSequanel->text()));
     return 0;
 }
@@ -796,7 +935,7 @@ void benchRss(const QString &self, const QString &path, qint64 n, const QString 
         return;
     }
     const double mb = words[1].toDouble() / 1024.0;
-    Row r{QStringLiteral("8 peak RSS, log open in frmMain + grid shown at end") + label, n, NAN, NAN, 1,
+    Row r{QStringLiteral("8 peak RSS, log open in frmMain + grid shown at end + statistics window") + label, n, NAN, NAN, 1,
           QString::asprintf("**%.1f MB**", mb)};
     g_rows.push_back(r);
     std::fprintf(stderr, "  peak RSS with %s contacts: %.1f MB\n", qPrintable(fmtCount(n)), mb);
@@ -824,6 +963,8 @@ int main(int argc, char *argv[])
         const int i = args.indexOf(name);
         return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
     };
+    if (args.contains(QStringLiteral("--tally-rss")))
+        return tallyRssChild(option(QStringLiteral("--tally-rss")));
     if (args.contains(QStringLiteral("--rss")))
         return rssChild(option(QStringLiteral("--rss")));
 
@@ -850,6 +991,9 @@ int main(int argc, char *argv[])
         }
         benchLog(path, n, n >= 1000000 ? std::max(5, runs / 2) : runs, printSizes.contains(n), dir);
     }
+    for (qint64 n : sizes)
+        if (want("stats"))
+            benchStatistics(dir + QStringLiteral("/log_%1.adb").arg(n), n);
     for (qint64 n : sizes)
         if (want("export"))
             benchExport(dir + QStringLiteral("/log_%1.adb").arg(n), n, dir);

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6svg6
+PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6svg6
           libgeographiclib-dev fonts-liberation fonts-dejavu-core
           poppler-utils xvfb xauth imagemagick sqlite3 libsqlite3-dev
           qt6-translations-l10n x11-utils cups printer-driver-cups-pdf cups-client python3

@@ -12,6 +12,7 @@
 #include "frmMain.h"
 #include "frmOrientation.h"
 #include "frmSplash.h"
+#include "frmStatistiques.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -56,6 +58,33 @@ void makeSample(const QString &path)
                  QStringList{"AM", "FM", "USB", "LSB"}[i % 4], 14 + i % 20, words[i % 9], words[(i * 2) % 9],
                  words[(i * 5) % 9], 100 + i * 3, i % 3 ? QVariant() : QVariant(QStringLiteral("BP %1").arg(i)),
                  towns[i % 8], cps[i % 8], QStringLiteral("France"), ops[i % 4]});
+    }
+    c->commit();
+}
+
+// From Saturday 20:00 to Sunday 05:00, nobody on the air between 01:00 and
+// 02:00, the busiest at 22:00.
+void makeNight(const QString &path)
+{
+    QString message;
+    logfile::createEmpty(path, &message);
+    platform::EngineError e;
+    auto c = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e);
+    const QStringList towns{"Lyon", "Brest", "Lille", "Nice", "Strasbourg", "Bordeaux", "Ajaccio", "Bastia", "Genève"};
+    const QStringList cps{"69001", "29200", "59000", "06000", "67000", "33000", "20090", "20200", "1200"};
+    const QStringList countries{"France", "France", "France", "France", "France", "France", "France", "France", "Suisse"};
+    c->begin();
+    QDateTime t(QDate(2026, 6, 13), QTime(20, 0));
+    for (int i = 1; t < QDateTime(QDate(2026, 6, 14), QTime(5, 0)); ++i) {
+        const int hour = t.time().hour();
+        t = t.addSecs(hour == 22 ? 70 : hour < 5 ? 300 + (i * 37) % 300 : 140 + (i * 53) % 160);
+        if (t.time().hour() == 1)
+            t.setTime(QTime(2, 3));
+        const int k = (i * 7) % towns.size();
+        c->exec("INSERT INTO Transmission VALUES (?1, ?2, '59', 27, ?3, ?4, 14, 'Alpha', 'Bravo', ?5, ?6, NULL, ?7, ?8, ?9, ?10)",
+                {t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), QString::number(i), 5 + 10 * ((i * 13) % 40),
+                 QStringList{"AM", "FM", "USB", "LSB"}[i % 4], QStringList{"Tango", "Lima", "Kilo"}[i % 3], 100 + i % 60,
+                 towns[k], cps[k], countries[k], QStringList{"Hélène", "Marc", "Sylvie"}[(i / 40) % 3]});
     }
     c->commit();
 }
@@ -127,6 +156,23 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 200 && o->Data2->caption() != QStringLiteral("Lisbonne"); ++i)
         o->Data2->moveNext();
     save(o, out + QStringLiteral("/orientation.png"));
+
+    // The statistics, each tab, of a night's contest with a quiet hour.
+    const QString night = dir.filePath(QStringLiteral("Concours de nuit.adb"));
+    makeNight(night);
+    r.file = [&](const platform::FileRequest &) { return night; };
+    platform::setResponder(r);
+    w.controls().mnuOuvrir->trigger();
+    w.controls().mnuStatistiques->trigger();
+    frmStatistiques *stats = frmStatistiques::instance();
+    for (int i = 0; i < 250 && stats->lblBusy->isVisible(); ++i)
+        wait(20);
+    const char *tabs[] = {"hours", "directions", "countries", "departements", "modes", "frequencies", "operators"};
+    for (int i = 0; i < stats->tabs->count(); ++i) {
+        stats->tabs->setCurrentIndex(i);
+        save(stats, out + QStringLiteral("/statistics-%1.png").arg(QLatin1String(tabs[i])));
+    }
+    stats->close();
 
     QString error;
     platform::showHelpContents(&w, platform::programFile(QStringLiteral("help/index.html")), &error);

@@ -147,6 +147,8 @@ void frmMain::buildMenus()
 
     ui.mnuOrientation = bar->addAction(QStringLiteral("O&rientation"));
     ui.mnuOrientation->setObjectName(QStringLiteral("mnuOrientation"));
+    ui.mnuStatistiques = bar->addAction(msg::statsMenu());
+    ui.mnuStatistiques->setObjectName(QStringLiteral("mnuStatistiques"));
 
     ui.mnuHeure = bar->addMenu(QStringLiteral("Fu&seaux horaires"));
     ui.mnuHeure->setObjectName(QStringLiteral("mnuHeure"));
@@ -170,6 +172,7 @@ void frmMain::buildMenus()
     connect(ui.mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
     connect(ui.mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);
     connect(ui.mnuOrientation, &QAction::triggered, this, &frmMain::mnuOrientation_Click);
+    connect(ui.mnuStatistiques, &QAction::triggered, this, &frmMain::mnuStatistiques_Click);
     connect(ui.mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);
     connect(ui.mnuAPropos, &QAction::triggered, this, &frmMain::mnuAPropos_Click);
 }
@@ -325,6 +328,11 @@ void frmMain::buildForm()
     for (QComboBox *box : {ui.cmbQRZ1, ui.cmbQRZ2, ui.cmbQRZ3})
         connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
     connect(&m_log, &logfile::LogIndex::changed, this, &frmMain::AfficherDoublon);
+    // Every change of the log's contacts, the window's own or another
+    // program's, brings the figures up to date in the background.
+    connect(&m_log, &logfile::LogIndex::written, &m_stats, &statistics::LogStatistics::refresh);
+    connect(&m_stats, &statistics::LogStatistics::changed, this, &frmMain::showRate);
+    statistics::LogStatistics::setCurrent(&m_stats);
 
     // Tab order: the sixteen fields, then the buttons.
     const QList<QWidget *> order{ui.txtDateHeure, ui.txtNrSequanel, ui.txtRST,        ui.cmbBande,     ui.cmbMHz,
@@ -350,7 +358,8 @@ void frmMain::buildToolbar()
     const QStringList imageList1{QStringLiteral("new.svg"),   QStringLiteral("open.svg"),
                                  QStringLiteral("save.svg"),  QStringLiteral("find.svg"),
                                  QStringLiteral("print.svg"), QStringLiteral("clock.svg"),
-                                 QStringLiteral("help.svg"),  QStringLiteral("orientation.svg")};
+                                 QStringLiteral("help.svg"),  QStringLiteral("orientation.svg"),
+                                 QStringLiteral("statistics.svg")};
     struct Button {
         QString key, tip;
         int picture; // 0 for a separator
@@ -362,6 +371,7 @@ void frmMain::buildToolbar()
         {QStringLiteral("Imprimer"), QStringLiteral("Imprimer la liste"), 5},
         {QString(), QString(), 0},
         {QStringLiteral("Orientation"), QStringLiteral("Orientation"), 8},
+        {QStringLiteral("Statistiques"), msg::statsToolTip(), 9},
         {QString(), QString(), 0},
     };
     for (const Button &b : buttons) {
@@ -386,17 +396,19 @@ void frmMain::buildStatusBar()
     ui.StatusBar1->setGeometry(0, px(6540 - 345), px(7080), px(345));
     ui.StatusBar1->setFont(arial(8.25));
     ui.StatusBar1->setSizeGripEnabled(false);
-    const int widths[3] = {px(5100), px(1000), px(900)};
-    for (int i = 0; i < 3; ++i) {
+    // The hints of the first panel and the rate of the last one show whole.
+    const int widths[4] = {px(2100), px(1000), px(600), px(2900)};
+    for (int i = 0; i < 4; ++i) {
         ui.StatusPanels[i] = new QLabel(ui.StatusBar1);
         ui.StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i + 1));
         ui.StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         ui.StatusPanels[i]->setMinimumWidth(widths[i]);
         ui.StatusPanels[i]->setFont(arial(8.25));
-        ui.StatusBar1->addWidget(ui.StatusPanels[i], i == 0 ? 1 : 0);
+        ui.StatusBar1->addWidget(ui.StatusPanels[i], i == 3 ? 1 : 0);
     }
     ui.StatusPanels[1]->setAlignment(Qt::AlignCenter);
     ui.StatusPanels[2]->setAlignment(Qt::AlignCenter);
+    ui.StatusPanels[3]->setAlignment(Qt::AlignCenter);
     ui.StatusPanels[2]->setPixmap(platform::programIcon(QStringLiteral("statusbar.svg")).pixmap(16, 16));
 }
 
@@ -549,6 +561,8 @@ void frmMain::txtNrSequanel_GotFocus() { ui.txtNrSequanel->selectAll(); }
 void frmMain::Timer1_Timer()
 {
     ui.StatusPanels[1]->setText(platform::formatTime(platform::now().time()));
+    if (platform::now().toSecsSinceEpoch() / 60 != m_rateMinute)
+        showRate();
     // Changes another program made to the log are noticed here too, without
     // waiting for a keystroke.
     m_log.poll(ui.Data1->database());
@@ -573,4 +587,16 @@ void frmMain::Form_Unload()
         if (w != this && w->isVisible())
             w->close();
     ui.Data1->close();
+    m_stats.close();
+}
+
+void frmMain::showRate()
+{
+    const qint64 now = platform::now().toSecsSinceEpoch();
+    m_rateMinute = now / 60;
+    const statistics::Tally *t = m_stats.tally();
+    ui.StatusPanels[3]->setText(t ? msg::rate()
+                                        .arg(statistics::madeWithin(t->times, now, 600))
+                                        .arg(statistics::madeWithin(t->times, now, 3600))
+                                  : QString());
 }

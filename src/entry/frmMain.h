@@ -5,6 +5,7 @@
 // Handlers whose names carry accents are plain member functions connected by
 // pointer: moc does not read identifiers outside ASCII.
 #include "LogIndex.h"
+#include "LogStatistics.h"
 #include "Prompts.h"
 #include "RecordSource.h"
 
@@ -54,14 +55,14 @@ public:
         QToolBar *Toolbar1;
         QVector<QAction *> Toolbar1Buttons; // index 0..6 for buttons 1..7
         QStatusBar *StatusBar1;
-        QLabel *StatusPanels[3];
+        QLabel *StatusPanels[4]; // the last one: the rate of contacts
         QTimer *Timer1;
         platform::RecordSource *Data1;
         platform::FileRequest CMDialog1;
 
         QMenu *mnuFichier, *mnuHeure, *mnuaide;
         QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
-        QAction *mnuOrientation;
+        QAction *mnuOrientation, *mnuStatistiques;
         QVector<QAction *> mnuH; // index 0..23 for items 1..24
         QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
     };
@@ -118,11 +119,14 @@ private:
     void mnuExporter_Click();
     void mnuQuitter_Click();
     void mnuOrientation_Click();
+    void mnuStatistiques_Click();
     void mnuH_Click(int index);
     void mnuHelp_Click();
     void mnuAPropos_Click();
     void Toolbar1_ButtonClick(QAction *button);
     void Timer1_Timer();
+    // The rate of contacts in the status bar, from the log's figures.
+    void showRate();
 
     // Shows or hides lblDoublon for the call sign typed.
     void AfficherDoublon();
@@ -165,6 +169,8 @@ private:
     QPointer<QPushButton> m_cancel;
     QElapsedTimer m_lastDeleteClick;
     logfile::LogIndex m_log;
+    statistics::LogStatistics m_stats; // the figures of the whole log, for the rate and the statistics window
+    qint64 m_rateMinute = -1;         // the minute the rate was last shown for
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
     platform::BoundControls *m_bound = nullptr; // owned by Data1
 };

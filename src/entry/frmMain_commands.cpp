@@ -10,6 +10,7 @@
 #include "frmListe.h"
 #include "frmOrientation.h"
 #include "frmSplash.h"
+#include "frmStatistiques.h"
 
 #include <QAction>
 #include <QLabel>
@@ -29,6 +30,8 @@ void frmMain::Toolbar1_ButtonClick(QAction *button)
         mnuImprimer_Click();
     else if (key == QLatin1String("Orientation"))
         mnuOrientation_Click();
+    else if (key == QLatin1String("Statistiques"))
+        mnuStatistiques_Click();
 }
 
 void frmMain::mnuImprimer_Click()
@@ -58,6 +61,8 @@ void frmMain::mnuExporter_Click()
 void frmMain::mnuQuitter_Click() { close(); }
 
 void frmMain::mnuOrientation_Click() { frmOrientation::showSingle(); }
+
+void frmMain::mnuStatistiques_Click() { frmStatistiques::showSingle(&m_stats); }
 
 void frmMain::mnuH_Click(int index)
 {

@@ -183,6 +183,7 @@ bool frmMain::ChargerFichier(const QString &path)
     }
     setWindowTitle(title);
     m_log.open(ui.Data1->database());
+    m_stats.open(path);
     if (ui.Data1->hasAtLeast(1))
         ui.Data1->moveLast();
 

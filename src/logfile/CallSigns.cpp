@@ -1,5 +1,6 @@
 #include "CallSigns.h"
 
+#include "Engine.h"
 #include "Regional.h"
 
 #include <algorithm>
@@ -99,6 +100,8 @@ struct Digest {
 
 } // namespace
 
+QString comparableText(const QString &text) { return comparableWord(text); }
+
 quint64 CallSign::key() const
 {
     Digest d;
@@ -140,6 +143,62 @@ std::optional<CallSign> CallSignReader::read(const QVariantList &parts)
     if (parts.size() != 5)
         return std::nullopt;
     return read(parts[0], parts[1], parts[2], parts[3], parts[4]);
+}
+
+namespace {
+
+QVariant textValue(const platform::RowText &row, int c)
+{
+    return row.isNull(c) ? QVariant() : QVariant(QString::fromUtf8(row.text(c)));
+}
+
+QVariant numberValue(const platform::RowText &row, int c)
+{
+    QVariant v = textValue(row, c);
+    bool real = false;
+    const double d = QByteArray(row.text(c).data(), row.text(c).size()).toDouble(&real);
+    return real && row.text(c).contains('.') ? QVariant(d) : v;
+}
+
+} // namespace
+
+// Plain digits, the usual case, read from their bytes.
+std::optional<qint64> storedDigits(QByteArrayView t)
+{
+    if (t.isEmpty() || t.size() > 15)
+        return std::nullopt;
+    qint64 v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+std::optional<CallSign> CallSignReader::read(const platform::RowText &row, int first)
+{
+    const auto prefix = storedDigits(row.text(first)), number = storedDigits(row.text(first + 4));
+    if (!prefix || !number)
+        return read(numberValue(row, first), textValue(row, first + 1), textValue(row, first + 2),
+                    textValue(row, first + 3), numberValue(row, first + 4));
+    CallSign c;
+    c.prefix = *prefix;
+    c.number = *number;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArrayView bytes = row.text(first + 1 + i);
+        const std::string_view key(bytes.data(), size_t(bytes.size()));
+        auto it = m_storedWords.find(key);
+        if (it == m_storedWords.end()) {
+            if (m_storedWords.size() >= 4096) // not a short list after all
+                m_storedWords.clear();
+            it = m_storedWords.emplace(std::string(key), comparableWord(QString::fromUtf8(bytes))).first;
+        }
+        if (it->second.isEmpty())
+            return std::nullopt;
+        c.words[i] = it->second;
+    }
+    return c;
 }
 
 std::optional<CallSign> readCallSign(const QVariantList &parts) { return CallSignReader().read(parts); }

@@ -11,9 +11,20 @@
 #include <QStringList>
 #include <QVariant>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
+namespace platform {
+class RowText;
+}
+
 namespace logfile {
+
+// A text as the words of call signs compare: trimmed, accents removed, case
+// folded.
+QString comparableText(const QString &text);
 
 // The call-sign columns of Transmission, in order.
 const QStringList &callSignColumns();
@@ -37,11 +48,21 @@ public:
     std::optional<CallSign> read(const QVariant &prefix, const QVariant &word1, const QVariant &word2,
                                  const QVariant &word3, const QVariant &number);
     std::optional<CallSign> read(const QVariantList &parts);
+    // The five columns from first on of a row read in place. A stored real
+    // number comes as the engine's own decimal text, which is read as a
+    // number, not in the user's notation.
+    std::optional<CallSign> read(const platform::RowText &row, int first);
 
 private:
     // The words of a log come from short lists: their comparable forms are
-    // kept rather than worked out again for every row.
+    // kept rather than worked out again for every row, by their texts and
+    // by their stored bytes.
     QHash<QString, QString> m_words;
+    struct BytesHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, QString, BytesHash, std::equal_to<>> m_storedWords;
 };
 
 std::optional<CallSign> readCallSign(const QVariantList &parts);

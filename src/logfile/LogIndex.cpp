@@ -98,21 +98,6 @@ quint64 rowDigest(const platform::RowText &row)
     return h;
 }
 
-QVariant textValue(const platform::RowText &row, int c)
-{
-    return row.isNull(c) ? QVariant() : QVariant(QString::fromUtf8(row.text(c)));
-}
-
-// A number part: a stored real number comes as the engine's own decimal
-// text, which is read as a number, not in the user's notation.
-QVariant numberValue(const platform::RowText &row, int c)
-{
-    QVariant v = textValue(row, c);
-    bool real = false;
-    const double d = QByteArray(row.text(c).data(), row.text(c).size()).toDouble(&real);
-    return real && row.text(c).contains('.') ? QVariant(d) : v;
-}
-
 // Plain digits are read without the regional rules.
 std::optional<qint64> storedSerial(QByteArrayView text)
 {
@@ -228,8 +213,7 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
         if (!row.isNull(1))
             if (const auto n = storedSerial(row.text(1)))
                 state.largest = std::max(*state.largest, *n);
-        if (auto s = reader.read(numberValue(row, 2), textValue(row, 3), textValue(row, 4), textValue(row, 5),
-                                 numberValue(row, 6)))
+        if (auto s = reader.read(row, 2))
             out.rows.push_back({s->key(), rowid});
         return rowid;
     };
@@ -388,6 +372,8 @@ bool LogIndex::poll(platform::Connection *db)
     if (!db || db != m_db || m_reading || m_retry.isActive())
         return true;
     const qint64 v = dataVersion(db);
+    if (v >= 0 && m_version >= 0 && v != m_version)
+        emit written();
     if (v < 0 || v != m_version || m_stale)
         startSurvey(v);
     return v >= 0;
@@ -531,6 +517,7 @@ void LogIndex::apply(const Note &n)
 
 void LogIndex::note(const Note &n)
 {
+    emit written();
     if (m_reading)
         m_notesWhileReading.push_back(n);
     apply(n);

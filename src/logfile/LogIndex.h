@@ -137,6 +137,10 @@ public:
 signals:
     // What worked() answers may have changed: it became known, or unknown.
     void changed();
+    // The log's contacts changed: the window stored, changed or deleted one
+    // (once for each call sign noted), or poll() found the file changed by
+    // another program.
+    void written();
 
 private:
     // A change the window made, kept while a reading runs to be made again

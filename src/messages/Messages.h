@@ -413,4 +413,54 @@ inline QString townsWithoutColumn()
 }
 inline QString townsUnreadable() { return QStringLiteral("Le fichier des villes « %1 » ne peut pas être lu."); }
 
+// The statistics window and the rate in the main window's status bar
+// %1: contacts in the last 10 minutes; %2: in the last hour.
+inline QString rate() { return QStringLiteral("Cadence : %1 en 10 min · %2 en 1 h"); }
+inline QString statsTitle() { return QStringLiteral("Statistiques"); }
+inline QString statsMenu() { return QStringLiteral("Statistiqu&es"); }
+inline QString statsToolTip() { return QStringLiteral("Statistiques du concours"); }
+inline QString statsBusy() { return QStringLiteral("Calcul en cours…"); }
+inline QString statsNoLog() { return QStringLiteral("Aucun fichier de contacts n'est ouvert."); }
+inline QString statsUnreadable() { return QStringLiteral("Le fichier de contacts ne peut pas être lu pour l'instant."); }
+// The tabs.
+inline QString statsHours() { return QStringLiteral("Heures"); }
+inline QString statsDirections() { return QStringLiteral("Directions"); }
+inline QString statsCountries() { return QStringLiteral("Pays"); }
+inline QString statsDepartments() { return QStringLiteral("Départements"); }
+inline QString statsModes() { return QStringLiteral("Bandes"); }
+inline QString statsFrequencies() { return QStringLiteral("Fréquences"); }
+inline QString statsOperators() { return QStringLiteral("Opérateurs"); }
+inline QString statsContactsColumn() { return QStringLiteral("Contacts"); }
+// Chart titles, by the period of the bars.
+inline QString statsPerHour() { return QStringLiteral("Contacts par heure"); }
+inline QString statsPerDay() { return QStringLiteral("Contacts par jour"); }
+inline QString statsPerWeek() { return QStringLiteral("Contacts par semaine"); }
+inline QString statsPerMonth() { return QStringLiteral("Contacts par mois"); }
+inline QString statsDirectionsTitle() { return QStringLiteral("Directions depuis Paris (secteurs de 10°)"); }
+// %1: start of the hour (date and time); %2: end; %3: contacts.
+inline QString statsBestHour() { return QStringLiteral("Meilleure heure : %1 – %2, %3 contacts"); }
+inline QString statsBestSpell() { return QStringLiteral("Meilleures 10 minutes : %1 – %2, %3 contacts"); }
+inline QString statsNoDatedContact() { return QStringLiteral("Aucun contact daté."); }
+inline QString statsUnknownDates() { return QStringLiteral("Date inconnue : %1 contacts"); }
+inline QString statsUnknownTowns() { return QStringLiteral("Ville inconnue de la base d'orientation : %1 contacts"); }
+// Values that stand for no value.
+inline QString statsEmptyValue() { return QStringLiteral("(non renseigné)"); }
+inline QString statsOtherDepartment() { return QStringLiteral("autre"); }
+// The totals, one line each.
+inline QString statsTotalContacts() { return QStringLiteral("Contacts : %1"); }
+inline QString statsDistinctCallSigns() { return QStringLiteral("Indicatifs différents : %1"); }
+inline QString statsRepeatedCallSigns() { return QStringLiteral("Indicatifs contactés plus d'une fois : %1"); }
+inline QString statsFirstContact() { return QStringLiteral("Premier contact : %1"); }
+inline QString statsLastContact() { return QStringLiteral("Dernier contact : %1"); }
+inline QString statsNoDate() { return QStringLiteral("—"); }
+// The buttons and the saving of the chart shown.
+inline QString statsSaveImage() { return QStringLiteral("Enregistrer l'&image…"); }
+inline QString statsClose() { return QStringLiteral("&Fermer"); }
+inline QString statsImageSuffix() { return QStringLiteral(" - statistiques.png"); }
+inline QString statsImageType() { return QStringLiteral("Image PNG"); }
+inline QString statsImageDialogTitle() { return QStringLiteral("Enregistrer l'image des statistiques"); }
+inline QString statsImageSaved() { return QStringLiteral("L'image a été enregistrée dans « %1 »."); }
+// %1: the file; %2: why (a reason put into a sentence).
+inline QString statsImageNotSaved() { return QStringLiteral("L'image n'a pas pu être enregistrée dans « %1 » : %2."); }
+
 } // namespace msg

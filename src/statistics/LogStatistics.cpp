@@ -1,0 +1,131 @@
+#include "LogStatistics.h"
+
+#include "Engine.h"
+#include "frmOrientation.h"
+
+#include <QPointer>
+#include <QtConcurrent>
+
+namespace statistics {
+
+namespace {
+
+QPointer<LogStatistics> s_current;
+
+// The towns of the orientation window's reference database. A file that
+// cannot be read (or is an old Jet file) leaves every town unknown.
+Bearings readBearings(const QString &path)
+{
+    Bearings out;
+    platform::EngineError e;
+    auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+    if (!db)
+        return out;
+    bool ok = false;
+    const auto rows = db->rows("SELECT \"Villes\", \"Degrés\" FROM \"direction\"", {}, &ok);
+    for (const QVariantList &row : rows) {
+        bool number = false;
+        const double degrees = row.value(1).toDouble(&number);
+        const QString key = townKey(row.value(0).toString());
+        if (number && !key.isEmpty())
+            out.insert(key, degrees);
+    }
+    return out;
+}
+
+} // namespace
+
+LogStatistics::LogStatistics(QObject *parent) : QObject(parent)
+{
+    m_pool.setMaxThreadCount(1);
+    m_kick.setSingleShot(true);
+    m_kick.setInterval(0);
+    connect(&m_kick, &QTimer::timeout, this, &LogStatistics::start);
+    connect(&m_watcher, &QFutureWatcher<std::optional<Tally>>::finished, this, &LogStatistics::done);
+}
+
+LogStatistics::~LogStatistics()
+{
+    if (m_stop)
+        *m_stop = true;
+    // (a finished reading's result was taken: its future no longer finishes)
+    if (m_reading)
+        m_watcher.waitForFinished();
+}
+
+LogStatistics *LogStatistics::current() { return s_current.data(); }
+void LogStatistics::setCurrent(LogStatistics *s) { s_current = s; }
+
+void LogStatistics::open(const QString &path)
+{
+    if (m_stop)
+        *m_stop = true; // a reading of the file before is no longer wanted
+    m_path = path;
+    m_tally.reset();
+    m_again = m_reading; // the reading under way stops, and this one follows it
+    m_kick.stop();
+    if (!m_reading)
+        start();
+    emit changed();
+}
+
+void LogStatistics::close()
+{
+    m_path.clear();
+    m_tally.reset();
+    if (m_stop)
+        *m_stop = true;
+    m_again = false;
+    m_kick.stop();
+    emit changed();
+}
+
+void LogStatistics::refresh()
+{
+    if (m_path.isEmpty())
+        return;
+    if (m_reading)
+        m_again = true;
+    else
+        m_kick.start();
+}
+
+void LogStatistics::start()
+{
+    m_again = false;
+    m_reading = true;
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    const QString path = m_path, towns = frmOrientation::referenceFile();
+    auto stop = m_stop;
+    m_watcher.setFuture(QtConcurrent::run(&m_pool, [path, towns, stop]() -> std::optional<Tally> {
+        platform::EngineError e;
+        auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+        if (!db)
+            return std::nullopt;
+        return readTally(db.get(), readBearings(towns), stop.get());
+    }));
+    emit readingChanged(true);
+}
+
+void LogStatistics::done()
+{
+    std::optional<Tally> result = m_watcher.future().takeResult(); // moved out, not copied
+    const bool stopped = m_stop && *m_stop; // (then the figures are of a file no longer open)
+    m_reading = false;
+    if (!m_path.isEmpty() && !stopped) {
+        if (result) {
+            m_tally = std::move(result);
+            emit changed();
+        } else if (!m_again) {
+            // The file could not be read (another program holds it...): the
+            // figures shown stay, and it is tried again shortly.
+            QTimer::singleShot(2000, this, &LogStatistics::refresh);
+        }
+    }
+    if (!m_path.isEmpty() && (m_again || stopped))
+        start();
+    else
+        emit readingChanged(false);
+}
+
+} // namespace statistics

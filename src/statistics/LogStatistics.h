@@ -1,0 +1,61 @@
+#pragma once
+// The figures of the open log, kept up to date in the background.
+//
+// Each reading runs on a thread of its own with its own read-only connection
+// to the file, so that neither the window's stores nor its drawing wait for
+// it. Changes asked for together (a change of a contact is noted twice) start
+// one reading; one asked for while a reading runs starts one more when it
+// ends, after the figures of the reading that ended are shown: the last
+// figures always describe the file after the last change.
+#include "Tally.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+#include <memory>
+
+namespace statistics {
+
+class LogStatistics : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LogStatistics(QObject *parent = nullptr);
+    ~LogStatistics() override;
+
+    // A log file was opened (its figures are read), or closed (none).
+    void open(const QString &path);
+    void close();
+    // Its contacts changed: the figures are read again.
+    void refresh();
+
+    QString path() const { return m_path; }
+    // The last figures read; nullptr while none are known.
+    const Tally *tally() const { return m_tally ? &*m_tally : nullptr; }
+    bool reading() const { return m_reading || m_kick.isActive(); }
+
+    // The one kept for the main window's log (nullptr when none is).
+    static LogStatistics *current();
+    static void setCurrent(LogStatistics *s);
+
+signals:
+    // New figures, or none (closed, or the file could not be read).
+    void changed();
+    void readingChanged(bool reading);
+
+private:
+    void start();
+    void done();
+
+    QString m_path;
+    std::optional<Tally> m_tally;
+    bool m_reading = false;
+    bool m_again = false;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    QThreadPool m_pool;
+    QFutureWatcher<std::optional<Tally>> m_watcher;
+    QTimer m_kick; // the reading asked for, started once control returns to the event loop
+};
+
+} // namespace statistics

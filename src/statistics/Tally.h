@@ -1,0 +1,100 @@
+#pragma once
+// The figures of a whole log: when its contacts were made, whom and where
+// with, read in one pass over the table.
+//
+// Dates are the wall-clock times the log holds, taken in the computer's time
+// zone: contacts are placed on the real time line, so that a contest across
+// a change of summer time has no hour too many or too few. A date that is
+// missing, cannot be read or stands for a time alone (on 30/12/1899) is
+// counted apart and placed nowhere.
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QVector>
+#include <array>
+#include <atomic>
+#include <optional>
+#include <vector>
+
+namespace platform {
+class Connection;
+}
+
+namespace statistics {
+
+// The French département of a postal code: its first two digits ("75"),
+// "2A" or "2B" for Corsica (20000-20199, 20200-20999), three digits for the
+// overseas ones ("974"). Nothing for anything else (not five digits, 00,
+// 96, 98, 99).
+std::optional<QString> departmentOf(QByteArrayView postalCode);
+
+// Seconds since 1970 (UTC) of a stored date "YYYY-MM-DD HH:MM:SS" (or with a
+// T, or without the seconds, or the day alone), read as local time; nothing
+// when it cannot be read or lies in 1899.
+class DateReader
+{
+public:
+    std::optional<qint64> read(QByteArrayView stored);
+
+private:
+    qint64 m_hourKey = -1; // the last hour converted, and its start
+    qint64 m_hourStart = 0;
+};
+
+// The towns of the orientation database by comparable name, with their
+// bearing from Paris in degrees.
+using Bearings = QHash<QString, double>;
+QString townKey(const QString &town);
+
+struct Count {
+    QString label;
+    qint64 count = 0;
+};
+
+// The spell of a given length (from a contact's time on) holding the most
+// contacts; the earliest of equals. Count 0 when there is none.
+struct Spell {
+    qint64 start = 0;
+    qint64 count = 0;
+};
+
+// Contacts per period over the whole log, empty periods included: hours, or
+// days, weeks or months when the log spans so long that there would be too
+// many to show.
+struct Bars {
+    enum class Period { Hour, Day, Week, Month } period = Period::Hour;
+    std::vector<qint64> starts; // each period's start (seconds since 1970)
+    std::vector<qint64> counts;
+};
+
+struct Tally {
+    qint64 contacts = 0;
+    qint64 unknownDates = 0;
+    std::vector<qint64> times; // sorted: every contact with a known date
+    Bars periods;              // the contacts per hour (or day, or week)
+    Spell bestTen;             // the busiest ten minutes
+
+    // Sorted by count (largest first), then by label.
+    QVector<Count> countries, departments, modes, frequencies, operators;
+
+    std::array<qint64, 36> sectors{}; // contacts by 10° of bearing from Paris
+    qint64 unknownTowns = 0;
+
+    qint64 distinctCallSigns = 0; // among complete call signs
+    qint64 repeatedCallSigns = 0; // worked in more than one contact
+};
+
+// Reads every contact of the log through db; nothing when the table could not
+// be read to its end (or stop was set).
+std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearings,
+                               const std::atomic<bool> *stop = nullptr);
+
+// Contacts made during the last seconds up to now.
+qint64 madeWithin(const std::vector<qint64> &times, qint64 now, qint64 seconds);
+
+Spell bestSpell(const std::vector<qint64> &times, qint64 seconds);
+
+Bars bars(const std::vector<qint64> &times, int maxBars = 400);
+
+} // namespace statistics
