@@ -1,5 +1,5 @@
-// The record source over a real log file: the cursor at both ends and after
-// an addition, the column rules on update, the table of a new file and the
+// The record source over a real log file (its cursor is followed through the
+// main window's commands in tests/entry/test_worked.cpp): the column rules on update, the table of a new file and the
 // durability settings of its connection; and the regional notation of the
 // dates and numbers it reads. Refused openings are tested
 // through the main window's Open command (tests/entry) and in
@@ -82,52 +82,6 @@ class TestRecordSource : public QObject
     testsupport::LocaleScope m_locale{QLocale(QLocale::French, QLocale::France)};
 
 private slots:
-    // Moves (N next, P previous, F first, L last, A a row added and stored)
-    // and the state after each: B at beginning, E at end, C a current row,
-    // then the serial shown; a leading ! marks a move refused for having
-    // nowhere to go. An addition leaves the cursor where it was (off the
-    // ends, the controls keep what was stored).
-    void moves_data()
-    {
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<QString>("moves");
-        QTest::addColumn<QStringList>("states"); // before the first move, then after each
-        QTest::newRow("empty") << 0 << "NPFLA" << QStringList{"BE- ", "!BE- ", "!BE- ", "!BE- ", "!BE- ", "BE- 900"};
-        QTest::newRow("one row") << 1 << "NNPFPPNL"
-                                 << QStringList{"--C 1", "-E- 1", "!-E- 1", "--C 1", "--C 1", "B-- 1", "!B-- 1", "--C 1", "--C 1"};
-        QTest::newRow("three rows") << 3 << "NNNNPFPPNL"
-                                    << QStringList{"--C 1", "--C 2", "--C 3", "-E- 3", "!-E- 3", "--C 3",
-                                                   "--C 1", "B-- 1", "!B-- 1", "--C 1", "--C 3"};
-        QTest::newRow("adding on the first row") << 3 << "AL" << QStringList{"--C 1", "--C 1", "--C 900"};
-        QTest::newRow("adding at end of file") << 3 << "NNNA" << QStringList{"--C 1", "--C 2", "--C 3", "-E- 3", "-E- 900"};
-    }
-
-    void moves()
-    {
-        QFETCH(int, rows);
-        QFETCH(QString, moves);
-        QFETCH(QStringList, states);
-        Fixture f;
-        f.open(rows);
-        QCOMPARE(f.rs.recordCount(), rows);
-        auto state = [&] {
-            return QStringLiteral("%1%2%3 %4").arg(f.rs.bof() ? "B" : "-", f.rs.eof() ? "E" : "-",
-                                                  f.rs.hasCurrent() ? "C" : "-", f.text(kSerial));
-        };
-        QStringList seen{state()};
-        for (const QChar m : moves) {
-            const bool moved = m == 'N' ? f.rs.moveNext() : m == 'P' ? f.rs.movePrevious() : m == 'F' ? f.rs.moveFirst()
-                               : m == 'L' ? f.rs.moveLast() : f.add(QStringLiteral("900"));
-            seen << (moved ? QString() : QStringLiteral("!")) + state();
-            if (!f.rs.hasCurrent()) { // nothing to change or read off the ends
-                QVERIFY(f.rs.value(kSerial).isNull());
-                QVERIFY(!f.rs.edit() && !f.rs.deleteCurrent());
-                QCOMPARE(f.rs.error().kind, SourceError::NoCurrentRow);
-            }
-        }
-        QCOMPARE(seen, states);
-    }
-
     // Refused: named in the message, nothing written, the row still pending
     // as typed. Corrected, it stores.
     void columnRules_data()
