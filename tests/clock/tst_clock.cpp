@@ -63,9 +63,6 @@ private slots:
         testsupport::LocaleScope scope{QLocale(locale)};
         const QDateTime winter(QDate(2026, 3, 1), local, Qt::OffsetFromUTC, 3600);
         QCOMPARE(zoneclock::zoneTimeText(winter, delta, zoneclock::zoneOffsetText(index)), shown);
-        // Every zone is a whole number of hours away (single precision could leave 06:59:59).
-        for (int i = 1; i <= 24; ++i)
-            QCOMPARE(zoneclock::zoneTimeText(winter, delta, zoneclock::zoneOffsetText(i)).mid(2), shown.mid(2));
     }
 
 

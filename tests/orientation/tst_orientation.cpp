@@ -1,6 +1,6 @@
 // Orientation window: the single window walking the towns, the bearing and
-// needle of each kind of reference file (good, odd and refused, and the one
-// the build produces).
+// needle of each kind of reference file (good, odd, Jet and refused, and the one
+// the build produces, every town of it against GeographicLib).
 #include "Needle.h"
 #include "RosePicture.h"
 #include "frmOrientation.h"
@@ -9,6 +9,7 @@
 #include "RecordSource.h"
 #include "RecordSourceBar.h"
 #include "TestSupport.h"
+#include "jet_writer.h"
 
 #include <QDir>
 #include <QLabel>
@@ -16,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#include <GeographicLib/Geodesic.hpp>
+#include <cmath>
 
 namespace {
 
@@ -112,6 +116,38 @@ private slots:
         QCOMPARE(state(frmOrientation::instance()), north);
     }
 
+    // The database the build makes, walked town by town in the window: every
+    // town of data/towns.tsv shown once, with the initial bearing from
+    // Notre-Dame de Paris on the WGS 84 ellipsoid (GeographicLib) to the
+    // nearest whole degree, from 0 to 359.
+    void everyTownFromParis()
+    {
+        QFile list(QStringLiteral(SEQUANEL_SOURCE_DIR "/data/towns.tsv"));
+        QVERIFY(list.open(QIODevice::ReadOnly | QIODevice::Text));
+        QMap<QString, double> azimuth;
+        for (const QString &line : QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'))) {
+            const QStringList f = line.split(QLatin1Char('\t'));
+            double azi1 = 0, azi2 = 0;
+            if (f.size() != 3 || line.startsWith(QLatin1Char('#')))
+                continue;
+            GeographicLib::Geodesic::WGS84().Inverse(48.85297, 2.34990, f[1].toDouble(), f[2].toDouble(), azi1, azi2);
+            azimuth[f[0].trimmed()] = azi1 < 0 ? azi1 + 360 : azi1;
+        }
+        frmOrientation::setReferenceFile(QCoreApplication::applicationDirPath() + QStringLiteral("/Orientation.mdb"));
+        frmOrientation::showSingle();
+        frmOrientation *w = frmOrientation::instance();
+        QStringList wrong;
+        for (qsizetype i = 0, n = azimuth.size(); i < n; ++i, w->Data2Bar->nextButton()->click()) {
+            const QString town = w->Data2Bar->captionText(), shown = w->Label1->text();
+            bool ok = false;
+            const double bearing = shown.toInt(&ok), off = std::fabs(bearing - azimuth.value(town, -1000));
+            if (!ok || bearing < 0 || bearing > 359 || std::min(off, 360 - off) > 0.5 + 1e-9 || !azimuth.remove(town))
+                wrong << town + QLatin1Char(' ') + shown;
+        }
+        QCOMPARE(wrong, QStringList());
+        QCOMPARE(azimuth.keys(), QStringList());
+    }
+
     // The reason is given for each bad reference file; the window stays
     // usable, the needle at rest at the centre while there is nothing to
     // point at, the arrows harmless. A bearing that is not a number points
@@ -140,9 +176,13 @@ private slots:
         QTest::newRow("bearing a word") << "fr_FR" << makeReference(m_dir, {{"Lyon", "nord-est"}}) << ""
                                         << "Lyon nord-est (1087.5, 1027.5)";
         QTest::newRow("fr fraction") << "fr_FR" << makeReference(m_dir, {{"Gap", 22.5}}) << "" << "Gap 22,5 (1480.9, 77.8)";
-        // The database built beside the program, on its last town.
-        QTest::newRow("built database") << "fr_FR" << QCoreApplication::applicationDirPath() + QStringLiteral("/Orientation.mdb")
-                                        << "" << "Zagreb 103 (2089.2, 1258.7)";
+        // An operator's own Jet file, its bearing stored as a double, read
+        // through the converter's child.
+        const QString jet = m_dir.filePath(QStringLiteral("jet.mdb"));
+        const jetwriter::Table t{"direction", {{"Villes", jetwriter::Type::Text, 50}, {"Degrés", jetwriter::Type::Double, 0}},
+                                 {{{jetwriter::Value::text("Brest"), jetwriter::Value::num(270)}}}};
+        QVERIFY(jetwriter::write(jet.toStdString(), {t}).empty());
+        QTest::newRow("Jet file") << "fr_FR" << jet << "" << "Brest 270 (59.5, 1027.5)";
         QTest::newRow("en fraction") << "en_US" << makeReference(m_dir, {{"Gap", 22.5}}) << "" << "Gap 22.5 (1480.9, 77.8)";
     }
     void referenceFiles()

@@ -94,6 +94,23 @@ void makeLogFile(const QString &path, const QVector<Row> &rows)
     QVERIFY(c->commit());
 }
 
+quint32 testSeed(quint32 fallback)
+{
+    return qEnvironmentVariableIsSet("SEQUANEL_SEED") ? qEnvironmentVariable("SEQUANEL_SEED").toUInt() : fallback;
+}
+
+QString awkwardText(QRandomGenerator &random, int maxSize, bool beyondWindows1252)
+{
+    static const QStringList pieces = QStringLiteral(
+        ";|,|\t|\"|'|\r|\n|\r\n| |=|+|-|@|=1+1|@SOMME(A1)|+abc|-x|-12|+3.5|-5,5|5/9|59+|01000|0|7|123456789012|1234567890123456|"
+        "1e5|(3)|12:30|Zoë|Hôtel|É|ç|€|Œ|’|«|ÿ|Alpha|x|Saint-Étienne|27.005|Ł|ő|Ж|日本|\U0001F4FB").split(QLatin1Char('|'));
+    QString out;
+    for (int n = random.bounded(4); n > 0; --n) // the last five pieces only beyond Windows-1252
+        out += pieces[random.bounded(pieces.size() - (beyondWindows1252 && random.bounded(8) == 0 ? 0 : 5))];
+    out.truncate(out.size() > maxSize && out[maxSize].isLowSurrogate() ? maxSize - 1 : maxSize);
+    return out;
+}
+
 Row sampleRow(int n)
 {
     return Row{QStringLiteral("2024-03-%1 10:%2:00").arg(1 + n % 28, 2, 10, QLatin1Char('0')).arg(n % 60, 2, 10, QLatin1Char('0')),

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -67,6 +68,15 @@ Row sampleRow(int n);
 QByteArray fileBytes(const QString &path);
 // Reads every row of Transmission with a connection of its own.
 QVector<Row> readRows(const QString &path);
+
+// The seed of a generated test: fallback, or SEQUANEL_SEED when set.
+quint32 testSeed(quint32 fallback);
+// A text of at most maxSize characters (none, sometimes) made of what CSV
+// files, spreadsheets and code pages get wrong: separators, quotes, line
+// breaks of every kind, formula signs, numbers and dates written as text,
+// accents and the code page's letters beyond Latin-1; beyondWindows1252 adds
+// letters no Jet file can hold.
+QString awkwardText(QRandomGenerator &random, int maxSize, bool beyondWindows1252 = false);
 
 // Runs one statement on a database file as another program would, through
 // the SQL module directly; false and *error on failure.
