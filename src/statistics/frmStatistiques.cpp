@@ -442,7 +442,7 @@ void frmStatistiques::showDirections(const Tally *t)
         return;
     }
     chart->setTitle(msg::statsDirectionsTitle());
-    auto *outline = new QLineSeries;
+    auto *outline = new QLineSeries(chart); // an area series does not own its outline
     outline->append(edge);
     auto *area = new QAreaSeries(outline);
     area->setObjectName(QStringLiteral("sectors"));
