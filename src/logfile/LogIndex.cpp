@@ -40,28 +40,7 @@ constexpr int kRowsPerStatement = 4096;
 // A failed reading is tried again after this long.
 constexpr int kRetryMs = 1000;
 
-qint64 dataVersion(platform::Connection *db)
-{
-    bool ok = false;
-    const qint64 v = db->scalar("PRAGMA data_version", {}, &ok).toLongLong();
-    return ok ? v : -1;
-}
-
 qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
-
-// The statements of a reading take their rowid bounds from a temporary
-// table of the reading's connection (the fast row reader has no parameters).
-struct Bounds {
-    platform::Connection *db;
-    bool create()
-    {
-        return db->exec("CREATE TEMP TABLE IF NOT EXISTS sequanel_bounds (k INTEGER PRIMARY KEY, lo INTEGER, hi INTEGER)");
-    }
-    bool set(qint64 lo, qint64 hi)
-    {
-        return db->exec("INSERT OR REPLACE INTO temp.sequanel_bounds VALUES (1, ?1, ?2)", {lo, hi});
-    }
-};
 
 // rowid, serial number, then the five parts of the call sign.
 Sql rowsSelect(const Sql &where)
@@ -112,7 +91,7 @@ std::optional<qint64> storedSerial(QByteArrayView text)
 }
 
 // The digests of every chunk, read kScanRows rows at a time.
-std::optional<std::map<qint64, quint64>> chunkDigests(platform::Connection *db, Bounds &bounds,
+std::optional<std::map<qint64, quint64>> chunkDigests(platform::Connection *db, RowidBounds &bounds,
                                                       const std::atomic<bool> *stop)
 {
     std::map<qint64, quint64> out;
@@ -183,24 +162,37 @@ namespace {
 qint64 chunkStart(qint64 chunk) { return chunk * (qint64(1) << kChunkBits); }
 qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunkBits) - 1); }
 
-// A read transaction of the reading's connection, over when it goes.
-struct ReadLock {
-    platform::Connection *db;
-    bool held;
-    explicit ReadLock(platform::Connection *c) : db(c), held(c->beginRead()) {}
-    ~ReadLock()
-    {
-        if (held)
-            db->rollback();
-    }
-};
-
 } // namespace
+
+qint64 dataVersion(platform::Connection *db)
+{
+    bool ok = false;
+    const qint64 v = db->scalar("PRAGMA data_version", {}, &ok).toLongLong();
+    return ok ? v : -1;
+}
+
+bool RowidBounds::create()
+{
+    return db->exec("CREATE TEMP TABLE IF NOT EXISTS sequanel_bounds (k INTEGER PRIMARY KEY, lo INTEGER, hi INTEGER)");
+}
+
+bool RowidBounds::set(qint64 lo, qint64 hi)
+{
+    return db->exec("INSERT OR REPLACE INTO temp.sequanel_bounds VALUES (1, ?1, ?2)", {lo, hi});
+}
+
+ReadLock::ReadLock(platform::Connection *db) : m_db(db), m_held(db->beginRead()) {}
+
+ReadLock::~ReadLock()
+{
+    if (m_held)
+        m_db->rollback();
+}
 
 std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
                                 const platform::PageSurvey *pages, const std::atomic<bool> *stop)
 {
-    Bounds bounds{db};
+    RowidBounds bounds{db};
     if (!bounds.create())
         return std::nullopt;
     Survey out;
@@ -244,7 +236,7 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
         // changed, read again while no other program can commit: the pages
         // surveyed are those of the rows read.
         ReadLock lock(db);
-        if (!lock.held)
+        if (!lock.held())
             return std::nullopt;
         auto now = db->surveyPages(Identifier(kTable));
         const auto changed = now ? platform::changedRowids(*pages, *now) : std::nullopt;
@@ -306,7 +298,7 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
         }
     }
     ReadLock lock(db);
-    if (startVersion >= 0 && lock.held && dataVersion(db) == startVersion)
+    if (startVersion >= 0 && lock.held() && dataVersion(db) == startVersion)
         if (auto now = db->surveyPages(Identifier(kTable)))
             out.pages = std::make_shared<const platform::PageSurvey>(std::move(*now));
     return finish();

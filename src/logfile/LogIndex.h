@@ -88,6 +88,36 @@ struct Survey {
 std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
                                 const platform::PageSurvey *pages = nullptr, const std::atomic<bool> *stop = nullptr);
 
+// The number that moves whenever another connection commits a change to the
+// file db has open (PRAGMA data_version); -1 when it cannot be read.
+qint64 dataVersion(platform::Connection *db);
+
+// Rowid bounds for the statements of a reading, kept in a temporary table of
+// the reading's connection (the fast row reader takes no parameters): a
+// statement reads them as (SELECT lo FROM temp.sequanel_bounds) and
+// (SELECT hi FROM temp.sequanel_bounds).
+struct RowidBounds {
+    platform::Connection *db;
+    bool create();
+    bool set(qint64 lo, qint64 hi);
+};
+
+// A read transaction of a reading's connection, over when it goes: no other
+// program commits a change meanwhile.
+class ReadLock
+{
+public:
+    explicit ReadLock(platform::Connection *db);
+    ~ReadLock();
+    ReadLock(const ReadLock &) = delete;
+    ReadLock &operator=(const ReadLock &) = delete;
+    bool held() const { return m_held; }
+
+private:
+    platform::Connection *m_db;
+    bool m_held;
+};
+
 // For tests: when set, every reading of the call signs calls it on its own
 // thread once it has read the file and before it hands its result over, so
 // that a test can make the window go on meanwhile.

@@ -61,6 +61,7 @@ void LogStatistics::open(const QString &path)
     if (m_stop)
         *m_stop = true; // a reading of the file before is no longer wanted
     m_path = path;
+    m_reader = std::make_shared<TallyReader>();
     m_tally.reset();
     m_again = m_reading; // the reading under way stops, and this one follows it
     m_kick.stop();
@@ -72,6 +73,7 @@ void LogStatistics::open(const QString &path)
 void LogStatistics::close()
 {
     m_path.clear();
+    m_reader.reset();
     m_tally.reset();
     if (m_stop)
         *m_stop = true;
@@ -97,12 +99,14 @@ void LogStatistics::start()
     m_stop = std::make_shared<std::atomic<bool>>(false);
     const QString path = m_path, towns = frmOrientation::referenceFile();
     auto stop = m_stop;
-    m_watcher.setFuture(QtConcurrent::run(&m_pool, [path, towns, stop]() -> std::optional<Tally> {
+    // One reading at a time uses the reader (the pool has one thread): what
+    // it keeps of the file lets the next reading read only what changed.
+    m_watcher.setFuture(QtConcurrent::run(&m_pool, [path, towns, stop, reader = m_reader]() -> std::optional<Tally> {
         platform::EngineError e;
         auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
         if (!db)
             return std::nullopt;
-        return readTally(db.get(), readBearings(towns), stop.get());
+        return reader->read(db.get(), readBearings(towns), stop.get());
     }));
     emit readingChanged(true);
 }

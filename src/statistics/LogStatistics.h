@@ -3,10 +3,11 @@
 //
 // Each reading runs on a thread of its own with its own read-only connection
 // to the file, so that neither the window's stores nor its drawing wait for
-// it. Changes asked for together (a change of a contact is noted twice) start
-// one reading; one asked for while a reading runs starts one more when it
-// ends, after the figures of the reading that ended are shown: the last
-// figures always describe the file after the last change.
+// it; after the first, a reading reads again only the rows that may have
+// changed (TallyReader). Changes asked for together (a change of a contact is
+// noted twice) start one reading; one asked for while a reading runs starts
+// one more when it ends, after the figures of the reading that ended are
+// shown: the last figures always describe the file after the last change.
 #include "Tally.h"
 
 #include <QFutureWatcher>
@@ -49,6 +50,7 @@ private:
     void done();
 
     QString m_path;
+    std::shared_ptr<TallyReader> m_reader; // what is known of the open log's rows
     std::optional<Tally> m_tally;
     bool m_reading = false;
     bool m_again = false;

@@ -4,6 +4,7 @@
 #include "CallSigns.h"
 #include "Engine.h"
 #include "LogFile.h"
+#include "LogIndex.h"
 
 #include <algorithm>
 #include <string>
@@ -11,8 +12,13 @@
 #include <unordered_map>
 #include <cmath>
 #include <functional>
+#include <limits>
+#include <map>
 
 namespace statistics {
+
+using platform::Identifier;
+using platform::Sql;
 
 namespace {
 
@@ -51,12 +57,17 @@ std::string_view view(QByteArrayView bytes) { return {bytes.data(), size_t(bytes
 class Counter
 {
 public:
-    void add(QByteArrayView value)
+    void add(QByteArrayView value, qint64 n = 1)
     {
         auto it = m_counts.find(view(value));
         if (it == m_counts.end())
             it = m_counts.emplace(std::string(view(value)), 0).first;
-        ++it->second;
+        it->second += n;
+    }
+    void add(const Counter &other)
+    {
+        for (const auto &[stored, count] : other.m_counts)
+            add(QByteArrayView(stored.data(), qsizetype(stored.size())), count);
     }
     template <typename Label> QVector<Count> sorted(Label label) const
     {
@@ -133,65 +144,106 @@ std::optional<qint64> DateReader::read(QByteArrayView t)
 
 QString townKey(const QString &town) { return logfile::comparableText(town); }
 
-std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop)
-{
-    if (!db)
-        return std::nullopt;
-    Tally t;
+namespace {
+
+// What the rows of one chunk add to the figures.
+struct Chunk {
+    qint64 contacts = 0, unknownDates = 0, unknownTowns = 0;
+    std::vector<qint64> times;  // in the order of the rows
+    std::vector<quint64> keys;  // of the complete call signs
+    std::array<qint64, 36> sectors{};
+    Counter countries, departments, modes, frequencies, operators;
+};
+
+constexpr int kChunkBits = 12;
+qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
+qint64 chunkStart(qint64 chunk) { return chunk << kChunkBits; }
+qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunkBits) - 1); }
+
+} // namespace
+
+struct TallyReader::State {
+    std::map<qint64, Chunk> chunks;
+    std::optional<platform::PageSurvey> pages; // the table's pages when the chunks were read
+    Bearings bearings;                         // the towns the chunks' sectors come from
+    BytesMap<int> sectorOfTown;                // -1: not among them
+    qint64 rowsRead = 0;
+
+    // Columns: 0 rowid, 1 Date, 2 Pays, 3 CP, 4 Bande, 5 Mhertz, 6 Hertz,
+    // 7 Opérateur, 8 Ville, 9..13 the call sign.
+    void add(Chunk &c, const platform::RowText &row);
+    int sectorOf(QByteArrayView town);
+    Tally sum() const;
+
     DateReader dates;
     logfile::CallSignReader callSigns;
+    QByteArray frequency;
+};
+
+int TallyReader::State::sectorOf(QByteArrayView town)
+{
+    auto it = sectorOfTown.find(view(town));
+    if (it == sectorOfTown.end()) {
+        int sector = -1;
+        const auto b = bearings.constFind(townKey(QString::fromUtf8(town)));
+        if (b != bearings.cend() && std::isfinite(*b)) {
+            const double degrees = std::fmod(std::fmod(*b, 360.0) + 360.0, 360.0);
+            sector = std::min(35, int(degrees / 10.0));
+        }
+        it = sectorOfTown.emplace(std::string(view(town)), sector).first;
+    }
+    return it->second;
+}
+
+void TallyReader::State::add(Chunk &c, const platform::RowText &row)
+{
+    ++rowsRead;
+    ++c.contacts;
+    if (const auto when = dates.read(row.text(1)))
+        c.times.push_back(*when);
+    else
+        ++c.unknownDates;
+    c.countries.add(trimmed(row.text(2)));
+    c.departments.add(trimmed(row.text(3)));
+    c.modes.add(trimmed(row.text(4)));
+    frequency.clear();
+    frequency.append(row.text(5)).append('.').append(row.text(6));
+    c.frequencies.add(frequency);
+    c.operators.add(trimmed(row.text(7)));
+    if (const int sector = sectorOf(trimmed(row.text(8))); sector < 0)
+        ++c.unknownTowns;
+    else
+        ++c.sectors[size_t(sector)];
+    if (const auto s = callSigns.read(row, 9))
+        c.keys.push_back(s->key());
+}
+
+Tally TallyReader::State::sum() const
+{
+    Tally t;
     Counter countries, departments, modes, frequencies, operators;
     std::vector<quint64> keys;
-    BytesMap<int> sectorOfTown; // -1: not in the orientation database
-    QByteArray frequency;
-    // Room for every row at once (the largest rowid is read from the end of
-    // the table's tree), rather than growing through copies.
-    const qint64 rows = std::clamp<qint64>(db->scalar("SELECT max(rowid) FROM \"Transmission\"").toLongLong(), 0, 1 << 24);
-    t.times.reserve(size_t(rows));
-    keys.reserve(size_t(rows));
-    // Columns: 0 Date, 1 Pays, 2 CP, 3 Bande, 4 Mhertz, 5 Hertz, 6 Opérateur,
-    // 7 Ville, 8..12 the call sign.
-    const bool ok = db->forEachRow(
-        "SELECT \"Date\", \"Pays\", \"CP\", \"Bande\", \"Mhertz\", \"Hertz\", \"Opérateur\", \"Ville\", "
-        "\"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\" FROM \"Transmission\"",
-        [&](const platform::RowText &row) {
-            if (stop && (t.contacts & 0xFFF) == 0 && *stop)
-                return false;
-            ++t.contacts;
-            if (const auto when = dates.read(row.text(0)))
-                t.times.push_back(*when);
-            else
-                ++t.unknownDates;
-            countries.add(trimmed(row.text(1)));
-            departments.add(trimmed(row.text(2)));
-            modes.add(trimmed(row.text(3)));
-            frequency.clear();
-            frequency.append(row.text(4)).append('.').append(row.text(5));
-            frequencies.add(frequency);
-            operators.add(trimmed(row.text(6)));
-
-            const QByteArrayView town = trimmed(row.text(7));
-            auto it = sectorOfTown.find(view(town));
-            if (it == sectorOfTown.end()) {
-                int sector = -1;
-                const auto b = bearings.constFind(townKey(QString::fromUtf8(town)));
-                if (b != bearings.cend() && std::isfinite(*b)) {
-                    const double degrees = std::fmod(std::fmod(*b, 360.0) + 360.0, 360.0);
-                    sector = std::min(35, int(degrees / 10.0));
-                }
-                it = sectorOfTown.emplace(std::string(view(town)), sector).first;
-            }
-            if (it->second < 0)
-                ++t.unknownTowns;
-            else
-                ++t.sectors[size_t(it->second)];
-
-            if (const auto c = callSigns.read(row, 8))
-                keys.push_back(c->key());
-            return true;
-        });
-    if (!ok || (stop && *stop))
-        return std::nullopt;
+    size_t times = 0, complete = 0;
+    for (const auto &[index, c] : chunks) {
+        times += c.times.size();
+        complete += c.keys.size();
+    }
+    t.times.reserve(times);
+    keys.reserve(complete);
+    for (const auto &[index, c] : chunks) {
+        t.contacts += c.contacts;
+        t.unknownDates += c.unknownDates;
+        t.unknownTowns += c.unknownTowns;
+        for (size_t i = 0; i < t.sectors.size(); ++i)
+            t.sectors[i] += c.sectors[i];
+        t.times.insert(t.times.end(), c.times.begin(), c.times.end());
+        keys.insert(keys.end(), c.keys.begin(), c.keys.end());
+        countries.add(c.countries);
+        departments.add(c.departments);
+        modes.add(c.modes);
+        frequencies.add(c.frequencies);
+        operators.add(c.operators);
+    }
 
     std::sort(t.times.begin(), t.times.end());
     t.periods = bars(t.times);
@@ -221,6 +273,102 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
         return QString::fromUtf8(mhz) + QLatin1Char('.') + logfile::hertzText(QString::fromUtf8(khz));
     });
     return t;
+}
+
+TallyReader::TallyReader() : d(std::make_unique<State>()) {}
+TallyReader::~TallyReader() = default;
+
+qint64 TallyReader::rowsRead() const { return d->rowsRead; }
+
+std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop)
+{
+    d->rowsRead = 0;
+    if (!db)
+        return std::nullopt;
+    if (bearings != d->bearings) { // other towns: every chunk's sectors change
+        d->bearings = bearings;
+        d->sectorOfTown.clear();
+        d->chunks.clear();
+        d->pages.reset();
+    }
+    auto failed = [&] {
+        d->chunks.clear();
+        d->pages.reset();
+        return std::optional<Tally>();
+    };
+    logfile::RowidBounds bounds{db};
+    if (!bounds.create())
+        return failed();
+    auto select = [](const Sql &where) {
+        return Sql("SELECT rowid, \"Date\", \"Pays\", \"CP\", \"Bande\", \"Mhertz\", \"Hertz\", \"Opérateur\", \"Ville\", "
+                   "\"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\" FROM \"Transmission\" %1")
+            .arg(where);
+    };
+    // Hands each row read to its chunk; the rows of a statement come by rowid.
+    Chunk *chunk = nullptr;
+    qint64 chunkIndex = 0, last = std::numeric_limits<qint64>::min();
+    auto onRow = [&](const platform::RowText &row) {
+        if (stop && (d->rowsRead & 0xFFF) == 0 && *stop)
+            return false;
+        last = row.text(0).toLongLong();
+        if (!chunk || chunkOf(last) != chunkIndex) {
+            chunkIndex = chunkOf(last);
+            chunk = &d->chunks[chunkIndex];
+        }
+        d->add(*chunk, row);
+        return true;
+    };
+
+    if (!d->chunks.empty() && d->pages) {
+        // The chunks of the pages that differ read again while no other
+        // program can commit: the pages kept are those of the rows read.
+        logfile::ReadLock lock(db);
+        if (!lock.held())
+            return failed();
+        auto now = db->surveyPages(Identifier(QStringLiteral("Transmission")));
+        if (const auto changed = now ? platform::changedRowids(*d->pages, *now) : std::nullopt) {
+            const Sql between = select(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
+                                           "AND (SELECT hi FROM temp.sequanel_bounds)"));
+            // Each chunk once, however many of its pages differ (the spans
+            // come sorted and apart).
+            std::optional<qint64> readTo; // the last chunk read again
+            for (const platform::RowidRange &span : *changed) {
+                const qint64 from = readTo ? std::max(*readTo + 1, chunkOf(span.first)) : chunkOf(span.first);
+                const qint64 to = chunkOf(span.last);
+                if (from > to)
+                    continue;
+                d->chunks.erase(d->chunks.lower_bound(from), d->chunks.upper_bound(to));
+                chunk = nullptr;
+                if (!bounds.set(chunkStart(from), chunkEnd(to)) || !db->forEachRow(between, onRow) || (stop && *stop))
+                    return failed();
+                readTo = to;
+            }
+            d->pages = std::move(now);
+            return d->sum();
+        }
+    }
+
+    // Every row, a chunk's worth per statement. The pages are surveyed at the
+    // end only when no other program wrote meanwhile: every row was then read
+    // from the file they describe.
+    d->chunks.clear();
+    d->pages.reset();
+    const qint64 startVersion = logfile::dataVersion(db);
+    const Sql next = select(Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 4096"));
+    for (qint64 before = -1; before != d->rowsRead;) {
+        before = d->rowsRead;
+        if (!bounds.set(last, 0) || !db->forEachRow(next, onRow) || (stop && *stop))
+            return failed();
+    }
+    logfile::ReadLock lock(db);
+    if (startVersion >= 0 && lock.held() && logfile::dataVersion(db) == startVersion)
+        d->pages = db->surveyPages(Identifier(QStringLiteral("Transmission")));
+    return d->sum();
+}
+
+std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop)
+{
+    return TallyReader().read(db, bearings, stop);
 }
 
 qint64 madeWithin(const std::vector<qint64> &times, qint64 now, qint64 seconds)

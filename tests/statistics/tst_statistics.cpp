@@ -98,6 +98,27 @@ QVector<Row> contest()
     return rows;
 }
 
+// Every figure of a tally, as one text to compare whole.
+QString figures(const statistics::Tally &t)
+{
+    QString out;
+    QTextStream s(&out);
+    s << t.contacts << ' ' << t.unknownDates << ' ' << t.unknownTowns << ' ' << t.distinctCallSigns << ' '
+      << t.repeatedCallSigns << " best " << t.bestTen.start << '+' << t.bestTen.count << "\nsectors";
+    for (qint64 n : t.sectors)
+        s << ' ' << n;
+    s << "\nperiods " << int(t.periods.period);
+    for (size_t i = 0; i < t.periods.starts.size(); ++i)
+        s << ' ' << t.periods.starts[i] << '=' << t.periods.counts[i];
+    for (const QVector<statistics::Count> *list : {&t.countries, &t.departments, &t.modes, &t.frequencies, &t.operators}) {
+        s << '\n';
+        for (const statistics::Count &c : *list)
+            s << c.label << '=' << c.count << "; ";
+    }
+    s << "\ntimes " << t.times.size() << ':' << qHashRange(t.times.begin(), t.times.end());
+    return out;
+}
+
 } // namespace
 
 class TestStatistics : public QObject
@@ -315,6 +336,44 @@ private slots:
         }
         QCOMPARE(shown, expected);
         QCOMPARE(std::accumulate(shown.begin(), shown.end(), qint64(0)), qint64(rows.size()));
+    }
+
+    // The figures a reader keeps between readings, after each change another
+    // program makes to a log of ten chunks, are those of a whole new reading;
+    // a change of a row or two reads again a few chunks, not the table.
+    void keptFiguresAgreeWithAWholeReading()
+    {
+        const QString log = m_dir.filePath(QStringLiteral("model.adb"));
+        testsupport::makeLogFile(log, contest());
+        for (int copies = 0; copies < 8; ++copies) // about 40,000 rows
+            QVERIFY(testsupport::rawExec(log, QStringLiteral("INSERT INTO Transmission SELECT * FROM Transmission")));
+        const QVector<QString> steps{
+            "INSERT INTO Transmission SELECT * FROM Transmission WHERE rowid = %1",
+            "UPDATE Transmission SET \"Ville\" = 'Nice', \"Date\" = '2026-03-29 04:0' || (%1 % 10) || ':00', Qrz1 = 'Echo' WHERE rowid = %1",
+            "DELETE FROM Transmission WHERE rowid = %1",
+            "UPDATE Transmission SET rowid = (SELECT max(rowid) FROM Transmission) + 100000 + %1 WHERE rowid = %1",
+            "DELETE FROM Transmission WHERE rowid BETWEEN %1 AND %1 + 300",
+            "UPDATE Transmission SET \"CP\" = '20' || %1 % 1000 WHERE rowid % 97 = %1 % 97",
+            "VACUUM"};
+        QRandomGenerator random(testsupport::testSeed(11));
+        const statistics::Bearings towns{{statistics::townKey("Nice"), 130}, {statistics::townKey("Lyon"), 137.5}};
+        statistics::TallyReader reader;
+        auto open = [&log] {
+            platform::EngineError e;
+            return platform::Connection::open(log, platform::OpenMode::ReadOnly, &e);
+        };
+        for (int step = 0; step < 40; ++step) {
+            const int kind = step % 10 == 0 ? 6 : int(random.bounded(6));
+            const qint64 rowid = random.bounded(1, 42000);
+            QString error;
+            QVERIFY2(testsupport::rawExec(log, kind == 6 ? steps[kind] : steps[kind].arg(rowid), {}, &error), qPrintable(error));
+            const auto kept = reader.read(open().get(), towns);
+            const qint64 read = reader.rowsRead();
+            const auto whole = statistics::readTally(open().get(), towns);
+            QVERIFY(kept && whole);
+            QCOMPARE(figures(*kept), figures(*whole));
+            QVERIFY2(step == 0 || kind > 2 || read <= 3 * 4096, qPrintable(QStringLiteral("step %1: %2 rows read").arg(step).arg(read)));
+        }
     }
 
     // From the keyboard: Alt+E opens one window, Esc closes it; the image of
