@@ -149,8 +149,9 @@ namespace {
 // What the rows of one chunk add to the figures.
 struct Chunk {
     qint64 contacts = 0, unknownDates = 0, unknownTowns = 0;
-    std::vector<qint64> times;  // in the order of the rows
-    std::vector<quint64> keys;  // of the complete call signs
+    std::vector<qint64> reading; // the times while its rows are read
+    Times::Run times;            // then sorted, and shared with the figures
+    std::vector<quint64> keys;   // of the complete call signs; sorted once read
     std::array<qint64, 36> sectors{};
     Counter countries, departments, modes, frequencies, operators;
 };
@@ -159,6 +160,44 @@ constexpr int kChunkBits = 12;
 qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
 qint64 chunkStart(qint64 chunk) { return chunk << kChunkBits; }
 qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunkBits) - 1); }
+
+// The values of sorted runs in order, one at a time, without copying them.
+template <typename T> class Merged
+{
+public:
+    explicit Merged(const std::vector<const std::vector<T> *> &runs)
+    {
+        for (const std::vector<T> *run : runs)
+            if (!run->empty())
+                m_heads.push_back({run->data(), run->data() + run->size()});
+        std::make_heap(m_heads.begin(), m_heads.end(), later);
+    }
+    bool atEnd() const { return m_heads.empty(); }
+    T value() const { return *m_heads.front().at; }
+    void next()
+    {
+        std::pop_heap(m_heads.begin(), m_heads.end(), later);
+        if (++m_heads.back().at == m_heads.back().end)
+            m_heads.pop_back();
+        else
+            std::push_heap(m_heads.begin(), m_heads.end(), later);
+    }
+
+private:
+    struct Head {
+        const T *at, *end;
+    };
+    static bool later(const Head &a, const Head &b) { return *a.at > *b.at; }
+    std::vector<Head> m_heads;
+};
+
+Merged<qint64> mergedTimes(const Times &times)
+{
+    std::vector<const std::vector<qint64> *> runs;
+    for (const Times::Run &run : times.runs())
+        runs.push_back(run.get());
+    return Merged<qint64>(runs);
+}
 
 } // namespace
 
@@ -173,6 +212,9 @@ struct TallyReader::State {
     // 7 Opérateur, 8 Ville, 9..13 the call sign.
     void add(Chunk &c, const platform::RowText &row);
     int sectorOf(QByteArrayView town);
+    // The chunks read by this reading made ready to share: times and call
+    // signs sorted.
+    void seal();
     Tally sum() const;
 
     DateReader dates;
@@ -200,7 +242,7 @@ void TallyReader::State::add(Chunk &c, const platform::RowText &row)
     ++rowsRead;
     ++c.contacts;
     if (const auto when = dates.read(row.text(1)))
-        c.times.push_back(*when);
+        c.reading.push_back(*when);
     else
         ++c.unknownDates;
     c.countries.add(trimmed(row.text(2)));
@@ -218,26 +260,32 @@ void TallyReader::State::add(Chunk &c, const platform::RowText &row)
         c.keys.push_back(s->key());
 }
 
+void TallyReader::State::seal()
+{
+    for (auto &[index, c] : chunks)
+        if (!c.times) {
+            std::sort(c.reading.begin(), c.reading.end());
+            c.times = std::make_shared<const std::vector<qint64>>(std::move(c.reading));
+            c.reading = {};
+            std::sort(c.keys.begin(), c.keys.end());
+            c.keys.shrink_to_fit();
+        }
+}
+
 Tally TallyReader::State::sum() const
 {
     Tally t;
     Counter countries, departments, modes, frequencies, operators;
-    std::vector<quint64> keys;
-    size_t times = 0, complete = 0;
+    std::vector<Times::Run> runs;
+    std::vector<const std::vector<quint64> *> keys;
     for (const auto &[index, c] : chunks) {
-        times += c.times.size();
-        complete += c.keys.size();
-    }
-    t.times.reserve(times);
-    keys.reserve(complete);
-    for (const auto &[index, c] : chunks) {
+        runs.push_back(c.times);
+        keys.push_back(&c.keys);
         t.contacts += c.contacts;
         t.unknownDates += c.unknownDates;
         t.unknownTowns += c.unknownTowns;
         for (size_t i = 0; i < t.sectors.size(); ++i)
             t.sectors[i] += c.sectors[i];
-        t.times.insert(t.times.end(), c.times.begin(), c.times.end());
-        keys.insert(keys.end(), c.keys.begin(), c.keys.end());
         countries.add(c.countries);
         departments.add(c.departments);
         modes.add(c.modes);
@@ -245,18 +293,17 @@ Tally TallyReader::State::sum() const
         operators.add(c.operators);
     }
 
-    std::sort(t.times.begin(), t.times.end());
+    t.times = Times(std::move(runs));
     t.periods = bars(t.times);
     t.bestTen = bestSpell(t.times, 600);
-    std::sort(keys.begin(), keys.end());
-    for (size_t i = 0; i < keys.size();) {
-        size_t j = i + 1;
-        while (j < keys.size() && keys[j] == keys[i])
-            ++j;
+    for (Merged<quint64> key(keys); !key.atEnd();) {
+        const quint64 k = key.value();
+        qint64 made = 0;
+        for (; !key.atEnd() && key.value() == k; key.next())
+            ++made;
         ++t.distinctCallSigns;
-        if (j - i > 1)
+        if (made > 1)
             ++t.repeatedCallSigns;
-        i = j;
     }
 
     t.countries = countries.sorted(textLabel);
@@ -344,6 +391,7 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
                 readTo = to;
             }
             d->pages = std::move(now);
+            d->seal();
             return d->sum();
         }
     }
@@ -363,6 +411,7 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
     logfile::ReadLock lock(db);
     if (startVersion >= 0 && lock.held() && logfile::dataVersion(db) == startVersion)
         d->pages = db->surveyPages(Identifier(QStringLiteral("Transmission")));
+    d->seal();
     return d->sum();
 }
 
@@ -371,41 +420,65 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
     return TallyReader().read(db, bearings, stop);
 }
 
-qint64 madeWithin(const std::vector<qint64> &times, qint64 now, qint64 seconds)
+Times::Times(std::vector<Run> runs) : m_runs(std::move(runs))
 {
-    const auto from = std::upper_bound(times.begin(), times.end(), now - seconds);
-    const auto to = std::upper_bound(times.begin(), times.end(), now);
-    return to > from ? to - from : 0;
+    std::erase_if(m_runs, [](const Run &run) { return !run || run->empty(); });
+    for (const Run &run : m_runs) {
+        m_first = m_size ? std::min(m_first, run->front()) : run->front();
+        m_last = m_size ? std::max(m_last, run->back()) : run->back();
+        m_size += run->size();
+    }
 }
 
-Spell bestSpell(const std::vector<qint64> &times, qint64 seconds)
+void forEachTime(const Times &times, const std::function<void(qint64)> &f)
 {
+    for (Merged<qint64> t = mergedTimes(times); !t.atEnd(); t.next())
+        f(t.value());
+}
+
+qint64 madeWithin(const Times &times, qint64 now, qint64 seconds)
+{
+    qint64 made = 0;
+    for (const Times::Run &run : times.runs()) {
+        const auto from = std::upper_bound(run->begin(), run->end(), now - seconds);
+        const auto to = std::upper_bound(run->begin(), run->end(), now);
+        made += to > from ? to - from : 0;
+    }
+    return made;
+}
+
+Spell bestSpell(const Times &times, qint64 seconds)
+{
+    // From each distinct time on, the contacts before it plus the spell's
+    // length: the end cursor only moves forward.
     Spell best;
-    size_t end = 0;
-    for (size_t i = 0; i < times.size(); ++i) {
-        if (i > 0 && times[i] == times[i - 1])
+    Merged<qint64> start = mergedTimes(times), end = mergedTimes(times);
+    qint64 started = 0, ended = 0;
+    std::optional<qint64> previous;
+    for (; !start.atEnd(); start.next(), ++started) {
+        const qint64 t = start.value();
+        if (previous == t)
             continue;
-        end = std::max(end, i);
-        while (end < times.size() && times[end] < times[i] + seconds)
-            ++end;
-        if (qint64(end - i) > best.count)
-            best = {times[i], qint64(end - i)};
+        previous = t;
+        for (; !end.atEnd() && end.value() < t + seconds; end.next())
+            ++ended;
+        if (ended - started > best.count)
+            best = {t, ended - started};
     }
     return best;
 }
 
-Bars bars(const std::vector<qint64> &times, int maxBars)
+Bars bars(const Times &times, int maxBars)
 {
     Bars out;
     if (times.empty())
         return out;
-    const qint64 firstHour = times.front() / 3600, lastHour = times.back() / 3600;
+    const qint64 firstHour = times.first() / 3600, lastHour = times.last() / 3600;
     if (lastHour - firstHour < maxBars) {
         out.counts.assign(size_t(lastHour - firstHour + 1), 0);
         for (qint64 h = firstHour; h <= lastHour; ++h)
             out.starts.push_back(h * 3600);
-        for (qint64 t : times)
-            ++out.counts[size_t(t / 3600 - firstHour)];
+        forEachTime(times, [&](qint64 t) { ++out.counts[size_t(t / 3600 - firstHour)]; });
         return out;
     }
     // Local days, weeks from Monday or months: the period of each hour is
@@ -415,8 +488,8 @@ Bars bars(const std::vector<qint64> &times, int maxBars)
         const QDate d = QDate::fromJulianDay(day);
         return qint64(d.year()) * 12 + d.month() - 1;
     };
-    const qint64 lastDay = dayOf(times.back());
-    qint64 firstDay = dayOf(times.front());
+    const qint64 lastDay = dayOf(times.last());
+    qint64 firstDay = dayOf(times.first());
     std::function<qint64(qint64)> periodOf = [&](qint64 day) { return day - firstDay; };
     out.period = Bars::Period::Day;
     if (lastDay - firstDay >= maxBars) {
@@ -435,13 +508,13 @@ Bars bars(const std::vector<qint64> &times, int maxBars)
         }
     out.counts.assign(out.starts.size(), 0);
     qint64 hour = -1, index = 0;
-    for (qint64 t : times) {
+    forEachTime(times, [&](qint64 t) {
         if (t / 3600 != hour) {
             hour = t / 3600;
             index = periodOf(dayOf(t));
         }
         ++out.counts[size_t(index)];
-    }
+    });
     return out;
 }
 

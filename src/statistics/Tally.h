@@ -14,6 +14,7 @@
 #include <QVector>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -69,10 +70,31 @@ struct Bars {
     std::vector<qint64> counts;
 };
 
+// Every known contact time (seconds since 1970), as sorted runs shared with
+// the reader that read them: a new reading makes new runs for the rows it
+// reads again and shares the others, so that the times are held once.
+class Times
+{
+public:
+    using Run = std::shared_ptr<const std::vector<qint64>>;
+    explicit Times(std::vector<Run> runs = {});
+    const std::vector<Run> &runs() const { return m_runs; }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    // The earliest and the latest; only when not empty.
+    qint64 first() const { return m_first; }
+    qint64 last() const { return m_last; }
+
+private:
+    std::vector<Run> m_runs;
+    size_t m_size = 0;
+    qint64 m_first = 0, m_last = 0;
+};
+
 struct Tally {
     qint64 contacts = 0;
     qint64 unknownDates = 0;
-    std::vector<qint64> times; // sorted: every contact with a known date
+    Times times;               // every contact with a known date
     Bars periods;              // the contacts per hour (or day, or week)
     Spell bestTen;             // the busiest ten minutes
 
@@ -124,10 +146,13 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
                                const std::atomic<bool> *stop = nullptr);
 
 // Contacts made during the last seconds up to now.
-qint64 madeWithin(const std::vector<qint64> &times, qint64 now, qint64 seconds);
+qint64 madeWithin(const Times &times, qint64 now, qint64 seconds);
 
-Spell bestSpell(const std::vector<qint64> &times, qint64 seconds);
+Spell bestSpell(const Times &times, qint64 seconds);
 
-Bars bars(const std::vector<qint64> &times, int maxBars = 400);
+Bars bars(const Times &times, int maxBars = 400);
+
+// Each time of times in order (an equal time as often as it was made).
+void forEachTime(const Times &times, const std::function<void(qint64)> &f);
 
 } // namespace statistics

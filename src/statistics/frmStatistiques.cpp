@@ -327,8 +327,8 @@ void frmStatistiques::showTotals(const Tally *t)
         lblTotals->setText(m_stats && !m_stats->path().isEmpty() ? msg::statsUnreadable() : msg::statsNoLog());
         return;
     }
-    const QString first = t->times.empty() ? msg::statsNoDate() : dateTimeText(t->times.front());
-    const QString last = t->times.empty() ? msg::statsNoDate() : dateTimeText(t->times.back());
+    const QString first = t->times.empty() ? msg::statsNoDate() : dateTimeText(t->times.first());
+    const QString last = t->times.empty() ? msg::statsNoDate() : dateTimeText(t->times.last());
     lblTotals->setText(msg::statsTotalContacts().arg(t->contacts) + QStringLiteral("    ")
                        + msg::statsDistinctCallSigns().arg(t->distinctCallSigns) + QStringLiteral("    ")
                        + msg::statsRepeatedCallSigns().arg(t->repeatedCallSigns) + QLatin1Char('\n')

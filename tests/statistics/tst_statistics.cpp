@@ -115,7 +115,9 @@ QString figures(const statistics::Tally &t)
         for (const statistics::Count &c : *list)
             s << c.label << '=' << c.count << "; ";
     }
-    s << "\ntimes " << t.times.size() << ':' << qHashRange(t.times.begin(), t.times.end());
+    size_t hash = 0;
+    statistics::forEachTime(t.times, [&](qint64 time) { hash = qHashMulti(hash, time); });
+    s << "\ntimes " << t.times.size() << ':' << hash;
     return out;
 }
 
