@@ -94,6 +94,14 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     ui.Timer1->setInterval(1000);
     connect(ui.Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     ui.Timer1->start();
+    // Changes another program makes to the log are looked for four times a
+    // second (one cheap question to the engine), so that the duplicate
+    // warning, the rate and the statistics follow them within a second,
+    // without waiting for a keystroke.
+    auto *watch = new QTimer(this);
+    watch->setInterval(250);
+    connect(watch, &QTimer::timeout, this, [this] { m_log.poll(ui.Data1->database()); });
+    watch->start();
 
     // Enter and Esc press the window's default and cancel buttons from any of
     // its controls, text boxes and drop-down boxes included.
@@ -563,9 +571,6 @@ void frmMain::Timer1_Timer()
     ui.StatusPanels[1]->setText(platform::formatTime(platform::now().time()));
     if (platform::now().toSecsSinceEpoch() / 60 != m_rateMinute)
         showRate();
-    // Changes another program made to the log are noticed here too, without
-    // waiting for a keystroke.
-    m_log.poll(ui.Data1->database());
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

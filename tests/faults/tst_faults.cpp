@@ -12,8 +12,11 @@
 #include "Listing.h"
 #include "PrintSurface.h"
 #include "Progress.h"
+#include "frmStatistiques.h"
 
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
 #include <QProcess>
 #include <QTemporaryFile>
 
@@ -153,6 +156,22 @@ QVector<Path> paths()
              const bool shown = r.f.shownSerial() == QLatin1String("4")
                                 || (r.f.shownSerial().isEmpty() && r.f.prompts.messages.size() == 1);
              return rows.size() == 4 && rows[3][1] == QLatin1String("4") && shown;
+         },
+         {}},
+        {"statistics image",
+         [](Run &r) {
+             writeFile(r.f.path("log - statistiques.png"), "an earlier image");
+             QTest::keyClick(r.f.w.get(), Qt::Key_E, Qt::AltModifier);
+             QTRY_VERIFY(frmStatistiques::instance() && !frmStatistiques::instance()->lblBusy->isVisible());
+         },
+         [](Run &r) {
+             r.f.prompts.queuedFiles << r.f.path("log - statistiques.png");
+             frmStatistiques::instance()->cmdImage->click();
+             frmStatistiques::instance()->close(); // (destroyed: the next run opens its own)
+         },
+         [](Run &r) {
+             return fileBytes(r.f.path("log - statistiques.png")).startsWith("\x89PNG\r\n")
+                    && r.f.said() == QStringList{msg::statsImageSaved().arg(r.f.path("log - statistiques.png"))};
          },
          {}},
         {"New over an older log",
