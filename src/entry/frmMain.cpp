@@ -144,6 +144,7 @@ void frmMain::buildMenus()
     ui.mnuFichier->setObjectName(QStringLiteral("mnuFichier"));
     ui.mnuNouveau = item(ui.mnuFichier, "mnuNouveau", QStringLiteral("&Nouveau      "), Qt::CTRL | Qt::Key_N);
     ui.mnuOuvrir = item(ui.mnuFichier, "mnuOuvrir", QStringLiteral("&Ouvrir"), Qt::CTRL | Qt::Key_O);
+    ui.mnuPartage = item(ui.mnuFichier, "mnuPartage", msg::sharedMenu());
     ui.mnuLigne1 = item(ui.mnuFichier, "mnuLigne1", {});
     ui.mnuImprimer = item(ui.mnuFichier, "mnuImprimer", QStringLiteral("&Imprimer"), Qt::CTRL | Qt::Key_I);
     ui.mnuExporter = item(ui.mnuFichier, "mnuExporter", QStringLiteral("E&xporter..."));
@@ -176,6 +177,7 @@ void frmMain::buildMenus()
 
     connect(ui.mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
     connect(ui.mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);
+    connect(ui.mnuPartage, &QAction::triggered, this, &frmMain::mnuPartage_Click);
     connect(ui.mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
     connect(ui.mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
     connect(ui.mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);

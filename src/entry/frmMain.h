@@ -20,6 +20,7 @@ class BoundControls;
 class FilePlacement;
 }
 
+struct SharedLogRequest;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -61,7 +62,7 @@ public:
         platform::FileRequest CMDialog1;
 
         QMenu *mnuFichier, *mnuHeure, *mnuaide;
-        QAction *mnuNouveau, *mnuOuvrir, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
+        QAction *mnuNouveau, *mnuOuvrir, *mnuPartage, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
         QAction *mnuOrientation, *mnuStatistiques;
         QVector<QAction *> mnuH; // index 0..23 for items 1..24
         QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
@@ -75,7 +76,8 @@ public:
     // Binds Data1 to a log file, shows its last contact and enables the
     // commands that need an open file; false (after a message) when the file
     // is refused, the previous one staying bound.
-    bool ChargerFichier(const QString &path);
+    // A shared log's address is shown in the title as shown (its short form).
+    bool ChargerFichier(const QString &path, const QString &shown = QString());
     // Switches the entry controls on or off.
     void ActiverSaisie(bool enable);
     // Sets the navigation, modify and delete buttons from the record count
@@ -115,6 +117,11 @@ private:
     void txtNrSequanel_GotFocus();
     void mnuNouveau_Click();
     void mnuOuvrir_Click();
+    // Asks which shared log to open, then opens it (see openShared).
+    void mnuPartage_Click();
+    // Opens a shared log, creating its journal first when asked to and it is
+    // not there; false (after a message) when it cannot be opened.
+    bool openShared(const SharedLogRequest &log);
     void mnuImprimer_Click();
     void mnuExporter_Click();
     void mnuQuitter_Click();

@@ -1,6 +1,8 @@
 // The editing workflow of the main window: log files, adding, changing,
 // cancelling and deleting contacts, and the entry checks.
 #include "frmMain.h"
+#include "frmPartage.h"
+#include "Passwords.h"
 #include "Messages.h"
 
 #include "Captions.h"
@@ -158,7 +160,36 @@ void frmMain::mnuOuvrir_Click()
     ChargerFichier(path);
 }
 
-bool frmMain::ChargerFichier(const QString &path)
+void frmMain::mnuPartage_Click()
+{
+    frmPartage dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        openShared(dialog.request());
+}
+
+bool frmMain::openShared(const SharedLogRequest &log)
+{
+    const QString address = log.address();
+    platform::setServerPassword(address, log.password);
+    if (log.create) {
+        // A journal that is there already is opened as it is.
+        platform::EngineError error;
+        if (!platform::Connection::open(address, platform::OpenMode::ReadOnly, &error)
+            && platform::faultOf(error) == platform::EngineFault::CannotOpen) {
+            QString message;
+            if (!logfile::createEmpty(address, &message, log.shortName())) {
+                platform::showMessage(this, message, platform::MessageIcon::Critical);
+                return false;
+            }
+        }
+    }
+    if (!ChargerFichier(address, log.shortName()))
+        return false;
+    rememberSharedLog(log);
+    return true;
+}
+
+bool frmMain::ChargerFichier(const QString &path, const QString &shown)
 {
     // The file is tried before anything of the window changes: a file that
     // cannot be used leaves the previous one bound, with its title and buttons.
@@ -174,7 +205,8 @@ bool frmMain::ChargerFichier(const QString &path)
     if (!settlePendingEntry(msg::openWithoutStoring()))
         return false;
 
-    const QString title = QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(path) + QLatin1Char(']');
+    const QString title =
+        QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(shown.isEmpty() ? path : shown) + QLatin1Char(']');
     ui.Data1->setDatabaseName(path);
     if (!ui.Data1->refresh()) {
         platform::showMessage(this, logfile::openFailureMessage(ui.Data1->error(), path),

@@ -463,4 +463,31 @@ inline QString statsImageSaved() { return QStringLiteral("L'image a été enregi
 // %1: the file; %2: why (a reason put into a sentence).
 inline QString statsImageNotSaved() { return QStringLiteral("L'image n'a pas pu être enregistrée dans « %1 » : %2."); }
 
+// Shared logs on a database server
+inline QString sharedMenu() { return QStringLiteral("Ouvrir un journal &partagé…"); }
+inline QString sharedTitle() { return QStringLiteral("Ouvrir un journal partagé"); }
+inline QString sharedRecent() { return QStringLiteral("Journaux &récents :"); }
+inline QString sharedServer() { return QStringLiteral("&Serveur :"); }
+inline QString sharedBase() { return QStringLiteral("&Base :"); }
+inline QString sharedJournal() { return QStringLiteral("&Journal :"); }
+inline QString sharedUser() { return QStringLiteral("&Utilisateur :"); }
+inline QString sharedPassword() { return QStringLiteral("&Mot de passe :"); }
+inline QString sharedCreate() { return QStringLiteral("&Créer ce journal s'il n'existe pas"); }
+inline QString sharedServerHint()
+{
+    return QStringLiteral("nom ou adresse du serveur, suivi de « :port » s'il n'écoute pas sur le port habituel");
+}
+inline QString sharedPasswordHint()
+{
+    return QStringLiteral("laissé vide : celui du fichier de mots de passe du client PostgreSQL (~/.pgpass), s'il y en a un");
+}
+inline QString sharedNeedServer() { return QStringLiteral("Indiquez le serveur qui tient le journal."); }
+inline QString sharedNeedBase() { return QStringLiteral("Indiquez la base du serveur qui tient le journal."); }
+inline QString sharedBadPort() { return QStringLiteral("Le port « %1 » n'est pas un nombre de 1 à 65535."); }
+inline QString sharedBadJournal()
+{
+    return QStringLiteral("Le nom de journal « %1 » ne convient pas : il ne peut contenir que des lettres, des chiffres "
+                          "et le signe _, ne commence pas par un chiffre ni par « pg_ » et compte 63 octets au plus.");
+}
+
 } // namespace msg
