@@ -40,12 +40,7 @@ constexpr int kRowsPerStatement = 4096;
 // A failed reading is tried again after this long.
 constexpr int kRetryMs = 1000;
 
-qint64 dataVersion(platform::Connection *db)
-{
-    bool ok = false;
-    const qint64 v = db->scalar("PRAGMA data_version", {}, &ok).toLongLong();
-    return ok ? v : -1;
-}
+qint64 dataVersion(platform::Connection *db) { return db->changeCount(); }
 
 qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
 
@@ -545,10 +540,9 @@ std::optional<quint64> keyOf(const QVariantList &callSign)
 
 void LogIndex::noteStored(platform::Connection *db, const IndexedContact &contact)
 {
-    bool ok = false;
-    const qint64 rowid = db ? db->scalar("SELECT last_insert_rowid()", {}, &ok).toLongLong() : 0;
-    if (ok && rowid != 0) {
-        note({rowid, keyOf(contact.callSign), true, serialValue(contact.serial)});
+    const std::optional<qint64> rowid = db ? db->lastInsertedRowid() : std::nullopt;
+    if (rowid) {
+        note({*rowid, keyOf(contact.callSign), true, serialValue(contact.serial)});
     } else if (m_db) {
         // The new row cannot be told: it is found as another program's change.
         m_version = -1;

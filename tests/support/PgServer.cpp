@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QVersionNumber>
 
+#include <algorithm>
 #include <csignal>
 #include <grp.h>
 #include <pwd.h>
@@ -20,17 +21,13 @@ namespace {
 // version, off the PATH: the newest one installed.
 QString serverPrograms()
 {
-    QString best;
-    QVersionNumber bestVersion;
-    for (const QString &version : QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString bin = QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
-        const QVersionNumber v = QVersionNumber::fromString(version);
-        if (QFile::exists(bin + QStringLiteral("/initdb")) && (best.isEmpty() || v > bestVersion)) {
-            best = bin;
-            bestVersion = v;
-        }
-    }
-    return best;
+    QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(versions.begin(), versions.end(),
+              [](const QString &x, const QString &y) { return QVersionNumber::fromString(x) > QVersionNumber::fromString(y); });
+    for (const QString &version : versions)
+        if (QFile::exists(QStringLiteral("/usr/lib/postgresql/%1/bin/initdb").arg(version)))
+            return QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
+    return QString();
 }
 
 } // namespace
@@ -56,12 +53,16 @@ PgServer::PgServer() : m_folder(QStringLiteral("/tmp/sequanel-pg-XXXXXX"))
             return;
         }
     }
-    if (!run(m_bin + QStringLiteral("/initdb"),
-             {QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")), QStringLiteral("-U"),
-              QStringLiteral("sequanel"), QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"),
-              QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync")}))
-        return;
-    start();
+    // The cluster speaks English (connection refusals are told by their text).
+    QProcess initdb;
+    setUp(initdb);
+    initdb.start(m_bin + QStringLiteral("/initdb"), QStringLiteral("-U sequanel -A trust -E UTF8 --locale=C --no-sync -D")
+                                                        .split(QLatin1Char(' '))
+                                                    << m_folder.filePath(QStringLiteral("data")));
+    if (initdb.waitForFinished(120000) && initdb.exitStatus() == QProcess::NormalExit && initdb.exitCode() == 0)
+        start();
+    else
+        m_error = QStringLiteral("initdb failed: %1").arg(logTail());
 }
 
 PgServer::~PgServer() { stop(); }
@@ -69,12 +70,6 @@ PgServer::~PgServer() { stop(); }
 // The programs run as the postgres user when the test runs as root.
 void PgServer::setUp(QProcess &process) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : env.keys())
-        if (name.startsWith(QLatin1String("PG")))
-            env.remove(name);
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    process.setProcessEnvironment(env);
     process.setStandardOutputFile(m_folder.filePath(QStringLiteral("server.log")), QIODevice::Append);
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (::geteuid() == 0) {
@@ -94,18 +89,6 @@ QString PgServer::logTail() const
     return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll().right(2000)) : QString();
 }
 
-bool PgServer::run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    setUp(p);
-    p.start(program, args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        m_error = QStringLiteral("%1 failed: %2").arg(program, logTail());
-        return false;
-    }
-    return true;
-}
-
 bool PgServer::isRunning() const { return m_server && m_server->state() == QProcess::Running; }
 
 bool PgServer::start()
@@ -113,16 +96,14 @@ bool PgServer::start()
     if (isRunning())
         return true;
     const QString data = m_folder.filePath(QStringLiteral("data"));
-    if (!QFile::exists(data + QStringLiteral("/PG_VERSION")))
-        return false;
     m_server = std::make_unique<QProcess>();
     setUp(*m_server);
     // No TCP port: the Unix socket in the folder only. The data of a test
     // server need not reach the disk.
-    m_server->start(m_bin + QStringLiteral("/postgres"),
-                    {QStringLiteral("-D"), data, QStringLiteral("-k"), m_folder.path(), QStringLiteral("-p"),
-                     QString::number(m_port), QStringLiteral("-c"), QStringLiteral("listen_addresses="),
-                     QStringLiteral("-c"), QStringLiteral("fsync=off")});
+    m_server->start(m_bin + QStringLiteral("/postgres"), QStringLiteral("-c listen_addresses= -c fsync=off -p %1 -D")
+                                                             .arg(m_port)
+                                                             .split(QLatin1Char(' '))
+                                                         << data << QStringLiteral("-k") << m_folder.path());
     // The server writes "ready" as the eighth line of postmaster.pid once it
     // accepts connections.
     QDeadlineTimer deadline(60000);

@@ -28,7 +28,6 @@ public:
     bool start();
 
 private:
-    bool run(const QString &program, const QStringList &args);
     void setUp(QProcess &process) const;
     QString logTail() const;
 
