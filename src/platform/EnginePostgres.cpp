@@ -490,10 +490,10 @@ std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, Engin
     if (schemas == 0)
         return fail(serverFailure(QStringLiteral("no such journal"), QStringLiteral("3F000")));
     // The program's statements name the table alone: it is the journal's.
+    // (A read-only opening is not made a read-only session: that would
+    // refuse the temporary tables a reading keeps its bounds in.)
     const Identifier journal(a.journal);
-    if (!c->exec(Sql("SET search_path TO %1").arg(journal))
-        || (mode == OpenMode::ReadOnly && !c->exec("SET default_transaction_read_only = on"))
-        || !c->exec(Sql("LISTEN %1").arg(journal)))
+    if (!c->exec(Sql("SET search_path TO %1").arg(journal)) || !c->exec(Sql("LISTEN %1").arg(journal)))
         return fail(c->error);
     return c;
 }

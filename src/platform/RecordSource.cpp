@@ -317,7 +317,7 @@ bool RecordSource::hasAtLeast(int n)
         return m_cursor.count >= n;
     bool ok = false;
     const QVariant v = m_cursor.connection->scalar(
-        Sql("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1)").arg(Identifier(m_table)),
+        Sql("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1) AS few").arg(Identifier(m_table)),
         {n}, &ok);
     if (!ok) {
         setEngineError();
