@@ -8,7 +8,8 @@ PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev li
           libgeographiclib-dev fonts-liberation fonts-dejavu-core
           poppler-utils xvfb xauth imagemagick sqlite3 libsqlite3-dev
           qt6-translations-l10n x11-utils cups printer-driver-cups-pdf cups-client python3
-          pkg-config mdbtools-dev mdbtools libfiu-dev fiu-utils)
+          pkg-config mdbtools-dev mdbtools libfiu-dev fiu-utils
+          postgresql-15 libqt6sql6-psql libpq-dev)
 # LibreOffice (several hundred MB) only for the test labelled "spreadsheet", on request.
 if [ "${SEQUANEL_SPREADSHEET:-0}" = 1 ]; then
   PACKAGES+=(libreoffice-calc-nogui)

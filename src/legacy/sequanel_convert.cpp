@@ -1,6 +1,8 @@
-// sequanel-convert: converts an old log file (Jet 3.0) into a Sequanel log file.
+// sequanel-convert: converts an old log file (Jet 3.0) into a Sequanel log file,
+// or copies a log file into a new shared log or a shared log into a new file.
 //
 //   sequanel-convert [--partiel] ANCIEN NOUVEAU
+//   sequanel-convert JOURNAL NOUVEAU    (one of them postgresql://user@server/base?journal=NAME)
 //
 // NOUVEAU must not exist. Prints how many contacts came across; on failure
 // prints why in French on standard error and exits with status 1, so that a
@@ -27,6 +29,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <csignal>
@@ -138,6 +141,64 @@ int fail(const QString &message)
 
 QString quoted(const QString &path) { return QStringLiteral("« %1 »").arg(QDir::toNativeSeparators(path)); }
 
+// A shared log's address as the copy names it: without its password.
+QString quotedLog(const QString &name)
+{
+    if (!platform::isServerAddress(name))
+        return quoted(name);
+    static const QRegularExpression password(QStringLiteral("^(postgresql://[^@/?:]*):[^@/?]*@|[?&]password=[^&]*"));
+    return quoted(QString(name).remove(password));
+}
+
+// A log file copied into a new shared log, or a shared log into a new log
+// file (made under a hidden name beside its place, then put there) or
+// another shared log. The old log is only read.
+int copyLog(const QString &source, const QString &target)
+{
+    const bool toFile = !platform::isServerAddress(target);
+    if (toFile) {
+        const QFileInfo out(target);
+        if (out.exists() || out.isSymLink())
+            return fail(msg::convertTargetExists().arg(quoted(target)));
+        if (!out.absoluteDir().exists())
+            return fail(msg::convertFolderMissing().arg(quoted(target)));
+        if (const QString problem = logfile::nameProblem(target); !problem.isEmpty())
+            return fail(problem);
+    }
+    if (!platform::isServerAddress(source) && !QFileInfo::exists(source))
+        return fail(msg::convertMissing().arg(quoted(source)));
+    struct sigaction stop = {};
+    stop.sa_handler = noteSignal;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+    const QString written = toFile ? logfile::temporaryBeside(target) : target;
+    if (toFile)
+        platform::Connection::remove(written);
+    QString message;
+    const std::optional<qint64> copied = logfile::copyLog(source, written, &message, quotedLog(source),
+                                                          quotedLog(target), [] { return g_signal == 0; });
+    if (g_signal) {
+        if (copied)
+            platform::Connection::remove(written);
+        leaveBySignal();
+    }
+    if (!copied)
+        return fail(message);
+    if (toFile && !platform::placeFile(written, target, false)) {
+        const int why = errno;
+        platform::Connection::remove(written);
+        return fail(why == EEXIST ? msg::convertTargetExists().arg(quoted(target))
+                                  : msg::convertNotWritten().arg(quoted(target)));
+    }
+    const QString done = *copied == 0   ? msg::copiedNone().arg(quotedLog(source))
+                         : *copied == 1 ? msg::copiedOne().arg(quotedLog(source))
+                                        : msg::copiedMany().arg(*copied).arg(quotedLog(source));
+    std::printf("%s\n%s\n", done.toLocal8Bit().constData(),
+                msg::copyNewLog().arg(quotedLog(target)).toLocal8Bit().constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,6 +218,8 @@ int main(int argc, char **argv)
     if (names.size() != 2)
         return fail(msg::convertUsage());
     const QString source = names[0], target = names[1];
+    if (!partial && (platform::isServerAddress(source) || platform::isServerAddress(target)))
+        return copyLog(source, target);
     const QFileInfo out(target);
     if (out.exists() || out.isSymLink())
         return fail(msg::convertTargetExists().arg(quoted(target)));

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 #include <cstdio>
@@ -97,6 +98,83 @@ QString nameProblem(const QString &path)
     if (QFile::encodeName(info.fileName()).size() + qsizetype(sizeof("-journal") - 1) <= max)
         return QString();
     return msg::newFileNameTooLong().arg(QDir::toNativeSeparators(path));
+}
+
+std::optional<qint64> copyLog(const QString &from, const QString &to, QString *message, const QString &shownFrom,
+                              const QString &shownTo, const std::function<bool()> &carryOn)
+{
+    using platform::Identifier;
+    using platform::Sql;
+    auto failed = [&](const QString &text) -> std::optional<qint64> {
+        if (message)
+            *message = text;
+        return std::nullopt;
+    };
+    platform::EngineError e;
+    auto source = platform::Connection::open(from, platform::OpenMode::ReadOnly, &e);
+    if (!source)
+        return failed(msg::copyCannotRead().arg(shownFrom, platform::describe(e)));
+    bool ok = false;
+    const QVector<ColumnDef> found = source->tableColumns(Identifier(kTable), &ok);
+    if (!ok)
+        return failed(msg::copyCannotRead().arg(shownFrom, platform::describe(source->lastError())));
+    for (const QString &name : columnNames())
+        if (std::none_of(found.begin(), found.end(), [&](const ColumnDef &c) { return c.name == name; }))
+            return failed(msg::copyNotALog().arg(shownFrom, kTable));
+    if (!platform::Connection::create(to, transmission(), &e))
+        return failed(msg::copyCannotCreate().arg(shownTo, platform::describe(e)));
+
+    // The contacts are read in the old log's order and inserted in the same
+    // order, which the new log's rowids keep.
+    QVector<Sql> names, marks;
+    for (const QString &name : columnNames()) {
+        names << Identifier(name);
+        marks << Sql::parameter(int(marks.size()) + 1);
+    }
+    const Sql list = Sql::join(names, ", ");
+    const Sql insert = Sql("INSERT INTO %1 (%2) VALUES (%3)").arg(Identifier(kTable), list, Sql::join(marks, ", "));
+    qint64 copied = 0;
+    QString why;
+    {
+        auto target = platform::Connection::open(to, platform::OpenMode::ReadWrite, &e);
+        if (!target || !target->begin()) {
+            why = platform::describe(target ? target->lastError() : e);
+        } else {
+            auto rows = source->openQuery(Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(list, Identifier(kTable)));
+            QVariantList values;
+            for (bool more = rows->isValid() && !rows->eof(); more; more = rows->moveNext()) {
+                if (carryOn && !carryOn()) {
+                    why = msg::copyStopped();
+                    break;
+                }
+                values.clear();
+                for (int i = 0; i < names.size(); ++i)
+                    values << rows->value(i);
+                if (!target->exec(insert, values)) {
+                    why = platform::describe(target->lastError());
+                    break;
+                }
+                ++copied;
+            }
+            if (why.isEmpty() && rows->error().isSet())
+                why = msg::copyCannotRead().arg(shownFrom, platform::describe(rows->error()));
+            const qint64 held = why.isEmpty()
+                                    ? target->scalar(Sql("SELECT count(*) FROM %1").arg(Identifier(kTable)), {}, &ok)
+                                          .toLongLong()
+                                    : -1;
+            if (why.isEmpty() && (!ok || held != copied))
+                why = platform::describe(target->lastError());
+            if (why.isEmpty() && !target->commit())
+                why = platform::describe(target->lastError());
+            if (!why.isEmpty())
+                target->rollback();
+        }
+    }
+    if (!why.isEmpty()) {
+        platform::Connection::remove(to);
+        return failed(msg::copyFailed().arg(shownTo, why));
+    }
+    return copied;
 }
 
 void configure(platform::RecordSource &source, const QString &path)

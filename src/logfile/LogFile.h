@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 namespace logfile {
 
@@ -37,6 +39,16 @@ QString newFileProblem(const QString &path);
 // A short hidden name beside path, where a new log file is made before it
 // takes path's place (the chosen name may already be as long as allowed).
 QString temporaryBeside(const QString &path);
+
+// Copies every contact of the log at from (a file or a shared log) into a new
+// log at to (the same), which must not exist, in the old one's order and
+// with every column as it is; the old one is only read. Done in one
+// transaction, and said done once the new log is proven to hold as many
+// contacts as were read. The number copied, or nothing with *message (French,
+// naming the logs shownFrom and shownTo) and nothing left at to. carryOn,
+// asked between contacts, stops the copy when it returns false.
+std::optional<qint64> copyLog(const QString &from, const QString &to, QString *message, const QString &shownFrom,
+                              const QString &shownTo, const std::function<bool()> &carryOn = {});
 
 // Sets a record source up for the table Transmission of a log file.
 void configure(platform::RecordSource &source, const QString &path);

@@ -96,7 +96,7 @@ std::optional<std::map<qint64, quint64>> chunkDigests(platform::Connection *db, 
 {
     std::map<qint64, quint64> out;
     const Sql sql = rowsSelect(
-        Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 32768"));
+        Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 32768"));
     static_assert(kScanRows == 32768);
     qint64 after = std::numeric_limits<qint64>::min();
     quint64 *sum = nullptr;
@@ -134,26 +134,30 @@ std::optional<qint64> serialValue(const QString &text)
 
 std::optional<qint64> readLargestSerial(platform::Connection *db)
 {
-    // Plain whole numbers are compared by the engine itself, and the few
-    // other texts (blanks, a sign, leading zeros, decimals) come back to be
-    // read in the user's number notation.
+    // Plain whole numbers (digits alone) are compared by the engine itself,
+    // and the few other texts (blanks, a sign, decimals) come back, when
+    // there are any, to be read in the user's number notation.
+    static const Sql plain("length(%1) BETWEEN 1 AND 15 AND ltrim(%1, '0123456789') = ''");
+    const Sql isPlain = plain.arg(kSerial);
     bool ok = false;
-    const auto rows = db->rows(
-        Sql("SELECT max(CASE WHEN CAST(CAST(%1 AS INTEGER) AS TEXT) = %1 THEN CAST(%1 AS INTEGER) END), "
-            "group_concat(CASE WHEN NOT (CAST(CAST(%1 AS INTEGER) AS TEXT) = %1) AND %1 <> '' THEN %1 END, "
-            "char(31)) FROM %2")
-            .arg(kSerial, Identifier(kTable)),
-        {}, &ok);
+    const auto rows = db->rows(Sql("SELECT max(CASE WHEN %1 THEN CAST(%2 AS BIGINT) END), "
+                                   "count(CASE WHEN %2 <> '' AND NOT (%1) THEN 1 END) FROM %3")
+                                   .arg(isPlain, kSerial, Identifier(kTable)),
+                               {}, &ok);
     if (!ok || rows.isEmpty())
         return std::nullopt;
     qint64 best = 0;
     if (!rows[0].value(0).isNull())
         best = std::max(best, rows[0].value(0).toLongLong());
-    const QString others = rows[0].value(1).toString();
-    if (!others.isEmpty())
-        for (const QString &text : others.split(QChar(31)))
-            if (auto n = serialValue(text))
+    if (rows[0].value(1).toLongLong() > 0) {
+        const auto others =
+            db->rows(Sql("SELECT %1 FROM %2 WHERE %1 <> '' AND NOT (%3)").arg(kSerial, Identifier(kTable), isPlain), {}, &ok);
+        if (!ok)
+            return std::nullopt;
+        for (const QVariantList &other : others)
+            if (auto n = serialValue(other.value(0).toString()))
                 best = std::max(best, *n);
+    }
     return best;
 }
 
@@ -164,21 +168,13 @@ qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunk
 
 } // namespace
 
-qint64 dataVersion(platform::Connection *db)
-{
-    bool ok = false;
-    const qint64 v = db->scalar("PRAGMA data_version", {}, &ok).toLongLong();
-    return ok ? v : -1;
-}
+qint64 dataVersion(platform::Connection *db) { return db->changeCount(); }
 
-bool RowidBounds::create()
-{
-    return db->exec("CREATE TEMP TABLE IF NOT EXISTS sequanel_bounds (k INTEGER PRIMARY KEY, lo INTEGER, hi INTEGER)");
-}
+bool RowidBounds::create() { return db->exec("CREATE TEMP TABLE IF NOT EXISTS sequanel_bounds (lo BIGINT, hi BIGINT)"); }
 
 bool RowidBounds::set(qint64 lo, qint64 hi)
 {
-    return db->exec("INSERT OR REPLACE INTO temp.sequanel_bounds VALUES (1, ?1, ?2)", {lo, hi});
+    return db->exec("DELETE FROM sequanel_bounds") && db->exec("INSERT INTO sequanel_bounds VALUES (?1, ?2)", {lo, hi});
 }
 
 ReadLock::ReadLock(platform::Connection *db) : m_db(db), m_held(db->beginRead()) {}
@@ -211,8 +207,8 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
     };
     // The whole chunks from the one of lo to the one of hi read again: those
     // known there are replaced, gone or not, and so are those rows land in.
-    const Sql between = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
-                                       "AND (SELECT hi FROM temp.sequanel_bounds)"));
+    const Sql between = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM sequanel_bounds) "
+                                       "AND (SELECT hi FROM sequanel_bounds)"));
     auto readAgain = [&](qint64 lo, qint64 hi) {
         if ((stop && stop->load()) || !bounds.set(chunkStart(chunkOf(lo)), chunkEnd(chunkOf(hi))))
             return false;
@@ -265,7 +261,7 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
     const qint64 startVersion = dataVersion(db);
     if (known.empty()) {
         // Nothing known: every row is read, kRowsPerStatement at a time.
-        const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 4096"));
+        const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 4096"));
         static_assert(kRowsPerStatement == 4096);
         qint64 after = std::numeric_limits<qint64>::min();
         for (int read = kRowsPerStatement; read == kRowsPerStatement;) {
@@ -537,10 +533,9 @@ std::optional<quint64> keyOf(const QVariantList &callSign)
 
 void LogIndex::noteStored(platform::Connection *db, const IndexedContact &contact)
 {
-    bool ok = false;
-    const qint64 rowid = db ? db->scalar("SELECT last_insert_rowid()", {}, &ok).toLongLong() : 0;
-    if (ok && rowid != 0) {
-        note({rowid, keyOf(contact.callSign), true, serialValue(contact.serial)});
+    const std::optional<qint64> rowid = db ? db->lastInsertedRowid() : std::nullopt;
+    if (rowid) {
+        note({*rowid, keyOf(contact.callSign), true, serialValue(contact.serial)});
     } else if (m_db) {
         // The new row cannot be told: it is found as another program's change.
         m_version = -1;

@@ -14,7 +14,7 @@
 // its rows (rowid, serial number and call sign) and its largest serial
 // number, beside a survey of the table's pages as the file held them when
 // those rows were read. When another program changes the file (the window's
-// connection's PRAGMA data_version moves), the pages are surveyed again while
+// connection's change count moves), the pages are surveyed again while
 // the file is locked for reading, and only the chunks holding rows of the
 // pages that differ are read again: the set of call signs and the largest
 // serial number follow the file without a whole new reading. When the pages
@@ -89,13 +89,13 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
                                 const platform::PageSurvey *pages = nullptr, const std::atomic<bool> *stop = nullptr);
 
 // The number that moves whenever another connection commits a change to the
-// file db has open (PRAGMA data_version); -1 when it cannot be read.
+// log db has open (Connection::changeCount); -1 when it cannot be read.
 qint64 dataVersion(platform::Connection *db);
 
 // Rowid bounds for the statements of a reading, kept in a temporary table of
-// the reading's connection (the fast row reader takes no parameters): a
-// statement reads them as (SELECT lo FROM temp.sequanel_bounds) and
-// (SELECT hi FROM temp.sequanel_bounds).
+// the reading's connection (the fast row reader takes no parameters), found
+// before the log's tables by its name alone: a statement reads them as
+// (SELECT lo FROM sequanel_bounds) and (SELECT hi FROM sequanel_bounds).
 struct RowidBounds {
     platform::Connection *db;
     bool create();
@@ -190,7 +190,7 @@ private:
     bool current(platform::Connection *db) const;
 
     platform::Connection *m_db = nullptr;
-    qint64 m_version = -1;       // data_version of m_db that what is known describes
+    qint64 m_version = -1;       // change count of m_db that what is known describes
     qint64 m_surveyVersion = -1; // the one the reading under way started from
     qint64 m_firstVersion = -1;  // the one the first reading of the file started from
     bool m_stale = true;         // the file changed since: answers not known

@@ -38,6 +38,46 @@ inline QString engineError()
     return QStringLiteral("Le moteur de base de données a signalé une erreur (code %1).");
 }
 
+// Shared logs on a server
+inline QString serverUnreachable()
+{
+    return QStringLiteral("Le serveur ne répond pas : il est arrêté, ou le réseau est coupé ; réessayez dans un instant.");
+}
+inline QString serverNoPermission()
+{
+    return QStringLiteral("Le serveur refuse l'accès : l'utilisateur, le mot de passe ou ses droits ne conviennent pas.");
+}
+inline QString sharedLogMissing() { return QStringLiteral("Ce journal partagé ou sa base n'existe pas sur le serveur."); }
+inline QString sharedLogExists() { return QStringLiteral("Un journal partagé de ce nom existe déjà sur le serveur."); }
+inline QString sharedLogBusy()
+{
+    return QStringLiteral("Le journal partagé est occupé par un autre poste ; réessayez dans un instant.");
+}
+inline QString sharedLogReadOnly() { return QStringLiteral("Le journal partagé est ouvert en lecture seule."); }
+inline QString serverRefusedByRule()
+{
+    return QStringLiteral("Le serveur a refusé la modification : une règle du journal partagé l'interdit.");
+}
+inline QString serverDiskFull() { return QStringLiteral("Le disque du serveur est plein."); }
+inline QString serverDamaged()
+{
+    return QStringLiteral("Le serveur a signalé une erreur de lecture ou d'écriture de ses données.");
+}
+inline QString sharedAddressInvalid()
+{
+    return QStringLiteral("L'adresse du journal partagé n'est pas valable ; elle s'écrit "
+                          "postgresql://utilisateur@serveur/base?journal=NOM.");
+}
+inline QString sharedJournalNameInvalid()
+{
+    return QStringLiteral("Le nom du journal partagé n'est pas valable : lettres, chiffres et « _ » seulement, "
+                          "sans chiffre au début ni « pg_ », 63 octets au plus.");
+}
+inline QString serverError()
+{
+    return QStringLiteral("Le serveur de base de données a signalé une erreur (code %1).");
+}
+
 // Help
 inline QString helpHomeTip() { return QStringLiteral("Revenir au sommaire de l'aide (Alt+Origine)"); }
 inline QString helpBackTip() { return QStringLiteral("Page précédente (Alt+Gauche)"); }
@@ -395,6 +435,19 @@ inline QString convertNotJet()
 }
 inline QString convertFolderMissing() { return QStringLiteral("le dossier de %1 n'existe pas."); }
 inline QString convertNotWritten() { return QStringLiteral("%1 n'a pas pu être écrit."); }
+// Copies between a log file and a shared log. %1, %2: the logs as quoted names.
+inline QString copyCannotRead() { return QStringLiteral("%1 ne peut pas être lu : %2"); }
+inline QString copyNotALog()
+{
+    return QStringLiteral("%1 n'est pas un journal de contacts : il ne contient pas de table %2 complète.");
+}
+inline QString copyCannotCreate() { return QStringLiteral("%1 n'a pas pu être créé : %2"); }
+inline QString copyFailed() { return QStringLiteral("La copie dans %1 a échoué ; il n'en reste rien.\n%2"); }
+inline QString copyStopped() { return QStringLiteral("La copie a été interrompue."); }
+inline QString copiedNone() { return QStringLiteral("%1 ne contient aucun contact : le nouveau journal est vide."); }
+inline QString copiedOne() { return QStringLiteral("Le contact de %1 a été copié."); }
+inline QString copiedMany() { return QStringLiteral("Les %1 contacts de %2 ont été copiés."); }
+inline QString copyNewLog() { return QStringLiteral("Nouveau journal : %1"); }
 
 // The orientation window
 inline QString townsDamaged()

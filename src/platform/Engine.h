@@ -2,6 +2,13 @@
 // The database engine used directly: creating a database with one table,
 // opening a database, and cursors over a table or a select statement.
 //
+// A database is a SQLite file, or a shared log on a PostgreSQL server named by
+// its address (postgresql://user@server:port/base?journal=NAME): the table
+// lives in the schema named after the journal. Callers speak to both alike;
+// the statements they write are of the SQL both engines read, and on a
+// server the table's column rowid (an identity, in insertion order) stands
+// for SQLite's rowid.
+//
 // Statements are Sql values, made only of text written in the program and of
 // quoted identifiers. A QString does not turn into one, so a value joined into
 // a statement does not compile: values reach the engine as bound parameters.
@@ -93,8 +100,9 @@ struct EngineError {
 // The kinds of failure the engine reports, read from its result code.
 // Moved: the file was renamed, moved or deleted while open (the engine then
 // refuses to write it, as it would a read-only file).
+// Unreachable: the server does not answer, or the connection to it was lost.
 enum class EngineFault { None, Busy, Locked, ReadOnly, NotDatabase, Corrupt, Full, CannotOpen, IoError, Permission,
-                         Refused, Moved, Other };
+                         Refused, Moved, Unreachable, Other };
 
 // Which kind of failure an error is. Extended result codes count as their
 // primary code (a busy file stays busy, whatever the reason the engine adds).
@@ -108,6 +116,11 @@ QString describe(const EngineError &error);
 EngineError systemError(int errnum);
 
 class Connection;
+class Backend;
+class RowSource;
+
+// True when name is a shared log's address (postgresql://...) rather than a file.
+bool isServerAddress(const QString &name);
 
 // A table's pages as the file holds them: enough to tell, against an earlier
 // survey of the same table, which rows may have changed, without reading a
@@ -143,10 +156,10 @@ public:
     bool isNull(int column) const;
     QByteArrayView text(int column) const;
 
+    explicit RowText(const RowSource &source) : m_source(&source) {}
+
 private:
-    friend class Connection;
-    explicit RowText(void *statement) : m_statement(statement) {}
-    void *m_statement;
+    const RowSource *m_source;
 };
 
 // A cursor over the rows of a table (in natural order) or of a select statement.
@@ -188,13 +201,20 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    // Opens an existing database file; nullptr and *error set on failure (a
-    // missing file, a folder, a file that is not a database).
+    // Opens an existing database file or shared log; nullptr and *error set
+    // on failure (a missing file, a folder, a file that is not a database, a
+    // server that does not answer, a journal it does not hold).
     static std::unique_ptr<Connection> open(const QString &path, OpenMode mode, EngineError *error);
 
     // Creates a new database file at path holding exactly one table. The file
-    // must not exist. A half-written file is removed on failure.
+    // must not exist. A half-written file is removed on failure. For a shared
+    // log, the journal must not exist; it is made in one transaction.
     static bool create(const QString &path, const TableDef &table, EngineError *error);
+
+    // The name opened (a server's address without its password).
+    // Removes a database this program has just made and could not fill: the
+    // file and its journal, or the shared log's journal with all it holds.
+    static bool remove(const QString &path);
 
     QString path() const;
     OpenMode mode() const;
@@ -229,17 +249,24 @@ public:
     bool beginRead();
     // Inside beginRead(): the survey of a table's pages, read from the file
     // itself; nothing when the file cannot be read that way (another journal
-    // mode, a page that is not what the table's tree says).
+    // mode, a page that is not what the table's tree says, a server).
     std::optional<PageSurvey> surveyPages(const Identifier &table);
     bool commit();
     void rollback();
 
+    // A number that moves when another connection commits a change to the
+    // database; -1 when it cannot be read. On a server it counts the
+    // notifications of the journal's table received so far, read as the
+    // connection asks for it: no event loop is needed.
+    qint64 changeCount();
+    // The rowid of the row the last insert of this connection made.
+    std::optional<qint64> lastInsertedRowid();
+
     EngineError lastError() const;
 
 private:
-    Connection();
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    explicit Connection(std::unique_ptr<Backend> backend);
+    std::unique_ptr<Backend> d;
     friend class Cursor;
 };
 

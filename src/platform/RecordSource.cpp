@@ -83,22 +83,25 @@ std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name
     };
     auto notUsable = [&](const EngineError &e) { return refuseFor(e, SourceError::NotDatabase); };
 
-    const QFileInfo info(name);
-    if (name.isEmpty() || !info.exists())
-        return refused(SourceError::NotFound);
-    if (info.isDir())
-        return refused(SourceError::IsFolder);
-    if (!info.isReadable())
-        return refused(SourceError::NotReadable);
-    if (!m_readOnly) {
-        // The rollback journal is written beside the file: both the file and
-        // its folder must be writable for a store to succeed.
-        // A file without any write permission bit is read only even for a
-        // user (root) whom the system would let write it.
-        const QFileInfo folder(info.absolutePath());
-        const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-        if (!info.isWritable() || !(info.permissions() & writeBits) || !folder.isWritable())
-            return refused(SourceError::ReadOnlyFile);
+    // A shared log's server tells its own refusals when it is opened.
+    if (!isServerAddress(name)) {
+        const QFileInfo info(name);
+        if (name.isEmpty() || !info.exists())
+            return refused(SourceError::NotFound);
+        if (info.isDir())
+            return refused(SourceError::IsFolder);
+        if (!info.isReadable())
+            return refused(SourceError::NotReadable);
+        if (!m_readOnly) {
+            // The rollback journal is written beside the file: both the file and
+            // its folder must be writable for a store to succeed.
+            // A file without any write permission bit is read only even for a
+            // user (root) whom the system would let write it.
+            const QFileInfo folder(info.absolutePath());
+            const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+            if (!info.isWritable() || !(info.permissions() & writeBits) || !folder.isWritable())
+                return refused(SourceError::ReadOnlyFile);
+        }
     }
     EngineError engineError;
     Checked out;
@@ -314,7 +317,7 @@ bool RecordSource::hasAtLeast(int n)
         return m_cursor.count >= n;
     bool ok = false;
     const QVariant v = m_cursor.connection->scalar(
-        Sql("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1)").arg(Identifier(m_table)),
+        Sql("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1) AS few").arg(Identifier(m_table)),
         {n}, &ok);
     if (!ok) {
         setEngineError();

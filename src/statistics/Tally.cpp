@@ -374,8 +374,8 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
             return failed();
         auto now = db->surveyPages(Identifier(QStringLiteral("Transmission")));
         if (const auto changed = now ? platform::changedRowids(*d->pages, *now) : std::nullopt) {
-            const Sql between = select(Sql("WHERE rowid BETWEEN (SELECT lo FROM temp.sequanel_bounds) "
-                                           "AND (SELECT hi FROM temp.sequanel_bounds)"));
+            const Sql between = select(Sql("WHERE rowid BETWEEN (SELECT lo FROM sequanel_bounds) "
+                                           "AND (SELECT hi FROM sequanel_bounds)"));
             // Each chunk once, however many of its pages differ (the spans
             // come sorted and apart).
             std::optional<qint64> readTo; // the last chunk read again
@@ -402,7 +402,7 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
     d->chunks.clear();
     d->pages.reset();
     const qint64 startVersion = logfile::dataVersion(db);
-    const Sql next = select(Sql("WHERE rowid > (SELECT lo FROM temp.sequanel_bounds) ORDER BY rowid LIMIT 4096"));
+    const Sql next = select(Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 4096"));
     for (qint64 before = -1; before != d->rowsRead;) {
         before = d->rowsRead;
         if (!bounds.set(last, 0) || !db->forEachRow(next, onRow) || (stop && *stop))

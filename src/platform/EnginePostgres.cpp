@@ -1,0 +1,545 @@
+// Shared logs on a PostgreSQL server, through QtSql's QPSQL driver; libpq
+// itself for the notifications that tell another station's changes.
+//
+// A shared log is a schema named after the journal, holding the table of a
+// log file with the same columns (varchar(n) for a text of n characters,
+// smallint, timestamp(0) for a date), and two columns of the server's own
+// that the program's statements do not list: rowid, an identity in
+// insertion order standing for SQLite's rowid, and CleEnregistrement, the
+// unique key a store carries (empty for rows copied from a file). A trigger
+// notifies the channel named after the journal at each statement that
+// changes the table.
+#include "EngineBackend.h"
+#include "Messages.h"
+#include "Regional.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUrl>
+
+#include <libpq-fe.h>
+
+namespace platform {
+
+namespace {
+
+const QString kStoreKey = QStringLiteral("CleEnregistrement");
+
+// SQLSTATEs of failures found before the server is asked, in a class the
+// server does not use.
+const QString kBadAddress = QStringLiteral("SQ001");
+const QString kBadJournal = QStringLiteral("SQ002");
+// The client library's own failures come without a SQLSTATE: nearly all are
+// a connection that could not be made or was lost.
+const QString kConnectionFailure = QStringLiteral("08006");
+
+struct ServerAddress {
+    QString user, password, host, base, journal;
+    int port = -1;
+    QStringList options; // other connection parameters, key=value
+    QString shown;       // the address without its password
+};
+
+// A journal's name is quoted in every statement; it is also held to the
+// rules of an unquoted PostgreSQL name, so that it means the same written
+// either way: letters, digits and underscores, not a digit first, 63 bytes
+// at most, and not the prefix of the server's own schemas.
+bool validJournal(const QString &name)
+{
+    if (name.isEmpty() || name.toUtf8().size() > 63 || name[0].isDigit()
+        || name.startsWith(QLatin1String("pg_"), Qt::CaseInsensitive))
+        return false;
+    for (QChar ch : name)
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('_'))
+            return false;
+    return true;
+}
+
+// The values a connection parameter given in the address may hold: the
+// driver joins them into one text of key=value pairs.
+bool plainValue(const QString &value)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@-]*$"));
+    return plain.match(value).hasMatch();
+}
+
+// postgresql://[user[:password]@][host][:port][/base][?key=value&...], read
+// by libpq's rules: every part percent-encoded, a host beginning with "/" is
+// the folder of a Unix socket, and host, port, user, password and dbname
+// may be given as parameters too. journal names the shared log.
+std::optional<ServerAddress> parseAddress(const QString &address, QString *problem)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^postgresql://(?:([^@/?]*)@)?(\\[[^\\]]*\\]|[^:/?]*)(?::(\\d*))?(?:/([^?]*))?(?:\\?(.*))?$"));
+    const auto m = form.match(address);
+    *problem = kBadAddress;
+    if (!m.hasMatch())
+        return std::nullopt;
+    auto decoded = [](const QString &part) { return QUrl::fromPercentEncoding(part.toUtf8()); };
+    ServerAddress a;
+    const QString userInfo = m.captured(1);
+    const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
+    a.user = decoded(userInfo.left(colon));
+    if (colon >= 0)
+        a.password = decoded(userInfo.mid(colon + 1));
+    a.host = decoded(m.captured(2));
+    if (a.host.startsWith(QLatin1Char('[')))
+        a.host = a.host.mid(1, a.host.size() - 2);
+    if (!m.captured(3).isEmpty())
+        a.port = m.captured(3).toInt();
+    a.base = decoded(m.captured(4));
+    QStringList shownParams;
+    for (const QString &pair : m.captured(5).split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return std::nullopt;
+        const QString key = decoded(pair.left(eq)), value = decoded(pair.mid(eq + 1));
+        if (key != QLatin1String("password"))
+            shownParams << pair;
+        if (key == QLatin1String("journal"))
+            a.journal = value;
+        else if (key == QLatin1String("host"))
+            a.host = value;
+        else if (key == QLatin1String("port"))
+            a.port = value.toInt();
+        else if (key == QLatin1String("user"))
+            a.user = value;
+        else if (key == QLatin1String("password"))
+            a.password = value;
+        else if (key == QLatin1String("dbname"))
+            a.base = value;
+        else if (plainValue(key) && plainValue(value))
+            a.options << key + QLatin1Char('=') + value;
+        else
+            return std::nullopt;
+    }
+    if (a.port == 0 || a.port > 65535 || a.base.isEmpty())
+        return std::nullopt;
+    if (!validJournal(a.journal)) {
+        *problem = kBadJournal;
+        return std::nullopt;
+    }
+    a.shown = QStringLiteral("postgresql://%1%2%3/%4?%5")
+                  .arg(m.captured(1).isEmpty() ? QString() : m.captured(1).left(colon) + QLatin1Char('@'),
+                       m.captured(2), m.captured(3).isEmpty() ? QString() : QLatin1Char(':') + m.captured(3),
+                       m.captured(4), shownParams.join(QLatin1Char('&')));
+    problem->clear();
+    return a;
+}
+
+EngineError serverFailure(const QString &text, const QString &sqlState)
+{
+    return EngineError{text.isEmpty() ? QStringLiteral("unknown error") : text, serverCode(sqlState)};
+}
+
+EngineError serverError(const QSqlError &e)
+{
+    QString text = e.databaseText().isEmpty() ? e.driverText() : e.databaseText();
+    const QString state = e.nativeErrorCode();
+    return serverFailure(text, state.size() == 5 ? state : kConnectionFailure);
+}
+
+// A connection that could not be made comes with the client library's text
+// only; the server's refusals are told by it (in English: the server's
+// own language setting is the one of its cluster, C on a test server).
+EngineError connectionError(const QSqlError &e)
+{
+    const QString text = e.databaseText().isEmpty() ? e.driverText() : e.databaseText();
+    QString state = kConnectionFailure;
+    if (text.contains(QLatin1String("password")) || text.contains(QLatin1String("authentication"))
+        || text.contains(QLatin1String("role \"")))
+        state = QStringLiteral("28000");
+    else if (text.contains(QLatin1String("database \"")) && text.contains(QLatin1String("does not exist")))
+        state = QStringLiteral("3D000");
+    return serverFailure(text, state);
+}
+
+// The server's own handle of a connection.
+PGconn *serverHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // (PGconn is libpq's name for struct pg_conn, the one Qt's type system keeps)
+    return handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)
+               ? *static_cast<PGconn *const *>(handle.constData())
+               : nullptr;
+}
+
+// A row read through QtSql, its values held as UTF-8 bytes while it is
+// handed over.
+class HeldRow : public RowSource
+{
+public:
+    std::vector<QByteArray> values;
+    std::vector<bool> nulls;
+    int columnCount() const override { return int(values.size()); }
+    bool isNull(int column) const override { return nulls[size_t(column)]; }
+    QByteArrayView text(int column) const override { return values[size_t(column)]; }
+};
+
+QString serverType(const ColumnDef &column)
+{
+    switch (column.type) {
+    case ColumnType::DateTime: return QStringLiteral("timestamp(0) without time zone");
+    case ColumnType::SmallInt: return QStringLiteral("smallint");
+    case ColumnType::Text: return QStringLiteral("varchar(%1)").arg(column.size);
+    case ColumnType::Other: break;
+    }
+    return QStringLiteral("text");
+}
+
+ColumnDef columnFromServerType(const QString &name, const QString &type, const QVariant &size)
+{
+    ColumnDef c{name, ColumnType::Other, 0};
+    if (type == QLatin1String("timestamp without time zone"))
+        c.type = ColumnType::DateTime;
+    else if (type == QLatin1String("smallint"))
+        c.type = ColumnType::SmallInt;
+    else if (type == QLatin1String("character varying") && !size.isNull())
+        c = ColumnDef{name, ColumnType::Text, size.toInt()};
+    return c;
+}
+
+} // namespace
+
+int serverCode(const QString &sqlState)
+{
+    int n = 0;
+    for (QChar ch : sqlState)
+        n = n * 36 + (ch.isDigit() ? ch.digitValue() : ch.toUpper().unicode() - 'A' + 10);
+    return code::kServerCode | n;
+}
+
+QString sqlStateOf(int c)
+{
+    if (!(c & code::kServerCode))
+        return QString();
+    int n = c & ~code::kServerCode;
+    QString out(5, QLatin1Char('0'));
+    for (int i = 4; i >= 0; --i, n /= 36)
+        out[i] = QLatin1Char("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[n % 36]);
+    return out;
+}
+
+// By the SQLSTATE's class (its first two characters), or the state itself.
+EngineFault serverFault(const QString &state)
+{
+    const QString cls = state.left(2);
+    if (cls == QLatin1String("08") || state.startsWith(QLatin1String("57P")))
+        return EngineFault::Unreachable; // no connection, or the server shutting down or restarting
+    if (state == kBadAddress || state == kBadJournal || state == QLatin1String("3D000")
+        || state == QLatin1String("3F000") || state == QLatin1String("42P01") || state == QLatin1String("42P06"))
+        return EngineFault::CannotOpen;
+    if (cls == QLatin1String("28") || state == QLatin1String("42501"))
+        return EngineFault::Permission;
+    if (cls == QLatin1String("22") || cls == QLatin1String("23"))
+        return EngineFault::Refused; // a value too long, out of range, a unique key taken
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("53300"))
+        return EngineFault::Busy;
+    if (state == QLatin1String("55P03"))
+        return EngineFault::Locked;
+    if (state == QLatin1String("25006"))
+        return EngineFault::ReadOnly;
+    if (state == QLatin1String("53100"))
+        return EngineFault::Full;
+    if (cls == QLatin1String("58"))
+        return EngineFault::IoError;
+    if (cls == QLatin1String("XX"))
+        return EngineFault::Corrupt;
+    return EngineFault::Other;
+}
+
+QString describeServer(const QString &state)
+{
+    switch (serverFault(state)) {
+    case EngineFault::Unreachable: return msg::serverUnreachable();
+    case EngineFault::CannotOpen:
+        if (state == kBadAddress)
+            return msg::sharedAddressInvalid();
+        if (state == kBadJournal)
+            return msg::sharedJournalNameInvalid();
+        return state == QLatin1String("42P06") ? msg::sharedLogExists() : msg::sharedLogMissing();
+    case EngineFault::Permission: return msg::serverNoPermission();
+    case EngineFault::Refused: return msg::serverRefusedByRule();
+    case EngineFault::Busy:
+    case EngineFault::Locked: return msg::sharedLogBusy();
+    case EngineFault::ReadOnly: return msg::sharedLogReadOnly();
+    case EngineFault::Full: return msg::serverDiskFull();
+    case EngineFault::IoError:
+    case EngineFault::Corrupt: return msg::serverDamaged();
+    default: break;
+    }
+    return msg::serverError().arg(state);
+}
+
+class ServerBackend : public Backend
+{
+public:
+    QString journal;
+    qint64 notified = 0; // the other connections' notifications received
+    QSqlQuery direct;    // the last statement run without parameters
+
+    EngineError toError(const QSqlError &e) const override { return serverError(e); }
+
+    // Parameters are $1, $2... on the server (QtSql would number a ?1 as two).
+    QString statementText(const Sql &sql) const override
+    {
+        const QString &in = sql.text();
+        QString out;
+        out.reserve(in.size());
+        QChar quote;
+        for (qsizetype i = 0; i < in.size(); ++i) {
+            const QChar ch = in[i];
+            if (!quote.isNull()) {
+                if (ch == quote)
+                    quote = QChar();
+            } else if (ch == QLatin1Char('\'') || ch == QLatin1Char('"')) {
+                quote = ch;
+            } else if (ch == QLatin1Char('?') && i + 1 < in.size() && in[i + 1].isDigit()) {
+                out += QLatin1Char('$');
+                continue;
+            }
+            out += ch;
+        }
+        return out;
+    }
+
+    // Dates come back as the program stores them in a file.
+    QVariant readValue(const QVariant &v) const override
+    {
+        if (v.typeId() == QMetaType::QDateTime && !v.isNull())
+            return toStorage(v.toDateTime());
+        return v;
+    }
+
+    // The server prepares only the statements that read or change rows: the
+    // others (a transaction's, a schema's) are run at once.
+    QSqlQuery *start(const Sql &sql, const QVariantList &params) override
+    {
+        if (!params.isEmpty())
+            return Backend::start(sql, params);
+        direct = QSqlQuery(db);
+        direct.setForwardOnly(true);
+        if (!direct.exec(statementText(sql))) {
+            error = toError(direct.lastError());
+            return nullptr;
+        }
+        return &direct;
+    }
+
+    bool hasTable(const Identifier &table) override
+    {
+        bool ok = false;
+        const QVariant v = scalar("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = ?1 "
+                                  "AND lower(tablename) = lower(?2)",
+                                  {journal, table.name()}, &ok);
+        return ok && v.toInt() > 0;
+    }
+
+    QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok) override
+    {
+        QVector<ColumnDef> out;
+        bool good = false;
+        const auto rs = rows("SELECT column_name, data_type, character_maximum_length FROM information_schema.columns "
+                             "WHERE table_schema = ?1 AND lower(table_name) = lower(?2) AND column_name <> 'rowid' "
+                             "AND column_name <> ?3 ORDER BY ordinal_position",
+                             {journal, table.name(), kStoreKey}, &good);
+        if (ok)
+            *ok = good;
+        for (const QVariantList &r : rs)
+            out << columnFromServerType(r.value(0).toString(), r.value(1).toString(), r.value(2));
+        return out;
+    }
+
+    Sql tableSelect(const Identifier &table) override
+    {
+        QVector<Sql> columns;
+        for (const ColumnDef &c : tableColumns(table, nullptr))
+            columns << Identifier(c.name);
+        if (columns.isEmpty())
+            columns << Sql("*");
+        return Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(Sql::join(columns, ", "), table);
+    }
+
+    bool begin() override { return exec("BEGIN"); }
+
+    // The snapshot is taken by the first statement: what the statements read
+    // stays as it was then.
+    bool beginRead() override
+    {
+        if (!exec("BEGIN ISOLATION LEVEL REPEATABLE READ"))
+            return false;
+        bool ok = false;
+        scalar("SELECT 1", {}, &ok);
+        if (!ok)
+            rollback();
+        return ok;
+    }
+
+    bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(statementText(sql))) {
+            error = toError(q.lastError());
+            return false;
+        }
+        HeldRow held;
+        const RowText row(held);
+        const int n = q.record().count();
+        held.values.resize(size_t(n));
+        held.nulls.resize(size_t(n));
+        while (q.next()) {
+            for (int i = 0; i < n; ++i) {
+                const QVariant v = readValue(q.value(i));
+                held.nulls[size_t(i)] = v.isNull();
+                held.values[size_t(i)] = v.isNull() ? QByteArray() : v.toString().toUtf8();
+            }
+            if (!onRow(row))
+                return true;
+        }
+        if (q.lastError().isValid()) {
+            error = toError(q.lastError());
+            return false;
+        }
+        return true;
+    }
+
+    // The notifications the connection received are read as it is asked, by
+    // libpq itself: QtSql's way needs an event loop of the connection's thread.
+    qint64 changeCount() override
+    {
+        PGconn *conn = serverHandle(db);
+        if (!conn || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn))
+            return -1;
+        while (PGnotify *n = PQnotifies(conn)) {
+            if (n->be_pid != PQbackendPID(conn))
+                ++notified;
+            PQfreemem(n);
+        }
+        return notified;
+    }
+
+    std::optional<qint64> lastInsertedRowid() override
+    {
+        bool ok = false;
+        const qint64 v = scalar("SELECT lastval()", {}, &ok).toLongLong();
+        return ok && v != 0 ? std::optional(v) : std::nullopt;
+    }
+};
+
+namespace {
+
+// Connects to the server's base; nullptr and *error set on failure.
+std::unique_ptr<ServerBackend> connectServer(const QString &address, OpenMode mode, EngineError *error,
+                                             ServerAddress *parsed)
+{
+    auto fail = [&](const EngineError &e) -> std::unique_ptr<ServerBackend> {
+        if (error)
+            *error = e;
+        return nullptr;
+    };
+    QString problem;
+    const auto a = parseAddress(address, &problem);
+    if (!a)
+        return fail(serverFailure(QStringLiteral("not a shared log's address"), problem));
+    *parsed = *a;
+    auto c = std::make_unique<ServerBackend>();
+    c->name = newConnectionName();
+    c->path = a->shown;
+    c->mode = mode;
+    c->journal = a->journal;
+    c->db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), c->name);
+    if (!c->db.isValid())
+        return fail(EngineError{QStringLiteral("QtSql's PostgreSQL driver is missing"), 0});
+    c->db.setHostName(a->host);
+    if (a->port > 0)
+        c->db.setPort(a->port);
+    c->db.setUserName(a->user);
+    c->db.setPassword(a->password); // kept by the driver alone, never in the log's name
+    c->db.setDatabaseName(a->base);
+    // libpq's own TLS setting stays "prefer" unless the address says otherwise.
+    c->db.setConnectOptions((QStringList{QStringLiteral("connect_timeout=10"),
+                                         QStringLiteral("application_name=sequanel")}
+                             + a->options)
+                                .join(QLatin1Char(';')));
+    if (!c->db.open())
+        return fail(connectionError(c->db.lastError()));
+    return c;
+}
+
+} // namespace
+
+std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, EngineError *error)
+{
+    ServerAddress a;
+    auto c = connectServer(address, mode, error, &a);
+    if (!c)
+        return nullptr;
+    auto fail = [&](const EngineError &e) -> std::unique_ptr<Backend> {
+        if (error)
+            *error = e;
+        return nullptr;
+    };
+    bool ok = false;
+    const int schemas =
+        c->scalar("SELECT count(*) FROM pg_catalog.pg_namespace WHERE nspname = ?1", {a.journal}, &ok).toInt();
+    if (!ok)
+        return fail(c->error);
+    if (schemas == 0)
+        return fail(serverFailure(QStringLiteral("no such journal"), QStringLiteral("3F000")));
+    // The program's statements name the table alone: it is the journal's.
+    // (A read-only opening is not made a read-only session: that would
+    // refuse the temporary tables a reading keeps its bounds in.)
+    const Identifier journal(a.journal);
+    if (!c->exec(Sql("SET search_path TO %1").arg(journal)) || !c->exec(Sql("LISTEN %1").arg(journal)))
+        return fail(c->error);
+    return c;
+}
+
+bool createServer(const QString &address, const TableDef &table, EngineError *error)
+{
+    ServerAddress a;
+    auto c = connectServer(address, OpenMode::ReadWrite, error, &a);
+    if (!c)
+        return false;
+    const QString schema = quoteIdentifier(a.journal);
+    const QString qualified = schema + QLatin1Char('.') + quoteIdentifier(table.name);
+    QStringList columns{QStringLiteral("rowid bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY")};
+    for (const ColumnDef &col : table.columns)
+        columns << quoteIdentifier(col.name) + QLatin1Char(' ') + serverType(col);
+    columns << quoteIdentifier(kStoreKey) + QStringLiteral(" uuid UNIQUE");
+    // In one transaction: a journal is made whole or not at all.
+    const QStringList statements = {
+        QStringLiteral("BEGIN"),
+        QStringLiteral("CREATE SCHEMA %1").arg(schema),
+        QStringLiteral("CREATE TABLE %1 (%2)").arg(qualified, columns.join(QStringLiteral(", "))),
+        QStringLiteral("CREATE FUNCTION %1.sequanel_changed() RETURNS trigger LANGUAGE plpgsql AS "
+                       "$$BEGIN PERFORM pg_notify(TG_TABLE_SCHEMA, ''); RETURN NULL; END$$")
+            .arg(schema),
+        QStringLiteral("CREATE TRIGGER sequanel_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 "
+                       "FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_changed()")
+            .arg(qualified, schema),
+        QStringLiteral("COMMIT"),
+    };
+    for (const QString &sql : statements) {
+        QSqlQuery q(c->db);
+        if (!q.exec(sql)) {
+            if (error)
+                *error = serverError(q.lastError());
+            QSqlQuery(c->db).exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool removeServer(const QString &address)
+{
+    ServerAddress a;
+    auto c = connectServer(address, OpenMode::ReadWrite, nullptr, &a);
+    return c && QSqlQuery(c->db).exec(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(quoteIdentifier(a.journal)));
+}
+
+} // namespace platform

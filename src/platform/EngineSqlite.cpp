@@ -1,0 +1,428 @@
+#include "EngineBackend.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include <algorithm>
+#include <cstring>
+#include <sqlite3.h>
+
+namespace platform {
+
+namespace {
+
+EngineError fileError(const QSqlError &e)
+{
+    EngineError out;
+    out.text = e.driverText();
+    if (!e.databaseText().isEmpty())
+        out.text = e.databaseText();
+    if (out.text.isEmpty())
+        out.text = e.text();
+    if (out.text.isEmpty())
+        out.text = QStringLiteral("unknown error");
+    out.code = e.nativeErrorCode().toInt();
+    return out;
+}
+
+// The engine's own handle of a connection.
+sqlite3 *engineHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    return handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3 *const *>(handle.constData())
+               : nullptr;
+}
+
+// A row of a statement the engine is stepping through, read in place.
+class StatementRow : public RowSource
+{
+public:
+    explicit StatementRow(sqlite3_stmt *statement) : m_statement(statement) {}
+    int columnCount() const override { return sqlite3_column_count(m_statement); }
+    bool isNull(int column) const override { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+    QByteArrayView text(int column) const override
+    {
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(m_statement, column) : 0);
+    }
+
+private:
+    sqlite3_stmt *m_statement;
+};
+
+} // namespace
+
+// A SQLite file through QtSql's QSQLITE driver, and through the engine's own
+// functions where QtSql would cost too much or cannot reach.
+class FileBackend : public Backend
+{
+public:
+    EngineError toError(const QSqlError &e) const override { return fileError(e); }
+    Sql tableSelect(const Identifier &table) override { return Sql("SELECT * FROM %1 ORDER BY rowid").arg(table); }
+    qint64 changeCount() override
+    {
+        bool ok = false;
+        const qint64 v = scalar("PRAGMA data_version", {}, &ok).toLongLong();
+        return ok ? v : -1;
+    }
+    std::optional<qint64> lastInsertedRowid() override
+    {
+        bool ok = false;
+        const qint64 v = scalar("SELECT last_insert_rowid()", {}, &ok).toLongLong();
+        return ok && v != 0 ? std::optional(v) : std::nullopt;
+    }
+    std::optional<PageSurvey> surveyPages(const Identifier &table) override;
+    bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override;
+
+    bool hasTable(const Identifier &table) override
+    {
+        bool ok = false;
+        const QVariant v = scalar("SELECT count(*) FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE",
+                                  {table.name()}, &ok);
+        return ok && v.toInt() > 0;
+    }
+
+    QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok) override
+    {
+        QVector<ColumnDef> out;
+        bool good = false;
+        // table_xinfo is not reached through a bound parameter in older engines;
+        // the pragma table-valued function takes one.
+        const auto rs = rows("SELECT name, type FROM pragma_table_info(?1)", {table.name()}, &good);
+        if (ok)
+            *ok = good;
+        for (const QVariantList &r : rs)
+            out << columnFromDeclaredType(r.value(0).toString(), r.value(1).toString());
+        return out;
+    }
+
+    // A log stays one file the user can copy: rollback journal. Another program
+    // may have put the file in write-ahead-log mode meanwhile, which the engine
+    // follows on its own once it reads the file's header: the mode in force is
+    // read inside the transaction, and put back to the rollback journal between
+    // transactions. The engine tells the mode it set, which stays the other one
+    // while that program holds the file: then nothing is written, and the next
+    // transaction tries again.
+    bool begin() override
+    {
+        if (mode != OpenMode::ReadWrite)
+            return exec("BEGIN IMMEDIATE");
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!exec("BEGIN IMMEDIATE"))
+                return false;
+            bool ok = false;
+            const QString journal = scalar("PRAGMA journal_mode", {}, &ok).toString();
+            if (ok && journal.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0)
+                return true;
+            rollback();
+            if (!ok)
+                return false;
+            const QString set = scalar("PRAGMA journal_mode=DELETE", {}, &ok).toString();
+            if (!ok)
+                return false;
+            if (set.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+                break;
+        }
+        error = EngineError{QStringLiteral("the file stays in another journal mode"), code::Busy};
+        return false;
+    }
+    bool beginRead() override
+    {
+        if (!exec("BEGIN"))
+            return false;
+        bool ok = false;
+        scalar("SELECT count(*) FROM sqlite_master", {}, &ok); // the file is locked for reading from here
+        if (!ok)
+            rollback();
+        return ok;
+    }
+};
+
+std::unique_ptr<Backend> openFile(const QString &path, OpenMode mode, EngineError *error)
+{
+    auto fail = [&](const QString &text, int code = 0) -> std::unique_ptr<Backend> {
+        if (error)
+            *error = EngineError{text, code};
+        return nullptr;
+    };
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return fail(QStringLiteral("file not found"), code::CantOpen);
+    if (info.isDir())
+        return fail(QStringLiteral("is a folder"), code::CantOpenIsDir);
+    if (!info.isReadable())
+        return fail(QStringLiteral("permission denied"), code::Perm);
+
+    auto c = std::make_unique<FileBackend>();
+    c->name = newConnectionName();
+    c->path = path;
+    c->mode = mode;
+    c->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c->name);
+    c->db.setDatabaseName(path);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500");
+    if (mode == OpenMode::ReadOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    c->db.setConnectOptions(options);
+    if (!c->db.open()) {
+        const EngineError e = c->toError(c->db.lastError());
+        return fail(e.text, e.code ? e.code : code::CantOpen);
+    }
+
+    // Reading the schema is the first real read of the file: a file that is
+    // not a database, or a damaged header, fails here.
+    bool ok = false;
+    c->scalar("SELECT count(*) FROM sqlite_master", {}, &ok);
+    if (!ok)
+        return fail(c->error.text, c->error.code);
+    if (mode == OpenMode::ReadWrite) {
+        // Every commit reaches the disk before it returns. The journal mode
+        // is set by the first begin(): changing it rewrites the file's
+        // header, and a file that is opened only to be refused stays as it was.
+        bool ok = c->exec("PRAGMA synchronous=FULL");
+        ok = ok && c->scalar("PRAGMA synchronous", {}, &ok).toInt() == 2 && ok;
+        if (!ok)
+            return fail(QStringLiteral("synchronous=FULL refused"), c->error.code ? c->error.code : code::Busy);
+    }
+    return c;
+}
+
+
+bool createFile(const QString &path, const TableDef &table, EngineError *error)
+{
+    if (QFileInfo::exists(path)) {
+        if (error)
+            *error = EngineError{QStringLiteral("file exists"), code::CantOpen};
+        return false;
+    }
+    bool ok = true;
+    EngineError err;
+    {
+        const QString name = newConnectionName();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            if (!db.open()) {
+                ok = false;
+                err = fileError(db.lastError());
+            } else {
+                QStringList cols;
+                for (const ColumnDef &c : table.columns)
+                    cols << quoteIdentifier(c.name) + QLatin1Char(' ') + declaredType(c);
+                const QStringList statements = {
+                    QStringLiteral("PRAGMA journal_mode=DELETE"),
+                    QStringLiteral("PRAGMA synchronous=FULL"),
+                    QStringLiteral("CREATE TABLE %1 (%2)")
+                        .arg(quoteIdentifier(table.name), cols.join(QStringLiteral(", "))),
+                };
+                for (const QString &sql : statements) {
+                    QSqlQuery q(db);
+                    if (!q.exec(sql)) {
+                        ok = false;
+                        err = fileError(q.lastError());
+                        break;
+                    }
+                    // The journal mode is told back: anything but the one asked
+                    // for is a failure.
+                    if (sql.contains(QLatin1String("journal_mode")) && q.next()
+                        && q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+                        ok = false;
+                        err = EngineError{QStringLiteral("journal mode not set"), code::Busy};
+                        break;
+                    }
+                }
+                db.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    if (!ok) {
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+        if (error)
+            *error = err;
+    }
+    return ok;
+}
+
+
+// ---------------------------------------------------------------- pages
+
+namespace {
+
+quint32 bigEndian32(const unsigned char *p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+quint32 bigEndian16(const unsigned char *p) { return quint32(p[0]) << 8 | p[1]; }
+
+// A variable-length integer of the file: 7 bits a byte, the high bit set
+// while more follow, all 8 bits of a ninth. Nothing when it runs past end.
+std::optional<quint64> varint(const unsigned char *&p, const unsigned char *end)
+{
+    quint64 v = 0;
+    for (int i = 0; i < 9 && p < end; ++i) {
+        const unsigned char b = *p++;
+        if (i == 8)
+            return v << 8 | b;
+        v = v << 7 | (b & 0x7F);
+        if (!(b & 0x80))
+            return v;
+    }
+    return std::nullopt;
+}
+
+// A 64-bit hash of a page: four lanes of 8-byte words, each word mixed in by
+// a multiplication by an odd number and a shift, both invertible, so that a
+// page that differs in one word always hashes otherwise.
+quint64 pageHash(const unsigned char *p, size_t n)
+{
+    constexpr quint64 k = 0xFF51AFD7ED558CCDull;
+    quint64 h[4] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull, 0x27D4EB2F165667C5ull};
+    for (size_t i = 0; i + 32 <= n; i += 32)
+        for (int lane = 0; lane < 4; ++lane) {
+            quint64 w;
+            std::memcpy(&w, p + i + 8 * lane, 8);
+            h[lane] = (h[lane] ^ w) * k;
+            h[lane] ^= h[lane] >> 32;
+        }
+    quint64 out = n;
+    for (quint64 lane : h) {
+        out = (out ^ lane) * k;
+        out ^= out >> 32;
+    }
+    return out;
+}
+
+} // namespace
+
+// The table's tree is walked from its root page, read with the engine's own
+// file handle (a second handle of the process on the same file would lose
+// the process's locks on it when closed). Only the pages of the tree count:
+// a page freed, or one of another table, keeps bytes that no longer matter.
+std::optional<PageSurvey> FileBackend::surveyPages(const Identifier &table)
+{
+    sqlite3 *handle = engineHandle(db);
+    sqlite3_file *file = nullptr;
+    if (!handle || sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file
+        || !file->pMethods)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 root =
+        scalar("SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = ?1", {table.name()}, &ok)
+            .toLongLong();
+    unsigned char header[100];
+    sqlite3_int64 size = 0;
+    if (!ok || root < 2 || file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK
+        || file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+        return std::nullopt;
+    // A file in write-ahead-log mode keeps its latest pages in another file.
+    if (std::memcmp(header, "SQLite format 3", 16) != 0 || header[18] != 1 || header[19] != 1)
+        return std::nullopt;
+    const quint32 pageSize = bigEndian16(header + 16) == 1 ? 65536 : bigEndian16(header + 16);
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) || header[20] > pageSize - 480)
+        return std::nullopt;
+    const quint32 usable = pageSize - header[20];
+    const qint64 pageCount = size / pageSize;
+
+    PageSurvey out;
+    // Page size, reserved bytes, payload fractions, schema cookie and
+    // format, text encoding, and the table's root page.
+    unsigned char layout[8 * 5] = {};
+    std::memcpy(layout, header + 16, 8);
+    std::memcpy(layout + 8, header + 40, 8);
+    std::memcpy(layout + 16, header + 56, 4);
+    std::memcpy(layout + 24, &root, 8);
+    out.layout = pageHash(layout, sizeof layout);
+
+    std::vector<unsigned char> buffer(pageSize);
+    const unsigned char *const page = buffer.data();
+    const unsigned char *const end = page + usable;
+    std::vector<std::pair<quint32, int>> todo{{quint32(root), 0}}; // page, depth
+    qint64 visited = 0;
+    while (!todo.empty()) {
+        const auto [number, depth] = todo.back();
+        todo.pop_back();
+        if (number < 2 || number > pageCount || depth > 40 || ++visited > pageCount
+            || file->pMethods->xRead(file, buffer.data(), int(pageSize), sqlite3_int64(number - 1) * pageSize)
+                   != SQLITE_OK)
+            return std::nullopt;
+        const quint32 cells = bigEndian16(page + 3);
+        if (page[0] == 0x05) { // interior page: a child per cell, and the right-most one
+            if (12 + 2 * cells > usable)
+                return std::nullopt;
+            todo.emplace_back(bigEndian32(page + 8), depth + 1);
+            for (quint32 i = 0; i < cells; ++i) {
+                const quint32 at = bigEndian16(page + 12 + 2 * i);
+                if (at < 12 || at + 4 > usable)
+                    return std::nullopt;
+                todo.emplace_back(bigEndian32(page + at), depth + 1);
+            }
+        } else if (page[0] == 0x0D) { // leaf page: a row per cell, its payload size then its rowid
+            if (8 + 2 * cells > usable)
+                return std::nullopt;
+            PageSurvey::Leaf leaf;
+            leaf.page = number;
+            leaf.hash = pageHash(page, pageSize);
+            for (quint32 i = 0; i < cells; ++i) {
+                const quint32 at = bigEndian16(page + 8 + 2 * i);
+                if (at < 8)
+                    return std::nullopt;
+                const unsigned char *cell = page + at;
+                const auto payload = varint(cell, end);
+                const auto rowid = payload ? varint(cell, end) : std::nullopt;
+                if (!rowid)
+                    return std::nullopt;
+                const qint64 r = qint64(*rowid);
+                leaf.first = i == 0 ? r : std::min(leaf.first, r);
+                leaf.last = i == 0 ? r : std::max(leaf.last, r);
+                if (*payload > usable - 35)
+                    leaf.whole = false; // the rest of the row is on overflow pages
+            }
+            out.leaves.push_back(leaf);
+        } else {
+            return std::nullopt;
+        }
+    }
+    std::sort(out.leaves.begin(), out.leaves.end(),
+              [](const PageSurvey::Leaf &a, const PageSurvey::Leaf &b) { return a.page < b.page; });
+    return out;
+}
+
+// A row that differs lives, before or after, on a leaf that differs, or that
+// joined or left the tree: a leaf present in both surveys with the same
+
+// ---------------------------------------------------------------- rows
+
+// QtSql hands every value over as a QVariant holding a QString made from the
+// engine's UTF-16 form of the text, which costs more than the reading itself
+// on a large table. This runs the statement on the same engine handle with
+// the engine's own functions instead.
+bool FileBackend::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
+{
+    error = {};
+    sqlite3 *handle = engineHandle(db);
+    if (!handle) {
+        error.text = QStringLiteral("no engine handle");
+        return false;
+    }
+    const QByteArray text = sql.text().toUtf8();
+    sqlite3_stmt *st = nullptr;
+    int rc = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &st, nullptr);
+    if (rc == SQLITE_OK) {
+        const StatementRow source(st);
+        const RowText row(source);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            if (!onRow(row)) {
+                rc = SQLITE_DONE;
+                break;
+            }
+    }
+    if (rc != SQLITE_DONE) {
+        error.text = QString::fromUtf8(sqlite3_errmsg(handle));
+        error.code = sqlite3_extended_errcode(handle);
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+}
+
+} // namespace platform

@@ -1,0 +1,155 @@
+// Shared logs on a PostgreSQL server of the test's own (support/PgServer):
+// the copies between a file and a shared log through sequanel-convert, and
+// the refusals of an opening.
+#include "Engine.h"
+#include "LogFile.h"
+#include "Messages.h"
+#include "PgServer.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using platform::Sql;
+
+namespace {
+
+// Every contact of a log, each value as text ("NULL" for none), in order;
+// with quoted, as SQLite's quote() writes it, which tells a number from a text.
+QVector<QStringList> contents(const QString &log, bool quoted = false)
+{
+    QVector<Sql> columns;
+    for (const QString &name : logfile::columnNames())
+        columns << (quoted ? Sql("quote(%1)").arg(platform::Identifier(name)) : Sql(platform::Identifier(name)));
+    platform::EngineError e;
+    auto c = platform::Connection::open(log, platform::OpenMode::ReadOnly, &e);
+    if (!c)
+        return {{e.text}};
+    QVector<QStringList> out;
+    for (const QVariantList &row : c->rows(Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(Sql::join(columns, ", "), platform::Identifier(logfile::kTable)))) {
+        QStringList texts;
+        for (const QVariant &v : row)
+            texts << (v.isNull() ? QStringLiteral("NULL") : v.toString());
+        out << texts;
+    }
+    return out;
+}
+
+// Contacts whose every value is at an edge of its column's rules: texts of
+// full length or empty or none, separators, quotes and line breaks, the
+// whole range of small integers, dates from the first years on.
+QVector<testsupport::Row> awkwardRows(int count)
+{
+    QRandomGenerator random(testsupport::testSeed(23));
+    QVector<testsupport::Row> rows;
+    for (int n = 0; n < count; ++n) {
+        testsupport::Row row;
+        for (const platform::ColumnDef &c : logfile::transmission().columns) {
+            if (random.bounded(10) == 0) {
+                row << QVariant();
+            } else if (c.type == platform::ColumnType::SmallInt) {
+                const int edges[] = {-32768, 32767, 0, -1};
+                row << (random.bounded(3) == 0 ? edges[random.bounded(4)] : int(random.bounded(65536)) - 32768);
+            } else if (c.type == platform::ColumnType::DateTime) {
+                const QDateTime at(QDate(100 + int(random.bounded(9900)), 1, 1).addDays(random.bounded(365)),
+                                   QTime(0, 0).addSecs(int(random.bounded(86400))));
+                row << at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            } else {
+                QString text = testsupport::awkwardText(random, c.size);
+                if (random.bounded(4) == 0)
+                    text = text.leftJustified(c.size, QChar(0x00C9), true);
+                row << text;
+            }
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+// sequanel-convert run on two names: its exit status and what it wrote.
+std::pair<int, QString> convert(const QString &from, const QString &to)
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sequanel-convert"), {from, to});
+    p.waitForFinished(120000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
+}
+
+} // namespace
+
+class TestShared : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY2(m_server.isRunning(), qPrintable(m_server.error())); }
+
+    // A log file copied into a new shared log, the server restarted, and the
+    // shared log copied into a new file: the shared log holds the file's
+    // values, the new file the very values and types of the first, and the
+    // first file was only read. A second copy into the same journal is refused.
+    void fileToSharedToFile()
+    {
+        QTemporaryDir dir;
+        const QString first = dir.filePath(QStringLiteral("premier.adb")), back = dir.filePath(QStringLiteral("retour.adb"));
+        testsupport::makeLogFile(first, awkwardRows(400));
+        const QByteArray before = testsupport::fileBytes(first);
+        const QString shared = m_server.address(QStringLiteral("Club_été"));
+        const QString name = QStringLiteral("« %1 »").arg(shared);
+
+        QCOMPARE(convert(first, shared), std::make_pair(0, msg::copiedMany().arg(400).arg(QStringLiteral("« %1 »").arg(first))
+                                                               + QLatin1Char('\n') + msg::copyNewLog().arg(name)));
+        QCOMPARE(contents(shared), contents(first));
+        QVERIFY(m_server.stop());
+        QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+        QCOMPARE(convert(shared, back).first, 0);
+        QCOMPARE(contents(back, true), contents(first, true));
+        QCOMPARE(testsupport::fileBytes(first), before);
+
+        const auto again = convert(first, shared);
+        QCOMPARE(again.first, 1);
+        QVERIFY2(again.second.endsWith(msg::sharedLogExists()), qPrintable(again.second));
+        QCOMPARE(contents(shared).size(), 400);
+    }
+
+    // An opening refused, with the sentence the user reads.
+    void refusedOpening_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<bool>("stopped");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no such journal") << "absent" << false << msg::sharedLogMissing();
+        QTest::newRow("name with a quote") << "a\"b" << false << msg::sharedJournalNameInvalid();
+        QTest::newRow("digit first") << "1club" << false << msg::sharedJournalNameInvalid();
+        QTest::newRow("server's prefix") << "pg_club" << false << msg::sharedJournalNameInvalid();
+        QTest::newRow("64 bytes") << QString(64, QLatin1Char('a')) << false << msg::sharedJournalNameInvalid();
+        QTest::newRow("server stopped") << "Club_été" << true << msg::serverUnreachable();
+    }
+    void refusedOpening()
+    {
+        QFETCH(QString, journal);
+        QFETCH(bool, stopped);
+        QFETCH(QString, said);
+        if (stopped)
+            QVERIFY(m_server.stop());
+        platform::EngineError e;
+        const bool opened = bool(platform::Connection::open(m_server.address(journal), platform::OpenMode::ReadWrite, &e));
+        if (stopped)
+            QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+        QVERIFY(!opened);
+        QCOMPARE(platform::describe(e), said);
+    }
+
+private:
+    testsupport::PgServer m_server;
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TestShared t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_shared.moc"

@@ -1,0 +1,41 @@
+#pragma once
+// A PostgreSQL server of a test's own: a new cluster in a temporary folder
+// under /tmp, listening only on a Unix socket in that folder, with trust
+// authentication for its superuser "sequanel". Run as the postgres system
+// user when the test runs as root (the server refuses root). Stopped by its
+// process id and its folder removed when the object goes.
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace testsupport {
+
+class PgServer
+{
+public:
+    PgServer();  // makes the cluster and starts the server; see error()
+    ~PgServer(); // stops the server and removes the folder
+
+    bool isRunning() const;
+    QString error() const { return m_error; }
+    // The address of a shared log of this server's base.
+    QString address(const QString &journal) const;
+
+    // Stops the server (fast shutdown: the sessions are ended) and waits for it.
+    bool stop();
+    // Starts it again on the same cluster.
+    bool start();
+
+private:
+    void setUp(QProcess &process) const;
+    QString logTail() const;
+
+    QTemporaryDir m_folder;
+    QString m_bin;
+    int m_port = 0;
+    std::unique_ptr<QProcess> m_server;
+    QString m_error;
+};
+
+} // namespace testsupport
