@@ -10,6 +10,7 @@
 // notifies the channel named after the journal at each statement that
 // changes the table.
 #include "EngineBackend.h"
+#include "Passwords.h"
 #include "Messages.h"
 #include "Regional.h"
 
@@ -457,7 +458,9 @@ std::unique_ptr<ServerBackend> connectServer(const QString &address, OpenMode mo
     if (a->port > 0)
         c->db.setPort(a->port);
     c->db.setUserName(a->user);
-    c->db.setPassword(a->password); // kept by the driver alone, never in the log's name
+    // Kept by the driver alone, never in the log's name: the address's own,
+    // else one typed in this session, else libpq's password file.
+    c->db.setPassword(a->password.isEmpty() ? serverPassword(a->shown) : a->password);
     c->db.setDatabaseName(a->base);
     // libpq's own TLS setting stays "prefer" unless the address says otherwise.
     c->db.setConnectOptions((QStringList{QStringLiteral("connect_timeout=10"),

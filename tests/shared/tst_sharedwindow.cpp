@@ -1,0 +1,96 @@
+// The main window on a shared log of a PostgreSQL server of the test's own:
+// named through the dialog, then used as a file is while another operator
+// logs into the same journal.
+#include "../entry/MainWindowFixture.h"
+#include "Engine.h"
+#include "LogFile.h"
+#include "LogStatistics.h"
+#include "PgServer.h"
+#include "Settings.h"
+#include "frmPartage.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QUrl>
+
+class TestSharedWindow : public QObject
+{
+    Q_OBJECT
+    testsupport::PgServer m_server;
+
+    // Fills the dialog when it shows, then presses OK (and Esc when it stays).
+    void answerDialog(const QStringList &fields, bool create)
+    {
+        QTimer::singleShot(0, this, [fields, create] {
+            auto *d = qobject_cast<frmPartage *>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            const QList<QLineEdit *> edits{d->txtServeur, d->txtBase, d->txtJournal, d->txtUtilisateur, d->txtMotDePasse};
+            for (int i = 0; i < edits.size(); ++i)
+                edits[i]->setText(fields.value(i));
+            d->chkCréer->setChecked(create);
+            d->cmdOK->click();
+            if (d->isVisible())
+                d->reject();
+        });
+    }
+
+private slots:
+    void initTestCase() { QVERIFY2(m_server.isRunning(), qPrintable(m_server.error())); }
+
+    // Named through the dialog (the journal made on the way), the log is the
+    // window's like a file: title, store, another operator's contact seen by
+    // the duplicate warning and the statistics; the settings keep the address
+    // and never the password; a name that is not a journal's is refused.
+    void loggingIntoASharedJournal()
+    {
+        MainWindowFixture f;
+        // The server's socket folder and port, as an operator types them.
+        const QString address = m_server.address(QStringLiteral("club"));
+        const auto m = QRegularExpression(QStringLiteral("@([^:/]*):(\\d+)/([^?]*)")).match(address);
+        QVERIFY(m.hasMatch());
+        const QString server = QUrl::fromPercentEncoding(m.captured(1).toUtf8()) + ':' + m.captured(2);
+        const QString user = address.section("://", 1).section('@', 0, 0), base = m.captured(3);
+
+        answerDialog({server, base, QStringLiteral("9club")}, true);
+        f.ui().mnuPartage->trigger();
+        QCOMPARE(f.said(), QStringList{msg::sharedBadJournal().arg("9club")});
+        f.prompts.clear();
+
+        answerDialog({server, base, QStringLiteral("club"), user, QStringLiteral("secret")}, true);
+        f.ui().mnuPartage->trigger();
+        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+        const QString shortName = server + '/' + base + "/club";
+        const QString shown = shortName.size() > 30 ? shortName.left(3) + "..." + shortName.right(24) : shortName;
+        QCOMPARE(f.w->windowTitle(), "Sequanel (Saisie des contacts) [" + shown + ']');
+        const QString settings = QString::fromUtf8(testsupport::fileBytes(platform::settingsFilePath(QCoreApplication::applicationDirPath())));
+        QVERIFY(settings.contains("club") && !settings.contains("secret"));
+
+        // Stored from the form, then another operator's contact of the same call sign.
+        f.ui().cmdNouveau->click();
+        f.fill();
+        f.ui().cmdNouveau->click();
+        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+        platform::EngineError e;
+        auto other = platform::Connection::open(address, platform::OpenMode::ReadWrite, &e);
+        QVERIFY2(other, qPrintable(e.text));
+        QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 1);
+        QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\", \"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\", \"Date\") "
+                            "SELECT '2', \"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\", \"Date\" FROM \"Transmission\""));
+        QTRY_VERIFY_WITH_TIMEOUT(statistics::LogStatistics::current()->tally()
+                                     && statistics::LogStatistics::current()->tally()->contacts == 2, 5000);
+        f.ui().cmdNouveau->click();
+        f.fill();
+        QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblDoublon->text().contains("2 fois"), true, 5000);
+
+        // Opened again from the recent list: the fields come back, the password does not.
+        frmPartage again(f.w.get());
+        QCOMPARE(again.cmbRécents->count(), 1);
+        QCOMPARE(QStringList({again.txtServeur->text(), again.txtBase->text(), again.txtJournal->text(),
+                              again.txtUtilisateur->text(), again.txtMotDePasse->text()}),
+                 QStringList({server, base, "club", user, ""}));
+    }
+};
+
+QTEST_MAIN(TestSharedWindow)
+#include "tst_sharedwindow.moc"
