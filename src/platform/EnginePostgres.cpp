@@ -21,6 +21,7 @@
 #include <QUrl>
 
 #include <libpq-fe.h>
+#include <utility>
 
 namespace platform {
 
@@ -407,15 +408,47 @@ public:
         return true;
     }
 
-    // The notifications the connection received are read as it is asked, by
-    // libpq itself: QtSql's way needs an event loop of the connection's thread.
+    // Notifications come on a connection of their own, opened at the first
+    // question: the log's own connection may be in the middle of a result read
+    // row by row (QtSql reads a forward-only result so), and libpq hands over
+    // no notification until that result ends. They are read as they are asked
+    // for, by libpq itself: QtSql's way needs an event loop of the connection's
+    // thread. A listener opened again (the server restarted, the network came
+    // back) counts as a change: what happened meanwhile was not heard.
+    QSqlDatabase listener;
+    bool listened = false;
+
+    ~ServerBackend() override
+    {
+        const QString listenerName = listener.connectionName();
+        if (listener.isValid())
+            listener.close();
+        listener = QSqlDatabase();
+        if (!listenerName.isEmpty())
+            QSqlDatabase::removeDatabase(listenerName);
+    }
+
     qint64 changeCount() override
     {
-        PGconn *conn = serverHandle(db);
-        if (!conn || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn))
+        if (!listener.isValid())
+            listener = QSqlDatabase::cloneDatabase(db, name + QStringLiteral("-listener"));
+        PGconn *conn = listener.isOpen() ? serverHandle(listener) : nullptr;
+        if (!conn || PQstatus(conn) != CONNECTION_OK) {
+            listener.close();
+            QSqlQuery listen(listener);
+            if (!listener.open() || !listen.exec(QStringLiteral("LISTEN ") + quoteIdentifier(journal)))
+                return -1;
+            conn = serverHandle(listener);
+            if (std::exchange(listened, true))
+                ++notified;
+        }
+        if (!conn || !PQconsumeInput(conn))
             return -1;
+        // As on a file, the connection's own changes do not count.
+        PGconn *own = serverHandle(db);
+        const int ownPid = own ? PQbackendPID(own) : 0;
         while (PGnotify *n = PQnotifies(conn)) {
-            if (n->be_pid != PQbackendPID(conn))
+            if (n->be_pid != ownPid)
                 ++notified;
             PQfreemem(n);
         }
@@ -496,7 +529,7 @@ std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, Engin
     // (A read-only opening is not made a read-only session: that would
     // refuse the temporary tables a reading keeps its bounds in.)
     const Identifier journal(a.journal);
-    if (!c->exec(Sql("SET search_path TO %1").arg(journal)) || !c->exec(Sql("LISTEN %1").arg(journal)))
+    if (!c->exec(Sql("SET search_path TO %1").arg(journal)))
         return fail(c->error);
     return c;
 }

@@ -37,7 +37,6 @@ class TestSharedWindow : public QObject
 
 private slots:
     void initTestCase() { QVERIFY2(m_server.isRunning(), qPrintable(m_server.error())); }
-
     // Named through the dialog (the journal made on the way), the log is the
     // window's like a file: title, store, another operator's contact seen by
     // the duplicate warning and the statistics; the settings keep the address
@@ -66,19 +65,21 @@ private slots:
         const QString settings = QString::fromUtf8(testsupport::fileBytes(platform::settingsFilePath(QCoreApplication::applicationDirPath())));
         QVERIFY(settings.contains("club") && !settings.contains("secret"));
 
-        // Stored from the form, then another operator's contact of the same call sign.
-        f.ui().cmdNouveau->click();
-        f.fill();
-        f.ui().cmdNouveau->click();
-        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+        // Another operator's contact, seen by the statistics; then one of the
+        // same call sign stored from the form, seen by the duplicate warning.
         platform::EngineError e;
         auto other = platform::Connection::open(address, platform::OpenMode::ReadWrite, &e);
         QVERIFY2(other, qPrintable(e.text));
-        QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 1);
         QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\", \"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\", \"Date\") "
-                            "SELECT '2', \"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\", \"Date\" FROM \"Transmission\""));
+                            "VALUES ('1', 14, 'Québec', 'Hôtel', 'Juiliette', 123, '2026-12-07 10:00:00')"));
         QTRY_VERIFY_WITH_TIMEOUT(statistics::LogStatistics::current()->tally()
-                                     && statistics::LogStatistics::current()->tally()->contacts == 2, 5000);
+                                     && statistics::LogStatistics::current()->tally()->contacts == 1, 5000);
+        f.ui().cmdNouveau->click();
+        f.fill();
+        QTRY_VERIFY_WITH_TIMEOUT(f.ui().lblDoublon->isVisible(), 5000);
+        f.ui().cmdNouveau->click();
+        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+        QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 2);
         f.ui().cmdNouveau->click();
         f.fill();
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblDoublon->text().contains("2 fois"), true, 5000);
