@@ -36,7 +36,11 @@ class TestSharedWindow : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY2(m_server.isRunning(), qPrintable(m_server.error())); }
+    void initTestCase()
+    {
+        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
+        QFile::remove(platform::settingsFilePath(QCoreApplication::applicationDirPath())); // no recent log of an earlier run
+    }
     // Named through the dialog (the journal made on the way), the log is the
     // window's like a file: title, store, another operator's contact seen by
     // the duplicate warning and the statistics; the settings keep the address
