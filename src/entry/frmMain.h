@@ -76,8 +76,7 @@ public:
     // Binds Data1 to a log file, shows its last contact and enables the
     // commands that need an open file; false (after a message) when the file
     // is refused, the previous one staying bound.
-    // A shared log's address is shown in the title as shown (its short form).
-    bool ChargerFichier(const QString &path, const QString &shown = QString());
+    bool ChargerFichier(const QString &path);
     // Switches the entry controls on or off.
     void ActiverSaisie(bool enable);
     // Sets the navigation, modify and delete buttons from the record count

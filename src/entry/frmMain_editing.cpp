@@ -183,13 +183,13 @@ bool frmMain::openShared(const SharedLogRequest &log)
             }
         }
     }
-    if (!ChargerFichier(address, log.shortName()))
+    if (!ChargerFichier(address))
         return false;
     rememberSharedLog(log);
     return true;
 }
 
-bool frmMain::ChargerFichier(const QString &path, const QString &shown)
+bool frmMain::ChargerFichier(const QString &path)
 {
     // The file is tried before anything of the window changes: a file that
     // cannot be used leaves the previous one bound, with its title and buttons.
@@ -206,7 +206,7 @@ bool frmMain::ChargerFichier(const QString &path, const QString &shown)
         return false;
 
     const QString title =
-        QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(shown.isEmpty() ? path : shown) + QLatin1Char(']');
+        QStringLiteral("Sequanel (Saisie des contacts) [") + displayForm(platform::logDisplayName(path)) + QLatin1Char(']');
     ui.Data1->setDatabaseName(path);
     if (!ui.Data1->refresh()) {
         platform::showMessage(this, logfile::openFailureMessage(ui.Data1->error(), path),

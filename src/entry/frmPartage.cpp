@@ -1,5 +1,6 @@
 #include "frmPartage.h"
 
+#include "Engine.h"
 #include "Messages.h"
 #include "Prompts.h"
 #include "Settings.h"
@@ -75,10 +76,7 @@ QString SharedLogRequest::address() const
              port > 0 ? QLatin1Char(':') + QString::number(port) : QString(), encoded(base), encoded(journal));
 }
 
-QString SharedLogRequest::shortName() const
-{
-    return serverText(*this) + QLatin1Char('/') + base + QLatin1Char('/') + journal;
-}
+QString SharedLogRequest::shortName() const { return platform::logDisplayName(address()); }
 
 bool isJournalName(const QString &name)
 {

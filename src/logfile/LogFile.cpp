@@ -247,6 +247,8 @@ QString openFailureMessage(const SourceError &error, const QString &path)
         }
         break;
     }
+    if (platform::isServerAddress(path))
+        return msg::cannotOpenShared().arg(platform::logDisplayName(path), why);
     return msg::cannotOpenFile().arg(file, why);
 }
 

@@ -154,6 +154,7 @@ inline QString logReadOnly()
 }
 inline QString notALog() { return QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé."); }
 inline QString cannotOpenFile() { return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2"); }
+inline QString cannotOpenShared() { return QStringLiteral("Impossible d'ouvrir le journal partagé « %1 ».\n\n%2"); }
 inline QString fieldTooLong() { return QStringLiteral("Le champ « %1 » est trop long : %2 caractères au plus."); }
 inline QString fieldOutOfRange()
 {

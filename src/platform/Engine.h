@@ -122,6 +122,10 @@ class RowSource;
 // True when name is a shared log's address (postgresql://...) rather than a file.
 bool isServerAddress(const QString &name);
 
+// How a log is named to the user: a file by its path, a shared log as
+// server/base/journal (with ":port" after the server when the address has one).
+QString logDisplayName(const QString &name);
+
 // A table's pages as the file holds them: enough to tell, against an earlier
 // survey of the same table, which rows may have changed, without reading a
 // single row.

@@ -507,6 +507,17 @@ std::unique_ptr<ServerBackend> connectServer(const QString &address, OpenMode mo
 
 } // namespace
 
+QString logDisplayName(const QString &name)
+{
+    QString problem;
+    const auto a = isServerAddress(name) ? parseAddress(name, &problem) : std::nullopt;
+    if (!a)
+        return name;
+    const QString host = a->host.contains(QLatin1Char(':')) ? QLatin1Char('[') + a->host + QLatin1Char(']') : a->host;
+    return host + (a->port > 0 ? QLatin1Char(':') + QString::number(a->port) : QString()) + QLatin1Char('/') + a->base
+           + QLatin1Char('/') + a->journal;
+}
+
 std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, EngineError *error)
 {
     ServerAddress a;
