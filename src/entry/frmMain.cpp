@@ -145,12 +145,18 @@ void frmMain::buildMenus()
     ui.mnuNouveau = item(ui.mnuFichier, "mnuNouveau", QStringLiteral("&Nouveau      "), Qt::CTRL | Qt::Key_N);
     ui.mnuOuvrir = item(ui.mnuFichier, "mnuOuvrir", QStringLiteral("&Ouvrir"), Qt::CTRL | Qt::Key_O);
     ui.mnuPartage = item(ui.mnuFichier, "mnuPartage", msg::sharedMenu());
+    ui.mnuCopierPartage = item(ui.mnuFichier, "mnuCopierPartage", msg::copyToSharedMenu());
+    ui.mnuCopierFichier = item(ui.mnuFichier, "mnuCopierFichier", msg::copyToFileMenu());
     ui.mnuLigne1 = item(ui.mnuFichier, "mnuLigne1", {});
     ui.mnuImprimer = item(ui.mnuFichier, "mnuImprimer", QStringLiteral("&Imprimer"), Qt::CTRL | Qt::Key_I);
     ui.mnuExporter = item(ui.mnuFichier, "mnuExporter", QStringLiteral("E&xporter..."));
-    // The export reads the same open log as printing: greyed with it, always.
+    // The export and the copies read the same open log as printing: greyed
+    // with it, always.
     connect(ui.mnuImprimer, &QAction::changed, ui.mnuExporter,
-            [this] { ui.mnuExporter->setEnabled(ui.mnuImprimer->isEnabled()); });
+            [this] {
+                for (QAction *a : {ui.mnuExporter, ui.mnuCopierPartage, ui.mnuCopierFichier})
+                    a->setEnabled(ui.mnuImprimer->isEnabled());
+            });
     ui.mnuLigne2 = item(ui.mnuFichier, "mnuLigne2", {});
     ui.mnuQuitter = item(ui.mnuFichier, "mnuQuitter", QStringLiteral("&Quitter"));
 
@@ -178,6 +184,8 @@ void frmMain::buildMenus()
     connect(ui.mnuNouveau, &QAction::triggered, this, &frmMain::mnuNouveau_Click);
     connect(ui.mnuOuvrir, &QAction::triggered, this, &frmMain::mnuOuvrir_Click);
     connect(ui.mnuPartage, &QAction::triggered, this, &frmMain::mnuPartage_Click);
+    connect(ui.mnuCopierPartage, &QAction::triggered, this, &frmMain::mnuCopierPartage_Click);
+    connect(ui.mnuCopierFichier, &QAction::triggered, this, &frmMain::mnuCopierFichier_Click);
     connect(ui.mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
     connect(ui.mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
     connect(ui.mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);

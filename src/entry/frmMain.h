@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVector>
+#include <optional>
 
 namespace platform {
 class BoundControls;
@@ -62,7 +63,7 @@ public:
         platform::FileRequest CMDialog1;
 
         QMenu *mnuFichier, *mnuHeure, *mnuaide;
-        QAction *mnuNouveau, *mnuOuvrir, *mnuPartage, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
+        QAction *mnuNouveau, *mnuOuvrir, *mnuPartage, *mnuCopierPartage, *mnuCopierFichier, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
         QAction *mnuOrientation, *mnuStatistiques;
         QVector<QAction *> mnuH; // index 0..23 for items 1..24
         QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
@@ -121,6 +122,10 @@ private:
     // Opens a shared log, creating its journal first when asked to and it is
     // not there; false (after a message) when it cannot be opened.
     bool openShared(const SharedLogRequest &log);
+    // The open log copied, every contact as it is, into a new shared log
+    // named through the dialog, or into a new log file; the open log stays.
+    void mnuCopierPartage_Click();
+    void mnuCopierFichier_Click();
     void mnuImprimer_Click();
     void mnuExporter_Click();
     void mnuQuitter_Click();
@@ -166,6 +171,10 @@ private:
     void backToBrowsing();
     void reportStoreFailure();
     void convertOldLog(const QString &path);
+    // Copies the open log into the new log target (named to the user as
+    // shownTarget), a progress dialog shown meanwhile: the message that says
+    // it done, or nothing after a message that says why not.
+    std::optional<QString> copyOpenLog(const QString &target, const QString &shownTarget);
     bool bindPlacedFile(platform::FilePlacement &placement, const QString &temp, const QString &path);
     void focusDefaultButton();
     QList<QWidget *> entryControls() const;

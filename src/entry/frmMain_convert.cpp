@@ -1,6 +1,8 @@
 // Opening an old log file (Jet 3.0): it is converted into a new Sequanel log
 // file, which is then opened; the old file is never changed.
 #include "frmMain.h"
+#include "frmPartage.h"
+#include "Passwords.h"
 #include "Messages.h"
 
 #include "Converter.h"
@@ -8,6 +10,7 @@
 #include "Progress.h"
 
 #include <QCoreApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,4 +88,67 @@ void frmMain::convertOldLog(const QString &old)
     }
     if (bindPlacedFile(placement, temp, path))
         platform::showMessage(this, result.message, platform::MessageIcon::Information);
+}
+
+std::optional<QString> frmMain::copyOpenLog(const QString &target, const QString &shownTarget)
+{
+    auto quoted = [](const QString &name) { return QStringLiteral("« %1 »").arg(QDir::toNativeSeparators(name)); };
+    const QString source = ui.Data1->databaseName();
+    const QString shownSource = quoted(platform::logDisplayName(source));
+    QString message;
+    std::optional<qint64> copied;
+    {
+        platform::Progress progress(this, msg::copyProgress().arg(shownSource));
+        copied = logfile::copyLog(source, target, &message, shownSource, quoted(shownTarget),
+                                  [&] { return progress.report(0, 0); });
+    }
+    if (!copied) {
+        if (!message.isEmpty()) // (nothing to say when the user cancelled)
+            platform::showMessage(this, message, platform::MessageIcon::Critical);
+        return std::nullopt;
+    }
+    const QString done = *copied == 0   ? msg::copiedNone().arg(shownSource)
+                         : *copied == 1 ? msg::copiedOne().arg(shownSource)
+                                        : msg::copiedMany().arg(*copied).arg(shownSource);
+    return done + QLatin1Char('\n') + msg::copyNewLog().arg(quoted(shownTarget));
+}
+
+void frmMain::mnuCopierPartage_Click()
+{
+    frmPartage dialog(this);
+    dialog.setWindowTitle(msg::copyToSharedTitle());
+    dialog.chkCréer->hide(); // the copy always makes a new journal
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const SharedLogRequest log = dialog.request();
+    platform::setServerPassword(log.address(), log.password);
+    if (const auto done = copyOpenLog(log.address(), log.shortName())) {
+        rememberSharedLog(log);
+        platform::showMessage(this, *done, platform::MessageIcon::Information);
+    }
+}
+
+void frmMain::mnuCopierFichier_Click()
+{
+    const QString path = askLogFile(true);
+    if (path.isEmpty())
+        return;
+    if (const QString refusal = logfile::newFileProblem(path); !refusal.isEmpty()) {
+        platform::showMessage(this, refusal, platform::MessageIcon::Critical);
+        return;
+    }
+    // Made beside the chosen file, then put in its place (the dialog asked
+    // before a file there is replaced).
+    const QString temp = logfile::temporaryBeside(path);
+    platform::Connection::remove(temp);
+    const auto done = copyOpenLog(temp, path);
+    if (!done)
+        return;
+    QString message;
+    if (!logfile::replaceFile(temp, path, &message)) {
+        platform::Connection::remove(temp);
+        platform::showMessage(this, message, platform::MessageIcon::Critical);
+        return;
+    }
+    platform::showMessage(this, *done, platform::MessageIcon::Information);
 }

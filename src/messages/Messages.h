@@ -535,6 +535,11 @@ inline QString sharedPasswordHint()
 {
     return QStringLiteral("laissé vide : celui du fichier de mots de passe du client PostgreSQL (~/.pgpass), s'il y en a un");
 }
+inline QString copyToSharedMenu() { return QStringLiteral("&Copier vers un journal partagé…"); }
+inline QString copyToFileMenu() { return QStringLiteral("Copier vers un &fichier…"); }
+inline QString copyToSharedTitle() { return QStringLiteral("Copier vers un nouveau journal partagé"); }
+// %1: the log copied (its name as the title shows it).
+inline QString copyProgress() { return QStringLiteral("Copie de %1…"); }
 inline QString sharedNeedServer() { return QStringLiteral("Indiquez le serveur qui tient le journal."); }
 inline QString sharedNeedBase() { return QStringLiteral("Indiquez la base du serveur qui tient le journal."); }
 inline QString sharedBadPort() { return QStringLiteral("Le port « %1 » n'est pas un nombre de 1 à 65535."); }

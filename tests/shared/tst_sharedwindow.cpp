@@ -14,6 +14,18 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+namespace {
+// The sixteen columns of a log, for a statement.
+platform::Sql columns()
+{
+    QVector<platform::Sql> out;
+    for (const QString &name : logfile::columnNames())
+        out << platform::Sql(platform::Identifier(name));
+    return platform::Sql::join(out, ", ");
+}
+using platform::Sql;
+} // namespace
+
 class TestSharedWindow : public QObject
 {
     Q_OBJECT
@@ -88,12 +100,34 @@ private slots:
         f.fill();
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblDoublon->text().contains("2 fois"), true, 5000);
 
-        // Opened again from the recent list: the fields come back, the password does not.
+        // Copied from the window into a new file, then into a new journal:
+        // the same contacts, the open log staying.
+        const QString copy = f.path(QStringLiteral("copie.adb"));
+        f.prompts.clear();
+        f.prompts.queuedFiles << copy;
+        f.ui().mnuCopierFichier->trigger();
+        auto told = [](const QString &from, const QString &to) {
+            return QStringList{msg::copiedMany().arg(2).arg("« " + from + " »") + '\n' + msg::copyNewLog().arg("« " + to + " »")};
+        };
+        QCOMPARE(f.said(), told(shortName, copy));
+        f.prompts.clear();
+        answerDialog({server, base, QStringLiteral("retour"), user}, false);
+        f.ui().mnuCopierPartage->trigger();
+        QCOMPARE(f.said(), told(shortName, server + '/' + base + "/retour"));
+        auto back = platform::Connection::open(m_server.address(QStringLiteral("retour")), platform::OpenMode::ReadOnly, &e);
+        QVERIFY(back);
+        QCOMPARE(back->rows(Sql("SELECT %1 FROM \"Transmission\" ORDER BY rowid").arg(columns())),
+                 other->rows(Sql("SELECT %1 FROM \"Transmission\" ORDER BY rowid").arg(columns())));
+        QCOMPARE(testsupport::readRows(copy).size(), 2);
+        QCOMPARE(f.ui().Data1->databaseName(), address);
+
+        // The dialog again: the journals named, the latest first, its fields
+        // filled but for the password.
         frmPartage again(f.w.get());
-        QCOMPARE(again.cmbRécents->count(), 1);
+        QCOMPARE(again.cmbRécents->count(), 2);
         QCOMPARE(QStringList({again.txtServeur->text(), again.txtBase->text(), again.txtJournal->text(),
                               again.txtUtilisateur->text(), again.txtMotDePasse->text()}),
-                 QStringList({server, base, "club", user, ""}));
+                 QStringList({server, base, "retour", user, ""}));
     }
 };
 
