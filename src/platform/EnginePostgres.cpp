@@ -362,7 +362,25 @@ public:
         return Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(Sql::join(columns, ", "), table);
     }
 
-    bool begin() override { return exec("BEGIN"); }
+    // A write transaction holds the journal's lock until it ends, as a file's
+    // write transaction holds the file: what is read inside it (the largest
+    // serial number) stays true until its commit, and stores come one at a
+    // time. The lock's key is the journal's name hashed (FNV-1a, 64 bits).
+    bool begin() override
+    {
+        if (!exec("BEGIN"))
+            return false;
+        if (mode == OpenMode::ReadOnly)
+            return true;
+        quint64 key = 0xCBF29CE484222325ull;
+        for (char byte : journal.toUtf8())
+            key = (key ^ quint8(byte)) * 0x100000001B3ull;
+        bool ok = false;
+        scalar("SELECT pg_advisory_xact_lock(?1)", {qint64(key)}, &ok);
+        if (!ok)
+            rollback();
+        return ok;
+    }
 
     // The snapshot is taken by the first statement: what the statements read
     // stays as it was then.
@@ -408,10 +426,13 @@ public:
 
     // The notifications the connection received are read as it is asked, by
     // libpq itself: QtSql's way needs an event loop of the connection's thread.
+    // The server holds them back while a transaction is open: inside one the
+    // count cannot be known.
     qint64 changeCount() override
     {
         PGconn *conn = serverHandle(db);
-        if (!conn || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn))
+        if (!conn || PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE
+            || !PQconsumeInput(conn))
             return -1;
         while (PGnotify *n = PQnotifies(conn)) {
             if (n->be_pid != PQbackendPID(conn))

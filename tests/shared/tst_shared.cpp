@@ -113,6 +113,31 @@ private slots:
         QCOMPARE(contents(shared).size(), 400);
     }
 
+    // Three stations store at once through the real window (the crash test's
+    // writer) until they are killed: the contacts stored hold the serial
+    // numbers 1, 2, 3... each once, as if stored one after another.
+    void storesAtOnce()
+    {
+        const QString shared = m_server.address(QStringLiteral("trois_postes"));
+        platform::EngineError e;
+        QVERIFY(platform::Connection::create(shared, logfile::transmission(), &e));
+        QProcess writers[3];
+        for (QProcess &w : writers)
+            w.start(QCoreApplication::applicationDirPath() + QStringLiteral("/reliability_writer"), {shared});
+        auto c = platform::Connection::open(shared, platform::OpenMode::ReadOnly, &e);
+        const Sql count = Sql("SELECT count(*) FROM %1").arg(platform::Identifier(logfile::kTable));
+        QTRY_VERIFY_WITH_TIMEOUT(c->scalar(count).toInt() >= 300, 120000);
+        for (QProcess &w : writers) {
+            QVERIFY2(w.state() == QProcess::Running, w.readAllStandardError().constData()); // none refused a store
+            w.kill();
+            w.waitForFinished();
+        }
+        const auto serials = c->rows(Sql("SELECT count(*), count(DISTINCT %1), min(CAST(%1 AS integer)), max(CAST(%1 AS integer)) "
+                                         "FROM %2").arg(platform::Identifier(QStringLiteral("Sequanel")), platform::Identifier(logfile::kTable)));
+        const qint64 n = serials.value(0).value(0).toLongLong();
+        QCOMPARE(serials.value(0), (QVariantList{n, n, 1, n}));
+    }
+
     // An opening refused, with the sentence the user reads.
     void refusedOpening_data()
     {
