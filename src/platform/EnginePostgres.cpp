@@ -279,6 +279,7 @@ public:
     QString journal;
     qint64 notified = 0; // the other connections' notifications received
     QSqlQuery direct;    // the last statement run without parameters
+    bool inTransaction = false;
 
     EngineError toError(const QSqlError &e) const override { return serverError(e); }
 
@@ -315,7 +316,7 @@ public:
 
     // The server prepares only the statements that read or change rows: the
     // others (a transaction's, a schema's) are run at once.
-    QSqlQuery *start(const Sql &sql, const QVariantList &params) override
+    QSqlQuery *startOnce(const Sql &sql, const QVariantList &params)
     {
         if (!params.isEmpty())
             return Backend::start(sql, params);
@@ -326,6 +327,46 @@ public:
             return nullptr;
         }
         return &direct;
+    }
+
+    // A connection lost (the server restarted, the network cut) is made
+    // again by the next statement that starts outside a transaction, which
+    // is then run once more: the program's changes are all made inside
+    // transactions, so what failed there was a reading or a BEGIN, and
+    // nothing of it was done. A transaction under way is lost with its
+    // connection and fails as a whole.
+    QSqlQuery *start(const Sql &sql, const QVariantList &params) override
+    {
+        const bool outside = !inTransaction;
+        QSqlQuery *q = startOnce(sql, params);
+        if (!q && outside && serverFault(sqlStateOf(error.code)) == EngineFault::Unreachable && reconnect())
+            q = startOnce(sql, params);
+        if (sql.text().startsWith(QLatin1String("BEGIN")))
+            inTransaction = q != nullptr;
+        else if (sql.text() == QLatin1String("COMMIT") || sql.text() == QLatin1String("ROLLBACK"))
+            inTransaction = false; // ended either way
+        return q;
+    }
+
+    // The session's settings: the journal's table named alone, and its
+    // notifications heard.
+    bool joinJournal()
+    {
+        const Identifier name(journal);
+        return startOnce(Sql("SET search_path TO %1").arg(name), {}) && startOnce(Sql("LISTEN %1").arg(name), {});
+    }
+
+    bool reconnect()
+    {
+        statements.clear();
+        direct = QSqlQuery();
+        db.close();
+        if (!db.open()) {
+            error = connectionError(db.lastError());
+            return false;
+        }
+        ++notified; // what other stations did meanwhile was not heard
+        return joinJournal();
     }
 
     bool hasTable(const Identifier &table) override
@@ -431,8 +472,7 @@ public:
     qint64 changeCount() override
     {
         PGconn *conn = serverHandle(db);
-        if (!conn || PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE
-            || !PQconsumeInput(conn))
+        if (!conn || inTransaction || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn))
             return -1;
         while (PGnotify *n = PQnotifies(conn)) {
             if (n->be_pid != PQbackendPID(conn))
@@ -510,11 +550,9 @@ std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, Engin
         return fail(c->error);
     if (schemas == 0)
         return fail(serverFailure(QStringLiteral("no such journal"), QStringLiteral("3F000")));
-    // The program's statements name the table alone: it is the journal's.
     // (A read-only opening is not made a read-only session: that would
     // refuse the temporary tables a reading keeps its bounds in.)
-    const Identifier journal(a.journal);
-    if (!c->exec(Sql("SET search_path TO %1").arg(journal)) || !c->exec(Sql("LISTEN %1").arg(journal)))
+    if (!c->joinJournal())
         return fail(c->error);
     return c;
 }
