@@ -5,6 +5,7 @@
 #include "LogFile.h"
 #include "Messages.h"
 #include "PgServer.h"
+#include "RecordSource.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -153,7 +154,7 @@ private slots:
         QCOMPARE(c->scalar(count).toLongLong(), n + 1);
     }
 
-    // An opening refused, with the sentence the user reads.
+    // An opening of the record source refused, with the message the user reads.
     void refusedOpening_data()
     {
         QTest::addColumn<QString>("journal");
@@ -170,14 +171,14 @@ private slots:
         QFETCH(QString, journal);
         QFETCH(bool, stopped);
         QFETCH(QString, said);
-        if (stopped)
-            QVERIFY(m_server.stop());
-        platform::EngineError e;
-        const bool opened = bool(platform::Connection::open(m_server.address(journal), platform::OpenMode::ReadWrite, &e));
-        if (stopped)
-            QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+        QVERIFY(!stopped || m_server.stop());
+        platform::RecordSource source;
+        logfile::configure(source, m_server.address(journal));
+        const bool opened = source.refresh();
+        QVERIFY2(!stopped || m_server.start(), qPrintable(m_server.error()));
         QVERIFY(!opened);
-        QCOMPARE(platform::describe(e), said);
+        QCOMPARE(logfile::openFailureMessage(source.error(), m_server.address(journal)),
+                 msg::cannotOpenFile().arg(m_server.address(journal), said));
     }
 
 private:
