@@ -482,6 +482,12 @@ public:
         return notified;
     }
 
+    // The server's cast refuses anything else, and a bigint has 18 digits.
+    Sql isPlainNumber(const Identifier &column) const override
+    {
+        return Sql("(%1 ~ '^[1-9][0-9]{0,14}$' OR %1 = '0')").arg(column);
+    }
+
     std::optional<qint64> lastInsertedRowid() override
     {
         bool ok = false;
