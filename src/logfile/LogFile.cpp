@@ -232,13 +232,14 @@ QString openFailureMessage(const SourceError &error, const QString &path)
     case SourceError::Locked: why = msg::fileLocked(); break;
     case SourceError::NotDatabase:
     default:
-        // A disk or a permission that failed is named; anything else is a
-        // file that is not a log, or a damaged one.
+        // A disk, a permission or a server that failed is named; anything
+        // else is a file that is not a log, or a damaged one.
         switch (platform::faultOf(error.engine())) {
         case platform::EngineFault::Full:
         case platform::EngineFault::IoError:
         case platform::EngineFault::CannotOpen:
         case platform::EngineFault::Permission:
+        case platform::EngineFault::Unreachable:
             why = platform::describe(error.engine());
             break;
         default:

@@ -134,11 +134,10 @@ std::optional<qint64> serialValue(const QString &text)
 
 std::optional<qint64> readLargestSerial(platform::Connection *db)
 {
-    // Plain whole numbers (digits alone) are compared by the engine itself,
-    // and the few other texts (blanks, a sign, decimals) come back, when
+    // Plain whole numbers are compared by the engine itself, and the few
+    // other texts (blanks, a sign, leading zeros, decimals) come back, when
     // there are any, to be read in the user's number notation.
-    static const Sql plain("length(%1) BETWEEN 1 AND 15 AND ltrim(%1, '0123456789') = ''");
-    const Sql isPlain = plain.arg(kSerial);
+    const Sql isPlain = db->isPlainNumber(kSerial);
     bool ok = false;
     const auto rows = db->rows(Sql("SELECT max(CASE WHEN %1 THEN CAST(%2 AS BIGINT) END), "
                                    "count(CASE WHEN %2 <> '' AND NOT (%1) THEN 1 END) FROM %3")

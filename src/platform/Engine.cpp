@@ -344,6 +344,7 @@ void Connection::rollback() { d->rollback(); }
 std::optional<PageSurvey> Connection::surveyPages(const Identifier &table) { return d->surveyPages(table); }
 qint64 Connection::changeCount() { return d->changeCount(); }
 std::optional<qint64> Connection::lastInsertedRowid() { return d->lastInsertedRowid(); }
+Sql Connection::isPlainNumber(const Identifier &column) const { return d->isPlainNumber(column); }
 
 bool Connection::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
 {

@@ -265,6 +265,9 @@ public:
     qint64 changeCount();
     // The rowid of the row the last insert of this connection made.
     std::optional<qint64> lastInsertedRowid();
+    // A condition true when a text column holds a plain whole number (digits
+    // alone, as the engine writes them back) that CAST(... AS BIGINT) reads.
+    Sql isPlainNumber(const Identifier &column) const;
 
     EngineError lastError() const;
 

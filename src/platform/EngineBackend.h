@@ -66,6 +66,7 @@ public:
     virtual bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) = 0;
     virtual qint64 changeCount() = 0;
     virtual std::optional<qint64> lastInsertedRowid() = 0;
+    virtual Sql isPlainNumber(const Identifier &column) const = 0;
 };
 
 // A connection name no other connection of the process has.

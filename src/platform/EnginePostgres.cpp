@@ -281,6 +281,7 @@ public:
     QString journal;
     qint64 notified = 0; // the other connections' notifications received
     QSqlQuery direct;    // the last statement run without parameters
+    bool inTransaction = false;
 
     EngineError toError(const QSqlError &e) const override { return serverError(e); }
 
@@ -317,7 +318,7 @@ public:
 
     // The server prepares only the statements that read or change rows: the
     // others (a transaction's, a schema's) are run at once.
-    QSqlQuery *start(const Sql &sql, const QVariantList &params) override
+    QSqlQuery *startOnce(const Sql &sql, const QVariantList &params)
     {
         if (!params.isEmpty())
             return Backend::start(sql, params);
@@ -328,6 +329,42 @@ public:
             return nullptr;
         }
         return &direct;
+    }
+
+    // A connection lost (the server restarted, the network cut) is made
+    // again by the next statement that starts outside a transaction, which
+    // is then run once more: the program's changes are all made inside
+    // transactions, so what failed there was a reading or a BEGIN, and
+    // nothing of it was done. A transaction under way is lost with its
+    // connection and fails as a whole.
+    QSqlQuery *start(const Sql &sql, const QVariantList &params) override
+    {
+        const bool outside = !inTransaction;
+        QSqlQuery *q = startOnce(sql, params);
+        if (!q && outside && serverFault(sqlStateOf(error.code)) == EngineFault::Unreachable && reconnect())
+            q = startOnce(sql, params);
+        if (sql.text().startsWith(QLatin1String("BEGIN")))
+            inTransaction = q != nullptr;
+        else if (sql.text() == QLatin1String("COMMIT") || sql.text() == QLatin1String("ROLLBACK"))
+            inTransaction = false; // ended either way
+        return q;
+    }
+
+    // The session's setting: the journal's table named alone. (Other
+    // stations' changes are heard on a connection of their own: changeCount.)
+    bool joinJournal() { return startOnce(Sql("SET search_path TO %1").arg(Identifier(journal)), {}); }
+
+    bool reconnect()
+    {
+        statements.clear();
+        direct = QSqlQuery();
+        db.close();
+        if (!db.open()) {
+            error = connectionError(db.lastError());
+            return false;
+        }
+        ++notified; // what other stations did meanwhile was not heard
+        return joinJournal();
     }
 
     bool hasTable(const Identifier &table) override
@@ -364,7 +401,25 @@ public:
         return Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(Sql::join(columns, ", "), table);
     }
 
-    bool begin() override { return exec("BEGIN"); }
+    // A write transaction holds the journal's lock until it ends, as a file's
+    // write transaction holds the file: what is read inside it (the largest
+    // serial number) stays true until its commit, and stores come one at a
+    // time. The lock's key is the journal's name hashed (FNV-1a, 64 bits).
+    bool begin() override
+    {
+        if (!exec("BEGIN"))
+            return false;
+        if (mode == OpenMode::ReadOnly)
+            return true;
+        quint64 key = 0xCBF29CE484222325ull;
+        for (char byte : journal.toUtf8())
+            key = (key ^ quint8(byte)) * 0x100000001B3ull;
+        bool ok = false;
+        scalar("SELECT pg_advisory_xact_lock(?1)", {qint64(key)}, &ok);
+        if (!ok)
+            rollback();
+        return ok;
+    }
 
     // The snapshot is taken by the first statement: what the statements read
     // stays as it was then.
@@ -414,7 +469,9 @@ public:
     // no notification until that result ends. They are read as they are asked
     // for, by libpq itself: QtSql's way needs an event loop of the connection's
     // thread. A listener opened again (the server restarted, the network came
-    // back) counts as a change: what happened meanwhile was not heard.
+    // back) counts as a change: what happened meanwhile was not heard. Inside
+    // a transaction of the log's connection the count is not known: a commit
+    // of another station just before it may not have been heard yet.
     QSqlDatabase listener;
     bool listened = false;
 
@@ -430,6 +487,8 @@ public:
 
     qint64 changeCount() override
     {
+        if (inTransaction)
+            return -1;
         if (!listener.isValid())
             listener = QSqlDatabase::cloneDatabase(db, name + QStringLiteral("-listener"));
         PGconn *conn = listener.isOpen() ? serverHandle(listener) : nullptr;
@@ -453,6 +512,12 @@ public:
             PQfreemem(n);
         }
         return notified;
+    }
+
+    // The server's cast refuses anything else, and a bigint has 18 digits.
+    Sql isPlainNumber(const Identifier &column) const override
+    {
+        return Sql("(%1 ~ '^[1-9][0-9]{0,14}$' OR %1 = '0')").arg(column);
     }
 
     std::optional<qint64> lastInsertedRowid() override
@@ -536,11 +601,9 @@ std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, Engin
         return fail(c->error);
     if (schemas == 0)
         return fail(serverFailure(QStringLiteral("no such journal"), QStringLiteral("3F000")));
-    // The program's statements name the table alone: it is the journal's.
     // (A read-only opening is not made a read-only session: that would
     // refuse the temporary tables a reading keeps its bounds in.)
-    const Identifier journal(a.journal);
-    if (!c->exec(Sql("SET search_path TO %1").arg(journal)))
+    if (!c->joinJournal())
         return fail(c->error);
     return c;
 }

@@ -74,6 +74,11 @@ public:
         const qint64 v = scalar("SELECT last_insert_rowid()", {}, &ok).toLongLong();
         return ok && v != 0 ? std::optional(v) : std::nullopt;
     }
+    // The engine's own cast, the fastest test it has.
+    Sql isPlainNumber(const Identifier &column) const override
+    {
+        return Sql("CAST(CAST(%1 AS INTEGER) AS TEXT) = %1").arg(column);
+    }
     std::optional<PageSurvey> surveyPages(const Identifier &table) override;
     bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override;
 

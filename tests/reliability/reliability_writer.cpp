@@ -1,8 +1,9 @@
-// Helper program of the crash test: `reliability_writer <file>` opens the log
-// file in the real main window and stores contacts one after another through
-// its store path, writing each serial number to stdout as soon as the store
-// has returned.
+// Helper program of the crash test and of the shared log's stations:
+// `reliability_writer <log>` opens the log in the real main window and stores
+// contacts one after another through its store path, writing each serial
+// number to stdout as soon as the store has returned.
 #include "Reliability.h"
+#include "Messages.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -16,7 +17,10 @@ int main(int argc, char **argv)
     if (argc != 2)
         return 2;
     testsupport::PromptRecorder prompts;
+    // A number taken by another station meanwhile is told, and the contact stored.
     prompts.onMessage = [](const platform::MessageRequest &m) {
+        if (m.text.startsWith(msg::serialTaken().section(QLatin1Char('%'), 0, 0)))
+            return;
         std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
         std::exit(3);
     };

@@ -35,23 +35,14 @@ QString serverPrograms()
 PgServer::PgServer() : m_folder(QStringLiteral("/tmp/sequanel-pg-XXXXXX"))
 {
     m_bin = serverPrograms();
-    if (m_bin.isEmpty()) {
-        m_error = QStringLiteral("no PostgreSQL server programs under /usr/lib/postgresql");
-        return;
-    }
-    if (!m_folder.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return;
-    }
     // The socket file is named after the port; the folder is the test's own,
     // so any number will do.
     m_port = 40000 + int(::getpid() % 20000);
-    if (::geteuid() == 0) {
-        const passwd *pw = ::getpwnam("postgres");
-        if (!pw || ::chown(QFile::encodeName(m_folder.path()).constData(), pw->pw_uid, pw->pw_gid) != 0) {
-            m_error = QStringLiteral("the folder cannot be given to the postgres user");
-            return;
-        }
+    const passwd *pw = ::geteuid() == 0 ? ::getpwnam("postgres") : nullptr;
+    if (m_bin.isEmpty() || !m_folder.isValid() || (::geteuid() == 0 && !pw)
+        || (pw && ::chown(QFile::encodeName(m_folder.path()).constData(), pw->pw_uid, pw->pw_gid) != 0)) {
+        m_error = QStringLiteral("no server programs under /usr/lib/postgresql, or no folder for the postgres user");
+        return;
     }
     // The cluster speaks English (connection refusals are told by their text).
     QProcess initdb;
@@ -93,8 +84,6 @@ bool PgServer::isRunning() const { return m_server && m_server->state() == QProc
 
 bool PgServer::start()
 {
-    if (isRunning())
-        return true;
     const QString data = m_folder.filePath(QStringLiteral("data"));
     m_server = std::make_unique<QProcess>();
     setUp(*m_server);
@@ -109,13 +98,8 @@ bool PgServer::start()
     QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired() && m_server->state() != QProcess::NotRunning) {
         QFile pid(data + QStringLiteral("/postmaster.pid"));
-        if (pid.open(QIODevice::ReadOnly)) {
-            const QList<QByteArray> lines = pid.readAll().split('\n');
-            if (lines.size() > 7 && lines[7].trimmed() == "ready") {
-                m_error.clear();
-                return true;
-            }
-        }
+        if (pid.open(QIODevice::ReadOnly) && pid.readAll().split('\n').value(7).trimmed() == "ready")
+            return true;
         m_server->waitForFinished(50);
     }
     m_error = QStringLiteral("the server did not start: %1").arg(logTail());
@@ -129,14 +113,12 @@ bool PgServer::stop()
         return true;
     // The postmaster is this object's child: stopped by its own process id.
     // SIGINT is the fast shutdown; SIGQUIT, the immediate one, if it hangs.
-    bool clean = true;
-    if (m_server->state() != QProcess::NotRunning) {
+    if (m_server->state() != QProcess::NotRunning)
         ::kill(pid_t(m_server->processId()), SIGINT);
-        if (!m_server->waitForFinished(60000)) {
-            clean = false;
-            ::kill(pid_t(m_server->processId()), SIGQUIT);
-            m_server->waitForFinished(10000);
-        }
+    const bool clean = m_server->state() == QProcess::NotRunning || m_server->waitForFinished(60000);
+    if (!clean) {
+        ::kill(pid_t(m_server->processId()), SIGQUIT);
+        m_server->waitForFinished(10000);
     }
     m_server.reset();
     return clean;

@@ -24,7 +24,7 @@ public:
 
     // Stops the server (fast shutdown: the sessions are ended) and waits for it.
     bool stop();
-    // Starts it again on the same cluster.
+    // Starts it (again) on the same cluster; it must not be running.
     bool start();
 
 private:
