@@ -345,6 +345,7 @@ std::optional<PageSurvey> Connection::surveyPages(const Identifier &table) { ret
 qint64 Connection::changeCount() { return d->changeCount(); }
 std::optional<qint64> Connection::lastInsertedRowid() { return d->lastInsertedRowid(); }
 Sql Connection::isPlainNumber(const Identifier &column) const { return d->isPlainNumber(column); }
+QString Connection::storeKeyColumn() const { return d->storeKeyColumn(); }
 
 bool Connection::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
 {

@@ -268,6 +268,9 @@ public:
     // A condition true when a text column holds a plain whole number (digits
     // alone, as the engine writes them back) that CAST(... AS BIGINT) reads.
     Sql isPlainNumber(const Identifier &column) const;
+    // The column a shared log keeps each store's unique key in (a store
+    // retried after its answer was lost finds its row there); empty on a file.
+    QString storeKeyColumn() const;
 
     EngineError lastError() const;
 

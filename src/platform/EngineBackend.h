@@ -67,6 +67,7 @@ public:
     virtual qint64 changeCount() = 0;
     virtual std::optional<qint64> lastInsertedRowid() = 0;
     virtual Sql isPlainNumber(const Identifier &column) const = 0;
+    virtual QString storeKeyColumn() const { return {}; }
 };
 
 // A connection name no other connection of the process has.

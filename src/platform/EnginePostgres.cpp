@@ -520,6 +520,8 @@ public:
         return Sql("(%1 ~ '^[1-9][0-9]{0,14}$' OR %1 = '0')").arg(column);
     }
 
+    QString storeKeyColumn() const override { return kStoreKey; }
+
     std::optional<qint64> lastInsertedRowid() override
     {
         bool ok = false;

@@ -1,4 +1,6 @@
 #include "RecordSource.h"
+
+#include <QUuid>
 #include "Clock.h"
 #include "Regional.h"
 
@@ -338,6 +340,8 @@ bool RecordSource::addNew()
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
     m_entryBegan = now();
+    m_storeKey = m_cursor.connection->storeKeyColumn().isEmpty() ? QString()
+                                                                 : QUuid::createUuid().toString(QUuid::WithoutBraces);
     showEmpty();
     return true;
 }
@@ -469,6 +473,34 @@ bool RecordSource::update(const SettledColumn *settled)
         };
     }
 
+    // On a shared log, an addition carries its key; a try that finds it
+    // stored already (its answer was lost) stores nothing more and shows
+    // what was stored.
+    const QString keyColumn = m_cursor.connection->storeKeyColumn();
+    m_storedBefore = false;
+    if (m_editMode == EditMode::Adding && !keyColumn.isEmpty() && !m_storeKey.isEmpty()) {
+        names << keyColumn;
+        values << m_storeKey;
+        settle = [this, keyColumn, settled, then = std::move(settle)](QVariantList &vals) {
+            bool ok = false;
+            const Sql find = Sql("SELECT %1 FROM %2 WHERE %3 = ?1")
+                                 .arg(settled ? Sql(Identifier(settled->column)) : Sql("rowid"), Identifier(m_table),
+                                      Identifier(keyColumn));
+            const QVector<QVariantList> found = m_cursor.connection->rows(find, {m_storeKey}, &ok);
+            if (!ok) {
+                setEngineError();
+                return false;
+            }
+            if (!found.isEmpty()) {
+                m_storedBefore = true;
+                if (settled)
+                    m_settledText = found[0].value(0).toString();
+                return true;
+            }
+            return !then || then(vals);
+        };
+    }
+
     const Identifier table(m_table);
     std::optional<Sql> sql;
     if (m_editMode == EditMode::Adding) {
@@ -535,6 +567,10 @@ int RecordSource::writeOne(const Sql &sql, QVariantList values,
     if (inTransaction && !inTransaction(values)) {
         m_cursor.connection->rollback();
         return -1;
+    }
+    if (m_storedBefore) {
+        m_cursor.connection->rollback();
+        return 1;
     }
     if (!m_cursor.connection->exec(sql, values)) {
         setEngineError();

@@ -117,6 +117,10 @@ public:
     // (settledText() then gives the text stored).
     bool update(const SettledColumn *settled = nullptr);
     QString settledText() const { return m_settledText; }
+    // On a shared log, the unique key the pending addition is stored with:
+    // the same for every try, so that a try whose answer was lost (the
+    // contact stored all the same) is found by the next, not stored twice.
+    QString storeKey() const { return m_storeKey; }
     // Turns a pending change into a pending addition of the values the bound
     // controls hold, as if add-new had been called on the last row.
     bool editToAddNew();
@@ -189,6 +193,7 @@ private:
     // rows it changed, or -1 on failure (error() set).
     // inTransaction, when given, runs once the transaction has begun and may
     // complete the values; false refuses (error() set, nothing written).
+    // When it finds the row already stored (m_storedBefore), nothing is run.
     int writeOne(const Sql &sql, QVariantList values,
                  const std::function<bool(QVariantList &)> &inTransaction = {});
 
@@ -208,6 +213,8 @@ private:
 
     SourceError m_error;
     QString m_settledText;
+    QString m_storeKey;         // see storeKey()
+    bool m_storedBefore = false; // the pending addition was found stored by an earlier try
     QDateTime m_entryBegan; // when add-new or edit began
 };
 

@@ -100,6 +100,15 @@ private slots:
         f.fill();
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblDoublon->text().contains("2 fois"), true, 5000);
 
+        // A store whose answer was lost, made all the same: Valider again
+        // finds its key and stores nothing more.
+        QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\", \"CleEnregistrement\") VALUES (?1, ?2)",
+                            {f.shownSerial(), f.ui().Data1->storeKey()}));
+        f.ui().cmdNouveau->click();
+        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+        QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 3);
+        QCOMPARE(f.ui().cmdNouveau->text(), QStringLiteral("&Nouveau"));
+
         // Copied from the window into a new file, then into a new journal:
         // the same contacts, the open log staying.
         const QString copy = f.path(QStringLiteral("copie.adb"));
@@ -107,7 +116,7 @@ private slots:
         f.prompts.queuedFiles << copy;
         f.ui().mnuCopierFichier->trigger();
         auto told = [](const QString &from, const QString &to) {
-            return QStringList{msg::copiedMany().arg(2).arg("« " + from + " »") + '\n' + msg::copyNewLog().arg("« " + to + " »")};
+            return QStringList{msg::copiedMany().arg(3).arg("« " + from + " »") + '\n' + msg::copyNewLog().arg("« " + to + " »")};
         };
         QCOMPARE(f.said(), told(shortName, copy));
         f.prompts.clear();
@@ -118,7 +127,7 @@ private slots:
         QVERIFY(back);
         QCOMPARE(back->rows(Sql("SELECT %1 FROM \"Transmission\" ORDER BY rowid").arg(columns())),
                  other->rows(Sql("SELECT %1 FROM \"Transmission\" ORDER BY rowid").arg(columns())));
-        QCOMPARE(testsupport::readRows(copy).size(), 2);
+        QCOMPARE(testsupport::readRows(copy).size(), 3);
         QCOMPARE(f.ui().Data1->databaseName(), address);
 
         // The dialog again: the journals named, the latest first, its fields
