@@ -80,7 +80,7 @@ QString frmMain::askLogFile(bool save, const QString &proposed)
     // used, else in the user's own folder (never among the program's files).
     const QString app = QCoreApplication::applicationDirPath();
     QString start = proposed;
-    if (start.isEmpty() && !ui.Data1->databaseName().isEmpty())
+    if (start.isEmpty() && !ui.Data1->databaseName().isEmpty() && !platform::isServerAddress(ui.Data1->databaseName()))
         start = QFileInfo(ui.Data1->databaseName()).absolutePath() + QLatin1Char('/');
     if (start.isEmpty())
         if (const QString last = platform::readSetting(app, kFolders, kLastFolder, QString()); QFileInfo(last).isDir())

@@ -22,7 +22,7 @@ namespace {
 
 constexpr qsizetype kChunk = 1 << 20; // bytes handed to the file at a time
 
-QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
+QString shown(const QString &path) { return QDir::toNativeSeparators(platform::logDisplayName(path)); }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -163,17 +163,18 @@ QString openLog(const QString &logPath, std::unique_ptr<platform::Connection> *d
 {
     const QFileInfo log(logPath);
     const QString name = shown(logPath);
-    if (!log.exists())
+    const bool file = !platform::isServerAddress(logPath); // (a shared log is the server's to refuse)
+    if (file && !log.exists())
         return msg::exportLogMissing().arg(name);
-    if (log.isDir())
+    if (file && log.isDir())
         return msg::exportLogIsFolder().arg(name);
-    if (!log.isReadable())
+    if (file && !log.isReadable())
         return msg::exportLogNotReadable().arg(name);
     platform::EngineError error;
     // A journal left beside the log by a writer that was stopped midway holds
     // what the log must be put back to before it can be read: the engine does
     // that on the first reading of a connection that may write.
-    const bool hotJournal = QFileInfo(logPath + QStringLiteral("-journal")).size() > 0 && log.isWritable();
+    const bool hotJournal = file && QFileInfo(logPath + QStringLiteral("-journal")).size() > 0 && log.isWritable();
     *db = platform::Connection::open(logPath, hotJournal ? platform::OpenMode::ReadWrite : platform::OpenMode::ReadOnly,
                                      &error);
     bool ok = false;
@@ -186,6 +187,7 @@ QString openLog(const QString &logPath, std::unique_ptr<platform::Connection> *d
         case platform::EngineFault::Busy:
         case platform::EngineFault::Locked: return msg::exportLogBusy().arg(name);
         case platform::EngineFault::IoError:
+        case platform::EngineFault::Unreachable:
         case platform::EngineFault::Permission: {
             QString why = platform::describe(error);
             why.chop(why.endsWith(QLatin1Char('.')) ? 1 : 0);
@@ -293,9 +295,7 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
 
 void exportCommand(QWidget *parent, const QString &logPath)
 {
-    const QFileInfo log(logPath);
-    // Proposed beside the log, under its name.
-    const QString proposed = log.absolutePath() + QLatin1Char('/') + log.completeBaseName() + QStringLiteral(".csv");
+    const QString proposed = logfile::besideLog(logPath, QStringLiteral(".csv"));
     const QString path = platform::askSaveFile(parent, msg::exportTitle(),
                                                QStringLiteral("Fichier CSV"), QStringLiteral("csv"), proposed);
     if (path.isEmpty())

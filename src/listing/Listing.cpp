@@ -132,12 +132,9 @@ bool printListing(QWidget *window, const QString &databaseName)
             = platform::showMessage(window, msg::noPrinterSavePdf(), MessageIcon::Question, MessageButtons::YesNo);
         if (answer != platform::Answer::Yes)
             return false;
-        // Proposed beside the log, under its name.
-        const QFileInfo log(databaseName);
         const QString path = platform::askSaveFile(window, msg::listingSaveTitle(), QStringLiteral("Document PDF"),
                                                    QStringLiteral("pdf"),
-                                                   log.absolutePath() + QLatin1Char('/') + log.completeBaseName()
-                                                       + QStringLiteral(".pdf"));
+                                                   logfile::besideLog(databaseName, QStringLiteral(".pdf")));
         if (path.isEmpty())
             return false;
         target = platform::PrintTarget::pdfFile(QDir::fromNativeSeparators(path));

@@ -216,6 +216,14 @@ QString fieldLabel(const QString &column)
     return labels.value(column, column);
 }
 
+QString besideLog(const QString &log, const QString &suffix)
+{
+    if (platform::isServerAddress(log))
+        return QDir::homePath() + QLatin1Char('/') + platform::logDisplayName(log).section(QLatin1Char('/'), -1) + suffix;
+    const QFileInfo info(log);
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + suffix;
+}
+
 QString openFailureMessage(const SourceError &error, const QString &path)
 {
     const QString file = QDir::toNativeSeparators(path);

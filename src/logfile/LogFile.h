@@ -50,6 +50,11 @@ QString temporaryBeside(const QString &path);
 std::optional<qint64> copyLog(const QString &from, const QString &to, QString *message, const QString &shownFrom,
                               const QString &shownTo, const std::function<bool()> &carryOn = {});
 
+// Where a file made from a log (a listing, an export, an image) is proposed:
+// beside a log file, under its name followed by suffix; for a shared log, in
+// the user's own folder under the journal's name.
+QString besideLog(const QString &log, const QString &suffix);
+
 // Sets a record source up for the table Transmission of a log file.
 void configure(platform::RecordSource &source, const QString &path);
 

@@ -1,4 +1,5 @@
 #include "frmStatistiques.h"
+#include "LogFile.h"
 #include "Messages.h"
 
 #include "LogStatistics.h"
@@ -465,9 +466,7 @@ void frmStatistiques::showDirections(const Tally *t)
 void frmStatistiques::cmdImage_Click()
 {
     const QString log = m_stats ? m_stats->path() : QString();
-    const QFileInfo info(log);
-    const QString proposed =
-        log.isEmpty() ? QString() : info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + msg::statsImageSuffix();
+    const QString proposed = log.isEmpty() ? QString() : logfile::besideLog(log, msg::statsImageSuffix());
     const QString path = platform::askSaveFile(this, msg::statsImageDialogTitle(), msg::statsImageType(),
                                                QStringLiteral("png"), proposed);
     if (path.isEmpty())

@@ -130,6 +130,13 @@ private slots:
         QCOMPARE(testsupport::readRows(copy).size(), 3);
         QCOMPARE(f.ui().Data1->databaseName(), address);
 
+        // Exported: proposed in the user's folder under the journal's name.
+        f.prompts.clear();
+        f.prompts.queuedFiles << f.path(QStringLiteral("club.csv"));
+        f.ui().mnuExporter->trigger();
+        QCOMPARE(f.prompts.fileRequests.last().initialPath, QDir::homePath() + "/club.csv");
+        QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(3).arg(f.path(QStringLiteral("club.csv")))});
+
         // The dialog again: the journals named, the latest first, its fields
         // filled but for the password.
         frmPartage again(f.w.get());
