@@ -3,6 +3,7 @@
 // the refusals of an opening.
 #include "Engine.h"
 #include "LogFile.h"
+#include "LogIndex.h"
 #include "Messages.h"
 #include "PgServer.h"
 #include "RecordSource.h"
@@ -111,6 +112,45 @@ private slots:
         QCOMPARE(again.first, 1);
         QVERIFY2(again.second.endsWith(msg::sharedLogExists()), qPrintable(again.second));
         QCOMPARE(contents(shared).size(), 400);
+    }
+
+    // Another station's statement, as a reader's surveys tell it: the chunks
+    // of 1,024 rowids it touched, or every row.
+    void surveysTellTheChunksChanged_data()
+    {
+        QTest::addColumn<int>("statement");
+        QTest::addColumn<QString>("changed");
+        QTest::newRow("addition") << 0 << "2048-3071";
+        QTest::newRow("change of two") << 1 << "0-1023 2048-3071";
+        QTest::newRow("deletion") << 2 << "1024-2047";
+        QTest::newRow("none") << 3 << "";
+        QTest::newRow("emptied") << 4 << "0-9223372036854775807";
+    }
+    void surveysTellTheChunksChanged()
+    {
+        QFETCH(int, statement);
+        QFETCH(QString, changed);
+        const Sql statements[] = {"INSERT INTO \"Transmission\" (\"RST\") VALUES ('59')",
+                                  "UPDATE \"Transmission\" SET \"RST\" = '5' WHERE rowid IN (5, 2500)",
+                                  "DELETE FROM \"Transmission\" WHERE rowid = 1500",
+                                  "UPDATE \"Transmission\" SET \"RST\" = '5' WHERE rowid < 0", "TRUNCATE \"Transmission\""};
+        const QString shared = m_server.address("survey_" + QString::number(statement));
+        QVERIFY(logfile::createEmpty(shared, nullptr));
+        platform::EngineError e;
+        auto station = platform::Connection::open(shared, platform::OpenMode::ReadWrite, &e);
+        QVERIFY(station->exec("INSERT INTO \"Transmission\" (\"Sequanel\") SELECT CAST(n AS text) FROM generate_series(1, 3000) n"));
+        auto reader = platform::Connection::open(shared, platform::OpenMode::ReadOnly, &e);
+        auto survey = [&] {
+            logfile::ReadLock lock(reader.get());
+            return reader->surveyPages(platform::Identifier(logfile::kTable));
+        };
+        const auto before = survey();
+        QVERIFY(station->exec(statements[statement]));
+        const auto found = platform::changedRowids(before.value(), survey().value());
+        QStringList ranges;
+        for (const platform::RowidRange &r : found.value())
+            ranges << QStringLiteral("%1-%2").arg(r.first).arg(r.last);
+        QCOMPARE(ranges.join(' '), changed);
     }
 
     // An opening of the record source refused, with the message the user reads.
