@@ -1019,6 +1019,10 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
     // (each child has stored one contact first, once its window knew the log)
     rawpg::Conn check(uri);
     const std::string before = check.exec(("SELECT coalesce(max(rowid), 0) FROM " + table).c_str())[0][0];
+    // Connections opened to the server meanwhile (each window's readings
+    // open their own).
+    const char *sessions = "SELECT sum(sessions) FROM pg_stat_database";
+    const qint64 sessionsBefore = std::stoll(check.exec(sessions)[0][0]);
     for (auto &p : children)
         p->write("go\n");
     qint64 stored = 0, refused = 0, said = 0;
@@ -1035,6 +1039,8 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
         said += w[5].toLongLong();
         longest = std::max(longest, w[7].toDouble());
     }
+    QThread::msleep(1000); // the server's counts of the sessions just ended
+    const qint64 opened = std::stoll(check.exec(sessions)[0][0]) - sessionsBefore;
     const auto added = check.exec(("SELECT count(*), count(DISTINCT \"Sequanel\") FROM " + table + " WHERE rowid > $1").c_str(),
                                   {before});
     const qint64 rows = std::stoll(added[0][0]), serials = std::stoll(added[0][1]);
@@ -1064,7 +1070,8 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
                   .arg(serials)
                   .arg(rows == stored ? QString() : QStringLiteral(", %1 STORES SAID").arg(stored))
                   .arg(refused ? QStringLiteral(", REFUSED %1×").arg(refused) : QString())
-            + QStringLiteral("; %1 messages (number taken meanwhile)").arg(said));
+            + QStringLiteral("; %1 connections opened meanwhile").arg(opened)
+            + (said ? QStringLiteral("; %1 messages").arg(said) : QString()));
 }
 
 // The shared log of n contacts: its journal made by copying the log file,
@@ -1129,11 +1136,16 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
             shared.hidden ? QString() : QStringLiteral("SHOWN"));
 
         // S1. Stores through the window, the serial number settled at store
-        // time; then the floor's.
+        // time; then the floor's. Each once the statistics' reading that the
+        // last opening (or the window's own stores) started is over: on 2
+        // cores it would take one from the stores.
         {
+            auto *stats = statistics::LogStatistics::current();
+            waitForFigures(*stats, 120000);
             QString note;
             const std::vector<double> a = storeAdditions(w, runs, &note);
             warnMessages("shared store");
+            waitForFigures(*stats, 120000);
             std::vector<double> f;
             RawStore raw(uri, journal);
             raw.store("1"); // warm-up
@@ -1146,8 +1158,9 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
             // For scale: the statement that reads the largest serial number
             // on the server, as the program writes it.
             std::vector<double> largest;
-            const std::string serial = "SELECT max(CASE WHEN (\"Sequanel\" ~ '^[1-9][0-9]{0,14}$' OR \"Sequanel\" = '0') "
-                                       "THEN CAST(\"Sequanel\" AS BIGINT) END) FROM " + table;
+            const std::string plain = "(\"Sequanel\" ~ '^[1-9][0-9]{0,14}$' OR \"Sequanel\" = '0')";
+            const std::string serial = "SELECT max(CASE WHEN " + plain + " THEN CAST(\"Sequanel\" AS BIGINT) END), "
+                                       "count(CASE WHEN \"Sequanel\" <> '' AND NOT " + plain + " THEN 1 END) FROM " + table;
             for (int r = 0; r < runs; ++r)
                 largest.push_back(timed([&] { raw.c.exec(serial.c_str()); }));
             add(QStringLiteral("S1 reference: the largest serial number read on the server (one statement)"), n, largest, {},
