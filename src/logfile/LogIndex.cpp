@@ -184,6 +184,12 @@ ReadLock::~ReadLock()
         m_db->rollback();
 }
 
+std::optional<platform::PageSurvey> surveyAlone(platform::Connection *db)
+{
+    ReadLock lock(db);
+    return lock.held() ? db->surveyPages(Identifier(kTable)) : std::nullopt;
+}
+
 std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
                                 const platform::PageSurvey *pages, const std::atomic<bool> *stop)
 {
@@ -255,9 +261,9 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
         }
     }
 
-    // The pages are surveyed at the end only when no other program wrote
-    // since the reading started: every row was then read from that same file.
-    const qint64 startVersion = dataVersion(db);
+    // The pages are surveyed before the rows are read: a change committed
+    // meanwhile shows in the next survey, whose pages then differ from these.
+    const std::optional<platform::PageSurvey> before = surveyAlone(db);
     if (known.empty()) {
         // Nothing known: every row is read, kRowsPerStatement at a time.
         const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 4096"));
@@ -292,10 +298,8 @@ std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64,
                 return std::nullopt;
         }
     }
-    ReadLock lock(db);
-    if (startVersion >= 0 && lock.held() && dataVersion(db) == startVersion)
-        if (auto now = db->surveyPages(Identifier(kTable)))
-            out.pages = std::make_shared<const platform::PageSurvey>(std::move(*now));
+    if (before)
+        out.pages = std::make_shared<const platform::PageSurvey>(std::move(*before));
     return finish();
 }
 

@@ -102,8 +102,9 @@ struct RowidBounds {
     bool set(qint64 lo, qint64 hi);
 };
 
-// A read transaction of a reading's connection, over when it goes: no other
-// program commits a change meanwhile.
+// A read transaction of a reading's connection, over when it goes: what it
+// reads stays as it was at its start (a file: no other program commits
+// meanwhile; a server: one snapshot).
 class ReadLock
 {
 public:
@@ -117,6 +118,11 @@ private:
     platform::Connection *m_db;
     bool m_held;
 };
+
+// The survey of the log's pages taken in a read transaction of its own
+// (nothing when the engine has none): taken before a reading of the rows,
+// it tells, against a later survey, every row changed since.
+std::optional<platform::PageSurvey> surveyAlone(platform::Connection *db);
 
 // For tests: when set, every reading of the call signs calls it on its own
 // thread once it has read the file and before it hands its result over, so

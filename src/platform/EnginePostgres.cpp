@@ -8,7 +8,9 @@
 // insertion order standing for SQLite's rowid, and CleEnregistrement, the
 // unique key a store carries (empty for rows copied from a file). A trigger
 // notifies the channel named after the journal at each statement that
-// changes the table.
+// changes the table; others keep, in sequanel_versions, a version for each
+// chunk of rowids, so that a reader learns which rows another station
+// changed without reading the table again.
 #include "EngineBackend.h"
 #include "Passwords.h"
 #include "Messages.h"
@@ -28,6 +30,9 @@ namespace platform {
 namespace {
 
 const QString kStoreKey = QStringLiteral("CleEnregistrement");
+// The versions of a journal's chunks of rowids, and a chunk's size.
+const char *const kVersionsTable = "sequanel_versions";
+constexpr qint64 kVersionChunk = 1024;
 
 // SQLSTATEs of failures found before the server is asked, in a class the
 // server does not use.
@@ -514,6 +519,40 @@ public:
         return notified;
     }
 
+    // A shared log's survey: a leaf for each chunk of rowids, its hash the
+    // version the journal's triggers gave the chunk at its latest change, and
+    // one leaf over every rowid whose version changes when the table is
+    // emptied at once. Read in the reading's snapshot, it holds what the rows
+    // read hold, the connection's own changes included. A journal without
+    // versions has no survey: each change is then a whole reading.
+    std::optional<PageSurvey> surveyPages(const Identifier &table) override
+    {
+        // (Asked so that a missing table is no error: an error would end the
+        // reading's transaction.)
+        bool ok = false;
+        const QString schema = quoteIdentifier(journal) + QLatin1Char('.');
+        const QVariantList oids = rows("SELECT CAST(to_regclass(?1) AS oid), CAST(to_regclass(?2) AS oid)",
+                                       {schema + quoteIdentifier(table.name()), schema + QLatin1String(kVersionsTable)}, &ok)
+                                      .value(0);
+        if (!ok || oids.value(0).isNull() || oids.value(1).isNull())
+            return std::nullopt;
+        const auto versions = rows(Sql("SELECT chunk, version FROM sequanel_versions ORDER BY chunk"), {}, &ok);
+        if (!ok || versions.isEmpty())
+            return std::nullopt;
+        PageSurvey survey;
+        survey.layout = oids.value(0).toULongLong();
+        for (const QVariantList &v : versions) {
+            const qint64 chunk = v.value(0).toLongLong();
+            PageSurvey::Leaf leaf;
+            leaf.page = quint32(chunk + 1);
+            leaf.hash = v.value(1).toULongLong();
+            leaf.first = chunk < 0 ? 0 : chunk * kVersionChunk;
+            leaf.last = chunk < 0 ? std::numeric_limits<qint64>::max() : leaf.first + kVersionChunk - 1;
+            survey.leaves.push_back(leaf);
+        }
+        return survey;
+    }
+
     // The server's cast refuses anything else, and a bigint has 18 digits.
     Sql isPlainNumber(const Identifier &column) const override
     {
@@ -618,6 +657,7 @@ bool createServer(const QString &address, const TableDef &table, EngineError *er
         return false;
     const QString schema = quoteIdentifier(a.journal);
     const QString qualified = schema + QLatin1Char('.') + quoteIdentifier(table.name);
+    const QString versions = QLatin1String(kVersionsTable);
     QStringList columns{QStringLiteral("rowid bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY")};
     for (const ColumnDef &col : table.columns)
         columns << quoteIdentifier(col.name) + QLatin1Char(' ') + serverType(col);
@@ -633,6 +673,30 @@ bool createServer(const QString &address, const TableDef &table, EngineError *er
         QStringLiteral("CREATE TRIGGER sequanel_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 "
                        "FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_changed()")
             .arg(qualified, schema),
+        // Each statement gives the chunks of rowids it changed a new version,
+        // its transaction's number (one upsert per chunk, not per row: a copy
+        // stays fast; no sequence either, which would move the session's
+        // lastval()); emptying the table changes the version of chunk -1,
+        // which stands for all.
+        QStringLiteral("CREATE TABLE %1.%2 (chunk bigint PRIMARY KEY, version bigint NOT NULL)").arg(schema, versions),
+        QStringLiteral("INSERT INTO %1.%2 VALUES (-1, 0)").arg(schema, versions),
+        QStringLiteral("CREATE FUNCTION %1.sequanel_chunks() RETURNS trigger LANGUAGE plpgsql AS $$"
+                       "DECLARE v bigint := CAST(CAST(pg_current_xact_id() AS text) AS bigint); BEGIN "
+                       "IF TG_OP = 'TRUNCATE' THEN UPDATE %1.%2 SET version = v WHERE chunk = -1; RETURN NULL; END IF; "
+                       "IF TG_OP <> 'INSERT' THEN INSERT INTO %1.%2 SELECT DISTINCT rowid / %3, v FROM old_rows "
+                       "ON CONFLICT (chunk) DO UPDATE SET version = v; END IF; "
+                       "IF TG_OP <> 'DELETE' THEN INSERT INTO %1.%2 SELECT DISTINCT rowid / %3, v FROM new_rows "
+                       "ON CONFLICT (chunk) DO UPDATE SET version = v; END IF; "
+                       "RETURN NULL; END$$")
+            .arg(schema, versions).arg(kVersionChunk),
+        QStringLiteral("CREATE TRIGGER sequanel_added AFTER INSERT ON %1 REFERENCING NEW TABLE AS new_rows "
+                       "FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_chunks()").arg(qualified, schema),
+        QStringLiteral("CREATE TRIGGER sequanel_changed_rows AFTER UPDATE ON %1 REFERENCING OLD TABLE AS old_rows "
+                       "NEW TABLE AS new_rows FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_chunks()").arg(qualified, schema),
+        QStringLiteral("CREATE TRIGGER sequanel_deleted AFTER DELETE ON %1 REFERENCING OLD TABLE AS old_rows "
+                       "FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_chunks()").arg(qualified, schema),
+        QStringLiteral("CREATE TRIGGER sequanel_emptied AFTER TRUNCATE ON %1 "
+                       "FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_chunks()").arg(qualified, schema),
         QStringLiteral("COMMIT"),
     };
     for (const QString &sql : statements) {

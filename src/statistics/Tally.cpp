@@ -396,21 +396,16 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
         }
     }
 
-    // Every row, a chunk's worth per statement. The pages are surveyed at the
-    // end only when no other program wrote meanwhile: every row was then read
-    // from the file they describe.
+    // Every row, a chunk's worth per statement. The pages are surveyed
+    // first: a change committed meanwhile shows in the next survey.
     d->chunks.clear();
-    d->pages.reset();
-    const qint64 startVersion = logfile::dataVersion(db);
+    d->pages = logfile::surveyAlone(db);
     const Sql next = select(Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 4096"));
     for (qint64 before = -1; before != d->rowsRead;) {
         before = d->rowsRead;
         if (!bounds.set(last, 0) || !db->forEachRow(next, onRow) || (stop && *stop))
             return failed();
     }
-    logfile::ReadLock lock(db);
-    if (startVersion >= 0 && lock.held() && logfile::dataVersion(db) == startVersion)
-        d->pages = db->surveyPages(Identifier(QStringLiteral("Transmission")));
     d->seal();
     return d->sum();
 }

@@ -46,6 +46,18 @@ inline void type(frmMain &w, int n)
         c[i]->setProperty(textProperty(c[i]), typed[i]);
 }
 
+// Contact i of station s among several logging into one shared log: told
+// apart by its postal code (10000 + 1000 s + i); the call signs repeat from
+// one station to another (prefix 14, number i % 50).
+inline int stationContact(int s, int i) { return 1000 * s + i; }
+inline void typeStation(frmMain &w, int s, int i)
+{
+    type(w, stationContact(s, i));
+    w.controls().txtPréfixeQRZ->setText(QStringLiteral("14"));
+    w.controls().txtNrQRZ->setText(QString::number(i % 50));
+    w.controls().txtOpérateur->setText(QStringLiteral("Poste %1").arg(s));
+}
+
 // Texts of the entry controls, in column order, as the window shows them.
 inline QStringList shown(const frmMain &w)
 {

@@ -2,24 +2,42 @@
 // `reliability_writer <log>` opens the log in the real main window and stores
 // contacts one after another through its store path, writing each serial
 // number to stdout as soon as the store has returned.
+// `reliability_writer <log> <station> <count>` is one station of several:
+// it stores contacts 1..count (reliability::stationContact), each written
+// to stdout once stored, as an operator does: when the server does not
+// answer, the entry stays on screen and "Valider" is pressed again.
 #include "Reliability.h"
 #include "Messages.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QPushButton>
+#include <QThread>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+bool adding(const frmMain &w) { return w.controls().cmdNouveau->text() == QLatin1String("&Valider"); }
+
+void waitABit()
+{
+    QThread::msleep(100);
+    QCoreApplication::processEvents();
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2)
+    if (argc != 2 && argc != 4)
         return 2;
+    const bool station = argc == 4;
     testsupport::PromptRecorder prompts;
-    // A number taken by another station meanwhile is told, and the contact stored.
-    prompts.onMessage = [](const platform::MessageRequest &m) {
-        if (m.text.startsWith(msg::serialTaken().section(QLatin1Char('%'), 0, 0)))
+    // A number taken by another station meanwhile is told, and the contact
+    // stored; a station is also told when the server does not answer.
+    prompts.onMessage = [station](const platform::MessageRequest &m) {
+        if (m.text.startsWith(msg::serialTaken().section(QLatin1Char('%'), 0, 0))
+            || (station && m.text.contains(msg::serverUnreachable())))
             return;
         std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
         std::exit(3);
@@ -30,6 +48,30 @@ int main(int argc, char **argv)
         return 4;
     std::printf("ready\n");
     std::fflush(stdout);
+    if (station) {
+        const int s = std::atoi(argv[2]), count = std::atoi(argv[3]);
+        for (int i = 1; i <= count; ++i) {
+            // "Nouveau" until a number is proposed (none while the server is away).
+            for (;;) {
+                w.controls().cmdNouveau->click();
+                if (adding(w) && !w.controls().txtNrSequanel->text().isEmpty())
+                    break;
+                if (adding(w))
+                    w.controls().cmdSupprimer->click(); // Annuler
+                waitABit();
+            }
+            reliability::typeStation(w, s, i);
+            const QStringList typed = reliability::shown(w);
+            for (w.controls().cmdNouveau->click(); adding(w); w.controls().cmdNouveau->click()) {
+                if (reliability::shown(w) != typed)
+                    return 6; // the entry was not kept as typed
+                waitABit();
+            }
+            std::printf("%d\n", i);
+            std::fflush(stdout);
+        }
+        return 0;
+    }
     for (;;) {
         w.controls().cmdNouveau->click();
         const int n = w.controls().txtNrSequanel->text().toInt();

@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
 
 using platform::Sql;
 
@@ -112,46 +111,6 @@ private slots:
         QCOMPARE(again.first, 1);
         QVERIFY2(again.second.endsWith(msg::sharedLogExists()), qPrintable(again.second));
         QCOMPARE(contents(shared).size(), 400);
-    }
-
-    // Three stations store at once through the real window (the crash test's
-    // writer) until they are killed: the contacts stored hold the serial
-    // numbers 1, 2, 3... each once, as if stored one after another. Then the
-    // server restarts under two open connections.
-    void storesAtOnce()
-    {
-        const QString shared = m_server.address(QStringLiteral("trois_postes"));
-        platform::EngineError e;
-        QVERIFY(platform::Connection::create(shared, logfile::transmission(), &e));
-        QProcess writers[3];
-        for (QProcess &w : writers)
-            w.start(QCoreApplication::applicationDirPath() + QStringLiteral("/reliability_writer"), {shared});
-        auto c = platform::Connection::open(shared, platform::OpenMode::ReadOnly, &e);
-        const Sql count = Sql("SELECT count(*) FROM %1").arg(platform::Identifier(logfile::kTable));
-        auto stopped = [&] {
-            return std::any_of(writers, writers + 3, [](QProcess &w) { return w.state() == QProcess::NotRunning; });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(c->scalar(count).toInt() >= 300 || stopped(), 120000);
-        for (QProcess &w : writers) {
-            QVERIFY2(w.state() == QProcess::Running, w.readAllStandardError().constData()); // none refused a store
-            w.kill();
-            w.waitForFinished();
-        }
-        const auto serials = c->rows(Sql("SELECT count(*), count(DISTINCT %1), min(CAST(%1 AS integer)), max(CAST(%1 AS integer)) "
-                                         "FROM %2").arg(platform::Identifier(QStringLiteral("Sequanel")), platform::Identifier(logfile::kTable)));
-        const qint64 n = serials.value(0).value(0).toLongLong();
-        QCOMPARE(serials.value(0), (QVariantList{n, n, 1, n}));
-
-        // Connections made before the server restarted are made again by
-        // their next reading or transaction.
-        auto writer = platform::Connection::open(shared, platform::OpenMode::ReadWrite, &e);
-        QVERIFY(m_server.stop());
-        QVERIFY2(m_server.start(), qPrintable(m_server.error()));
-        QCOMPARE(c->scalar(count).toLongLong(), n);
-        QVERIFY(writer->begin());
-        QVERIFY(writer->exec(Sql("INSERT INTO %1 DEFAULT VALUES").arg(platform::Identifier(logfile::kTable))));
-        QVERIFY(writer->commit());
-        QCOMPARE(c->scalar(count).toLongLong(), n + 1);
     }
 
     // An opening of the record source refused, with the message the user reads.
