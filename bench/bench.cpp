@@ -1212,12 +1212,18 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
         waitForFigures(*stats, 120000);
         std::vector<double> counted;
         followed = true;
+        const std::string count = "SELECT count(*) FROM " + table;
+        auto countIs = [&](qint64 contacts) {
+            return stats->tally() && stats->tally()->contacts == contacts && !stats->reading();
+        };
         for (int r = 0; r < (big ? 3 : 5); ++r) {
-            const qint64 before = stats->tally() ? stats->tally()->contacts : -1;
+            // (the figures first agree with the journal: the changes above
+            // may not all be counted yet)
+            const qint64 before = std::stoll(other.exec(count.c_str())[0][0]);
+            followed = waitFor([&] { return countIs(before); }) && followed;
             other.exec(insert.c_str(), params);
             counted.push_back(timed([&] {
-                followed = waitFor([&] { return stats->tally() && stats->tally()->contacts == before + 1 && !stats->reading(); })
-                           && followed;
+                followed = waitFor([&] { return countIs(before + 1); }) && followed;
                 frmStatistiques::instance()->repaint();
             }));
         }
