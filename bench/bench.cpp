@@ -1164,7 +1164,7 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
             for (int r = 0; r < runs; ++r)
                 largest.push_back(timed([&] { raw.c.exec(serial.c_str()); }));
             add(QStringLiteral("S1 reference: the largest serial number read on the server (one statement)"), n, largest, {},
-                QStringLiteral("libpq; what a store reads when the number is not known"));
+                QStringLiteral("libpq; what each store reads inside the lock"));
         }
 
         // S3. Another connection adds a contact of the call sign typed, or
