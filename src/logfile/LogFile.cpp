@@ -1,4 +1,5 @@
 #include "LogFile.h"
+#include "LogIndex.h"
 #include "Messages.h"
 #include "SaveFile.h"
 
@@ -52,10 +53,24 @@ QStringList columnNames()
     return out;
 }
 
+namespace {
+// A new log; a shared log also gets the indexes its serial numbers are read
+// from (without them it works all the same, reading the whole table).
+bool createLog(const QString &path, platform::EngineError *e)
+{
+    if (!platform::Connection::create(path, transmission(), e))
+        return false;
+    if (platform::isServerAddress(path))
+        if (auto db = platform::Connection::open(path, platform::OpenMode::ReadWrite, e))
+            indexSerials(db.get());
+    return true;
+}
+} // namespace
+
 bool createEmpty(const QString &path, QString *message, const QString &shownAs)
 {
     platform::EngineError e;
-    if (platform::Connection::create(path, transmission(), &e))
+    if (createLog(path, &e))
         return true;
     if (message)
         *message = msg::cannotCreateFile().arg(QDir::toNativeSeparators(shownAs.isEmpty() ? path : shownAs),
@@ -121,18 +136,27 @@ std::optional<qint64> copyLog(const QString &from, const QString &to, QString *m
     for (const QString &name : columnNames())
         if (std::none_of(found.begin(), found.end(), [&](const ColumnDef &c) { return c.name == name; }))
             return failed(msg::copyNotALog().arg(shownFrom, kTable));
-    if (!platform::Connection::create(to, transmission(), &e))
+    if (!createLog(to, &e))
         return failed(msg::copyCannotCreate().arg(shownTo, platform::describe(e)));
 
     // The contacts are read in the old log's order and inserted in the same
-    // order, which the new log's rowids keep.
-    QVector<Sql> names, marks;
-    for (const QString &name : columnNames()) {
+    // order, which the new log's rowids keep, kBatch to a statement: a
+    // server's round trips and triggers come once for them all.
+    QVector<Sql> names;
+    for (const QString &name : columnNames())
         names << Identifier(name);
-        marks << Sql::parameter(int(marks.size()) + 1);
-    }
     const Sql list = Sql::join(names, ", ");
-    const Sql insert = Sql("INSERT INTO %1 (%2) VALUES (%3)").arg(Identifier(kTable), list, Sql::join(marks, ", "));
+    auto insertOf = [&](qsizetype rows) {
+        QVector<Sql> tuples, marks;
+        for (qsizetype r = 0; r < rows; ++r, marks.clear()) {
+            for (qsizetype c = 0; c < names.size(); ++c)
+                marks << Sql::parameter(int(r * names.size() + c + 1));
+            tuples << Sql("(%1)").arg(Sql::join(marks, ", "));
+        }
+        return Sql("INSERT INTO %1 (%2) VALUES %3").arg(Identifier(kTable), list, Sql::join(tuples, ", "));
+    };
+    constexpr qsizetype kBatch = 64;
+    const Sql insertBatch = insertOf(kBatch);
     qint64 copied = 0;
     QString why;
     {
@@ -142,20 +166,26 @@ std::optional<qint64> copyLog(const QString &from, const QString &to, QString *m
         } else {
             auto rows = source->openQuery(Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(list, Identifier(kTable)));
             QVariantList values;
+            auto flush = [&] {
+                const qsizetype n = values.size() / names.size();
+                if (n && !target->exec(n == kBatch ? insertBatch : insertOf(n), values))
+                    why = platform::describe(target->lastError());
+                copied += n;
+                values.clear();
+                return why.isEmpty();
+            };
             for (bool more = rows->isValid() && !rows->eof(); more; more = rows->moveNext()) {
                 if (carryOn && !carryOn()) {
                     why = msg::copyStopped();
                     break;
                 }
-                values.clear();
                 for (int i = 0; i < names.size(); ++i)
                     values << rows->value(i);
-                if (!target->exec(insert, values)) {
-                    why = platform::describe(target->lastError());
+                if (values.size() == kBatch * names.size() && !flush())
                     break;
-                }
-                ++copied;
             }
+            if (why.isEmpty())
+                flush();
             if (why.isEmpty() && rows->error().isSet())
                 why = msg::copyCannotRead().arg(shownFrom, platform::describe(rows->error()));
             const qint64 held = why.isEmpty()
@@ -166,6 +196,10 @@ std::optional<qint64> copyLog(const QString &from, const QString &to, QString *m
                 why = platform::describe(target->lastError());
             if (why.isEmpty() && !target->commit())
                 why = platform::describe(target->lastError());
+            // A server plans its statements on figures it gathers now and
+            // then: gathered at once, the serial numbers' indexes serve.
+            if (why.isEmpty() && target->indexesSerials())
+                target->exec(Sql("ANALYZE %1").arg(Identifier(kTable)));
             if (!why.isEmpty())
                 target->rollback();
         }

@@ -132,17 +132,38 @@ std::optional<qint64> serialValue(const QString &text)
     return static_cast<qint64>(r);
 }
 
+namespace {
+// A serial number that is a plain number, as a number; NULL for any other.
+Sql plainSerial(platform::Connection *db)
+{
+    return Sql("CASE WHEN %1 THEN CAST(%2 AS BIGINT) END").arg(db->isPlainNumber(kSerial), kSerial);
+}
+} // namespace
+
+bool indexSerials(platform::Connection *db)
+{
+    const Sql table = Identifier(kTable);
+    return db->exec(Sql("CREATE INDEX sequanel_serials ON %1 ((%2))").arg(table, plainSerial(db)))
+           && db->exec(Sql("CREATE INDEX sequanel_other_serials ON %1 (%2) WHERE %2 <> '' AND NOT (%3)")
+                           .arg(table, kSerial, db->isPlainNumber(kSerial)));
+}
+
 std::optional<qint64> readLargestSerial(platform::Connection *db)
 {
     // Plain whole numbers are compared by the engine itself, and the few
     // other texts (blanks, a sign, leading zeros, decimals) come back, when
     // there are any, to be read in the user's number notation.
+    // (A server answers each part from an index of its own: indexSerials.)
     const Sql isPlain = db->isPlainNumber(kSerial);
     bool ok = false;
-    const auto rows = db->rows(Sql("SELECT max(CASE WHEN %1 THEN CAST(%2 AS BIGINT) END), "
-                                   "count(CASE WHEN %2 <> '' AND NOT (%1) THEN 1 END) FROM %3")
-                                   .arg(isPlain, kSerial, Identifier(kTable)),
-                               {}, &ok);
+    const Sql largest = Sql("max(%1)").arg(plainSerial(db));
+    const auto rows = db->indexesSerials()
+                          ? db->rows(Sql("SELECT (SELECT %1 FROM %2), (SELECT count(*) FROM %2 WHERE %3 <> '' AND NOT (%4))")
+                                         .arg(largest, Identifier(kTable), kSerial, isPlain),
+                                     {}, &ok)
+                          : db->rows(Sql("SELECT %1, count(CASE WHEN %2 <> '' AND NOT (%3) THEN 1 END) FROM %4")
+                                         .arg(largest, kSerial, isPlain, Identifier(kTable)),
+                                     {}, &ok);
     if (!ok || rows.isEmpty())
         return std::nullopt;
     qint64 best = 0;

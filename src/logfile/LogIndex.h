@@ -58,8 +58,11 @@ struct Worked {
     QDateTime date;   // invalid when that contact has no date
 };
 
-// The largest serial number by one aggregate statement over the table.
+// The largest serial number by one aggregate statement over the table (on
+// an engine that indexes them, two lookups of those indexes).
 std::optional<qint64> readLargestSerial(platform::Connection *db);
+// Makes the indexes readLargestSerial looks up, on an engine that keeps them.
+bool indexSerials(platform::Connection *db);
 
 // Numeric value of a stored serial number text; nothing when it is empty or
 // not a number. Fractions are rounded to the nearest whole number, halves to even.

@@ -346,6 +346,7 @@ qint64 Connection::changeCount() { return d->changeCount(); }
 std::optional<qint64> Connection::lastInsertedRowid() { return d->lastInsertedRowid(); }
 Sql Connection::isPlainNumber(const Identifier &column) const { return d->isPlainNumber(column); }
 QString Connection::storeKeyColumn() const { return d->storeKeyColumn(); }
+bool Connection::indexesSerials() const { return d->indexesSerials(); }
 
 bool Connection::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
 {

@@ -271,6 +271,11 @@ public:
     // The column a shared log keeps each store's unique key in (a store
     // retried after its answer was lost finds its row there); empty on a file.
     QString storeKeyColumn() const;
+    // True when the log keeps indexes that answer a max() of its serial
+    // numbers, and a search of those that are not plain numbers, without
+    // reading the table (a shared log); false: each is a scan, and one scan
+    // should answer both.
+    bool indexesSerials() const;
 
     EngineError lastError() const;
 

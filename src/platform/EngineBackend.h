@@ -68,6 +68,7 @@ public:
     virtual std::optional<qint64> lastInsertedRowid() = 0;
     virtual Sql isPlainNumber(const Identifier &column) const = 0;
     virtual QString storeKeyColumn() const { return {}; }
+    virtual bool indexesSerials() const { return false; }
 };
 
 // A connection name no other connection of the process has.

@@ -560,6 +560,7 @@ public:
     }
 
     QString storeKeyColumn() const override { return kStoreKey; }
+    bool indexesSerials() const override { return true; }
 
     std::optional<qint64> lastInsertedRowid() override
     {

@@ -8,6 +8,8 @@
 #include "LogStatistics.h"
 #include "PgServer.h"
 #include "Settings.h"
+#include "PrintSurface.h"
+#include "frmListe.h"
 #include "frmPartage.h"
 
 #include <QCheckBox>
@@ -129,7 +131,18 @@ private slots:
         QVERIFY(back);
         QCOMPARE(back->rows(Sql("SELECT %1 FROM \"Transmission\" ORDER BY rowid").arg(columns())),
                  other->rows(Sql("SELECT %1 FROM \"Transmission\" ORDER BY rowid").arg(columns())));
-        QCOMPARE(testsupport::readRows(copy).size(), 3);
+        // Printed, the journal's listing is the copy's, line for line.
+        auto printed = [&](const QString &log) {
+            platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(f.path("listing.pdf")));
+            frmListe(log).Command2_Click();
+            QProcess text;
+            text.start("pdftotext", {"-layout", f.path("listing.pdf"), "-"});
+            return text.waitForFinished() ? QString::fromUtf8(text.readAllStandardOutput()) : QString();
+        };
+        const QString listing = printed(address);
+        QVERIFY(listing.contains("Clermont-Ferrand"));
+        QCOMPARE(listing, printed(copy));
+        platform::clearDefaultPrinterOverride();
         QCOMPARE(f.ui().Data1->databaseName(), address);
 
         // Exported: proposed in the user's folder under the journal's name.
@@ -158,7 +171,7 @@ private slots:
     {
         const QString address = m_server.address(QStringLiteral("quatre_postes"));
         platform::EngineError e;
-        QVERIFY(platform::Connection::create(address, logfile::transmission(), &e));
+        QVERIFY(logfile::createEmpty(address, nullptr));
         MainWindowFixture f;
         QVERIFY(f.w->ChargerFichier(address));
         QProcess stations[4];
