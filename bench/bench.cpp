@@ -1,16 +1,22 @@
 // Benchmarks of the program's own actions on log files of 1,000, 100,000 and
 // 1,000,000 contacts, each beside its floor: the fewest SQLite statements the
 // action needs, run with the sqlite3 C API on the same file in the same run.
+// Section shared does the same on shared logs (journals copied from those
+// files) on a PostgreSQL server of its own, the floors sent with libpq.
 //
 //   sequanel_bench --dir <folder with log_<n>.adb> [--sizes 1000,100000,1000000]
 //                  [--print-sizes 1000,100000] [--runs N] [--only section,...]
 //                  [--baseline <sequanel_bench of an earlier build> --baseline-name <text>]
 //   sequanel_bench --rss <log file>     (child mode: peak RSS with the log open
 //                                         and the grid shown)
+//   sequanel_bench --writer <shared log address> <ms>
+//                                       (child mode: a station storing contacts
+//                                         through its window, for section shared)
 //
 // Runs under QT_QPA_PLATFORM=offscreen. Every action goes through the real
 // windows: frmMain and its handlers, frmListe and its grid, the listing's
 // print command writing a PDF file.
+#include "RawPostgres.h"
 #include "RawSqlite.h"
 
 #include "ContactTableModel.h"
@@ -21,7 +27,9 @@
 #include "frmListe.h"
 #include "frmMain.h"
 #include "frmStatistiques.h"
+#include "LogFile.h"
 #include "LogStatistics.h"
+#include "PgServer.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -40,13 +48,17 @@
 #include <QThread>
 #include <QEventLoop>
 #include <QTimer>
+#include <QUuid>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -277,6 +289,91 @@ bool waitForWarning(frmMain &w, int timeoutMs)
     return known();
 }
 
+// Stores runs + 1 additions through the window: "&Nouveau", the entry
+// filled, "&Valider" timed (the first, a warm-up, left out). The serial
+// number proposed is left as it is, so that it is settled at store time.
+std::vector<double> storeAdditions(frmMain &w, int runs, QString *note)
+{
+    std::vector<double> a;
+    int refused = 0;
+    for (int r = 0; r < runs + 1; ++r) {
+        w.controls().cmdNouveau->click();
+        fillEntry(w, QStringLiteral("59"));
+        if (w.controls().txtNrSequanel->text().size() > 6) {
+            // The serial column holds 6 characters: past 999,999 the
+            // proposed number cannot be stored.
+            *note = QStringLiteral("proposed n° %1 is too long for the column; stored 999999")
+                        .arg(w.controls().txtNrSequanel->text());
+            w.controls().txtNrSequanel->setText(QStringLiteral("999999"));
+        }
+        const double t = timed([&] { w.controls().cmdNouveau->click(); }); // "&Valider"
+        if (w.controls().cmdNouveau->text() != QLatin1String("&Nouveau")) {
+            ++refused;
+            w.controls().cmdSupprimer->click();
+        }
+        if (r > 0)
+            a.push_back(t);
+    }
+    if (refused)
+        *note += QStringLiteral(" REFUSED %1×").arg(refused);
+    return a;
+}
+
+// The duplicate warning, 10a and 10b: from an opening (untimed) until the
+// warning shows for a call sign typed at once; then, the reading over, one
+// keystroke changing the call sign to one never worked and back.
+struct Lookup {
+    std::vector<double> reading, hit, miss;
+    bool shown = true, hidden = true;
+    QString warning;
+};
+
+Lookup duplicateLookup(frmMain &w, const QString &log, const QStringList &sign, int openings, int keystrokes)
+{
+    QStringList never = sign;
+    never[4] = QStringLiteral("20000"); // numbers run from 1 to 9999 in these logs
+    Lookup l;
+    for (int r = 0; r < openings; ++r) {
+        w.ChargerFichier(log);
+        l.reading.push_back(timed([&] {
+            w.controls().cmdNouveau->click();
+            typeCallSign(w, sign);
+            l.shown = waitForWarning(w, 120000) && l.shown;
+        }));
+        w.controls().cmdSupprimer->click(); // "&Annuler"
+    }
+    w.controls().cmdNouveau->click();
+    typeCallSign(w, sign);
+    for (int r = 0; r < keystrokes; ++r) {
+        l.miss.push_back(timed([&] { w.controls().txtNrQRZ->setText(never[4]); }));
+        l.hidden = !w.controls().lblDoublon->isVisible() && l.hidden;
+        l.hit.push_back(timed([&] { w.controls().txtNrQRZ->setText(sign[4]); }));
+        l.shown = w.controls().lblDoublon->isVisible() && l.shown;
+    }
+    l.warning = w.controls().lblDoublon->text();
+    return l;
+}
+
+// The floor of 10b: the same lookup as one SQLite statement without an index.
+std::vector<double> naiveLookup(const std::string &file, const QStringList &sign, int runs)
+{
+    std::vector<double> f;
+    raw::Db db(file, false);
+    raw::Db::Stmt naive(db, "SELECT count(*), \"Sequanel\", \"Date\", max(rowid) FROM Transmission "
+                            "WHERE \"Préfixe\" = ?1 AND \"Qrz1\" = ?2 COLLATE NOCASE "
+                            "AND \"Qrz2\" = ?3 COLLATE NOCASE AND \"Qrz3\" = ?4 COLLATE NOCASE AND \"N°\" = ?5");
+    const std::string words[3] = {sign[1].toStdString(), sign[2].toStdString(), sign[3].toStdString()};
+    for (int r = 0; r < runs; ++r)
+        f.push_back(timed([&] {
+            sqlite3_bind_int(naive.get(), 1, sign[0].toInt());
+            for (int i = 0; i < 3; ++i)
+                sqlite3_bind_text(naive.get(), 2 + i, words[i].c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_int(naive.get(), 5, sign[4].toInt());
+            naive.drain();
+        }));
+    return f;
+}
+
 // ------------------------------------------------------------------- actions
 
 void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QString &dir)
@@ -403,27 +500,8 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
     if (want("worked")) {
         const QStringList sign = lastCallSign(file);
         QStringList never = sign;
-        never[4] = QStringLiteral("20000"); // numbers run from 1 to 9999 in these logs
-        std::vector<double> reading, hit, miss, f;
-        bool shown = true, hidden = true;
-        for (int r = 0; r < (big ? 3 : 5); ++r) {
-            open(w, path);
-            reading.push_back(timed([&] {
-                w.controls().cmdNouveau->click();
-                typeCallSign(w, sign);
-                shown = waitForWarning(w, 120000) && shown;
-            }));
-            w.controls().cmdSupprimer->click(); // "&Annuler"
-        }
-        w.controls().cmdNouveau->click();
-        typeCallSign(w, sign);
-        for (int r = 0; r < 2 * runs; ++r) {
-            miss.push_back(timed([&] { w.controls().txtNrQRZ->setText(never[4]); }));
-            hidden = !w.controls().lblDoublon->isVisible() && hidden;
-            hit.push_back(timed([&] { w.controls().txtNrQRZ->setText(sign[4]); }));
-            shown = w.controls().lblDoublon->isVisible() && shown;
-        }
-        const QString warning = w.controls().lblDoublon->text();
+        never[4] = QStringLiteral("20000");
+        const Lookup l = duplicateLookup(w, path, sign, big ? 3 : 5, 2 * runs);
         // 10c. Another program adds a contact of that call sign, then deletes
         // it (each commit untimed). Timed: from the window's next look at
         // the file (a keystroke; the clock's tick does the same) until the
@@ -463,53 +541,21 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         add(QStringLiteral("10c outside change absorbed by the duplicate warning"), n, absorbed, scan,
             followed ? QStringLiteral("a contact added, then deleted; floor: one scan of rowid, serial, call sign")
                      : QStringLiteral("NOT FOLLOWED"));
-        raw::Db db(file, false);
-        raw::Db::Stmt naive(db, "SELECT count(*), \"Sequanel\", \"Date\", max(rowid) FROM Transmission "
-                                "WHERE \"Préfixe\" = ?1 AND \"Qrz1\" = ?2 COLLATE NOCASE "
-                                "AND \"Qrz2\" = ?3 COLLATE NOCASE AND \"Qrz3\" = ?4 COLLATE NOCASE AND \"N°\" = ?5");
-        const std::string words[3] = {sign[1].toStdString(), sign[2].toStdString(), sign[3].toStdString()};
-        for (int r = 0; r < (big ? 5 : 2 * runs); ++r)
-            f.push_back(timed([&] {
-                sqlite3_bind_int(naive.get(), 1, sign[0].toInt());
-                for (int i = 0; i < 3; ++i)
-                    sqlite3_bind_text(naive.get(), 2 + i, words[i].c_str(), -1, SQLITE_STATIC);
-                sqlite3_bind_int(naive.get(), 5, sign[4].toInt());
-                naive.drain();
-            }));
-        add(QStringLiteral("10a duplicate warning known after opening (background reading)"), n, reading, {},
-            shown ? QStringLiteral("serial numbers and call signs of every row") : QStringLiteral("NOT SHOWN"));
-        add(QStringLiteral("10b duplicate lookup, one keystroke, worked before"), n, hit, f,
-            shown ? QStringLiteral("shows « %1 »").arg(warning) : QStringLiteral("NOT SHOWN"));
-        add(QStringLiteral("10b duplicate lookup, one keystroke, never worked"), n, miss, f,
-            hidden ? QStringLiteral("floor: one statement, no index") : QStringLiteral("SHOWN"));
+        const std::vector<double> f = naiveLookup(file, sign, big ? 5 : 2 * runs);
+        add(QStringLiteral("10a duplicate warning known after opening (background reading)"), n, l.reading, {},
+            l.shown ? QStringLiteral("serial numbers and call signs of every row") : QStringLiteral("NOT SHOWN"));
+        add(QStringLiteral("10b duplicate lookup, one keystroke, worked before"), n, l.hit, f,
+            l.shown ? QStringLiteral("shows « %1 »").arg(l.warning) : QStringLiteral("NOT SHOWN"));
+        add(QStringLiteral("10b duplicate lookup, one keystroke, never worked"), n, l.miss, f,
+            l.hidden ? QStringLiteral("floor: one statement, no index") : QStringLiteral("SHOWN"));
     }
 
     // 4. Storing an addition and storing a change, each a durable commit.
     if (want("store")) {
-        std::vector<double> a, f;
+        std::vector<double> f;
         QString note;
-        int refused = 0;
-        for (int r = 0; r < runs + 1; ++r) {
-            w.controls().cmdNouveau->click();
-            fillEntry(w, QStringLiteral("59"));
-            if (w.controls().txtNrSequanel->text().size() > 6) {
-                // The serial column holds 6 characters: past 999,999 the
-                // proposed number cannot be stored.
-                note = QStringLiteral("proposed n° %1 is too long for the column; stored 999999")
-                           .arg(w.controls().txtNrSequanel->text());
-                w.controls().txtNrSequanel->setText(QStringLiteral("999999"));
-            }
-            const double t = timed([&] { w.controls().cmdNouveau->click(); }); // "&Valider"
-            if (w.controls().cmdNouveau->text() != QLatin1String("&Nouveau")) {
-                ++refused;
-                w.controls().cmdSupprimer->click();
-            }
-            if (r > 0)
-                a.push_back(t);
-        }
+        const std::vector<double> a = storeAdditions(w, runs, &note);
         warnMessages("store addition");
-        if (refused)
-            note += QStringLiteral(" REFUSED %1×").arg(refused);
         {
             raw::Db db(file);
             db.exec("PRAGMA synchronous=FULL; PRAGMA journal_mode=DELETE");
@@ -527,7 +573,7 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         add(QStringLiteral("4 store an addition (cmdNouveau \"&Valider\")"), n, a, f, note);
 
         std::vector<double> c, fc;
-        refused = 0;
+        int refused = 0;
         w.controls().Data1->moveLast();
         w.ActualiserBoutons();
         const qint64 row = w.controls().Data1->currentRowid().value_or(0);
@@ -852,6 +898,347 @@ void benchFlush(const QString &dir, int runs)
     add(QStringLiteral("4 flush: write 512 B + fsync, same disk"), 0, a);
 }
 
+// ------------------------------------------------------------------ shared log
+
+// The key of a journal's store lock, as the program makes it: the journal's
+// name hashed (FNV-1a, 64 bits).
+std::string storeLockKey(const QString &journal)
+{
+    quint64 key = 0xCBF29CE484222325ull;
+    for (char byte : journal.toUtf8())
+        key = (key ^ quint8(byte)) * 0x100000001B3ull;
+    return std::to_string(qint64(key));
+}
+
+// A shared log's address without its journal: what libpq connects to.
+std::string baseUri(const QString &address) { return address.section(QLatin1Char('?'), 0, 0).toStdString(); }
+
+// A copy of the log file whose serial numbers all fit the column (6
+// characters): a server refuses a longer one, which SQLite kept. Past
+// 999,999 contacts the numbering starts again halfway, as in a log of two
+// contests, which leaves room for the numbers the stores settle.
+QString sharedSource(const QString &dir, qint64 n)
+{
+    const QString to = dir + QStringLiteral("/shared_%1.adb").arg(n);
+    QFile::remove(to);
+    QFile::copy(dir + QStringLiteral("/log_%1.adb").arg(n), to);
+    if (n > 999999)
+        raw::Db(local(to)).exec("UPDATE Transmission SET \"Sequanel\" = CAST((rowid - 1) % 500000 + 1 AS TEXT)");
+    return to;
+}
+
+// A store as a shared log needs it at the fewest: the journal's lock taken
+// in a transaction, the contact and its key inserted, the commit.
+struct RawStore {
+    rawpg::Conn c;
+    std::string lockKey;
+    explicit RawStore(const std::string &uri, const QString &journal) : c(uri), lockKey(storeLockKey(journal))
+    {
+        const std::string table = quoteIdentifier(journal) + ".\"Transmission\"";
+        c.prepare("store", ("INSERT INTO " + table + " (" + rawpg::kColumns + ", \"CleEnregistrement\") VALUES "
+                            "($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14,$15,$16,$17)").c_str());
+    }
+    static std::string quoteIdentifier(const QString &name) { return platform::quoteIdentifier(name).toStdString(); }
+    void store(const std::string &serial)
+    {
+        std::vector<std::string> values = rawpg::contact(serial, "59");
+        values.push_back(QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+        c.exec("BEGIN");
+        c.exec("SELECT pg_advisory_xact_lock($1)", {lockKey});
+        c.run("store", values);
+        c.exec("COMMIT");
+    }
+};
+
+// Child mode: a station storing contacts through its window into a shared
+// log for ms milliseconds once told to go (a line on standard input).
+int writerChild(const QString &address, int ms)
+{
+    Prompts prompts;
+    g_prompts = &prompts;
+    frmMain w;
+    w.show();
+    if (!w.ChargerFichier(address)) {
+        std::printf("failed %s\n", qPrintable(prompts.takeMessages()));
+        return 1;
+    }
+    QString note;
+    storeAdditions(w, 0, &note); // the opening's reading over
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char line[16];
+    if (!std::fgets(line, sizeof line, stdin))
+        return 1;
+    prompts.messages.clear();
+    int stored = 0, refused = 0;
+    const auto t0 = Clock::now();
+    while (msSince(t0) < ms) {
+        w.controls().cmdNouveau->click();
+        fillEntry(w, QStringLiteral("59"));
+        w.controls().cmdNouveau->click(); // "&Valider"
+        if (w.controls().cmdNouveau->text() == QLatin1String("&Nouveau")) {
+            ++stored;
+        } else {
+            ++refused;
+            w.controls().cmdSupprimer->click();
+        }
+        QApplication::processEvents(); // the window's clocks, as between an operator's keystrokes
+    }
+    const double elapsed = msSince(t0);
+    const qsizetype said = prompts.messages.size();
+    std::printf("stored %d refused %d messages %lld elapsed %.1f\n", stored, refused, qint64(said), elapsed);
+    if (said)
+        std::fprintf(stderr, "writer: last message: %s\n", qPrintable(prompts.messages.last()));
+    return 0;
+}
+
+// S2: writers stores at once into one journal, each a child process with its
+// window; beside it, as many raw connections (threads) storing as RawStore.
+void benchWriters(const QString &address, const QString &journal, qint64 n, int writers, int ms)
+{
+    const std::string uri = baseUri(address);
+    const std::string table = RawStore::quoteIdentifier(journal) + ".\"Transmission\"";
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int i = 0; i < writers; ++i) {
+        children.push_back(std::make_unique<QProcess>());
+        children.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        children.back()->start(QApplication::applicationFilePath(),
+                               {QStringLiteral("--writer"), address, QString::number(ms)});
+    }
+    for (auto &p : children) {
+        QByteArray out;
+        while (!out.contains("ready") && !out.contains("failed") && p->waitForReadyRead(300000))
+            out += p->readAllStandardOutput();
+        if (!out.contains("ready")) {
+            std::fprintf(stderr, "writer child not ready: %s\n", out.constData());
+            for (auto &q : children)
+                q->kill();
+            return;
+        }
+    }
+    // (each child has stored one contact first, once its window knew the log)
+    rawpg::Conn check(uri);
+    const std::string before = check.exec(("SELECT coalesce(max(rowid), 0) FROM " + table).c_str())[0][0];
+    // Connections opened to the server meanwhile (each window's readings
+    // open their own).
+    const char *sessions = "SELECT sum(sessions) FROM pg_stat_database";
+    const qint64 sessionsBefore = std::stoll(check.exec(sessions)[0][0]);
+    for (auto &p : children)
+        p->write("go\n");
+    qint64 stored = 0, refused = 0, said = 0;
+    double longest = 0;
+    for (auto &p : children) {
+        p->waitForFinished(ms + 300000);
+        const QList<QByteArray> w = p->readAllStandardOutput().simplified().split(' ');
+        if (w.size() < 8 || w[0] != "stored") {
+            std::fprintf(stderr, "writer child failed\n");
+            return;
+        }
+        stored += w[1].toLongLong();
+        refused += w[3].toLongLong();
+        said += w[5].toLongLong();
+        longest = std::max(longest, w[7].toDouble());
+    }
+    QThread::msleep(1000); // the server's counts of the sessions just ended
+    const qint64 opened = std::stoll(check.exec(sessions)[0][0]) - sessionsBefore;
+    const auto added = check.exec(("SELECT count(*), count(DISTINCT \"Sequanel\") FROM " + table + " WHERE rowid > $1").c_str(),
+                                  {before});
+    const qint64 rows = std::stoll(added[0][0]), serials = std::stoll(added[0][1]);
+
+    // The floor: as many raw connections storing for the same time.
+    std::atomic<qint64> rawStored{0};
+    std::vector<std::thread> threads;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < writers; ++i)
+        threads.emplace_back([&] {
+            RawStore raw(uri, journal);
+            while (msSince(t0) < ms) {
+                raw.store("1");
+                ++rawStored;
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    const double rawElapsed = msSince(t0);
+
+    const double perSecond = stored / (longest / 1000.0), rawPerSecond = rawStored / (rawElapsed / 1000.0);
+    add(QStringLiteral("S2 %1 writers at once, each a window storing (time per store, all together)").arg(writers), n,
+        {1000.0 / perSecond}, {1000.0 / rawPerSecond},
+        QString::asprintf("**%.0f stores/s** (floor %.0f/s) in %.0f s; ", perSecond, rawPerSecond, longest / 1000)
+            + QStringLiteral("%1 rows added, %2 serial numbers apart%3%4")
+                  .arg(rows)
+                  .arg(serials)
+                  .arg(rows == stored ? QString() : QStringLiteral(", %1 STORES SAID").arg(stored))
+                  .arg(refused ? QStringLiteral(", REFUSED %1×").arg(refused) : QString())
+            + QStringLiteral("; %1 connections opened meanwhile").arg(opened)
+            + (said ? QStringLiteral("; %1 messages").arg(said) : QString()));
+}
+
+// The shared log of n contacts: its journal made by copying the log file,
+// then stores, the duplicate warning and outside changes, on a server of
+// the benchmark's own.
+void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, int runs)
+{
+    std::fprintf(stderr, "\n== shared log (%s contacts)\n", qPrintable(fmtCount(n)));
+    const bool big = n >= 1000000;
+    const QString source = sharedSource(dir, n);
+    const QString journal = QStringLiteral("bench_%1").arg(n);
+    const QString address = server.address(journal);
+    const std::string uri = baseUri(address);
+    const std::string table = RawStore::quoteIdentifier(journal) + ".\"Transmission\"";
+
+    // S0. The journal made and filled from the file.
+    {
+        QString message;
+        std::optional<qint64> copied;
+        const double t = timed([&] { copied = logfile::copyLog(source, address, &message, source, address); });
+        add(QStringLiteral("S0 copy the log file into a new journal (copyLog)"), n, {t}, {},
+            copied ? QString::asprintf("%.0f contacts/s", *copied / (t / 1000)) : QStringLiteral("NOT COPIED: ") + message);
+        if (!copied)
+            return;
+    }
+    const QStringList sign = lastCallSign(local(source));
+    {
+        frmMain w;
+        w.show();
+        QApplication::processEvents();
+
+        // S4. The duplicate warning after opening, and one keystroke, on the
+        // file and on its journal.
+        const int openings = big ? 3 : 5, keystrokes = big ? 6 : 2 * runs;
+        const Lookup file = duplicateLookup(w, source, sign, openings, keystrokes);
+        w.controls().cmdSupprimer->click();
+        const Lookup shared = duplicateLookup(w, address, sign, openings, keystrokes);
+        w.controls().cmdSupprimer->click();
+        warnMessages("shared duplicate warning");
+        std::vector<double> floor;
+        {
+            rawpg::Conn c(uri);
+            const std::string naive = "SELECT count(*), max(rowid) FROM " + table +
+                                      " WHERE \"Préfixe\" = $1 AND lower(\"Qrz1\") = lower($2) "
+                                      "AND lower(\"Qrz2\") = lower($3) AND lower(\"Qrz3\") = lower($4) AND \"N°\" = $5";
+            std::vector<std::string> params;
+            for (const QString &part : sign)
+                params.push_back(part.toStdString());
+            for (int r = 0; r < keystrokes; ++r)
+                floor.push_back(timed([&] { c.exec(naive.c_str(), params); }));
+        }
+        auto shownOr = [](const Lookup &l, const QString &note) { return l.shown ? note : QStringLiteral("NOT SHOWN"); };
+        add(QStringLiteral("S4 duplicate warning known after opening, shared log"), n, shared.reading, {},
+            shownOr(shared, QStringLiteral("every row read from the server")));
+        add(QStringLiteral("S4 duplicate warning known after opening, the same log as a file"), n, file.reading, {},
+            shownOr(file, QStringLiteral("same run")));
+        add(QStringLiteral("S4 duplicate lookup, one keystroke, worked before, shared log"), n, shared.hit, floor,
+            shownOr(shared, QStringLiteral("shows « %1 »; floor: one statement on the server, no index").arg(shared.warning)));
+        add(QStringLiteral("S4 duplicate lookup, one keystroke, worked before, file"), n, file.hit,
+            naiveLookup(local(source), sign, keystrokes), shownOr(file, QStringLiteral("floor: one SQLite statement, no index")));
+        add(QStringLiteral("S4 duplicate lookup, one keystroke, never worked, shared log"), n, shared.miss, floor,
+            shared.hidden ? QString() : QStringLiteral("SHOWN"));
+
+        // S1. Stores through the window, the serial number settled at store
+        // time; then the floor's. Each once the statistics' reading that the
+        // last opening (or the window's own stores) started is over: on 2
+        // cores it would take one from the stores.
+        {
+            auto *stats = statistics::LogStatistics::current();
+            waitForFigures(*stats, 120000);
+            QString note;
+            const std::vector<double> a = storeAdditions(w, runs, &note);
+            warnMessages("shared store");
+            waitForFigures(*stats, 120000);
+            std::vector<double> f;
+            RawStore raw(uri, journal);
+            raw.store("1"); // warm-up
+            for (int r = 0; r < runs; ++r)
+                f.push_back(timed([&] { raw.store("1"); }));
+            add(QStringLiteral("S1 store an addition on a shared log (cmdNouveau \"&Valider\")"), n, a, f,
+                note.isEmpty() ? QStringLiteral("serial settled at store time; floor: BEGIN, advisory lock, INSERT of 16 "
+                                                "values + key, COMMIT")
+                               : note);
+            // For scale: the statement that reads the largest serial number
+            // on the server, as the program writes it.
+            std::vector<double> largest;
+            const std::string plain = "(\"Sequanel\" ~ '^[1-9][0-9]{0,14}$' OR \"Sequanel\" = '0')";
+            const std::string serial = "SELECT (SELECT max(CASE WHEN " + plain + " THEN CAST(\"Sequanel\" AS BIGINT) END) FROM " +
+                                       table + "), (SELECT count(*) FROM " + table + " WHERE \"Sequanel\" <> '' AND NOT " +
+                                       plain + ")";
+            for (int r = 0; r < runs; ++r)
+                largest.push_back(timed([&] { raw.c.exec(serial.c_str()); }));
+            add(QStringLiteral("S1 reference: the largest serial number read on the server (one statement)"), n, largest, {},
+                QStringLiteral("libpq; what each store reads inside the lock"));
+        }
+
+        // S3. Another connection adds a contact of the call sign typed, or
+        // deletes it again (each untimed); timed: from its commit until the
+        // window's warning shows the new count, the window left alone (its
+        // quarter-second look at the log finds the change).
+        w.controls().cmdNouveau->click();
+        typeCallSign(w, sign);
+        waitForWarning(w, 120000);
+        rawpg::Conn other(uri);
+        const std::string insert = "INSERT INTO " + table + " (\"Sequanel\", \"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\", "
+                                   "\"Date\") VALUES ('0', $1, $2, $3, $4, $5, now())";
+        const std::string remove = "DELETE FROM " + table + " WHERE rowid = (SELECT max(rowid) FROM " + table + ")";
+        std::vector<std::string> params;
+        for (const QString &part : sign)
+            params.push_back(part.toStdString());
+        auto waitFor = [](const std::function<bool()> &done) {
+            QElapsedTimer t;
+            t.start();
+            while (!done() && t.elapsed() < 60000)
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            return done();
+        };
+        std::vector<double> seen;
+        bool followed = true;
+        for (int r = 0; r < (big ? 6 : 2 * runs); ++r) {
+            const QString before = w.controls().lblDoublon->text();
+            r % 2 ? other.exec(remove.c_str()) : other.exec(insert.c_str(), params);
+            seen.push_back(timed([&] {
+                followed = waitFor([&] {
+                    const QString now = w.controls().lblDoublon->text();
+                    return now != before && now.startsWith(QStringLiteral("Déjà"));
+                }) && followed;
+            }));
+        }
+        w.controls().cmdSupprimer->click();
+        warnMessages("shared outside change");
+        add(QStringLiteral("S3 another station's store seen by the duplicate warning"), n, seen, {},
+            followed ? QStringLiteral("a contact added, then deleted, by another connection; from its commit")
+                     : QStringLiteral("NOT FOLLOWED"));
+
+        // And by the statistics window's figures.
+        w.controls().mnuStatistiques->trigger();
+        auto *stats = statistics::LogStatistics::current();
+        waitForFigures(*stats, 120000);
+        std::vector<double> counted;
+        followed = true;
+        const std::string count = "SELECT count(*) FROM " + table;
+        auto countIs = [&](qint64 contacts) {
+            return stats->tally() && stats->tally()->contacts == contacts && !stats->reading();
+        };
+        for (int r = 0; r < (big ? 3 : 5); ++r) {
+            // (the figures first agree with the journal: the changes above
+            // may not all be counted yet)
+            const qint64 before = std::stoll(other.exec(count.c_str())[0][0]);
+            followed = waitFor([&] { return countIs(before); }) && followed;
+            other.exec(insert.c_str(), params);
+            counted.push_back(timed([&] {
+                followed = waitFor([&] { return countIs(before + 1); }) && followed;
+                frmStatistiques::instance()->repaint();
+            }));
+        }
+        frmStatistiques::instance()->close();
+        QApplication::processEvents();
+        warnMessages("shared statistics");
+        add(QStringLiteral("S3 another station's store counted by the statistics window"), n, counted, {},
+            followed ? QStringLiteral("from its commit until the figures count it, painted") : QStringLiteral("NOT COUNTED"));
+    }
+
+    // S2. Eight stations at once (the window above closed).
+    benchWriters(address, journal, n, 8, 10000);
+}
+
 // ------------------------------------------------------------------- children
 
 long long monotonicNs()
@@ -985,6 +1372,8 @@ int main(int argc, char *argv[])
         return tallyRssChild(option(QStringLiteral("--tally-rss")));
     if (args.contains(QStringLiteral("--rss")))
         return rssChild(option(QStringLiteral("--rss")));
+    if (args.contains(QStringLiteral("--writer")))
+        return writerChild(option(QStringLiteral("--writer")), args.value(args.indexOf(QStringLiteral("--writer")) + 2).toInt());
 
     const QString dir = option(QStringLiteral("--dir"));
     if (dir.isEmpty()) {
@@ -1015,6 +1404,16 @@ int main(int argc, char *argv[])
     for (qint64 n : sizes)
         if (want("export"))
             benchExport(dir + QStringLiteral("/log_%1.adb").arg(n), n, dir);
+    if (want("shared")) {
+        // A server of the benchmark's own, durable as a real one: each commit
+        // waits for the disk.
+        testsupport::PgServer server(true);
+        if (!server.isRunning())
+            std::fprintf(stderr, "shared: %s\n", qPrintable(server.error()));
+        for (qint64 n : sizes)
+            if (server.isRunning())
+                benchShared(server, dir, n, n >= 1000000 ? std::max(5, runs / 2) : runs);
+    }
     const QString binDir = QApplication::applicationDirPath();
     if (want("startup"))
         benchStartup(binDir + QStringLiteral("/sequanel_bench_startup"), runs);

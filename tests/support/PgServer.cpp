@@ -32,7 +32,7 @@ QString serverPrograms()
 
 } // namespace
 
-PgServer::PgServer() : m_folder(QStringLiteral("/tmp/sequanel-pg-XXXXXX"))
+PgServer::PgServer(bool durable) : m_folder(QStringLiteral("/tmp/sequanel-pg-XXXXXX")), m_durable(durable)
 {
     m_bin = serverPrograms();
     // The socket file is named after the port; the folder is the test's own,
@@ -87,9 +87,9 @@ bool PgServer::start()
     const QString data = m_folder.filePath(QStringLiteral("data"));
     m_server = std::make_unique<QProcess>();
     setUp(*m_server);
-    // No TCP port: the Unix socket in the folder only. The data of a test
-    // server need not reach the disk.
-    m_server->start(m_bin + QStringLiteral("/postgres"), QStringLiteral("-c listen_addresses= -c fsync=off -p %1 -D")
+    // No TCP port: the Unix socket in the folder only.
+    m_server->start(m_bin + QStringLiteral("/postgres"), QStringLiteral("-c listen_addresses= -c fsync=%1 -p %2 -D")
+                                                             .arg(m_durable ? QLatin1String("on") : QLatin1String("off"))
                                                              .arg(m_port)
                                                              .split(QLatin1Char(' '))
                                                          << data << QStringLiteral("-k") << m_folder.path());

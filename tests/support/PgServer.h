@@ -14,7 +14,10 @@ namespace testsupport {
 class PgServer
 {
 public:
-    PgServer();  // makes the cluster and starts the server; see error()
+    // Makes the cluster and starts the server; see error(). Not durable: the
+    // server does not wait for the disk at each commit (a test's data need
+    // not survive a crash of the machine).
+    explicit PgServer(bool durable = false);
     ~PgServer(); // stops the server and removes the folder
 
     bool isRunning() const;
@@ -34,6 +37,7 @@ private:
     QTemporaryDir m_folder;
     QString m_bin;
     int m_port = 0;
+    bool m_durable = false;
     std::unique_ptr<QProcess> m_server;
     QString m_error;
 };
