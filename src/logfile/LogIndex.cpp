@@ -205,6 +205,19 @@ ReadLock::~ReadLock()
         m_db->rollback();
 }
 
+std::shared_ptr<platform::Connection> readingConnection(const QString &path, platform::EngineError *error)
+{
+    if (!platform::isServerAddress(path))
+        return platform::Connection::open(path, platform::OpenMode::ReadOnly, error);
+    // Closed with the thread, on that thread, as the engine wants.
+    thread_local std::pair<QString, std::shared_ptr<platform::Connection>> kept;
+    if (kept.first != path || !kept.second) {
+        kept.second.reset();
+        kept = {path, platform::Connection::open(path, platform::OpenMode::ReadOnly, error)};
+    }
+    return kept.second;
+}
+
 std::optional<platform::PageSurvey> surveyAlone(platform::Connection *db)
 {
     ReadLock lock(db);
@@ -414,7 +427,7 @@ void LogIndex::startSurvey(std::optional<qint64> version)
                                            first, serial = std::move(serial), gate = readingGate()]() mutable
                                           -> std::optional<Survey> {
         platform::EngineError e;
-        auto own = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+        auto own = readingConnection(path, &e);
         if (first) {
             serial.start();
             if (own && !stop->load())

@@ -39,6 +39,7 @@
 
 namespace platform {
 class Connection;
+struct EngineError;
 struct PageSurvey;
 }
 
@@ -121,6 +122,12 @@ private:
     platform::Connection *m_db;
     bool m_held;
 };
+
+// A read-only connection for a background reading of the log at path. A
+// shared log's is kept by the calling thread from one reading to the next
+// (a server makes each new connection a process of its own); a file's is
+// opened anew each time.
+std::shared_ptr<platform::Connection> readingConnection(const QString &path, platform::EngineError *error);
 
 // The survey of the log's pages taken in a read transaction of its own
 // (nothing when the engine has none): taken before a reading of the rows,

@@ -1,6 +1,7 @@
 #include "LogStatistics.h"
 
 #include "Engine.h"
+#include "LogIndex.h"
 #include "frmOrientation.h"
 
 #include <QPointer>
@@ -103,7 +104,7 @@ void LogStatistics::start()
     // it keeps of the file lets the next reading read only what changed.
     m_watcher.setFuture(QtConcurrent::run(&m_pool, [path, towns, stop, reader = m_reader]() -> std::optional<Tally> {
         platform::EngineError e;
-        auto db = platform::Connection::open(path, platform::OpenMode::ReadOnly, &e);
+        auto db = logfile::readingConnection(path, &e);
         if (!db)
             return std::nullopt;
         return reader->read(db.get(), readBearings(towns), stop.get());
