@@ -254,7 +254,7 @@ QVariant Backend::scalar(const Sql &sql, const QVariantList &params, bool *ok)
         return {};
     QVariant v;
     if (q->next())
-        v = readValue(q->value(0));
+        v = readValue(*q, 0);
     else if (q->lastError().isValid()) {
         error = toError(q->lastError());
         q->finish();
@@ -265,6 +265,8 @@ QVariant Backend::scalar(const Sql &sql, const QVariantList &params, bool *ok)
         *ok = true;
     return v;
 }
+
+QVariant Backend::readValue(const QSqlQuery &q, int column) const { return q.value(column); }
 
 QVector<QVariantList> Backend::rows(const Sql &sql, const QVariantList &params, bool *ok)
 {
@@ -279,7 +281,7 @@ QVector<QVariantList> Backend::rows(const Sql &sql, const QVariantList &params, 
         QVariantList row;
         row.reserve(n);
         for (int i = 0; i < n; ++i)
-            row << readValue(q->value(i));
+            row << readValue(*q, i);
         out << row;
     }
     const bool failed = q->lastError().isValid();
@@ -503,7 +505,7 @@ QVariant Cursor::value(int index) const
 {
     if (eof() || index < 0 || index >= d->names.size())
         return {};
-    return d->connection->d->readValue(d->query.value(index));
+    return d->connection->d->readValue(d->query, index);
 }
 
 } // namespace platform

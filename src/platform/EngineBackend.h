@@ -40,8 +40,9 @@ public:
     virtual EngineError toError(const QSqlError &e) const = 0;
     // The text QtSql is given for a statement (its parameters are ?1, ?2...).
     virtual QString statementText(const Sql &sql) const { return sql.text(); }
-    // A value read, in the form the program stores (dates as text).
-    virtual QVariant readValue(const QVariant &v) const { return v; }
+    // The value of a column of the query's current row, in the form the
+    // program stores (dates as text).
+    virtual QVariant readValue(const QSqlQuery &q, int column) const;
 
     // The statement, prepared once and kept; nullptr and error on failure.
     QSqlQuery *prepared(const Sql &sql);

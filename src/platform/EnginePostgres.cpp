@@ -20,8 +20,10 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QSqlResult>
 #include <QUrl>
 
+#include <algorithm>
 #include <libpq-fe.h>
 #include <utility>
 
@@ -173,6 +175,56 @@ PGconn *serverHandle(const QSqlDatabase &db)
                : nullptr;
 }
 
+// A value of the current row as the server wrote it, when that text is
+// already the program's own: strings (UTF-8), whole numbers, and a date
+// (timestamp(0), ISO style, "yyyy-mm-dd hh:mm:ss"). QtSql would make a local
+// QDateTime of a date, a call into the C library's time zone code per value,
+// which the program then writes back as text; and a time that the change to
+// summer time skips would come back moved by an hour.
+struct ServerText {
+    enum Type { Text, Date } type = Text;
+    bool isNull = false;
+    QByteArrayView bytes;
+};
+
+std::optional<ServerText> serverText(const QSqlQuery &q, int column)
+{
+    const QSqlResult *result = q.result();
+    const QVariant handle = result ? result->handle() : QVariant();
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGresult*") != 0 && qstrcmp(handle.typeName(), "pg_result*") != 0))
+        return std::nullopt;
+    const PGresult *r = *static_cast<const PGresult *const *>(handle.constData());
+    if (!r)
+        return std::nullopt;
+    // A forward-only result comes a row at a time; otherwise all at once.
+    const int row = PQresultStatus(r) == PGRES_SINGLE_TUPLE ? 0 : q.at();
+    if (row < 0 || row >= PQntuples(r) || column < 0 || column >= PQnfields(r))
+        return std::nullopt;
+    enum : Oid { kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kBpchar = 1042, kVarchar = 1043, kTimestamp = 1114 };
+    const Oid type = PQftype(r, column);
+    ServerText out;
+    out.isNull = PQgetisnull(r, row, column);
+    out.bytes = out.isNull ? QByteArrayView() : QByteArrayView(PQgetvalue(r, row, column), PQgetlength(r, row, column));
+    switch (type) {
+    case kInt8: case kInt2: case kInt4: case kText: case kBpchar: case kVarchar:
+        return out;
+    case kTimestamp: {
+        out.type = ServerText::Date;
+        const QByteArrayView b = out.bytes;
+        auto digitsAt = [&](std::initializer_list<int> at) {
+            return std::all_of(at.begin(), at.end(), [&](int i) { return b[i] >= '0' && b[i] <= '9'; });
+        };
+        if (out.isNull || (b.size() == 19 && b[4] == '-' && b[7] == '-' && b[10] == ' ' && b[13] == ':' && b[16] == ':'
+                           && digitsAt({0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})))
+            return out;
+        return std::nullopt; // another era or form: read through QtSql
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 // A row read through QtSql, its values held as UTF-8 bytes while it is
 // handed over.
 class HeldRow : public RowSource
@@ -314,8 +366,11 @@ public:
     }
 
     // Dates come back as the program stores them in a file.
-    QVariant readValue(const QVariant &v) const override
+    QVariant readValue(const QSqlQuery &q, int column) const override
     {
+        if (const auto text = serverText(q, column); text && text->type == ServerText::Date)
+            return text->isNull ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::fromLatin1(text->bytes));
+        const QVariant v = q.value(column);
         if (v.typeId() == QMetaType::QDateTime && !v.isNull())
             return toStorage(v.toDateTime());
         return v;
@@ -357,7 +412,13 @@ public:
 
     // The session's setting: the journal's table named alone. (Other
     // stations' changes are heard on a connection of their own: changeCount.)
-    bool joinJournal() { return startOnce(Sql("SET search_path TO %1").arg(Identifier(journal)), {}); }
+    // The server's notices (a temporary table that exists already...) are
+    // not written on the program's standard error: warnings and errors only.
+    bool joinJournal()
+    {
+        return startOnce(Sql("SET search_path TO %1").arg(Identifier(journal)), {})
+               && startOnce(Sql("SET client_min_messages TO warning"), {});
+    }
 
     bool reconnect()
     {
@@ -454,7 +515,12 @@ public:
         held.nulls.resize(size_t(n));
         while (q.next()) {
             for (int i = 0; i < n; ++i) {
-                const QVariant v = readValue(q.value(i));
+                if (const auto text = serverText(q, i)) {
+                    held.nulls[size_t(i)] = text->isNull;
+                    held.values[size_t(i)] = QByteArray(text->bytes.data(), text->bytes.size());
+                    continue;
+                }
+                const QVariant v = readValue(q, i);
                 held.nulls[size_t(i)] = v.isNull();
                 held.values[size_t(i)] = v.isNull() ? QByteArray() : v.toString().toUtf8();
             }

@@ -170,19 +170,28 @@ std::optional<double> parseNumber(const QString &input, const QLocale &locale)
     const QString text = input.trimmed();
     if (text.isEmpty())
         return std::nullopt;
-    const QString dec = QRegularExpression::escape(locale.decimalPoint());
-    const QRegularExpression re(QStringLiteral("^([+-]?)(\\d*)(?:%1(\\d*))?$").arg(dec));
-    const auto m = re.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QString whole = m.captured(2);
-    const QString frac = m.captured(3);
-    if (whole.isEmpty() && frac.isEmpty())
+    // [+-] digits [decimal point digits], the digits ASCII ones (read one by
+    // one: this runs at each keystroke of a number).
+    const QString dec = locale.decimalPoint();
+    qsizetype at = 0;
+    auto digits = [&] {
+        const qsizetype from = at;
+        while (at < text.size() && text[at] >= u'0' && text[at] <= u'9')
+            ++at;
+        return text.mid(from, at - from);
+    };
+    const QString sign = at < text.size() && (text[at] == u'+' || text[at] == u'-') ? QString(text[at++]) : QString();
+    const QString whole = digits();
+    QString frac;
+    if (!dec.isEmpty() && QStringView(text).mid(at).startsWith(dec)) {
+        at += dec.size();
+        frac = digits();
+    }
+    if (at != text.size() || (whole.isEmpty() && frac.isEmpty()))
         return std::nullopt;
     bool ok = false;
     double v = QString(QStringLiteral("%1%2.%3"))
-                   .arg(m.captured(1), whole.isEmpty() ? QStringLiteral("0") : whole,
-                        frac.isEmpty() ? QStringLiteral("0") : frac)
+                   .arg(sign, whole.isEmpty() ? QStringLiteral("0") : whole, frac.isEmpty() ? QStringLiteral("0") : frac)
                    .toDouble(&ok);
     if (!ok)
         return std::nullopt;
