@@ -89,8 +89,17 @@ void LogStatistics::refresh()
         return;
     if (m_reading)
         m_again = true;
-    else
-        m_kick.start();
+    else if (!m_kick.isActive())
+        m_kick.start(gapLeft());
+}
+
+// A reading starts no sooner than kReadingGapMs after the last one ended:
+// on a log that several stations fill at once, readings would otherwise
+// follow each other all the time and slow every store.
+int LogStatistics::gapLeft() const
+{
+    constexpr qint64 kReadingGapMs = 250;
+    return m_lastReading.isValid() ? int(std::max<qint64>(0, kReadingGapMs - m_lastReading.elapsed())) : 0;
 }
 
 void LogStatistics::start()
@@ -117,6 +126,7 @@ void LogStatistics::done()
     std::optional<Tally> result = m_watcher.future().takeResult(); // moved out, not copied
     const bool stopped = m_stop && *m_stop; // (then the figures are of a file no longer open)
     m_reading = false;
+    m_lastReading.start();
     if (!m_path.isEmpty() && !stopped) {
         if (result) {
             m_tally = std::move(result);
@@ -127,8 +137,10 @@ void LogStatistics::done()
             QTimer::singleShot(2000, this, &LogStatistics::refresh);
         }
     }
-    if (!m_path.isEmpty() && (m_again || stopped))
-        start();
+    if (!m_path.isEmpty() && stopped)
+        start(); // another log's first reading
+    else if (!m_path.isEmpty() && m_again)
+        m_kick.start(gapLeft()); // (still reading, for the window)
     else
         emit readingChanged(false);
 }

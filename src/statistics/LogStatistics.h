@@ -13,6 +13,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QThreadPool>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
 
@@ -48,6 +49,7 @@ signals:
 private:
     void start();
     void done();
+    int gapLeft() const;
 
     QString m_path;
     std::shared_ptr<TallyReader> m_reader; // what is known of the open log's rows
@@ -58,6 +60,7 @@ private:
     QThreadPool m_pool;
     QFutureWatcher<std::optional<Tally>> m_watcher;
     QTimer m_kick; // the reading asked for, started once control returns to the event loop
+    QElapsedTimer m_lastReading; // since the last reading ended
 };
 
 } // namespace statistics

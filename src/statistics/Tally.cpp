@@ -218,6 +218,7 @@ struct TallyReader::State {
     Tally sum() const;
 
     DateReader dates;
+    mutable LocalDays days; // (sum() is const: what it learns of days is kept)
     logfile::CallSignReader callSigns;
     QByteArray frequency;
 };
@@ -294,7 +295,7 @@ Tally TallyReader::State::sum() const
     }
 
     t.times = Times(std::move(runs));
-    t.periods = bars(t.times);
+    t.periods = bars(t.times, 400, &days);
     t.bestTen = bestSpell(t.times, 600);
     for (Merged<quint64> key(keys); !key.atEnd();) {
         const quint64 k = key.value();
@@ -463,7 +464,7 @@ Spell bestSpell(const Times &times, qint64 seconds)
     return best;
 }
 
-Bars bars(const Times &times, int maxBars)
+Bars bars(const Times &times, int maxBars, LocalDays *days)
 {
     Bars out;
     if (times.empty())
@@ -476,15 +477,16 @@ Bars bars(const Times &times, int maxBars)
         forEachTime(times, [&](qint64 t) { ++out.counts[size_t(t / 3600 - firstHour)]; });
         return out;
     }
-    // Local days, weeks from Monday or months: the period of each hour is
+    // Local days, weeks from Monday or months: the period of each day is
     // worked out once.
-    auto dayOf = [](qint64 t) { return QDateTime::fromSecsSinceEpoch(t).date().toJulianDay(); };
+    LocalDays own;
+    LocalDays &local = days ? *days : own;
     auto monthOf = [](qint64 day) {
         const QDate d = QDate::fromJulianDay(day);
         return qint64(d.year()) * 12 + d.month() - 1;
     };
-    const qint64 lastDay = dayOf(times.last());
-    qint64 firstDay = dayOf(times.first());
+    const qint64 lastDay = local.dayOf(times.last());
+    qint64 firstDay = local.dayOf(times.first());
     std::function<qint64(qint64)> periodOf = [&](qint64 day) { return day - firstDay; };
     out.period = Bars::Period::Day;
     if (lastDay - firstDay >= maxBars) {
@@ -499,18 +501,45 @@ Bars bars(const Times &times, int maxBars)
     for (qint64 day = firstDay, shown = -1; day <= lastDay; ++day)
         if (periodOf(day) != shown) {
             shown = periodOf(day);
-            out.starts.push_back(QDateTime(QDate::fromJulianDay(day), QTime(0, 0)).toSecsSinceEpoch());
+            out.starts.push_back(local.startOf(day));
         }
     out.counts.assign(out.starts.size(), 0);
-    qint64 hour = -1, index = 0;
+    qint64 dayStart = 0, dayEnd = 0, index = 0;
     forEachTime(times, [&](qint64 t) {
-        if (t / 3600 != hour) {
-            hour = t / 3600;
-            index = periodOf(dayOf(t));
+        if (t < dayStart || t >= dayEnd) {
+            const qint64 day = local.dayOf(t);
+            dayStart = local.startOf(day);
+            dayEnd = local.startOf(day + 1);
+            index = periodOf(day);
         }
         ++out.counts[size_t(index)];
     });
     return out;
+}
+
+qint64 LocalDays::dayOf(qint64 t)
+{
+    auto after = std::upper_bound(m_spans.begin(), m_spans.end(), t, [](qint64 v, const Span &s) { return v < s.start; });
+    if (after != m_spans.begin() && t < std::prev(after)->end)
+        return std::prev(after)->day;
+    const qint64 day = QDateTime::fromSecsSinceEpoch(t).date().toJulianDay();
+    const qint64 start = startOf(day), end = startOf(day + 1);
+    if (start <= t && t < end)
+        m_spans.insert(after, Span{start, end, day});
+    return day;
+}
+
+qint64 LocalDays::startOf(qint64 day)
+{
+    auto it = m_starts.find(day);
+    if (it == m_starts.end()) {
+        const QDate d = QDate::fromJulianDay(day);
+        QDateTime midnight(d, QTime(0, 0));
+        if (!midnight.isValid()) // a change of time that skips midnight
+            midnight = QDateTime(d, QTime(1, 0));
+        it = m_starts.emplace(day, midnight.toSecsSinceEpoch()).first;
+    }
+    return it->second;
 }
 
 } // namespace statistics

@@ -15,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -150,7 +151,25 @@ qint64 madeWithin(const Times &times, qint64 now, qint64 seconds);
 
 Spell bestSpell(const Times &times, qint64 seconds);
 
-Bars bars(const Times &times, int maxBars = 400);
+// The local days of times: each day's bounds are worked out once (a local
+// date costs a call into the C library's time zone code).
+class LocalDays
+{
+public:
+    // The Julian day of the local date of t (seconds since 1970).
+    qint64 dayOf(qint64 t);
+    // The first second of a local day.
+    qint64 startOf(qint64 day);
+
+private:
+    struct Span {
+        qint64 start, end, day;
+    };
+    std::vector<Span> m_spans; // the days met, by start
+    std::map<qint64, qint64> m_starts;
+};
+
+Bars bars(const Times &times, int maxBars = 400, LocalDays *days = nullptr);
 
 // Each time of times in order (an equal time as often as it was made).
 void forEachTime(const Times &times, const std::function<void(qint64)> &f);
