@@ -972,9 +972,14 @@ int writerChild(const QString &address, int ms)
     prompts.messages.clear();
     int stored = 0, refused = 0;
     const auto t0 = Clock::now();
+    // Each contact another correspondent, as in a contest: the station's own
+    // word and the contact's number.
+    const QString station = QStringLiteral("Bravo%1").arg(QCoreApplication::applicationPid() % 1000);
     while (msSince(t0) < ms) {
         w.controls().cmdNouveau->click();
         fillEntry(w, QStringLiteral("59"));
+        w.controls().cmbQRZ2->setEditText(station);
+        w.controls().txtNrQRZ->setText(QString::number(stored % 30000 + 1));
         w.controls().cmdNouveau->click(); // "&Valider"
         if (w.controls().cmdNouveau->text() == QLatin1String("&Nouveau")) {
             ++stored;

@@ -366,7 +366,7 @@ bool frmMain::storeAddition(bool silent)
     }
     if (settle)
         typed.serial = ui.Data1->settledText();
-    m_log.noteStored(ui.Data1->database(), typed);
+    m_log.noteStored(ui.Data1->addedRowid(), typed);
     setEditState(EditState::Browsing);
     if (settle && typed.serial != proposed && !silent)
         platform::showMessage(this, msg::serialTaken().arg(proposed, typed.serial), platform::MessageIcon::Information);

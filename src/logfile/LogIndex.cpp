@@ -5,6 +5,7 @@
 #include "Regional.h"
 
 #include <QPromise>
+#include <QThreadStorage>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 #include <cstring>
@@ -39,6 +40,10 @@ constexpr int kScanRows = 32768;
 constexpr int kRowsPerStatement = 4096;
 // A failed reading is tried again after this long.
 constexpr int kRetryMs = 1000;
+// Other programs' changes are read again no sooner than this after the last
+// reading ended: on a log that several stations fill at once a reading would
+// otherwise follow the last all the time, and slow every store.
+constexpr int kReadingGapMs = 250;
 
 qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
 
@@ -209,13 +214,23 @@ std::shared_ptr<platform::Connection> readingConnection(const QString &path, pla
 {
     if (!platform::isServerAddress(path))
         return platform::Connection::open(path, platform::OpenMode::ReadOnly, error);
-    // Closed with the thread, on that thread, as the engine wants.
-    thread_local std::pair<QString, std::shared_ptr<platform::Connection>> kept;
-    if (kept.first != path || !kept.second) {
-        kept.second.reset();
+    // Closed with the thread, on that thread, as the engine wants. (Qt's
+    // storage ends it while the thread finishes, before anyone waiting for
+    // the thread goes on; a C++ thread_local would end after, possibly while
+    // the program exits.)
+    struct Kept {
+        QString path;
+        std::shared_ptr<platform::Connection> db;
+    };
+    static QThreadStorage<Kept *> perThread;
+    if (!perThread.hasLocalData())
+        perThread.setLocalData(new Kept);
+    Kept &kept = *perThread.localData();
+    if (kept.path != path || !kept.db) {
+        kept.db.reset();
         kept = {path, platform::Connection::open(path, platform::OpenMode::ReadOnly, error)};
     }
-    return kept.second;
+    return kept.db;
 }
 
 std::optional<platform::PageSurvey> surveyAlone(platform::Connection *db)
@@ -356,6 +371,8 @@ LogIndex::LogIndex(QObject *parent) : QObject(parent)
     m_retry.setSingleShot(true);
     m_retry.setInterval(kRetryMs);
     connect(&m_retry, &QTimer::timeout, this, [this] { startSurvey(); });
+    m_later.setSingleShot(true);
+    connect(&m_later, &QTimer::timeout, this, [this] { poll(m_db); });
     connect(&m_serialWatcher, &QFutureWatcherBase::finished, this, &LogIndex::serialRead);
     connect(&m_surveyWatcher, &QFutureWatcherBase::finished, this, &LogIndex::surveyDone);
 }
@@ -371,12 +388,14 @@ LogIndex::~LogIndex()
 void LogIndex::open(platform::Connection *db)
 {
     m_retry.stop();
+    m_later.stop();
     if (m_stop)
         *m_stop = true; // the reading under way is for a file no longer wanted
     m_reading = false;
     m_db = db;
     m_version = -1;
     m_stale = true;
+    ++m_generation;
     m_callSigns.reset();
     m_chunks.clear();
     m_pages.reset();
@@ -394,13 +413,19 @@ bool LogIndex::poll(platform::Connection *db)
 {
     // While a reading runs or waits to be tried again, the file is not asked:
     // a file that another program holds would keep the window waiting.
-    if (!db || db != m_db || m_reading || m_retry.isActive())
+    if (!db || db != m_db || m_reading || m_retry.isActive() || m_later.isActive())
         return true;
     const qint64 v = dataVersion(db);
     if (v >= 0 && m_version >= 0 && v != m_version)
         emit written();
-    if (v < 0 || v != m_version || m_stale)
-        startSurvey(v);
+    if (v < 0 || v != m_version || m_stale) {
+        // What is known answers meanwhile.
+        const qint64 since = m_lastReading.isValid() ? m_lastReading.elapsed() : kReadingGapMs;
+        if (!m_stale && v >= 0 && m_version >= 0 && since < kReadingGapMs)
+            m_later.start(int(kReadingGapMs - since));
+        else
+            startSurvey(v);
+    }
     return v >= 0;
 }
 
@@ -409,6 +434,7 @@ void LogIndex::startSurvey(std::optional<qint64> version)
     if (!m_db || m_reading)
         return;
     m_retry.stop();
+    m_later.stop();
     // Read before the reading starts: later changes move it again.
     m_surveyVersion = version ? *version : dataVersion(m_db);
     const bool wasStale = m_stale;
@@ -461,6 +487,7 @@ void LogIndex::surveyDone()
     if (!m_reading || !m_survey.isFinished())
         return; // a reading of a file no longer open
     m_reading = false;
+    m_lastReading.start();
     serialRead();
     std::optional<Survey> survey = m_survey.takeResult();
     if (!survey) {
@@ -483,6 +510,7 @@ void LogIndex::surveyDone()
         apply(n);
     recomputeLargest();
     m_stale = false;
+    ++m_generation;
     poll(m_db); // changed again meanwhile: read again
     emit changed();
 }
@@ -506,11 +534,13 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
         serialRead();
     }
     // Right after opening, the first statement's answer, when nobody has
-    // written since it was read.
-    if (m_largest && db == m_db && (!m_stale || (!m_callSigns && dataVersion(db) == m_firstVersion)))
+    // written since it was read. (Another program's change not read yet,
+    // m_later, is counted by the statement.)
+    const bool behind = m_later.isActive();
+    if (m_largest && db == m_db && ((!m_stale && !behind) || (!m_callSigns && dataVersion(db) == m_firstVersion)))
         return m_largest;
     const std::optional<qint64> v = readLargestSerial(db);
-    if (v && current(db))
+    if (v && current(db) && !behind)
         m_largest = v;
     return v;
 }
@@ -542,6 +572,7 @@ void LogIndex::apply(const Note &n)
 
 void LogIndex::note(const Note &n)
 {
+    ++m_generation;
     emit written();
     if (m_reading)
         m_notesWhileReading.push_back(n);
@@ -561,6 +592,35 @@ void LogIndex::note(const Note &n)
 }
 
 namespace {
+// A stored date as the seconds of its wall clock, compared without a time
+// zone: the local time of each row would cost a call into the C library's
+// zone code (and a time in the spring gap would move).
+std::optional<qint64> wallClockOf(const QString &stored)
+{
+    auto seconds = [](QDate day, QTime time) { return day.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000; };
+    // "yyyy-MM-dd HH:mm:ss", as the program stores a date, read digit by digit
+    auto number = [&](int from, int n) {
+        int v = 0;
+        for (int i = from; i < from + n; ++i) {
+            const char16_t c = stored[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    if (stored.size() == 19 && stored[4] == u'-' && stored[7] == u'-' && stored[10] == u' ' && stored[13] == u':'
+        && stored[16] == u':') {
+        const QDate day(number(0, 4), number(5, 2), number(8, 2));
+        const QTime time(number(11, 2), number(14, 2), number(17, 2));
+        if (day.isValid() && time.isValid())
+            return seconds(day, time);
+    }
+    if (const auto v = platform::fromStorage(stored))
+        return seconds(v->date(), v->time());
+    return std::nullopt;
+}
+
 std::optional<quint64> keyOf(const QVariantList &callSign)
 {
     const auto sign = readCallSign(callSign);
@@ -568,9 +628,8 @@ std::optional<quint64> keyOf(const QVariantList &callSign)
 }
 } // namespace
 
-void LogIndex::noteStored(platform::Connection *db, const IndexedContact &contact)
+void LogIndex::noteStored(std::optional<qint64> rowid, const IndexedContact &contact)
 {
-    const std::optional<qint64> rowid = db ? db->lastInsertedRowid() : std::nullopt;
     if (rowid) {
         note({*rowid, keyOf(contact.callSign), true, serialValue(contact.serial)});
     } else if (m_db) {
@@ -604,32 +663,57 @@ std::optional<Worked> LogIndex::worked(platform::Connection *db, const QVariantL
     poll(db);
     if (!current(db) || !m_callSigns)
         return std::nullopt;
+    if (m_lastWorked && m_lastWorked->generation == m_generation && m_lastWorked->sign == *sign
+        && m_lastWorked->except == except)
+        return m_lastWorked->answer;
     // Every row of the key is read and checked (two call signs may share a
     // key); the latest is the one of the latest date, then the last stored.
     Worked w;
-    const Sql sql = Sql("SELECT %1, %2, %3 FROM %4 WHERE rowid = ?1").arg(kSerial, kDate, callSignList(), Identifier(kTable));
-    for (qint64 rowid : m_callSigns->rowids(sign->key())) {
-        if (rowid == except)
-            continue;
+    std::optional<qint64> latest; // the date of w's contact (wallClockOf)
+    QString latestText;
+    std::vector<qint64> wanted = m_callSigns->rowids(sign->key());
+    if (except)
+        std::erase(wanted, *except);
+    // Read by batches of rowids, not one statement a row: on a server each
+    // statement is a round trip, and a call sign worked hundreds of times
+    // would cost as many at every keystroke.
+    constexpr std::size_t kBatch = 128;
+    for (std::size_t from = 0; from < wanted.size(); from += kBatch) {
+        // Always kBatch places (the last batch's spare ones NULL, which no
+        // rowid equals): one statement text, prepared once.
+        QVector<Sql> places;
+        QVariantList values;
+        for (std::size_t i = 0; i < kBatch; ++i) {
+            places.append(Sql::parameter(int(i) + 1));
+            values.append(from + i < wanted.size() ? QVariant(wanted[from + i]) : QVariant(QMetaType::fromType<qint64>()));
+        }
+        const Sql sql = Sql("SELECT %1, %2, %3 FROM %4 WHERE rowid IN (%5) ORDER BY rowid")
+                            .arg(kSerial, kDate, callSignList(), Identifier(kTable), Sql::join(places, Sql(", ")));
         bool ok = false;
-        const auto rows = db->rows(sql, {rowid}, &ok);
+        const auto rows = db->rows(sql, values, &ok);
         if (!ok) {
             // Not known after all: read again (tried again while it fails).
             m_version = -1;
             poll(db);
             return std::nullopt;
         }
-        if (rows.size() != 1 || readCallSign(rows[0].mid(2)) != *sign)
-            continue;
-        const QDateTime date = platform::fromStorage(rows[0].value(1).toString()).value_or(QDateTime());
-        // (rowids come in order: a tie goes to the last stored; no date is before any)
-        const bool later = w.count == 0 || !w.date.isValid() || (date.isValid() && date >= w.date);
-        ++w.count;
-        if (later) {
-            w.serial = rows[0].value(0).toString();
-            w.date = date;
+        for (const QVariantList &row : rows) {
+            if (readCallSign(row.mid(2)) != *sign)
+                continue;
+            const auto date = wallClockOf(row.value(1).toString());
+            // (rows come in rowid order: a tie goes to the last stored; no date is before any)
+            const bool later = w.count == 0 || !latest || (date && *date >= *latest);
+            ++w.count;
+            if (later) {
+                w.serial = row.value(0).toString();
+                latest = date;
+                latestText = row.value(1).toString();
+            }
         }
     }
+    if (latest)
+        w.date = platform::fromStorage(latestText).value_or(QDateTime());
+    m_lastWorked = LastWorked{m_generation, *sign, except, w};
     return w;
 }
 

@@ -30,6 +30,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QThreadPool>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
 #include <functional>
@@ -170,8 +171,8 @@ public:
     std::optional<Worked> worked(platform::Connection *db, const QVariantList &callSign,
                                  std::optional<qint64> except = {});
 
-    // The window stored a new contact through db (the last row it inserted).
-    void noteStored(platform::Connection *db, const IndexedContact &contact);
+    // The window stored a new contact, in the row rowid when it is known.
+    void noteStored(std::optional<qint64> rowid, const IndexedContact &contact);
     // The window stored a change of the row rowid.
     void noteChanged(qint64 rowid, const IndexedContact &before, const IndexedContact &after);
     // The window deleted the row rowid.
@@ -210,6 +211,16 @@ private:
     qint64 m_surveyVersion = -1; // the one the reading under way started from
     qint64 m_firstVersion = -1;  // the one the first reading of the file started from
     bool m_stale = true;         // the file changed since: answers not known
+    // Counts what may change worked()'s answers: the window's changes and
+    // each reading; the last answer is given again while it stays.
+    qint64 m_generation = 0;
+    struct LastWorked {
+        qint64 generation;
+        CallSign sign;
+        std::optional<qint64> except;
+        Worked answer;
+    };
+    std::optional<LastWorked> m_lastWorked;
 
     std::optional<CallSignSet> m_callSigns;
     std::map<qint64, ChunkState> m_chunks;
@@ -230,6 +241,8 @@ private:
     QFutureWatcher<std::optional<Survey>> m_surveyWatcher;
     std::shared_ptr<std::atomic<bool>> m_stop;
     QTimer m_retry; // a failed reading is tried again
+    QTimer m_later; // another program's change read once the gap after the last reading is over
+    QElapsedTimer m_lastReading; // since the last reading ended
 };
 
 } // namespace logfile

@@ -475,30 +475,14 @@ bool RecordSource::update(const SettledColumn *settled)
 
     // On a shared log, an addition carries its key; a try that finds it
     // stored already (its answer was lost) stores nothing more and shows
-    // what was stored.
+    // what was stored. The key is looked for only when the row is refused
+    // for it: most tries are first tries.
     const QString keyColumn = m_cursor.connection->storeKeyColumn();
+    const bool keyed = m_editMode == EditMode::Adding && !keyColumn.isEmpty() && !m_storeKey.isEmpty();
     m_storedBefore = false;
-    if (m_editMode == EditMode::Adding && !keyColumn.isEmpty() && !m_storeKey.isEmpty()) {
+    if (keyed) {
         names << keyColumn;
         values << m_storeKey;
-        settle = [this, keyColumn, settled, then = std::move(settle)](QVariantList &vals) {
-            bool ok = false;
-            const Sql find = Sql("SELECT %1 FROM %2 WHERE %3 = ?1")
-                                 .arg(settled ? Sql(Identifier(settled->column)) : Sql("rowid"), Identifier(m_table),
-                                      Identifier(keyColumn));
-            const QVector<QVariantList> found = m_cursor.connection->rows(find, {m_storeKey}, &ok);
-            if (!ok) {
-                setEngineError();
-                return false;
-            }
-            if (!found.isEmpty()) {
-                m_storedBefore = true;
-                if (settled)
-                    m_settledText = found[0].value(0).toString();
-                return true;
-            }
-            return !then || then(vals);
-        };
     }
 
     const Identifier table(m_table);
@@ -510,8 +494,10 @@ bool RecordSource::update(const SettledColumn *settled)
             marks << Sql::parameter(i + 1);
         }
         sql = names.isEmpty() ? Sql("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                              : Sql("INSERT INTO %1 (%2) VALUES (%3)")
-                                    .arg(table, Sql::join(cols, ", "), Sql::join(marks, ", "));
+                              : Sql("INSERT INTO %1 (%2) VALUES (%3)%4")
+                                    .arg(table, Sql::join(cols, ", "), Sql::join(marks, ", "),
+                                         keyed ? Sql(" ON CONFLICT (%1) DO NOTHING RETURNING rowid").arg(Identifier(keyColumn))
+                                               : Sql(""));
     } else {
         if (!hasCurrent()) {
             m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
@@ -529,7 +515,28 @@ bool RecordSource::update(const SettledColumn *settled)
         values << *m_cursor.current;
     }
 
-    const int changed = writeOne(*sql, values, settle);
+    m_addedRowid.reset();
+    int changed = writeOne(*sql, values, settle, keyed ? &m_addedRowid : nullptr);
+    if (changed == 0 && keyed) {
+        // Its key is stored: what was stored is shown.
+        bool ok = false;
+        const Sql find = Sql("SELECT rowid, %1 FROM %2 WHERE %3 = ?1")
+                             .arg(settled ? Sql(Identifier(settled->column)) : Sql("NULL"), table,
+                                  Identifier(keyColumn));
+        const QVector<QVariantList> found = m_cursor.connection->rows(find, {m_storeKey}, &ok);
+        if (!ok || found.isEmpty()) {
+            setEngineError();
+            changed = -1;
+        } else {
+            m_storedBefore = true;
+            m_addedRowid = found[0].value(0).toLongLong();
+            if (settled)
+                m_settledText = found[0].value(1).toString();
+            changed = 1;
+        }
+    } else if (changed > 0 && m_editMode == EditMode::Adding && !keyed) {
+        m_addedRowid = m_cursor.connection->lastInsertedRowid();
+    }
     if (changed < 0) {
         m_settledText.clear();
         return false;
@@ -558,7 +565,8 @@ bool RecordSource::update(const SettledColumn *settled)
 }
 
 int RecordSource::writeOne(const Sql &sql, QVariantList values,
-                           const std::function<bool(QVariantList &)> &inTransaction)
+                           const std::function<bool(QVariantList &)> &inTransaction,
+                           std::optional<qint64> *returnedRowid)
 {
     if (!m_cursor.connection->begin()) {
         setEngineError();
@@ -568,16 +576,22 @@ int RecordSource::writeOne(const Sql &sql, QVariantList values,
         m_cursor.connection->rollback();
         return -1;
     }
-    if (m_storedBefore) {
-        m_cursor.connection->rollback();
-        return 1;
+    bool ran = true;
+    int changed = 0;
+    if (returnedRowid) {
+        const QVector<QVariantList> rows = m_cursor.connection->rows(sql, values, &ran);
+        changed = int(rows.size());
+        if (!rows.isEmpty())
+            *returnedRowid = rows[0].value(0).toLongLong();
+    } else {
+        ran = m_cursor.connection->exec(sql, values);
+        changed = m_cursor.connection->changes();
     }
-    if (!m_cursor.connection->exec(sql, values)) {
+    if (!ran) {
         setEngineError();
         m_cursor.connection->rollback();
         return -1;
     }
-    const int changed = m_cursor.connection->changes();
     if (!m_cursor.connection->commit()) {
         setEngineError();
         m_cursor.connection->rollback();

@@ -117,6 +117,9 @@ public:
     // (settledText() then gives the text stored).
     bool update(const SettledColumn *settled = nullptr);
     QString settledText() const { return m_settledText; }
+    // The rowid of the row the last addition stored (or found stored by an
+    // earlier try), when the engine tells it.
+    std::optional<qint64> addedRowid() const { return m_addedRowid; }
     // On a shared log, the unique key the pending addition is stored with:
     // the same for every try, so that a try whose answer was lost (the
     // contact stored all the same) is found by the next, not stored twice.
@@ -193,9 +196,11 @@ private:
     // rows it changed, or -1 on failure (error() set).
     // inTransaction, when given, runs once the transaction has begun and may
     // complete the values; false refuses (error() set, nothing written).
-    // When it finds the row already stored (m_storedBefore), nothing is run.
+    // returnedRowid, when given, takes the rowid the statement returns (it
+    // ends with RETURNING rowid).
     int writeOne(const Sql &sql, QVariantList values,
-                 const std::function<bool(QVariantList &)> &inTransaction = {});
+                 const std::function<bool(QVariantList &)> &inTransaction = {},
+                 std::optional<qint64> *returnedRowid = nullptr);
 
     QString m_databaseName;
     QString m_table;
@@ -215,6 +220,7 @@ private:
     QString m_settledText;
     QString m_storeKey;         // see storeKey()
     bool m_storedBefore = false; // the pending addition was found stored by an earlier try
+    std::optional<qint64> m_addedRowid; // see addedRowid()
     QDateTime m_entryBegan; // when add-new or edit began
 };
 
