@@ -83,6 +83,13 @@ void LogStatistics::close()
     emit changed();
 }
 
+void LogStatistics::setDetailed(bool detailed)
+{
+    m_detailed = detailed;
+    if (detailed && ((m_reading && !m_readingDetailed) || (m_tally && !m_tally->detailed)))
+        refresh();
+}
+
 void LogStatistics::refresh()
 {
     if (m_path.isEmpty())
@@ -106,17 +113,19 @@ void LogStatistics::start()
 {
     m_again = false;
     m_reading = true;
+    m_readingDetailed = m_detailed;
     m_stop = std::make_shared<std::atomic<bool>>(false);
     const QString path = m_path, towns = frmOrientation::referenceFile();
     auto stop = m_stop;
     // One reading at a time uses the reader (the pool has one thread): what
     // it keeps of the file lets the next reading read only what changed.
-    m_watcher.setFuture(QtConcurrent::run(&m_pool, [path, towns, stop, reader = m_reader]() -> std::optional<Tally> {
+    m_watcher.setFuture(QtConcurrent::run(&m_pool, [path, towns, stop, reader = m_reader,
+                                                    detailed = m_detailed]() -> std::optional<Tally> {
         platform::EngineError e;
         auto db = logfile::readingConnection(path, &e);
         if (!db)
             return std::nullopt;
-        return reader->read(db.get(), readBearings(towns), stop.get());
+        return reader->read(db.get(), readBearings(towns), stop.get(), detailed);
     }));
     emit readingChanged(true);
 }
@@ -127,11 +136,16 @@ void LogStatistics::done()
     const bool stopped = m_stop && *m_stop; // (then the figures are of a file no longer open)
     m_reading = false;
     m_lastReading.start();
+    // The next reading is asked for before the figures are told: one who
+    // looks at them then knows that more are coming (reading()).
+    const bool again = !m_path.isEmpty() && !stopped && m_again;
+    if (again)
+        m_kick.start(gapLeft());
     if (!m_path.isEmpty() && !stopped) {
         if (result) {
             m_tally = std::move(result);
             emit changed();
-        } else if (!m_again) {
+        } else if (!again) {
             // The file could not be read (another program holds it...): the
             // figures shown stay, and it is tried again shortly.
             QTimer::singleShot(2000, this, &LogStatistics::refresh);
@@ -139,9 +153,7 @@ void LogStatistics::done()
     }
     if (!m_path.isEmpty() && stopped)
         start(); // another log's first reading
-    else if (!m_path.isEmpty() && m_again)
-        m_kick.start(gapLeft()); // (still reading, for the window)
-    else
+    else if (!again)
         emit readingChanged(false);
 }
 

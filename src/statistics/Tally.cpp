@@ -215,7 +215,7 @@ struct TallyReader::State {
     // The chunks read by this reading made ready to share: times and call
     // signs sorted.
     void seal();
-    Tally sum() const;
+    Tally sum(bool detailed) const;
 
     DateReader dates;
     mutable LocalDays days; // (sum() is const: what it learns of days is kept)
@@ -273,7 +273,7 @@ void TallyReader::State::seal()
         }
 }
 
-Tally TallyReader::State::sum() const
+Tally TallyReader::State::sum(bool detailed) const
 {
     Tally t;
     Counter countries, departments, modes, frequencies, operators;
@@ -281,9 +281,11 @@ Tally TallyReader::State::sum() const
     std::vector<const std::vector<quint64> *> keys;
     for (const auto &[index, c] : chunks) {
         runs.push_back(c.times);
-        keys.push_back(&c.keys);
         t.contacts += c.contacts;
         t.unknownDates += c.unknownDates;
+        if (!detailed)
+            continue;
+        keys.push_back(&c.keys);
         t.unknownTowns += c.unknownTowns;
         for (size_t i = 0; i < t.sectors.size(); ++i)
             t.sectors[i] += c.sectors[i];
@@ -295,6 +297,9 @@ Tally TallyReader::State::sum() const
     }
 
     t.times = Times(std::move(runs));
+    t.detailed = detailed;
+    if (!detailed)
+        return t;
     t.periods = bars(t.times, 400, &days);
     t.bestTen = bestSpell(t.times, 600);
     for (Merged<quint64> key(keys); !key.atEnd();) {
@@ -328,7 +333,8 @@ TallyReader::~TallyReader() = default;
 
 qint64 TallyReader::rowsRead() const { return d->rowsRead; }
 
-std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop)
+std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop,
+                                       bool detailed)
 {
     d->rowsRead = 0;
     if (!db)
@@ -393,7 +399,7 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
             }
             d->pages = std::move(now);
             d->seal();
-            return d->sum();
+            return d->sum(detailed);
         }
     }
 
@@ -408,7 +414,7 @@ std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings 
             return failed();
     }
     d->seal();
-    return d->sum();
+    return d->sum(detailed);
 }
 
 std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop)

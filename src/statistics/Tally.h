@@ -93,6 +93,9 @@ private:
 };
 
 struct Tally {
+    // False when only the contacts and their times were worked out (what the
+    // main window's rate needs): the rest is then empty.
+    bool detailed = true;
     qint64 contacts = 0;
     qint64 unknownDates = 0;
     Times times;               // every contact with a known date
@@ -131,8 +134,9 @@ public:
 
     // The figures of the log as db finds it; nothing when the table could not
     // be read to its end (or stop was set): the next call then reads it all.
+    // Not detailed: the contacts and their times only (Tally::detailed).
     std::optional<Tally> read(platform::Connection *db, const Bearings &bearings,
-                              const std::atomic<bool> *stop = nullptr);
+                              const std::atomic<bool> *stop = nullptr, bool detailed = true);
     // Rows the last read() read.
     qint64 rowsRead() const;
 

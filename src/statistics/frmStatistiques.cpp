@@ -275,14 +275,28 @@ frmStatistiques::frmStatistiques(LogStatistics *stats, QWidget *parent) : QWidge
     }
 }
 
-frmStatistiques::~frmStatistiques() = default;
+frmStatistiques::~frmStatistiques()
+{
+    if (m_stats)
+        m_stats->setDetailed(false);
+}
+
+// The figures shown: only whole ones (the rate's alone are not).
+const Tally *frmStatistiques::figures() const
+{
+    const Tally *t = m_stats ? m_stats->tally() : nullptr;
+    return t && t->detailed ? t : nullptr;
+}
 
 void frmStatistiques::follow(LogStatistics *stats)
 {
-    if (m_stats)
+    if (m_stats) {
         disconnect(m_stats, nullptr, this, nullptr);
+        m_stats->setDetailed(false);
+    }
     m_stats = stats;
     if (m_stats) {
+        m_stats->setDetailed(true);
         connect(m_stats, &LogStatistics::changed, this, &frmStatistiques::showFigures);
         connect(m_stats, &LogStatistics::readingChanged, this, &frmStatistiques::showBusy);
     }
@@ -292,12 +306,12 @@ void frmStatistiques::follow(LogStatistics *stats)
 void frmStatistiques::showBusy()
 {
     lblBusy->setVisible(m_stats && m_stats->reading());
-    cmdImage->setEnabled(m_stats && m_stats->tally());
+    cmdImage->setEnabled(figures());
 }
 
 void frmStatistiques::showFigures()
 {
-    const Tally *t = m_stats ? m_stats->tally() : nullptr;
+    const Tally *t = figures();
     showBusy();
     if (!t && m_stats && m_stats->reading())
         return; // the figures before stay until the new ones are known

@@ -51,6 +51,7 @@ private:
     // Shows the figures of stats, and follows them from now on.
     void follow(statistics::LogStatistics *stats);
     void showFigures();
+    const statistics::Tally *figures() const;
     void showBusy();
     void showHours(const statistics::Tally *t);
     void drawPeriods(const statistics::Bars &b, qint64 top);
