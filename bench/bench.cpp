@@ -58,6 +58,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -950,6 +951,29 @@ struct RawStore {
     }
 };
 
+// The CPU time of this process, all threads, in ms.
+double processCpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+// The CPU time the whole machine spent busy, in ms (/proc/stat: every state
+// but idle and waiting for the disk).
+double machineBusyMs()
+{
+    QFile f(QStringLiteral("/proc/stat"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> w = f.readLine().simplified().split(' ');
+    double busy = 0;
+    for (int i = 1; i < w.size() && i <= 8; ++i)
+        if (i != 4 && i != 5)
+            busy += w[i].toDouble();
+    return busy * 1000.0 / double(sysconf(_SC_CLK_TCK));
+}
+
 // Child mode: a station storing contacts through its window into a shared
 // log for ms milliseconds once told to go (a line on standard input).
 int writerChild(const QString &address, int ms)
@@ -971,6 +995,7 @@ int writerChild(const QString &address, int ms)
         return 1;
     prompts.messages.clear();
     int stored = 0, refused = 0;
+    const double cpu0 = processCpuMs();
     const auto t0 = Clock::now();
     // Each contact another correspondent, as in a contest: the station's own
     // word and the contact's number.
@@ -989,9 +1014,9 @@ int writerChild(const QString &address, int ms)
         }
         QApplication::processEvents(); // the window's clocks, as between an operator's keystrokes
     }
-    const double elapsed = msSince(t0);
+    const double elapsed = msSince(t0), cpu = processCpuMs() - cpu0;
     const qsizetype said = prompts.messages.size();
-    std::printf("stored %d refused %d messages %lld elapsed %.1f\n", stored, refused, qint64(said), elapsed);
+    std::printf("stored %d refused %d messages %lld elapsed %.1f cpu %.1f\n", stored, refused, qint64(said), elapsed, cpu);
     if (said)
         std::fprintf(stderr, "writer: last message: %s\n", qPrintable(prompts.messages.last()));
     return 0;
@@ -1028,14 +1053,20 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
     // open their own).
     const char *sessions = "SELECT sum(sessions) FROM pg_stat_database";
     const qint64 sessionsBefore = std::stoll(check.exec(sessions)[0][0]);
+    const auto together = Clock::now();
+    const double busy0 = machineBusyMs();
+    // (written out at once: QProcess sends what it holds for a child only
+    // while it waits on that child, and the children would go one by one)
     for (auto &p : children)
         p->write("go\n");
+    for (auto &p : children)
+        p->waitForBytesWritten(5000);
     qint64 stored = 0, refused = 0, said = 0;
-    double longest = 0;
+    double longest = 0, clientsCpu = 0;
     for (auto &p : children) {
         p->waitForFinished(ms + 300000);
         const QList<QByteArray> w = p->readAllStandardOutput().simplified().split(' ');
-        if (w.size() < 8 || w[0] != "stored") {
+        if (w.size() < 10 || w[0] != "stored") {
             std::fprintf(stderr, "writer child failed\n");
             return;
         }
@@ -1043,7 +1074,12 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
         refused += w[3].toLongLong();
         said += w[5].toLongLong();
         longest = std::max(longest, w[7].toDouble());
+        clientsCpu += w[9].toDouble();
     }
+    const double busy = machineBusyMs() - busy0;
+    // (from "go" until the last child ended: more than the longest child's
+    // own time, by its start and its exit)
+    const double wall = msSince(together);
     QThread::msleep(1000); // the server's counts of the sessions just ended
     const qint64 opened = std::stoll(check.exec(sessions)[0][0]) - sessionsBefore;
     const auto added = check.exec(("SELECT count(*), count(DISTINCT \"Sequanel\") FROM " + table + " WHERE rowid > $1").c_str(),
@@ -1066,7 +1102,7 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
         t.join();
     const double rawElapsed = msSince(t0);
 
-    const double perSecond = stored / (longest / 1000.0), rawPerSecond = rawStored / (rawElapsed / 1000.0);
+    const double perSecond = stored / (wall / 1000.0), rawPerSecond = rawStored / (rawElapsed / 1000.0);
     add(QStringLiteral("S2 %1 writers at once, each a window storing (time per store, all together)").arg(writers), n,
         {1000.0 / perSecond}, {1000.0 / rawPerSecond},
         QString::asprintf("**%.0f stores/s** (floor %.0f/s) in %.0f s; ", perSecond, rawPerSecond, longest / 1000)
@@ -1076,6 +1112,10 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
                   .arg(rows == stored ? QString() : QStringLiteral(", %1 STORES SAID").arg(stored))
                   .arg(refused ? QStringLiteral(", REFUSED %1×").arg(refused) : QString())
             + QStringLiteral("; %1 connections opened meanwhile").arg(opened)
+            + QString::asprintf("; all ended %.1f s after \"go\"; CPU a store: %.2f ms in the windows, %.2f ms "
+                                "elsewhere (the server, mostly)",
+                                wall / 1000, clientsCpu / double(std::max<qint64>(stored, 1)),
+                                (busy - clientsCpu) / double(std::max<qint64>(stored, 1)))
             + (said ? QStringLiteral("; %1 messages").arg(said) : QString()));
 }
 
