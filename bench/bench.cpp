@@ -19,6 +19,7 @@
 #include "RawPostgres.h"
 #include "RawSqlite.h"
 
+#include "BoundControls.h"
 #include "ContactTableModel.h"
 #include "Engine.h"
 #include "PrintSurface.h"
@@ -28,6 +29,7 @@
 #include "frmMain.h"
 #include "frmStatistiques.h"
 #include "LogFile.h"
+#include "LogIndex.h"
 #include "LogStatistics.h"
 #include "PgServer.h"
 
@@ -1022,9 +1024,67 @@ int writerChild(const QString &address, int ms)
     return 0;
 }
 
+// Child mode: a station's store path without its window, as the reliability
+// test's writers use it: a record source over the shared log, its columns
+// bound to line edits never shown, the serial number settled at store time
+// from the largest one read inside the store's transaction.
+int recordWriterChild(const QString &address, int ms)
+{
+    platform::RecordSource rs;
+    QLineEdit controls[16];
+    auto *bound = new platform::BoundControls(&rs);
+    const QStringList names = logfile::columnNames();
+    for (int i = 0; i < 16; ++i)
+        bound->bind(&controls[i], names.at(i));
+    logfile::configure(rs, address);
+    if (!rs.refresh()) {
+        std::printf("failed %s\n", qPrintable(logfile::storeFailureMessage(rs.error())));
+        return 1;
+    }
+    auto set = [&](const char *column, const QString &text) { controls[names.indexOf(QString::fromUtf8(column))].setText(text); };
+    const platform::SettledColumn serial{QStringLiteral("Sequanel"), [](platform::Connection &db) -> std::optional<QString> {
+                                             const auto n = logfile::readLargestSerial(&db);
+                                             return n ? std::optional(QString::number(*n + 1)) : std::nullopt;
+                                         }};
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char line[16];
+    if (!std::fgets(line, sizeof line, stdin))
+        return 1;
+    const QString station = QStringLiteral("Bravo%1").arg(QCoreApplication::applicationPid() % 1000);
+    int stored = 0, refused = 0;
+    const double cpu0 = processCpuMs();
+    const auto t0 = Clock::now();
+    while (msSince(t0) < ms) {
+        rs.addNew();
+        set("RST", QStringLiteral("59"));
+        set("Bande", QStringLiteral("USB"));
+        set("Mhertz", QStringLiteral("27"));
+        set("Hertz", QStringLiteral("405"));
+        set("Opérateur", QStringLiteral("Hélène"));
+        set("Préfixe", QStringLiteral("14"));
+        set("Qrz1", QStringLiteral("Alpha"));
+        set("Qrz2", station);
+        set("Qrz3", QStringLiteral("Charly"));
+        set("N°", QString::number(stored % 30000 + 1));
+        set("Ville", QStringLiteral("Besançon"));
+        set("Pays", QStringLiteral("France"));
+        if (rs.update(&serial)) {
+            ++stored;
+        } else {
+            ++refused;
+            rs.cancelUpdate();
+        }
+    }
+    const double elapsed = msSince(t0), cpu = processCpuMs() - cpu0;
+    std::printf("stored %d refused %d messages 0 elapsed %.1f cpu %.1f\n", stored, refused, elapsed, cpu);
+    return 0;
+}
+
 // S2: writers stores at once into one journal, each a child process with its
 // window; beside it, as many raw connections (threads) storing as RawStore.
-void benchWriters(const QString &address, const QString &journal, qint64 n, int writers, int ms)
+// windowless: each child a record source without a window (recordWriterChild).
+void benchWriters(const QString &address, const QString &journal, qint64 n, int writers, int ms, bool windowless = false)
 {
     const std::string uri = baseUri(address);
     const std::string table = RawStore::quoteIdentifier(journal) + ".\"Transmission\"";
@@ -1033,7 +1093,8 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
         children.push_back(std::make_unique<QProcess>());
         children.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         children.back()->start(QApplication::applicationFilePath(),
-                               {QStringLiteral("--writer"), address, QString::number(ms)});
+                               {windowless ? QStringLiteral("--record-writer") : QStringLiteral("--writer"), address,
+                                QString::number(ms)});
     }
     for (auto &p : children) {
         QByteArray out;
@@ -1103,7 +1164,9 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
     const double rawElapsed = msSince(t0);
 
     const double perSecond = stored / (wall / 1000.0), rawPerSecond = rawStored / (rawElapsed / 1000.0);
-    add(QStringLiteral("S2 %1 writers at once, each a window storing (time per store, all together)").arg(writers), n,
+    add(windowless ? QStringLiteral("S2 %1 writers at once, each a record source storing, no window (time per store, all together)").arg(writers)
+                   : QStringLiteral("S2 %1 writers at once, each a window storing (time per store, all together)").arg(writers),
+        n,
         {1000.0 / perSecond}, {1000.0 / rawPerSecond},
         QString::asprintf("**%.0f stores/s** (floor %.0f/s) in %.0f s; ", perSecond, rawPerSecond, longest / 1000)
             + QStringLiteral("%1 rows added, %2 serial numbers apart%3%4")
@@ -1282,6 +1345,7 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
 
     // S2. Eight stations at once (the window above closed).
     benchWriters(address, journal, n, 8, 10000);
+    benchWriters(address, journal, n, 8, 10000, true);
 }
 
 // ------------------------------------------------------------------- children
@@ -1417,6 +1481,9 @@ int main(int argc, char *argv[])
         return tallyRssChild(option(QStringLiteral("--tally-rss")));
     if (args.contains(QStringLiteral("--rss")))
         return rssChild(option(QStringLiteral("--rss")));
+    if (args.contains(QStringLiteral("--record-writer")))
+        return recordWriterChild(option(QStringLiteral("--record-writer")),
+                                 args.value(args.indexOf(QStringLiteral("--record-writer")) + 2).toInt());
     if (args.contains(QStringLiteral("--writer")))
         return writerChild(option(QStringLiteral("--writer")), args.value(args.indexOf(QStringLiteral("--writer")) + 2).toInt());
 
