@@ -479,7 +479,6 @@ bool RecordSource::update(const SettledColumn *settled)
     // for it: most tries are first tries.
     const QString keyColumn = m_cursor.connection->storeKeyColumn();
     const bool keyed = m_editMode == EditMode::Adding && !keyColumn.isEmpty() && !m_storeKey.isEmpty();
-    m_storedBefore = false;
     if (keyed) {
         names << keyColumn;
         values << m_storeKey;
@@ -528,7 +527,6 @@ bool RecordSource::update(const SettledColumn *settled)
             setEngineError();
             changed = -1;
         } else {
-            m_storedBefore = true;
             m_addedRowid = found[0].value(0).toLongLong();
             if (settled)
                 m_settledText = found[0].value(1).toString();

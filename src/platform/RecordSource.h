@@ -219,7 +219,6 @@ private:
     SourceError m_error;
     QString m_settledText;
     QString m_storeKey;         // see storeKey()
-    bool m_storedBefore = false; // the pending addition was found stored by an earlier try
     std::optional<qint64> m_addedRowid; // see addedRowid()
     QDateTime m_entryBegan; // when add-new or edit began
 };

@@ -6,8 +6,11 @@
 // it; after the first, a reading reads again only the rows that may have
 // changed (TallyReader). Changes asked for together (a change of a contact is
 // noted twice) start one reading; one asked for while a reading runs starts
-// one more when it ends, after the figures of the reading that ended are
-// shown: the last figures always describe the file after the last change.
+// one more after it ends, no sooner than a quarter of a second after (a log
+// that several stations fill at once is not read again after every store):
+// the last figures always describe the file after the last change. Only the
+// contacts and their times are worked out unless a window wants the whole
+// figures (setDetailed).
 #include "Tally.h"
 
 #include <QFutureWatcher>
