@@ -293,6 +293,18 @@ QVector<QVariantList> Backend::rows(const Sql &sql, const QVariantList &params, 
     return out;
 }
 
+bool Backend::commit() { return exec("COMMIT"); }
+
+bool Backend::execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out)
+{
+    bool ok = false;
+    if (out)
+        *out = rows(sql, params, &ok);
+    else
+        ok = exec(sql, params);
+    return ok && commit();
+}
+
 void Backend::rollback()
 {
     const EngineError keep = error;
@@ -341,7 +353,11 @@ bool Connection::hasTable(const Identifier &table) { return d->hasTable(table); 
 QVector<ColumnDef> Connection::tableColumns(const Identifier &table, bool *ok) { return d->tableColumns(table, ok); }
 bool Connection::begin() { return d->begin(); }
 bool Connection::beginRead() { return d->beginRead(); }
-bool Connection::commit() { return exec("COMMIT"); }
+bool Connection::commit() { return d->commit(); }
+bool Connection::execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *rows)
+{
+    return d->execAndCommit(sql, params, rows);
+}
 void Connection::rollback() { d->rollback(); }
 std::optional<PageSurvey> Connection::surveyPages(const Identifier &table) { return d->surveyPages(table); }
 qint64 Connection::changeCount() { return d->changeCount(); }

@@ -54,8 +54,11 @@ public:
     // What Connection's routines of the same names do.
     bool exec(const Sql &sql, const QVariantList &params = {});
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
-    QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
-    void rollback();
+    virtual QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
+    virtual bool commit();
+    virtual void rollback();
+    // The statement, then the commit; its rows in *out when out is given.
+    virtual bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out);
 
     virtual bool hasTable(const Identifier &table) = 0;
     virtual QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok) = 0;

@@ -574,28 +574,17 @@ int RecordSource::writeOne(const Sql &sql, QVariantList values,
         m_cursor.connection->rollback();
         return -1;
     }
-    bool ran = true;
-    int changed = 0;
-    if (returnedRowid) {
-        const QVector<QVariantList> rows = m_cursor.connection->rows(sql, values, &ran);
-        changed = int(rows.size());
-        if (!rows.isEmpty())
-            *returnedRowid = rows[0].value(0).toLongLong();
-    } else {
-        ran = m_cursor.connection->exec(sql, values);
-        changed = m_cursor.connection->changes();
-    }
-    if (!ran) {
+    QVector<QVariantList> rows;
+    if (!m_cursor.connection->execAndCommit(sql, values, returnedRowid ? &rows : nullptr)) {
         setEngineError();
         m_cursor.connection->rollback();
         return -1;
     }
-    if (!m_cursor.connection->commit()) {
-        setEngineError();
-        m_cursor.connection->rollback();
-        return -1;
-    }
-    return changed;
+    if (!returnedRowid)
+        return m_cursor.connection->changes();
+    if (!rows.isEmpty())
+        *returnedRowid = rows[0].value(0).toLongLong();
+    return int(rows.size());
 }
 
 bool RecordSource::editToAddNew()
