@@ -1045,6 +1045,9 @@ int recordWriterChild(const QString &address, int ms)
     const platform::SettledColumn serial{QStringLiteral("Sequanel"), [](platform::Connection &db) -> std::optional<QString> {
                                              const auto n = logfile::readLargestSerial(&db);
                                              return n ? std::optional(QString::number(*n + 1)) : std::nullopt;
+                                         },
+                                         [](platform::Connection &db) {
+                                             return logfile::nextSerialInStatement(&db, 6); // the column's size
                                          }};
     std::printf("ready\n");
     std::fflush(stdout);

@@ -459,7 +459,8 @@ void frmMain::ActiverSaisie(bool enable)
 void frmMain::ActualiserBoutons()
 {
     QWidget *focused = focusWidget();
-    if (!ui.Data1->hasAtLeast(1)) {
+    const int rows = ui.Data1->countUpTo(2); // none, one, or more: one question to the log
+    if (rows == 0) {
         for (QPushButton *b : {ui.cmdSuivant, ui.cmdPrécédent, ui.cmdModifier, ui.cmdSupprimer})
             b->setEnabled(false);
     } else {
@@ -474,7 +475,7 @@ void frmMain::ActualiserBoutons()
             ui.Data1->moveLast();
         }
     }
-    if (ui.Data1->hasAtLeast(1) && !ui.Data1->hasAtLeast(2)) {
+    if (rows == 1) {
         ui.cmdSuivant->setEnabled(false);
         ui.cmdPrécédent->setEnabled(false);
     }

@@ -357,6 +357,9 @@ bool frmMain::storeAddition(bool silent)
                                              if (!n)
                                                  return std::nullopt;
                                              return QString::number(*n < std::numeric_limits<qint64>::max() ? *n + 1 : *n);
+                                         },
+                                         [this](platform::Connection &db) {
+                                             return logfile::nextSerialInStatement(&db, serialSize());
                                          }};
     const bool settle = !proposed.isEmpty() && typed.serial == proposed;
     if (!ui.Data1->update(settle ? &serial : nullptr)) {

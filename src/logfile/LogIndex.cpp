@@ -153,6 +153,18 @@ bool indexSerials(platform::Connection *db)
                            .arg(table, kSerial, db->isPlainNumber(kSerial)));
 }
 
+platform::SettledColumn::InStatement nextSerialInStatement(platform::Connection *db, int digits)
+{
+    qint64 limit = 1;
+    for (int i = 0; i < std::clamp(digits, 1, 18); ++i)
+        limit *= 10;
+    const Sql table = Identifier(kTable);
+    const Sql largest = Sql("(SELECT coalesce(max(%1), 0) FROM %2)").arg(plainSerial(db), table);
+    return {Sql("CAST(%1 + 1 AS VARCHAR(20))").arg(largest),
+            Sql("NOT EXISTS (SELECT 1 FROM %1 WHERE %2 <> '' AND NOT (%3)) AND %4 < %5")
+                .arg(table, kSerial, db->isPlainNumber(kSerial), largest, Sql::number(limit - 1))};
+}
+
 std::optional<qint64> readLargestSerial(platform::Connection *db)
 {
     // Plain whole numbers are compared by the engine itself, and the few

@@ -24,6 +24,7 @@
 // is tried again shortly after), the answers are not known: worked() says so
 // rather than "never worked".
 #include "CallSigns.h"
+#include "RecordSource.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -63,6 +64,11 @@ struct Worked {
 // The largest serial number by one aggregate statement over the table (on
 // an engine that indexes them, two lookups of those indexes).
 std::optional<qint64> readLargestSerial(platform::Connection *db);
+// The largest serial number + 1 as text, worked out by the engine inside a
+// statement, and the condition under which it is what readLargestSerial
+// gives + 1: every serial number stored is a plain number or blank, and the
+// next one has at most `digits` digits.
+platform::SettledColumn::InStatement nextSerialInStatement(platform::Connection *db, int digits);
 // Makes the indexes readLargestSerial looks up, on an engine that keeps them.
 bool indexSerials(platform::Connection *db);
 

@@ -76,6 +76,8 @@ public:
     static Sql join(const QVector<Sql> &pieces, const Sql &separator);
     // The n-th bound parameter: ?n.
     static Sql parameter(int n) { return Sql(QStringLiteral("?%1").arg(n)); }
+    // A whole number written in the statement.
+    static Sql number(qint64 n) { return Sql(QString::number(n)); }
 
     const QString &text() const { return m_text; }
 

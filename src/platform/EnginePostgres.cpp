@@ -547,14 +547,21 @@ public:
     // the statement (prepared first under a name of the program's own, the
     // first time it is sent), its values written as QtSql writes them; then
     // COMMIT when asked. The statement's rows in *out, its count of rows
-    // changed in changes. A message that fails because the connection was
-    // lost, with nothing of a transaction sent before it and no COMMIT in
-    // it, is sent again once the connection is made again.
+    // changed in changes. Outside a transaction, a connection found lost
+    // before the message goes (the server restarted since the last one) is
+    // made again first; a message that fails because the connection was lost
+    // while it went is sent again, once the connection is made again, when
+    // it holds no COMMIT: the server may have committed it.
     bool sendTogether(const Sql *sql, const QVariantList &params, bool thenCommit, QVector<QVariantList> *out)
     {
         const bool outside = !inTransaction;
         const bool lockToSend = pendingLock;
         pendingLock = false;
+        if (outside) {
+            PGconn *conn = serverHandle(db);
+            if ((!conn || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn)) && !reconnect())
+                return false;
+        }
         for (int attempt = 0;; ++attempt) {
             QByteArray text, name;
             int at = 0, prepareAt = -1, beginAt = -1, statementAt = -1, commitAt = -1;

@@ -311,21 +311,21 @@ qint64 RecordSource::recordCount()
     return m_cursor.count;
 }
 
-bool RecordSource::hasAtLeast(int n)
+int RecordSource::countUpTo(int n)
 {
-    if (!m_cursor.connection)
-        return n <= 0;
+    if (!m_cursor.connection || n <= 0)
+        return 0;
     if (m_cursor.count >= 0)
-        return m_cursor.count >= n;
+        return int(std::min<qint64>(m_cursor.count, n));
     bool ok = false;
     const QVariant v = m_cursor.connection->scalar(
         Sql("SELECT count(*) FROM (SELECT 1 FROM %1 LIMIT ?1) AS few").arg(Identifier(m_table)),
         {n}, &ok);
     if (!ok) {
         setEngineError();
-        return false;
+        return 0;
     }
-    return v.toLongLong() >= n;
+    return int(v.toLongLong());
 }
 
 bool RecordSource::addNew()
@@ -515,31 +515,75 @@ bool RecordSource::update(const SettledColumn *settled)
     }
 
     m_addedRowid.reset();
-    int changed = writeOne(*sql, values, settle, keyed ? &m_addedRowid : nullptr);
-    if (changed == 0 && keyed) {
-        // Its key is stored: what was stored is shown.
+    // Its key stored already: what was stored is shown (1); not stored (0).
+    auto storedBefore = [&]() -> int {
         bool ok = false;
         const Sql find = Sql("SELECT rowid, %1 FROM %2 WHERE %3 = ?1")
                              .arg(settled ? Sql(Identifier(settled->column)) : Sql("NULL"), table,
                                   Identifier(keyColumn));
         const QVector<QVariantList> found = m_cursor.connection->rows(find, {m_storeKey}, &ok);
-        if (!ok || found.isEmpty()) {
+        if (!ok) {
             setEngineError();
-            changed = -1;
-        } else {
-            m_addedRowid = found[0].value(0).toLongLong();
-            if (settled)
-                m_settledText = found[0].value(1).toString();
-            changed = 1;
+            return -1;
         }
-    } else if (changed > 0 && m_editMode == EditMode::Adding && !keyed) {
-        m_addedRowid = m_cursor.connection->lastInsertedRowid();
+        if (found.isEmpty())
+            return 0;
+        m_addedRowid = found[0].value(0).toLongLong();
+        if (settled)
+            m_settledText = found[0].value(1).toString();
+        return 1;
+    };
+    std::optional<int> changed;
+    if (keyed && settle && settled->inStatement) {
+        // The settled value worked out by the engine in the store's own
+        // statement, its text given back with the rowid; stored only when
+        // the condition holds.
+        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection);
+        QVector<Sql> cols, picked;
+        QVariantList bound;
+        for (int i = 0; i < names.size(); ++i) {
+            cols << Identifier(names[i]);
+            if (i == settledIndex) {
+                picked << in.value;
+            } else {
+                bound << values[i];
+                picked << Sql::parameter(int(bound.size()));
+            }
+        }
+        const Sql insert = Sql("INSERT INTO %1 (%2) SELECT %3 WHERE %4 ON CONFLICT (%5) DO NOTHING RETURNING rowid, %6")
+                               .arg(table, Sql::join(cols, ", "), Sql::join(picked, ", "), in.condition,
+                                    Identifier(keyColumn), Identifier(settled->column));
+        QVector<QVariantList> returned;
+        const int stored = writeOne(insert, bound, {}, &returned);
+        if (stored > 0) {
+            m_addedRowid = returned[0].value(0).toLongLong();
+            m_settledText = returned[0].value(1).toString();
+            changed = 1;
+        } else if (stored < 0) {
+            changed = -1;
+        } else if (const int before = storedBefore(); before != 0) {
+            changed = before;
+        } // else the condition did not hold: settled below
     }
-    if (changed < 0) {
+    if (!changed) {
+        QVector<QVariantList> returned;
+        changed = writeOne(*sql, values, settle, keyed ? &returned : nullptr);
+        if (*changed > 0 && keyed)
+            m_addedRowid = returned[0].value(0).toLongLong();
+        else if (*changed == 0 && keyed) {
+            changed = storedBefore();
+            if (*changed == 0) {
+                setEngineError();
+                changed = -1;
+            }
+        } else if (*changed > 0 && m_editMode == EditMode::Adding)
+            m_addedRowid = m_cursor.connection->lastInsertedRowid();
+    }
+    if (*changed < 0) {
         m_settledText.clear();
         return false;
     }
-    if (changed == 0 && m_editMode == EditMode::Editing) {
+    if (*changed == 0 && m_editMode == EditMode::Editing) {
         // Another program deleted the row meanwhile.
         m_error = SourceError{SourceError::RowGone, {}, {}};
         m_cursor.count = -1; // the file changed behind this record source
@@ -564,7 +608,7 @@ bool RecordSource::update(const SettledColumn *settled)
 
 int RecordSource::writeOne(const Sql &sql, QVariantList values,
                            const std::function<bool(QVariantList &)> &inTransaction,
-                           std::optional<qint64> *returnedRowid)
+                           QVector<QVariantList> *returned)
 {
     if (!m_cursor.connection->begin()) {
         setEngineError();
@@ -574,17 +618,12 @@ int RecordSource::writeOne(const Sql &sql, QVariantList values,
         m_cursor.connection->rollback();
         return -1;
     }
-    QVector<QVariantList> rows;
-    if (!m_cursor.connection->execAndCommit(sql, values, returnedRowid ? &rows : nullptr)) {
+    if (!m_cursor.connection->execAndCommit(sql, values, returned)) {
         setEngineError();
         m_cursor.connection->rollback();
         return -1;
     }
-    if (!returnedRowid)
-        return m_cursor.connection->changes();
-    if (!rows.isEmpty())
-        *returnedRowid = rows[0].value(0).toLongLong();
-    return int(rows.size());
+    return returned ? int(returned->size()) : m_cursor.connection->changes();
 }
 
 bool RecordSource::editToAddNew()

@@ -46,9 +46,20 @@ struct SourceError {
 // the text of the value (checked by the column's rules like a typed one), or
 // nothing when it cannot work it out: the store is then refused with the
 // connection's error and nothing is written.
+// inStatement, when given, says how the engine itself works the value out
+// inside the statement that stores the row: an expression, and a condition
+// under which it equals what value() would give. On a shared log the row is
+// then stored in one exchange with the server, nothing coming back to the
+// program while the journal is locked; when the condition does not hold,
+// nothing is stored that way and value() settles the value.
 struct SettledColumn {
+    struct InStatement {
+        Sql value;
+        Sql condition;
+    };
     QString column;
     std::function<std::optional<QString>(Connection &)> value;
+    std::function<InStatement(Connection &)> inStatement = nullptr;
 };
 
 // What shows the current row and gives back what the user typed for a
@@ -94,7 +105,9 @@ public:
     // Cursor.
     qint64 recordCount();
     // True when the table holds at least n rows; cheaper than recordCount().
-    bool hasAtLeast(int n);
+    bool hasAtLeast(int n) { return countUpTo(n) >= n; }
+    // The table's count of rows, or n when it holds more (one statement).
+    int countUpTo(int n);
     bool bof() const { return m_cursor.bof; }
     bool eof() const { return m_cursor.eof; }
     bool hasCurrent() const { return m_cursor.current.has_value() && !m_cursor.currentDeleted; }
@@ -196,11 +209,11 @@ private:
     // rows it changed, or -1 on failure (error() set).
     // inTransaction, when given, runs once the transaction has begun and may
     // complete the values; false refuses (error() set, nothing written).
-    // returnedRowid, when given, takes the rowid the statement returns (it
-    // ends with RETURNING rowid).
+    // returned, when given, takes the rows the statement returns (it ends
+    // with RETURNING), and their count is the count of rows changed.
     int writeOne(const Sql &sql, QVariantList values,
                  const std::function<bool(QVariantList &)> &inTransaction = {},
-                 std::optional<qint64> *returnedRowid = nullptr);
+                 QVector<QVariantList> *returned = nullptr);
 
     QString m_databaseName;
     QString m_table;

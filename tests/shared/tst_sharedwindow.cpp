@@ -161,6 +161,36 @@ private slots:
                  QStringList({server, base, "retour", user, ""}));
     }
 
+    // The store's own statement works the next serial number out on the
+    // server; where it cannot (a number stored that is not a plain one,
+    // "0099" for 99; the next one too long for the column), the window
+    // settles it as on a file. Each time another operator stores between the
+    // number proposed and Valider.
+    void serialsTheServerLeavesToTheWindow()
+    {
+        const QString address = m_server.address(QStringLiteral("numeros"));
+        QVERIFY(logfile::createEmpty(address, nullptr));
+        platform::EngineError e;
+        auto other = platform::Connection::open(address, platform::OpenMode::ReadWrite, &e);
+        QVERIFY2(other, qPrintable(e.text));
+        MainWindowFixture f;
+        QVERIFY(f.w->ChargerFichier(address));
+        auto storeAfter = [&](const QString &serial) {
+            f.prompts.clear();
+            f.ui().cmdNouveau->click();
+            f.fill();
+            QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES (?1)", {serial}));
+            f.ui().cmdNouveau->click();
+        };
+        storeAfter(QStringLiteral("0099"));
+        QCOMPARE(f.said(), QStringList{msg::serialTaken().arg("1", "100")});
+        storeAfter(QStringLiteral("999999"));
+        QCOMPARE(f.said(), QStringList{msg::fieldTooLong().arg("N° de Sequ").arg(6)});
+        QCOMPARE(f.ui().cmdNouveau->text(), QStringLiteral("&Valider"));
+        QCOMPARE(other->scalar("SELECT string_agg(\"Sequanel\", ' ' ORDER BY rowid) FROM \"Transmission\"").toString(),
+                 QStringLiteral("0099 100 999999"));
+    }
+
     // Four stations store 500 contacts each at once, each through its own
     // window (reliability_writer); one is killed half-way and the server
     // restarts once meanwhile. Every contact a station said was stored is
