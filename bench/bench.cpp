@@ -1178,9 +1178,10 @@ void benchWriters(const QString &address, const QString &journal, qint64 n, int 
                   .arg(rows == stored ? QString() : QStringLiteral(", %1 STORES SAID").arg(stored))
                   .arg(refused ? QStringLiteral(", REFUSED %1×").arg(refused) : QString())
             + QStringLiteral("; %1 connections opened meanwhile").arg(opened)
-            + QString::asprintf("; all ended %.1f s after \"go\"; CPU a store: %.2f ms in the windows, %.2f ms "
+            + QString::asprintf("; all ended %.1f s after \"go\"; CPU a store: %.2f ms in the %s, %.2f ms "
                                 "elsewhere (the server, mostly)",
                                 wall / 1000, clientsCpu / double(std::max<qint64>(stored, 1)),
+                                windowless ? "stations" : "windows",
                                 (busy - clientsCpu) / double(std::max<qint64>(stored, 1)))
             + (said ? QStringLiteral("; %1 messages").arg(said) : QString()));
 }
@@ -1276,7 +1277,7 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
             for (int r = 0; r < runs; ++r)
                 largest.push_back(timed([&] { raw.c.exec(serial.c_str()); }));
             add(QStringLiteral("S1 reference: the largest serial number read on the server (one statement)"), n, largest, {},
-                QStringLiteral("libpq; what each store reads inside the lock"));
+                QStringLiteral("libpq; what the store's statement works out inside the lock"));
         }
 
         // S3. Another connection adds a contact of the call sign typed, or
