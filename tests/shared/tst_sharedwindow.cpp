@@ -191,6 +191,43 @@ private slots:
                  QStringLiteral("0099 100 999999"));
     }
 
+    // Modifier and Supprimer on a shared log, each one message to the
+    // server: a change stored, a deletion made, and a change of a contact
+    // another station deletes meanwhile kept on screen as a new contact,
+    // which Enter stores, as on a file.
+    void changesAndDeletions()
+    {
+        const QString address = m_server.address(QStringLiteral("changements"));
+        QVERIFY(logfile::createEmpty(address, nullptr));
+        platform::EngineError e;
+        auto other = platform::Connection::open(address, platform::OpenMode::ReadWrite, &e);
+        QVERIFY2(other, qPrintable(e.text));
+        QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\", \"Ville\", \"Date\") SELECT CAST(n AS text), 'Lyon', "
+                            "'2026-12-07 10:00:00' FROM generate_series(1, 3) n"));
+        auto stored = [&] {
+            return other->scalar("SELECT string_agg(\"Sequanel\" || ' ' || \"Ville\", ', ' ORDER BY rowid) FROM \"Transmission\"")
+                .toString();
+        };
+        MainWindowFixture f;
+        QVERIFY(f.w->ChargerFichier(address));
+        f.ui().cmdModifier->click();
+        f.fill();
+        f.ui().cmdModifier->click();
+        f.ui().cmdPrécédent->click();
+        f.ui().cmdSupprimer->click();
+        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+        QCOMPARE(stored(), QStringLiteral("1 Lyon, 3 Clermont-Ferrand"));
+
+        f.ui().cmdModifier->click();
+        f.ui().txtVille->setText(QStringLiteral("Brest"));
+        QVERIFY(other->exec("DELETE FROM \"Transmission\" WHERE \"Sequanel\" = ?1", {f.shownSerial()}));
+        f.ui().cmdModifier->click();
+        QCOMPARE(f.said(), QStringList{msg::contactGone() + msg::entryKeptAsNew()});
+        QTest::keyClick(f.ui().txtVille, Qt::Key_Return);
+        QCOMPARE(f.said().size(), 1);
+        QCOMPARE(stored(), QStringLiteral("1 Lyon, 3 Brest"));
+    }
+
     // Four stations store 500 contacts each at once, each through its own
     // window (reliability_writer); one is killed half-way and the server
     // restarts once meanwhile. Every contact a station said was stored is
