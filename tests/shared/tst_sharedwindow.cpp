@@ -182,13 +182,15 @@ private slots:
             QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES (?1)", {serial}));
             f.ui().cmdNouveau->click();
         };
-        storeAfter(QStringLiteral("0099"));
-        QCOMPARE(f.said(), QStringList{msg::serialTaken().arg("1", "100")});
         storeAfter(QStringLiteral("999999"));
         QCOMPARE(f.said(), QStringList{msg::fieldTooLong().arg("N° de Sequ").arg(6)});
         QCOMPARE(f.ui().cmdNouveau->text(), QStringLiteral("&Valider"));
+        QVERIFY(other->exec("DELETE FROM \"Transmission\""));
+        f.ui().cmdSupprimer->click(); // Annuler
+        storeAfter(QStringLiteral("0099"));
+        QCOMPARE(f.said(), QStringList{msg::serialTaken().arg("1", "100")});
         QCOMPARE(other->scalar("SELECT string_agg(\"Sequanel\", ' ' ORDER BY rowid) FROM \"Transmission\"").toString(),
-                 QStringLiteral("0099 100 999999"));
+                 QStringLiteral("0099 100"));
     }
 
     // Modifier and Supprimer on a shared log, each one message to the
