@@ -260,9 +260,9 @@ public:
     bool commit();
     void rollback();
     // Inside begin(): the statement, then the commit, in one exchange with a
-    // server (its answers lost in between cannot leave the journal's lock
-    // held meanwhile). False when either failed: rollback() then. Its rows
-    // in *rows when rows is given; changes() counts the rows it changed.
+    // server (the journal's lock is not held while the program waits for the
+    // statement's answer). False when either failed: rollback() then. Its
+    // rows in *rows when rows is given; changes() counts the rows it changed.
     bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *rows = nullptr);
 
     // A number that moves when another connection commits a change to the

@@ -52,6 +52,14 @@ class TestSharedWindow : public QObject
         });
     }
 
+    // A new journal at that address, and another station's connection to it.
+    static std::unique_ptr<platform::Connection> newJournal(const QString &address)
+    {
+        return logfile::createEmpty(address, nullptr)
+                   ? platform::Connection::open(address, platform::OpenMode::ReadWrite, nullptr)
+                   : nullptr;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -169,10 +177,8 @@ private slots:
     void serialsTheServerLeavesToTheWindow()
     {
         const QString address = m_server.address(QStringLiteral("numeros"));
-        QVERIFY(logfile::createEmpty(address, nullptr));
-        platform::EngineError e;
-        auto other = platform::Connection::open(address, platform::OpenMode::ReadWrite, &e);
-        QVERIFY2(other, qPrintable(e.text));
+        const auto other = newJournal(address);
+        QVERIFY(other);
         MainWindowFixture f;
         QVERIFY(f.w->ChargerFichier(address));
         auto storeAfter = [&](const QString &serial) {
@@ -200,10 +206,8 @@ private slots:
     void changesAndDeletions()
     {
         const QString address = m_server.address(QStringLiteral("changements"));
-        QVERIFY(logfile::createEmpty(address, nullptr));
-        platform::EngineError e;
-        auto other = platform::Connection::open(address, platform::OpenMode::ReadWrite, &e);
-        QVERIFY2(other, qPrintable(e.text));
+        const auto other = newJournal(address);
+        QVERIFY(other);
         QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\", \"Ville\", \"Date\") SELECT CAST(n AS text), 'Lyon', "
                             "'2026-12-07 10:00:00' FROM generate_series(1, 3) n"));
         auto stored = [&] {
