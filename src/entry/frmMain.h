@@ -78,6 +78,9 @@ public:
     // commands that need an open file; false (after a message) when the file
     // is refused, the previous one staying bound.
     bool ChargerFichier(const QString &path);
+    // Opens a log as "&Ouvrir" does once its file is chosen (an old log file
+    // is offered for conversion), or a shared log by its postgresql:// address.
+    void openLog(const QString &log);
     // Switches the entry controls on or off.
     void ActiverSaisie(bool enable);
     // Sets the navigation, modify and delete buttons from the record count
