@@ -19,6 +19,7 @@
 #include "RawPostgres.h"
 #include "RawSqlite.h"
 
+#include "Backup.h"
 #include "BoundControls.h"
 #include "ContactTableModel.h"
 #include "Engine.h"
@@ -628,6 +629,47 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         warnMessages("start addition after change");
         add(QStringLiteral("3c start addition after changing the last contact"), n, after, {},
             QStringLiteral("compare with 3a/3b"));
+    }
+
+    // 11. One automatic copy of the log, and 4d. storing while copies run
+    // back to back on another thread (as they would with a copy after every
+    // contact on a slow stick): the store must not wait for them.
+    if (want("backup")) {
+        const QString copy = dir + QStringLiteral("/copie.adb");
+        const int copyRuns = big ? 3 : runs;
+        std::vector<double> one, floor, during, alone;
+        for (int r = 0; r < copyRuns; ++r)
+            one.push_back(timed([&] { platform::copyLogFile(path, copy); }));
+        for (int r = 0; r < copyRuns; ++r)
+            floor.push_back(timed([&] {
+                raw::Db source(file, false);
+                sqlite3 *target = nullptr;
+                sqlite3_open(local(copy).c_str(), &target);
+                sqlite3_backup *b = sqlite3_backup_init(target, "main", source.handle(), "main");
+                sqlite3_backup_step(b, -1);
+                sqlite3_backup_finish(b);
+                sqlite3_close(target);
+                const int fd = ::open(local(copy).c_str(), O_RDONLY);
+                ::fsync(fd);
+                ::close(fd);
+            }));
+        add(QStringLiteral("11 automatic copy of the log (copyLogFile)"), n, one, floor,
+            QStringLiteral("floor: sqlite3_backup in one step, then fsync"));
+        QString note;
+        alone = storeAdditions(w, runs, &note);
+        std::atomic<bool> done{false};
+        int copies = 0;
+        std::thread copier([&] {
+            for (; !done; ++copies)
+                platform::copyLogFile(path, copy, &done);
+        });
+        during = storeAdditions(w, runs, &note);
+        done = true;
+        copier.join();
+        warnMessages("store while copying");
+        QFile::remove(copy);
+        add(QStringLiteral("4d store an addition while copies run back to back"), n, during, alone,
+            QStringLiteral("floor: the same stores without copies; %1 copies meanwhile").arg(copies));
     }
 
     // 5. Deleting a contact in the middle.
