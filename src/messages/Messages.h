@@ -265,6 +265,7 @@ inline QString backupNeedWhen()
 }
 inline QString backupDone() { return QStringLiteral("Copie faite à %1"); }
 inline QString backupFailed() { return QStringLiteral("Copie impossible : %1"); }
+inline QString backupLogChanging() { return QStringLiteral("le fichier de contacts change trop souvent pour être copié"); }
 inline QString backupLogBusy() { return QStringLiteral("le fichier de contacts est occupé par un autre programme"); }
 inline QString backupLogDamaged() { return QStringLiteral("le fichier de contacts est endommagé"); }
 inline QString backupLogUnreadable() { return QStringLiteral("le fichier « %1 » ne peut pas être lu"); }

@@ -9,18 +9,21 @@
 #include <QTemporaryFile>
 #include <QThread>
 
-#include <algorithm>
 #include <sqlite3.h>
 
 namespace platform {
 
 namespace {
 
-// Pages read from the log at a time, to start with, and the pause between
-// two readings: the log is held for a fraction of a millisecond, then left
-// free many times as long for the program that stores into it.
-constexpr int kFirstPages = 16;
+// Pages read from the log at a time, and the pause between two readings:
+// the log is held for a fraction of a millisecond, then left free many times
+// as long for the program that stores into it.
+constexpr int kPages = 16;
 constexpr int kPauseMs = 5;
+// A store into the log meanwhile starts the copy again; one that cannot end
+// between stores gives up, rather than hold the log longer (it is tried
+// again later).
+constexpr int kMostRestarts = 50;
 // How long a log that another program keeps locked is waited for.
 constexpr int kBusyMs = 30000;
 
@@ -66,16 +69,14 @@ QString stage(const QString &log, const QString &staged, const std::atomic<bool>
     sqlite3_backup *backup = sqlite3_backup_init(copy.db, "main", source.db, "main");
     if (!backup)
         return engineReason(sqlite3_extended_errcode(copy.db), log);
-    int pages = kFirstPages, remaining = -1, rc = SQLITE_OK;
+    int remaining = -1, restarts = 0, rc = SQLITE_OK;
     QElapsedTimer busy;
     while (!(stop && *stop)) {
-        rc = sqlite3_backup_step(backup, pages);
+        rc = sqlite3_backup_step(backup, kPages);
         if (rc == SQLITE_OK) {
-            // Another program's store starts the copy again: larger steps
-            // then end it before the next store comes.
             const int left = sqlite3_backup_remaining(backup);
-            if (remaining >= 0 && left > remaining)
-                pages = std::min(pages * 2, 1 << 20);
+            if (remaining >= 0 && left > remaining && ++restarts > kMostRestarts)
+                break;
             remaining = left;
             busy.invalidate();
         } else if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
@@ -90,7 +91,9 @@ QString stage(const QString &log, const QString &staged, const std::atomic<bool>
     }
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE)
-        return stop && *stop ? msg::backupStopped() : engineReason(rc, log);
+        return stop && *stop              ? msg::backupStopped()
+               : restarts > kMostRestarts ? msg::backupLogChanging()
+                                          : engineReason(rc, log);
     // The copy reads back as a database, every page of it.
     sqlite3_stmt *check = nullptr;
     const bool read = sqlite3_prepare_v2(copy.db, "PRAGMA quick_check", -1, &check, nullptr) == SQLITE_OK
