@@ -159,6 +159,21 @@ private slots:
         QCOMPARE(legacy::jetDateText(days), text);
     }
 
+    // Which old values are carried as they are, the others counted as values
+    // the log's rules refuse: both sides of each limit of a column.
+    void fitsColumn()
+    {
+        const int date = 0, serial = 1, number = 10;
+        const std::tuple<int, QVariant, bool> cases[] = {
+            {date, "2024-02-29 23:59:59", true}, {date, "2023-02-29 12:00:00", false}, {date, "2024-03-31 24:00:00", false},
+            {date, "2024-03-31T12:00:00", false}, {date, "2024-03-31 12:00:0", false}, {date, "2024-03-31 12:00:000", false},
+            {date, 45382.0, false}, {date, QVariant(), true}, {number, -32769, false}, {number, -32768, true},
+            {number, 32767, true}, {number, 32768, false}, {serial, "123456", true}, {serial, "1234567", false},
+            {serial, QByteArray("12"), false}};
+        for (const auto &[column, value, fits] : cases)
+            QVERIFY2(legacy::fitsColumn(logfile::transmission().columns[column], value) == fits, qPrintable(value.toString()));
+    }
+
     // Files of the test writer and one of the test data, converted: every row as
     // stored (compared with the rows written, or only counted), the message, the
     // old file untouched.
