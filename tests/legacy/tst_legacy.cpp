@@ -309,7 +309,7 @@ private slots:
     }
 
     // sequanel-convert, as the README's loop over a folder runs it: the status
-    // and all it says, a file already there never replaced; copies of the
+    // and all it says, a file already there never replaced (said before anything is read); copies of the
     // encrypted log with a data page zeroed, refused with what could be read
     // of it or converted in part with --partiel (other damage: damagedCopies); the definition's count of variable columns changed; a
     // file it may not read (run as nobody under root). Nothing left behind.
@@ -332,7 +332,7 @@ private slots:
         const struct { QStringList args; int exit; QString said; } runs[] = {
             {{kData + "ancien-12.adb", fresh}, 0,
              "Les 12 contacts de " + q(kData + "ancien-12.adb") + " ont été convertis.\nNouveau fichier : " + q(fresh) + "\n"},
-            {{kData + "ancien-1000-chiffre.adb", fresh}, 1,
+            {{path("absent.adb"), fresh}, 1,
              "sequanel-convert : " + q(fresh) + " existe déjà : un fichier existant n'est jamais remplacé.\n"},
             {{path("zéro.adb"), out}, 1, "sequanel-convert : Impossible de convertir " + q(path("zéro.adb")) + partial + "." + kept
                 + "Ajoutez --partiel pour convertir quand même les contacts lisibles.\n"},
