@@ -159,6 +159,21 @@ private slots:
         QCOMPARE(legacy::jetDateText(days), text);
     }
 
+    // Which old values are carried as they are, the others counted as values
+    // the log's rules refuse: both sides of each limit of a column.
+    void fitsColumn()
+    {
+        const int date = 0, serial = 1, number = 10;
+        const std::tuple<int, QVariant, bool> cases[] = {
+            {date, "2024-02-29 23:59:59", true}, {date, "2023-02-29 12:00:00", false}, {date, "2024-03-31 24:00:00", false},
+            {date, "2024-03-31T12:00:00", false}, {date, "2024-03-31 12:00:0", false}, {date, "2024-03-31 12:00:000", false},
+            {date, 45382.0, false}, {date, QVariant(), true}, {number, -32769, false}, {number, -32768, true},
+            {number, 32767, true}, {number, 32768, false}, {serial, "123456", true}, {serial, "1234567", false},
+            {serial, QByteArray("12"), false}};
+        for (const auto &[column, value, fits] : cases)
+            QVERIFY2(legacy::fitsColumn(logfile::transmission().columns[column], value) == fits, qPrintable(value.toString()));
+    }
+
     // Files of the test writer and one of the test data, converted: every row as
     // stored (compared with the rows written, or only counted), the message, the
     // old file untouched.
@@ -294,7 +309,7 @@ private slots:
     }
 
     // sequanel-convert, as the README's loop over a folder runs it: the status
-    // and all it says, a file already there never replaced; copies of the
+    // and all it says, a file already there never replaced (said before anything is read); copies of the
     // encrypted log with a data page zeroed, refused with what could be read
     // of it or converted in part with --partiel (other damage: damagedCopies); the definition's count of variable columns changed; a
     // file it may not read (run as nobody under root). Nothing left behind.
@@ -317,7 +332,7 @@ private slots:
         const struct { QStringList args; int exit; QString said; } runs[] = {
             {{kData + "ancien-12.adb", fresh}, 0,
              "Les 12 contacts de " + q(kData + "ancien-12.adb") + " ont été convertis.\nNouveau fichier : " + q(fresh) + "\n"},
-            {{kData + "ancien-1000-chiffre.adb", fresh}, 1,
+            {{path("absent.adb"), fresh}, 1,
              "sequanel-convert : " + q(fresh) + " existe déjà : un fichier existant n'est jamais remplacé.\n"},
             {{path("zéro.adb"), out}, 1, "sequanel-convert : Impossible de convertir " + q(path("zéro.adb")) + partial + "." + kept
                 + "Ajoutez --partiel pour convertir quand même les contacts lisibles.\n"},
