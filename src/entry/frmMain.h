@@ -58,6 +58,8 @@ public:
         QVector<QAction *> Toolbar1Buttons; // index 0..6 for buttons 1..7
         QStatusBar *StatusBar1;
         QLabel *StatusPanels[4]; // the last one: the rate of contacts
+        // A shared log's link to its server: encrypted or not, lost, back.
+        QLabel *lblLiaison;
         QTimer *Timer1;
         platform::RecordSource *Data1;
         platform::FileRequest CMDialog1;
@@ -85,6 +87,10 @@ public:
     void ActualiserBoutons();
     // True when the entries may be stored; otherwise says why, unless silent.
     bool VerifierSaisie(bool silent = false);
+    // A passing notice in the status bar's first panel, which needs no
+    // answer (never a box: keys typed meanwhile stay in the form), shown
+    // until the next notice or hint.
+    void AfficherAvis(const QString &text);
 
     // Stores an addition or a change still pending as "&Valider" does (with
     // its messages, unless silent); false when it was refused and stays
@@ -138,6 +144,18 @@ private:
     void Timer1_Timer();
     // The rate of contacts in the status bar, from the log's figures.
     void showRate();
+    // The link to a shared log's server in its panel; the serial number of
+    // an addition begun while the server was away, once it answers.
+    void showLink();
+    bool isShared() const;
+    // On a shared log, the next free number reserved and proposed; a notice
+    // when the server is away (the number is given once it answers).
+    void proposeSerial();
+    // Asks the password of a shared log again after the server refused it:
+    // false when the operator cancels.
+    bool askServerPassword(const QString &address);
+    // The buttons set again after another program's change of the log.
+    void followOthers();
 
     // Shows or hides lblDoublon for the call sign typed.
     void AfficherDoublon();
@@ -187,5 +205,6 @@ private:
     statistics::LogStatistics m_stats; // the figures of the whole log, for the rate and the statistics window
     qint64 m_rateMinute = -1;         // the minute the rate was last shown for
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
+    bool m_serialToCome = false; // a shared log's addition begun without one: proposed once the server answers
     platform::BoundControls *m_bound = nullptr; // owned by Data1
 };

@@ -328,10 +328,23 @@ int RecordSource::countUpTo(int n)
     return int(v.toLongLong());
 }
 
+bool RecordSource::isReadOnly() const
+{
+    return m_readOnly || (m_cursor.connection && m_cursor.connection->mode() == OpenMode::ReadOnly);
+}
+
+void RecordSource::newStoreKey()
+{
+    m_outcomeUnknown = false;
+    m_storeKey = m_cursor.connection && !m_cursor.connection->storeKeyColumn().isEmpty()
+                     ? QUuid::createUuid().toString(QUuid::WithoutBraces)
+                     : QString();
+}
+
 bool RecordSource::addNew()
 {
     m_error = {};
-    if (!m_cursor.connection || m_readOnly)
+    if (!m_cursor.connection || isReadOnly())
         return false;
     if (m_editMode == EditMode::Adding)
         return true;
@@ -340,8 +353,7 @@ bool RecordSource::addNew()
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
     m_entryBegan = now();
-    m_storeKey = m_cursor.connection->storeKeyColumn().isEmpty() ? QString()
-                                                                 : QUuid::createUuid().toString(QUuid::WithoutBraces);
+    newStoreKey();
     showEmpty();
     return true;
 }
@@ -361,7 +373,7 @@ QDate RecordSource::entryDay(int column) const
 bool RecordSource::edit()
 {
     m_error = {};
-    if (!m_cursor.connection || m_readOnly)
+    if (!m_cursor.connection || isReadOnly())
         return false;
     if (!hasCurrent()) {
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
@@ -369,6 +381,7 @@ bool RecordSource::edit()
     }
     m_editMode = EditMode::Editing;
     m_entryBegan = now();
+    m_outcomeUnknown = false;
     return true;
 }
 
@@ -538,9 +551,10 @@ bool RecordSource::update(const SettledColumn *settled)
         // The settled value worked out by the engine in the store's own
         // statement, its text given back with the rowid; stored only when
         // the condition holds.
-        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection);
+        // The typed text first: ?1.
+        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection, Sql::parameter(1));
         QVector<Sql> cols, picked;
-        QVariantList bound;
+        QVariantList bound{values[settledIndex]};
         for (int i = 0; i < names.size(); ++i) {
             cols << Identifier(names[i]);
             if (i == settledIndex) {
@@ -581,6 +595,12 @@ bool RecordSource::update(const SettledColumn *settled)
     }
     if (*changed < 0) {
         m_settledText.clear();
+        // Once a try's answer was lost, whether the entry is stored is not
+        // known until a try reaches the server: none says it is not.
+        if (answerLost(m_error.engine()))
+            m_outcomeUnknown = true;
+        else if (m_outcomeUnknown && faultOf(m_error.engine()) == EngineFault::Unreachable)
+            m_error.code = lostAnswerCode();
         return false;
     }
     if (*changed == 0 && m_editMode == EditMode::Editing) {
@@ -594,6 +614,7 @@ bool RecordSource::update(const SettledColumn *settled)
         if (m_cursor.count >= 0)
             ++m_cursor.count;
         m_editMode = EditMode::None;
+        m_storeKey.clear();
         // The controls keep the stored row when there was none before.
         backToBeforeAdd();
     } else {
@@ -640,6 +661,7 @@ bool RecordSource::editToAddNew()
     m_beforeAddBof = m_cursor.bof;
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
+    newStoreKey();
     return true;
 }
 
@@ -661,6 +683,7 @@ void RecordSource::cancelUpdate()
 {
     const EditMode was = m_editMode;
     m_editMode = EditMode::None;
+    m_storeKey.clear();
     if (was == EditMode::Adding) {
         if (!backToBeforeAdd())
             showEmpty();
@@ -674,16 +697,23 @@ void RecordSource::cancelUpdate()
 bool RecordSource::deleteCurrent()
 {
     m_error = {};
-    if (!m_cursor.connection || m_readOnly || m_editMode != EditMode::None)
+    if (!m_cursor.connection || isReadOnly() || m_editMode != EditMode::None)
         return false;
     if (!hasCurrent()) {
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
         return false;
     }
-    const int changed = writeOne(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)), {*m_cursor.current});
-    if (changed < 0)
+    const qint64 row = *m_cursor.current;
+    const int changed = writeOne(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)), {row});
+    if (changed < 0) {
+        if (answerLost(m_error.engine()))
+            m_deleteUnknown = row;
+        else if (m_deleteUnknown == row && faultOf(m_error.engine()) == EngineFault::Unreachable)
+            m_error.code = lostAnswerCode(); // (as above)
         return false;
-    if (changed == 0) {
+    }
+    // The row gone after a try whose answer was lost: that try deleted it.
+    if (changed == 0 && std::exchange(m_deleteUnknown, std::nullopt) != row) {
         // Another program deleted the row meanwhile.
         m_error = SourceError{SourceError::RowGone, {}, {}};
         m_cursor.count = -1;
