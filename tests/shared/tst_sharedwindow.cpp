@@ -212,7 +212,7 @@ private slots:
         b.fill();
         b.ui().txtNrSequanel->setText(QStringLiteral("2"));
         b.ui().cmdNouveau->click();
-        QCOMPARE(b.ui().StatusPanels[0]->text(), msg::serialTakenByStation().arg("2", "100"));
+        QCOMPARE(b.ui().StatusPanels[0]->toolTip(), msg::serialTakenByStation().arg("2", "100"));
         QVERIFY(b.said().isEmpty()); // (the recorder made last answers for both windows)
         QCOMPARE(other->scalar("SELECT string_agg(\"Sequanel\", ' ' ORDER BY rowid) FROM \"Transmission\"").toString(),
                  QStringLiteral("2 1 0099 100"));
@@ -225,12 +225,15 @@ private slots:
     // A password the server refuses is asked again, in a box naming the
     // server and the user, as often as the operator wants; the one typed
     // serves every connection of the log for the session (the readings and
-    // the listening too), and the dialog's field left empty keeps it.
-    void passwordAskedAgain()
+    // the listening too), and the dialog's field left empty keeps it. Then
+    // the roles' rights: one that may not read the journal is told so, the
+    // log open staying; one that may only read it browses it read only.
+    void passwordsAndRights()
     {
         const auto other = newJournal(m_server.address(QStringLiteral("cle")));
-        QVERIFY(other && other->exec("CREATE ROLE club LOGIN PASSWORD 'secret'") && other->exec("GRANT USAGE ON SCHEMA cle TO club")
-                && other->exec("GRANT ALL ON ALL TABLES IN SCHEMA cle TO club"));
+        QVERIFY(other && other->exec("CREATE ROLE club LOGIN PASSWORD 'secret'") && other->exec("CREATE ROLE lecteur LOGIN PASSWORD 'lire'")
+                && other->exec("CREATE ROLE intrus LOGIN PASSWORD 'x'") && other->exec("GRANT USAGE ON SCHEMA cle TO club, lecteur, intrus")
+                && other->exec("GRANT ALL ON ALL TABLES IN SCHEMA cle TO club") && other->exec("GRANT SELECT ON ALL TABLES IN SCHEMA cle TO lecteur"));
         const QString address = m_server.address(QStringLiteral("cle"), {}, QStringLiteral("club"));
         const QString server = platform::logDisplayName(address).section('/', 0, -3);
         MainWindowFixture f;
@@ -244,6 +247,20 @@ private slots:
         answerDialog({server, QStringLiteral("postgres"), QStringLiteral("cle"), QStringLiteral("club")}, false);
         f.ui().mnuPartage->trigger();
         QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
+
+        const QString title = f.w->windowTitle();
+        QVERIFY(!f.w->ChargerFichier(m_server.address(QStringLiteral("cle"), {}, QStringLiteral("intrus:x"))));
+        QVERIFY(f.said().value(0).contains(msg::sharedLogNotReadable()));
+        QCOMPARE(f.w->windowTitle(), title);
+        QCOMPARE(f.ui().Data1->databaseName(), address);
+        QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES ('2')"));
+        QVERIFY(f.w->ChargerFichier(m_server.address(QStringLiteral("cle"), {}, QStringLiteral("lecteur:lire"))));
+        QVERIFY(f.w->windowTitle().endsWith(msg::titleReadOnly()));
+        QCOMPARE(f.ui().StatusPanels[0]->toolTip(), msg::sharedLogReadOnly());
+        QVERIFY(!f.ui().cmdNouveau->isEnabled() && !f.ui().cmdModifier->isEnabled() && !f.ui().cmdSupprimer->isEnabled());
+        f.ui().cmdPrécédent->click();
+        QCOMPARE(f.shownSerial(), QStringLiteral("1"));
+        QTRY_VERIFY_WITH_TIMEOUT(stats->tally() && stats->tally()->contacts == 2, 10000);
     }
 
     // Modifier and Supprimer on a shared log, each one message to the
@@ -385,7 +402,7 @@ private slots:
         f.ui().cmdSupprimer->click();
         f.ui().cmdNouveau->click();
         QVERIFY(f.shownSerial().isEmpty());
-        QCOMPARE(f.ui().StatusPanels[0]->text(), msg::serialWhenServerBack());
+        QCOMPARE(f.ui().StatusPanels[0]->toolTip(), msg::serialWhenServerBack());
         reliability::typeStation(*f.w, 4, 7);
         QVERIFY2(m_server.start(), qPrintable(m_server.error()));
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblLiaison->text(), msg::linkBack(), 15000);
