@@ -478,7 +478,7 @@ void frmMain::buildStatusBar()
     ui.lblLiaison->setFont(arial(8.25));
     ui.lblLiaison->setAlignment(Qt::AlignCenter);
     ui.lblLiaison->hide();
-    ui.StatusBar1->addWidget(ui.lblLiaison);
+    ui.StatusBar1->addWidget(ui.lblLiaison, 1);
     ui.StatusPanels[2]->setPixmap(platform::programIcon(QStringLiteral("statusbar.svg")).pixmap(16, 16));
 }
 
@@ -684,7 +684,13 @@ void frmMain::showLink()
         text = link.encrypted ? msg::linkEncrypted() : msg::linkPlain();
     ui.lblLiaison->setText(text);
     ui.lblLiaison->setVisible(!text.isEmpty());
-    ui.StatusPanels[3]->setVisible(link.kind != LinkState::Down);
+    // Lost or back, the link takes the rate's place; beside the rate, its
+    // room (the bar's width is the form's) is taken from the hints' panel,
+    // whose notices are then shortened, whole in their tip.
+    const bool inRatePlace = link.kind == LinkState::Down || link.kind == LinkState::Back;
+    ui.StatusPanels[3]->setVisible(!inRatePlace);
+    const int wanted = text.isEmpty() ? 0 : ui.lblLiaison->sizeHint().width();
+    ui.StatusPanels[0]->setMinimumWidth(px(2100) - std::max(0, inRatePlace ? wanted - ui.StatusPanels[3]->minimumWidth() : wanted));
     // An addition begun while the server was away gets its number now,
     // unless the operator typed one.
     if (m_serialToCome && link.kind != LinkState::Down && ui.txtNrSequanel->text().isEmpty()) {
