@@ -1169,7 +1169,7 @@ int recordWriterChild(const QString &address, int ms)
                                              const auto n = logfile::readLargestSerial(&db);
                                              return n ? std::optional(QString::number(*n + 1)) : std::nullopt;
                                          },
-                                         [](platform::Connection &db) {
+                                         [](platform::Connection &db, const platform::Sql &) {
                                              return logfile::nextSerialInStatement(&db, 6); // the column's size
                                          }};
     std::printf("ready\n");
