@@ -567,10 +567,14 @@ bool RecordSource::update(const SettledColumn *settled)
         // The settled value worked out by the engine in the store's own
         // statement, its text given back with the rowid; stored only when
         // the condition holds.
-        // The typed text first: ?1.
-        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection, Sql::parameter(1));
+        // The typed text first: ?1, bound only when the statement reads it
+        // (a value left unread has no type the server could give it).
+        const Sql typed = Sql::parameter(1);
+        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection, typed);
         QVector<Sql> cols, picked;
-        QVariantList bound{values[settledIndex]};
+        QVariantList bound;
+        if (in.value.text().contains(typed.text()) || in.condition.text().contains(typed.text()))
+            bound << values[settledIndex];
         for (int i = 0; i < names.size(); ++i) {
             cols << Identifier(names[i]);
             if (i == settledIndex) {
