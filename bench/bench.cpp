@@ -33,6 +33,7 @@
 #include "LogIndex.h"
 #include "LogStatistics.h"
 #include "PgServer.h"
+#include "Cable.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -1032,6 +1033,74 @@ double machineBusyMs()
 
 // Child mode: a station storing contacts through its window into a shared
 // log for ms milliseconds once told to go (a line on standard input).
+// S5: the window's event loop while its server is away: a window on a
+// journal behind a cable of the benchmark's own (root only), an operator
+// pressing Nouveau or Valider every 200 ms from the event loop; the cable
+// pulled for 30 s, then plugged in again. A timer of the window's thread
+// that ticks every millisecond notes the longest gap between its ticks:
+// from the pull until the window knows the link lost (a statement under
+// way waits for it), while it knows, and once the cable is back.
+void benchOutage()
+{
+    std::fprintf(stderr, "\n== outage\n");
+    testsupport::Cable cable;
+    if (!cable.isReady()) {
+        std::fprintf(stderr, "outage: %s\n", qPrintable(cable.error()));
+        return;
+    }
+    testsupport::PgServer server({true, cable.inside(), false, {}, cable.netns(), {"host all all 198.18.0.0/15 trust"}});
+    if (!server.isRunning() || !logfile::createEmpty(server.address(QStringLiteral("coupure")), nullptr)) {
+        std::fprintf(stderr, "outage: %s\n", qPrintable(server.error()));
+        return;
+    }
+    frmMain w;
+    w.show();
+    if (!w.ChargerFichier(server.address(QStringLiteral("coupure"), cable.inside())))
+        return;
+    enum Phase { Before, Pulled, Known, Back, After } phase = Before;
+    double longest[After] = {0, 0, 0, 0};
+    QElapsedTimer gap;
+    gap.start();
+    QTimer tick, operate;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (phase == Pulled && w.controls().lblLiaison->text().startsWith(QStringLiteral("Serveur injoignable")))
+            phase = Known;
+        if (phase < After)
+            longest[phase] = std::max(longest[phase], double(gap.nsecsElapsed()) / 1e6);
+        gap.restart();
+    });
+    int stored = 0;
+    QObject::connect(&operate, &QTimer::timeout, [&] {
+        const bool browsing = w.controls().cmdNouveau->text() == QLatin1String("&Nouveau");
+        w.controls().cmdNouveau->click();
+        if (browsing) {
+            fillEntry(w, QStringLiteral("59"));
+            w.controls().txtNrQRZ->setText(QString::number(++stored));
+        }
+    });
+    tick.start(1);
+    operate.start(200);
+    auto run = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    run(3000);
+    cable.plug(false);
+    phase = Pulled;
+    run(30000);
+    cable.plug(true);
+    phase = Back;
+    run(10000);
+    phase = After;
+    g_prompts->takeMessages();
+    const char *names[] = {"before the pull", "from the pull until the window knows the link lost",
+                           "while it knows (30 s)", "the 10 s after the cable is back"};
+    for (int p = Before; p < After; ++p)
+        add(QStringLiteral("S5 longest stall of the window's event loop, %1").arg(QLatin1String(names[p])), 0,
+            {longest[p]}, {}, p == Known ? QStringLiteral("target ≤ 100 ms; Nouveau or Valider every 200 ms") : QString());
+}
+
 int writerChild(const QString &address, int ms)
 {
     Prompts prompts;
@@ -1100,7 +1169,7 @@ int recordWriterChild(const QString &address, int ms)
                                              const auto n = logfile::readLargestSerial(&db);
                                              return n ? std::optional(QString::number(*n + 1)) : std::nullopt;
                                          },
-                                         [](platform::Connection &db) {
+                                         [](platform::Connection &db, const platform::Sql &) {
                                              return logfile::nextSerialInStatement(&db, 6); // the column's size
                                          }};
     std::printf("ready\n");
@@ -1584,6 +1653,8 @@ int main(int argc, char *argv[])
             if (server.isRunning())
                 benchShared(server, dir, n, n >= 1000000 ? std::max(5, runs / 2) : runs);
     }
+    if (want("outage"))
+        benchOutage();
     const QString binDir = QApplication::applicationDirPath();
     if (want("startup"))
         benchStartup(binDir + QStringLiteral("/sequanel_bench_startup"), runs);

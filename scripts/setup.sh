@@ -9,7 +9,7 @@ PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev li
           poppler-utils xvfb xauth imagemagick sqlite3 libsqlite3-dev
           qt6-translations-l10n x11-utils cups printer-driver-cups-pdf cups-client python3
           pkg-config mdbtools-dev mdbtools libfiu-dev fiu-utils
-          postgresql-15 libqt6sql6-psql libpq-dev)
+          postgresql-15 libpq-dev locales openssl iproute2)
 # LibreOffice (several hundred MB) only for the test labelled "spreadsheet", on request.
 if [ "${SEQUANEL_SPREADSHEET:-0}" = 1 ]; then
   PACKAGES+=(libreoffice-calc-nogui)
@@ -28,6 +28,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests of shared logs run a server that speaks French: its language
+# must be one the machine has.
+if ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  grep -q '^fr_FR.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'fr_FR.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen > /dev/null
+  $SUDO locale-gen > /dev/null
 fi
 
 BUILD_DIR=${BUILD_DIR:-build}

@@ -28,4 +28,10 @@ if [ -x "$bin/sequanel-shots" ]; then
   # The printed listing, page by page.
   [ -f "$out/listing.pdf" ] && pdftoppm -r 60 -png "$out/listing.pdf" "$out/listing-page"
 fi
+# Two stations of a shared log while its server is away, and once it is back
+# (a private server: needs postgresql-15).
+cmake --build "${BUILD_DIR:-$top/build}" --target sequanel-shots-partage >/dev/null
+if [ -x "$bin/sequanel-shots-partage" ]; then
+  xvfb-run -a -s "-screen 0 1024x768x24" "$bin/sequanel-shots-partage" "$out" || echo "sequanel-shots-partage: $?" >&2
+fi
 ls "$out"

@@ -104,7 +104,10 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     // without waiting for a keystroke.
     auto *watch = new QTimer(this);
     watch->setInterval(250);
-    connect(watch, &QTimer::timeout, this, [this] { m_log.poll(ui.Data1->database()); });
+    connect(watch, &QTimer::timeout, this, [this] {
+        m_log.poll(ui.Data1->database());
+        showLink();
+    });
     watch->start();
 
     // Enter and Esc press the window's default and cancel buttons from any of
@@ -378,6 +381,7 @@ void frmMain::buildForm()
     for (QComboBox *box : {ui.cmbQRZ1, ui.cmbQRZ2, ui.cmbQRZ3})
         connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
     connect(&m_log, &logfile::LogIndex::changed, this, &frmMain::AfficherDoublon);
+    connect(&m_log, &logfile::LogIndex::written, this, &frmMain::followOthers);
     // Every change of the log's contacts, the window's own or another
     // program's, brings the figures up to date in the background.
     connect(&m_log, &logfile::LogIndex::written, &m_stats, &statistics::LogStatistics::refresh);
@@ -466,6 +470,15 @@ void frmMain::buildStatusBar()
     ui.StatusPanels[1]->setAlignment(Qt::AlignCenter);
     ui.StatusPanels[2]->setAlignment(Qt::AlignCenter);
     ui.StatusPanels[3]->setAlignment(Qt::AlignCenter);
+    // Last, on a shared log only; while the server is away it takes the
+    // rate's place (no figure can be read meanwhile).
+    ui.lblLiaison = new QLabel(ui.StatusBar1);
+    ui.lblLiaison->setObjectName(QStringLiteral("lblLiaison"));
+    ui.lblLiaison->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ui.lblLiaison->setFont(arial(8.25));
+    ui.lblLiaison->setAlignment(Qt::AlignCenter);
+    ui.lblLiaison->hide();
+    ui.StatusBar1->addWidget(ui.lblLiaison, 1);
     ui.StatusPanels[2]->setPixmap(platform::programIcon(QStringLiteral("statusbar.svg")).pixmap(16, 16));
 }
 
@@ -498,7 +511,10 @@ void frmMain::ActiverSaisie(bool enable)
 void frmMain::ActualiserBoutons()
 {
     QWidget *focused = focusWidget();
+    ui.Data1->clearError();
     const int rows = ui.Data1->countUpTo(2); // none, one, or more: one question to the log
+    if (rows == 0 && ui.Data1->error().isSet())
+        return; // not known (the server away): the buttons stay as they are
     if (rows == 0) {
         for (QPushButton *b : {ui.cmdSuivant, ui.cmdPrécédent, ui.cmdModifier, ui.cmdSupprimer})
             b->setEnabled(false);
@@ -652,6 +668,44 @@ void frmMain::Form_Unload()
             w->close();
     ui.Data1->close();
     m_stats.close();
+}
+
+void frmMain::showLink()
+{
+    using platform::LinkState;
+    platform::Connection *db = ui.Data1->database();
+    const LinkState link = db ? db->link() : LinkState{};
+    QString text;
+    if (link.kind == LinkState::Down)
+        text = link.retryIn > 0 ? msg::linkDown().arg(link.retryIn) : msg::linkTrying();
+    else if (link.kind == LinkState::Back)
+        text = msg::linkBack();
+    else if (link.kind == LinkState::Up && link.network)
+        text = link.encrypted ? msg::linkEncrypted() : msg::linkPlain();
+    ui.lblLiaison->setText(text);
+    ui.lblLiaison->setVisible(!text.isEmpty());
+    // Lost or back, the link takes the rate's place; beside the rate, its
+    // room (the bar's width is the form's) is taken from the hints' panel,
+    // whose notices are then shortened, whole in their tip.
+    const bool inRatePlace = link.kind == LinkState::Down || link.kind == LinkState::Back;
+    ui.StatusPanels[3]->setVisible(!inRatePlace);
+    const int wanted = text.isEmpty() ? 0 : ui.lblLiaison->sizeHint().width();
+    ui.StatusPanels[0]->setMinimumWidth(px(2100) - std::max(0, inRatePlace ? wanted - ui.StatusPanels[3]->minimumWidth() : wanted));
+    // An addition begun while the server was away gets its number now,
+    // unless the operator typed one.
+    if (m_serialToCome && link.kind != LinkState::Down && ui.txtNrSequanel->text().isEmpty()) {
+        proposeSerial();
+        if (!m_proposedSerial.isEmpty())
+            AfficherAvis(msg::serialGiven().arg(m_proposedSerial));
+    }
+}
+
+void frmMain::followOthers()
+{
+    if (m_state != EditState::Browsing)
+        return;
+    ui.Data1->countAgain();
+    ActualiserBoutons();
 }
 
 void frmMain::showRate()

@@ -59,6 +59,8 @@ public:
         QVector<QAction *> Toolbar1Buttons; // index 0..6 for buttons 1..7
         QStatusBar *StatusBar1;
         QLabel *StatusPanels[4]; // the last one: the rate of contacts
+        // A shared log's link to its server: encrypted or not, lost, back.
+        QLabel *lblLiaison;
         QTimer *Timer1;
         platform::RecordSource *Data1;
         platform::FileRequest CMDialog1;
@@ -156,6 +158,18 @@ private:
     void Timer1_Timer();
     // The rate of contacts in the status bar, from the log's figures.
     void showRate();
+    // The link to a shared log's server in its panel; the serial number of
+    // an addition begun while the server was away, once it answers.
+    void showLink();
+    bool isShared() const;
+    // On a shared log, the next free number reserved and proposed; a notice
+    // when the server is away (the number is given once it answers).
+    void proposeSerial();
+    // Asks the password of a shared log again after the server refused it:
+    // false when the operator cancels.
+    bool askServerPassword(const QString &address);
+    // The buttons set again after another program's change of the log.
+    void followOthers();
 
     // Shows or hides lblDoublon for the call sign typed.
     void AfficherDoublon();
@@ -212,5 +226,6 @@ private:
     logfile::AutoBackup m_backup;      // the automatic copies of the open log file
     qint64 m_rateMinute = -1;         // the minute the rate was last shown for
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
+    bool m_serialToCome = false; // a shared log's addition begun without one: proposed once the server answers
     platform::BoundControls *m_bound = nullptr; // owned by Data1
 };

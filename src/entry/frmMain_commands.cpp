@@ -42,7 +42,8 @@ void frmMain::mnuImprimer_Click()
     if (!ui.mnuImprimer->isEnabled())
         return;
     if (!ui.Data1->hasAtLeast(1)) {
-        platform::showMessage(this, msg::nothingToPrint(), platform::MessageIcon::Warning);
+        platform::showMessage(this, isShared() ? msg::nothingToPrintShared() : msg::nothingToPrint(),
+                              platform::MessageIcon::Warning);
         return;
     }
     frmListe liste(ui.Data1->databaseName(), this);

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <limits>
 
@@ -27,7 +28,6 @@ using namespace captions;
 
 namespace {
 const QString kFilter = QStringLiteral("Base de données  (*.adb)|*.adb");
-const QString kRowGone = msg::contactGone();
 // Where the last folder chosen in a file dialog is kept.
 const QString kFolders = QStringLiteral("Dossiers"), kLastFolder = QStringLiteral("Dernier");
 
@@ -166,15 +166,18 @@ void frmMain::openLog(const QString &log)
 
 void frmMain::mnuPartage_Click()
 {
+    // After a refusal the dialog comes back with its five fields as typed.
     frmPartage dialog(this);
-    if (dialog.exec() == QDialog::Accepted)
-        openShared(dialog.request());
+    while (dialog.exec() == QDialog::Accepted && !openShared(dialog.request())) {
+    }
 }
 
 bool frmMain::openShared(const SharedLogRequest &log)
 {
     const QString address = log.address();
-    platform::setServerPassword(address, log.password);
+    // A password left empty keeps the one typed before in the session.
+    if (!log.password.isEmpty())
+        platform::setServerPassword(address, log.password);
     if (log.create) {
         // A journal that is there already is opened as it is.
         platform::EngineError error;
@@ -197,14 +200,16 @@ bool frmMain::ChargerFichier(const QString &path)
 {
     // The file is tried before anything of the window changes: a file that
     // cannot be used leaves the previous one bound, with its title and buttons.
-    {
+    // A server that refuses the password asks it again, as often as wanted.
+    for (;;) {
         platform::RecordSource probe;
         logfile::configure(probe, path);
-        if (!probe.refresh()) {
-            platform::showMessage(this, logfile::openFailureMessage(probe.error(), path),
-                                  platform::MessageIcon::Critical);
-            return false;
-        }
+        if (probe.refresh())
+            break;
+        if (platform::passwordRefused(probe.error().engine()) && askServerPassword(path))
+            continue;
+        platform::showMessage(this, logfile::openFailureMessage(probe.error(), path), platform::MessageIcon::Critical);
+        return false;
     }
     if (!settlePendingEntry(msg::openWithoutStoring()))
         return false;
@@ -237,8 +242,26 @@ bool frmMain::ChargerFichier(const QString &path)
     ui.cmdNouveau->setEnabled(!readOnly);
     (readOnly ? ui.cmdPrécédent : ui.cmdNouveau)->setFocus();
     ActualiserBoutons();
+    if (readOnly && platform::isServerAddress(path))
+        AfficherAvis(msg::sharedLogReadOnly());
     return true;
 }
+
+bool frmMain::askServerPassword(const QString &address)
+{
+    const QString server = platform::logDisplayName(address).section(QLatin1Char('/'), 0, -3);
+    const QString user = platform::logUserName(address);
+    const QString text = (platform::serverPassword(address).isEmpty() ? msg::passwordAsked() : msg::passwordRefused())
+                             .arg(server, user);
+    const std::optional<QString> typed = platform::askPassword(this, text);
+    if (!typed)
+        return false;
+    if (!typed->isEmpty()) // (an empty box keeps the password typed before)
+        platform::setServerPassword(address, *typed);
+    return true;
+}
+
+bool frmMain::isShared() const { return platform::isServerAddress(ui.Data1->databaseName()); }
 
 // ------------------------------------------------------------ entry checks
 
@@ -247,12 +270,15 @@ bool frmMain::VerifierSaisie(bool silent)
     // Every check is made; the first field at fault, in the tab order, is
     // where the operator is put back once told.
     QWidget *fault = nullptr;
+    // On a shared log an addition begun while the server was away has no
+    // number yet: the store gives it the next free one.
+    const bool numberToCome = isShared() && m_state == EditState::Adding && ui.txtNrSequanel->text().isEmpty();
     auto check = [&fault](bool ok, QWidget *field) {
         if (!ok && !fault)
             fault = field;
     };
     check(platform::parseDateTime(ui.txtDateHeure->text()).has_value(), ui.txtDateHeure);
-    check(platform::parseNumber(ui.txtNrSequanel->text()).has_value(), ui.txtNrSequanel);
+    check(numberToCome || platform::parseNumber(ui.txtNrSequanel->text()).has_value(), ui.txtNrSequanel);
     check(platform::parseNumber(ui.cmbMHz->currentText()).has_value(), ui.cmbMHz);
     check(platform::parseNumber(ui.cmbHz->currentText()).has_value(), ui.cmbHz);
     check(platform::parseNumber(ui.txtPréfixeQRZ->text()).has_value(), ui.txtPréfixeQRZ);
@@ -286,6 +312,10 @@ void frmMain::AfficherDoublon()
                               mode == platform::EditMode::Editing ? ui.Data1->currentRowid() : std::nullopt);
     // While the log is being read, the answer is not known: that is said in
     // the warning's place (the log index says when it is known).
+    // (said in the window's own colour: it is no warning)
+    QPalette palette = ui.lblDoublon->palette();
+    palette.setColor(QPalette::WindowText, worked ? QColor(0xC0, 0, 0) : this->palette().color(QPalette::WindowText));
+    ui.lblDoublon->setPalette(palette);
     if (!worked) {
         ui.lblDoublon->setText(msg::checkingDuplicates());
         ui.lblDoublon->show();
@@ -313,8 +343,10 @@ void frmMain::AfficherDoublon()
 void frmMain::setEditState(EditState state)
 {
     m_state = state;
-    if (state != EditState::Adding)
+    if (state != EditState::Adding) {
         m_proposedSerial.clear(); // only an addition started by "Nouveau" has one
+        m_serialToCome = false;
+    }
     const bool editing = state != EditState::Browsing;
     setCaption(ui.cmdNouveau, state == EditState::Adding ? kValider : kNouveau);
     setCaption(ui.cmdModifier, state == EditState::Modifying ? kValider : kModifier);
@@ -345,6 +377,14 @@ void frmMain::cmdNouveau_Click()
         return;
     }
     setEditState(EditState::Adding);
+    if (isShared()) {
+        ui.Data1->moveLast();
+        ui.Data1->addNew();
+        ui.txtDateHeure->setText(platform::formatDateTime(platform::now()));
+        ui.txtRST->setFocus();
+        proposeSerial();
+        return;
+    }
 
     platform::Connection *db = ui.Data1->database();
     const std::optional<qint64> n = m_log.largestSerial(db);
@@ -378,26 +418,62 @@ void frmMain::cmdNouveau_Click()
         platform::showMessage(this, msg::serialsFull().arg(serialSize()), platform::MessageIcon::Warning);
 }
 
+// The next free serial number reserved for this station while its operator
+// gives it on the air: another station is proposed the one after.
+void frmMain::proposeSerial()
+{
+    const std::optional<qint64> n = logfile::reserveNextSerial(ui.Data1->database());
+    if (!n) {
+        // No number another station could not take too: none is proposed,
+        // and none invited; it comes once the server answers (showLink).
+        if (!std::exchange(m_serialToCome, true))
+            AfficherAvis(msg::serialWhenServerBack());
+        return;
+    }
+    m_serialToCome = false;
+    const QString text = QString::number(*n);
+    if (text.size() > serialSize()) {
+        platform::showMessage(this, msg::serialsFull().arg(serialSize()), platform::MessageIcon::Warning);
+        ui.txtNrSequanel->setFocus();
+        return;
+    }
+    m_proposedSerial = text;
+    ui.txtNrSequanel->setText(text);
+}
+
 bool frmMain::storeAddition(bool silent)
 {
     if (!VerifierSaisie(silent))
         return false;
     logfile::IndexedContact typed = typedContact(ui);
-    // The number proposed and left as it is is settled when the contact is
-    // stored, once the file is locked for writing: another program may have
-    // stored that number meanwhile. A number the operator typed is stored as typed.
-    const QString proposed = m_proposedSerial;
-    const platform::SettledColumn serial{QStringLiteral("Sequanel"),
-                                         [this](platform::Connection &db) -> std::optional<QString> {
-                                             const std::optional<qint64> n = m_log.largestSerialLocked(db);
-                                             if (!n)
-                                                 return std::nullopt;
-                                             return QString::number(*n < std::numeric_limits<qint64>::max() ? *n + 1 : *n);
-                                         },
-                                         [this](platform::Connection &db) {
-                                             return logfile::nextSerialInStatement(&db, serialSize());
-                                         }};
-    const bool settle = !proposed.isEmpty() && typed.serial == proposed;
+    // On a file, the number proposed and left as it is is settled when the
+    // contact is stored, once the file is locked for writing: another
+    // program may have stored that number meanwhile; a number the operator
+    // typed is stored as typed. On a shared log every plain number (the one
+    // reserved, or one typed) is kept when no other station stored it or
+    // holds it, and an addition without one gets the next free one.
+    const QString proposed = m_proposedSerial, asTyped = typed.serial;
+    static const QRegularExpression plain(QStringLiteral("^(0|[1-9][0-9]{0,14})$"));
+    const bool shared = isShared();
+    const bool settle = shared ? asTyped.isEmpty() || plain.match(asTyped).hasMatch() : !proposed.isEmpty() && asTyped == proposed;
+    const bool keep = shared && !asTyped.isEmpty();
+    const platform::SettledColumn serial{
+        QStringLiteral("Sequanel"),
+        [this, keep, asTyped](platform::Connection &db) -> std::optional<QString> {
+            if (keep) {
+                const std::optional<bool> free = logfile::serialFree(db, asTyped.toLongLong());
+                if (!free || *free)
+                    return free ? std::optional(asTyped) : std::nullopt;
+            }
+            const std::optional<qint64> n = m_log.largestSerialLocked(db), held = logfile::largestReserved(db);
+            if (!n || !held)
+                return std::nullopt;
+            const qint64 taken = std::max(*n, *held);
+            return QString::number(taken < std::numeric_limits<qint64>::max() ? taken + 1 : taken);
+        },
+        [this, keep](platform::Connection &db, const platform::Sql &typedText) {
+            return keep ? logfile::typedSerialInStatement(&db, typedText) : logfile::nextSerialInStatement(&db, serialSize());
+        }};
     // (read before the store, which shows the contact that was current again)
     const QStringList kept{ui.cmbBande->currentText(), ui.cmbMHz->currentText(), ui.cmbHz->currentText(), ui.txtOpérateur->text()};
     if (!ui.Data1->update(settle ? &serial : nullptr)) {
@@ -411,8 +487,14 @@ bool frmMain::storeAddition(bool silent)
     m_log.noteStored(ui.Data1->addedRowid(), typed);
     m_backup.contactStored();
     setEditState(EditState::Browsing);
-    if (settle && typed.serial != proposed && !silent)
-        platform::showMessage(this, msg::serialTaken().arg(proposed, typed.serial), platform::MessageIcon::Information);
+    // Said in the status bar: keys typed for the next contact stay in the form.
+    if (settle && typed.serial != asTyped && !silent) {
+        if (asTyped.isEmpty())
+            AfficherAvis(msg::storedUnder().arg(typed.serial));
+        else
+            AfficherAvis((shared ? msg::serialTakenByStation() : msg::serialTaken()).arg(asTyped, typed.serial));
+        platform::beep();
+    }
     return true;
 }
 
@@ -448,7 +530,8 @@ bool frmMain::storeChange(bool silent)
             setEditState(EditState::Adding);
             if (silent)
                 return storeAddition(true);
-            platform::showMessage(this, kRowGone + msg::entryKeptAsNew(), platform::MessageIcon::Warning);
+            platform::showMessage(this, (isShared() ? msg::contactGoneShared() : msg::contactGone()) + msg::entryKeptAsNew(),
+                                  platform::MessageIcon::Warning);
         } else if (!silent) {
             reportStoreFailure();
         }
@@ -478,22 +561,31 @@ void frmMain::cmdSupprimer_Click()
     }
     const std::optional<qint64> row = ui.Data1->currentRowid();
     const logfile::IndexedContact stored = storedContact(*ui.Data1);
+    const bool shared = isShared();
     const bool deleted = ui.Data1->deleteCurrent();
     if (deleted) {
         if (row)
             m_log.noteRemoved(*row, stored);
     } else if (ui.Data1->error().kind == platform::SourceError::RowGone) {
-        platform::showMessage(this, kRowGone, platform::MessageIcon::Warning);
+        platform::showMessage(this, shared ? msg::contactGoneShared() : msg::contactGone(), platform::MessageIcon::Warning);
     } else if (ui.Data1->error().kind == platform::SourceError::Engine) {
-        // The file refused the deletion (read-only, full disk, locked): the
-        // contact is still there and the operator must know it.
-        platform::showMessage(this, msg::contactNotDeleted() + platform::describe(ui.Data1->error().engine()),
+        // The file refused the deletion (read-only, full disk, locked), or
+        // the server did not answer: the contact may still be there, the
+        // operator must know it, and it stays on screen.
+        const platform::EngineError e = ui.Data1->error().engine();
+        platform::showMessage(this,
+                              platform::answerLost(e) ? msg::contactMaybeDeleted()
+                                                      : (shared ? msg::contactNotDeletedShared() : msg::contactNotDeleted())
+                                                            + platform::describe(e),
                               platform::MessageIcon::Critical);
     }
     // The form must not go on showing a contact that is gone: when the file
     // cannot be read again, it is left empty and the operator told why.
-    if (!ui.Data1->moveLast() && ui.Data1->error().isSet())
-        platform::showMessage(this, msg::logNotReread() + platform::describe(ui.Data1->error().engine()),
+    // A contact not deleted stays on screen.
+    const bool kept = !deleted && ui.Data1->error().kind == platform::SourceError::Engine;
+    if (!kept && !ui.Data1->moveLast() && ui.Data1->error().isSet())
+        platform::showMessage(this, (shared ? msg::logNotRereadShared() : msg::logNotReread())
+                                        + platform::describe(ui.Data1->error().engine()),
                               platform::MessageIcon::Warning);
     ActualiserBoutons();
     // Enter, the key of the next contact, must never delete another one: it
@@ -528,6 +620,10 @@ void frmMain::RétablirContact()
 
 void frmMain::cancelEntry()
 {
+    // The number reserved for the addition given up goes back to the others.
+    if (m_state == EditState::Adding && !m_proposedSerial.isEmpty())
+        if (platform::Connection *db = ui.Data1->database())
+            db->releaseReservations();
     ui.Data1->cancelUpdate();
     if (ui.Data1->hasAtLeast(1))
         ui.Data1->moveLast();
@@ -545,8 +641,11 @@ void frmMain::focusDefaultButton()
 void frmMain::reportStoreFailure()
 {
     const platform::SourceError e = ui.Data1->error();
-    platform::showMessage(this, logfile::storeFailureMessage(e, ui.Data1->databaseName()),
-                          platform::MessageIcon::Critical);
+    // Stored, or not: only the server knows, and the next Valider asks it.
+    const QString text = !platform::answerLost(e.engine()) ? logfile::storeFailureMessage(e, ui.Data1->databaseName())
+                         : m_state == EditState::Adding  ? msg::contactMaybeStored()
+                                                         : msg::changeMaybeStored();
+    platform::showMessage(this, text, platform::MessageIcon::Critical);
     // Put the operator on the field to correct.
     for (QWidget *w : entryControls())
         if (!e.column.isEmpty() && w->property("column").toString() == e.column) {

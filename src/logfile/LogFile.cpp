@@ -315,7 +315,8 @@ QString openFailureMessage(const SourceError &error, const QString &path)
         break;
     }
     if (platform::isServerAddress(path))
-        return msg::cannotOpenShared().arg(platform::logDisplayName(path), why);
+        return msg::cannotOpenShared().arg(platform::logDisplayName(path), why)
+               + (platform::journalMissing(error.engine()) ? msg::sharedCreateHint() : QString());
     return msg::cannotOpenFile().arg(file, why);
 }
 
@@ -357,7 +358,8 @@ QString storeFailureMessage(const SourceError &error, const QString &path)
     if (const QString rule = fieldRule(error); !rule.isEmpty())
         return rule;
     const QString why = storeFailureReason(error, path);
-    return why.isEmpty() ? msg::contactNotStored() : msg::contactNotStored() + QLatin1Char('\n') + why;
+    const QString notStored = platform::isServerAddress(path) ? msg::contactNotStoredShared() : msg::contactNotStored();
+    return why.isEmpty() ? notStored : notStored + QLatin1Char('\n') + why;
 }
 
 } // namespace logfile

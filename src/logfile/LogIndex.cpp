@@ -153,16 +153,77 @@ bool indexSerials(platform::Connection *db)
                            .arg(table, kSerial, db->isPlainNumber(kSerial)));
 }
 
+namespace {
+// Every serial number stored is a plain number or blank: the engine's
+// comparisons are then the program's.
+Sql onlyPlainSerials(platform::Connection *db)
+{
+    return Sql("NOT EXISTS (SELECT 1 FROM %1 WHERE %2 <> '' AND NOT (%3))")
+        .arg(Identifier(kTable), kSerial, db->isPlainNumber(kSerial));
+}
+} // namespace
+
 platform::SettledColumn::InStatement nextSerialInStatement(platform::Connection *db, int digits)
 {
     qint64 limit = 1;
     for (int i = 0; i < std::clamp(digits, 1, 18); ++i)
         limit *= 10;
-    const Sql table = Identifier(kTable);
-    const Sql largest = Sql("(SELECT coalesce(max(%1), 0) FROM %2)").arg(plainSerial(db), table);
-    return {Sql("CAST(%1 + 1 AS VARCHAR(20))").arg(largest),
-            Sql("NOT EXISTS (SELECT 1 FROM %1 WHERE %2 <> '' AND NOT (%3)) AND %4 < %5")
-                .arg(table, kSerial, db->isPlainNumber(kSerial), largest, Sql::number(limit - 1))};
+    const Sql largest = Sql("(SELECT coalesce(max(%1), 0) FROM %2)").arg(plainSerial(db), Identifier(kTable));
+    const Sql taken = Sql("greatest(%1, %2)").arg(largest, db->largestReservedElsewhere());
+    return {Sql("CAST(%1 + 1 AS VARCHAR(20))").arg(taken),
+            Sql("%1 AND %2 < %3").arg(onlyPlainSerials(db), taken, Sql::number(limit - 1))};
+}
+
+platform::SettledColumn::InStatement typedSerialInStatement(platform::Connection *db, const Sql &typed)
+{
+    const Sql text = Sql("CAST(%1 AS VARCHAR(20))").arg(typed), number = Sql("CAST(%1 AS BIGINT)").arg(text);
+    return {text, Sql("%1 AND NOT EXISTS (SELECT 1 FROM %2 WHERE %3 = %4) AND NOT %5")
+                      .arg(onlyPlainSerials(db), Identifier(kTable), plainSerial(db), number, db->reservedElsewhere(number))};
+}
+
+std::optional<qint64> largestReserved(platform::Connection &db)
+{
+    bool ok = false;
+    const QVariant v = db.scalar(Sql("SELECT %1").arg(db.largestReservedElsewhere()), {}, &ok);
+    return ok ? std::optional(v.toLongLong()) : std::nullopt;
+}
+
+std::optional<bool> serialFree(platform::Connection &db, qint64 n)
+{
+    bool ok = false;
+    const Sql number = Sql::parameter(1);
+    const QVariant taken = db.scalar(Sql("SELECT EXISTS (SELECT 1 FROM %1 WHERE %2 = %3) OR %4")
+                                         .arg(Identifier(kTable), plainSerial(&db), Sql("CAST(%1 AS BIGINT)").arg(number),
+                                              db.reservedElsewhere(Sql("CAST(%1 AS BIGINT)").arg(number))),
+                                     {n}, &ok);
+    if (!ok)
+        return std::nullopt;
+    if (taken.toBool())
+        return false;
+    const auto others = db.rows(Sql("SELECT %1 FROM %2 WHERE %1 <> '' AND NOT (%3)")
+                                    .arg(kSerial, Identifier(kTable), db.isPlainNumber(kSerial)),
+                                {}, &ok);
+    if (!ok)
+        return std::nullopt;
+    return std::none_of(others.begin(), others.end(), [&](const QVariantList &row) {
+        return serialValue(row.value(0).toString()) == n;
+    });
+}
+
+std::optional<qint64> reserveNextSerial(platform::Connection *db)
+{
+    const std::optional<qint64> stored = readLargestSerial(db);
+    const std::optional<qint64> held = stored ? largestReserved(*db) : std::nullopt;
+    if (!held)
+        return std::nullopt;
+    // Another station may take the same number at the same moment: the next then.
+    for (qint64 n = std::max(*stored, *held) + 1;; ++n) {
+        const std::optional<bool> taken = db->reserve(n);
+        if (!taken)
+            return std::nullopt;
+        if (*taken)
+            return n;
+    }
 }
 
 std::optional<qint64> readLargestSerial(platform::Connection *db)

@@ -67,8 +67,22 @@ std::optional<qint64> readLargestSerial(platform::Connection *db);
 // The largest serial number + 1 as text, worked out by the engine inside a
 // statement, and the condition under which it is what readLargestSerial
 // gives + 1: every serial number stored is a plain number or blank, and the
-// next one has at most `digits` digits.
+// next one has at most `digits` digits. A number another station holds
+// reserved counts as stored.
 platform::SettledColumn::InStatement nextSerialInStatement(platform::Connection *db, int digits);
+// The number typed (the statement's parameter typed, a plain number), kept
+// on the condition that it is neither stored nor reserved by another
+// station, as the engine sees it inside the statement.
+platform::SettledColumn::InStatement typedSerialInStatement(platform::Connection *db, const platform::Sql &typed);
+// The largest number another station holds reserved (0 when none, or on a file).
+std::optional<qint64> largestReserved(platform::Connection &db);
+// True when no contact is stored under the number n (whatever its
+// writing: "0099" is 99) and no other station holds it.
+std::optional<bool> serialFree(platform::Connection &db, qint64 n);
+// On a shared log, the next free serial number (beyond those stored and
+// those other stations hold) reserved for this station until its contact
+// is stored or given up; nothing when the server could not be asked.
+std::optional<qint64> reserveNextSerial(platform::Connection *db);
 // Makes the indexes readLargestSerial looks up, on an engine that keeps them.
 bool indexSerials(platform::Connection *db);
 

@@ -48,6 +48,11 @@ inline QString serverNoPermission()
     return QStringLiteral("Le serveur refuse l'accès : l'utilisateur, le mot de passe ou ses droits ne conviennent pas.");
 }
 inline QString sharedLogMissing() { return QStringLiteral("Ce journal partagé ou sa base n'existe pas sur le serveur."); }
+inline QString sharedCreateHint()
+{
+    return QStringLiteral("\nPour créer le journal, cochez « Créer ce journal s'il n'existe pas » dans « Ouvrir un journal "
+                          "partagé… ».");
+}
 inline QString sharedLogExists() { return QStringLiteral("Un journal partagé de ce nom existe déjà sur le serveur."); }
 inline QString sharedLogBusy()
 {
@@ -76,6 +81,24 @@ inline QString sharedJournalNameInvalid()
 inline QString serverError()
 {
     return QStringLiteral("Le serveur de base de données a signalé une erreur (code %1).");
+}
+inline QString serverAnswerLost()
+{
+    return QStringLiteral("Le serveur n'a pas répondu après avoir reçu la demande : on ne sait pas si elle a été faite.");
+}
+inline QString sharedLogNotReadable()
+{
+    return QStringLiteral("Vous n'avez pas le droit de lire ce journal partagé : demandez-le à l'organisateur du serveur.");
+}
+inline QString serverTlsRefused()
+{
+    return QStringLiteral("La liaison chiffrée demandée n'a pas pu être établie : le serveur ne la propose pas, ou son "
+                          "certificat n'a pas pu être vérifié (autorité inconnue, ou nom du serveur différent).");
+}
+inline QString serverClientError()
+{
+    return QStringLiteral("La demande n'a pas pu être préparée pour le serveur (erreur du programme, non du serveur ni du "
+                          "réseau).");
 }
 
 // Help
@@ -180,6 +203,27 @@ inline QString fieldBadCharacter()
     return QStringLiteral("Le champ « %1 » contient un caractère qui ne peut pas être enregistré.");
 }
 inline QString contactNotStored() { return QStringLiteral("Le contact n'a pas pu être enregistré dans le fichier."); }
+inline QString contactNotStoredShared()
+{
+    return QStringLiteral("Le contact n'a pas pu être enregistré dans le journal partagé.");
+}
+// A store or a deletion whose answer the server did not give.
+inline QString contactMaybeStored()
+{
+    return QStringLiteral("Le contact a peut-être été enregistré : le serveur n'a pas répondu après avoir reçu la demande.\n"
+                          "Il reste à l'écran : « Valider », une fois le serveur revenu, le retrouvera ou l'enregistrera, "
+                          "une seule fois.");
+}
+inline QString changeMaybeStored()
+{
+    return QStringLiteral("La modification a peut-être été enregistrée : le serveur n'a pas répondu après avoir reçu la "
+                          "demande.\nElle reste à l'écran : « Valider », une fois le serveur revenu, l'enregistrera.");
+}
+inline QString contactMaybeDeleted()
+{
+    return QStringLiteral("Le contact a peut-être été supprimé : le serveur n'a pas répondu après avoir reçu la demande.\n"
+                          "« Supprimer », une fois le serveur revenu, le supprimera s'il est encore là.");
+}
 inline QString logMoved()
 {
     return QStringLiteral("Le fichier « %1 » n'existe plus à cet endroit : il a été renommé, déplacé ou supprimé.");
@@ -190,10 +234,15 @@ inline QString nothingToPrint()
 {
     return QStringLiteral("Le fichier courant ne possède aucun enregistrement à imprimer");
 }
+inline QString nothingToPrintShared() { return QStringLiteral("Le journal partagé ne contient aucun contact à imprimer."); }
 inline QString contactGone()
 {
     return QStringLiteral("Ce contact n'est plus dans le fichier : un autre programme l'a modifié ou "
                           "supprimé.");
+}
+inline QString contactGoneShared()
+{
+    return QStringLiteral("Ce contact n'est plus dans le journal partagé : une autre station l'a modifié ou supprimé.");
 }
 inline QString entryNotValid() { return QStringLiteral("L'une des entrées n'est pas conforme, vérifiez !"); }
 inline QString serialsFull()
@@ -212,6 +261,26 @@ inline QString serialTaken()
 {
     return QStringLiteral("Un autre programme a enregistré le n° %1 entre-temps : ce contact est enregistré "
                           "sous le n° %2.");
+}
+inline QString serialTakenByStation()
+{
+    return QStringLiteral("Une autre station a enregistré le n° %1 entre-temps : ce contact est enregistré sous le n° %2.");
+}
+// Passing notices of a shared log in the status bar.
+inline QString serialWhenServerBack() { return QStringLiteral("Serveur injoignable : le n° sera donné à son retour."); }
+inline QString serialGiven() { return QStringLiteral("Le serveur répond : n° %1 proposé."); }
+inline QString storedUnder() { return QStringLiteral("Contact enregistré sous le n° %1."); }
+// The link to a shared log's server, in its panel of the status bar.
+inline QString linkDown() { return QStringLiteral("Serveur injoignable : nouvel essai dans %1 s"); }
+inline QString linkTrying() { return QStringLiteral("Serveur injoignable : nouvel essai en cours…"); }
+inline QString linkBack() { return QStringLiteral("Reconnecté"); }
+inline QString linkEncrypted() { return QStringLiteral("chiffré"); }
+inline QString linkPlain() { return QStringLiteral("non chiffré"); }
+// The box that asks a shared log's password. %1: the server; %2: the user.
+inline QString passwordAsked() { return QStringLiteral("Mot de passe de « %2 » sur le serveur « %1 » :"); }
+inline QString passwordRefused()
+{
+    return QStringLiteral("Le serveur « %1 » a refusé le mot de passe de « %2 ». Tapez-le de nouveau :");
 }
 // The duplicate warning, in pieces: "Déjà contacté : n° 12 le 07/12/26 à 21:05 (3 fois)".
 inline QString workedBefore() { return QStringLiteral("Déjà contacté :"); }
@@ -234,12 +303,21 @@ inline QString logNotReread()
     return QStringLiteral("Le contact a été supprimé, mais le fichier n'a pas pu être relu pour afficher le "
                           "contact suivant.\n");
 }
+inline QString logNotRereadShared()
+{
+    return QStringLiteral("Le contact a été supprimé, mais le journal partagé n'a pas pu être relu pour afficher le "
+                          "contact suivant.\n");
+}
 // %1: why, as the refusal says it (with its own full stop); %2: one of the three questions below.
 inline QString pendingNotStored() { return QStringLiteral("Le contact en cours n'a pas pu être enregistré.\n%1\n\n%2"); }
 inline QString closeWithoutStoring() { return QStringLiteral("Fermer sans l'enregistrer ?"); }
 inline QString openWithoutStoring() { return QStringLiteral("Ouvrir un autre fichier sans l'enregistrer ?"); }
 inline QString newWithoutStoring() { return QStringLiteral("Créer un nouveau fichier sans l'enregistrer ?"); }
 inline QString contactNotDeleted() { return QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n"); }
+inline QString contactNotDeletedShared()
+{
+    return QStringLiteral("Le contact n'a pas pu être supprimé du journal partagé.\n");
+}
 // Notices in the status bar after a deletion and its undoing (%1: the serial number).
 inline QString contactDeleted() { return QStringLiteral("N° %1 supprimé (Ctrl+Z)"); }
 inline QString contactRestored() { return QStringLiteral("N° %1 rétabli"); }

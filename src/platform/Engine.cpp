@@ -196,7 +196,16 @@ QString newConnectionName()
 
 // ---------------------------------------------------------------- Backend
 
-Backend::~Backend()
+QVariant Backend::scalar(const Sql &sql, const QVariantList &params, bool *ok)
+{
+    bool good = false;
+    const QVector<QVariantList> out = rows(sql, params, &good);
+    if (ok)
+        *ok = good;
+    return good && !out.isEmpty() ? out[0].value(0) : QVariant();
+}
+
+SqlBackend::~SqlBackend()
 {
     statements.clear();
     const QString connectionName = name;
@@ -207,9 +216,9 @@ Backend::~Backend()
         QSqlDatabase::removeDatabase(connectionName);
 }
 
-QSqlQuery *Backend::prepared(const Sql &sql)
+QSqlQuery *SqlBackend::prepared(const Sql &sql)
 {
-    const QString text = statementText(sql);
+    const QString &text = sql.text();
     auto it = statements.find(text);
     if (it == statements.end()) {
         QSqlQuery q(db);
@@ -223,7 +232,7 @@ QSqlQuery *Backend::prepared(const Sql &sql)
     return &it.value();
 }
 
-bool Backend::run(QSqlQuery *q, const QVariantList &params)
+bool SqlBackend::run(QSqlQuery *q, const QVariantList &params)
 {
     for (int i = 0; i < params.size(); ++i)
         q->bindValue(i, params[i]);
@@ -235,13 +244,13 @@ bool Backend::run(QSqlQuery *q, const QVariantList &params)
     return true;
 }
 
-QSqlQuery *Backend::start(const Sql &sql, const QVariantList &params)
+QSqlQuery *SqlBackend::start(const Sql &sql, const QVariantList &params)
 {
     QSqlQuery *q = prepared(sql);
     return q && run(q, params) ? q : nullptr;
 }
 
-bool Backend::exec(const Sql &sql, const QVariantList &params)
+bool SqlBackend::exec(const Sql &sql, const QVariantList &params)
 {
     changes = 0;
     QSqlQuery *q = start(sql, params);
@@ -252,30 +261,9 @@ bool Backend::exec(const Sql &sql, const QVariantList &params)
     return true;
 }
 
-QVariant Backend::scalar(const Sql &sql, const QVariantList &params, bool *ok)
-{
-    if (ok)
-        *ok = false;
-    QSqlQuery *q = start(sql, params);
-    if (!q)
-        return {};
-    QVariant v;
-    if (q->next())
-        v = readValue(*q, 0);
-    else if (q->lastError().isValid()) {
-        error = toError(q->lastError());
-        q->finish();
-        return {};
-    }
-    q->finish();
-    if (ok)
-        *ok = true;
-    return v;
-}
+QVariant SqlBackend::readValue(const QSqlQuery &q, int column) const { return q.value(column); }
 
-QVariant Backend::readValue(const QSqlQuery &q, int column) const { return q.value(column); }
-
-QVector<QVariantList> Backend::rows(const Sql &sql, const QVariantList &params, bool *ok)
+QVector<QVariantList> SqlBackend::rows(const Sql &sql, const QVariantList &params, bool *ok)
 {
     if (ok)
         *ok = false;
@@ -300,9 +288,9 @@ QVector<QVariantList> Backend::rows(const Sql &sql, const QVariantList &params, 
     return out;
 }
 
-bool Backend::commit() { return exec("COMMIT"); }
+bool SqlBackend::commit() { return exec("COMMIT"); }
 
-bool Backend::execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out)
+bool SqlBackend::execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out)
 {
     bool ok = false;
     if (out)
@@ -312,11 +300,72 @@ bool Backend::execAndCommit(const Sql &sql, const QVariantList &params, QVector<
     return ok && commit();
 }
 
-void Backend::rollback()
+void SqlBackend::rollback()
 {
     const EngineError keep = error;
     exec("ROLLBACK");
     error = keep;
+}
+
+namespace {
+// A cursor's rows through a QtSql query of its own.
+class SqlRows : public RowStream
+{
+public:
+    SqlRows(const SqlBackend &backend, const Sql &sql, const QVariantList &params)
+        : m_backend(backend), m_sql(sql), m_params(params), m_query(backend.db)
+    {
+        m_query.setForwardOnly(true);
+    }
+    bool start() override
+    {
+        m_onRow = false;
+        m_query.finish();
+        if (!m_prepared && !(m_prepared = m_query.prepare(m_sql.text())))
+            return fail();
+        for (int i = 0; i < m_params.size(); ++i)
+            m_query.bindValue(i, m_params[i]);
+        if (!m_query.exec())
+            return fail();
+        return next() || !error.isSet();
+    }
+    bool onRow() const override { return m_onRow; }
+    bool next() override
+    {
+        m_onRow = m_query.next();
+        if (!m_onRow && m_query.lastError().isValid())
+            return fail();
+        return m_onRow;
+    }
+    QVariant value(int column) const override { return m_backend.readValue(m_query, column); }
+    QStringList names() const override
+    {
+        QStringList out;
+        const QSqlRecord rec = m_query.record();
+        for (int i = 0; i < rec.count(); ++i)
+            out << rec.fieldName(i);
+        return out;
+    }
+
+private:
+    bool fail()
+    {
+        error = m_backend.toError(m_query.lastError());
+        m_onRow = false;
+        return false;
+    }
+    const SqlBackend &m_backend;
+    Sql m_sql;
+    QVariantList m_params;
+    QSqlQuery m_query;
+    bool m_prepared = false;
+    bool m_onRow = false;
+};
+} // namespace
+
+std::unique_ptr<RowStream> SqlBackend::stream(const Sql &sql, const QVariantList &params)
+{
+    return std::make_unique<SqlRows>(*this, sql, params);
 }
 
 // ---------------------------------------------------------------- Connection
@@ -372,6 +421,11 @@ std::optional<qint64> Connection::lastInsertedRowid() { return d->lastInsertedRo
 Sql Connection::isPlainNumber(const Identifier &column) const { return d->isPlainNumber(column); }
 QString Connection::storeKeyColumn() const { return d->storeKeyColumn(); }
 bool Connection::indexesSerials() const { return d->indexesSerials(); }
+LinkState Connection::link() const { return d->link(); }
+std::optional<bool> Connection::reserve(qint64 number) { return d->reserve(number); }
+void Connection::releaseReservations() { d->releaseReservations(); }
+Sql Connection::largestReservedElsewhere() const { return d->largestReservedElsewhere(); }
+Sql Connection::reservedElsewhere(const Sql &number) const { return d->reservedElsewhere(number); }
 
 bool Connection::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
 {
@@ -426,9 +480,8 @@ struct Cursor::Impl {
     Connection *connection = nullptr;
     Sql countSql = "";
     QVariantList params;
-    QSqlQuery query;
+    std::unique_ptr<RowStream> rows;
     bool valid = false;
-    bool atEnd = true;
     EngineError error;
     QStringList names;
 };
@@ -447,33 +500,17 @@ std::unique_ptr<Cursor> Connection::openQuery(const Sql &sql, const QVariantList
     c->d->connection = this;
     c->d->params = params;
     c->d->countSql = Sql("SELECT count(*) FROM (%1) AS counted").arg(sql);
-    c->d->query = QSqlQuery(d->db);
-    c->d->query.setForwardOnly(true);
-    if (!c->d->query.prepare(d->statementText(sql))) {
-        c->d->error = d->toError(c->d->query.lastError());
-        return c;
-    }
-    for (int i = 0; i < params.size(); ++i)
-        c->d->query.bindValue(i, params[i]);
-    if (!c->d->query.exec()) {
-        c->d->error = d->toError(c->d->query.lastError());
-        return c;
-    }
-    const QSqlRecord rec = c->d->query.record();
-    for (int i = 0; i < rec.count(); ++i)
-        c->d->names << rec.fieldName(i);
-    c->d->valid = true;
-    c->d->atEnd = !c->d->query.next();
-    if (c->d->atEnd && c->d->query.lastError().isValid()) {
-        c->d->error = d->toError(c->d->query.lastError());
-        c->d->valid = false;
-    }
+    c->d->rows = d->stream(sql, params);
+    c->d->valid = c->d->rows->start();
+    c->d->error = c->d->rows->error;
+    if (c->d->valid)
+        c->d->names = c->d->rows->names();
     return c;
 }
 
 bool Cursor::isValid() const { return d->valid; }
 EngineError Cursor::error() const { return d->error; }
-bool Cursor::eof() const { return !d->valid || d->atEnd; }
+bool Cursor::eof() const { return !d->valid || !d->rows->onRow(); }
 int Cursor::columnCount() const { return d->names.size(); }
 QStringList Cursor::columnNames() const { return d->names; }
 
@@ -494,28 +531,18 @@ bool Cursor::moveFirst()
 {
     if (!d->valid)
         return false;
-    d->query.finish();
-    for (int i = 0; i < d->params.size(); ++i)
-        d->query.bindValue(i, d->params[i]);
-    if (!d->query.exec()) {
-        d->error = d->connection->d->toError(d->query.lastError());
-        d->atEnd = true;
-        return false;
-    }
-    d->atEnd = !d->query.next();
-    return !d->atEnd;
+    if (!d->rows->start())
+        d->error = d->rows->error;
+    return d->rows->onRow();
 }
 
 bool Cursor::moveNext()
 {
     if (eof())
         return false;
-    d->atEnd = !d->query.next();
-    if (d->atEnd && d->query.lastError().isValid()) {
-        d->error = d->connection->d->toError(d->query.lastError());
-        return false;
-    }
-    return !d->atEnd;
+    if (!d->rows->next() && d->rows->error.isSet())
+        d->error = d->rows->error;
+    return d->rows->onRow();
 }
 
 QVariant Cursor::value(const QString &column) const
@@ -528,7 +555,7 @@ QVariant Cursor::value(int index) const
 {
     if (eof() || index < 0 || index >= d->names.size())
         return {};
-    return d->connection->d->readValue(d->query, index);
+    return d->rows->value(index);
 }
 
 } // namespace platform

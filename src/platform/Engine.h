@@ -22,6 +22,8 @@
 #include <optional>
 #include <vector>
 
+class QThread;
+
 namespace platform {
 
 enum class ColumnType { DateTime, Text, SmallInt, Other };
@@ -110,6 +112,16 @@ enum class EngineFault { None, Busy, Locked, ReadOnly, NotDatabase, Corrupt, Ful
 // primary code (a busy file stays busy, whatever the reason the engine adds).
 EngineFault faultOf(const EngineError &error);
 
+// True when the server may have done what was asked all the same: its
+// answer was lost after the request went (a commit among it).
+bool answerLost(const EngineError &error);
+int lostAnswerCode(); // the code of such an error
+// True when a server refused a connection for its password: none was
+// given, or a wrong one.
+bool passwordRefused(const EngineError &error);
+// True when a shared log's server says it holds no such journal.
+bool journalMissing(const EngineError &error);
+
 // A French sentence telling the user what went wrong. The engine's own text
 // (English) goes to standard error, never into the sentence.
 QString describe(const EngineError &error);
@@ -121,12 +133,30 @@ class Connection;
 class Backend;
 class RowSource;
 
+// How a shared log's connection to its server stands, for the window to show.
+struct LinkState {
+    // None: a file. Back: up again after it was lost, a short while ago.
+    enum Kind { None, Up, Down, Back };
+    Kind kind = None;
+    int retryIn = 0;        // Down: seconds before the next try; 0: trying now
+    bool encrypted = false; // Up or Back: over TLS
+    bool network = false;   // over TCP (a Unix socket is neither encrypted nor not)
+};
+
+// For tests: the connections to a server made so far on a thread.
+int serverConnectionsMade(const QThread *thread);
+// For tests: how long a statement waits without a byte from the server
+// before its connection is taken as lost (5 s; 0 puts it back).
+void setServerAnswerTimeout(int milliseconds);
+
 // True when name is a shared log's address (postgresql://...) rather than a file.
 bool isServerAddress(const QString &name);
 
 // How a log is named to the user: a file by its path, a shared log as
 // server/base/journal (with ":port" after the server when the address has one).
 QString logDisplayName(const QString &name);
+// Who connects to a shared log (its address's user; empty for a file).
+QString logUserName(const QString &name);
 
 // A table's pages as the file holds them: enough to tell, against an earlier
 // survey of the same table, which rows may have changed, without reading a
@@ -283,6 +313,21 @@ public:
     // reading the table (a shared log); false: each is a scan, and one scan
     // should answer both.
     bool indexesSerials() const;
+
+    // How the connection to a shared log's server stands (kind None on a file).
+    LinkState link() const;
+
+    // A serial number kept for this connection's session while an operator
+    // gives it on the air (a shared log): reserve() gives up the number the
+    // session held and takes this one; false when another session holds it,
+    // nothing when the server could not be asked. The session's reservation
+    // ends with releaseReservations() or with the session. A file keeps none.
+    std::optional<bool> reserve(qint64 number);
+    void releaseReservations();
+    // Pieces of a statement: the largest number another session holds (0
+    // when none), and a condition true when another session holds number.
+    Sql largestReservedElsewhere() const;
+    Sql reservedElsewhere(const Sql &number) const;
 
     EngineError lastError() const;
 

@@ -1,8 +1,7 @@
 #pragma once
-// What a Connection is made of: one engine behind QtSql, a SQLite file
-// (EngineSqlite.cpp) or a PostgreSQL server (EnginePostgres.cpp). The
-// statements QtSql runs the same way on both live here; what differs is
-// virtual. Private to the platform library.
+// What a Connection is made of: one engine, a SQLite file through QtSql
+// (EngineSqlite.cpp, on SqlBackend) or a PostgreSQL server through libpq
+// (EnginePostgres.cpp). Private to the platform library.
 #include "Engine.h"
 
 #include <QHash>
@@ -23,42 +22,42 @@ public:
     virtual QByteArrayView text(int column) const = 0;
 };
 
+// The rows of a cursor as its engine reads them, one at a time.
+class RowStream
+{
+public:
+    virtual ~RowStream() = default;
+    // Runs the statement (again) and stands on its first row: false, with
+    // error, when it could not run.
+    virtual bool start() = 0;
+    // True while it stands on a row: after start() or next().
+    virtual bool onRow() const = 0;
+    // The next row; false at the end, or with error when the reading failed.
+    virtual bool next() = 0;
+    virtual QVariant value(int column) const = 0;
+    virtual QStringList names() const = 0;
+    EngineError error;
+};
+
 class Backend
 {
 public:
-    virtual ~Backend();
+    virtual ~Backend() = default;
 
-    QString name; // QtSql's connection name
     QString path; // the log's name as given (a server's address without its password)
     OpenMode mode = OpenMode::ReadWrite;
-    QSqlDatabase db;
-    QHash<QString, QSqlQuery> statements;
     EngineError error;
     int changes = 0; // rows changed by the last exec()
 
-    // The engine's error for one of QtSql's.
-    virtual EngineError toError(const QSqlError &e) const = 0;
-    // The text QtSql is given for a statement (its parameters are ?1, ?2...).
-    virtual QString statementText(const Sql &sql) const { return sql.text(); }
-    // The value of a column of the query's current row, in the form the
-    // program stores (dates as text).
-    virtual QVariant readValue(const QSqlQuery &q, int column) const;
-
-    // The statement, prepared once and kept; nullptr and error on failure.
-    QSqlQuery *prepared(const Sql &sql);
-    // Binds params and runs the statement; false and error on failure.
-    virtual bool run(QSqlQuery *q, const QVariantList &params);
-    // The statement ready to read or done: prepared and run, or run at once.
-    virtual QSqlQuery *start(const Sql &sql, const QVariantList &params);
-
     // What Connection's routines of the same names do.
-    bool exec(const Sql &sql, const QVariantList &params = {});
+    virtual bool exec(const Sql &sql, const QVariantList &params = {}) = 0;
+    virtual QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr) = 0;
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
-    virtual QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
-    virtual bool commit();
-    virtual void rollback();
+    virtual bool commit() = 0;
+    virtual void rollback() = 0;
     // The statement, then the commit; its rows in *out when out is given.
-    virtual bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out);
+    virtual bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out) = 0;
+    virtual std::unique_ptr<RowStream> stream(const Sql &sql, const QVariantList &params) = 0;
 
     virtual bool hasTable(const Identifier &table) = 0;
     virtual QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok) = 0;
@@ -73,6 +72,42 @@ public:
     virtual Sql isPlainNumber(const Identifier &column) const = 0;
     virtual QString storeKeyColumn() const { return {}; }
     virtual bool indexesSerials() const { return false; }
+    virtual LinkState link() const { return {}; }
+    virtual std::optional<bool> reserve(qint64) { return true; }
+    virtual void releaseReservations() {}
+    virtual Sql largestReservedElsewhere() const { return "0"; }
+    virtual Sql reservedElsewhere(const Sql &) const { return "0 = 1"; }
+};
+
+// A database reached through QtSql.
+class SqlBackend : public Backend
+{
+public:
+    ~SqlBackend() override;
+
+    QString name; // QtSql's connection name
+    QSqlDatabase db;
+    QHash<QString, QSqlQuery> statements;
+
+    // The engine's error for one of QtSql's.
+    virtual EngineError toError(const QSqlError &e) const = 0;
+    // The value of a column of the query's current row, in the form the
+    // program stores (dates as text).
+    virtual QVariant readValue(const QSqlQuery &q, int column) const;
+
+    // The statement, prepared once and kept; nullptr and error on failure.
+    QSqlQuery *prepared(const Sql &sql);
+    // Binds params and runs the statement; false and error on failure.
+    bool run(QSqlQuery *q, const QVariantList &params);
+    // The statement prepared and run.
+    QSqlQuery *start(const Sql &sql, const QVariantList &params);
+
+    bool exec(const Sql &sql, const QVariantList &params = {}) override;
+    QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr) override;
+    bool commit() override;
+    void rollback() override;
+    bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out) override;
+    std::unique_ptr<RowStream> stream(const Sql &sql, const QVariantList &params) override;
 };
 
 // A connection name no other connection of the process has.

@@ -1,5 +1,4 @@
-// Shared logs on a PostgreSQL server, through QtSql's QPSQL driver; libpq
-// itself for the notifications that tell another station's changes.
+// Shared logs on a PostgreSQL server, through libpq.
 //
 // A shared log is a schema named after the journal, holding the table of a
 // log file with the same columns (varchar(n) for a text of n characters,
@@ -11,21 +10,27 @@
 // changes the table; others keep, in sequanel_versions, a version for each
 // chunk of rowids, so that a reader learns which rows another station
 // changed without reading the table again.
+//
+// Every statement is prepared once for its connection under a name of the
+// program's own and run with its values as parameters; the statements of
+// one exchange (a store: BEGIN, the journal's lock, the INSERT, COMMIT) go
+// to the server together in libpq's pipeline mode, and their answers come
+// back together. The connection's socket is never waited on for longer than
+// the server's silence allows (answerTimeoutMs), nor once the link of the
+// process to the server is known lost (ServerLink): a connection lost is
+// made again by the link's thread, and taken at the next statement.
 #include "EngineBackend.h"
-#include "Passwords.h"
 #include "Messages.h"
 #include "Regional.h"
+#include "ServerLink.h"
 
-#include <QRegularExpression>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlField>
-#include <QSqlRecord>
-#include <QSqlResult>
-#include <QUrl>
+#include <QElapsedTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <deque>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <utility>
 
 namespace platform {
@@ -37,206 +42,118 @@ const QString kStoreKey = QStringLiteral("CleEnregistrement");
 const char *const kVersionsTable = "sequanel_versions";
 constexpr qint64 kVersionChunk = 1024;
 
-// SQLSTATEs of failures found before the server is asked, in a class the
-// server does not use.
-const QString kBadAddress = QStringLiteral("SQ001");
-const QString kBadJournal = QStringLiteral("SQ002");
-// The client library's own failures come without a SQLSTATE: nearly all are
-// a connection that could not be made or was lost.
-const QString kConnectionFailure = QStringLiteral("08006");
-
-struct ServerAddress {
-    QString user, password, host, base, journal;
-    int port = -1;
-    QStringList options; // other connection parameters, key=value
-    QString shown;       // the address without its password
-};
-
-// A journal's name is quoted in every statement; it is also held to the
-// rules of an unquoted PostgreSQL name, so that it means the same written
-// either way: letters, digits and underscores, not a digit first, 63 bytes
-// at most, and not the prefix of the server's own schemas.
-bool validJournal(const QString &name)
+// The journal's name hashed (FNV-1a, 64 bits): the key of its lock, and
+// (its low half) of its stations' reserved serial numbers.
+qint64 journalKey(const QString &journal)
 {
-    if (name.isEmpty() || name.toUtf8().size() > 63 || name[0].isDigit()
-        || name.startsWith(QLatin1String("pg_"), Qt::CaseInsensitive))
-        return false;
-    for (QChar ch : name)
-        if (!ch.isLetterOrNumber() && ch != QLatin1Char('_'))
-            return false;
-    return true;
+    quint64 key = 0xCBF29CE484222325ull;
+    for (char byte : journal.toUtf8())
+        key = (key ^ quint8(byte)) * 0x100000001B3ull;
+    return qint64(key);
+}
+qint32 reservationKey(const QString &journal) { return qint32(quint32(quint64(journalKey(journal)))); }
+
+// A statement's text for the server: its parameters are $1, $2...
+QByteArray serverText(const Sql &sql)
+{
+    const QString &in = sql.text();
+    QString out;
+    out.reserve(in.size());
+    QChar quote;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const QChar ch = in[i];
+        if (!quote.isNull()) {
+            if (ch == quote)
+                quote = QChar();
+        } else if (ch == QLatin1Char('\'') || ch == QLatin1Char('"')) {
+            quote = ch;
+        } else if (ch == QLatin1Char('?') && i + 1 < in.size() && in[i + 1].isDigit()) {
+            out += QLatin1Char('$');
+            continue;
+        }
+        out += ch;
+    }
+    return out.toUtf8();
 }
 
-// The values a connection parameter given in the address may hold: the
-// driver joins them into one text of key=value pairs.
-bool plainValue(const QString &value)
+// A value as the text of a parameter; nothing for a null.
+std::optional<QByteArray> parameterText(const QVariant &v)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@-]*$"));
-    return plain.match(value).hasMatch();
-}
-
-// postgresql://[user[:password]@][host][:port][/base][?key=value&...], read
-// by libpq's rules: every part percent-encoded, a host beginning with "/" is
-// the folder of a Unix socket, and host, port, user, password and dbname
-// may be given as parameters too. journal names the shared log.
-std::optional<ServerAddress> parseAddress(const QString &address, QString *problem)
-{
-    static const QRegularExpression form(QStringLiteral(
-        "^postgresql://(?:([^@/?]*)@)?(\\[[^\\]]*\\]|[^:/?]*)(?::(\\d*))?(?:/([^?]*))?(?:\\?(.*))?$"));
-    const auto m = form.match(address);
-    *problem = kBadAddress;
-    if (!m.hasMatch())
+    if (!v.isValid() || v.isNull())
         return std::nullopt;
-    auto decoded = [](const QString &part) { return QUrl::fromPercentEncoding(part.toUtf8()); };
-    ServerAddress a;
-    const QString userInfo = m.captured(1);
-    const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
-    a.user = decoded(userInfo.left(colon));
-    if (colon >= 0)
-        a.password = decoded(userInfo.mid(colon + 1));
-    a.host = decoded(m.captured(2));
-    if (a.host.startsWith(QLatin1Char('[')))
-        a.host = a.host.mid(1, a.host.size() - 2);
-    if (!m.captured(3).isEmpty())
-        a.port = m.captured(3).toInt();
-    a.base = decoded(m.captured(4));
-    QStringList shownParams;
-    for (const QString &pair : m.captured(5).split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
-        const qsizetype eq = pair.indexOf(QLatin1Char('='));
-        if (eq <= 0)
+    switch (v.typeId()) {
+    case QMetaType::Bool: return QByteArray(v.toBool() ? "t" : "f");
+    case QMetaType::Double:
+    case QMetaType::Float: return QByteArray::number(v.toDouble(), 'g', 17);
+    case QMetaType::QDateTime: return toStorage(v.toDateTime()).toUtf8();
+    case QMetaType::QByteArray: return v.toByteArray();
+    case QMetaType::QString:
+        if (v.toString().isNull())
             return std::nullopt;
-        const QString key = decoded(pair.left(eq)), value = decoded(pair.mid(eq + 1));
-        if (key != QLatin1String("password"))
-            shownParams << pair;
-        if (key == QLatin1String("journal"))
-            a.journal = value;
-        else if (key == QLatin1String("host"))
-            a.host = value;
-        else if (key == QLatin1String("port"))
-            a.port = value.toInt();
-        else if (key == QLatin1String("user"))
-            a.user = value;
-        else if (key == QLatin1String("password"))
-            a.password = value;
-        else if (key == QLatin1String("dbname"))
-            a.base = value;
-        else if (plainValue(key) && plainValue(value))
-            a.options << key + QLatin1Char('=') + value;
-        else
-            return std::nullopt;
-    }
-    if (a.port == 0 || a.port > 65535 || a.base.isEmpty())
-        return std::nullopt;
-    if (!validJournal(a.journal)) {
-        *problem = kBadJournal;
-        return std::nullopt;
-    }
-    a.shown = QStringLiteral("postgresql://%1%2%3/%4?%5")
-                  .arg(m.captured(1).isEmpty() ? QString() : m.captured(1).left(colon) + QLatin1Char('@'),
-                       m.captured(2), m.captured(3).isEmpty() ? QString() : QLatin1Char(':') + m.captured(3),
-                       m.captured(4), shownParams.join(QLatin1Char('&')));
-    problem->clear();
-    return a;
-}
-
-EngineError serverFailure(const QString &text, const QString &sqlState)
-{
-    return EngineError{text.isEmpty() ? QStringLiteral("unknown error") : text, serverCode(sqlState)};
-}
-
-EngineError serverError(const QSqlError &e)
-{
-    QString text = e.databaseText().isEmpty() ? e.driverText() : e.databaseText();
-    const QString state = e.nativeErrorCode();
-    return serverFailure(text, state.size() == 5 ? state : kConnectionFailure);
-}
-
-// A connection that could not be made comes with the client library's text
-// only; the server's refusals are told by it (in English: the server's
-// own language setting is the one of its cluster, C on a test server).
-EngineError connectionError(const QSqlError &e)
-{
-    const QString text = e.databaseText().isEmpty() ? e.driverText() : e.databaseText();
-    QString state = kConnectionFailure;
-    if (text.contains(QLatin1String("password")) || text.contains(QLatin1String("authentication"))
-        || text.contains(QLatin1String("role \"")))
-        state = QStringLiteral("28000");
-    else if (text.contains(QLatin1String("database \"")) && text.contains(QLatin1String("does not exist")))
-        state = QStringLiteral("3D000");
-    return serverFailure(text, state);
-}
-
-// The server's own handle of a connection.
-PGconn *serverHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    // (PGconn is libpq's name for struct pg_conn, the one Qt's type system keeps)
-    return handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)
-               ? *static_cast<PGconn *const *>(handle.constData())
-               : nullptr;
-}
-
-// A value of the current row as the server wrote it, when that text is
-// already the program's own: strings (UTF-8), whole numbers, and a date
-// (timestamp(0), ISO style, "yyyy-mm-dd hh:mm:ss"). QtSql would make a local
-// QDateTime of a date, a call into the C library's time zone code per value,
-// which the program then writes back as text; and a time that the change to
-// summer time skips would come back moved by an hour.
-struct ServerText {
-    enum Type { Text, Date } type = Text;
-    bool isNull = false;
-    QByteArrayView bytes;
-};
-
-std::optional<ServerText> serverText(const QSqlQuery &q, int column)
-{
-    const QSqlResult *result = q.result();
-    const QVariant handle = result ? result->handle() : QVariant();
-    if (!handle.isValid()
-        || (qstrcmp(handle.typeName(), "PGresult*") != 0 && qstrcmp(handle.typeName(), "pg_result*") != 0))
-        return std::nullopt;
-    const PGresult *r = *static_cast<const PGresult *const *>(handle.constData());
-    if (!r)
-        return std::nullopt;
-    // A forward-only result comes a row at a time; otherwise all at once.
-    const int row = PQresultStatus(r) == PGRES_SINGLE_TUPLE ? 0 : q.at();
-    if (row < 0 || row >= PQntuples(r) || column < 0 || column >= PQnfields(r))
-        return std::nullopt;
-    enum : Oid { kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kBpchar = 1042, kVarchar = 1043, kTimestamp = 1114 };
-    const Oid type = PQftype(r, column);
-    ServerText out;
-    out.isNull = PQgetisnull(r, row, column);
-    out.bytes = out.isNull ? QByteArrayView() : QByteArrayView(PQgetvalue(r, row, column), PQgetlength(r, row, column));
-    switch (type) {
-    case kInt8: case kInt2: case kInt4: case kText: case kBpchar: case kVarchar:
-        return out;
-    case kTimestamp: {
-        out.type = ServerText::Date;
-        const QByteArrayView b = out.bytes;
-        auto digitsAt = [&](std::initializer_list<int> at) {
-            return std::all_of(at.begin(), at.end(), [&](int i) { return b[i] >= '0' && b[i] <= '9'; });
-        };
-        if (out.isNull || (b.size() == 19 && b[4] == '-' && b[7] == '-' && b[10] == ' ' && b[13] == ':' && b[16] == ':'
-                           && digitsAt({0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})))
-            return out;
-        return std::nullopt; // another era or form: read through QtSql
-    }
-    default:
-        return std::nullopt;
+        return v.toString().toUtf8();
+    default: return v.toString().toUtf8();
     }
 }
 
-// A row read through QtSql, its values held as UTF-8 bytes while it is
-// handed over.
-class HeldRow : public RowSource
+// The server's type of a value: whole numbers, reals and booleans typed
+// (a function with several forms then knows which); a text left for the
+// server to read in the place it stands (a date in a date column).
+Oid parameterType(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Bool: return 16;
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int: return 23;
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: return 20;
+    case QMetaType::Float:
+    case QMetaType::Double: return 701;
+    default: return 0;
+    }
+}
+
+// A value of a result as the program stores it: whole numbers and
+// booleans as numbers, every other (a date too, in the ISO form the
+// session asks for, the program's own) as text.
+QVariant valueOf(const PGresult *r, int row, int column)
+{
+    enum : Oid { kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700 };
+    const bool null = PQgetisnull(r, row, column);
+    const QByteArray text = null ? QByteArray() : QByteArray(PQgetvalue(r, row, column), PQgetlength(r, row, column));
+    switch (PQftype(r, column)) {
+    case kBool: return null ? QVariant(QMetaType::fromType<bool>()) : QVariant(text == "t");
+    case kInt2:
+    case kInt4: return null ? QVariant(QMetaType::fromType<int>()) : QVariant(text.toInt());
+    case kInt8: return null ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(text.toLongLong());
+    case kOid: return null ? QVariant(QMetaType::fromType<qulonglong>()) : QVariant(text.toULongLong());
+    case kFloat4:
+    case kFloat8:
+    case kNumeric: return null ? QVariant(QMetaType::fromType<double>()) : QVariant(text.toDouble());
+    default: return null ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::fromUtf8(text));
+    }
+}
+
+// A row of a result, read in place.
+class ResultRow : public RowSource
 {
 public:
-    std::vector<QByteArray> values;
-    std::vector<bool> nulls;
-    int columnCount() const override { return int(values.size()); }
-    bool isNull(int column) const override { return nulls[size_t(column)]; }
-    QByteArrayView text(int column) const override { return values[size_t(column)]; }
+    const PGresult *result = nullptr;
+    int columnCount() const override { return PQnfields(result); }
+    bool isNull(int column) const override { return PQgetisnull(result, 0, column); }
+    QByteArrayView text(int column) const override
+    {
+        return QByteArrayView(PQgetvalue(result, 0, column), PQgetlength(result, 0, column));
+    }
 };
+
+struct ResultDeleter {
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 QString serverType(const ColumnDef &column)
 {
@@ -288,10 +205,11 @@ EngineFault serverFault(const QString &state)
     const QString cls = state.left(2);
     if (cls == QLatin1String("08") || state.startsWith(QLatin1String("57P")))
         return EngineFault::Unreachable; // no connection, or the server shutting down or restarting
-    if (state == kBadAddress || state == kBadJournal || state == QLatin1String("3D000")
+    if (state == state::BadAddress || state == state::BadJournal || state == QLatin1String("3D000")
         || state == QLatin1String("3F000") || state == QLatin1String("42P01") || state == QLatin1String("42P06"))
         return EngineFault::CannotOpen;
-    if (cls == QLatin1String("28") || state == QLatin1String("42501"))
+    if (cls == QLatin1String("28") || state == QLatin1String("42501") || state == state::NotReadable
+        || state == state::Tls)
         return EngineFault::Permission;
     if (cls == QLatin1String("22") || cls == QLatin1String("23"))
         return EngineFault::Refused; // a value too long, out of range, a unique key taken
@@ -313,14 +231,17 @@ EngineFault serverFault(const QString &state)
 QString describeServer(const QString &state)
 {
     switch (serverFault(state)) {
-    case EngineFault::Unreachable: return msg::serverUnreachable();
+    case EngineFault::Unreachable: return state == state::Unknown ? msg::serverAnswerLost() : msg::serverUnreachable();
     case EngineFault::CannotOpen:
-        if (state == kBadAddress)
+        if (state == state::BadAddress)
             return msg::sharedAddressInvalid();
-        if (state == kBadJournal)
+        if (state == state::BadJournal)
             return msg::sharedJournalNameInvalid();
         return state == QLatin1String("42P06") ? msg::sharedLogExists() : msg::sharedLogMissing();
-    case EngineFault::Permission: return msg::serverNoPermission();
+    case EngineFault::Permission:
+        if (state == state::NotReadable)
+            return msg::sharedLogNotReadable();
+        return state == state::Tls ? msg::serverTlsRefused() : msg::serverNoPermission();
     case EngineFault::Refused: return msg::serverRefusedByRule();
     case EngineFault::Busy:
     case EngineFault::Locked: return msg::sharedLogBusy();
@@ -330,134 +251,378 @@ QString describeServer(const QString &state)
     case EngineFault::Corrupt: return msg::serverDamaged();
     default: break;
     }
-    return msg::serverError().arg(state);
+    return state == state::Client ? msg::serverClientError() : msg::serverError().arg(state);
 }
+
+bool answerLost(const EngineError &error) { return sqlStateOf(error.code) == state::Unknown; }
+int lostAnswerCode() { return serverCode(state::Unknown); }
+bool passwordRefused(const EngineError &error) { return sqlStateOf(error.code) == state::NeedsPassword; }
+bool journalMissing(const EngineError &error) { return sqlStateOf(error.code) == QLatin1String("3F000"); }
+
+class ServerRows;
 
 class ServerBackend : public Backend
 {
 public:
-    QString journal;
-    qint64 notified = 0; // the other connections' notifications received
-    QSqlQuery direct;    // the last statement run without parameters
-    bool inTransaction = false;
+    ServerAddress address;
+    std::shared_ptr<ServerLink> serverLink;
+    std::shared_ptr<ServerLink::Slot> slot;
+    PGconn *conn = nullptr; // none while a lost one is being made again
 
-    EngineError toError(const QSqlError &e) const override { return serverError(e); }
+    // The transaction under way: none; begun by begin() but not sent yet
+    // (BEGIN and the journal's lock go with its first statement, so that no
+    // wait for the server comes while the lock is held); open on the server;
+    // or lost with its connection (its statements fail until it is ended).
+    enum class Tx { None, Pending, Open, Lost } tx = Tx::None;
 
-    // Parameters are $1, $2... on the server (QtSql would number a ?1 as two).
-    QString statementText(const Sql &sql) const override
+    QHash<QByteArray, QByteArray> names; // statement text -> its name on this connection
+    int named = 0;
+    qint64 reconnections = 0;      // connections taken since the first
+    std::optional<qint64> reserved; // the serial number this session holds
+    ServerRows *streaming = nullptr; // a cursor reading its rows on the connection
+
+    ~ServerBackend() override;
+
+    // -------------------------------------------------------- the connection
+
+    // The connection to use, made again by the link when it was lost: false
+    // (and error) when there is none, at once.
+    bool connection()
     {
-        const QString &in = sql.text();
-        QString out;
-        out.reserve(in.size());
-        QChar quote;
-        for (qsizetype i = 0; i < in.size(); ++i) {
-            const QChar ch = in[i];
-            if (!quote.isNull()) {
-                if (ch == quote)
-                    quote = QChar();
-            } else if (ch == QLatin1Char('\'') || ch == QLatin1Char('"')) {
-                quote = ch;
-            } else if (ch == QLatin1Char('?') && i + 1 < in.size() && in[i + 1].isDigit()) {
-                out += QLatin1Char('$');
-                continue;
-            }
-            out += ch;
+        if (tx == Tx::Lost)
+            return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
+        if (serverLink->isDown())
+            return failed(QStringLiteral("the server does not answer"), state::Unreachable);
+        PGconn *now = serverLink->renew(*slot, conn);
+        if (now != conn) {
+            conn = now;
+            names.clear();
+            ++reconnections;
+            if (tx == Tx::Open)
+                tx = Tx::Lost;
+            if (tx == Tx::Lost)
+                return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
+            if (conn && reserved && tx == Tx::None) // the reservation ended with the session: taken again
+                reserveNow(*reserved);
         }
-        return out;
+        return conn || failed(QStringLiteral("no connection to the server"), state::Unreachable);
     }
 
-    // Dates come back as the program stores them in a file.
-    QVariant readValue(const QSqlQuery &q, int column) const override
+    bool failed(const QString &text, const QString &sqlState)
     {
-        if (const auto text = serverText(q, column); text && text->type == ServerText::Date)
-            return text->isNull ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::fromLatin1(text->bytes));
-        const QVariant v = q.value(column);
-        if (v.typeId() == QMetaType::QDateTime && !v.isNull())
-            return toStorage(v.toDateTime());
-        return v;
-    }
-
-    // The server prepares the statements that read or change rows, with
-    // parameters or not: the largest serial number, read under the journal's
-    // lock at each store, is planned once instead of at each store (0.4 ms of
-    // the server's time, during which no other station can store). The others
-    // (a transaction's, a session's, a schema's) are run at once.
-    static bool readsOrChangesRows(const Sql &sql)
-    {
-        const QString text = sql.text();
-        qsizetype i = 0;
-        while (i < text.size() && text.at(i).isSpace())
-            ++i;
-        for (const char *word : {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH"})
-            if (QStringView(text).mid(i).startsWith(QLatin1String(word), Qt::CaseInsensitive))
-                return true;
+        error = serverFailure(text, sqlState);
         return false;
     }
 
-    QSqlQuery *startOnce(const Sql &sql, const QVariantList &params)
+    // The connection lost while an exchange went: given up, and asked for
+    // again. commitSent: a commit went without its answer, so whether it was
+    // made is not known.
+    bool lost(bool commitSent)
     {
-        if (!params.isEmpty() || readsOrChangesRows(sql))
-            return Backend::start(sql, params);
-        direct = QSqlQuery(db);
-        direct.setForwardOnly(true);
-        if (!direct.exec(statementText(sql))) {
-            error = toError(direct.lastError());
-            return nullptr;
+        const QString text = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QString();
+        PQfinish(conn);
+        conn = nullptr;
+        names.clear();
+        if (tx == Tx::Open || tx == Tx::Pending)
+            tx = Tx::Lost;
+        serverLink->renew(*slot, nullptr);
+        return failed(text.isEmpty() ? QStringLiteral("no answer from the server") : text,
+                      commitSent ? state::Unknown : state::Unreachable);
+    }
+
+    // Waits until the socket is ready for events; false when the server
+    // says nothing for the answer time, or the link is known lost.
+    bool wait(short events)
+    {
+        QElapsedTimer quiet;
+        quiet.start();
+        pollfd p{PQsocket(conn), events, 0};
+        for (;;) {
+            if (serverLink->isDown())
+                return false;
+            const int n = ::poll(&p, 1, 50);
+            if (n > 0)
+                return true;
+            if ((n < 0 && errno != EINTR) || quiet.elapsed() > answerTimeoutMs())
+                return false;
         }
-        return &direct;
     }
 
-    // A connection lost (the server restarted, the network cut) is made
-    // again by the next statement that starts outside a transaction, which
-    // is then run once more: the program's changes are all made inside
-    // transactions, so what failed there was a reading or a BEGIN, and
-    // nothing of it was done. A transaction under way is lost with its
-    // connection and fails as a whole.
-    QSqlQuery *start(const Sql &sql, const QVariantList &params) override
+    bool flush()
     {
-        if (pendingLock && !sendTogether(nullptr, {}, false, nullptr))
-            return nullptr;
-        const bool outside = !inTransaction;
-        QSqlQuery *q = startOnce(sql, params);
-        if (!q && outside && serverFault(sqlStateOf(error.code)) == EngineFault::Unreachable && reconnect())
-            q = startOnce(sql, params);
-        if (sql.text().startsWith(QLatin1String("BEGIN")))
-            inTransaction = q != nullptr;
-        else if (sql.text() == QLatin1String("COMMIT") || sql.text() == QLatin1String("ROLLBACK"))
-            inTransaction = false; // ended either way
-        return q;
+        for (int r; (r = PQflush(conn)) != 0;)
+            if (r < 0 || !wait(POLLIN | POLLOUT) || !PQconsumeInput(conn))
+                return false;
+        return true;
     }
 
-    // The session's setting: the journal's table named alone. (Other
-    // stations' changes are heard on a connection of their own: changeCount.)
-    // The server's notices (a temporary table that exists already...) are
-    // not written on the program's standard error: warnings and errors only.
-    bool joinJournal()
+    // The next result, waited for; nullptr at the end of a statement's
+    // results (and *gone when the connection was lost instead).
+    PGresult *next(bool *gone)
     {
-        return startOnce(Sql("SET search_path TO %1").arg(Identifier(journal)), {})
-               && startOnce(Sql("SET client_min_messages TO warning"), {});
+        while (PQisBusy(conn))
+            if (!wait(POLLIN) || !PQconsumeInput(conn)) {
+                *gone = true;
+                return nullptr;
+            }
+        PGresult *r = PQgetResult(conn);
+        *gone = !r && PQstatus(conn) != CONNECTION_OK;
+        return r;
     }
 
-    bool reconnect()
+    // A failed result's error: the server's SQLSTATE; without one, the
+    // connection lost, or a failure of the client library itself.
+    EngineError errorOf(const PGresult *r) const
     {
-        statements.clear();
-        own.clear();
-        direct = QSqlQuery();
-        db.close();
-        if (!db.open()) {
-            error = connectionError(db.lastError());
+        const char *sqlState = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+        const QString text = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+        if (sqlState)
+            return serverFailure(text, QString::fromLatin1(sqlState));
+        return serverFailure(text, PQstatus(conn) == CONNECTION_OK ? state::Client : state::Unreachable);
+    }
+
+    // -------------------------------------------------------- exchanges
+
+    struct Step {
+        QByteArray text; // $-numbered
+        QVariantList params;
+        bool run = true; // false: prepared only
+        std::vector<Oid> types() const
+        {
+            std::vector<Oid> out;
+            for (const QVariant &v : params)
+                out.push_back(parameterType(v));
+            return out;
+        }
+        // A statement is prepared for the types of its values.
+        QByteArray key() const
+        {
+            const std::vector<Oid> t = types();
+            return text + '\0' + QByteArray(reinterpret_cast<const char *>(t.data()), qsizetype(t.size() * sizeof(Oid)));
+        }
+    };
+
+    // The name of a step's statement on this connection, and whether it
+    // must be prepared first.
+    QByteArray nameOf(const Step &step, bool *fresh)
+    {
+        QByteArray name = names.value(step.key());
+        *fresh = name.isEmpty();
+        if (*fresh)
+            name = "sequanel_" + QByteArray::number(++named);
+        return name;
+    }
+
+    bool sendStep(const QByteArray &name, const Step &step)
+    {
+        std::vector<QByteArray> held;
+        std::vector<const char *> values;
+        held.reserve(size_t(step.params.size()));
+        for (const QVariant &v : step.params) {
+            const auto text = parameterText(v);
+            held.push_back(text.value_or(QByteArray()));
+            values.push_back(text ? held.back().constData() : nullptr);
+        }
+        return PQsendQueryPrepared(conn, name.constData(), int(values.size()), values.data(), nullptr, nullptr, 0);
+    }
+
+    // The steps sent together, each prepared first when this connection has
+    // not prepared it yet, and their answers read: onResult gets each run
+    // step's result, in order. False, with error, at the first that failed
+    // (the server runs none after it).
+    bool exchange(const std::vector<Step> &steps, const std::function<void(size_t, const PGresult *)> &onResult,
+                  bool commits)
+    {
+        for (const Step &s : steps)
+            if (s.params.size() > 65535) // libpq's limit: refused before anything goes
+                return failed(QStringLiteral("number of parameters must be between 0 and 65535"), state::Client);
+        if (!connection())
+            return false;
+        finishStreaming();
+        struct Expected {
+            size_t step;
+            QByteArray prepared; // the name a Parse gives, for a Parse
+        };
+        std::vector<Expected> expected;
+        bool ok = PQenterPipelineMode(conn);
+        for (size_t i = 0; ok && i < steps.size(); ++i) {
+            bool fresh = false;
+            const QByteArray name = nameOf(steps[i], &fresh);
+            if (fresh) {
+                const std::vector<Oid> types = steps[i].types();
+                ok = PQsendPrepare(conn, name.constData(), steps[i].text.constData(), int(types.size()), types.data());
+                expected.push_back({i, name});
+            }
+            if (ok && steps[i].run) {
+                ok = sendStep(name, steps[i]);
+                expected.push_back({i, {}});
+            }
+        }
+        ok = ok && PQpipelineSync(conn);
+        if (!ok) // (the statements queued before cannot be taken back: the connection goes)
+            return lost(false);
+        if (!flush())
+            return lost(commits);
+        EngineError first;
+        bool gone = false;
+        for (const Expected &e : expected) {
+            Result r(next(&gone));
+            if (!r)
+                return lost(commits);
+            const ExecStatusType status = PQresultStatus(r.get());
+            if (status == PGRES_FATAL_ERROR) {
+                if (!first.isSet())
+                    first = errorOf(r.get());
+            } else if (status != PGRES_PIPELINE_ABORTED) {
+                if (!e.prepared.isEmpty())
+                    names.insert(steps[e.step].key(), e.prepared);
+                else if (onResult)
+                    onResult(e.step, r.get());
+            }
+            if (Result end{next(&gone)}; end || gone) // each step's results end with nothing
+                return lost(commits);
+        }
+        Result sync(next(&gone));
+        if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC || !PQexitPipelineMode(conn))
+            return lost(commits);
+        // The transaction as the server has it now.
+        const PGTransactionStatusType server = PQtransactionStatus(conn);
+        if (server == PQTRANS_INTRANS || server == PQTRANS_INERROR)
+            tx = Tx::Open;
+        else if (tx == Tx::Open)
+            tx = Tx::None;
+        if (first.isSet()) {
+            error = first;
+            if (sqlStateOf(first.code) == state::Unreachable || sqlStateOf(first.code) == state::Client)
+                return lost(commits && sqlStateOf(first.code) == state::Unreachable);
             return false;
         }
-        ++notified; // what other stations did meanwhile was not heard
-        return joinJournal();
+        return true;
     }
+
+    Step step(const Sql &sql, const QVariantList &params = {}) const { return Step{serverText(sql), params}; }
+
+    // BEGIN and the journal's lock, put before a transaction's first statement.
+    void opening(std::vector<Step> &steps) const
+    {
+        if (tx != Tx::Pending)
+            return;
+        steps.insert(steps.begin(), {step("BEGIN"), step("SELECT pg_advisory_xact_lock(?1)", {journalKey(address.journal)})});
+    }
+
+    // One statement (inside a transaction begun, with what opens it), its
+    // rows in *out and its count of rows changed in changes. A statement
+    // whose prepared form the server no longer knows (26000) is sent once
+    // more, prepared again, when nothing of a transaction was lost with it.
+    bool statement(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out, bool thenCommit)
+    {
+        for (int attempt = 0;; ++attempt) {
+            std::vector<Step> steps{step(sql, params)};
+            const bool opens = tx == Tx::Pending, wasOpen = tx == Tx::Open;
+            opening(steps);
+            const size_t at = steps.size() - 1;
+            if (thenCommit && tx != Tx::None)
+                steps.push_back(step("COMMIT"));
+            changes = 0;
+            const bool ok = exchange(
+                steps,
+                [&](size_t i, const PGresult *r) {
+                    if (i != at)
+                        return;
+                    changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(r))).toInt();
+                    if (out) {
+                        out->clear();
+                        for (int row = 0; row < PQntuples(r); ++row) {
+                            QVariantList values;
+                            for (int c = 0; c < PQnfields(r); ++c)
+                                values << valueOf(r, row, c);
+                            *out << values;
+                        }
+                    }
+                },
+                thenCommit);
+            if (ok && thenCommit)
+                tx = Tx::None;
+            if (ok)
+                return true;
+            if (sqlStateOf(error.code) != QLatin1String("26000") || attempt > 0 || wasOpen)
+                return false;
+            names.clear();
+            if (opens) {
+                rollback();
+                tx = Tx::Pending;
+            }
+        }
+    }
+
+    // -------------------------------------------------------- Backend
+
+    bool exec(const Sql &sql, const QVariantList &params) override { return statement(sql, params, nullptr, false); }
+
+    QVector<QVariantList> rows(const Sql &sql, const QVariantList &params, bool *ok) override
+    {
+        QVector<QVariantList> out;
+        const bool good = statement(sql, params, &out, false);
+        if (ok)
+            *ok = good;
+        return out;
+    }
+
+    bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out) override
+    {
+        return statement(sql, params, out, true);
+    }
+
+    bool begin() override
+    {
+        tx = Tx::Pending;
+        return true;
+    }
+
+    // The snapshot is taken by the first statement: what the statements read
+    // stays as it was then.
+    bool beginRead() override
+    {
+        if (exchange({step("BEGIN ISOLATION LEVEL REPEATABLE READ"), step("SELECT 1")}, {}, false))
+            return true;
+        rollback();
+        return false;
+    }
+
+    bool end(const Sql &sql)
+    {
+        const Tx was = std::exchange(tx, Tx::None);
+        if (was == Tx::Pending || was == Tx::None)
+            return true;
+        if (was == Tx::Lost)
+            return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
+        tx = Tx::Open;
+        const bool ok = exchange({step(sql)}, {}, sql.text() == QLatin1String("COMMIT"));
+        tx = Tx::None; // (lost with its connection: over either way)
+        return ok;
+    }
+
+    bool commit() override { return end("COMMIT"); }
+
+    void rollback() override
+    {
+        const EngineError keep = error;
+        end("ROLLBACK");
+        error = keep;
+    }
+
+    bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override;
+    std::unique_ptr<RowStream> stream(const Sql &sql, const QVariantList &params) override;
+    void finishStreaming();
+
+    // -------------------------------------------------------- the journal
 
     bool hasTable(const Identifier &table) override
     {
         bool ok = false;
         const QVariant v = scalar("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = ?1 "
                                   "AND lower(tablename) = lower(?2)",
-                                  {journal, table.name()}, &ok);
+                                  {address.journal, table.name()}, &ok);
         return ok && v.toInt() > 0;
     }
 
@@ -468,7 +633,7 @@ public:
         const auto rs = rows("SELECT column_name, data_type, character_maximum_length FROM information_schema.columns "
                              "WHERE table_schema = ?1 AND lower(table_name) = lower(?2) AND column_name <> 'rowid' "
                              "AND column_name <> ?3 ORDER BY ordinal_position",
-                             {journal, table.name(), kStoreKey}, &good);
+                             {address.journal, table.name(), kStoreKey}, &good);
         if (ok)
             *ok = good;
         for (const QVariantList &r : rs)
@@ -486,314 +651,17 @@ public:
         return Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(Sql::join(columns, ", "), table);
     }
 
-    // A write transaction holds the journal's lock until it ends, as a file's
-    // write transaction holds the file: what is read inside it (the largest
-    // serial number) stays true until its commit, and stores come one at a
-    // time. The lock's key is the journal's name hashed (FNV-1a, 64 bits).
-    // BEGIN and the lock wait for the transaction's first statement and go
-    // to the server with it: every wait for the server while the lock is
-    // held keeps all the other stations waiting too.
-    bool pendingLock = false;
-
-    bool begin() override
-    {
-        if (mode == OpenMode::ReadOnly)
-            return exec("BEGIN");
-        pendingLock = true;
-        return true;
-    }
-
-    QByteArray lockStatements() const
-    {
-        quint64 key = 0xCBF29CE484222325ull;
-        for (char byte : journal.toUtf8())
-            key = (key ^ quint8(byte)) * 0x100000001B3ull;
-        return "BEGIN; SELECT pg_advisory_xact_lock(" + QByteArray::number(qint64(key)) + "); ";
-    }
-
-    bool commit() override { return std::exchange(pendingLock, false) || Backend::commit(); }
-
-    void rollback() override
-    {
-        if (!std::exchange(pendingLock, false))
-            Backend::rollback();
-    }
-
-    QVector<QVariantList> rows(const Sql &sql, const QVariantList &params, bool *ok) override
-    {
-        if (!pendingLock || !readsOrChangesRows(sql))
-            return Backend::rows(sql, params, ok);
-        QVector<QVariantList> out;
-        const bool sent = sendTogether(&sql, params, false, &out);
-        if (ok)
-            *ok = sent;
-        return out;
-    }
-
-    bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out) override
-    {
-        if (!readsOrChangesRows(sql))
-            return Backend::execAndCommit(sql, params, out);
-        return sendTogether(&sql, params, true, out);
-    }
-
-    // Statements sent in one message, the program's own prepared statements
-    // among them, are run by libpq itself: QtSql hands over one result of a
-    // message only, and names its prepared statements itself.
-    QHash<QString, QByteArray> own; // statement text -> name on the server
-    int ownNamed = 0;
-
-    // In one message: the lock's statements when begin() left them to send;
-    // the statement (prepared first under a name of the program's own, the
-    // first time it is sent), its values written as QtSql writes them; then
-    // COMMIT when asked. The statement's rows in *out, its count of rows
-    // changed in changes. Outside a transaction, a connection found lost
-    // before the message goes (the server restarted since the last one) is
-    // made again first; a message that fails because the connection was lost
-    // while it went is sent again, once the connection is made again, when
-    // it holds no COMMIT: the server may have committed it.
-    bool sendTogether(const Sql *sql, const QVariantList &params, bool thenCommit, QVector<QVariantList> *out)
-    {
-        const bool outside = !inTransaction;
-        const bool lockToSend = pendingLock;
-        pendingLock = false;
-        if (outside) {
-            PGconn *conn = serverHandle(db);
-            if ((!conn || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn)) && !reconnect())
-                return false;
-        }
-        for (int attempt = 0;; ++attempt) {
-            QByteArray text, name;
-            int at = 0, prepareAt = -1, beginAt = -1, statementAt = -1, commitAt = -1;
-            if (sql) {
-                name = own.value(statementText(*sql));
-                if (name.isEmpty()) {
-                    name = "sequanel_" + QByteArray::number(++ownNamed);
-                    text += "PREPARE " + name + " AS " + statementText(*sql).toUtf8() + "; ";
-                    prepareAt = at++;
-                }
-            }
-            if (lockToSend) {
-                text += lockStatements();
-                beginAt = at;
-                at += 2;
-            }
-            if (sql) {
-                text += "EXECUTE " + name;
-                if (!params.isEmpty())
-                    text += " (" + literals(params) + ')';
-                text += "; ";
-                statementAt = at++;
-            }
-            if (thenCommit) {
-                text += "COMMIT";
-                commitAt = at++;
-            }
-            const bool sent = together(text, [&](int i, const PGresult *r) {
-                if (i == prepareAt)
-                    own.insert(statementText(*sql), name);
-                else if (i == beginAt)
-                    inTransaction = true;
-                else if (i == statementAt) {
-                    changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(r))).toInt();
-                    if (out)
-                        *out = rowsOf(r);
-                } else if (i == commitAt)
-                    inTransaction = false;
-            });
-            if (sent)
-                return true;
-            if (serverFault(sqlStateOf(error.code)) == EngineFault::Unreachable)
-                inTransaction = false; // lost with its connection
-            if (attempt > 0 || !outside || thenCommit || serverFault(sqlStateOf(error.code)) != EngineFault::Unreachable
-                || !reconnect())
-                return false;
-        }
-    }
-
-    // The values as QtSql writes them in its own EXECUTE statements.
-    QByteArray literals(const QVariantList &params) const
-    {
-        QStringList out;
-        for (const QVariant &v : params) {
-            QSqlField field(QString(), v.metaType());
-            if (!isNullValue(v))
-                field.setValue(v);
-            out << db.driver()->formatValue(field);
-        }
-        return out.join(QStringLiteral(", ")).toUtf8();
-    }
-
-    static bool isNullValue(const QVariant &v)
-    {
-        if (v.isNull())
-            return true;
-        switch (v.typeId()) {
-        case QMetaType::QString: return v.toString().isNull();
-        case QMetaType::QByteArray: return v.toByteArray().isNull();
-        case QMetaType::QDateTime: return !v.toDateTime().isValid();
-        case QMetaType::QDate: return v.toDate().isNull();
-        case QMetaType::QTime: return !v.toTime().isValid();
-        default: return false;
-        }
-    }
-
-    static QVector<QVariantList> rowsOf(const PGresult *r)
-    {
-        enum : Oid { kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700 };
-        QVector<QVariantList> out;
-        const int columns = PQnfields(r);
-        for (int row = 0; row < PQntuples(r); ++row) {
-            QVariantList values;
-            for (int c = 0; c < columns; ++c) {
-                const QByteArray text(PQgetvalue(r, row, c), PQgetlength(r, row, c));
-                const bool null = PQgetisnull(r, row, c);
-                switch (PQftype(r, c)) {
-                case kBool: values << (null ? QVariant(QMetaType::fromType<bool>()) : QVariant(text == "t")); break;
-                case kInt2:
-                case kInt4: values << (null ? QVariant(QMetaType::fromType<int>()) : QVariant(text.toInt())); break;
-                case kInt8: values << (null ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(text.toLongLong())); break;
-                case kOid: values << (null ? QVariant(QMetaType::fromType<qulonglong>()) : QVariant(text.toULongLong())); break;
-                case kFloat4:
-                case kFloat8:
-                case kNumeric: values << (null ? QVariant(QMetaType::fromType<double>()) : QVariant(text.toDouble())); break;
-                default: values << (null ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::fromUtf8(text)));
-                }
-            }
-            out << values;
-        }
-        return out;
-    }
-
-    // Sends the statements and hands over each one's result in order; false
-    // and error at the first that failed (the server runs none after it).
-    bool together(const QByteArray &text, const std::function<void(int, const PGresult *)> &onResult)
-    {
-        PGconn *conn = serverHandle(db);
-        if (!conn) {
-            error = serverFailure(QStringLiteral("no connection"), kConnectionFailure);
-            return false;
-        }
-        while (PGresult *r = PQgetResult(conn)) // what QtSql left unread
-            PQclear(r);
-        if (!PQsendQuery(conn, text.constData())) {
-            error = serverFailure(QString::fromUtf8(PQerrorMessage(conn)).trimmed(), kConnectionFailure);
-            return false;
-        }
-        bool ok = true;
-        int i = 0;
-        while (PGresult *r = PQgetResult(conn)) {
-            const ExecStatusType status = PQresultStatus(r);
-            if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-                if (ok)
-                    onResult(i++, r);
-            } else if (ok) {
-                const char *state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-                error = serverFailure(QString::fromUtf8(PQresultErrorMessage(r)).trimmed(),
-                                      state ? QString::fromLatin1(state) : kConnectionFailure);
-                ok = false;
-            }
-            PQclear(r);
-        }
-        return ok;
-    }
-
-    // The snapshot is taken by the first statement: what the statements read
-    // stays as it was then.
-    bool beginRead() override
-    {
-        if (!exec("BEGIN ISOLATION LEVEL REPEATABLE READ"))
-            return false;
-        bool ok = false;
-        scalar("SELECT 1", {}, &ok);
-        if (!ok)
-            rollback();
-        return ok;
-    }
-
-    bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (!q.exec(statementText(sql))) {
-            error = toError(q.lastError());
-            return false;
-        }
-        HeldRow held;
-        const RowText row(held);
-        const int n = q.record().count();
-        held.values.resize(size_t(n));
-        held.nulls.resize(size_t(n));
-        while (q.next()) {
-            for (int i = 0; i < n; ++i) {
-                if (const auto text = serverText(q, i)) {
-                    held.nulls[size_t(i)] = text->isNull;
-                    held.values[size_t(i)] = QByteArray(text->bytes.data(), text->bytes.size());
-                    continue;
-                }
-                const QVariant v = readValue(q, i);
-                held.nulls[size_t(i)] = v.isNull();
-                held.values[size_t(i)] = v.isNull() ? QByteArray() : v.toString().toUtf8();
-            }
-            if (!onRow(row))
-                return true;
-        }
-        if (q.lastError().isValid()) {
-            error = toError(q.lastError());
-            return false;
-        }
-        return true;
-    }
-
-    // Notifications come on a connection of their own, opened at the first
-    // question: the log's own connection may be in the middle of a result read
-    // row by row (QtSql reads a forward-only result so), and libpq hands over
-    // no notification until that result ends. They are read as they are asked
-    // for, by libpq itself: QtSql's way needs an event loop of the connection's
-    // thread. A listener opened again (the server restarted, the network came
-    // back) counts as a change: what happened meanwhile was not heard. Inside
-    // a transaction of the log's connection the count is not known: a commit
-    // of another station just before it may not have been heard yet.
-    QSqlDatabase listener;
-    bool listened = false;
-
-    ~ServerBackend() override
-    {
-        const QString listenerName = listener.connectionName();
-        if (listener.isValid())
-            listener.close();
-        listener = QSqlDatabase();
-        if (!listenerName.isEmpty())
-            QSqlDatabase::removeDatabase(listenerName);
-    }
-
+    // The other stations' changes, heard by the link; the connection's own
+    // do not count, as on a file, and a connection made again counts as a
+    // change (what happened meanwhile was not heard). Inside a transaction
+    // the count is not known: a commit of another station just before it
+    // may not have been heard yet.
     qint64 changeCount() override
     {
-        if (inTransaction || pendingLock)
+        if (tx != Tx::None)
             return -1;
-        if (!listener.isValid())
-            listener = QSqlDatabase::cloneDatabase(db, name + QStringLiteral("-listener"));
-        PGconn *conn = listener.isOpen() ? serverHandle(listener) : nullptr;
-        if (!conn || PQstatus(conn) != CONNECTION_OK) {
-            listener.close();
-            QSqlQuery listen(listener);
-            if (!listener.open() || !listen.exec(QStringLiteral("LISTEN ") + quoteIdentifier(journal)))
-                return -1;
-            conn = serverHandle(listener);
-            if (std::exchange(listened, true))
-                ++notified;
-        }
-        if (!conn || !PQconsumeInput(conn))
-            return -1;
-        // As on a file, the connection's own changes do not count.
-        PGconn *own = serverHandle(db);
-        const int ownPid = own ? PQbackendPID(own) : 0;
-        while (PGnotify *n = PQnotifies(conn)) {
-            if (n->be_pid != ownPid)
-                ++notified;
-            PQfreemem(n);
-        }
-        return notified;
+        const qint64 heard = serverLink->changesHeard(conn ? PQbackendPID(conn) : 0);
+        return heard < 0 ? -1 : heard + reconnections;
     }
 
     // A shared log's survey: a leaf for each chunk of rowids, its hash the
@@ -807,7 +675,7 @@ public:
         // (Asked so that a missing table is no error: an error would end the
         // reading's transaction.)
         bool ok = false;
-        const QString schema = quoteIdentifier(journal) + QLatin1Char('.');
+        const QString schema = quoteIdentifier(address.journal) + QLatin1Char('.');
         const QVariantList oids = rows("SELECT CAST(to_regclass(?1) AS oid), CAST(to_regclass(?2) AS oid)",
                                        {schema + quoteIdentifier(table.name()), schema + QLatin1String(kVersionsTable)}, &ok)
                                       .value(0);
@@ -845,55 +713,285 @@ public:
         const qint64 v = scalar("SELECT lastval()", {}, &ok).toLongLong();
         return ok && v != 0 ? std::optional(v) : std::nullopt;
     }
+
+    LinkState link() const override
+    {
+        LinkState s = serverLink->state();
+        if (conn) { // what this connection is, whatever the listener's
+            const char *host = PQhost(conn);
+            s.encrypted = PQsslInUse(conn);
+            s.network = host && host[0] != '/';
+        }
+        return s;
+    }
+
+    // -------------------------------------------------------- reservations
+
+    // A session's advisory lock of two keys: the journal's and the number.
+    bool reserveNow(qint64 number)
+    {
+        QVector<QVariantList> out;
+        const bool ok = statement("SELECT pg_try_advisory_lock(CAST(?1 AS integer), CAST(?2 AS integer)) "
+                                  "FROM (SELECT pg_advisory_unlock_all()) AS released",
+                                  {reservationKey(address.journal), number}, &out, false);
+        return ok && out.value(0).value(0).toBool();
+    }
+
+    std::optional<bool> reserve(qint64 number) override
+    {
+        if (number <= 0 || number > std::numeric_limits<qint32>::max())
+            return true; // no number the column holds
+        reserved.reset();
+        error = {};
+        const bool taken = reserveNow(number);
+        if (error.isSet())
+            return std::nullopt;
+        if (taken)
+            reserved = number;
+        return taken;
+    }
+
+    void releaseReservations() override
+    {
+        if (std::exchange(reserved, std::nullopt) && conn && !serverLink->isDown())
+            statement("SELECT pg_advisory_unlock_all()", {}, nullptr, false);
+    }
+
+    Sql reservations() const
+    {
+        return Sql("FROM pg_catalog.pg_locks WHERE locktype = 'advisory' AND objsubid = 2 AND classid = CAST(%1 AS oid) "
+                   "AND pid <> pg_backend_pid() AND database = (SELECT oid FROM pg_catalog.pg_database "
+                   "WHERE datname = current_database())")
+            .arg(Sql::number(reservationKey(address.journal)));
+    }
+    Sql largestReservedElsewhere() const override
+    {
+        return Sql("(SELECT coalesce(max(CAST(objid AS bigint)), 0) %1)").arg(reservations());
+    }
+    Sql reservedElsewhere(const Sql &number) const override
+    {
+        return Sql("EXISTS (SELECT 1 %1 AND CAST(objid AS bigint) = %2)").arg(reservations(), number);
+    }
 };
+
+// -------------------------------------------------------- rows one at a time
+
+// A statement's rows read one at a time as the server sends them (libpq's
+// single-row mode), on the backend's connection. When the backend needs its
+// connection for another statement meanwhile, the rows not read yet are
+// taken in first.
+class ServerRows : public RowStream
+{
+public:
+    ServerRows(ServerBackend &b, const Sql &sql, const QVariantList &params) : m_b(&b), m_sql(sql), m_params(params) {}
+    ~ServerRows() override
+    {
+        if (m_b && m_b->streaming == this)
+            takeRest();
+        if (m_b)
+            m_b->streaming = nullptr;
+    }
+
+    bool start() override
+    {
+        m_held.clear();
+        m_row.reset();
+        if (!m_b)
+            return fail(serverFailure(QStringLiteral("the connection is gone"), state::Unreachable));
+        if (m_b->streaming == this)
+            takeRest();
+        m_held.clear();
+        m_names.clear();
+        error = {};
+        if (!m_b->connection())
+            return fail(m_b->error);
+        m_b->finishStreaming();
+        if (m_b->tx == ServerBackend::Tx::Pending) {
+            std::vector<ServerBackend::Step> steps;
+            m_b->opening(steps);
+            if (!m_b->exchange(steps, {}, false))
+                return fail(m_b->error);
+        }
+        const ServerBackend::Step step = m_b->step(m_sql, m_params);
+        if (!m_b->names.contains(step.key())) {
+            ServerBackend::Step prepare = step;
+            prepare.run = false;
+            if (!m_b->exchange({prepare}, {}, false))
+                return fail(m_b->error);
+        }
+        const QByteArray name = m_b->names.value(step.key());
+        if (!m_b->sendStep(name, step) || !PQsetSingleRowMode(m_b->conn) || !m_b->flush()) {
+            m_b->lost(false);
+            return fail(m_b->error);
+        }
+        m_b->streaming = this;
+        return next() || !error.isSet();
+    }
+
+    bool onRow() const override { return m_row != nullptr; }
+
+    bool next() override
+    {
+        m_row.reset();
+        if (!m_held.empty()) {
+            m_row = std::move(m_held.front());
+            m_held.pop_front();
+            return true;
+        }
+        if (!m_b || m_b->streaming != this)
+            return false;
+        Result r = take();
+        if (!r)
+            return false;
+        m_row = std::move(r);
+        return true;
+    }
+
+    QVariant value(int column) const override { return m_row ? valueOf(m_row.get(), 0, column) : QVariant(); }
+    const PGresult *current() const { return m_row.get(); }
+    QStringList names() const override { return m_names; }
+
+    // The rows not read yet, kept: the connection is wanted for another statement.
+    void takeRest()
+    {
+        while (m_b && m_b->streaming == this)
+            if (Result r = take())
+                m_held.push_back(std::move(r));
+    }
+
+    void detach() { m_b = nullptr; }
+
+private:
+    // The next row from the server; nothing at the end (the stream is
+    // then over), or on failure (with error).
+    Result take()
+    {
+        bool gone = false;
+        Result r(m_b->next(&gone));
+        if (!r) {
+            m_b->streaming = nullptr;
+            if (gone) {
+                m_b->lost(false);
+                fail(m_b->error);
+            }
+            return nullptr;
+        }
+        if (m_names.isEmpty())
+            for (int c = 0; c < PQnfields(r.get()); ++c)
+                m_names << QString::fromUtf8(PQfname(r.get(), c));
+        const ExecStatusType status = PQresultStatus(r.get());
+        if (status == PGRES_SINGLE_TUPLE)
+            return r;
+        if (status == PGRES_FATAL_ERROR)
+            fail(m_b->errorOf(r.get()));
+        // (the end: PGRES_TUPLES_OK, then nothing)
+        Result end(m_b->next(&gone));
+        m_b->streaming = nullptr;
+        if (gone) {
+            m_b->lost(false);
+            fail(m_b->error);
+        }
+        return nullptr;
+    }
+
+    bool fail(const EngineError &e)
+    {
+        error = e;
+        m_row.reset();
+        return false;
+    }
+
+    ServerBackend *m_b;
+    Sql m_sql;
+    QVariantList m_params;
+    Result m_row;
+    std::deque<Result> m_held;
+    QStringList m_names;
+};
+
+ServerBackend::~ServerBackend()
+{
+    if (streaming)
+        streaming->detach();
+    PQfinish(conn);
+}
+
+void ServerBackend::finishStreaming()
+{
+    if (streaming)
+        streaming->takeRest();
+}
+
+std::unique_ptr<RowStream> ServerBackend::stream(const Sql &sql, const QVariantList &params)
+{
+    return std::make_unique<ServerRows>(*this, sql, params);
+}
+
+bool ServerBackend::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
+{
+    ServerRows rows(*this, sql, {});
+    if (!rows.start()) {
+        error = rows.error;
+        return false;
+    }
+    // Rows are read to the end even when onRow wants no more: the
+    // connection is free for the next statement only then.
+    ResultRow held;
+    const RowText row(held);
+    bool wanted = true;
+    for (; rows.onRow(); rows.next())
+        if (wanted) {
+            held.result = rows.current();
+            wanted = onRow(row);
+        }
+    if (rows.error.isSet()) {
+        error = rows.error;
+        return false;
+    }
+    return true;
+}
 
 namespace {
 
-// Connects to the server's base; nullptr and *error set on failure.
-std::unique_ptr<ServerBackend> connectServer(const QString &address, OpenMode mode, EngineError *error,
-                                             ServerAddress *parsed)
+// A connection to the journal of the address; nullptr and *error on failure.
+std::unique_ptr<ServerBackend> connectBackend(const QString &address, OpenMode mode, EngineError *error)
 {
-    auto fail = [&](const EngineError &e) -> std::unique_ptr<ServerBackend> {
-        if (error)
-            *error = e;
-        return nullptr;
-    };
     QString problem;
     const auto a = parseAddress(address, &problem);
-    if (!a)
-        return fail(serverFailure(QStringLiteral("not a shared log's address"), problem));
-    *parsed = *a;
+    if (!a) {
+        if (error)
+            *error = serverFailure(QStringLiteral("not a shared log's address"), problem);
+        return nullptr;
+    }
+    const Purpose purpose = mode == OpenMode::ReadOnly ? Purpose::Reader : Purpose::Station;
+    PGconn *conn = connectServer(*a, purpose, error);
+    if (!conn)
+        return nullptr;
     auto c = std::make_unique<ServerBackend>();
-    c->name = newConnectionName();
     c->path = a->shown;
     c->mode = mode;
-    c->journal = a->journal;
-    c->db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), c->name);
-    if (!c->db.isValid())
-        return fail(EngineError{QStringLiteral("QtSql's PostgreSQL driver is missing"), 0});
-    c->db.setHostName(a->host);
-    if (a->port > 0)
-        c->db.setPort(a->port);
-    c->db.setUserName(a->user);
-    // Kept by the driver alone, never in the log's name: the address's own,
-    // else one typed in this session, else libpq's password file.
-    c->db.setPassword(a->password.isEmpty() ? serverPassword(a->shown) : a->password);
-    c->db.setDatabaseName(a->base);
-    // libpq's own TLS setting stays "prefer" unless the address says otherwise.
-    // Over TCP, a peer gone without a word (a cable pulled, a machine off) is
-    // told within about 20 s, not after the system's retransmissions (a
-    // quarter of an hour): data unacknowledged for 15 s, or an idle
-    // connection unanswered to three probes 5 s apart after 10 s, ends it.
-    // (libpq leaves these aside on a Unix socket.)
-    c->db.setConnectOptions((QStringList{QStringLiteral("connect_timeout=10"),
-                                         QStringLiteral("application_name=sequanel"),
-                                         QStringLiteral("tcp_user_timeout=15000"), QStringLiteral("keepalives_idle=10"),
-                                         QStringLiteral("keepalives_interval=5"), QStringLiteral("keepalives_count=3")}
-                             + a->options)
-                                .join(QLatin1Char(';')));
-    if (!c->db.open())
-        return fail(connectionError(c->db.lastError()));
+    c->address = *a;
+    c->serverLink = ServerLink::of(*a);
+    c->slot = c->serverLink->newSlot(purpose);
+    c->conn = conn;
     return c;
+}
+
+// Statements the server runs one after the other, as one message; false,
+// with *error, at the first that fails.
+bool runScript(ServerBackend &c, const QString &script, EngineError *error)
+{
+    bool ok = PQsendQuery(c.conn, script.toUtf8().constData()) && c.flush();
+    bool gone = false;
+    while (PGresult *r = ok ? c.next(&gone) : nullptr) {
+        if (PQresultStatus(r) == PGRES_FATAL_ERROR && error && !error->isSet())
+            *error = c.errorOf(r);
+        ok = ok && PQresultStatus(r) != PGRES_FATAL_ERROR;
+        PQclear(r);
+    }
+    if ((gone || !ok) && error && !error->isSet())
+        *error = serverFailure(QString::fromUtf8(PQerrorMessage(c.conn)).trimmed(), state::Unreachable);
+    return ok && !gone;
 }
 
 } // namespace
@@ -909,10 +1007,18 @@ QString logDisplayName(const QString &name)
            + QLatin1Char('/') + a->journal;
 }
 
+QString logUserName(const QString &name)
+{
+    QString problem;
+    const auto a = isServerAddress(name) ? parseAddress(name, &problem) : std::nullopt;
+    return a ? a->user : QString();
+}
+
+// The journal opened as the role may use it: a role that may not read it
+// is refused, one that may only read it has it read only.
 std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, EngineError *error)
 {
-    ServerAddress a;
-    auto c = connectServer(address, mode, error, &a);
+    auto c = connectBackend(address, mode, error);
     if (!c)
         return nullptr;
     auto fail = [&](const EngineError &e) -> std::unique_ptr<Backend> {
@@ -921,26 +1027,34 @@ std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, Engin
         return nullptr;
     };
     bool ok = false;
-    const int schemas =
-        c->scalar("SELECT count(*) FROM pg_catalog.pg_namespace WHERE nspname = ?1", {a.journal}, &ok).toInt();
+    const QVector<QVariantList> rights = c->rows(
+        "SELECT has_schema_privilege(n.oid, 'USAGE'), coalesce(bool_and(has_table_privilege(c.oid, 'SELECT')), false), "
+        "coalesce(bool_and(has_table_privilege(c.oid, 'INSERT') AND has_table_privilege(c.oid, 'UPDATE') "
+        "AND (c.relname = 'sequanel_versions' OR has_table_privilege(c.oid, 'DELETE'))), false) "
+        "FROM pg_catalog.pg_namespace n LEFT JOIN pg_catalog.pg_class c ON c.relnamespace = n.oid AND c.relkind = 'r' "
+        "WHERE n.nspname = ?1 GROUP BY n.oid",
+        {c->address.journal}, &ok);
     if (!ok)
         return fail(c->error);
-    if (schemas == 0)
+    if (rights.isEmpty())
         return fail(serverFailure(QStringLiteral("no such journal"), QStringLiteral("3F000")));
-    // (A read-only opening is not made a read-only session: that would
-    // refuse the temporary tables a reading keeps its bounds in.)
-    if (!c->joinJournal())
-        return fail(c->error);
+    if (!rights[0].value(0).toBool() || !rights[0].value(1).toBool())
+        return fail(serverFailure(QStringLiteral("the role may not read the journal"), state::NotReadable));
+    if (!rights[0].value(2).toBool())
+        c->mode = OpenMode::ReadOnly;
+    // A station hears the others from its opening on: what it reads next,
+    // it will hear change.
+    if (mode == OpenMode::ReadWrite)
+        c->serverLink->listenNow(10);
     return c;
 }
 
 bool createServer(const QString &address, const TableDef &table, EngineError *error)
 {
-    ServerAddress a;
-    auto c = connectServer(address, OpenMode::ReadWrite, error, &a);
+    auto c = connectBackend(address, OpenMode::ReadWrite, error);
     if (!c)
         return false;
-    const QString schema = quoteIdentifier(a.journal);
+    const QString schema = quoteIdentifier(c->address.journal);
     const QString qualified = schema + QLatin1Char('.') + quoteIdentifier(table.name);
     const QString versions = QLatin1String(kVersionsTable);
     QStringList columns{QStringLiteral("rowid bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY")};
@@ -984,23 +1098,13 @@ bool createServer(const QString &address, const TableDef &table, EngineError *er
                        "FOR EACH STATEMENT EXECUTE FUNCTION %2.sequanel_chunks()").arg(qualified, schema),
         QStringLiteral("COMMIT"),
     };
-    for (const QString &sql : statements) {
-        QSqlQuery q(c->db);
-        if (!q.exec(sql)) {
-            if (error)
-                *error = serverError(q.lastError());
-            QSqlQuery(c->db).exec(QStringLiteral("ROLLBACK"));
-            return false;
-        }
-    }
-    return true;
+    return runScript(*c, statements.join(QStringLiteral(";\n")), error);
 }
 
 bool removeServer(const QString &address)
 {
-    ServerAddress a;
-    auto c = connectServer(address, OpenMode::ReadWrite, nullptr, &a);
-    return c && QSqlQuery(c->db).exec(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(quoteIdentifier(a.journal)));
+    auto c = connectBackend(address, OpenMode::ReadWrite, nullptr);
+    return c && runScript(*c, QStringLiteral("DROP SCHEMA %1 CASCADE").arg(quoteIdentifier(c->address.journal)), nullptr);
 }
 
 } // namespace platform

@@ -57,7 +57,7 @@ private:
 
 // A SQLite file through QtSql's QSQLITE driver, and through the engine's own
 // functions where QtSql would cost too much or cannot reach.
-class FileBackend : public Backend
+class FileBackend : public SqlBackend
 {
 public:
     EngineError toError(const QSqlError &e) const override { return fileError(e); }

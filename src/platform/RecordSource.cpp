@@ -116,6 +116,8 @@ std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name
         return checkFile(name, true);
     if (!c)
         return notUsable(engineError);
+    // A shared log whose role may only read the journal opens read only.
+    out.readOnly = readOnly = readOnly || c->mode() == OpenMode::ReadOnly;
     if (!c->hasTable(Identifier(m_table))) {
         if (c->lastError().isSet() && c->lastError().code != 0)
             return notUsable(c->lastError());
@@ -342,6 +344,14 @@ int RecordSource::countUpTo(int n)
     return int(v.toLongLong());
 }
 
+void RecordSource::newStoreKey()
+{
+    m_outcomeUnknown = false;
+    m_storeKey = m_cursor.connection && !m_cursor.connection->storeKeyColumn().isEmpty()
+                     ? QUuid::createUuid().toString(QUuid::WithoutBraces)
+                     : QString();
+}
+
 bool RecordSource::addNew()
 {
     m_error = {};
@@ -353,8 +363,7 @@ bool RecordSource::addNew()
     m_beforeAddBof = m_cursor.bof;
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
-    m_storeKey = m_cursor.connection->storeKeyColumn().isEmpty() ? QString()
-                                                                 : QUuid::createUuid().toString(QUuid::WithoutBraces);
+    newStoreKey();
     showEmpty();
     return true;
 }
@@ -386,6 +395,7 @@ bool RecordSource::edit()
         return false;
     }
     m_editMode = EditMode::Editing;
+    m_outcomeUnknown = false;
     return true;
 }
 
@@ -557,9 +567,14 @@ bool RecordSource::update(const SettledColumn *settled)
         // The settled value worked out by the engine in the store's own
         // statement, its text given back with the rowid; stored only when
         // the condition holds.
-        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection);
+        // The typed text first: ?1, bound only when the statement reads it
+        // (a value left unread has no type the server could give it).
+        const Sql typed = Sql::parameter(1);
+        const SettledColumn::InStatement in = settled->inStatement(*m_cursor.connection, typed);
         QVector<Sql> cols, picked;
         QVariantList bound;
+        if (in.value.text().contains(typed.text()) || in.condition.text().contains(typed.text()))
+            bound << values[settledIndex];
         for (int i = 0; i < names.size(); ++i) {
             cols << Identifier(names[i]);
             if (i == settledIndex) {
@@ -600,6 +615,12 @@ bool RecordSource::update(const SettledColumn *settled)
     }
     if (*changed < 0) {
         m_settledText.clear();
+        // Once a try's answer was lost, whether the entry is stored is not
+        // known until a try reaches the server: none says it is not.
+        if (answerLost(m_error.engine()))
+            m_outcomeUnknown = true;
+        else if (m_outcomeUnknown && faultOf(m_error.engine()) == EngineFault::Unreachable)
+            m_error.code = lostAnswerCode();
         return false;
     }
     if (*changed == 0 && m_editMode == EditMode::Editing) {
@@ -613,6 +634,7 @@ bool RecordSource::update(const SettledColumn *settled)
         if (m_cursor.count >= 0)
             ++m_cursor.count;
         m_editMode = EditMode::None;
+        m_storeKey.clear();
         // The controls keep the stored row when there was none before.
         backToBeforeAdd();
     } else {
@@ -659,6 +681,7 @@ bool RecordSource::editToAddNew()
     m_beforeAddBof = m_cursor.bof;
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
+    newStoreKey();
     return true;
 }
 
@@ -680,6 +703,7 @@ void RecordSource::cancelUpdate()
 {
     const EditMode was = m_editMode;
     m_editMode = EditMode::None;
+    m_storeKey.clear();
     if (was == EditMode::Adding) {
         if (!backToBeforeAdd())
             showEmpty();
@@ -699,10 +723,17 @@ bool RecordSource::deleteCurrent()
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
         return false;
     }
-    const int changed = writeOne(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)), {*m_cursor.current});
-    if (changed < 0)
+    const qint64 row = *m_cursor.current;
+    const int changed = writeOne(Sql("DELETE FROM %1 WHERE rowid = ?1").arg(Identifier(m_table)), {row});
+    if (changed < 0) {
+        if (answerLost(m_error.engine()))
+            m_deleteUnknown = row;
+        else if (m_deleteUnknown == row && faultOf(m_error.engine()) == EngineFault::Unreachable)
+            m_error.code = lostAnswerCode(); // (as above)
         return false;
-    if (changed == 0) {
+    }
+    // The row gone after a try whose answer was lost: that try deleted it.
+    if (changed == 0 && std::exchange(m_deleteUnknown, std::nullopt) != row) {
         // Another program deleted the row meanwhile.
         m_error = SourceError{SourceError::RowGone, {}, {}};
         m_cursor.count = -1;

@@ -48,8 +48,9 @@ struct SourceError {
 // connection's error and nothing is written.
 // inStatement, when given, says how the engine itself works the value out
 // inside the statement that stores the row: an expression, and a condition
-// under which it equals what value() would give. On a shared log the row is
-// then stored in one exchange with the server, nothing coming back to the
+// under which it equals what value() would give (typed is the statement's
+// parameter that holds the typed text). On a shared log the row is then
+// stored in one exchange with the server, nothing coming back to the
 // program while the journal is locked; when the condition does not hold,
 // nothing is stored that way and value() settles the value.
 struct SettledColumn {
@@ -59,7 +60,7 @@ struct SettledColumn {
     };
     QString column;
     std::function<std::optional<QString>(Connection &)> value;
-    std::function<InStatement(Connection &)> inStatement = nullptr;
+    std::function<InStatement(Connection &, const Sql &typed)> inStatement = nullptr;
 };
 
 // What shows the current row and gives back what the user typed for a
@@ -109,6 +110,9 @@ public:
 
     // Cursor.
     qint64 recordCount();
+    // Another program changed the table: its rows are counted again when
+    // next asked.
+    void countAgain() { m_cursor.count = -1; }
     // True when the table holds at least n rows; cheaper than recordCount().
     bool hasAtLeast(int n) { return countUpTo(n) >= n; }
     // The table's count of rows, or n when it holds more (one statement).
@@ -141,6 +145,9 @@ public:
     // On a shared log, the unique key the pending addition is stored with:
     // the same for every try, so that a try whose answer was lost (the
     // contact stored all the same) is found by the next, not stored twice.
+    // Each addition has its own, however it began (add-new, or a change
+    // turned into an addition), forgotten once it is stored or cancelled:
+    // a try finds no contact but its own.
     QString storeKey() const { return m_storeKey; }
     // Turns a pending change into a pending addition of the values the bound
     // controls hold, as if add-new had been called on the last row.
@@ -214,6 +221,7 @@ private:
     bool loadRow(const Sql &where, const QVariantList &params);
     bool moveEnd(bool last);
     bool moveStep(bool forward);
+    void newStoreKey();
     bool backToBeforeAdd();
     QDateTime timeAloneUpTo(int column) const;
     bool damagedOrder(qint64 from, const QVariantList &row);
@@ -249,6 +257,8 @@ private:
     SourceError m_error;
     QString m_settledText;
     QString m_storeKey;         // see storeKey()
+    std::optional<qint64> m_deleteUnknown; // a deletion whose answer was lost: the row, which it may have deleted
+    bool m_outcomeUnknown = false;         // a try of the pending entry lost its answer
     std::optional<qint64> m_addedRowid; // see addedRowid()
     // The row the last deletion removed, for restoreDeleted().
     struct Deleted {

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -192,6 +193,21 @@ QString askFileName(const FileRequest &request)
         return QString();
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : QDir::toNativeSeparators(files.first());
+}
+
+std::optional<QString> askPassword(QWidget *parent, const QString &text)
+{
+    if (responder() && responder()->password)
+        return responder()->password(text);
+    QInputDialog box(parent);
+    box.setWindowTitle(applicationTitle());
+    box.setLabelText(text);
+    box.setTextEchoMode(QLineEdit::Password);
+    box.setOkButtonText(QStringLiteral("OK"));
+    box.setCancelButtonText(QStringLiteral("Annuler"));
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
 }
 
 QString askFolder(QWidget *parent, const QString &title, const QString &initialFolder)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -56,11 +57,16 @@ QString askFolder(QWidget *parent, const QString &title, const QString &initialF
 
 void beep();
 
+// A password typed in a box that hides its characters, text saying whose;
+// nothing when the user cancelled.
+std::optional<QString> askPassword(QWidget *parent, const QString &text);
+
 // Test seam: when set, these are called instead of showing anything.
 struct Responder {
     std::function<Answer(const MessageRequest &)> message;
     std::function<QString(const FileRequest &)> file;
     std::function<void()> beep;
+    std::function<std::optional<QString>(const QString &text)> password;
 };
 void setResponder(const Responder &responder);
 void clearResponder();

@@ -69,12 +69,13 @@ struct MainWindowFixture {
         else
             qobject_cast<QComboBox *>(c)->setEditText(value);
     }
-    // A valid contact, typed over whatever the window proposed.
-    void fill()
+    // A valid contact, typed over whatever the window proposed (the call
+    // sign's number last).
+    void fill(const char *number = "123")
     {
         for (const auto &[field, value] :
              {std::pair{"txtRST", "59"}, {"cmbBande", "USB"}, {"cmbMHz", "27"}, {"cmbHz", "005"}, {"txtOpérateur", "Hélène"},
-              {"txtPréfixeQRZ", "14"}, {"cmbQRZ1", "Québec"}, {"cmbQRZ2", "Hôtel"}, {"cmbQRZ3", "Juiliette"}, {"txtNrQRZ", "123"},
+              {"txtPréfixeQRZ", "14"}, {"cmbQRZ1", "Québec"}, {"cmbQRZ2", "Hôtel"}, {"cmbQRZ3", "Juiliette"}, {"txtNrQRZ", number},
               {"txtCodePostal", "63000"}, {"txtVille", "Clermont-Ferrand"}, {"txtBP", "BP 12"}, {"txtPays", "France"}})
             put(QString::fromUtf8(field), QString::fromUtf8(value));
     }

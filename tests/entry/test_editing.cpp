@@ -166,7 +166,7 @@ private slots:
         row("deleting", "cmdSupprimer", "Brest", "", "", kIdle, "3 Lyon", {"1 Lyon", "3 Lyon"});
         row("changing too long, Enter", change, "long", "Enter", "refusal", kChanging, "2 " + tooLong, kThree);
         row("adding, file moved, Enter", add, "moved", "Enter", "refusal", kAdding, "4 Brest", kThree);
-        row("browsing, file moved, delete", "", "moved", "delete", "refusal", kIdle, "3 Lyon", kThree);
+        row("browsing, file moved, delete", "", "moved", "delete", "refusal", kIdle, "2 Lyon", kThree); // still there, still shown
         row("adding, close", add, "Brest", "close", "", kIdle, "3 Lyon", added);
         row("changing, close", change, "Brest", "close", "", kIdle, "2 Brest", changed);
         row("adding, open", add, "Brest", "open", "", none, " ", added);

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 using platform::Sql;
 
@@ -85,7 +86,14 @@ class TestShared : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY2(m_server.isRunning(), qPrintable(m_server.error())); }
+    void initTestCase()
+    {
+        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
+        QVERIFY(logfile::createEmpty(m_server.address("droits"), nullptr));
+        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(c && c->exec("CREATE ROLE club LOGIN PASSWORD 'secret'") && c->exec("GRANT USAGE ON SCHEMA droits TO club")
+                && c->exec("GRANT ALL ON ALL TABLES IN SCHEMA droits TO club"));
+    }
 
     // A log file copied into a new shared log, the server restarted, and the
     // shared log copied into a new file: the shared log holds the file's
@@ -153,34 +161,71 @@ private slots:
         QCOMPARE(ranges.join(' '), changed);
     }
 
-    // An opening of the record source refused, with the message the user reads.
-    void refusedOpening_data()
+    // Openings of the record source on a server that speaks French: refused
+    // with the message the user reads (a password refused is told by its
+    // code, whatever the language: the window asks it again), or opened as
+    // the role may use the journal, and over TLS when the address asks.
+    void openings_data()
     {
-        QTest::addColumn<QString>("journal");
-        QTest::addColumn<bool>("stopped");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("no such journal") << "absent" << false << msg::sharedLogMissing();
-        QTest::newRow("name with a quote") << "a\"b" << false << msg::sharedJournalNameInvalid();
-        QTest::newRow("server's prefix") << "pg_club" << false << msg::sharedJournalNameInvalid();
-        QTest::newRow("server stopped") << "Club_été" << true << msg::serverUnreachable();
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("said"); // empty: opened
+        const QString tcp = QStringLiteral("127.0.0.1"), ca = "sslrootcert=" + m_server.caFile();
+        QTest::newRow("no such journal") << m_server.address("absent") << msg::sharedLogMissing() + msg::sharedCreateHint();
+        QTest::newRow("name with a quote") << m_server.address("a\"b") << msg::sharedJournalNameInvalid();
+        QTest::newRow("server's prefix") << m_server.address("pg_club") << msg::sharedJournalNameInvalid();
+        QTest::newRow("server stopped") << m_server.address("Club_été") << msg::serverUnreachable();
+        QTest::newRow("no password") << m_server.address("droits", {}, "club") << msg::serverNoPermission();
+        QTest::newRow("wrong password") << m_server.address("droits", tcp, "club:faux") << msg::serverNoPermission();
+        QTest::newRow("may write") << m_server.address("droits", tcp, "club:secret", "sslmode=disable") << QString();
+        QTest::newRow("certificate for another name") << m_server.address("droits", tcp, "sequanel", "sslmode=verify-full&" + ca)
+                                                      << msg::serverTlsRefused();
+        QTest::newRow("certificate verified") << m_server.address("droits", "localhost", "sequanel", "sslmode=verify-full&" + ca)
+                                              << QString();
     }
-    void refusedOpening()
+    void openings()
     {
-        QFETCH(QString, journal);
-        QFETCH(bool, stopped);
+        QFETCH(QString, address);
         QFETCH(QString, said);
+        const bool stopped = said == msg::serverUnreachable();
         QVERIFY(!stopped || m_server.stop());
         platform::RecordSource source;
-        logfile::configure(source, m_server.address(journal));
+        logfile::configure(source, address);
         const bool opened = source.refresh();
         QVERIFY2(!stopped || m_server.start(), qPrintable(m_server.error()));
+        if (said.isEmpty()) {
+            QVERIFY2(opened, qPrintable(source.error().detail));
+            QVERIFY(!source.isReadOnly());
+            const platform::LinkState link = source.database()->link();
+            QCOMPARE(link.encrypted, address.contains("verify-full"));
+            QCOMPARE(link.network, address.contains("@127") || address.contains("@localhost"));
+            return;
+        }
         QVERIFY(!opened);
-        QCOMPARE(logfile::openFailureMessage(source.error(), m_server.address(journal)),
-                 msg::cannotOpenShared().arg(platform::logDisplayName(m_server.address(journal)), said));
+        QCOMPARE(platform::passwordRefused(source.error().engine()), QTest::currentDataTag() == QByteArray("no password")
+                                                                         || QTest::currentDataTag() == QByteArray("wrong password"));
+        QCOMPARE(logfile::openFailureMessage(source.error(), address),
+                 msg::cannotOpenShared().arg(platform::logDisplayName(address), said));
+    }
+
+    // A failure of the client library itself, without a SQLSTATE (a
+    // statement of more values than it can send) is said as what it is, and
+    // the connection stays: none is made again for it.
+    void clientFailure()
+    {
+        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(c);
+        const QVariant session = c->scalar("SELECT pg_backend_pid()");
+        const int made = platform::serverConnectionsMade(QThread::currentThread());
+        QVERIFY(!c->exec("SELECT 1", QVariantList(70000)));
+        QCOMPARE(platform::describe(c->lastError()), msg::serverClientError());
+        QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
+        QCOMPARE(platform::serverConnectionsMade(QThread::currentThread()), made);
     }
 
 private:
-    testsupport::PgServer m_server;
+    testsupport::PgServer m_server{{false, "127.0.0.1", true, "fr_FR.UTF-8", {},
+                                    {"local all sequanel trust", "host all sequanel all trust", "local all all scram-sha-256",
+                                     "host all all all scram-sha-256"}}};
 };
 
 int main(int argc, char **argv)

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -32,7 +34,7 @@ QString serverPrograms()
 
 } // namespace
 
-PgServer::PgServer(bool durable) : m_folder(QStringLiteral("/tmp/sequanel-pg-XXXXXX")), m_durable(durable)
+PgServer::PgServer(const Options &options) : m_folder(QStringLiteral("/tmp/sequanel-pg-XXXXXX")), m_options(options)
 {
     m_bin = serverPrograms();
     // The socket file is named after the port; the folder is the test's own,
@@ -50,10 +52,42 @@ PgServer::PgServer(bool durable) : m_folder(QStringLiteral("/tmp/sequanel-pg-XXX
     initdb.start(m_bin + QStringLiteral("/initdb"), QStringLiteral("-U sequanel -A trust -E UTF8 --locale=C --no-sync -D")
                                                         .split(QLatin1Char(' '))
                                                     << m_folder.filePath(QStringLiteral("data")));
-    if (initdb.waitForFinished(120000) && initdb.exitStatus() == QProcess::NormalExit && initdb.exitCode() == 0)
-        start();
-    else
+    if (!initdb.waitForFinished(120000) || initdb.exitStatus() != QProcess::NormalExit || initdb.exitCode() != 0) {
         m_error = QStringLiteral("initdb failed: %1").arg(logTail());
+        return;
+    }
+    QFile hba(m_folder.filePath(QStringLiteral("data/pg_hba.conf")));
+    QByteArray lines = options.hba.join(QLatin1Char('\n')).toUtf8() + '\n';
+    if (hba.open(QIODevice::ReadOnly))
+        lines += hba.readAll();
+    hba.close();
+    if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate) || hba.write(lines) != lines.size()) {
+        m_error = QStringLiteral("pg_hba.conf not written");
+        return;
+    }
+    hba.close();
+    // A CA of the test's own, and the server's certificate for "localhost".
+    const QString f = m_folder.path() + QLatin1Char('/');
+    const QString key = QStringLiteral(" -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=");
+    for (const QString &command : options.tls ? QStringList{"req -x509" + key + "Sequanel-test -keyout " + f + "ca.key -out " + f + "ca.crt",
+                                                            "req" + key + "localhost -keyout " + f + "server.key -out " + f + "server.csr",
+                                                            "x509 -req -days 2 -in " + f + "server.csr -CA " + f + "ca.crt -CAkey " + f
+                                                                + "ca.key -CAcreateserial -out " + f + "server.crt"}
+                                              : QStringList()) {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"), command.split(QLatin1Char(' ')));
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+            m_error = QStringLiteral("openssl %1: %2").arg(command, QString::fromLocal8Bit(openssl.readAllStandardError()));
+            return;
+        }
+    }
+    if (options.tls && pw)
+        for (const char *name : {"server.key", "server.crt"})
+            if (::chown(QFile::encodeName(f + QLatin1String(name)).constData(), pw->pw_uid, pw->pw_gid) != 0) {
+                m_error = QStringLiteral("the server's key cannot be given to postgres");
+                return;
+            }
+    start();
 }
 
 PgServer::~PgServer() { stop(); }
@@ -67,8 +101,12 @@ void PgServer::setUp(QProcess &process) const
         const passwd *pw = ::getpwnam("postgres");
         const uid_t uid = pw ? pw->pw_uid : 0;
         const gid_t gid = pw ? pw->pw_gid : 0;
-        process.setChildProcessModifier([uid, gid] {
-            if (uid == 0 || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+        // In the namespace first: entering one needs root.
+        const QByteArray netns = m_options.netns.isEmpty() ? QByteArray() : "/run/netns/" + m_options.netns.toUtf8();
+        process.setChildProcessModifier([uid, gid, netns] {
+            const int ns = netns.isEmpty() ? -1 : ::open(netns.constData(), O_RDONLY);
+            if ((!netns.isEmpty() && (ns < 0 || ::setns(ns, CLONE_NEWNET) != 0)) || uid == 0
+                || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
                 ::_exit(126);
         });
     }
@@ -87,12 +125,19 @@ bool PgServer::start()
     const QString data = m_folder.filePath(QStringLiteral("data"));
     m_server = std::make_unique<QProcess>();
     setUp(*m_server);
-    // No TCP port: the Unix socket in the folder only.
-    m_server->start(m_bin + QStringLiteral("/postgres"), QStringLiteral("-c listen_addresses= -c fsync=%1 -p %2 -D")
-                                                             .arg(m_durable ? QLatin1String("on") : QLatin1String("off"))
-                                                             .arg(m_port)
-                                                             .split(QLatin1Char(' '))
-                                                         << data << QStringLiteral("-k") << m_folder.path());
+    // The Unix socket in the folder, and TCP only where the test asks.
+    QStringList arguments = QStringLiteral("-c listen_addresses=%1 -c fsync=%2 -p %3")
+                                .arg(m_options.listen, m_options.durable ? QLatin1String("on") : QLatin1String("off"))
+                                .arg(m_port)
+                                .split(QLatin1Char(' '));
+    if (!m_options.messages.isEmpty())
+        arguments << QStringLiteral("-c") << QStringLiteral("lc_messages=") + m_options.messages;
+    if (m_options.tls)
+        arguments << QStringLiteral("-c") << QStringLiteral("ssl=on") << QStringLiteral("-c")
+                  << QStringLiteral("ssl_cert_file=") + m_folder.filePath(QStringLiteral("server.crt")) << QStringLiteral("-c")
+                  << QStringLiteral("ssl_key_file=") + m_folder.filePath(QStringLiteral("server.key"));
+    m_server->start(m_bin + QStringLiteral("/postgres"), arguments << QStringLiteral("-D") << data << QStringLiteral("-k")
+                                                                  << m_folder.path());
     // The server writes "ready" as the eighth line of postmaster.pid once it
     // accepts connections.
     QDeadlineTimer deadline(60000);
@@ -124,11 +169,12 @@ bool PgServer::stop()
     return clean;
 }
 
-QString PgServer::address(const QString &journal) const
+QString PgServer::address(const QString &journal, const QString &host, const QString &user, const QString &parameters) const
 {
-    return QStringLiteral("postgresql://sequanel@%1:%2/postgres?journal=%3")
-        .arg(QString::fromLatin1(QUrl::toPercentEncoding(m_folder.path())), QString::number(m_port),
-             QString::fromLatin1(QUrl::toPercentEncoding(journal)));
+    return QStringLiteral("postgresql://%1@%2:%3/postgres?journal=%4%5")
+        .arg(user, QString::fromLatin1(QUrl::toPercentEncoding(host.isEmpty() ? m_folder.path() : host)),
+             QString::number(m_port), QString::fromLatin1(QUrl::toPercentEncoding(journal)),
+             parameters.isEmpty() ? QString() : QLatin1Char('&') + parameters);
 }
 
 } // namespace testsupport

@@ -26,6 +26,10 @@ PromptRecorder::PromptRecorder()
         fileRequests << f;
         return queuedFiles.isEmpty() ? QString() : queuedFiles.takeFirst();
     };
+    r.password = [this](const QString &text) -> std::optional<QString> {
+        messages << platform::MessageRequest{nullptr, text};
+        return queuedPasswords.isEmpty() ? std::nullopt : std::optional(queuedPasswords.takeFirst());
+    };
     platform::setResponder(r);
 }
 

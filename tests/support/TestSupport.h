@@ -26,6 +26,7 @@ public:
     QVector<platform::MessageRequest> messages;
     QVector<platform::FileRequest> fileRequests;
     QStringList queuedFiles;
+    QStringList queuedPasswords; // the boxes that ask one (their texts among the messages); none left: cancelled
     platform::Answer answer = platform::Answer::Ok;
     std::function<void(const platform::MessageRequest &)> onMessage;
     void clear();
