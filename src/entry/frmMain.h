@@ -64,6 +64,7 @@ public:
 
         QMenu *mnuFichier, *mnuHeure, *mnuaide;
         QAction *mnuNouveau, *mnuOuvrir, *mnuPartage, *mnuCopierPartage, *mnuCopierFichier, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
+        QAction *mnuExporterAdif, *mnuImporter; // (in the Fichier menu, after mnuExporter)
         QAction *mnuOrientation, *mnuStatistiques;
         QVector<QAction *> mnuH; // index 0..23 for items 1..24
         QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
@@ -128,6 +129,10 @@ private:
     void mnuCopierFichier_Click();
     void mnuImprimer_Click();
     void mnuExporter_Click();
+    // The open log written to an ADI or ADX file; another program's file
+    // (ADI, ADX, CSV) previewed, then imported into the open log.
+    void mnuExporterAdif_Click();
+    void mnuImporter_Click();
     void mnuQuitter_Click();
     void mnuOrientation_Click();
     void mnuStatistiques_Click();

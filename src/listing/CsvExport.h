@@ -1,34 +1,22 @@
 #pragma once
-// The contacts of a log file as a CSV file that a spreadsheet in French
-// settings opens by a double-click: a heading line with the sixteen column
-// names, then one line per contact in the log's order; ";" between fields,
-// fields holding ";", a quote or a line break between quotes; UTF-8 with a
-// byte-order mark, CRLF line ends; dates as dd/mm/yyyy hh:mm:ss, numbers as
-// stored, an empty cell for a null.
-//
-// Two kinds of text are written so that the spreadsheet still shows them as
-// text: one it would read as a number or a date ("01000", "5/9") as the
-// formula ="01000"; one it would run as a formula ("=...", "@...") behind an
-// apostrophe.
-#include <QString>
+// The menu commands that write the contacts of the open log to a file for
+// another program: CSV for a spreadsheet, ADIF (ADI or ADX) for another
+// logging program. The files themselves: exchange/Export.h.
+#include "Export.h"
 
 class QWidget;
 
 namespace listing {
 
-struct ExportOutcome {
-    bool ok = false;
-    qint64 contacts = 0; // contact lines written
-    QString message;     // in French: the count when ok, otherwise what went wrong
-};
-
-// Writes every contact of the log file at logPath to csvPath, under a
-// temporary name renamed at the end: on failure nothing is left at csvPath
-// but what was there before. Refuses to write over the log file itself.
+using ExportOutcome = exchange::ExportOutcome;
+// The CSV file of exportCommand, without the dialog.
 ExportOutcome exportContacts(const QString &logPath, const QString &csvPath);
 
-// The menu command: asks for the file (in the log's folder, proposing the
-// log's name with ".csv"), exports and tells the user how it went.
+// Asks for the file (in the log's folder, proposing the log's name with
+// ".csv"), exports and tells the user how it went.
 void exportCommand(QWidget *parent, const QString &logPath);
+
+// The same for ADIF: ".adi" proposed; a name ending in ".adx" gives ADX.
+void exportAdifCommand(QWidget *parent, const QString &logPath);
 
 } // namespace listing

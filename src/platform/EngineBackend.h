@@ -60,6 +60,10 @@ public:
     // The statement, then the commit; its rows in *out when out is given.
     virtual bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out);
 
+    // Batches of rows, one INSERT of many rows each, through QtSql.
+    virtual bool insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
+                            const Connection::RowFiller &fill);
+
     virtual bool hasTable(const Identifier &table) = 0;
     virtual QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok) = 0;
     // The select of a whole table's own columns in insertion order.
