@@ -75,9 +75,10 @@ frmImportation::frmImportation(const exchange::ImportPlan &plan, QWidget *parent
         }
         grdAperçu->setVerticalHeaderItem(r, new QTableWidgetItem(QString::number(plan.recordOf[size_t(r)])));
     }
+    grdAperçu->verticalHeader()->setDefaultSectionSize(grdAperçu->fontMetrics().height() + 6);
     grdAperçu->resizeColumnsToContents();
     grdAperçu->setMinimumSize(760, 200);
-    layout->addWidget(grdAperçu, 1);
+    layout->addWidget(grdAperçu, 3);
 
     tabDétails = new QTabWidget(this);
     tabDétails->setObjectName(QStringLiteral("tabDétails"));
@@ -86,8 +87,8 @@ frmImportation::frmImportation(const exchange::ImportPlan &plan, QWidget *parent
     txtRenumérotés = linesTab(tabDétails, "txtRenumérotés", msg::importRenumberedTab(), plan.renumberedLines,
                               plan.renumberedCount);
     tabDétails->setCurrentIndex(plan.refusedCount > 0 ? 0 : plan.duplicateCount > 0 ? 1 : 2);
-    tabDétails->setMinimumHeight(140);
-    layout->addWidget(tabDétails);
+    tabDétails->setMinimumHeight(110);
+    layout->addWidget(tabDétails, 2);
 
     lblAvertissement = new QLabel(msg::importAllOrNothing(), this);
     lblAvertissement->setObjectName(QStringLiteral("lblAvertissement"));
@@ -105,6 +106,7 @@ frmImportation::frmImportation(const exchange::ImportPlan &plan, QWidget *parent
     cmdAnnuler = buttons->addButton(msg::importCancel(), QDialogButtonBox::RejectRole);
     cmdAnnuler->setObjectName(QStringLiteral("cmdAnnuler"));
     layout->addWidget(buttons);
+    (storable > 0 ? cmdImporter : cmdAnnuler)->setFocus();
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     resize(900, 600);

@@ -504,8 +504,14 @@ ImportOutcome runImport(ImportPlan &plan, const QString &logPath, bool keepReada
         return failed(text);
     };
 
-    // The serial numbers settled against the log as it stands now, nobody
-    // storing meanwhile.
+    // The first statement takes the log (on a server, the journal's lock):
+    // the serial numbers are then settled against the log as it stands,
+    // nobody storing meanwhile.
+    bool counted = false;
+    const platform::Sql count = platform::Sql("SELECT count(*) FROM %1").arg(platform::Identifier(logfile::kTable));
+    const qint64 held = db->scalar(count, {}, &counted).toLongLong();
+    if (!counted)
+        return rollback({});
     LogContents log;
     if (!readLog(db.get(), false, &log))
         return rollback({});
@@ -514,12 +520,6 @@ ImportOutcome runImport(ImportPlan &plan, const QString &logPath, bool keepReada
         return rollback(msg::importSerialsChanged());
     plan.renumbered = a.given;
     const std::unordered_set<qint64> full(a.full.begin(), a.full.end());
-
-    bool counted = false;
-    const platform::Sql count = platform::Sql("SELECT count(*) FROM %1").arg(platform::Identifier(logfile::kTable));
-    const qint64 held = db->scalar(count, {}, &counted).toLongLong();
-    if (!counted)
-        return rollback({});
     std::vector<qint64> order;
     order.reserve(size_t(plan.rows.size()));
     for (qint64 row = 0; row < plan.rows.size(); ++row)

@@ -7,6 +7,7 @@
 #include "Export.h"
 #include "Import.h"
 #include "LogFile.h"
+#include "PgServer.h"
 #include "Progress.h"
 #include "Regional.h"
 #include "frmImportation.h"
@@ -43,6 +44,18 @@ QStringList shownRows(const QVector<Row> &rows)
         out << values.join(QLatin1Char('|'));
     }
     return out;
+}
+
+// Every contact of a log, a file or a shared log, in order.
+QVector<Row> storedIn(const QString &log)
+{
+    QVector<platform::Sql> columns;
+    for (const QString &name : logfile::columnNames())
+        columns << platform::Identifier(name);
+    auto c = platform::Connection::open(log, platform::OpenMode::ReadOnly, nullptr);
+    return c ? c->rows(platform::Sql("SELECT %1 FROM %2 ORDER BY rowid")
+                           .arg(platform::Sql::join(columns, ", "), platform::Identifier(logfile::kTable)))
+             : QVector<Row>{};
 }
 
 // A contact of values a log accepts and other formats trip on: the texts of
@@ -142,33 +155,46 @@ private slots:
     }
 
     // Generated awkward contacts (seed: SEQUANEL_SEED), written by
-    // sequanel-export and read back by sequanel-import into an empty log:
-    // the same rows, value for value (a CSV cell holds no empty text).
+    // sequanel-export and read back by sequanel-import into an empty log, a
+    // file or a shared log on a server of the test's own: the same rows,
+    // value for value (a CSV cell holds no empty text).
     void roundTrip_data()
     {
         QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("shared");
         for (const char *f : {"adi", "adx", "csv"})
-            QTest::newRow(f) << QString::fromLatin1(f);
+            QTest::newRow(f) << QString::fromLatin1(f) << false;
+        QTest::newRow("adx into a shared log") << QStringLiteral("adx") << true;
     }
     void roundTrip()
     {
         QFETCH(QString, format);
+        QFETCH(bool, shared);
         const quint32 seed = testSeed(34);
         QRandomGenerator rng(seed);
         QVector<Row> rows;
         for (int i = 0; i < 600; ++i)
             rows << awkwardRow(rng, i, format == QLatin1String("csv"));
+        std::unique_ptr<PgServer> server(shared ? new PgServer : nullptr);
+        if (server && !server->isRunning())
+            QSKIP(qPrintable(server->error()));
         const QString log = file("source-" + format + ".adb"), out = file("contacts." + format),
-                      back = file("retour-" + format + ".adb");
+                      back = shared ? server->address(QStringLiteral("retour")) : file("retour-" + format + ".adb");
+        QFile::remove(log);
         makeLogFile(log, rows);
-        makeLogFile(back);
+        if (shared)
+            QVERIFY(logfile::createEmpty(back, nullptr));
+        else
+            makeLogFile(back);
         int status = -1;
+        QFile::remove(out);
         QCOMPARE(run("sequanel-export", {"--format", format, log, out}, &status),
                  msg::exportedMany().arg(rows.size()).arg(out) + '\n');
         QCOMPARE(status, 0);
-        QCOMPARE(run("sequanel-import", {out, back}, &status), msg::importedMany().arg(rows.size()).arg(back) + '\n');
+        QCOMPARE(run("sequanel-import", {out, back}, &status),
+                 msg::importedMany().arg(rows.size()).arg(platform::logDisplayName(back)) + '\n');
         QCOMPARE(status, 0);
-        const QStringList expected = shownRows(readRows(log)), got = shownRows(readRows(back));
+        const QStringList expected = shownRows(readRows(log)), got = shownRows(storedIn(back));
         for (int i = 0; i < std::max(expected.size(), got.size()); ++i)
             if (expected.value(i) != got.value(i))
                 QFAIL(qPrintable(QStringLiteral("seed %1, row %2:\n%3\n%4").arg(seed).arg(i + 1).arg(expected.value(i), got.value(i))));
