@@ -5,6 +5,7 @@
 #include "Readers.h"
 #include "RowWriter.h"
 
+#include <QHash>
 #include <QIODevice>
 
 #include <cstring>
@@ -28,7 +29,11 @@ QString shownBytes(QByteArrayView bytes)
 class AdiReader : public RecordReader
 {
 public:
-    AdiReader(QIODevice *in, FieldWanted wanted) : m_in(in), m_wanted(std::move(wanted)) {}
+    AdiReader(QIODevice *in, const QList<QByteArray> &wanted) : m_in(in)
+    {
+        for (int i = 0; i < wanted.size(); ++i)
+            m_slots.insert(wanted[i], i);
+    }
 
     bool start(QString *why) override
     {
@@ -41,9 +46,9 @@ public:
             case Read::Bad: continue; // (the header's text may hold a "<")
             case Read::Tag: break;
             }
-            if (t.name == "EOH")
+            if (t.is("EOH"))
                 return true;
-            if (t.name == "EOR") {
+            if (t.is("EOR")) {
                 *why = msg::importEorBeforeEoh().arg(t.at + 1);
                 return false;
             }
@@ -56,9 +61,7 @@ public:
 
     bool next(SourceRecord *r) override
     {
-        r->fields.clear();
-        r->refusal.clear();
-        r->position = 0;
+        r->clear();
         r->number = m_records + 1;
         for (;;) {
             Tag t;
@@ -78,38 +81,35 @@ public:
                 ++m_records;
                 return true;
             }
-            if (t.name == "EOR") {
+            if (t.is("EOR")) {
                 ++m_records;
                 return true;
             }
-            if (t.name == "EOH") { // what came before was a header after all
-                r->fields.clear();
-                r->refusal.clear();
-                r->position = 0;
+            if (t.is("EOH")) { // what came before was a header after all
+                r->clear();
                 continue;
             }
             const qint64 left = m_in.size() - m_in.position();
             if (t.length > left) {
-                r->refuse(msg::importLengthBeyondEnd().arg(QString::fromLatin1(t.written)).arg(t.length).arg(left),
-                          t.at + 1);
+                r->refuse(msg::importLengthBeyondEnd().arg(t.writtenName()).arg(t.length).arg(left), t.at + 1);
                 skipToEor();
                 ++m_records;
                 return true;
             }
-            if (!m_wanted(t.name) || r->field(t.name)) {
+            const int slot = m_slots.value(QByteArray::fromRawData(t.upper, t.size), -1);
+            if (slot < 0 || r->field(slot)) {
                 m_in.skip(t.length);
                 continue;
             }
-            SourceField f{t.name, {}, t.length > kMaxValue};
-            m_in.ensure(std::min<qint64>(t.length, kMaxValue));
-            f.value = QByteArray(m_in.data(), qsizetype(std::min<qint64>(t.length, kMaxValue)));
+            const qsizetype kept = qsizetype(std::min<qint64>(t.length, kMaxValue));
+            m_in.ensure(kept);
             const qint64 dataAt = m_in.position() + 1;
+            const SourceField &f = r->put(slot, m_in.data(), kept, t.length > kMaxValue);
             m_in.skip(t.length);
             if (const char *nul = static_cast<const char *>(std::memchr(f.value.constData(), 0, size_t(f.value.size()))))
-                r->refuse(msg::importNul().arg(QString::fromLatin1(t.written)), dataAt + (nul - f.value.constData()));
+                r->refuse(msg::importNul().arg(t.writtenName()), dataAt + (nul - f.value.constData()));
             else if (!f.tooLong && !isUtf8(f.value))
-                r->refuse(msg::importNotUtf8().arg(QString::fromLatin1(t.written)), dataAt);
-            r->fields << f;
+                r->refuse(msg::importNotUtf8().arg(t.writtenName()), dataAt);
         }
     }
 
@@ -118,16 +118,20 @@ public:
 
 private:
     enum class Read { Tag, Bad, End };
+    static constexpr int kMaxName = 64; // a longer name is no field the program reads
     struct Tag {
-        qint64 at = 0;      // of its "<", from 0
-        QByteArray text;    // between "<" and ">"
-        QByteArray written; // the name as written
-        QByteArray name;    // in capitals
-        qint64 length = 0;  // of the data; 0 for EOH, EOR
+        qint64 at = 0;         // of its "<", from 0
+        char written[kMaxName]; // the name as written,
+        char upper[kMaxName];   // and in capitals
+        int size = 0;
+        qint64 length = 0;     // of the data; 0 for EOH, EOR
+        QByteArray text;       // a bad tag's text
+        bool is(const char *name) const { return size == int(qstrlen(name)) && std::memcmp(upper, name, size_t(size)) == 0; }
+        QString writtenName() const { return QString::fromLatin1(written, size); }
     };
 
-    // The next tag after what was read; Bad for a "<" that starts none
-    // (the reading goes on after it).
+    // The next tag after what was read, read where it lies; Bad for a "<"
+    // that starts none (the reading goes on after it).
     Read nextTag(Tag *t)
     {
         for (;;) {
@@ -143,33 +147,47 @@ private:
         }
         t->at = m_in.position();
         const qsizetype n = m_in.ensure(kMaxTag);
-        const QByteArrayView window(m_in.data() + 1, n - 1);
-        qsizetype close = -1;
-        for (qsizetype i = 0; i < window.size() && close < 0; ++i)
-            if (window[i] == '>')
-                close = i;
-            else if (window[i] == '<')
-                break;
-        t->text = window.first(std::min<qsizetype>(window.size(), close < 0 ? 20 : close)).toByteArray();
-        m_in.advance(close < 0 ? 1 : close + 2);
-        if (close <= 0)
+        const char *p = m_in.data() + 1, *end = m_in.data() + n;
+        const char *close = p;
+        while (close < end && *close != '>' && *close != '<')
+            ++close;
+        if (close == end || *close != '>' || close == p) {
+            t->text = QByteArray(p, std::min<qsizetype>(end - p, 20));
+            m_in.advance(1);
             return Read::Bad;
-        const QList<QByteArray> parts = t->text.split(':');
-        t->written = parts[0];
-        t->name = parts[0].toUpper();
-        static constexpr QByteArrayView kForbidden(",:<>{} \t\r\n");
-        bool good = !t->name.isEmpty() && parts.size() <= 3;
-        for (const char c : t->name)
-            good = good && !kForbidden.contains(c) && c != 0;
-        t->length = 0;
-        if (good && parts.size() >= 2) {
-            const QByteArray &digits = parts[1];
-            good = !digits.isEmpty() && digits.size() <= 18
-                   && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-            t->length = good ? digits.toLongLong() : 0;
-        } else if (good) {
-            good = t->name == "EOR" || t->name == "EOH"; // only the end tags have no length
         }
+        // NAME[:LENGTH[:TYPE]]
+        const char *colon = static_cast<const char *>(std::memchr(p, ':', size_t(close - p)));
+        const char *nameEnd = colon ? colon : close;
+        bool good = nameEnd > p && nameEnd - p <= kMaxName;
+        for (const char *c = p; good && c < nameEnd; ++c)
+            switch (*c) {
+            case ',': case ':': case '<': case '>': case '{': case '}': case ' ': case '\t': case '\r': case '\n': case 0:
+                good = false;
+            }
+        t->length = 0;
+        if (good && colon) {
+            const char *digits = colon + 1;
+            const char *digitsEnd = static_cast<const char *>(std::memchr(digits, ':', size_t(close - digits)));
+            if (!digitsEnd)
+                digitsEnd = close;
+            good = digitsEnd > digits && digitsEnd - digits <= 18;
+            for (const char *c = digits; good && c < digitsEnd; ++c) {
+                good = *c >= '0' && *c <= '9';
+                t->length = t->length * 10 + (*c - '0');
+            }
+            good = good && (digitsEnd == close || !std::memchr(digitsEnd + 1, ':', size_t(close - digitsEnd - 1)));
+        }
+        if (good) {
+            t->size = int(nameEnd - p);
+            std::memcpy(t->written, p, size_t(t->size));
+            for (int i = 0; i < t->size; ++i)
+                t->upper[i] = p[i] >= 'a' && p[i] <= 'z' ? char(p[i] - 'a' + 'A') : p[i];
+            good = colon || t->is("EOR") || t->is("EOH"); // only the end tags have no length
+        }
+        if (!good)
+            t->text = QByteArray(p, std::min<qsizetype>(close - p, 40));
+        m_in.advance(close - m_in.data() + 1);
         return good ? Read::Tag : Read::Bad;
     }
 
@@ -195,7 +213,7 @@ private:
     }
 
     ByteInput m_in;
-    FieldWanted m_wanted;
+    QHash<QByteArray, int> m_slots; // of the fields kept, by name in capitals
     qint64 m_records = 0;
 };
 
@@ -244,9 +262,9 @@ bool ByteInput::skip(qint64 n)
     return true;
 }
 
-std::unique_ptr<RecordReader> adiReader(QIODevice *in, FieldWanted wanted)
+std::unique_ptr<RecordReader> adiReader(QIODevice *in, const QList<QByteArray> &wanted)
 {
-    return std::make_unique<AdiReader>(in, std::move(wanted));
+    return std::make_unique<AdiReader>(in, wanted);
 }
 
 } // namespace exchange

@@ -209,31 +209,43 @@ void civilFromDays(qint64 days, int *year, int *month, int *day)
     *year = int(yoe + era * 400 + (*month <= 2));
 }
 
+namespace {
+// The fields of the stored form "yyyy-MM-dd hh:mm:ss" when s is one (a real
+// day and time).
+bool plainFields(QByteArrayView s, int f[6])
+{
+    if (s.size() != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+        return false;
+    static constexpr int kAt[6] = {0, 5, 8, 11, 14, 17}, kSize[6] = {4, 2, 2, 2, 2, 2};
+    for (int i = 0; i < 6; ++i) {
+        f[i] = 0;
+        for (int j = kAt[i]; j < kAt[i] + kSize[i]; ++j) {
+            if (s[j] < '0' || s[j] > '9')
+                return false;
+            f[i] = f[i] * 10 + (s[j] - '0');
+        }
+    }
+    return QDate::isValid(f[0], f[1], f[2]) && QTime::isValid(f[3], f[4], f[5]);
+}
+} // namespace
+
+bool isStoredForm(QByteArrayView stored)
+{
+    int f[6];
+    return plainFields(stored, f);
+}
+
 std::optional<qint64> storedWallClock(QByteArrayView s)
 {
-    auto digits = [&](int at, int n) {
-        int v = 0;
-        for (int i = at; i < at + n; ++i) {
-            if (s[i] < '0' || s[i] > '9')
-                return -1;
-            v = v * 10 + (s[i] - '0');
-        }
-        return v;
-    };
-    int y = -1, mo = 0, d = 0, h = 0, mi = 0, se = 0;
-    if (s.size() == 19 && s[4] == '-' && s[7] == '-' && s[10] == ' ' && s[13] == ':' && s[16] == ':') {
-        y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2), se = digits(17, 2);
-        if (!QDate::isValid(y, mo, d) || !QTime::isValid(h, mi, se))
-            y = -1;
-    }
-    if (y < 0) { // another form the log may hold
+    int f[6];
+    if (!plainFields(s, f)) { // another form the log may hold
         const auto v = platform::fromStorage(QString::fromUtf8(s));
         if (!v || !v->isValid())
             return std::nullopt;
-        y = v->date().year(), mo = v->date().month(), d = v->date().day();
-        h = v->time().hour(), mi = v->time().minute(), se = v->time().second();
+        f[0] = v->date().year(), f[1] = v->date().month(), f[2] = v->date().day();
+        f[3] = v->time().hour(), f[4] = v->time().minute(), f[5] = v->time().second();
     }
-    return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + se;
+    return daysFromCivil(f[0], f[1], f[2]) * 86400 + f[3] * 3600 + f[4] * 60 + f[5];
 }
 
 QByteArray storedText(qint64 wallClock)

@@ -59,6 +59,8 @@ void civilFromDays(qint64 days, int *year, int *month, int *day);
 // read as if UTC; nothing when it is not a date. A time alone stands on
 // its day, 30 December 1899.
 std::optional<qint64> storedWallClock(QByteArrayView stored);
+// True when stored is a date in the stored form exactly (a real day and time).
+bool isStoredForm(QByteArrayView stored);
 // The stored form "yyyy-MM-dd hh:mm:ss" of a wall-clock time.
 QByteArray storedText(qint64 wallClock);
 

@@ -8,8 +8,11 @@
 #include "LogFile.h"
 #include "Regional.h"
 
+#include <QHash>
 
-#include <vector>
+#include <array>
+#include <cstdio>
+#include <cstring>
 
 namespace exchange {
 
@@ -17,23 +20,6 @@ namespace {
 
 enum Column { Date, Serial, Rst, Mhertz, Hertz, Mode, Prefix, Word1, Word2, Word3, Number, Box, Town, PostCode,
               Country, Operator, kColumns };
-
-struct Field {
-    QByteArray name;
-    QByteArray value;
-};
-
-bool isDigits(QByteArrayView t)
-{
-    return !t.isEmpty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::optional<qint64> wholeNumber(QByteArrayView t)
-{
-    bool ok = false;
-    const qint64 v = t.toByteArray().toLongLong(&ok);
-    return ok ? std::optional(v) : std::nullopt;
-}
 
 // A control character XML 1.0 cannot hold, even written as a reference.
 bool xmlForbids(QByteArrayView t)
@@ -54,125 +40,175 @@ void appendXml(QByteArray &out, QByteArrayView text)
     }
 }
 
+bool isDigits(QByteArrayView t)
+{
+    return !t.isEmpty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A whole number of at most nine digits, as the engine writes one.
+std::optional<qint64> wholeNumber(QByteArrayView t)
+{
+    const bool negative = t.startsWith('-');
+    if (negative)
+        t = t.sliced(1);
+    if (t.isEmpty() || t.size() > 9 || !isDigits(t))
+        return std::nullopt;
+    qint64 v = 0;
+    for (const char c : t)
+        v = v * 10 + (c - '0');
+    return negative ? -v : v;
+}
+
+void appendNumber(QByteArray &out, qint64 n, int width = 1)
+{
+    char digits[24];
+    int at = sizeof digits;
+    const bool negative = n < 0;
+    quint64 u = negative ? 0 - quint64(n) : quint64(n);
+    do {
+        digits[--at] = char('0' + u % 10);
+        u /= 10;
+    } while (u || int(sizeof digits) - at < width);
+    if (negative)
+        digits[--at] = '-';
+    out.append(digits + at, int(sizeof digits) - at);
+}
+
+QByteArrayView trimmed(QByteArrayView t)
+{
+    while (!t.isEmpty() && uchar(t.front()) <= ' ')
+        t = t.sliced(1);
+    while (!t.isEmpty() && uchar(t.back()) <= ' ')
+        t.chop(1);
+    return t;
+}
+
+// Writes the records straight into the buffer, row after row: a log of a
+// million contacts holds few different towns, names and modes, so that what
+// a value becomes in ASCII or in ADIF's modes is worked out once.
 class AdifWriter : public RowWriter
 {
 public:
-    explicit AdifWriter(bool xml) : m_xml(xml) {}
+    explicit AdifWriter(bool xml) : m_xml(xml)
+    {
+        for (const QString &name : adif::appFieldNames())
+            m_appOpen << (xml ? QByteArray("<APP PROGRAMID=\"") + adif::kAppProgram + "\" FIELDNAME=\"" + name.toLatin1()
+                                    + "\" TYPE=\"I\">"
+                              : QByteArray("<") + adif::kAppPrefix + name.toLatin1() + ':');
+    }
 
     void begin(QByteArray &out) override
     {
-        const QDateTime now = platform::now().toUTC();
-        const std::vector<Field> header{
-            {"ADIF_VER", adif::kVersion},
-            {"PROGRAMID", adif::kProgramId},
-            {"PROGRAMVERSION", SEQUANEL_VERSION},
-            {"CREATED_TIMESTAMP", now.toString(QStringLiteral("yyyyMMdd HHmmss")).toLatin1()}};
-        if (m_xml) {
+        const QByteArray now = platform::now().toUTC().toString(QStringLiteral("yyyyMMdd HHmmss")).toLatin1();
+        if (m_xml)
             out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ADX>\r\n<HEADER>\r\n";
-            for (const Field &f : header)
-                element(out, f);
-            out += "</HEADER>\r\n<RECORDS>\r\n";
-        } else {
-            out += "Sequanel - ADIF ";
-            out += adif::kVersion;
-            out += "\r\n";
-            for (const Field &f : header)
-                tag(out, f);
-            out += "<EOH>\r\n";
-        }
+        else
+            out += QByteArray("Sequanel - ADIF ") + adif::kVersion + "\r\n";
+        field(out, "ADIF_VER", adif::kVersion);
+        field(out, "PROGRAMID", adif::kProgramId);
+        field(out, "PROGRAMVERSION", SEQUANEL_VERSION);
+        field(out, "CREATED_TIMESTAMP", now);
+        out += m_xml ? "\r\n</HEADER>\r\n<RECORDS>\r\n" : "<EOH>\r\n";
     }
 
     bool write(const platform::RowText &row, qint64 number, QByteArray &out, QString *why) override
     {
-        std::vector<Field> fields;
-        std::vector<Field> intl;
-        auto value = [&](int c) { return row.isNull(c) ? QByteArrayView() : row.text(c); };
-        auto text = [&](int c) { return QString::fromUtf8(value(c)); };
-        auto add = [&](const char *name, const QByteArray &v) {
-            if (!v.isEmpty())
-                fields.push_back({name, v});
-        };
-        // Standard fields in ASCII; in ADX, for a field that has an _INTL
-        // form, the text itself beside it where ASCII loses something.
-        auto addText = [&](const char *name, const QString &t, bool hasIntl = false) {
-            const QByteArray ascii = adif::toAscii(t, qstrcmp(name, "ADDRESS") == 0);
-            add(name, ascii);
-            if (m_xml && hasIntl && !ascii.isEmpty() && QString::fromLatin1(ascii) != t)
-                intl.push_back({QByteArray(name) + "_INTL", t.toUtf8()});
-        };
-
+        std::array<QByteArrayView, kColumns> values;
+        std::array<bool, kColumns> nulls;
+        for (int c = 0; c < kColumns; ++c) {
+            nulls[c] = row.isNull(c);
+            values[c] = nulls[c] ? QByteArrayView() : row.text(c);
+        }
+        auto value = [&](int c) { return values[size_t(c)]; };
         if (m_xml)
             for (int c = 0; c < kColumns; ++c)
-                if (!row.isNull(c) && xmlForbids(row.text(c))) {
+                if (xmlForbids(value(c))) {
                     *why = msg::exportXmlControl().arg(number).arg(logfile::fieldLabel(logfile::columnNames()[c]));
                     return false;
                 }
+        if (m_xml)
+            out += "<RECORD>";
+
         // (ADIF has no date before 1930, nor a time alone)
-        const auto wall = row.isNull(Date) ? std::nullopt : adif::storedWallClock(value(Date));
+        const auto wall = nulls[Date] ? std::nullopt : adif::storedWallClock(value(Date));
         if (wall && *wall >= adif::daysFromCivil(1930, 1, 1) * 86400) {
-            const QByteArray utc = adif::storedText(m_zone.toUtc(*wall)); // yyyy-MM-dd hh:mm:ss
-            add("QSO_DATE", utc.mid(0, 4) + utc.mid(5, 2) + utc.mid(8, 2));
-            add("TIME_ON", utc.mid(11, 2) + utc.mid(14, 2) + utc.mid(17, 2));
+            const qint64 utc = m_zone.toUtc(*wall);
+            const qint64 day = utc >= 0 ? utc / 86400 : (utc - 86399) / 86400, seconds = utc - day * 86400;
+            int y, mo, d;
+            adif::civilFromDays(day, &y, &mo, &d);
+            m_scratch.truncate(0);
+            appendNumber(m_scratch, qint64(y) * 10000 + mo * 100 + d, 8);
+            field(out, "QSO_DATE", m_scratch);
+            m_scratch.truncate(0);
+            appendNumber(m_scratch, seconds / 3600 * 10000 + seconds / 60 % 60 * 100 + seconds % 60, 6);
+            field(out, "TIME_ON", m_scratch);
         }
-        QStringList parts;
+        m_scratch.truncate(0);
         for (int c : {Prefix, Word1, Word2, Word3, Number})
-            parts << text(c).trimmed();
-        add("CALL", adif::toAscii(adif::callSignText(parts)));
-        const auto mhz = wholeNumber(value(Mhertz));
-        const auto khz = wholeNumber(value(Hertz));
+            if (const QByteArrayView part = trimmed(value(c)); !part.isEmpty()) {
+                if (!m_scratch.isEmpty())
+                    m_scratch += ' ';
+                m_scratch += part;
+            }
+        text(out, "CALL", m_scratch);
+        const auto mhz = wholeNumber(value(Mhertz)), khz = wholeNumber(value(Hertz));
         if (mhz && khz && *mhz >= 0 && *khz >= 0 && *khz <= 999) {
-            add("FREQ", QByteArray::number(*mhz) + '.' + QByteArray::number(*khz).rightJustified(3, '0'));
-            add("BAND", adif::bandOf(*mhz * 1'000'000 + *khz * 1'000));
+            m_scratch.truncate(0);
+            appendNumber(m_scratch, *mhz);
+            m_scratch += '.';
+            appendNumber(m_scratch, *khz, 3);
+            field(out, "FREQ", m_scratch);
+            field(out, "BAND", adif::bandOf(*mhz * 1'000'000 + *khz * 1'000));
         }
-        const adif::Mode mode = adif::modeOf(value(Mode));
-        add("MODE", mode.mode);
-        add("SUBMODE", mode.submode);
-        addText("RST_SENT", text(Rst));
+        const QByteArrayView mode = value(Mode);
+        auto known = m_modes.constFind(QByteArray::fromRawData(mode.data(), mode.size()));
+        if (known == m_modes.cend())
+            known = m_modes.insert(mode.toByteArray(), adif::modeOf(mode));
+        field(out, "MODE", known->mode);
+        field(out, "SUBMODE", known->submode);
+        text(out, "RST_SENT", value(Rst));
         if (isDigits(value(Serial)))
-            add("STX", value(Serial).toByteArray());
+            field(out, "STX", value(Serial));
         else
-            addText("STX_STRING", text(Serial));
-        addText("OPERATOR", text(Operator));
-        addText("QTH", text(Town), true);
+            text(out, "STX_STRING", value(Serial));
+        text(out, "OPERATOR", value(Operator));
+        text(out, "QTH", value(Town), "QTH_INTL");
         // The address on its lines: post-office box, postal code and town, country.
-        QStringList lines;
-        for (const QString &line : {text(Box), text(PostCode) + QLatin1Char(' ') + text(Town), text(Country)})
-            if (!line.simplified().isEmpty())
-                lines << line.simplified();
-        addText("ADDRESS", lines.join(QStringLiteral("\r\n")), true);
-        addText("COUNTRY", text(Country), true);
-        fields.insert(fields.end(), intl.begin(), intl.end());
+        m_place.truncate(0);
+        m_place += trimmed(value(PostCode));
+        if (!m_place.isEmpty() && !trimmed(value(Town)).isEmpty())
+            m_place += ' ';
+        m_place += trimmed(value(Town));
+        m_scratch.truncate(0);
+        for (const QByteArrayView line : {trimmed(value(Box)), QByteArrayView(m_place), trimmed(value(Country))})
+            if (!line.isEmpty()) {
+                if (!m_scratch.isEmpty())
+                    m_scratch += "\r\n";
+                m_scratch += line;
+            }
+        text(out, "ADDRESS", m_scratch, "ADDRESS_INTL", true);
+        text(out, "COUNTRY", value(Country), "COUNTRY_INTL");
 
         // Every column as stored, in its own field.
-        const std::size_t firstApp = fields.size();
         for (int c = 0; c < kColumns; ++c) {
-            if (row.isNull(c))
+            if (nulls[c])
                 continue;
-            QByteArray v = value(c).toByteArray();
+            QByteArrayView v = value(c);
+            QByteArray mended;
             if (!isUtf8(v))
-                v = QString::fromUtf8(v).toUtf8(); // (what another program wrote in another encoding)
-            fields.push_back({adif::appFieldNames()[c].toLatin1(), v});
-        }
-        if (m_xml) {
-            out += "<RECORD>";
-            for (std::size_t i = 0; i < firstApp; ++i)
-                element(out, fields[i]);
-            for (std::size_t i = firstApp; i < fields.size(); ++i) {
-                out += "<APP PROGRAMID=\"";
-                out += adif::kAppProgram;
-                out += "\" FIELDNAME=\"" + fields[i].name + "\" TYPE=\"I\">";
-                appendXml(out, fields[i].value);
+                v = mended = QString::fromUtf8(v).toUtf8(); // (what another program wrote in another encoding)
+            out += m_appOpen[c];
+            if (m_xml) {
+                appendXml(out, v);
                 out += "</APP>";
+            } else {
+                appendNumber(out, v.size());
+                out += '>';
+                out += v;
+                out += ' ';
             }
-            out += "</RECORD>\r\n";
-        } else {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                if (i >= firstApp)
-                    fields[i].name.prepend(adif::kAppPrefix);
-                tag(out, fields[i]);
-            }
-            out += "<EOR>\r\n";
         }
+        out += m_xml ? "</RECORD>\r\n" : "<EOR>\r\n";
         return true;
     }
 
@@ -185,25 +221,62 @@ public:
     QString nothingWritten() const override { return msg::exportNothingAdif(); }
 
 private:
-    static void tag(QByteArray &out, const Field &f)
+    // A field, when it holds something.
+    void field(QByteArray &out, const char *name, QByteArrayView v) const
     {
-        out += '<';
-        out += f.name;
-        out += ':';
-        out += QByteArray::number(f.value.size());
-        out += '>';
-        out += f.value;
-        out += ' ';
+        if (v.isEmpty())
+            return;
+        if (m_xml) {
+            out += '<';
+            out += name;
+            out += '>';
+            appendXml(out, v);
+            out += "</";
+            out += name;
+            out += '>';
+            return;
+        }
+        // <NAME:LENGTH>VALUE and a blank, in three pieces
+        char head[80];
+        const qsizetype n = std::min<qsizetype>(qstrlen(name), 48);
+        head[0] = '<';
+        std::memcpy(head + 1, name, size_t(n));
+        head[n + 1] = ':';
+        const int digits = std::snprintf(head + n + 2, 24, "%lld>", qlonglong(v.size()));
+        out.append(head, n + 2 + digits);
+        out.append(v);
+        out.append(' ');
     }
-    static void element(QByteArray &out, const Field &f)
+
+    // A standard field in ASCII; in ADX, for a field that has an _INTL form
+    // (intl), the text itself beside it where ASCII loses something.
+    void text(QByteArray &out, const char *name, QByteArrayView utf8, const char *intl = nullptr, bool multiline = false)
     {
-        out += '<' + f.name + '>';
-        appendXml(out, f.value);
-        out += "</" + f.name + '>';
+        const bool ascii = std::all_of(utf8.begin(), utf8.end(), [&](char c) {
+            return (c >= 0x20 && c < 0x7F) || (multiline && (c == '\r' || c == '\n'));
+        });
+        if (ascii) {
+            field(out, name, utf8);
+            return;
+        }
+        QHash<QByteArray, QByteArray> &cache = m_ascii[multiline];
+        auto it = cache.constFind(QByteArray::fromRawData(utf8.data(), utf8.size()));
+        if (it == cache.cend()) {
+            if (cache.size() > 4096) // (not a short list after all)
+                cache.clear();
+            it = cache.insert(utf8.toByteArray(), adif::toAscii(QString::fromUtf8(utf8), multiline));
+        }
+        field(out, name, *it);
+        if (m_xml && intl)
+            field(out, intl, utf8);
     }
 
     bool m_xml;
     adif::ZoneRules m_zone;
+    QList<QByteArray> m_appOpen;          // the start of each column's application field
+    QByteArray m_scratch, m_place;
+    QHash<QByteArray, QByteArray> m_ascii[2]; // values in ASCII by their UTF-8: on one line, on several
+    QHash<QByteArray, adif::Mode> m_modes;  // MODE and SUBMODE by stored mode
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "Messages.h"
 #include "Readers.h"
 
+#include <QHash>
 #include <QIODevice>
 #include <QXmlStreamReader>
 
@@ -14,7 +15,11 @@ namespace {
 class AdxReader : public RecordReader
 {
 public:
-    AdxReader(QIODevice *in, FieldWanted wanted) : m_in(in), m_xml(in), m_wanted(std::move(wanted)) {}
+    AdxReader(QIODevice *in, const QList<QByteArray> &wanted) : m_in(in), m_xml(in)
+    {
+        for (int i = 0; i < wanted.size(); ++i)
+            m_slots.insert(wanted[i], i);
+    }
 
     bool start(QString *why) override
     {
@@ -25,8 +30,7 @@ public:
 
     bool next(SourceRecord *r) override
     {
-        r->fields.clear();
-        r->refusal.clear();
+        r->clear();
         if (m_broken)
             return false;
         // The next <RECORD>, within <RECORDS>; the header is not read.
@@ -62,8 +66,9 @@ private:
                        + a.value(QLatin1String("FIELDNAME")).toLatin1().toUpper();
             }
             const QByteArray value = m_xml.readElementText(QXmlStreamReader::SkipChildElements).toUtf8();
-            if (m_wanted(name) && !r->field(name))
-                r->fields << SourceField{name, value.left(kMaxValue), value.size() > kMaxValue};
+            const int slot = m_slots.value(name, -1);
+            if (slot >= 0 && !r->field(slot))
+                r->put(slot, value.constData(), std::min(value.size(), kMaxValue), value.size() > kMaxValue);
         }
         if (m_xml.hasError()) {
             --m_records;
@@ -76,7 +81,7 @@ private:
     bool broken(SourceRecord *r)
     {
         m_broken = true;
-        r->fields.clear();
+        r->clear();
         r->number = ++m_records;
         r->position = m_xml.lineNumber();
         r->refuse(msg::importBadXml(), r->position);
@@ -85,16 +90,16 @@ private:
 
     QIODevice *m_in;
     QXmlStreamReader m_xml;
-    FieldWanted m_wanted;
+    QHash<QByteArray, int> m_slots; // of the fields kept, by name in capitals
     qint64 m_records = 0;
     bool m_broken = false;
 };
 
 } // namespace
 
-std::unique_ptr<RecordReader> adxReader(QIODevice *in, FieldWanted wanted)
+std::unique_ptr<RecordReader> adxReader(QIODevice *in, const QList<QByteArray> &wanted)
 {
-    return std::make_unique<AdxReader>(in, std::move(wanted));
+    return std::make_unique<AdxReader>(in, wanted);
 }
 
 } // namespace exchange

@@ -49,7 +49,8 @@ public:
         const QStringList names = logfile::columnNames();
         QStringList headings;
         for (const SourceField &f : header.fields)
-            headings << QString::fromUtf8(f.value);
+            if (f.present)
+                headings << QString::fromUtf8(f.value);
         m_own = headings == names && m_separator == ';';
         for (const QString &heading : headings) {
             int column = -1;
@@ -70,8 +71,7 @@ public:
 
     bool next(SourceRecord *r) override
     {
-        r->fields.clear();
-        r->refusal.clear();
+        r->clear();
         // (blank lines are no records)
         for (;;) {
             if (m_in.ensure(1) == 0)
@@ -84,15 +84,12 @@ public:
         }
         r->number = ++m_records;
         r->position = m_line;
-        int index = 0;
-        for (bool more = true; more; ++index) {
-            SourceField f;
-            more = readField(&f, r);
+        for (int index = 0, more = 1; more; ++index) {
+            more = readField(r);
             // (the header's fields are kept up to a bound: a heading is short)
-            if ((m_columns.isEmpty() && index < 1000) || (index < m_columns.size() && m_columns[index] >= 0)) {
-                f.name = QByteArray::number(m_columns.isEmpty() ? index : m_columns[index]);
-                r->fields << f;
-            }
+            const int slot = m_columns.isEmpty() ? (index < 1000 ? index : -1) : m_columns.value(index, -1);
+            if (slot >= 0 && !r->field(slot))
+                r->put(slot, m_field.constData(), m_field.size(), m_tooLong);
         }
         return true;
     }
@@ -103,14 +100,16 @@ public:
     QStringList ignoredHeadings() const override { return m_ignored; }
 
 private:
-    // One field into f; false when it ends its record.
-    bool readField(SourceField *f, SourceRecord *r)
+    // One field into m_field; false when it ends its record.
+    bool readField(SourceRecord *r)
     {
+        m_field.truncate(0);
+        m_tooLong = false;
         auto keep = [&](char c) {
-            if (f->value.size() < kMaxValue)
-                f->value += c;
+            if (m_field.size() < kMaxValue)
+                m_field += c;
             else
-                f->tooLong = true;
+                m_tooLong = true;
         };
         bool quoted = false, wasQuoted = false;
         for (;;) {
@@ -131,7 +130,7 @@ private:
                     m_line += c == '\n';
                     keep(c);
                 }
-            } else if (c == '"' && !wasQuoted && f->value.isEmpty()) {
+            } else if (c == '"' && !wasQuoted && m_field.isEmpty()) {
                 quoted = wasQuoted = true;
             } else if (c == m_separator) {
                 return true;
@@ -147,6 +146,8 @@ private:
     }
 
     ByteInput m_in;
+    QByteArray m_field; // the field being read
+    bool m_tooLong = false;
     char m_separator = ';';
     qint64 m_line = 1;
     qint64 m_records = 0;

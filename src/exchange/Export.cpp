@@ -310,7 +310,7 @@ ExportOutcome exportLog(const QString &logPath, const QString &outPath, Format f
             return false;
         if (out.size() >= kChunk) {
             written = file.write(out);
-            out.clear();
+            out.truncate(0); // (its room kept for the next chunk)
         }
         return written;
     });

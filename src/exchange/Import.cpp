@@ -58,28 +58,32 @@ struct Candidate {
 class AdifMapping
 {
 public:
-    AdifMapping()
+    // The fields read, in the order of their slots: the standard ones, then
+    // one application field for each column.
+    enum Slot { QsoDate, TimeOn, Call, Freq, AdifMode, Submode, RstSent, Stx, StxString, AdifOperator, Qth, QthIntl,
+                AdifCountry, CountryIntl, kApp };
+    static QList<QByteArray> wanted()
     {
-        for (const char *name : {"QSO_DATE", "TIME_ON", "CALL", "FREQ", "MODE", "SUBMODE", "RST_SENT", "STX",
-                                 "STX_STRING", "OPERATOR", "QTH", "QTH_INTL", "COUNTRY", "COUNTRY_INTL"})
-            m_standard << QByteArray(name);
+        QList<QByteArray> names{"QSO_DATE", "TIME_ON", "CALL",     "FREQ", "MODE",    "SUBMODE",      "RST_SENT",
+                                "STX",      "STX_STRING", "OPERATOR", "QTH", "QTH_INTL", "COUNTRY", "COUNTRY_INTL"};
         for (const QString &name : adif::appFieldNames())
-            m_app << QByteArray(adif::kAppPrefix) + name.toLatin1().toUpper();
+            names << QByteArray(adif::kAppPrefix) + name.toLatin1().toUpper();
+        return names;
     }
-    bool wanted(QByteArrayView name) const { return m_standard.contains(name) || m_app.contains(name); }
 
     // The reason the record cannot be stored, or an empty text.
     QString map(const SourceRecord &r, Candidate *c)
     {
+        auto either = [&](int first, int second) { return r.field(first) ? r.field(first) : r.field(second); };
         for (int column = 0; column < kColumns; ++column)
-            if (const SourceField *f = r.field(m_app[column])) {
+            if (const SourceField *f = r.field(kApp + column)) {
                 c->sequanel = true;
                 c->set(column, f);
             }
         if (c->sequanel)
             return {};
 
-        const SourceField *day = r.field("QSO_DATE"), *time = r.field("TIME_ON");
+        const SourceField *day = r.field(QsoDate), *time = r.field(TimeOn);
         if (day || time) {
             const auto wall = utc(day ? day->value : QByteArray(), time ? time->value : QByteArray());
             if (!wall)
@@ -87,9 +91,9 @@ public:
                                                       + (time ? time->value : QByteArray())));
             c->set(Date, adif::storedText(m_zone.toLocal(*wall)));
         }
-        c->set(Serial, r.field("STX") ? r.field("STX") : r.field("STX_STRING"));
-        c->set(Rst, r.field("RST_SENT"));
-        if (const SourceField *f = r.field("FREQ")) {
+        c->set(Serial, either(Stx, StxString));
+        c->set(Rst, r.field(RstSent));
+        if (const SourceField *f = r.field(Freq)) {
             bool ok = false;
             const QByteArray text = f->value.trimmed();
             const double mhz = text.toDouble(&ok);
@@ -101,8 +105,8 @@ public:
             c->set(Mhertz, QByteArray::number(khz / 1000));
             c->set(Hertz, QByteArray::number(khz % 1000));
         }
-        c->set(Mode, r.field("SUBMODE") ? r.field("SUBMODE") : r.field("MODE"));
-        const SourceField *call = r.field("CALL");
+        c->set(Mode, either(Submode, AdifMode));
+        const SourceField *call = r.field(Call);
         if (!call || call->value.trimmed().isEmpty())
             return msg::importNoCall();
         const auto parts = adif::callSignParts(QString::fromUtf8(call->value));
@@ -111,9 +115,9 @@ public:
         for (int i = 0; i < 5; ++i)
             if (!(*parts)[i].isEmpty())
                 c->set(Prefix + i, (*parts)[i].toUtf8());
-        c->set(Town, r.field("QTH_INTL") ? r.field("QTH_INTL") : r.field("QTH"));
-        c->set(Country, r.field("COUNTRY_INTL") ? r.field("COUNTRY_INTL") : r.field("COUNTRY"));
-        c->set(Operator, r.field("OPERATOR"));
+        c->set(Town, either(QthIntl, Qth));
+        c->set(Country, either(CountryIntl, AdifCountry));
+        c->set(Operator, r.field(AdifOperator));
         return {};
     }
 
@@ -132,7 +136,6 @@ private:
         return adif::daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
     }
 
-    QList<QByteArray> m_standard, m_app;
     adif::ZoneRules m_zone;
 };
 
@@ -144,9 +147,11 @@ QString mapCsv(const SourceRecord &r, bool own, Candidate *c)
 {
     const QVector<platform::ColumnDef> &columns = logfile::transmission().columns;
     c->sequanel = own; // (the export's own file comes back as it was)
-    for (const SourceField &f : r.fields) {
-        const int column = f.name.toInt();
-        QByteArray v = f.value;
+    for (int column = 0; column < kColumns; ++column) {
+        const SourceField *f = r.field(column);
+        if (!f)
+            continue;
+        QByteArray v = f->value;
         if (v.isEmpty())
             continue;
         const bool text = columns[column].type == platform::ColumnType::Text;
@@ -176,18 +181,13 @@ QString mapCsv(const SourceRecord &r, bool own, Candidate *c)
                 v = QByteArray::number(qint64(*n));
         }
         c->values[size_t(column)] = v;
-        if (f.tooLong)
+        if (f->tooLong)
             c->tooLong |= 1u << column;
     }
     return {};
 }
 
 // ---------------------------------------------------------------- rules
-
-bool isStoredDate(QByteArrayView s)
-{
-    return s.size() == 19 && adif::storedWallClock(s) && adif::storedText(*adif::storedWallClock(s)) == s;
-}
 
 // The columns' rules (as a store from the form meets them); the reason of
 // the first one a value breaks, or an empty text. Whole numbers are put in
@@ -203,7 +203,7 @@ QString check(Candidate *c)
         const QString label = logfile::fieldLabel(col.name);
         switch (col.type) {
         case platform::ColumnType::DateTime:
-            if (!isStoredDate(*v))
+            if (!adif::isStoredForm(*v))
                 return msg::importBadDate().arg(shown(*v));
             break;
         case platform::ColumnType::SmallInt: {
@@ -211,7 +211,8 @@ QString check(Candidate *c)
             const qint64 n = v->trimmed().toLongLong(&ok);
             if (!ok || n < -32768 || n > 32767 || (c->tooLong >> i & 1))
                 return msg::importNotWhole().arg(shown(*v), label);
-            *v = QByteArray::number(n);
+            if (v->size() > 6 || v->startsWith('+') || v->startsWith('0') || v->startsWith("-0") || v->contains(' '))
+                *v = QByteArray::number(n); // (its plain form)
             break;
         }
         case platform::ColumnType::Text: {
@@ -230,6 +231,20 @@ QString check(Candidate *c)
 }
 
 // ---------------------------------------------------------------- the log
+
+// A serial number's value as the window reads it (logfile::serialValue),
+// plain digits read on the spot.
+std::optional<qint64> serialNumber(QByteArrayView text)
+{
+    if (!text.isEmpty() && text.size() <= 18
+        && std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        qint64 v = 0;
+        for (const char ch : text)
+            v = v * 10 + (ch - '0');
+        return v;
+    }
+    return logfile::serialValue(QString::fromUtf8(text));
+}
 
 struct LogContents {
     std::unordered_set<qint64> numbers; // serial numbers that are numbers
@@ -253,12 +268,11 @@ bool readLog(platform::Connection *db, bool withCallSigns, LogContents *out)
         out->callSigns.emplace();
     const bool ok = db->forEachRow(sql, [&](const platform::RowText &row) {
         if (!row.isNull(1) && !row.text(1).isEmpty()) {
-            const QByteArray text = row.text(1).toByteArray();
-            if (const auto n = logfile::serialValue(QString::fromUtf8(text))) {
+            if (const auto n = serialNumber(row.text(1))) {
                 out->numbers.insert(*n);
                 out->largest = std::max(out->largest, *n);
             } else {
-                out->texts.insert(text);
+                out->texts.insert(row.text(1).toByteArray());
             }
         }
         if (withCallSigns)
@@ -287,15 +301,15 @@ Assignment assignSerials(const ImportPlan &plan, LogContents taken)
                 need.push_back(row);
             continue;
         }
-        const QByteArray text = plan.rows.value(row, Serial).toByteArray();
+        const QByteArrayView text = plan.rows.value(row, Serial);
         bool free = false;
-        if (const auto n = logfile::serialValue(QString::fromUtf8(text))) {
+        if (const auto n = serialNumber(text)) {
             free = taken.numbers.insert(*n).second;
             if (free)
                 taken.largest = std::max(taken.largest, *n);
         } else {
-            free = !taken.texts.contains(text);
-            taken.texts.insert(text);
+            free = !taken.texts.contains(text.toByteArray());
+            taken.texts.insert(text.toByteArray());
         }
         if (!free)
             need.push_back(row);
@@ -327,21 +341,37 @@ void note(QStringList *lines, qint64 *count, const QString &line)
 
 void RowStore::add(const Values &values)
 {
-    m_start.push_back(m_bytes.size());
+    // (a row holds at most 16 values of 254 bytes)
+    if (m_blocks.empty() || m_blocks.back().size() > kBlock - 16 * 255) {
+        m_blocks.emplace_back();
+        m_blocks.back().reserve(kBlock);
+    }
+    QByteArray &block = m_blocks.back();
+    m_start.emplace_back(quint32(m_blocks.size() - 1), quint32(block.size()));
     for (const std::optional<QByteArray> &v : values) {
-        m_lengths.push_back(v ? quint8(std::min<qsizetype>(v->size(), kNull - 1)) : kNull);
-        if (v)
-            m_bytes += v->left(kNull - 1);
+        const qsizetype n = v ? std::min<qsizetype>(v->size(), kNull - 1) : 0;
+        m_lengths.push_back(v ? quint8(n) : kNull);
+        if (n)
+            block.append(v->constData(), n);
+    }
+}
+
+void RowStore::values(qint64 row, std::array<std::optional<QByteArrayView>, 16> *out) const
+{
+    const auto [blockIndex, at] = m_start[size_t(row)];
+    const char *p = m_blocks[blockIndex].constData() + at;
+    const quint8 *lengths = &m_lengths[size_t(row) * 16];
+    for (int c = 0; c < 16; ++c) {
+        (*out)[size_t(c)] = lengths[c] == kNull ? std::nullopt : std::optional(QByteArrayView(p, lengths[c]));
+        p += lengths[c] == kNull ? 0 : lengths[c];
     }
 }
 
 QByteArrayView RowStore::value(qint64 row, int column) const
 {
-    qint64 at = m_start[size_t(row)];
-    const quint8 *lengths = &m_lengths[size_t(row) * 16];
-    for (int c = 0; c < column; ++c)
-        at += lengths[c] == kNull ? 0 : lengths[c];
-    return lengths[column] == kNull ? QByteArrayView() : QByteArrayView(m_bytes.constData() + at, lengths[column]);
+    std::array<std::optional<QByteArrayView>, 16> all;
+    values(row, &all);
+    return all[size_t(column)].value_or(QByteArrayView());
 }
 
 std::optional<QByteArray> ImportPlan::serialOf(qint64 row) const
@@ -387,7 +417,6 @@ std::optional<ImportPlan> planImport(const QString &file, const QString &logPath
     plan.file = file;
     plan.format = *format;
     AdifMapping adif;
-    const FieldWanted wanted = [&](QByteArrayView n) { return adif.wanted(n); };
     std::unique_ptr<RecordReader> reader;
     CsvReader *csv = nullptr;
     if (*format == Format::Csv) {
@@ -395,7 +424,7 @@ std::optional<ImportPlan> planImport(const QString &file, const QString &logPath
         csv = c.get();
         reader = std::move(c);
     } else {
-        reader = *format == Format::Adi ? adiReader(&in, wanted) : adxReader(&in, wanted);
+        reader = *format == Format::Adi ? adiReader(&in, AdifMapping::wanted()) : adxReader(&in, AdifMapping::wanted());
     }
     QString why;
     if (!reader->start(&why))
@@ -527,6 +556,7 @@ ImportOutcome runImport(ImportPlan &plan, const QString &logPath, bool keepReada
             order.push_back(row);
     auto given = plan.renumbered.cbegin();
     QByteArray serial;
+    std::array<std::optional<QByteArrayView>, 16> all;
     bool stopped = false;
     const bool stored = db->insertRows(
         platform::Identifier(logfile::kTable), logfile::transmission().columns, qint64(order.size()),
@@ -536,8 +566,9 @@ ImportOutcome runImport(ImportPlan &plan, const QString &logPath, bool keepReada
                 return false;
             }
             const qint64 row = order[size_t(i)];
+            plan.rows.values(row, &all);
             for (int c = 0; c < kColumns; ++c)
-                values[c] = plan.rows.isNull(row, c) ? std::nullopt : std::optional(plan.rows.value(row, c));
+                values[c] = all[size_t(c)];
             while (given != plan.renumbered.cend() && given->first < row)
                 ++given;
             if (given != plan.renumbered.cend() && given->first == row) {

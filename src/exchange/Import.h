@@ -43,11 +43,14 @@ public:
     qint64 size() const { return qint64(m_start.size()); }
     bool isNull(qint64 row, int column) const { return m_lengths[size_t(row) * 16 + size_t(column)] == kNull; }
     QByteArrayView value(qint64 row, int column) const;
+    // The sixteen values of a row (nothing for a null).
+    void values(qint64 row, std::array<std::optional<QByteArrayView>, 16> *out) const;
 
 private:
     static constexpr quint8 kNull = 255;
-    QByteArray m_bytes;
-    std::vector<qint64> m_start;
+    static constexpr qsizetype kBlock = 1 << 22;
+    std::vector<QByteArray> m_blocks; // the values' bytes, in blocks that are never moved
+    std::vector<std::pair<quint32, quint32>> m_start; // each row's block and place in it
     std::vector<quint8> m_lengths;
 };
 

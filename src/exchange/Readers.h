@@ -9,8 +9,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
-#include <functional>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 class QIODevice;
 
@@ -18,25 +19,43 @@ namespace exchange {
 
 inline constexpr qsizetype kMaxValue = 4096;
 
+// A field of a record, kept in a slot of its own: an ADIF field's name's
+// place in the list the reader was given, a CSV column's index.
 struct SourceField {
-    QByteArray name;   // as the mapping knows it: an ADIF field's name in capitals; a CSV column's index
     QByteArray value;  // its bytes (the first kMaxValue of them when tooLong)
+    bool present = false;
     bool tooLong = false;
 };
 
 struct SourceRecord {
     qint64 number = 0;   // from 1, in the file's order
     qint64 position = 0; // from 1: the byte (ADI) or the line (ADX, CSV) where it begins
-    QVector<SourceField> fields;
+    std::vector<SourceField> fields; // by slot
     QString refusal;     // set when the record cannot be read (its reason, French)
     qint64 refusalPosition = 0;
 
-    const SourceField *field(QByteArrayView name) const
+    const SourceField *field(int slot) const
     {
-        for (const SourceField &f : fields)
-            if (f.name == name)
-                return &f;
-        return nullptr;
+        return slot >= 0 && size_t(slot) < fields.size() && fields[size_t(slot)].present ? &fields[size_t(slot)] : nullptr;
+    }
+    // The slot's field, made present, its room kept from the last record.
+    SourceField &put(int slot, const char *data, qsizetype size, bool tooLong)
+    {
+        if (fields.size() <= size_t(slot))
+            fields.resize(size_t(slot) + 1);
+        SourceField &f = fields[size_t(slot)];
+        f.value.resize(size);
+        std::memcpy(f.value.data(), data, size_t(size));
+        f.present = true;
+        f.tooLong = tooLong;
+        return f;
+    }
+    void clear()
+    {
+        for (SourceField &f : fields)
+            f.present = false;
+        refusal.clear();
+        position = 0;
     }
     void refuse(const QString &why, qint64 at)
     {
@@ -85,15 +104,14 @@ private:
     qint64 m_size = 0;
 };
 
-using FieldWanted = std::function<bool(QByteArrayView upperName)>;
-
-// ADI: fields whose names (in capitals) wanted accepts are kept.
-std::unique_ptr<RecordReader> adiReader(QIODevice *in, FieldWanted wanted);
+// ADI: the fields named in wanted (in capitals) are kept, each in the slot
+// of its place in the list; the others are skipped.
+std::unique_ptr<RecordReader> adiReader(QIODevice *in, const QList<QByteArray> &wanted);
 // ADX: the same; an application field is named APP_<PROGRAMID>_<FIELDNAME>.
-std::unique_ptr<RecordReader> adxReader(QIODevice *in, FieldWanted wanted);
+std::unique_ptr<RecordReader> adxReader(QIODevice *in, const QList<QByteArray> &wanted);
 
-// CSV: a header row, then records; the fields are named by the index of the
-// column of Transmission their heading names (headings compared without
+// CSV: a header row, then records; the fields are in the slots of the
+// columns of Transmission their headings name (headings compared without
 // case, accents and signs, as the column's name or its label in the form).
 class CsvReader : public RecordReader
 {
