@@ -2,6 +2,7 @@
 #include "Adif.h"
 #include "Messages.h"
 #include "Readers.h"
+#include "RowWriter.h"
 
 #include "CallSigns.h"
 #include "Engine.h"
@@ -154,6 +155,8 @@ QString mapCsv(const SourceRecord &r, bool own, Candidate *c)
         QByteArray v = f->value;
         if (v.isEmpty())
             continue;
+        if (!isUtf8(v)) // (a spreadsheet may save in its own code page: it is not guessed)
+            return msg::importNotUtf8().arg(columns[column].name);
         const bool text = columns[column].type == platform::ColumnType::Text;
         if (own && (text || column == Date)) {
             if (v.startsWith("=\"") && v.endsWith('"') && v.size() >= 3)

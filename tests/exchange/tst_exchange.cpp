@@ -309,19 +309,21 @@ private slots:
 
     // Any CSV whose headings name columns (as their names or the form's
     // labels, whatever the case and accents): dates and numbers in the
-    // user's notation, the other columns left out and named.
+    // user's notation, the other columns left out and named, a text in
+    // another code page refused.
     void csvMatchedByHeadings()
     {
         const LocaleScope french(QLocale(QLocale::French, QLocale::France));
         const QString csv = file(QStringLiteral("tableur.csv"));
         written(csv, "ville,DATE,Prénom opérateur,code postal,N° de Sequ,Inconnu,Mhertz,Hertz\r\n"
                      "Lyon,14/07/2024 09:30:00,Jean,69000,7,x,27,205\r\n\r\n"
-                     "\"Saint-Étienne, Loire\",2024-07-14 10:00,,42000,,\"y\"\"\",26,\n");
+                     "\"Saint-Étienne, Loire\",2024-07-14 10:00,,42000,,\"y\"\"\",26,\n"
+                     "Gen\xE8ve,14/07/2024 11:00:00,,1200,,,,\n");
         QStringList refused;
         QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
                  (QStringList{"2024-07-14 09:30:00|7|∅|27|205|∅|∅|∅|∅|∅|∅|∅|Lyon|69000|∅|Jean",
                               "2024-07-14 10:00:00|8|∅|26|∅|∅|∅|∅|∅|∅|∅|∅|Saint-Étienne, Loire|42000|∅|∅"}));
-        QCOMPARE(refused, QStringList());
+        QCOMPARE(refused, QStringList{msg::importAtLine().arg(3).arg(5).arg(msg::importNotUtf8().arg("Ville"))});
         QString message;
         QCOMPARE(exchange::planImport(csv, file(QStringLiteral("tableur.adb")), &message)->ignoredColumns, QStringList{"Inconnu"});
     }
