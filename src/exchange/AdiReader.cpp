@@ -115,6 +115,7 @@ public:
 
     bool countsLines() const override { return false; }
     qint64 bytesRead() const override { return m_in.position(); }
+    bool readFailed() const override { return m_in.failed(); }
 
 private:
     enum class Read { Tag, Bad, End };
@@ -233,6 +234,7 @@ qsizetype ByteInput::ensure(qsizetype n)
         m_buffer.resize(had + std::max(kChunk, n - had));
         const qint64 got = m_in->read(m_buffer.data() + had, m_buffer.size() - had);
         m_buffer.resize(had + std::max<qint64>(got, 0));
+        m_failed = m_failed || got < 0;
         if (got <= 0)
             break;
     }
@@ -256,8 +258,10 @@ bool ByteInput::skip(qint64 n)
     for (QByteArray scrap; n > 0; n -= scrap.size()) {
         scrap = m_in->read(std::min<qint64>(n, kChunk));
         m_base += scrap.size();
-        if (scrap.isEmpty())
+        if (scrap.isEmpty()) {
+            m_failed = m_failed || m_base < m_size;
             return false;
+        }
     }
     return true;
 }

@@ -96,6 +96,7 @@ public:
 
     bool countsLines() const override { return true; }
     qint64 bytesRead() const override { return m_in.position(); }
+    bool readFailed() const override { return m_in.failed(); }
     bool ownLayout() const override { return m_own; }
     QStringList ignoredHeadings() const override { return m_ignored; }
 

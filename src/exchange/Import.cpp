@@ -460,6 +460,8 @@ std::optional<ImportPlan> planImport(const QString &file, const QString &logPath
         plan.recordOf.push_back(record.number);
         plan.keepsNoSerial.push_back(c.sequanel);
     }
+    if (reader->readFailed() || in.error() != QFileDevice::NoError)
+        return cannot(msg::importUnreadable());
 
     // The log as it stands: serial numbers and call signs.
     LogContents log;

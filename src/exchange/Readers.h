@@ -79,6 +79,9 @@ public:
     virtual bool countsLines() const = 0;
     // How far the reading has come, in bytes.
     virtual qint64 bytesRead() const = 0;
+    // The file could not be read to its end (the disk failed): what was
+    // read is no proof of what it holds.
+    virtual bool readFailed() const { return false; }
 };
 
 // A file read a chunk at a time, with a window of the bytes ahead.
@@ -95,6 +98,7 @@ public:
     bool skip(qint64 n);
     qint64 position() const { return m_base + m_at; } // from 0
     qint64 size() const { return m_size; }             // of the whole file
+    bool failed() const { return m_failed; }           // a reading failed
 
 private:
     QIODevice *m_in;
@@ -102,6 +106,7 @@ private:
     qsizetype m_at = 0;
     qint64 m_base = 0;
     qint64 m_size = 0;
+    bool m_failed = false;
 };
 
 // ADI: the fields named in wanted (in capitals) are kept, each in the slot
