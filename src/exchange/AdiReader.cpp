@@ -5,10 +5,10 @@
 #include "Readers.h"
 #include "RowWriter.h"
 
-#include <QHash>
 #include <QIODevice>
 
 #include <cstring>
+#include <vector>
 
 namespace exchange {
 
@@ -32,7 +32,8 @@ public:
     AdiReader(QIODevice *in, const QList<QByteArray> &wanted) : m_in(in)
     {
         for (int i = 0; i < wanted.size(); ++i)
-            m_slots.insert(wanted[i], i);
+            if (wanted[i].size() < kMaxName)
+                m_slots[size_t(wanted[i].size())].emplace_back(wanted[i], i);
     }
 
     bool start(QString *why) override
@@ -96,7 +97,10 @@ public:
                 ++m_records;
                 return true;
             }
-            const int slot = m_slots.value(QByteArray::fromRawData(t.upper, t.size), -1);
+            int slot = -1;
+            for (const auto &[name, index] : m_slots[size_t(t.size)])
+                if (std::memcmp(name.constData(), t.upper, size_t(t.size)) == 0)
+                    slot = index;
             if (slot < 0 || r->field(slot)) {
                 m_in.skip(t.length);
                 continue;
@@ -214,7 +218,7 @@ private:
     }
 
     ByteInput m_in;
-    QHash<QByteArray, int> m_slots; // of the fields kept, by name in capitals
+    std::vector<std::pair<QByteArray, int>> m_slots[kMaxName + 1]; // of the fields kept, by the length of their names
     qint64 m_records = 0;
 };
 

@@ -283,9 +283,18 @@ int ZoneRules::offsetAt(qint64 utc)
 
 qint64 ZoneRules::toUtc(qint64 wallClock)
 {
+    // An hour of the wall clock far from any change has one offset, kept.
+    const qint64 hour = wallClock >= 0 ? wallClock / 3600 : (wallClock - 3599) / 3600;
+    if (const auto it = m_wallHours.find(hour); it != m_wallHours.end())
+        return wallClock - it->second;
     // The offsets in force a day before and a day after; an instant fits
     // when the offset in force then is the one it was worked out with.
     const int before = offsetAt(wallClock - 86400), after = offsetAt(wallClock + 86400);
+    if (before == after && offsetAt(hour * 3600 - 86400) == before && offsetAt(hour * 3600 + 3600 + 86400) == before) {
+        if (m_wallHours.size() > 100000)
+            m_wallHours.clear();
+        m_wallHours.emplace(hour, before);
+    }
     const bool fitsBefore = offsetAt(wallClock - before) == before;
     const bool fitsAfter = offsetAt(wallClock - after) == after;
     if (fitsBefore && fitsAfter)

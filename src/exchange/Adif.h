@@ -82,7 +82,8 @@ public:
 
 private:
     int offsetAt(qint64 utc);
-    std::unordered_map<qint64, int> m_hours; // offset of the UTC hours that hold no change
+    std::unordered_map<qint64, int> m_hours;     // offset of the UTC hours that hold no change
+    std::unordered_map<qint64, int> m_wallHours; // offset of the wall-clock hours a day away from any
 };
 
 } // namespace exchange::adif

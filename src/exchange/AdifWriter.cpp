@@ -11,8 +11,7 @@
 #include <QHash>
 
 #include <array>
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace exchange {
 
@@ -27,8 +26,23 @@ bool xmlForbids(QByteArrayView t)
     return std::any_of(t.begin(), t.end(), [](char c) { return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'; });
 }
 
-void appendXml(QByteArray &out, QByteArrayView text)
+// The record being written: appending to it costs a copy of the bytes.
+using Record = std::string;
+
+Record &operator<<(Record &out, QByteArrayView v)
 {
+    out.append(v.data(), size_t(v.size()));
+    return out;
+}
+
+QByteArrayView view(const Record &r) { return QByteArrayView(r.data(), qsizetype(r.size())); }
+
+void appendXml(Record &out, QByteArrayView text)
+{
+    if (std::none_of(text.begin(), text.end(), [](char c) { return c == '&' || c == '<' || c == '>' || c == '\r'; })) {
+        out << text;
+        return;
+    }
     for (const char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
@@ -59,7 +73,7 @@ std::optional<qint64> wholeNumber(QByteArrayView t)
     return negative ? -v : v;
 }
 
-void appendNumber(QByteArray &out, qint64 n, int width = 1)
+void appendNumber(Record &out, qint64 n, int width = 1)
 {
     char digits[24];
     int at = sizeof digits;
@@ -71,7 +85,7 @@ void appendNumber(QByteArray &out, qint64 n, int width = 1)
     } while (u || int(sizeof digits) - at < width);
     if (negative)
         digits[--at] = '-';
-    out.append(digits + at, int(sizeof digits) - at);
+    out.append(digits + at, size_t(int(sizeof digits) - at));
 }
 
 QByteArrayView trimmed(QByteArrayView t)
@@ -97,22 +111,26 @@ public:
                               : QByteArray("<") + adif::kAppPrefix + name.toLatin1() + ':');
     }
 
-    void begin(QByteArray &out) override
+    void begin(QByteArray &buffer) override
     {
         const QByteArray now = platform::now().toUTC().toString(QStringLiteral("yyyyMMdd HHmmss")).toLatin1();
+        Record out;
         if (m_xml)
             out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ADX>\r\n<HEADER>\r\n";
         else
-            out += QByteArray("Sequanel - ADIF ") + adif::kVersion + "\r\n";
+            out << QByteArray("Sequanel - ADIF ") + adif::kVersion + "\r\n";
         field(out, "ADIF_VER", adif::kVersion);
         field(out, "PROGRAMID", adif::kProgramId);
         field(out, "PROGRAMVERSION", SEQUANEL_VERSION);
         field(out, "CREATED_TIMESTAMP", now);
         out += m_xml ? "\r\n</HEADER>\r\n<RECORDS>\r\n" : "<EOH>\r\n";
+        buffer.append(out.data(), qsizetype(out.size()));
     }
 
-    bool write(const platform::RowText &row, qint64 number, QByteArray &out, QString *why) override
+    bool write(const platform::RowText &row, qint64 number, QByteArray &buffer, QString *why) override
     {
+        Record &out = m_record;
+        out.clear();
         std::array<QByteArrayView, kColumns> values;
         std::array<bool, kColumns> nulls;
         for (int c = 0; c < kColumns; ++c) {
@@ -136,28 +154,28 @@ public:
             const qint64 day = utc >= 0 ? utc / 86400 : (utc - 86399) / 86400, seconds = utc - day * 86400;
             int y, mo, d;
             adif::civilFromDays(day, &y, &mo, &d);
-            m_scratch.truncate(0);
+            m_scratch.clear();
             appendNumber(m_scratch, qint64(y) * 10000 + mo * 100 + d, 8);
-            field(out, "QSO_DATE", m_scratch);
-            m_scratch.truncate(0);
+            field(out, "QSO_DATE", view(m_scratch));
+            m_scratch.clear();
             appendNumber(m_scratch, seconds / 3600 * 10000 + seconds / 60 % 60 * 100 + seconds % 60, 6);
-            field(out, "TIME_ON", m_scratch);
+            field(out, "TIME_ON", view(m_scratch));
         }
-        m_scratch.truncate(0);
+        m_scratch.clear();
         for (int c : {Prefix, Word1, Word2, Word3, Number})
             if (const QByteArrayView part = trimmed(value(c)); !part.isEmpty()) {
-                if (!m_scratch.isEmpty())
+                if (!m_scratch.empty())
                     m_scratch += ' ';
-                m_scratch += part;
+                m_scratch << part;
             }
-        text(out, "CALL", m_scratch);
+        text(out, "CALL", view(m_scratch));
         const auto mhz = wholeNumber(value(Mhertz)), khz = wholeNumber(value(Hertz));
         if (mhz && khz && *mhz >= 0 && *khz >= 0 && *khz <= 999) {
-            m_scratch.truncate(0);
+            m_scratch.clear();
             appendNumber(m_scratch, *mhz);
             m_scratch += '.';
             appendNumber(m_scratch, *khz, 3);
-            field(out, "FREQ", m_scratch);
+            field(out, "FREQ", view(m_scratch));
             field(out, "BAND", adif::bandOf(*mhz * 1'000'000 + *khz * 1'000));
         }
         const QByteArrayView mode = value(Mode);
@@ -174,19 +192,19 @@ public:
         text(out, "OPERATOR", value(Operator));
         text(out, "QTH", value(Town), "QTH_INTL");
         // The address on its lines: post-office box, postal code and town, country.
-        m_place.truncate(0);
-        m_place += trimmed(value(PostCode));
-        if (!m_place.isEmpty() && !trimmed(value(Town)).isEmpty())
+        m_place.clear();
+        m_place << trimmed(value(PostCode));
+        if (!m_place.empty() && !trimmed(value(Town)).isEmpty())
             m_place += ' ';
-        m_place += trimmed(value(Town));
-        m_scratch.truncate(0);
-        for (const QByteArrayView line : {trimmed(value(Box)), QByteArrayView(m_place), trimmed(value(Country))})
+        m_place << trimmed(value(Town));
+        m_scratch.clear();
+        for (const QByteArrayView line : {trimmed(value(Box)), view(m_place), trimmed(value(Country))})
             if (!line.isEmpty()) {
-                if (!m_scratch.isEmpty())
+                if (!m_scratch.empty())
                     m_scratch += "\r\n";
-                m_scratch += line;
+                m_scratch << line;
             }
-        text(out, "ADDRESS", m_scratch, "ADDRESS_INTL", true);
+        text(out, "ADDRESS", view(m_scratch), "ADDRESS_INTL", true);
         text(out, "COUNTRY", value(Country), "COUNTRY_INTL");
 
         // Every column as stored, in its own field.
@@ -197,38 +215,39 @@ public:
             QByteArray mended;
             if (!isUtf8(v))
                 v = mended = QString::fromUtf8(v).toUtf8(); // (what another program wrote in another encoding)
-            out += m_appOpen[c];
+            out << m_appOpen[c];
             if (m_xml) {
                 appendXml(out, v);
                 out += "</APP>";
             } else {
                 appendNumber(out, v.size());
                 out += '>';
-                out += v;
+                out << v;
                 out += ' ';
             }
         }
         out += m_xml ? "</RECORD>\r\n" : "<EOR>\r\n";
+        buffer.append(out.data(), qsizetype(out.size()));
         return true;
     }
 
-    void end(QByteArray &out) override
+    void end(QByteArray &buffer) override
     {
         if (m_xml)
-            out += "</RECORDS>\r\n</ADX>\r\n";
+            buffer += "</RECORDS>\r\n</ADX>\r\n";
     }
 
     QString nothingWritten() const override { return msg::exportNothingAdif(); }
 
 private:
     // A field, when it holds something.
-    void field(QByteArray &out, const char *name, QByteArrayView v) const
+    void field(Record &out, const char *name, QByteArrayView v) const
     {
         if (v.isEmpty())
             return;
+        out += '<';
+        out += name;
         if (m_xml) {
-            out += '<';
-            out += name;
             out += '>';
             appendXml(out, v);
             out += "</";
@@ -236,21 +255,16 @@ private:
             out += '>';
             return;
         }
-        // <NAME:LENGTH>VALUE and a blank, in three pieces
-        char head[80];
-        const qsizetype n = std::min<qsizetype>(qstrlen(name), 48);
-        head[0] = '<';
-        std::memcpy(head + 1, name, size_t(n));
-        head[n + 1] = ':';
-        const int digits = std::snprintf(head + n + 2, 24, "%lld>", qlonglong(v.size()));
-        out.append(head, n + 2 + digits);
-        out.append(v);
-        out.append(' ');
+        out += ':';
+        appendNumber(out, v.size());
+        out += '>';
+        out << v;
+        out += ' ';
     }
 
     // A standard field in ASCII; in ADX, for a field that has an _INTL form
     // (intl), the text itself beside it where ASCII loses something.
-    void text(QByteArray &out, const char *name, QByteArrayView utf8, const char *intl = nullptr, bool multiline = false)
+    void text(Record &out, const char *name, QByteArrayView utf8, const char *intl = nullptr, bool multiline = false)
     {
         const bool ascii = std::all_of(utf8.begin(), utf8.end(), [&](char c) {
             return (c >= 0x20 && c < 0x7F) || (multiline && (c == '\r' || c == '\n'));
@@ -274,7 +288,7 @@ private:
     bool m_xml;
     adif::ZoneRules m_zone;
     QList<QByteArray> m_appOpen;          // the start of each column's application field
-    QByteArray m_scratch, m_place;
+    Record m_record, m_scratch, m_place;
     QHash<QByteArray, QByteArray> m_ascii[2]; // values in ASCII by their UTF-8: on one line, on several
     QHash<QByteArray, adif::Mode> m_modes;  // MODE and SUBMODE by stored mode
 };

@@ -219,7 +219,7 @@ QString check(Candidate *c)
             break;
         }
         case platform::ColumnType::Text: {
-            const bool ascii = std::all_of(v->begin(), v->end(), [](char ch) { return uchar(ch) < 0x80; });
+            const bool ascii = std::all_of(v->cbegin(), v->cend(), [](char ch) { return uchar(ch) < 0x80; });
             const QString text = ascii ? QString() : QString::fromUtf8(*v);
             if (!ascii && !platform::fitsWindows1252(text))
                 return msg::importBadCharacter().arg(shown(*v), label);
