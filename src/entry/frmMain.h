@@ -22,6 +22,9 @@ class FilePlacement;
 }
 
 struct SharedLogRequest;
+namespace exchange {
+enum class Format;
+}
 class QAction;
 class QComboBox;
 class QLabel;
@@ -79,6 +82,9 @@ public:
     // commands that need an open file; false (after a message) when the file
     // is refused, the previous one staying bound.
     bool ChargerFichier(const QString &path);
+    // Opens a log as "&Ouvrir" does once its file is chosen (an old log file
+    // is offered for conversion), or a shared log by its postgresql:// address.
+    void openLog(const QString &log);
     // Switches the entry controls on or off.
     void ActiverSaisie(bool enable);
     // Sets the navigation, modify and delete buttons from the record count
@@ -133,6 +139,8 @@ private:
     // (ADI, ADX, CSV) previewed, then imported into the open log.
     void mnuExporterAdif_Click();
     void mnuImporter_Click();
+    // Writes the open log to the file at path in that format and tells how it went.
+    void exportLogTo(const QString &path, exchange::Format format);
     void mnuQuitter_Click();
     void mnuOrientation_Click();
     void mnuStatistiques_Click();

@@ -2,8 +2,9 @@
 #include "frmMain.h"
 #include "Messages.h"
 
-#include "CsvExport.h"
+#include "Export.h"
 #include "Help.h"
+#include "LogFile.h"
 #include "ProgramFolder.h"
 #include "ZoneClock.h"
 #include "frmFuseau.h"
@@ -13,6 +14,7 @@
 #include "frmStatistiques.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -55,7 +57,13 @@ void frmMain::mnuExporter_Click()
     // on screen, and nothing is exported.
     if (!storePendingEntry(false))
         return;
-    listing::exportCommand(this, ui.Data1->databaseName());
+    // The file is asked for in the log's folder, under the log's name with ".csv".
+    const QString log = ui.Data1->databaseName();
+    const QString path = platform::askSaveFile(this, msg::exportTitle(), QStringLiteral("Fichier CSV"),
+                                               QStringLiteral("csv"), logfile::besideLog(log, QStringLiteral(".csv")));
+    if (path.isEmpty())
+        return;
+    exportLogTo(path, exchange::Format::Csv);
 }
 
 void frmMain::mnuQuitter_Click() { close(); }

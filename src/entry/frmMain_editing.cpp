@@ -150,14 +150,18 @@ bool frmMain::bindPlacedFile(platform::FilePlacement &placement, const QString &
 void frmMain::mnuOuvrir_Click()
 {
     const QString path = askLogFile(false);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+void frmMain::openLog(const QString &log)
+{
     // An old log file, recognised by its first bytes, is offered for conversion.
-    if (legacy::isJetFile(path)) {
-        convertOldLog(path);
+    if (!platform::isServerAddress(log) && legacy::isJetFile(log)) {
+        convertOldLog(log);
         return;
     }
-    ChargerFichier(path);
+    ChargerFichier(log);
 }
 
 void frmMain::mnuPartage_Click()

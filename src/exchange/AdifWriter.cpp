@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "Engine.h"
 #include "LogFile.h"
+#include "ProgramFolder.h"
 #include "Regional.h"
 
 #include <QHash>
@@ -121,7 +122,7 @@ public:
             out << QByteArray("Sequanel - ADIF ") + adif::kVersion + "\r\n";
         field(out, "ADIF_VER", adif::kVersion);
         field(out, "PROGRAMID", adif::kProgramId);
-        field(out, "PROGRAMVERSION", SEQUANEL_VERSION);
+        field(out, "PROGRAMVERSION", platform::programVersion().toLatin1());
         field(out, "CREATED_TIMESTAMP", now);
         out += m_xml ? "\r\n</HEADER>\r\n<RECORDS>\r\n" : "<EOH>\r\n";
         buffer.append(out.data(), qsizetype(out.size()));

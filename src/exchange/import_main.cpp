@@ -7,7 +7,9 @@
 // standard error; then nothing is imported (status 1) unless --partiel is
 // given: the readable contacts are imported and the status is 3. Prints the
 // count on success (status 0); on failure prints why, in French, with
-// status 1 (2 for a wrong command).
+// status 1 (2 for a wrong command; --help and --version as every command of
+// the program).
+#include "CommandLine.h"
 #include "Import.h"
 #include "Messages.h"
 
@@ -23,20 +25,23 @@ void say(std::FILE *to, const QString &text) { std::fprintf(to, "%s\n", text.toL
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    const bool partial = args.removeAll(QStringLiteral("--partiel")) > 0;
-    if (args.size() != 2 || args[0].startsWith(QLatin1Char('-')) || args[1].startsWith(QLatin1Char('-'))) {
-        say(stderr, msg::importUsage());
-        return 2;
-    }
+    const platform::CommandSyntax syntax{
+        QStringLiteral("sequanel-import"), msg::importSynopsis(), msg::importSummary(),
+        {{QStringLiteral("partiel"), QString(), msg::importPartialOption()}},
+        2, 2, msg::importNames(), msg::importStatuses()};
+    const platform::CommandLine line = platform::readCommandLine(syntax, QCoreApplication::arguments().mid(1));
+    if (line.status >= 0)
+        return line.status;
+    const bool partial = line.has(QStringLiteral("partiel"));
+    const QStringList args = line.names;
     QString message;
     std::optional<exchange::ImportPlan> plan = exchange::planImport(args[0], args[1], &message);
     if (!plan) {
         say(stderr, message);
         return 1;
     }
-    for (const QString &line : plan->refused)
-        say(stderr, line);
+    for (const QString &refusal : plan->refused)
+        say(stderr, refusal);
     if (plan->refusedCount > plan->refused.size())
         say(stderr, msg::importAndMore().arg(plan->refusedCount - plan->refused.size()));
     if (plan->refusedCount > 0 && !partial) {

@@ -1,22 +1,16 @@
 #pragma once
-// The menu commands that write the contacts of the open log to a file for
-// another program: CSV for a spreadsheet, ADIF (ADI or ADX) for another
-// logging program. The files themselves: exchange/Export.h.
+// The contacts of a log file as a CSV file that a spreadsheet in French
+// settings opens by a double-click (the layout: exchange/Export.h), for the
+// main window's menu; without windows.
 #include "Export.h"
-
-class QWidget;
 
 namespace listing {
 
 using ExportOutcome = exchange::ExportOutcome;
-// The CSV file of exportCommand, without the dialog.
+
+// Writes every contact of the log file at logPath to csvPath, under a
+// temporary name renamed at the end: on failure nothing is left at csvPath
+// but what was there before. Refuses to write over the log file itself.
 ExportOutcome exportContacts(const QString &logPath, const QString &csvPath);
-
-// Asks for the file (in the log's folder, proposing the log's name with
-// ".csv"), exports and tells the user how it went.
-void exportCommand(QWidget *parent, const QString &logPath);
-
-// The same for ADIF: ".adi" proposed; a name ending in ".adx" gives ADX.
-void exportAdifCommand(QWidget *parent, const QString &logPath);
 
 } // namespace listing

@@ -86,6 +86,8 @@ inline QString noHelpFile() { return QStringLiteral("Aucun fichier d'aide n'est 
 inline QString helpFileMissing() { return QStringLiteral("Le fichier d'aide « %1 » est introuvable."); }
 inline QString notAHelpFile() { return QStringLiteral("« %1 » n'est pas un fichier d'aide lisible."); }
 inline QString helpFileUnreadable() { return QStringLiteral("Le fichier d'aide « %1 » ne peut pas être lu."); }
+// Under the About box's pictures. %1: the version number.
+inline QString aboutVersion() { return QStringLiteral("Version %1"); }
 
 // Printing
 inline QString printNotStarted() { return QStringLiteral("L'impression n'a pas pu commencer."); }
@@ -271,6 +273,31 @@ inline QString pdfNotWritten()
 inline QString listingSaveTitle() { return QStringLiteral("Enregistrer la liste des contacts"); }
 inline QString listingNotPrinted() { return QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1"); }
 
+// The command line of the program and its commands. %1: the command's name.
+inline QString usageLine() { return QStringLiteral("Usage : %1 %2"); }
+inline QString usageOptions() { return QStringLiteral("Options :"); }
+inline QString helpOption() { return QStringLiteral("affiche cette aide"); }
+inline QString versionOption() { return QStringLiteral("affiche le nom et la version du programme"); }
+// %2: the option as typed.
+inline QString unknownOption() { return QStringLiteral("%1 : option inconnue « %2 »."); }
+inline QString optionWithoutValue() { return QStringLiteral("%1 : l'option « %2 » attend une valeur."); }
+inline QString optionWithValue() { return QStringLiteral("%1 : l'option « %2 » ne prend pas de valeur."); }
+// %2: what is wrong with the names given (one of the commands' texts below).
+inline QString wrongNames() { return QStringLiteral("%1 : %2."); }
+inline QString seeHelp() { return QStringLiteral("Essayez « %1 --help »."); }
+// The program's window, started with a log.
+inline QString programSynopsis() { return QStringLiteral("[JOURNAL]"); }
+inline QString programSummary()
+{
+    return QStringLiteral("Ouvre la fenêtre de saisie des contacts d'un concours et, si JOURNAL est donné,\n"
+                          "ce journal : un fichier de contacts, ou l'adresse postgresql://… d'un journal partagé.");
+}
+inline QString programNames() { return QStringLiteral("un seul journal peut être ouvert à la fois"); }
+inline QString programStatuses()
+{
+    return QStringLiteral("Code de sortie : 0 à la fermeture de la fenêtre, 2 pour une commande mal formée.");
+}
+
 // The export (reasons, put into a sentence)
 inline QString exportLogMissing() { return QStringLiteral("le fichier « %1 » n'existe pas"); }
 inline QString exportLogIsFolder() { return QStringLiteral("« %1 » est un dossier, pas un fichier de contacts"); }
@@ -315,12 +342,21 @@ inline QString exportReadInterrupted()
 {
     return QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; il est peut-être endommagé");
 }
-inline QString exportUsage()
+// sequanel-export's command line.
+inline QString exportSynopsis() { return QStringLiteral("[--remplacer] [--format=FORMAT] JOURNAL FICHIER"); }
+inline QString exportSummary()
 {
-    return QStringLiteral("Usage : sequanel-export [--remplacer] [--format csv|adi|adx] JOURNAL FICHIER\n"
-                          "Écrit les contacts du journal dans un fichier CSV pour un tableur (par défaut), ou ADIF "
-                          "pour un autre programme de trafic (adi : texte balisé, adx : XML).\n"
-                          "  --remplacer  remplace FICHIER s'il existe déjà");
+    return QStringLiteral("Écrit les contacts de JOURNAL (un fichier de contacts, ou l'adresse postgresql://…\n"
+                          "d'un journal partagé) dans FICHIER : en CSV pour un tableur, ou en ADIF 3.1.4 pour un\n"
+                          "autre programme de trafic (ADI, texte balisé ; ADX, XML).");
+}
+inline QString exportReplaceOption() { return QStringLiteral("remplace FICHIER s'il existe déjà"); }
+inline QString exportFormatOption() { return QStringLiteral("csv (par défaut), adi ou adx"); }
+inline QString exportNames() { return QStringLiteral("deux noms attendus : le journal, puis le fichier"); }
+inline QString exportStatuses()
+{
+    return QStringLiteral("Codes de sortie : 0 exporté ; 1 échec, FICHIER n'a été ni créé ni modifié ;\n"
+                          "2 commande mal formée.");
 }
 inline QString exportTargetExists()
 {
@@ -344,9 +380,10 @@ inline QString exportXmlControl()
     return QStringLiteral("le %1e contact du journal contient dans « %2 » un caractère de contrôle qu'un fichier "
                           "XML ne peut pas porter ; exportez en ADI (.adi)");
 }
+// %1: the command; %2: the format as typed.
 inline QString exportBadFormat()
 {
-    return QStringLiteral("Format inconnu « %1 » : csv, adi ou adx sont attendus.");
+    return QStringLiteral("%1 : format inconnu « %2 » ; csv, adi ou adx sont attendus.");
 }
 
 // The import of contacts from another program (ADI, ADX or CSV files)
@@ -468,12 +505,23 @@ inline QString importPartialRefused()
     return QStringLiteral("Enregistrements refusés dans « %2 » : %1 ; rien n'a été importé.\n"
                           "Ajoutez --partiel pour importer quand même les contacts lisibles.");
 }
-inline QString importUsage()
+// sequanel-import's command line.
+inline QString importSynopsis() { return QStringLiteral("[--partiel] FICHIER JOURNAL"); }
+inline QString importSummary()
 {
-    return QStringLiteral("Usage : sequanel-import [--partiel] FICHIER JOURNAL\n"
-                          "Ajoute au journal (un fichier ou une adresse postgresql://) les contacts d'un fichier "
-                          "ADIF (.adi, .adx) ou CSV (.csv).\n"
-                          "  --partiel  importe les contacts lisibles quand d'autres sont refusés (état de sortie 3)");
+    return QStringLiteral("Ajoute à JOURNAL (un fichier de contacts, ou l'adresse postgresql://… d'un journal\n"
+                          "partagé) les contacts de FICHIER, un fichier ADIF (.adi, .adx) ou CSV (.csv), en une\n"
+                          "seule transaction ; chaque enregistrement refusé est dit sur la sortie d'erreur.");
+}
+inline QString importPartialOption()
+{
+    return QStringLiteral("importe les contacts lisibles quand d'autres sont refusés");
+}
+inline QString importNames() { return QStringLiteral("deux noms attendus : le fichier à importer, puis le journal"); }
+inline QString importStatuses()
+{
+    return QStringLiteral("Codes de sortie : 0 importé ; 1 rien n'a été importé ; 2 commande mal formée ;\n"
+                          "3 importé en partie (--partiel), des enregistrements refusés.");
 }
 
 // Converting an old log file
@@ -569,10 +617,24 @@ inline QString converterCannotStart()
 {
     return QStringLiteral("Le programme de conversion « %1 » ne peut pas être lancé.");
 }
-inline QString convertUsage()
+// sequanel-convert's command line.
+inline QString convertSynopsis() { return QStringLiteral("[--partiel] ANCIEN NOUVEAU"); }
+inline QString convertSummary()
 {
-    return QStringLiteral("deux noms attendus.\n"
-                          "Usage : sequanel-convert [--partiel] ANCIEN NOUVEAU");
+    return QStringLiteral("Convertit un ancien fichier de contacts (Jet 3.0) en un nouveau fichier NOUVEAU ;\n"
+                          "copie un fichier de contacts dans un nouveau journal partagé, ou l'inverse, quand\n"
+                          "l'un des deux noms est une adresse postgresql://…?journal=NOM. ANCIEN n'est que lu ;\n"
+                          "NOUVEAU ne doit pas exister.");
+}
+inline QString convertPartialOption()
+{
+    return QStringLiteral("convertit les contacts lisibles d'un ancien fichier endommagé");
+}
+inline QString convertNames() { return QStringLiteral("deux noms attendus : l'ancien journal, puis le nouveau"); }
+inline QString convertStatuses()
+{
+    return QStringLiteral("Codes de sortie : 0 converti ; 1 échec, rien n'a été créé ; 2 commande mal formée ;\n"
+                          "3 fichier endommagé converti en partie (--partiel).");
 }
 inline QString convertTargetExists()
 {

@@ -4,23 +4,43 @@
 #include "frmImportation.h"
 #include "Messages.h"
 
-#include "CsvExport.h"
+#include "Export.h"
 #include "Import.h"
 #include "LogFile.h"
 #include "Progress.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 
 void frmMain::mnuExporterAdif_Click()
 {
-    if (!ui.mnuExporterAdif->isEnabled())
-        return;
     // (what the operator sees is what the file holds: see mnuExporter_Click)
-    if (!storePendingEntry(false))
+    if (!ui.mnuExporterAdif->isEnabled() || !storePendingEntry(false))
         return;
-    listing::exportAdifCommand(this, ui.Data1->databaseName());
+    // ".adi" proposed beside the log; a name ending in ".adx" gives ADX.
+    platform::FileRequest request;
+    request.parent = this;
+    request.save = true;
+    request.title = msg::exportAdifTitle();
+    request.filter = msg::exportAdifTypes();
+    request.confirmOverwrite = true;
+    request.defaultSuffix = QStringLiteral("adi");
+    request.initialPath = logfile::besideLog(ui.Data1->databaseName(), QStringLiteral(".adi"));
+    const QString path = platform::askFileName(request);
+    if (!path.isEmpty())
+        exportLogTo(path, exchange::formatOfFile(path) == exchange::Format::Adx ? exchange::Format::Adx
+                                                                              : exchange::Format::Adi);
+}
+
+void frmMain::exportLogTo(const QString &path, exchange::Format format)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const exchange::ExportOutcome outcome = exchange::exportLog(ui.Data1->databaseName(), path, format);
+    QApplication::restoreOverrideCursor();
+    platform::showMessage(this, outcome.message,
+                          outcome.ok ? platform::MessageIcon::Information : platform::MessageIcon::Critical);
 }
 
 void frmMain::mnuImporter_Click()
