@@ -10,6 +10,7 @@
 #include "frmFuseau.h"
 #include "frmListe.h"
 #include "frmOrientation.h"
+#include "frmSauvegarde.h"
 #include "frmSplash.h"
 #include "frmStatistiques.h"
 
@@ -67,6 +68,26 @@ void frmMain::mnuExporter_Click()
 }
 
 void frmMain::mnuQuitter_Click() { close(); }
+
+void frmMain::mnuSauvegarde_Click()
+{
+    frmSauvegarde dialog(m_backup.settings(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // (settings that cannot be written still hold for this session)
+    logfile::writeBackupSettings(dialog.settings());
+    m_backup.setSettings(dialog.settings());
+}
+
+void frmMain::AfficherAvis(const QString &text)
+{
+    // A notice longer than the panel ends in "…", and shows whole as the
+    // panel's tip.
+    QLabel *panel = ui.StatusPanels[0];
+    const int room = std::max(panel->width(), panel->minimumWidth()) - 2 * panel->frameWidth() - 2 * panel->margin() - 4;
+    panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideRight, room));
+    panel->setToolTip(text);
+}
 
 void frmMain::mnuOrientation_Click() { frmOrientation::showSingle(); }
 

@@ -137,6 +137,11 @@ inline QString newFileNameTooLong()
     return QStringLiteral("Impossible de créer le fichier « %1 » : son nom est trop long. Choisissez un nom"
                           " plus court.");
 }
+// %1: the file; %2: its folder.
+inline QString newFileFolderReadOnly()
+{
+    return QStringLiteral("Impossible de créer le fichier « %1 » : le dossier « %2 » est protégé en écriture.");
+}
 inline QString logMissing() { return QStringLiteral("Ce fichier n'existe pas."); }
 inline QString logNotReadable() { return QStringLiteral("Vous n'avez pas le droit de lire ce fichier."); }
 inline QString logWithoutTable()
@@ -154,6 +159,8 @@ inline QString logReadOnly()
     return QStringLiteral("Le fichier ou son dossier est en lecture seule : les contacts ne pourraient pas "
                           "y être enregistrés.");
 }
+// After the log's name in the window's title, for a log opened read only.
+inline QString titleReadOnly() { return QStringLiteral(" (lecture seule)"); }
 inline QString notALog() { return QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé."); }
 inline QString cannotOpenFile() { return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2"); }
 inline QString cannotOpenShared() { return QStringLiteral("Impossible d'ouvrir le journal partagé « %1 ».\n\n%2"); }
@@ -228,11 +235,43 @@ inline QString logNotReread()
                           "contact suivant.\n");
 }
 // %1: why, as the refusal says it (with its own full stop); %2: one of the three questions below.
-inline QString pendingNotStored() { return QStringLiteral("Le contact en cours n'a pas pu être enregistré : %1 %2"); }
+inline QString pendingNotStored() { return QStringLiteral("Le contact en cours n'a pas pu être enregistré.\n%1\n\n%2"); }
 inline QString closeWithoutStoring() { return QStringLiteral("Fermer sans l'enregistrer ?"); }
 inline QString openWithoutStoring() { return QStringLiteral("Ouvrir un autre fichier sans l'enregistrer ?"); }
 inline QString newWithoutStoring() { return QStringLiteral("Créer un nouveau fichier sans l'enregistrer ?"); }
 inline QString contactNotDeleted() { return QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n"); }
+// Notices in the status bar after a deletion and its undoing (%1: the serial number).
+inline QString contactDeleted() { return QStringLiteral("N° %1 supprimé (Ctrl+Z)"); }
+inline QString contactRestored() { return QStringLiteral("N° %1 rétabli"); }
+inline QString contactNotRestored() { return QStringLiteral("Le contact supprimé n'a pas pu être rétabli dans le fichier.\n"); }
+// Options of the entry in the Fichier menu.
+inline QString keepFieldsMenu() { return QStringLiteral("&Reprendre le mode, la fréquence et l'opérateur"); }
+inline QString backupMenu() { return QStringLiteral("&Sauvegarde automatique…"); }
+// The automatic copies of the log: their dialog, and their notices in the
+// status bar (%1: the time of the copy; the reason, put into a sentence).
+inline QString backupTitle() { return QStringLiteral("Sauvegarde automatique"); }
+inline QString backupActive() { return QStringLiteral("&Copier le journal automatiquement"); }
+inline QString backupFolder() { return QStringLiteral("&Dossier des copies :"); }
+inline QString backupBrowse() { return QStringLiteral("&Parcourir…"); }
+inline QString backupEveryContacts() { return QStringLiteral("Une copie &tous les :"); }
+inline QString backupContacts() { return QStringLiteral(" contacts"); }
+inline QString backupEveryMinutes() { return QStringLiteral("ou toutes &les :"); }
+inline QString backupMinutes() { return QStringLiteral(" minutes"); }
+inline QString backupNever() { return QStringLiteral("jamais"); }
+inline QString backupKeep() { return QStringLiteral("&Garder les :"); }
+inline QString backupKept() { return QStringLiteral(" dernières copies"); }
+inline QString backupNeedFolder() { return QStringLiteral("Indiquez le dossier où copier le journal."); }
+inline QString backupNeedWhen()
+{
+    return QStringLiteral("Indiquez tous les combien de contacts, ou de minutes, copier le journal.");
+}
+inline QString backupDone() { return QStringLiteral("Copie faite à %1"); }
+inline QString backupFailed() { return QStringLiteral("Copie impossible : %1"); }
+inline QString backupLogChanging() { return QStringLiteral("le fichier de contacts change trop souvent pour être copié"); }
+inline QString backupLogBusy() { return QStringLiteral("le fichier de contacts est occupé par un autre programme"); }
+inline QString backupLogDamaged() { return QStringLiteral("le fichier de contacts est endommagé"); }
+inline QString backupLogUnreadable() { return QStringLiteral("le fichier « %1 » ne peut pas être lu"); }
+inline QString backupStopped() { return QStringLiteral("la copie a été interrompue"); }
 inline QString convertQuestion()
 {
     return QStringLiteral("« %1 » est un ancien fichier de contacts (format Jet).\n"
@@ -692,7 +731,7 @@ inline QString statsHours() { return QStringLiteral("Heures"); }
 inline QString statsDirections() { return QStringLiteral("Directions"); }
 inline QString statsCountries() { return QStringLiteral("Pays"); }
 inline QString statsDepartments() { return QStringLiteral("Départements"); }
-inline QString statsModes() { return QStringLiteral("Bandes"); }
+inline QString statsModes() { return QStringLiteral("Modes"); }
 inline QString statsFrequencies() { return QStringLiteral("Fréquences"); }
 inline QString statsOperators() { return QStringLiteral("Opérateurs"); }
 inline QString statsContactsColumn() { return QStringLiteral("Contacts"); }
@@ -724,6 +763,8 @@ inline QString statsClose() { return QStringLiteral("&Fermer"); }
 inline QString statsImageSuffix() { return QStringLiteral(" - statistiques.png"); }
 inline QString statsImageType() { return QStringLiteral("Image PNG"); }
 inline QString statsImageDialogTitle() { return QStringLiteral("Enregistrer l'image des statistiques"); }
+// Under the totals in a saved image; %1: the date and time it was made.
+inline QString statsImageWhen() { return QStringLiteral("Image du %1"); }
 inline QString statsImageSaved() { return QStringLiteral("L'image a été enregistrée dans « %1 »."); }
 // %1: the file; %2: why (a reason put into a sentence).
 inline QString statsImageNotSaved() { return QStringLiteral("L'image n'a pas pu être enregistrée dans « %1 » : %2."); }
