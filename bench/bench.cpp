@@ -23,6 +23,8 @@
 #include "BoundControls.h"
 #include "ContactTableModel.h"
 #include "Engine.h"
+#include "Export.h"
+#include "Import.h"
 #include "PrintSurface.h"
 #include "Prompts.h"
 #include "RecordSource.h"
@@ -802,6 +804,74 @@ void benchExport(const QString &path, qint64 n, const QString &dir)
         QString::asprintf("%.0f contacts/s; CSV %.1f MB; floor: read every row", written / (median(a) / 1000.0),
                           bytes / 1048576.0)
             + (ok ? QString() : QStringLiteral(" NOT EXPORTED: ") + said));
+}
+
+// 13. Exchanging with other programs: every contact written to an ADI file
+// (exchange::exportLog, the engine of "Exporter au format ADIF…" and of
+// sequanel-export --format adi), then that file read, planned and imported
+// into an empty log (planImport + runImport, as sequanel-import does).
+// Floors: reading every row (export); reading every row of the log and one
+// prepared INSERT per row into an empty log in one transaction (import).
+void benchExchange(const QString &path, qint64 n, const QString &dir)
+{
+    const QString adi = dir + QStringLiteral("/exchange.adi"), target = dir + QStringLiteral("/exchange.adb");
+    const int runs = n >= 1000000 ? 3 : 5;
+    std::vector<double> e, ef, i, inf;
+    exchange::ExportOutcome exported;
+    for (int r = 0; r < runs; ++r) {
+        QFile::remove(adi);
+        e.push_back(timed([&] { exported = exchange::exportLog(path, adi, exchange::Format::Adi); }));
+    }
+    for (int r = 0; r < runs; ++r)
+        ef.push_back(timed([&] {
+            raw::Db db(local(path), false);
+            raw::Db::Stmt all(db, "SELECT * FROM Transmission ORDER BY rowid");
+            all.drain();
+        }));
+    const qint64 bytes = QFileInfo(adi).size();
+    add(QStringLiteral("14 export to an ADI file (exportLog)"), n, e, ef,
+        QString::asprintf("%.0f contacts/s; ADI %.1f MB; floor: read every row", exported.contacts / (median(e) / 1000.0),
+                          bytes / 1048576.0)
+            + (exported.ok ? QString() : QStringLiteral(" NOT EXPORTED: ") + exported.message));
+
+    auto emptyLog = [&] {
+        platform::Connection::remove(target);
+        logfile::createEmpty(target, nullptr);
+    };
+    exchange::ImportOutcome imported;
+    QString message;
+    qint64 refused = 0;
+    for (int r = 0; r < runs; ++r) {
+        emptyLog();
+        i.push_back(timed([&] {
+            std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, target, &message);
+            imported = plan ? exchange::runImport(*plan, target, true) : exchange::ImportOutcome{false, 0, message};
+            refused = plan ? plan->refusedCount : 0;
+        }));
+    }
+    for (int r = 0; r < runs; ++r) {
+        emptyLog();
+        inf.push_back(timed([&] {
+            raw::Db from(local(path), false), to(local(target));
+            raw::Db::Stmt all(from, "SELECT * FROM Transmission ORDER BY rowid");
+            raw::Db::Stmt insert(to, raw::kInsert);
+            to.exec("BEGIN IMMEDIATE");
+            while (sqlite3_step(all.get()) == SQLITE_ROW) {
+                for (int c = 0; c < 16; ++c)
+                    sqlite3_bind_value(insert.get(), c + 1, sqlite3_column_value(all.get(), c));
+                raw::check(sqlite3_step(insert.get()), to.handle(), "insert");
+                insert.reset();
+            }
+            to.exec("COMMIT");
+        }));
+    }
+    platform::Connection::remove(target);
+    QFile::remove(adi);
+    add(QStringLiteral("14 import an ADI file into an empty log (planImport + runImport)"), n, i, inf,
+        QString::asprintf("%.0f contacts/s (%lld refused); floor: read every row, one prepared INSERT per row, one "
+                          "transaction",
+                          imported.imported / (median(i) / 1000.0), qlonglong(refused))
+            + (imported.ok ? QString() : QStringLiteral(" NOT IMPORTED: ") + imported.message));
 }
 
 // ------------------------------------------------------------------ statistics
@@ -1643,6 +1713,9 @@ int main(int argc, char *argv[])
     for (qint64 n : sizes)
         if (want("export"))
             benchExport(dir + QStringLiteral("/log_%1.adb").arg(n), n, dir);
+    for (qint64 n : sizes)
+        if (want("exchange"))
+            benchExchange(dir + QStringLiteral("/log_%1.adb").arg(n), n, dir);
     if (want("shared")) {
         // A server of the benchmark's own, durable as a real one: each commit
         // waits for the disk.

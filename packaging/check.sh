@@ -107,7 +107,7 @@ step "the installed commands"
 said=$(sequanel-export --version)
 echo "$said"
 [ "$said" = "sequanel-export (Sequanel) $version" ] || stop "sequanel-export --version said: $said"
-for command in sequanel-export sequanel-convert; do
+for command in sequanel-export sequanel-import sequanel-convert; do
   if ldd "/usr/bin/$command" | grep -E 'libQt6(Widgets|Gui)'; then
     stop "$command needs the window system's libraries (above)."
   fi
@@ -123,6 +123,12 @@ sequanel-convert "$top/tests/legacy/data/ancien-12.adb" "$log"
 sequanel-export "$log" "$work/run/coupe.csv"
 lines=$(wc -l <"$work/run/coupe.csv")
 [ "$lines" -eq 13 ] || stop "the export holds $lines lines, not the heading and 12 contacts."
+# The same contacts through ADIF, into a log of its own.
+sequanel-export --format=adi "$log" "$work/run/coupe.adi"
+sequanel-convert "$top/tests/legacy/data/ancien-12.adb" "$work/run/retour.adb"
+said=$(sequanel-import "$work/run/coupe.adi" "$work/run/retour.adb")
+echo "$said"
+case "$said" in 12\ contacts*) ;; *) stop "sequanel-import said: $said" ;; esac
 
 step "the installed program on that log, under Xvfb"
 # The title names the log, cut in the middle past 30 characters.

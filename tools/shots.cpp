@@ -8,6 +8,7 @@
 #include "ProgramFolder.h"
 #include "Prompts.h"
 #include "frmFuseau.h"
+#include "frmImportation.h"
 #include "frmListe.h"
 #include "frmMain.h"
 #include "frmOrientation.h"
@@ -18,8 +19,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -87,6 +90,37 @@ void makeNight(const QString &path)
                  towns[k], cps[k], countries[k], QStringList{"Hélène", "Marc", "Sylvie"}[(i / 40) % 3]});
     }
     c->commit();
+}
+
+// 1,000 contacts of a club's ADI file as another program writes it: the
+// first 40 numbers taken in the sample log, every 100th call sign worked
+// there already, every 250th record without a call sign.
+void makeClubAdi(const QString &path)
+{
+    const QStringList words{"Alpha", "Bravo", "Charly", "Delta", "Echo", "Golf", "Kilo", "Lima", "Tango"};
+    const QStringList towns{"Grenoble", "Annecy", "Chambéry", "Valence", "Gap"};
+    QByteArray out = "Export du club\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:7>ClubLog <EOH>\r\n";
+    auto field = [&](const char *name, const QByteArray &v) { out += '<' + QByteArray(name) + ':' + QByteArray::number(v.size()) + '>' + v + ' '; };
+    for (int i = 1; i <= 1000; ++i) {
+        const QDateTime utc = QDateTime(QDate(2026, 6, 20), QTime(8, 0), Qt::UTC).addSecs(i * 47);
+        field("QSO_DATE", utc.toString(QStringLiteral("yyyyMMdd")).toLatin1());
+        field("TIME_ON", utc.toString(QStringLiteral("HHmmss")).toLatin1());
+        if (i % 250)
+            field("CALL", i % 100 ? QStringLiteral("%1 %2 %3 %4").arg(20 + i % 50).arg(words[i % 9], words[(i / 9) % 9]).arg(i).toLatin1()
+                                  : QByteArray("16 Echo Tango Charly 166"));
+        field("FREQ", QByteArray::number(27) + '.' + QByteArray::number(5 + 10 * (i % 40)).rightJustified(3, '0'));
+        field("MODE", i % 3 ? "SSB" : "AM");
+        if (i % 3)
+            field("SUBMODE", i % 2 ? "USB" : "LSB");
+        field("RST_SENT", "59");
+        field("STX", QByteArray::number(i));
+        field("QTH", towns[i % 5].toUtf8());
+        field("COUNTRY", "France");
+        out += "<EOR>\r\n";
+    }
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(out);
 }
 
 } // namespace
@@ -173,6 +207,26 @@ int main(int argc, char *argv[])
         save(stats, out + QStringLiteral("/statistics-%1.png").arg(QLatin1String(tabs[i])));
     }
     stats->close();
+
+    // "Importer…": the preview of a club's file of 1,000 contacts, then the
+    // window at the last contact imported.
+    r.file = [&](const platform::FileRequest &) { return log; };
+    platform::setResponder(r);
+    w.controls().mnuOuvrir->trigger();
+    const QString club = dir.filePath(QStringLiteral("club.adi"));
+    makeClubAdi(club);
+    r.file = [&](const platform::FileRequest &) { return club; };
+    platform::setResponder(r);
+    QTimer::singleShot(300, [&] {
+        if (auto *preview = qobject_cast<frmImportation *>(QApplication::activeModalWidget())) {
+            save(preview, out + QStringLiteral("/import-preview.png"));
+            preview->tabDétails->setCurrentIndex(1);
+            save(preview, out + QStringLiteral("/import-preview-duplicates.png"));
+            preview->cmdImporter->click();
+        }
+    });
+    w.controls().mnuImporter->trigger();
+    save(&w, out + QStringLiteral("/import-done.png"));
 
     QString error;
     platform::showHelpContents(&w, platform::programFile(QStringLiteral("help/index.html")), &error);

@@ -169,11 +169,14 @@ void frmMain::buildMenus()
     ui.mnuLigne1 = item(ui.mnuFichier, "mnuLigne1", {});
     ui.mnuImprimer = item(ui.mnuFichier, "mnuImprimer", QStringLiteral("&Imprimer"), Qt::CTRL | Qt::Key_I);
     ui.mnuExporter = item(ui.mnuFichier, "mnuExporter", QStringLiteral("E&xporter..."));
-    // The export and the copies read the same open log as printing: greyed
-    // with it, always.
+    ui.mnuExporterAdif = item(ui.mnuFichier, "mnuExporterAdif", msg::exportAdifMenu());
+    ui.mnuImporter = item(ui.mnuFichier, "mnuImporter", msg::importMenu());
+    // The exports, the import and the copies work on the same open log as
+    // printing: greyed with it, always.
     connect(ui.mnuImprimer, &QAction::changed, ui.mnuExporter,
             [this] {
-                for (QAction *a : {ui.mnuExporter, ui.mnuCopierPartage, ui.mnuCopierFichier})
+                for (QAction *a : {ui.mnuExporter, ui.mnuExporterAdif, ui.mnuImporter, ui.mnuCopierPartage,
+                                   ui.mnuCopierFichier})
                     a->setEnabled(ui.mnuImprimer->isEnabled());
             });
     ui.mnuLigne4 = item(ui.mnuFichier, "mnuLigne4", {});
@@ -214,6 +217,8 @@ void frmMain::buildMenus()
     connect(ui.mnuCopierFichier, &QAction::triggered, this, &frmMain::mnuCopierFichier_Click);
     connect(ui.mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
     connect(ui.mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
+    connect(ui.mnuExporterAdif, &QAction::triggered, this, &frmMain::mnuExporterAdif_Click);
+    connect(ui.mnuImporter, &QAction::triggered, this, &frmMain::mnuImporter_Click);
     connect(ui.mnuReprendre, &QAction::triggered, this, &frmMain::mnuReprendre_Click);
     connect(ui.mnuSauvegarde, &QAction::triggered, this, &frmMain::mnuSauvegarde_Click);
     connect(ui.mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);

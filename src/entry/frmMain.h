@@ -23,6 +23,9 @@ class FilePlacement;
 }
 
 struct SharedLogRequest;
+namespace exchange {
+enum class Format;
+}
 class QAction;
 class QComboBox;
 class QLabel;
@@ -67,6 +70,7 @@ public:
 
         QMenu *mnuFichier, *mnuHeure, *mnuaide;
         QAction *mnuNouveau, *mnuOuvrir, *mnuPartage, *mnuCopierPartage, *mnuCopierFichier, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
+        QAction *mnuExporterAdif, *mnuImporter; // (in the Fichier menu, after mnuExporter)
         // Options of the entry: "Nouveau" fills the mode, the frequency and the
         // operator from the contact added last (checkable, kept in the
         // settings); the automatic copies of the open log.
@@ -146,6 +150,12 @@ private:
     void mnuCopierFichier_Click();
     void mnuImprimer_Click();
     void mnuExporter_Click();
+    // The open log written to an ADI or ADX file; another program's file
+    // (ADI, ADX, CSV) previewed, then imported into the open log.
+    void mnuExporterAdif_Click();
+    void mnuImporter_Click();
+    // Writes the open log to the file at path in that format and tells how it went.
+    void exportLogTo(const QString &path, exchange::Format format);
     void mnuReprendre_Click(bool on);
     void mnuSauvegarde_Click();
     void mnuQuitter_Click();

@@ -2,7 +2,7 @@
 #include "frmMain.h"
 #include "Messages.h"
 
-#include "CsvExport.h"
+#include "Export.h"
 #include "Help.h"
 #include "LogFile.h"
 #include "ProgramFolder.h"
@@ -65,11 +65,7 @@ void frmMain::mnuExporter_Click()
                                                QStringLiteral("csv"), logfile::besideLog(log, QStringLiteral(".csv")));
     if (path.isEmpty())
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const listing::ExportOutcome outcome = listing::exportContacts(log, path);
-    QApplication::restoreOverrideCursor();
-    platform::showMessage(this, outcome.message,
-                          outcome.ok ? platform::MessageIcon::Information : platform::MessageIcon::Critical);
+    exportLogTo(path, exchange::Format::Csv);
 }
 
 void frmMain::mnuQuitter_Click() { close(); }

@@ -237,6 +237,7 @@ bool frmMain::ChargerFichier(const QString &path)
 
     ui.Toolbar1Buttons[3]->setEnabled(true);
     ui.mnuImprimer->setEnabled(true);
+    ui.mnuImporter->setEnabled(!readOnly); // (on with printing, but it writes)
     for (QPushButton *b : {ui.cmdPrécédent, ui.cmdNouveau, ui.cmdSuivant, ui.cmdSupprimer, ui.cmdModifier})
         b->setEnabled(true);
     ui.cmdNouveau->setEnabled(!readOnly);

@@ -153,15 +153,7 @@ std::optional<qint64> copyLog(const QString &from, const QString &to, QString *m
     for (const QString &name : columnNames())
         names << Identifier(name);
     const Sql list = Sql::join(names, ", ");
-    auto insertOf = [&](qsizetype rows) {
-        QVector<Sql> tuples, marks;
-        for (qsizetype r = 0; r < rows; ++r, marks.clear()) {
-            for (qsizetype c = 0; c < names.size(); ++c)
-                marks << Sql::parameter(int(r * names.size() + c + 1));
-            tuples << Sql("(%1)").arg(Sql::join(marks, ", "));
-        }
-        return Sql("INSERT INTO %1 (%2) VALUES %3").arg(Identifier(kTable), list, Sql::join(tuples, ", "));
-    };
+    auto insertOf = [&](qsizetype rows) { return Sql::insertValues(Identifier(kTable), names, rows); };
     constexpr qsizetype kBatch = 64;
     const Sql insertBatch = insertOf(kBatch);
     qint64 copied = 0;

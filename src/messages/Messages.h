@@ -460,23 +460,185 @@ inline QString exportReadInterrupted()
     return QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; il est peut-être endommagé");
 }
 // sequanel-export's command line.
-inline QString exportSynopsis() { return QStringLiteral("[--remplacer] JOURNAL FICHIER.csv"); }
+inline QString exportSynopsis() { return QStringLiteral("[--remplacer] [--format=FORMAT] JOURNAL FICHIER"); }
 inline QString exportSummary()
 {
     return QStringLiteral("Écrit les contacts de JOURNAL (un fichier de contacts, ou l'adresse postgresql://…\n"
-                          "d'un journal partagé) dans FICHIER.csv, pour un tableur.");
+                          "d'un journal partagé) dans FICHIER : en CSV pour un tableur, ou en ADIF 3.1.4 pour un\n"
+                          "autre programme de trafic (ADI, texte balisé ; ADX, XML).");
 }
-inline QString exportReplaceOption() { return QStringLiteral("remplace FICHIER.csv s'il existe déjà"); }
-inline QString exportNames() { return QStringLiteral("deux noms attendus : le journal, puis le fichier CSV"); }
+inline QString exportReplaceOption() { return QStringLiteral("remplace FICHIER s'il existe déjà"); }
+inline QString exportFormatOption() { return QStringLiteral("csv (par défaut), adi ou adx"); }
+inline QString exportNames() { return QStringLiteral("deux noms attendus : le journal, puis le fichier"); }
 inline QString exportStatuses()
 {
-    return QStringLiteral("Codes de sortie : 0 exporté ; 1 échec, FICHIER.csv n'a été ni créé ni modifié ;\n"
+    return QStringLiteral("Codes de sortie : 0 exporté ; 1 échec, FICHIER n'a été ni créé ni modifié ;\n"
                           "2 commande mal formée.");
 }
 inline QString exportTargetExists()
 {
     return QStringLiteral("Le fichier « %1 » existe déjà ; il n'a pas été modifié. Ajoutez --remplacer pour"
                           " le remplacer.");
+}
+// The export to ADIF (ADI or ADX files)
+inline QString exportAdifMenu() { return QStringLiteral("Exporter au format ADIF…"); }
+inline QString exportAdifTitle() { return QStringLiteral("Exporter les contacts au format ADIF"); }
+inline QString exportAdifTypes()
+{
+    return QStringLiteral("Fichier ADIF (*.adi)|*.adi|Fichier ADIF en XML (*.adx)|*.adx");
+}
+inline QString exportNothingAdif()
+{
+    return QStringLiteral("Aucun contact à exporter : le fichier « %1 » ne contient que l'en-tête ADIF.");
+}
+// %1: the contact's place in the log; %2: the field.
+inline QString exportXmlControl()
+{
+    return QStringLiteral("le %1e contact du journal contient dans « %2 » un caractère de contrôle qu'un fichier "
+                          "XML ne peut pas porter ; exportez en ADI (.adi)");
+}
+// %1: the command; %2: the format as typed.
+inline QString exportBadFormat()
+{
+    return QStringLiteral("%1 : format inconnu « %2 » ; csv, adi ou adx sont attendus.");
+}
+
+// The import of contacts from another program (ADI, ADX or CSV files)
+inline QString importMenu() { return QStringLiteral("Importer…"); }
+inline QString importTitle() { return QStringLiteral("Importer des contacts"); }
+inline QString importTypes()
+{
+    return QStringLiteral("Contacts d'un autre programme (*.adi *.adx *.csv)|*.adi;*.adx;*.csv;*.ADI;*.ADX;*.CSV|"
+                          "Tous les fichiers (*)|*");
+}
+inline QString importProgress() { return QStringLiteral("Lecture de « %1 »…"); }
+inline QString importStoring() { return QStringLiteral("Importation dans « %1 »…"); }
+// Why a file cannot be read at all: "Impossible de lire « f.adi » : <why>."
+inline QString importCannotRead() { return QStringLiteral("Impossible de lire « %1 » : %2."); }
+inline QString importMissing() { return QStringLiteral("ce fichier n'existe pas"); }
+inline QString importUnreadable() { return QStringLiteral("ce fichier ne peut pas être lu"); }
+inline QString importUnknownFormat()
+{
+    return QStringLiteral("son nom ne finit ni par .adi ni par .adx (ADIF) ni par .csv");
+}
+inline QString importNoEoh()
+{
+    return QStringLiteral("son en-tête n'est pas fermé par <EOH> (un fichier ADI qui ne commence pas par « < » "
+                          "a un en-tête)");
+}
+inline QString importEorBeforeEoh()
+{
+    return QStringLiteral("son en-tête n'est pas fermé par <EOH> avant le <EOR> de l'octet %1");
+}
+inline QString importNotAdx() { return QStringLiteral("ce n'est pas un fichier ADX (élément <ADX> attendu)"); }
+inline QString importNoColumn()
+{
+    return QStringLiteral("sa première ligne ne nomme aucune colonne du journal (Date, Sequanel, RST…)");
+}
+// One refused record: "Enregistrement 12 (octet 3456) : <reason>."
+inline QString importAtByte() { return QStringLiteral("Enregistrement %1 (octet %2) : %3."); }
+inline QString importAtLine() { return QStringLiteral("Enregistrement %1 (ligne %2) : %3."); }
+inline QString importAtRecord() { return QStringLiteral("Enregistrement %1 : %2."); }
+// The reasons; %1 a field of the file, or a value as read.
+inline QString importBadTag() { return QStringLiteral("balise illisible « %1 »"); }
+inline QString importLengthBeyondEnd()
+{
+    return QStringLiteral("le champ « %1 » annonce %2 octets, mais le fichier s'arrête %3 octets plus loin");
+}
+inline QString importNoEor() { return QStringLiteral("le fichier s'arrête avant la fin de l'enregistrement (<EOR> manque)"); }
+inline QString importNul() { return QStringLiteral("le champ « %1 » contient un octet nul"); }
+inline QString importNotUtf8()
+{
+    return QStringLiteral("le champ « %1 » contient des octets qui ne sont pas du texte UTF-8");
+}
+inline QString importBadXml() { return QStringLiteral("le fichier XML est mal formé à partir d'ici"); }
+inline QString importOpenQuote() { return QStringLiteral("un guillemet ouvert n'est jamais refermé"); }
+inline QString importNoCall() { return QStringLiteral("il n'a pas d'indicatif (champ CALL)"); }
+inline QString importBadDate() { return QStringLiteral("la date « %1 » ne se lit pas"); }
+inline QString importBadFrequency() { return QStringLiteral("la fréquence « %1 » ne se lit pas"); }
+inline QString importCallTooLong() { return QStringLiteral("l'indicatif « %1 » a plus de trois mots"); }
+// %2: the field of the log (its label in the form).
+inline QString importTooLong() { return QStringLiteral("« %1 » est trop long pour « %2 » : %3 caractères au plus"); }
+inline QString importNotWhole()
+{
+    return QStringLiteral("« %1 » ne convient pas à « %2 » : un nombre entier de -32768 à 32767 est attendu");
+}
+inline QString importBadCharacter()
+{
+    return QStringLiteral("« %1 » contient un caractère que le journal ne peut pas enregistrer (« %2 »)");
+}
+inline QString importSerialsFull()
+{
+    return QStringLiteral("aucun numéro libre : le suivant ne tient pas dans les %1 caractères du « N° de Sequ »");
+}
+// What the preview says of a record.
+inline QString importRenumbered() { return QStringLiteral("Enregistrement %1 : le n° %2 est déjà pris ; il reçoit le n° %3."); }
+inline QString importNumbered() { return QStringLiteral("Enregistrement %1 : sans numéro, il reçoit le n° %2."); }
+inline QString importDuplicate()
+{
+    return QStringLiteral("Enregistrement %1 : %2 est déjà dans le journal (n° %3, %4).");
+}
+inline QString importAndMore() { return QStringLiteral("… et %1 autres."); }
+// The preview window.
+inline QString importRecordsRead() { return QStringLiteral("Enregistrements lus dans « %1 » : %2"); }
+inline QString importToStore() { return QStringLiteral("Contacts à importer : %1"); }
+inline QString importRefusedCount() { return QStringLiteral("Refusés : %1"); }
+inline QString importDuplicateCount() { return QStringLiteral("Déjà dans le journal (même indicatif) : %1"); }
+inline QString importRenumberedCount() { return QStringLiteral("Renumérotés : %1"); }
+inline QString importIgnoredColumns() { return QStringLiteral("Colonnes ignorées : %1"); }
+inline QString importFirstRows() { return QStringLiteral("Les premiers contacts, tels qu'ils seront enregistrés :"); }
+inline QString importRefusedTab() { return QStringLiteral("Refusés"); }
+inline QString importDuplicatesTab() { return QStringLiteral("Déjà dans le journal"); }
+inline QString importRenumberedTab() { return QStringLiteral("Renumérotés"); }
+inline QString importAllOrNothing()
+{
+    return QStringLiteral("Des enregistrements sont refusés : rien n'est importé, à moins de garder les "
+                          "contacts lisibles.");
+}
+inline QString importButton() { return QStringLiteral("&Importer"); }
+inline QString importReadableButton() { return QStringLiteral("&Importer les %1 contacts lisibles"); }
+inline QString importCancel() { return QStringLiteral("Annuler"); }
+inline QString importNothing() { return QStringLiteral("Aucun contact à importer dans « %1 »."); }
+// The end of an import.
+inline QString importedOne() { return QStringLiteral("1 contact a été importé dans « %1 »."); }
+inline QString importedMany() { return QStringLiteral("%1 contacts ont été importés dans « %2 »."); }
+inline QString importedRenumbered() { return QStringLiteral("\nContacts qui ont reçu un nouveau numéro : %1."); }
+inline QString importedPartial() { return QStringLiteral("\nEnregistrements refusés, laissés de côté : %1."); }
+inline QString importFailed()
+{
+    return QStringLiteral("L'importation a échoué : %1\n"
+                          "Le journal « %2 » n'a pas été modifié.");
+}
+inline QString importSerialsChanged()
+{
+    return QStringLiteral("les numéros du journal ont changé depuis l'aperçu ; importez de nouveau.");
+}
+inline QString importCountMismatch()
+{
+    return QStringLiteral("le journal ne tient pas autant de contacts qu'il en a été écrit.");
+}
+inline QString importPartialRefused()
+{
+    return QStringLiteral("Enregistrements refusés dans « %2 » : %1 ; rien n'a été importé.\n"
+                          "Ajoutez --partiel pour importer quand même les contacts lisibles.");
+}
+// sequanel-import's command line.
+inline QString importSynopsis() { return QStringLiteral("[--partiel] FICHIER JOURNAL"); }
+inline QString importSummary()
+{
+    return QStringLiteral("Ajoute à JOURNAL (un fichier de contacts, ou l'adresse postgresql://… d'un journal\n"
+                          "partagé) les contacts de FICHIER, un fichier ADIF (.adi, .adx) ou CSV (.csv), en une\n"
+                          "seule transaction ; chaque enregistrement refusé est dit sur la sortie d'erreur.");
+}
+inline QString importPartialOption()
+{
+    return QStringLiteral("importe les contacts lisibles quand d'autres sont refusés");
+}
+inline QString importNames() { return QStringLiteral("deux noms attendus : le fichier à importer, puis le journal"); }
+inline QString importStatuses()
+{
+    return QStringLiteral("Codes de sortie : 0 importé ; 1 rien n'a été importé ; 2 commande mal formée ;\n"
+                          "3 importé en partie (--partiel), des enregistrements refusés.");
 }
 
 // Converting an old log file

@@ -54,6 +54,17 @@ Sql Sql::substitute(const QVector<Sql> &pieces) const
     return Sql(out);
 }
 
+Sql Sql::insertValues(const Identifier &table, const QVector<Sql> &columns, qint64 rows)
+{
+    QVector<Sql> tuples, marks;
+    for (qint64 r = 0; r < rows; ++r, marks.clear()) {
+        for (qsizetype c = 0; c < columns.size(); ++c)
+            marks << parameter(int(r * columns.size() + c + 1));
+        tuples << Sql("(%1)").arg(join(marks, ", "));
+    }
+    return Sql("INSERT INTO %1 (%2) VALUES %3").arg(table, join(columns, ", "), join(tuples, ", "));
+}
+
 QString quoteIdentifier(const QString &name)
 {
     QString q = name;
@@ -300,6 +311,40 @@ bool SqlBackend::execAndCommit(const Sql &sql, const QVariantList &params, QVect
     return ok && commit();
 }
 
+bool Backend::insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
+                         const Connection::RowFiller &fill)
+{
+    constexpr qint64 kBatch = 64;
+    QVector<Sql> names;
+    for (const ColumnDef &c : columns)
+        names << Identifier(c.name);
+    const Sql whole = Sql::insertValues(table, names, kBatch);
+    QVector<std::optional<QByteArrayView>> values(columns.size());
+    QVariantList params;
+    for (qint64 first = 0; first < count; first += kBatch) {
+        const qint64 rows = std::min(kBatch, count - first);
+        params.clear();
+        for (qint64 r = first; r < first + rows; ++r) {
+            if (!fill(r, values)) {
+                error = EngineError{QStringLiteral("stopped"), 0};
+                return false;
+            }
+            for (qsizetype c = 0; c < columns.size(); ++c) {
+                const auto &v = values[c];
+                if (!v)
+                    params << QVariant();
+                else if (columns[c].type == ColumnType::SmallInt)
+                    params << v->toByteArray().toInt();
+                else
+                    params << QString::fromUtf8(*v);
+            }
+        }
+        if (!exec(rows == kBatch ? whole : Sql::insertValues(table, names, rows), params))
+            return false;
+    }
+    return true;
+}
+
 void SqlBackend::rollback()
 {
     const EngineError keep = error;
@@ -426,6 +471,13 @@ std::optional<bool> Connection::reserve(qint64 number) { return d->reserve(numbe
 void Connection::releaseReservations() { d->releaseReservations(); }
 Sql Connection::largestReservedElsewhere() const { return d->largestReservedElsewhere(); }
 Sql Connection::reservedElsewhere(const Sql &number) const { return d->reservedElsewhere(number); }
+
+bool Connection::insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
+                            const RowFiller &fill)
+{
+    d->error = {};
+    return d->insertRows(table, columns, count, fill);
+}
 
 bool Connection::forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow)
 {

@@ -80,6 +80,9 @@ public:
     static Sql parameter(int n) { return Sql(QStringLiteral("?%1").arg(n)); }
     // A whole number written in the statement.
     static Sql number(qint64 n) { return Sql(QString::number(n)); }
+    // INSERT INTO table (columns) VALUES (?1, ?2...), (...): rows rows of
+    // parameters, numbered in order.
+    static Sql insertValues(const Identifier &table, const QVector<Sql> &columns, qint64 rows);
 
     const QString &text() const { return m_text; }
 
@@ -274,6 +277,14 @@ public:
     // quickly. onRow returns false to stop. False, with lastError(), when the
     // statement could not be read to its end.
     bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow);
+
+    // Inserts count rows into a table, inside the caller's transaction, in
+    // order: fill gives the values of row i in the order of columns, each as
+    // its UTF-8 text (a number as its decimal text) or nothing for a null,
+    // valid until the next call; it returns false to stop. False, with
+    // lastError() when a row was refused, once stopped or refused.
+    using RowFiller = std::function<bool(qint64 row, QVector<std::optional<QByteArrayView>> &values)>;
+    bool insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count, const RowFiller &fill);
 
     // The columns of a table as declared in the file; empty when there is no such table.
     QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok = nullptr);

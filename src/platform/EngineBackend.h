@@ -59,6 +59,10 @@ public:
     virtual bool execAndCommit(const Sql &sql, const QVariantList &params, QVector<QVariantList> *out) = 0;
     virtual std::unique_ptr<RowStream> stream(const Sql &sql, const QVariantList &params) = 0;
 
+    // Batches of rows, one INSERT of many rows each, through exec().
+    virtual bool insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
+                            const Connection::RowFiller &fill);
+
     virtual bool hasTable(const Identifier &table) = 0;
     virtual QVector<ColumnDef> tableColumns(const Identifier &table, bool *ok) = 0;
     // The select of a whole table's own columns in insertion order.

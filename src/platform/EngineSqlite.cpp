@@ -81,6 +81,8 @@ public:
     }
     std::optional<PageSurvey> surveyPages(const Identifier &table) override;
     bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override;
+    bool insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
+                    const Connection::RowFiller &fill) override;
 
     bool hasTable(const Identifier &table) override
     {
@@ -428,6 +430,45 @@ bool FileBackend::forEachRow(const Sql &sql, const std::function<bool(const RowT
     }
     sqlite3_finalize(st);
     return rc == SQLITE_DONE;
+}
+
+// One prepared INSERT run for each row on the engine's own handle, the
+// texts bound where they lie: the engine turns those of whole-number
+// columns into numbers as QtSql's bound integers would be.
+bool FileBackend::insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
+                             const Connection::RowFiller &fill)
+{
+    error = {};
+    sqlite3 *handle = engineHandle(db);
+    if (!handle) {
+        error.text = QStringLiteral("no engine handle");
+        return false;
+    }
+    QVector<Sql> names;
+    for (const ColumnDef &c : columns)
+        names << Identifier(c.name);
+    const QByteArray text = Sql::insertValues(table, names, 1).text().toUtf8();
+    sqlite3_stmt *st = nullptr;
+    int rc = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &st, nullptr);
+    QVector<std::optional<QByteArrayView>> values(columns.size());
+    bool stopped = false;
+    for (qint64 r = 0; r < count && rc == SQLITE_OK; ++r) {
+        if (!fill(r, values)) {
+            stopped = true;
+            break;
+        }
+        for (int c = 0; c < columns.size() && rc == SQLITE_OK; ++c)
+            rc = values[c] ? sqlite3_bind_text(st, c + 1, values[c]->data(), int(values[c]->size()), SQLITE_STATIC)
+                           : sqlite3_bind_null(st, c + 1);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(st) == SQLITE_DONE ? sqlite3_reset(st) : sqlite3_errcode(handle);
+    }
+    if (stopped)
+        error = EngineError{QStringLiteral("stopped"), 0};
+    else if (rc != SQLITE_OK)
+        error = EngineError{QString::fromUtf8(sqlite3_errmsg(handle)), sqlite3_extended_errcode(handle)};
+    sqlite3_finalize(st);
+    return !stopped && rc == SQLITE_OK;
 }
 
 } // namespace platform

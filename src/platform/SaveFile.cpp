@@ -232,7 +232,18 @@ bool SaveFile::write(const QByteArray &bytes)
             return fail(systemReason(n < 0 ? errno : ENOSPC));
         p += n;
         left -= n;
+        m_written += n;
     }
+#if defined(__linux__)
+    // A large file goes to the disk while the rest is being made, rather
+    // than all at the commit's sync (which still waits for all of it). A
+    // failure here is the sync's to tell.
+    constexpr qint64 kWriteBack = 16 << 20;
+    if (m_written - m_writtenBack >= kWriteBack) {
+        ::sync_file_range(m_fd, m_writtenBack, m_written - m_writtenBack, SYNC_FILE_RANGE_WRITE);
+        m_writtenBack = m_written;
+    }
+#endif
     return true;
 }
 

@@ -35,6 +35,8 @@ private:
     QString m_path;
     QString m_temp;
     int m_fd = -1;
+    qint64 m_written = 0;     // bytes written
+    qint64 m_writtenBack = 0; // of which the disk was asked to start writing
     QString m_error;
 };
 

@@ -64,11 +64,12 @@ private slots:
         QTest::addColumn<QString>("out"); // its start
         QTest::addColumn<QString>("err");
         const QString export_ = QStringLiteral("sequanel-export"), convert = QStringLiteral("sequanel-convert"),
-                      program = QStringLiteral("sequanel");
+                      import = QStringLiteral("sequanel-import"), program = QStringLiteral("sequanel");
         const struct { QString command, synopsis, names; QStringList wrongCount; } commands[] = {
             {program, msg::programSynopsis(), msg::programNames(), {"-platform", "offscreen", "a.adb", "b.adb"}},
             {export_, msg::exportSynopsis(), msg::exportNames(), {"--remplacer", "a.adb"}},
-            {convert, msg::convertSynopsis(), msg::convertNames(), {"a.adb", "b.adb", "c.adb"}}};
+            {convert, msg::convertSynopsis(), msg::convertNames(), {"a.adb", "b.adb", "c.adb"}},
+            {import, msg::importSynopsis(), msg::importNames(), {"--partiel", "a.adi"}}};
         for (const auto &c : commands) {
             const QString tryHelp = QLatin1Char('\n') + msg::seeHelp().arg(c.command) + QLatin1Char('\n');
             const QByteArray name = c.command.toUtf8();

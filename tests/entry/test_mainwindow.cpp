@@ -76,9 +76,10 @@ private slots:
     }
 
     // An archive on a CD (a file and a folder that cannot be written, even by
-    // root) opens read only: the title says so and the editing buttons stay
-    // off, Enter adds nothing, while browsing, the grid, printing, the export
-    // and the statistics work, and the file and its folder stay as they were.
+    // root) opens read only: the title says so and the editing buttons and
+    // "Importer…" stay off, Enter adds nothing, while browsing, the grid,
+    // printing, the exports and the statistics work, and the file and its
+    // folder stay as they were.
     void readOnlyLog()
     {
         MainWindowFixture f;
@@ -92,6 +93,7 @@ private slots:
         f.ui().mnuOuvrir->trigger();
         QVERIFY2(f.w->windowTitle().endsWith(QStringLiteral("archive.adb] (lecture seule)")), qPrintable(f.w->windowTitle()));
         QCOMPARE(f.buttons(), QStringLiteral("-&Nouveau -&Modifier -&Supprimer"));
+        QVERIFY(f.ui().mnuExporterAdif->isEnabled() && !f.ui().mnuImporter->isEnabled());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // ("Précédent", which has the focus)
         QCOMPARE(f.buttons() + ' ' + f.shownSerial(), QStringLiteral("-&Nouveau -&Modifier -&Supprimer 2"));
         platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(f.path(QStringLiteral("archive.pdf"))));

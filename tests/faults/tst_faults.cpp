@@ -10,6 +10,7 @@
 #include "Backup.h"
 #include "Converter.h"
 #include "CsvExport.h"
+#include "Import.h"
 #include "Listing.h"
 #include "PrintSurface.h"
 #include "Progress.h"
@@ -110,6 +111,23 @@ QVector<Path> paths()
              return r.result == msg::exportedMany().arg(5).arg(r.f.path("log.csv")) && lines.size() == 7
                     && (QFile::permissions(r.f.path("log.csv")) & owner) == owner
                     && lines[5].startsWith("06/03/2024 10:05:00;5;");
+         },
+         {}},
+        {"import",
+         [](Run &r) { writeFile(r.f.path("club.adi"), "<call:5>F4ABC<stx:2>10<eor><call:5>F4XYZ<eor>"); },
+         [](Run &r) {
+             QString message;
+             auto plan = exchange::planImport(r.f.path("club.adi"), r.f.file, &message);
+             const exchange::ImportOutcome o = plan ? exchange::runImport(*plan, r.f.file, false)
+                                                    : exchange::ImportOutcome{false, 0, message};
+             r.result = o.ok ? o.message : QString();
+             if (!o.ok)
+                 r.f.prompts.messages << MessageRequest{nullptr, o.message, MessageIcon::Critical};
+         },
+         [log](Run &r) {
+             const auto rows = log(r);
+             return rows.size() == 7 && rows[5][1] == QLatin1String("10") && rows[6][7] == QLatin1String("F4XYZ")
+                    && rows[6][1] == QLatin1String("11");
          },
          {}},
         {"PDF listing",

@@ -58,8 +58,8 @@ private slots:
     // hh:mm:ss; in a text or date column, a text a spreadsheet would take for
     // a number or a date (digits among blanks and + - / . , : % ( ) e E, not a
     // whole number of at most 15 digits without a leading zero) is ="text";
-    // any text starting with = or @, or with + or - and not number-like, is
-    // behind an apostrophe.
+    // any text starting with = or @ or an apostrophe, or with + or - and not
+    // number-like, is behind an apostrophe.
     void roundTrip()
     {
         const quint32 seed = testSeed(2026);
@@ -98,7 +98,7 @@ private slots:
                 return QStringLiteral("%1/%2/%3 %4").arg(m.captured(3), m.captured(2), m.captured(1), m.captured(4));
             if ((c == 0 || columns[c].type == platform::ColumnType::Text) && numberLike.match(s).hasMatch() && !whole.match(s).hasMatch())
                 return "=\"" + s + "\"";
-            if (s.startsWith('=') || s.startsWith('@') || (s.size() > 1 && (s[0] == '+' || s[0] == '-') && !numberLike.match(s).hasMatch()))
+            if (s.startsWith('=') || s.startsWith('@') || s.startsWith('\'') || (s.size() > 1 && (s[0] == '+' || s[0] == '-') && !numberLike.match(s).hasMatch()))
                 return "'" + s;
             return s;
         };

@@ -1,0 +1,405 @@
+// Logs in and out of other programs: the round trips through ADI, ADX and
+// CSV over generated awkward values, files as other programs write them and
+// bad ones (every message compared whole), the UTC times across both changes
+// of summer time, a CSV matched by its headings, the commands' statuses, and
+// the menu commands with the preview window.
+#include "../entry/MainWindowFixture.h"
+#include "Export.h"
+#include "Import.h"
+#include "LogFile.h"
+#include "PgServer.h"
+#include "Progress.h"
+#include "Regional.h"
+#include "frmImportation.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <sys/resource.h>
+
+using namespace testsupport;
+
+namespace {
+
+QString run(const QString &command, const QStringList &args, int *status)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + command, args);
+    *status = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAll());
+}
+
+// A row as one line, "∅" for a null: what a failure shows.
+QStringList shownRows(const QVector<Row> &rows)
+{
+    QStringList out;
+    for (const Row &r : rows) {
+        QStringList values;
+        for (const QVariant &v : r)
+            values << (v.isNull() ? QStringLiteral("∅") : v.toString());
+        out << values.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+// Every contact of a log, a file or a shared log, in order.
+QVector<Row> storedIn(const QString &log)
+{
+    QVector<platform::Sql> columns;
+    for (const QString &name : logfile::columnNames())
+        columns << platform::Identifier(name);
+    auto c = platform::Connection::open(log, platform::OpenMode::ReadOnly, nullptr);
+    return c ? c->rows(platform::Sql("SELECT %1 FROM %2 ORDER BY rowid")
+                           .arg(platform::Sql::join(columns, ", "), platform::Identifier(logfile::kTable)))
+             : QVector<Row>{};
+}
+
+// A contact of values a log accepts and other formats trip on: the texts of
+// awkwardText with what ADI and XML read as markup, dates in the hours the
+// summer-time changes skip or repeat, before 1930 (ADIF has no such date)
+// and times alone; serial numbers unique, plain or not, or none.
+Row awkwardRow(QRandomGenerator &rng, int i, bool csv)
+{
+    static const QStringList markup = QStringLiteral("<eor>|<EOH>|<CALL:3>|<|>|&|&#13;|]]>|\t").split(QLatin1Char('|'));
+    const QVector<platform::ColumnDef> &columns = logfile::transmission().columns;
+    Row r(16);
+    const int h = rng.bounded(24), m = rng.bounded(60), s = rng.bounded(60);
+    switch (rng.bounded(7)) {
+    case 0: break;
+    case 1: r[0] = QString::asprintf("1899-12-30 %02d:%02d:%02d", h, m, s); break;
+    case 2: r[0] = QString::asprintf("2026-10-25 02:%02d:%02d", m, s); break;
+    case 3: r[0] = QString::asprintf("2026-03-29 02:%02d:%02d", m, s); break;
+    case 4: r[0] = QString::asprintf("1912-05-01 %02d:%02d:%02d", h, m, s); break;
+    default:
+        r[0] = QDateTime(QDate(1930, 1, 1).addDays(rng.bounded(40000)), QTime(h, m, s)).toString("yyyy-MM-dd HH:mm:ss");
+    }
+    r[1] = i % 10 == 0 ? QVariant() : i % 3 ? QVariant(QString::number(i + 1)) : QVariant(QStringLiteral("S%1").arg(i));
+    for (int c = 2; c < 16; ++c) {
+        if (rng.bounded(8) == 0)
+            continue;
+        if (columns[c].type != platform::ColumnType::Text) {
+            r[c] = rng.bounded(-32768, 32768);
+            continue;
+        }
+        QString t = awkwardText(rng, columns[c].size) + (rng.bounded(3) ? QString() : markup[rng.bounded(markup.size())]);
+        t.truncate(columns[c].size);
+        if (!(csv && t.isEmpty())) // (a CSV cell tells no empty text from nothing)
+            r[c] = t;
+    }
+    return r;
+}
+
+// The rows a plan and its import give in a new log, and the refusals.
+QStringList imported(const QString &file, const QString &log, QStringList *refused, QString *error = nullptr)
+{
+    QFile::remove(log);
+    makeLogFile(log);
+    QString message;
+    std::optional<exchange::ImportPlan> plan = exchange::planImport(file, log, &message);
+    if (error)
+        *error = message;
+    if (!plan)
+        return {};
+    *refused = plan->refused;
+    const exchange::ImportOutcome outcome = exchange::runImport(*plan, log, true);
+    return outcome.ok ? shownRows(readRows(log)) : QStringList{outcome.message};
+}
+
+QByteArray written(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+    return bytes;
+}
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase() { platform::setProgressResponder([](qint64, qint64) { return false; }); }
+
+    // Run first, while the process is small: a file of 100 MB whose one field
+    // claims it all is refused for that field, with its place, and never
+    // read into memory.
+    void hugeFieldStaysBounded()
+    {
+        const QString adi = file(QStringLiteral("énorme.adi"));
+        QFile f(adi);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        constexpr qint64 kSize = 100 << 20;
+        f.write("<adif_ver:5>3.1.4<eoh>\n<CALL:" + QByteArray::number(kSize) + ">");
+        const QByteArray chunk(1 << 20, 'A');
+        for (qint64 n = 0; n < kSize; n += chunk.size())
+            f.write(chunk);
+        f.write("<EOR>\n<CALL:5>F4ABC<EOR>\n");
+        f.close();
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        QStringList refused;
+        const QStringList rows = imported(adi, file(QStringLiteral("énorme.adb")), &refused);
+        getrusage(RUSAGE_SELF, &after);
+        QCOMPARE(refused, QStringList{msg::importAtByte().arg(1).arg(24).arg(
+                              msg::importTooLong().arg(QString(40, 'A') + QStringLiteral("…"), "QRZ (premier mot)").arg(15))});
+        QCOMPARE(rows, QStringList{"∅|1|∅|∅|∅|∅|∅|F4ABC|∅|∅|∅|∅|∅|∅|∅|∅"});
+        QVERIFY2(after.ru_maxrss - before.ru_maxrss < 40 * 1024, qPrintable(QString::number(after.ru_maxrss - before.ru_maxrss)));
+    }
+
+    // Generated awkward contacts (seed: SEQUANEL_SEED), written by
+    // sequanel-export and read back by sequanel-import into an empty log, a
+    // file or a shared log on a server of the test's own: the same rows,
+    // value for value (a CSV cell holds no empty text).
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("shared");
+        for (const char *f : {"adi", "adx", "csv"})
+            QTest::newRow(f) << QString::fromLatin1(f) << false;
+        QTest::newRow("adx into a shared log") << QStringLiteral("adx") << true;
+    }
+    void roundTrip()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, shared);
+        const quint32 seed = testSeed(34);
+        QRandomGenerator rng(seed);
+        QVector<Row> rows;
+        for (int i = 0; i < 600; ++i)
+            rows << awkwardRow(rng, i, format == QLatin1String("csv"));
+        std::unique_ptr<PgServer> server(shared ? new PgServer : nullptr);
+        if (server && !server->isRunning())
+            QSKIP(qPrintable(server->error()));
+        const QString log = file("source-" + format + ".adb"), out = file("contacts." + format),
+                      back = shared ? server->address(QStringLiteral("retour")) : file("retour-" + format + ".adb");
+        QFile::remove(log);
+        makeLogFile(log, rows);
+        if (shared)
+            QVERIFY(logfile::createEmpty(back, nullptr));
+        else
+            makeLogFile(back);
+        int status = -1;
+        QFile::remove(out);
+        QCOMPARE(run("sequanel-export", {"--format", format, log, out}, &status),
+                 msg::exportedMany().arg(rows.size()).arg(out) + '\n');
+        QCOMPARE(status, 0);
+        QCOMPARE(run("sequanel-import", {out, back}, &status),
+                 msg::importedMany().arg(rows.size()).arg(platform::logDisplayName(back)) + '\n');
+        QCOMPARE(status, 0);
+        const QStringList expected = shownRows(readRows(log)), got = shownRows(storedIn(back));
+        for (int i = 0; i < std::max(expected.size(), got.size()); ++i)
+            if (expected.value(i) != got.value(i))
+                QFAIL(qPrintable(QStringLiteral("seed %1, row %2:\n%3\n%4").arg(seed).arg(i + 1).arg(expected.value(i), got.value(i))));
+    }
+
+    // ADI files as other programs write them, and bad ones: what is stored,
+    // and every refusal, compared whole (positions are bytes from 1).
+    void handWritten_data()
+    {
+        QTest::addColumn<QByteArray>("adi");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<QString>("error"); // the whole file refused
+        auto at = [](const QByteArray &text, const char *marker, int from = 0) { return text.indexOf(marker, from) + 1; };
+        auto line = [](qint64 record, qint64 byte, const QString &why) { return msg::importAtByte().arg(record).arg(byte).arg(why); };
+
+        const QByteArray other = "Journal du club, exporté par un autre programme\r\n<adif_ver:5>3.1.4\n<programid:8>AutreLog\n"
+                                 "<eoh>\n\n<qso_date:8>20240714 <time_on:4>0930\n<call:18>14 Alpha Tango 123<freq:6>27.205\n"
+                                 "<mode:3>SSB<submode:3>LSB <rst_sent:2>59 <stx:1>5\n<qth:4>Lyon<country:6>France"
+                                 "<operator:4>Jean<eor>\n\n<QSO_DATE:8>20240714<TIME_ON:6>094500<FREQ:6>27.215<eor>\n"
+                                 "<Qso_Date:8>20240101<Time_On:4>2330<Call:5>F4ABC<Mode:2>FM<Stx_String:3>A12<EoR>\n";
+        QTest::newRow("other program") << other
+            << QStringList{"2024-07-14 11:30:00|5|59|27|205|LSB|14|Alpha|Tango|∅|123|∅|Lyon|∅|France|Jean",
+                           "2024-01-02 00:30:00|A12|∅|∅|∅|FM|∅|F4ABC|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, at(other, "<QSO_DATE"), msg::importNoCall())} << QString();
+
+        const QByteArray beyond = "<call:4>AB12<eor>\n<call:50>XY<eor>";
+        QTest::newRow("length beyond the end") << beyond << QStringList{"∅|1|∅|∅|∅|∅|∅|AB12|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, 19, msg::importLengthBeyondEnd().arg("call").arg(50).arg(7))} << QString();
+        const QByteArray huge = "<call:2147483648>AB<eor><CALL:2>CD<EOR>";
+        QTest::newRow("length of 2^31") << huge << QStringList{"∅|1|∅|∅|∅|∅|∅|CD|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(1, 1, msg::importLengthBeyondEnd().arg("call").arg(2147483648LL).arg(huge.size() - 17))}
+            << QString();
+        const QByteArray truncated = "<call:2>AB<eor><call:2>CD<rst_sent:2>5";
+        QTest::newRow("truncated record") << truncated << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, 26, msg::importLengthBeyondEnd().arg("rst_sent").arg(2).arg(1))} << QString();
+        QTest::newRow("no <EOR> at the end") << QByteArray("<call:2>AB<eor><call:2>CD\n") << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, 16, msg::importNoEor())} << QString();
+        const QByteArray nul("<call:3>A\0B<eor><call:1>\0<eor>", 30);
+        QTest::newRow("NUL bytes") << nul << QStringList()
+            << QStringList{line(1, 10, msg::importNul().arg("call")), line(2, 25, msg::importNul().arg("call"))} << QString();
+        QTest::newRow("not UTF-8") << QByteArray("<call:4>H\xE9l0<eor><call:2>\xC3\xA9<eor>")
+            << QStringList{"∅|1|∅|∅|∅|∅|∅|é|∅|∅|∅|∅|∅|∅|∅|∅"} << QStringList{line(1, 9, msg::importNotUtf8().arg("call"))} << QString();
+        QTest::newRow("tag that is none") << QByteArray("<call:x>AB<eor><call:2>CD<eor>") << QStringList{"∅|1|∅|∅|∅|∅|∅|CD|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(1, 1, msg::importBadTag().arg("call:x"))} << QString();
+        const QByteArray refused = "<call:12>14 A B C D 5<eor><call:2>AB<qso_date:8>20241301<time_on:4>1200<eor>"
+                                   "<call:2>AB<freq:4>27,5<eor><call:2>AB<app_sequanel_mhertz:5>40000<eor><call:2>Ж<eor>";
+        QTest::newRow("values the log refuses") << refused << QStringList()
+            << QStringList{line(1, 1, msg::importCallTooLong().arg("14 A B C D 5")),
+                           line(2, at(refused, "<call:2>AB<qso"), msg::importBadDate().arg("20241301 1200")),
+                           line(3, at(refused, "<call:2>AB<freq"), msg::importBadFrequency().arg("27,5")),
+                           line(4, at(refused, "<call:2>AB<app"), msg::importNotWhole().arg("40000", "Mhertz")),
+                           line(5, at(refused, "<call:2>Ж"), msg::importBadCharacter().arg("Ж", "QRZ (premier mot)"))}
+            << QString();
+        const QByteArray noEoh = "Journal sans fin d'en-tête\n<call:2>AB<eor>";
+        QTest::newRow("no <EOH>") << noEoh << QStringList() << QStringList()
+                                  << msg::importEorBeforeEoh().arg(at(noEoh, "<eor>"));
+        QTest::newRow("header alone") << QByteArray("Rien que du texte <b>") << QStringList() << QStringList() << msg::importNoEoh();
+    }
+    void handWritten()
+    {
+        QFETCH(QByteArray, adi);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, refused);
+        QFETCH(QString, error);
+        const QString path = file(QStringLiteral("autre.adi"));
+        written(path, adi);
+        QStringList said;
+        QString message;
+        QCOMPARE(imported(path, file(QStringLiteral("autre.adb")), &said, &message), rows);
+        QCOMPARE(said, refused);
+        QCOMPARE(message, error.isEmpty() ? QString() : msg::importCannotRead().arg(path, error));
+    }
+
+    // Local times as the log stores them and QSO_DATE, TIME_ON (UTC) around
+    // both changes of summer time in Paris: the hour the spring skips is read
+    // with the winter offset, the hour the autumn repeats as its first pass;
+    // a UTC time comes back as the local time it was.
+    void utcAcrossSummerTime_data()
+    {
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("utc");
+        QTest::addColumn<QString>("back");
+        QTest::newRow("before spring") << "2026-03-29 01:59:59" << "20260329 005959" << "2026-03-29 01:59:59";
+        QTest::newRow("skipped hour") << "2026-03-29 02:30:00" << "20260329 013000" << "2026-03-29 03:30:00";
+        QTest::newRow("after spring") << "2026-03-29 03:00:00" << "20260329 010000" << "2026-03-29 03:00:00";
+        QTest::newRow("before autumn") << "2026-10-25 01:59:59" << "20261024 235959" << "2026-10-25 01:59:59";
+        QTest::newRow("repeated hour, first") << "2026-10-25 02:30:00" << "20261025 003000" << "2026-10-25 02:30:00";
+        QTest::newRow("repeated hour, second") << "" << "20261025 013000" << "2026-10-25 02:30:00";
+        QTest::newRow("after autumn") << "2026-10-25 03:00:00" << "20261025 020000" << "2026-10-25 03:00:00";
+    }
+    void utcAcrossSummerTime()
+    {
+        QFETCH(QString, local);
+        QFETCH(QString, utc);
+        QFETCH(QString, back);
+        if (!local.isEmpty()) {
+            const QString log = file(QStringLiteral("heure.adb")), adi = file(QStringLiteral("heure.adi"));
+            QFile::remove(log);
+            makeLogFile(log, {Row{local}});
+            QVERIFY(exchange::exportLog(log, adi, exchange::Format::Adi).ok);
+            static const QRegularExpression fields(QStringLiteral("<QSO_DATE:8>(\\d{8}) <TIME_ON:6>(\\d{6})"));
+            const QRegularExpressionMatch m = fields.match(QString::fromLatin1(fileBytes(adi)));
+            QCOMPARE(m.captured(1) + ' ' + m.captured(2), utc);
+        }
+        const QString adi = file(QStringLiteral("utc.adi")), log = file(QStringLiteral("utc.adb"));
+        written(adi, "<QSO_DATE:8>" + utc.left(8).toLatin1() + "<TIME_ON:6>" + utc.mid(9).toLatin1() + "<CALL:2>AB<EOR>");
+        QFile::remove(log);
+        QStringList refused;
+        QCOMPARE(imported(adi, log, &refused).value(0).section('|', 0, 0), back);
+    }
+
+    // Any CSV whose headings name columns (as their names or the form's
+    // labels, whatever the case and accents): dates and numbers in the
+    // user's notation, the other columns left out and named, a text in
+    // another code page refused.
+    void csvMatchedByHeadings()
+    {
+        const LocaleScope french(QLocale(QLocale::French, QLocale::France));
+        const QString csv = file(QStringLiteral("tableur.csv"));
+        written(csv, "ville,DATE,Prénom opérateur,code postal,N° de Sequ,Inconnu,Mhertz,Hertz\r\n"
+                     "Lyon,14/07/2024 09:30:00,Jean,69000,7,x,27,205\r\n\r\n"
+                     "\"Saint-Étienne, Loire\",2024-07-14 10:00,,42000,,\"y\"\"\",26,\n"
+                     "Gen\xE8ve,14/07/2024 11:00:00,,1200,,,,\n");
+        QStringList refused;
+        QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
+                 (QStringList{"2024-07-14 09:30:00|7|∅|27|205|∅|∅|∅|∅|∅|∅|∅|Lyon|69000|∅|Jean",
+                              "2024-07-14 10:00:00|8|∅|26|∅|∅|∅|∅|∅|∅|∅|∅|Saint-Étienne, Loire|42000|∅|∅"}));
+        QCOMPARE(refused, QStringList{msg::importAtLine().arg(3).arg(5).arg(msg::importNotUtf8().arg("Ville"))});
+        QString message;
+        QCOMPARE(exchange::planImport(csv, file(QStringLiteral("tableur.adb")), &message)->ignoredColumns, QStringList{"Inconnu"});
+    }
+
+    // sequanel-import refuses everything when a record is refused, unless
+    // --partiel (status 3); sequanel-export refuses a format it does not
+    // know as a wrong command (status 2).
+    void importCommandStatuses()
+    {
+        const QString adi = file(QStringLiteral("mixte.adi")), log = file(QStringLiteral("mixte.adb"));
+        written(adi, "<call:2>AB<eor><stx:1>3<eor>");
+        makeLogFile(log);
+        int status = -1;
+        const QString refusal = msg::importAtByte().arg(2).arg(16).arg(msg::importNoCall()) + '\n';
+        QCOMPARE(run("sequanel-import", {adi, log}, &status), refusal + msg::importPartialRefused().arg(1).arg(adi) + '\n');
+        QCOMPARE(status, 1);
+        QCOMPARE(readRows(log).size(), 0);
+        QCOMPARE(run("sequanel-import", {"--partiel", adi, log}, &status),
+                 refusal + msg::importedOne().arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1) + '\n');
+        QCOMPARE(status, 3);
+        QCOMPARE(run("sequanel-export", {"--format=xls", log, adi}, &status),
+                 msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n');
+        QCOMPARE(status, 2);
+    }
+
+    // Fichier › "Importer…": the preview tells what would happen (a record
+    // refused, one already in the log, one renumbered), its button keeps the
+    // readable ones, and the window then shows the log's last contact;
+    // "Exporter au format ADIF…" writes ADX for a name ending in .adx.
+    void menuCommands()
+    {
+        MainWindowFixture f;
+        const QString log = f.openWith(QStringLiteral("concours.adb"), 3);
+        const QString adi = f.path(QStringLiteral("club.adi"));
+        written(adi, "<call:23>14 Alpha Bravo Charly 1<stx:1>2<eor>\n<stx:1>9<eor>\n<call:5>F4ABC<stx:2>10<eor>\n");
+        f.prompts.clear();
+        f.prompts.queuedFiles << adi;
+        QStringList seen;
+        {
+            ModalWatch watch([&](QWidget *m) {
+                auto *preview = qobject_cast<frmImportation *>(m);
+                if (!preview)
+                    return;
+                seen << preview->lblRésumé->text() << preview->cmdImporter->text() << preview->txtRefusés->toPlainText()
+                     << preview->txtDoublons->toPlainText() << preview->txtRenumérotés->toPlainText()
+                     << QString::number(preview->grdAperçu->rowCount());
+                preview->cmdImporter->click();
+            });
+            f.ui().mnuImporter->trigger();
+        }
+        QCOMPARE(seen, (QStringList{QStringList{msg::importRecordsRead().arg(adi).arg(3), msg::importToStore().arg(2),
+                                                msg::importRefusedCount().arg(1), msg::importDuplicateCount().arg(1),
+                                                msg::importRenumberedCount().arg(1)}.join('\n'),
+                                    msg::importReadableButton().arg(2), msg::importAtByte().arg(2).arg(47).arg(msg::importNoCall()),
+                                    msg::importDuplicate().arg(1).arg("14 Alpha Bravo Charly 1", "1",
+                                                                      platform::formatDateTime(QDateTime(QDate(2024, 3, 2), QTime(10, 1)))),
+                                    msg::importRenumbered().arg(1).arg("2").arg(11), "2"}));
+        QCOMPARE(f.said(), QStringList{msg::importedMany().arg(2).arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1)});
+        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("10"));
+        QCOMPARE(readRows(log).size(), 5);
+
+        f.prompts.clear();
+        f.prompts.queuedFiles << f.path(QStringLiteral("envoi.adx"));
+        f.ui().mnuExporterAdif->trigger();
+        QCOMPARE(f.prompts.fileRequests.value(0).initialPath, f.path(QStringLiteral("concours.adi")));
+        QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(5).arg(f.path(QStringLiteral("envoi.adx")))});
+        QVERIFY(fileBytes(f.path(QStringLiteral("envoi.adx"))).startsWith("<?xml"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    qputenv("TZ", "Europe/Paris");
+    QApplication app(argc, argv);
+    TestExchange t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_exchange.moc"
