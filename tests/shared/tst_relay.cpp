@@ -97,7 +97,7 @@ private:
             if (fds[0].revents)
                 return;
             if (fds[1].revents) {
-                Pipe p{{::accept(m_listen, nullptr, nullptr), ::socket(AF_UNIX, SOCK_STREAM, 0)}};
+                Pipe p{{::accept(m_listen, nullptr, nullptr), ::socket(AF_UNIX, SOCK_STREAM, 0)}, false, false, {}};
                 sockaddr_un u{};
                 u.sun_family = AF_UNIX;
                 qstrncpy(u.sun_path, m_socket.constData(), sizeof u.sun_path);
