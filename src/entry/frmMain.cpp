@@ -346,9 +346,8 @@ void frmMain::buildForm()
     for (QComboBox *box : {ui.cmbQRZ1, ui.cmbQRZ2, ui.cmbQRZ3})
         connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
     connect(&m_log, &logfile::LogIndex::changed, this, &frmMain::AfficherDoublon);
-    // Every change of the log's contacts, the window's own or another
-    // program's, brings the figures up to date in the background.
-    connect(&m_log, &logfile::LogIndex::written, &m_stats, &statistics::LogStatistics::refresh);
+    // The figures come with every reading of the log, after the window's own
+    // changes and another program's.
     connect(&m_stats, &statistics::LogStatistics::changed, this, &frmMain::showRate);
     statistics::LogStatistics::setCurrent(&m_stats);
 

@@ -184,7 +184,7 @@ private:
     QPointer<QPushButton> m_cancel;
     QElapsedTimer m_lastDeleteClick;
     logfile::LogIndex m_log;
-    statistics::LogStatistics m_stats; // the figures of the whole log, for the rate and the statistics window
+    statistics::LogStatistics m_stats{m_log}; // the figures of the whole log, for the rate and the statistics window
     qint64 m_rateMinute = -1;         // the minute the rate was last shown for
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
     platform::BoundControls *m_bound = nullptr; // owned by Data1

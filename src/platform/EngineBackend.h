@@ -66,7 +66,7 @@ public:
     virtual Sql tableSelect(const Identifier &table) = 0;
     virtual bool begin() = 0;
     virtual bool beginRead() = 0;
-    virtual std::optional<PageSurvey> surveyPages(const Identifier &) { return std::nullopt; }
+    virtual std::optional<TableSurvey> surveyTable(const Identifier &) { return std::nullopt; }
     virtual bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) = 0;
     virtual qint64 changeCount() = 0;
     virtual std::optional<qint64> lastInsertedRowid() = 0;
