@@ -4,7 +4,6 @@
 #include "LogFile.h"
 #include "Regional.h"
 
-#include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 #include <limits>
@@ -128,8 +127,8 @@ LogIndex::LogIndex(QObject *parent) : QObject(parent)
     connect(&m_later, &QTimer::timeout, this, [this] { poll(m_db); });
     m_soon.setSingleShot(true);
     connect(&m_soon, &QTimer::timeout, this, [this] { startReading(); });
-    connect(&m_serialWatcher, &QFutureWatcherBase::finished, this, &LogIndex::serialRead);
     connect(&m_readerWatcher, &QFutureWatcherBase::finished, this, &LogIndex::readingDone);
+    connect(&m_sumWatcher, &QFutureWatcherBase::finished, this, &LogIndex::summed);
 }
 
 LogIndex::~LogIndex()
@@ -150,6 +149,7 @@ void LogIndex::open(platform::Connection *db)
     if (m_stop)
         *m_stop = true; // the reading under way is for a log no longer wanted
     m_reading = false;
+    m_summing = false;
     m_again = false;
     m_db = db;
     m_version = -1;
@@ -160,9 +160,7 @@ void LogIndex::open(platform::Connection *db)
     m_survey.reset();
     m_notesWhileReading.clear();
     m_largest.reset();
-    m_storedWhilePending.reset();
-    m_serialPending = db != nullptr;
-    m_serialAsked = false;
+    m_firstVersion = -1;
     m_consumer = db && m_makeConsumer ? m_makeConsumer() : nullptr;
     m_rowsRead = 0;
     if (db)
@@ -243,20 +241,6 @@ void LogIndex::startReading(std::optional<qint64> version)
     m_stop = std::make_shared<std::atomic<bool>>(false);
     const QString path = m_db->path();
 
-    if (m_serialPending && !std::exchange(m_serialAsked, true)) {
-        // The first statement, beside the reading: "Nouveau" waits for it alone.
-        m_firstVersion = v;
-        auto serial = std::make_shared<QPromise<std::optional<qint64>>>();
-        m_serialReading = serial->future();
-        serial->start();
-        m_pool.start([serial, path, stop = m_stop] {
-            platform::EngineError e;
-            const auto own = stop->load() ? nullptr : readingConnection(path, &e);
-            serial->addResult(own ? readLargestSerial(own.get()) : std::nullopt);
-            serial->finish();
-        });
-        m_serialWatcher.setFuture(m_serialReading);
-    }
     Known known{m_chunks, m_survey, !own};
     m_reader = QtConcurrent::run(&m_pool, [path, stop = m_stop, known = std::move(known), consumer = m_consumer,
                                            pool = &m_pool, gate = readingGate()]() -> std::optional<Reading> {
@@ -273,26 +257,15 @@ void LogIndex::startReading(std::optional<qint64> version)
         emit changed(); // the answers are not known until the reading is over
 }
 
-void LogIndex::serialRead()
-{
-    if (!m_serialPending || !m_serialReading.isFinished())
-        return; // already taken, or no longer wanted
-    m_serialPending = false;
-    if (m_serialReading.resultCount() > 0)
-        if (const std::optional<qint64> v = m_serialReading.result())
-            m_largest = std::max(*v, m_storedWhilePending.value_or(0));
-}
-
 void LogIndex::readingDone()
 {
     if (!m_reading || !m_reader.isFinished())
         return; // a reading of a log no longer open
-    m_reading = false;
-    m_lastReading.start();
-    serialRead();
     std::optional<Reading> result = m_reader.takeResult();
     if (!result) {
         // Not known yet: what was known stays, and the reading is tried again.
+        m_reading = false;
+        m_lastReading.start();
         m_retry.start();
         setReading(reading());
         return;
@@ -313,13 +286,33 @@ void LogIndex::readingDone()
     for (const Note &n : notes)
         apply(n);
     recomputeLargest();
-    m_stale = false;
+    // Known, unless another program wrote during the reading (the reading
+    // after this one brings it up to date).
+    m_stale = m_db->changeCount() != m_version;
     ++m_generation;
+    emit changed();
+    // Then what the consumer makes of the rows, on the reading's thread: the
+    // reading is over once it is done.
+    if (m_consumer) {
+        m_summing = true;
+        m_sumWatcher.setFuture(QtConcurrent::run(&m_pool, [consumer = m_consumer] { consumer->sum(); }));
+    } else {
+        summed();
+    }
+}
+
+void LogIndex::summed()
+{
+    if (!m_reading)
+        return;
+    if (m_consumer && !std::exchange(m_summing, false))
+        return; // a sum for a log no longer open
+    m_reading = false;
+    m_lastReading.start();
     emit read();
     poll(m_db); // changed again meanwhile: read again
     if (!m_reading && std::exchange(m_again, false))
         soon();
-    emit changed();
     setReading(reading());
 }
 
@@ -337,16 +330,25 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
         return qint64(0);
     if (!poll(db))
         return std::nullopt; // the file is busy: asked once only
-    if (m_serialPending && db == m_db) {
-        m_serialReading.waitForFinished(); // the reading of this log gives it first: wait for it
-        serialRead();
-    }
-    // Right after opening, the first statement's answer, when nobody has
-    // written since it was read. (Another program's change not read yet,
-    // m_later, is counted by the statement.)
+    // What is known, when nobody has written since it was. (Another
+    // program's change not read yet, m_later, is counted by the statement.)
+    // (A reading under way has not asked the log: its count is asked here.)
     const bool behind = m_later.isActive();
-    if (m_largest && db == m_db && ((!m_stale && !behind) || (!m_callSigns && db->changeCount() == m_firstVersion)))
+    const qint64 version = db == m_db && m_largest ? db->changeCount() : -1;
+    if (m_largest && db == m_db && version >= 0
+        && ((!m_stale && !behind && version == m_version) || (!m_callSigns && version == m_firstVersion)))
         return m_largest;
+    if (db == m_db && !m_callSigns) {
+        // The first reading is not over: one statement, kept until another
+        // program writes.
+        const qint64 before = db->changeCount();
+        const std::optional<qint64> v = readLargestSerial(db);
+        if (v) {
+            m_largest = v;
+            m_firstVersion = before;
+        }
+        return v;
+    }
     const std::optional<qint64> v = knownLargest(*db, false);
     if (v && current(db) && !behind)
         m_largest = v;
@@ -438,16 +440,10 @@ void LogIndex::note(const Note &n)
         m_notesWhileReading.push_back(n);
     apply(n);
     if (n.serial && n.added) {
-        if (m_serialPending)
-            m_storedWhilePending = std::max(m_storedWhilePending.value_or(*n.serial), *n.serial);
         if (m_largest)
             m_largest = std::max(*m_largest, *n.serial);
-    } else if (n.serial && (m_serialPending || (m_largest && *n.serial >= *m_largest))) {
-        // The largest number may be gone: read again when asked. A first
-        // answer not taken yet may have been made before the change.
-        m_largest.reset();
-        m_storedWhilePending.reset();
-        m_serialPending = false;
+    } else if (n.serial && m_largest && *n.serial >= *m_largest) {
+        m_largest.reset(); // the largest number may be gone: worked out again when asked
     }
     soon();
 }

@@ -6,8 +6,8 @@
 //
 // The table has no index, so both need a reading of every row. That reading
 // starts in the background as soon as a log is opened, one reading at a
-// time: first one aggregate statement for the largest serial number, which
-// "Nouveau" may have to wait for, beside it every row, a chunk at a time.
+// time, every row a chunk at a time ("Nouveau" pressed before it is over
+// reads the largest serial number with one statement of its own).
 // Then each of the window's own stores, changes and deletions is noted at
 // once, and the chunk of its row read again shortly after (for the figures);
 // another program's change (the log's count of outside changes moved) is
@@ -94,7 +94,7 @@ public:
 
     // The largest serial number stored in the log of db, or 0 in an empty
     // log; nothing when it cannot be read (the file is busy, damaged...).
-    // Right after opening, waits for the first statement of the reading.
+    // Before the first reading is over, one statement reads it.
     std::optional<qint64> largestSerial(platform::Connection *db);
 
     // The largest serial number as the table stands inside a write
@@ -143,7 +143,7 @@ private:
     };
     void startReading(std::optional<qint64> version = {});
     void readingDone();
-    void serialRead();
+    void summed();
     void apply(const Note &note);
     void note(const Note &note);
     void recomputeLargest();
@@ -158,7 +158,7 @@ private:
     platform::Connection *m_db = nullptr;
     qint64 m_version = -1;       // outside changes counted when what is known was read
     qint64 m_readingVersion = -1; // the count the reading under way started from
-    qint64 m_firstVersion = -1;  // the one the first reading of the log started from
+    qint64 m_firstVersion = -1;  // the count when the largest number was read alone, the first reading not over
     bool m_stale = true;         // another program changed the log since: answers not known
     // Counts what may change worked()'s answers: the window's changes and
     // each reading; the last answer is given again while it stays.
@@ -178,22 +178,18 @@ private:
     std::function<std::shared_ptr<RowConsumer>()> m_makeConsumer;
     std::shared_ptr<RowConsumer> m_consumer;
 
-    // The largest serial number, when known; the first aggregate statement's
-    // answer and the numbers stored while it was pending.
+    // The largest serial number, when known.
     std::optional<qint64> m_largest;
-    std::optional<qint64> m_storedWhilePending;
-    bool m_serialPending = false;
-    bool m_serialAsked = false; // the first statement was started for the log open
 
-    QThreadPool m_pool; // two threads: one reading, and its second thread or the first statement
+    QThreadPool m_pool; // two threads: one reading and its second thread
     bool m_reading = false;
     bool m_shownReading = false; // what readingChanged() said last
     bool m_again = false;        // the window changed the log while a reading ran
     qint64 m_rowsRead = 0;
-    QFuture<std::optional<qint64>> m_serialReading;
     QFuture<std::optional<Reading>> m_reader;
-    QFutureWatcher<std::optional<qint64>> m_serialWatcher;
     QFutureWatcher<std::optional<Reading>> m_readerWatcher;
+    QFutureWatcher<void> m_sumWatcher;
+    bool m_summing = false; // the consumer sums what the reading gave it
     std::shared_ptr<std::atomic<bool>> m_stop;
     QTimer m_retry; // a failed reading is tried again
     QTimer m_later; // another program's change read once the gap after the last reading is over

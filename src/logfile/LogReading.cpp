@@ -136,12 +136,12 @@ void finish(Reading &out, const std::map<qint64, ChunkState> &known, bool all)
     out.replaced.erase(std::unique(out.replaced.begin(), out.replaced.end()), out.replaced.end());
 }
 
-// Every row, the spans of chunks shared with a second thread of pool. The
-// table is surveyed at the end, once this thread's spans are read, and the
-// survey kept only when no other program committed anything since the
-// reading began: then it describes every row read before it (a row read
-// after it that differs shows as a difference at the next survey). A server
-// is surveyed first (one small statement).
+// Every row, the spans of chunks shared with a second thread of pool. A file
+// is surveyed while the second thread reads, and the survey kept only when
+// no other program committed anything since the reading began: then it
+// describes every row read (a row read after it that differs shows as a
+// difference at the next survey). A server is surveyed first, in a snapshot
+// of its own, before any row is read.
 std::optional<Reading> readEvery(platform::Connection *db, const Known &known, RowConsumer *consumer,
                                  const std::atomic<bool> *stop, QThreadPool *pool)
 {
@@ -189,12 +189,15 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
             else
                 take(*second);
         });
-    take(first);
-    if (!server && !failed) {
+    if (!server) {
         ReadLock lock(db);
-        if (lock.held() && before >= 0 && db->changeCount() == before)
-            survey = db->surveyTable(Identifier(kTable));
+        if (lock.held()) {
+            auto now = db->surveyTable(Identifier(kTable));
+            if (before >= 0 && db->changeCount() == before)
+                survey = std::move(now);
+        }
     }
+    take(first);
     helper.waitForFinished();
     if (failed || first.stopped())
         return std::nullopt;

@@ -73,6 +73,9 @@ public:
     // The chunks of replaced (sorted) were read again or are gone: what the
     // lanes hold stands for them. whole: every row was read.
     virtual void commit(std::vector<std::unique_ptr<Lane>> lanes, const std::vector<qint64> &replaced, bool whole) = 0;
+    // Once the reading is over (and what it read of the call signs handed
+    // over), what the rows add up to is worked out, on a thread of the reading.
+    virtual void sum() {}
 };
 
 // What one reading found.

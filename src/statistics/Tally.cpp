@@ -111,6 +111,8 @@ std::optional<qint64> DateReader::read(QByteArrayView t)
 namespace {
 
 // The values of sorted runs in order, one at a time, without copying them.
+// Runs that follow one another (a log kept in the order of its contacts) are
+// read one after the other; others are merged.
 template <typename T> class Merged
 {
 public:
@@ -119,12 +121,22 @@ public:
         for (const std::vector<T> *run : runs)
             if (!run->empty())
                 m_heads.push_back({run->data(), run->data() + run->size()});
-        std::make_heap(m_heads.begin(), m_heads.end(), later);
+        std::sort(m_heads.begin(), m_heads.end(), [](const Head &a, const Head &b) { return *a.at < *b.at; });
+        m_inTurn = std::adjacent_find(m_heads.begin(), m_heads.end(),
+                                      [](const Head &a, const Head &b) { return *(a.end - 1) > *b.at; })
+                   == m_heads.end();
+        if (!m_inTurn)
+            std::make_heap(m_heads.begin(), m_heads.end(), later);
     }
-    bool atEnd() const { return m_heads.empty(); }
-    T value() const { return *m_heads.front().at; }
+    bool atEnd() const { return m_inTurn ? m_turn == m_heads.size() : m_heads.empty(); }
+    T value() const { return m_inTurn ? *m_heads[m_turn].at : *m_heads.front().at; }
     void next()
     {
+        if (m_inTurn) {
+            if (++m_heads[m_turn].at == m_heads[m_turn].end)
+                ++m_turn;
+            return;
+        }
         std::pop_heap(m_heads.begin(), m_heads.end(), later);
         if (++m_heads.back().at == m_heads.back().end)
             m_heads.pop_back();
@@ -138,6 +150,8 @@ private:
     };
     static bool later(const Head &a, const Head &b) { return *a.at > *b.at; }
     std::vector<Head> m_heads;
+    bool m_inTurn = false;
+    size_t m_turn = 0;
 };
 
 Merged<qint64> mergedTimes(const Times &times)
@@ -264,7 +278,10 @@ public:
 private:
     void count(Counted column, std::string_view v)
     {
-        const quint32 n = values[column].number(v);
+        // Rows in a row often hold the same value.
+        if (m_last[column].number < 0 || m_last[column].bytes != v)
+            m_last[column] = {std::string(v), qint64(values[column].number(v))};
+        const quint32 n = quint32(m_last[column].number);
         std::vector<quint32> &counts = m_chunk->counts[column];
         if (counts.size() <= n)
             counts.resize(n + 1);
@@ -286,6 +303,11 @@ private:
         return m_sectors[n];
     }
 
+    struct Last {
+        std::string bytes;
+        qint64 number = -1;
+    };
+    std::array<Last, kCounted> m_last;
     std::shared_ptr<const Bearings> m_bearings;
     Values m_towns;
     std::vector<qint8> m_sectors; // by town number
@@ -353,8 +375,9 @@ void Figures::commit(std::vector<std::unique_ptr<Lane>> lanes, const std::vector
             }
         }
     }
-    d->sum = d->add(m_detailed);
 }
+
+void Figures::sum() { d->sum = d->add(m_detailed); }
 
 std::optional<Tally> Figures::take() { return std::exchange(d->sum, std::nullopt); }
 
@@ -423,6 +446,8 @@ std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearing
         return std::nullopt;
     Figures figures(std::make_shared<const Bearings>(bearings));
     auto reading = logfile::readLog(db, {}, &figures, stop);
+    if (reading)
+        figures.sum();
     std::optional<Tally> t = reading ? figures.take() : std::nullopt;
     if (t) {
         logfile::CallSignSet set;
@@ -495,7 +520,9 @@ Bars bars(const Times &times, int maxBars, LocalDays *days)
         out.counts.assign(size_t(lastHour - firstHour + 1), 0);
         for (qint64 h = firstHour; h <= lastHour; ++h)
             out.starts.push_back(h * 3600);
-        forEachTime(times, [&](qint64 t) { ++out.counts[size_t(t / 3600 - firstHour)]; });
+        for (const Times::Run &run : times.runs()) // (counted in any order: no merge)
+            for (qint64 t : *run)
+                ++out.counts[size_t(t / 3600 - firstHour)];
         return out;
     }
     // Local days, weeks from Monday or months: the period of each day is
@@ -526,15 +553,16 @@ Bars bars(const Times &times, int maxBars, LocalDays *days)
         }
     out.counts.assign(out.starts.size(), 0);
     qint64 dayStart = 0, dayEnd = 0, index = 0;
-    forEachTime(times, [&](qint64 t) {
-        if (t < dayStart || t >= dayEnd) {
-            const qint64 day = local.dayOf(t);
-            dayStart = local.startOf(day);
-            dayEnd = local.startOf(day + 1);
-            index = periodOf(day);
+    for (const Times::Run &run : times.runs())
+        for (qint64 t : *run) {
+            if (t < dayStart || t >= dayEnd) {
+                const qint64 day = local.dayOf(t);
+                dayStart = local.startOf(day);
+                dayEnd = local.startOf(day + 1);
+                index = periodOf(day);
+            }
+            ++out.counts[size_t(index)];
         }
-        ++out.counts[size_t(index)];
-    });
     return out;
 }
 

@@ -135,11 +135,12 @@ public:
 
     std::unique_ptr<Lane> lane() override;
     void commit(std::vector<std::unique_ptr<Lane>> lanes, const std::vector<qint64> &replaced, bool whole) override;
+    void sum() override;
 
     // Whether the sum of the next readings works out the whole figures, or
     // only the contacts and their times (Tally::detailed). Safe from any thread.
     void setDetailed(bool detailed) { m_detailed = detailed; }
-    // The figures summed by the last reading, taken once it is over.
+    // The figures summed after the last reading, taken once it is over.
     std::optional<Tally> take();
 
 private:
