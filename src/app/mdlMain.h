@@ -12,9 +12,10 @@ namespace mdlMain {
 // message box buttons) in French.
 void setUpApplication(QApplication &app);
 
-// Start-up: builds the main window, shows the splash window on top for the
-// given time, makes the program's folder the current directory and shows the
-// main window. Returns the main window, which deletes itself when closed.
+// Start-up: shows the splash window on top for the given time, building the
+// main window meanwhile, makes the program's folder the current directory and
+// shows the main window. Returns the main window, which deletes itself when
+// closed.
 frmMain *Main(std::chrono::milliseconds splashTime = std::chrono::seconds(4));
 
 // When the desktop ends the program (SIGTERM or SIGHUP, the end of the
