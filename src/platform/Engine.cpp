@@ -245,6 +245,14 @@ bool Backend::exec(const Sql &sql, const QVariantList &params)
     return true;
 }
 
+bool Backend::execRows(const Sql &sql, const QVector<QVariantList> &rows)
+{
+    for (const QVariantList &row : rows)
+        if (!exec(sql, row))
+            return false;
+    return true;
+}
+
 QVariant Backend::scalar(const Sql &sql, const QVariantList &params, bool *ok)
 {
     if (ok)
@@ -344,6 +352,7 @@ EngineError Connection::lastError() const { return d->error; }
 int Connection::changes() const { return d->changes; }
 
 bool Connection::exec(const Sql &sql, const QVariantList &params) { return d->exec(sql, params); }
+bool Connection::execRows(const Sql &sql, const QVector<QVariantList> &rows) { return d->execRows(sql, rows); }
 QVariant Connection::scalar(const Sql &sql, const QVariantList &params, bool *ok) { return d->scalar(sql, params, ok); }
 QVector<QVariantList> Connection::rows(const Sql &sql, const QVariantList &params, bool *ok)
 {

@@ -232,6 +232,11 @@ public:
     bool exec(const Sql &sql, const QVariantList &params = {});
     // Rows changed by the last statement that exec() ran.
     int changes() const;
+    // Runs one statement once for each row of values (its parameters), as
+    // exec() would, the statement prepared once and the values handed to the
+    // engine as they are: for writing many rows quickly. False, with
+    // lastError(), at the first row that fails.
+    bool execRows(const Sql &sql, const QVector<QVariantList> &rows);
     // Runs a statement and returns the first column of its first row.
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     // Rows of a select statement, each as a list of values in column order.

@@ -53,6 +53,7 @@ public:
 
     // What Connection's routines of the same names do.
     bool exec(const Sql &sql, const QVariantList &params = {});
+    virtual bool execRows(const Sql &sql, const QVector<QVariantList> &rows);
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     virtual QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     virtual bool commit();
