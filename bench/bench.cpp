@@ -20,6 +20,7 @@
 #include "RawPostgres.h"
 #include "RawSqlite.h"
 
+#include "Backup.h"
 #include "BoundControls.h"
 #include "ContactTableModel.h"
 #include "Engine.h"
@@ -673,6 +674,59 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         warnMessages("start addition after change");
         add(QStringLiteral("3c start addition after changing the last contact"), n, after, {},
             QStringLiteral("compare with 3a/3b"));
+    }
+
+    // 13. One automatic copy of the log, and 4d, 4e. storing while copies run
+    // back to back on another thread (as they would with a copy after every
+    // contact on a slow stick): the store must not wait for them.
+    if (want("backup")) {
+        const QString copy = dir + QStringLiteral("/copie.adb");
+        const int copyRuns = big ? 3 : runs;
+        std::vector<double> one, floor, during, alone;
+        for (int r = 0; r < copyRuns; ++r)
+            one.push_back(timed([&] { platform::copyLogFile(path, copy); }));
+        for (int r = 0; r < copyRuns; ++r)
+            floor.push_back(timed([&] {
+                raw::Db source(file, false);
+                sqlite3 *target = nullptr;
+                sqlite3_open(local(copy).c_str(), &target);
+                sqlite3_backup *b = sqlite3_backup_init(target, "main", source.handle(), "main");
+                sqlite3_backup_step(b, -1);
+                sqlite3_backup_finish(b);
+                sqlite3_close(target);
+                const int fd = ::open(local(copy).c_str(), O_RDONLY);
+                ::fsync(fd);
+                ::close(fd);
+            }));
+        add(QStringLiteral("13 automatic copy of the log (copyLogFile)"), n, one, floor,
+            QStringLiteral("floor: sqlite3_backup in one step, then fsync"));
+        QString note;
+        alone = storeAdditions(w, runs, &note);
+        // The copies written on the log's own disk, then (staged and written)
+        // on another one, as on a USB stick: a memory disk here.
+        for (const QString &folder : {dir, QStringLiteral("/dev/shm")}) {
+            if (!QFileInfo(folder).isDir())
+                continue;
+            const QString target = folder + QStringLiteral("/copie.adb"), staging = qEnvironmentVariable("TMPDIR");
+            if (folder != dir)
+                qputenv("TMPDIR", folder.toLocal8Bit());
+            std::atomic<bool> done{false};
+            int copies = 0;
+            std::thread copier([&] {
+                for (; !done; ++copies)
+                    platform::copyLogFile(path, target, &done);
+            });
+            during = storeAdditions(w, runs, &note);
+            done = true;
+            copier.join();
+            qputenv("TMPDIR", staging.toLocal8Bit());
+            warnMessages("store while copying");
+            QFile::remove(target);
+            add(folder == dir ? QStringLiteral("4d store an addition while copies run back to back, same disk")
+                              : QStringLiteral("4e store an addition while copies run back to back, other disk"),
+                n, during, alone, QStringLiteral("floor: the same stores without copies; %1 copies meanwhile").arg(copies));
+        }
+        QFile::remove(copy);
     }
 
     // 5. Deleting a contact in the middle.

@@ -10,7 +10,7 @@
 #   RUNS=15 JOBS=1 BUILD_DIR=build-bench bench/run.sh
 #   ONLY=export,worked bench/run.sh   some sections only (open, cold, nav, warm,
 #                                     worked, store, delete, grid, print, export,
-#                                     flush, stats, startup, rss, shared)
+#                                     flush, stats, startup, rss, shared, backup)
 #   BASELINE=/path/to/older/bin/sequanel_bench BASELINE_NAME=text bench/run.sh
 #                                     peak RSS also measured with an earlier build
 #

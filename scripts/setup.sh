@@ -14,6 +14,10 @@ PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev li
 if [ "${SEQUANEL_SPREADSHEET:-0}" = 1 ]; then
   PACKAGES+=(libreoffice-calc-nogui)
 fi
+# What packaging/check.sh needs to build, check, install and run the Debian package, on request.
+if [ "${SEQUANEL_PACKAGING:-0}" = 1 ]; then
+  PACKAGES+=(debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream man-db)
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
 #include "mdlMain.h"
 
+#include "Engine.h"
 #include "ProgramFolder.h"
 #include "Style.h"
 #include "frmMain.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPointer>
@@ -98,6 +100,7 @@ void setUpApplication(QApplication &app)
 {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setApplicationName(QStringLiteral("Sequanel"));
+    QApplication::setApplicationVersion(platform::programVersion());
     QApplication::setWindowIcon(platform::programIcon(QStringLiteral("sequanel.svg")));
     auto *qtFrench = new QTranslator(&app);
     if (qtFrench->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -105,8 +108,10 @@ void setUpApplication(QApplication &app)
         app.installTranslator(qtFrench);
 }
 
-frmMain *Main(std::chrono::milliseconds splashTime)
+frmMain *Main(std::chrono::milliseconds splashTime, const QString &log)
 {
+    const QString given = log.isEmpty() || platform::isServerAddress(log) ? log : QFileInfo(log).absoluteFilePath();
+
     // The wait is measured on a monotonic clock: it lasts the same whatever
     // the time of day, midnight included.
     QElapsedTimer start;
@@ -144,6 +149,8 @@ frmMain *Main(std::chrono::milliseconds splashTime)
     main->show();
     main->repaint();
     endWithTheDesktop(main);
+    if (!given.isEmpty())
+        main->openLog(given);
     return main;
 }
 

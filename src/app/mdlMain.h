@@ -14,9 +14,10 @@ void setUpApplication(QApplication &app);
 
 // Start-up: shows the splash window on top for the given time, building the
 // main window meanwhile, makes the program's folder the current directory and
-// shows the main window. Returns the main window, which deletes itself when
-// closed.
-frmMain *Main(std::chrono::milliseconds splashTime = std::chrono::seconds(4));
+// shows the main window, then opens the log given, if any (a file named from
+// the folder the program started in, or a shared log's address). Returns the
+// main window, which deletes itself when closed.
+frmMain *Main(std::chrono::milliseconds splashTime = std::chrono::seconds(4), const QString &log = QString());
 
 // When the desktop ends the program (SIGTERM or SIGHUP, the end of the
 // session, any request to quit), main's pending entry is stored when it can

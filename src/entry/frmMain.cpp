@@ -8,6 +8,7 @@
 #include "ProgramFolder.h"
 #include "Style.h"
 #include "Regional.h"
+#include "Settings.h"
 #include "Twips.h"
 #include "ZoneClock.h"
 
@@ -36,6 +37,9 @@ using namespace captions;
 namespace {
 
 using platform::arial;
+
+// Where the options of the entry are kept in the settings.
+const QString kOptions = QStringLiteral("Options"), kKeepFields = QStringLiteral("Reprendre");
 
 QStringList callSignList(int variant)
 {
@@ -115,6 +119,18 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     esc->setContext(Qt::WindowShortcut);
     esc->setAutoRepeat(false);
     connect(esc, &QShortcut::activated, this, &frmMain::pressCancel);
+    // Ctrl+Z puts back the contact just deleted (in a text box it undoes the
+    // typing, as always: the box takes the key first).
+    auto *undo = new QShortcut(QKeySequence::Undo, this);
+    undo->setContext(Qt::WindowShortcut);
+    undo->setAutoRepeat(false);
+    connect(undo, &QShortcut::activated, this, &frmMain::RétablirContact);
+    // Any other command ends that chance: a button as it is pressed (before
+    // "Supprimer" gives a new one), a menu item or a toolbar button.
+    for (QPushButton *b : m_form->findChildren<QPushButton *>())
+        connect(b, &QPushButton::pressed, this, [this] { m_restorable = false; });
+    for (QAction *a : findChildren<QAction *>())
+        connect(a, &QAction::triggered, this, [this] { m_restorable = false; });
 
     setFixedSize(sizeHint());
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -157,6 +173,13 @@ void frmMain::buildMenus()
                 for (QAction *a : {ui.mnuExporter, ui.mnuCopierPartage, ui.mnuCopierFichier})
                     a->setEnabled(ui.mnuImprimer->isEnabled());
             });
+    ui.mnuLigne4 = item(ui.mnuFichier, "mnuLigne4", {});
+    ui.mnuReprendre = item(ui.mnuFichier, "mnuReprendre", msg::keepFieldsMenu());
+    ui.mnuReprendre->setCheckable(true);
+    ui.mnuReprendre->setChecked(platform::readSetting(QCoreApplication::applicationDirPath(), kOptions, kKeepFields,
+                                                      QStringLiteral("0"))
+                                == QLatin1String("1"));
+    ui.mnuSauvegarde = item(ui.mnuFichier, "mnuSauvegarde", msg::backupMenu());
     ui.mnuLigne2 = item(ui.mnuFichier, "mnuLigne2", {});
     ui.mnuQuitter = item(ui.mnuFichier, "mnuQuitter", QStringLiteral("&Quitter"));
 
@@ -188,11 +211,19 @@ void frmMain::buildMenus()
     connect(ui.mnuCopierFichier, &QAction::triggered, this, &frmMain::mnuCopierFichier_Click);
     connect(ui.mnuImprimer, &QAction::triggered, this, &frmMain::mnuImprimer_Click);
     connect(ui.mnuExporter, &QAction::triggered, this, &frmMain::mnuExporter_Click);
+    connect(ui.mnuReprendre, &QAction::triggered, this, &frmMain::mnuReprendre_Click);
+    connect(ui.mnuSauvegarde, &QAction::triggered, this, &frmMain::mnuSauvegarde_Click);
     connect(ui.mnuQuitter, &QAction::triggered, this, &frmMain::mnuQuitter_Click);
     connect(ui.mnuOrientation, &QAction::triggered, this, &frmMain::mnuOrientation_Click);
     connect(ui.mnuStatistiques, &QAction::triggered, this, &frmMain::mnuStatistiques_Click);
     connect(ui.mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);
     connect(ui.mnuAPropos, &QAction::triggered, this, &frmMain::mnuAPropos_Click);
+}
+
+void frmMain::mnuReprendre_Click(bool on)
+{
+    platform::writeSetting(QCoreApplication::applicationDirPath(), kOptions, kKeepFields,
+                           on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void frmMain::buildForm()
@@ -206,7 +237,16 @@ void frmMain::buildForm()
     m_form->installEventFilter(this);
     setCentralWidget(m_form);
 
-    auto text = [this](QLineEdit *&box, const char *name, QRect r, bool centred, const QString &column) {
+    // The kilohertz show with their three digits, as the list offers them, and
+    // so does the call sign's number, as operators write it ("001").
+    auto bindShown = [this](QWidget *box, const QString &column) {
+        if (logfile::shownWithThreeDigits(column))
+            m_bound->bind(box, column, [column](const QVariant &v) { return logfile::shownText(column, v); });
+        else
+            m_bound->bind(box, column);
+    };
+
+    auto text = [this, &bindShown](QLineEdit *&box, const char *name, QRect r, bool centred, const QString &column) {
         box = new QLineEdit(m_form);
         box->setObjectName(QString::fromUtf8(name));
         box->setGeometry(r);
@@ -218,13 +258,9 @@ void frmMain::buildForm()
         p.setColor(QPalette::Base, Qt::white);
         box->setPalette(p);
         box->setProperty("column", column);
-        // The kilohertz show with their three digits, as the list offers them.
-        if (column == QLatin1String("Hertz"))
-            m_bound->bind(box, column, logfile::hertzText);
-        else
-            m_bound->bind(box, column);
+        bindShown(box, column);
     };
-    auto combo = [this](QComboBox *&box, const char *name, QRect r, const QStringList &items,
+    auto combo = [this, &bindShown](QComboBox *&box, const char *name, QRect r, const QStringList &items,
                         const QString &column) {
         box = new QComboBox(m_form);
         box->setObjectName(QString::fromUtf8(name));
@@ -242,11 +278,7 @@ void frmMain::buildForm()
         p.setColor(QPalette::Base, Qt::white);
         box->setPalette(p);
         box->setProperty("column", column);
-        // The kilohertz show with their three digits, as the list offers them.
-        if (column == QLatin1String("Hertz"))
-            m_bound->bind(box, column, logfile::hertzText);
-        else
-            m_bound->bind(box, column);
+        bindShown(box, column);
     };
 
     QStringList hz;
@@ -350,6 +382,13 @@ void frmMain::buildForm()
     // changes and another program's.
     connect(&m_stats, &statistics::LogStatistics::changed, this, &frmMain::showRate);
     statistics::LogStatistics::setCurrent(&m_stats);
+    // The automatic copies follow the log's changes, and say how they went.
+    m_backup.setSettings(logfile::readBackupSettings());
+    connect(&m_log, &logfile::LogIndex::written, &m_backup, &logfile::AutoBackup::logChanged);
+    connect(&m_backup, &logfile::AutoBackup::copied, this,
+            [this] { AfficherAvis(msg::backupDone().arg(platform::formatTime(platform::now().time()))); });
+    connect(&m_backup, &logfile::AutoBackup::failed, this,
+            [this](const QString &why) { AfficherAvis(msg::backupFailed().arg(why)); });
 
     // Tab order: the sixteen fields, then the buttons.
     const QList<QWidget *> order{ui.txtDateHeure, ui.txtNrSequanel, ui.txtRST,        ui.cmbBande,     ui.cmbMHz,
@@ -478,6 +517,10 @@ void frmMain::ActualiserBoutons()
         ui.cmdSuivant->setEnabled(false);
         ui.cmdPrécédent->setEnabled(false);
     }
+    if (ui.Data1->isReadOnly()) {
+        ui.cmdModifier->setEnabled(false);
+        ui.cmdSupprimer->setEnabled(false);
+    }
     // A button greyed while it had the focus hands it to the button that
     // Enter presses, not to its neighbour in the tab order.
     if (qobject_cast<QPushButton *>(focused) && !focused->isEnabled())
@@ -559,16 +602,21 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
                 QTimer::singleShot(0, this, [this] { txtNrSequanel_GotFocus(); });
         }
     } else if (event->type() == QEvent::MouseMove) {
+        // A hint takes the place of a notice, tip included.
+        auto hint = [this](const QString &text) {
+            ui.StatusPanels[0]->setText(text);
+            ui.StatusPanels[0]->setToolTip(QString());
+        };
         if (watched == ui.cmdSuivant)
-            ui.StatusPanels[0]->setText(msg::hintNext());
+            hint(msg::hintNext());
         else if (watched == ui.cmdPrécédent)
-            ui.StatusPanels[0]->setText(msg::hintPrevious());
+            hint(msg::hintPrevious());
         else if (watched == m_form) {
             // Only the bare surface of the window clears the hint, not a
             // control that passed the move on.
             const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
             if (!m_form->childAt(pos))
-                ui.StatusPanels[0]->setText(QString());
+                hint(QString());
         }
     }
     return QMainWindow::eventFilter(watched, event);

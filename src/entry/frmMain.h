@@ -4,6 +4,7 @@
 //
 // Handlers whose names carry accents are plain member functions connected by
 // pointer: moc does not read identifiers outside ASCII.
+#include "AutoBackup.h"
 #include "LogIndex.h"
 #include "LogStatistics.h"
 #include "Prompts.h"
@@ -64,6 +65,10 @@ public:
 
         QMenu *mnuFichier, *mnuHeure, *mnuaide;
         QAction *mnuNouveau, *mnuOuvrir, *mnuPartage, *mnuCopierPartage, *mnuCopierFichier, *mnuLigne1, *mnuImprimer, *mnuExporter, *mnuLigne2, *mnuQuitter;
+        // Options of the entry: "Nouveau" fills the mode, the frequency and the
+        // operator from the contact added last (checkable, kept in the
+        // settings); the automatic copies of the open log.
+        QAction *mnuLigne4, *mnuReprendre, *mnuSauvegarde;
         QAction *mnuOrientation, *mnuStatistiques;
         QVector<QAction *> mnuH; // index 0..23 for items 1..24
         QAction *mnuHelp, *mnuLigne3, *mnuAPropos;
@@ -73,11 +78,15 @@ public:
     ~frmMain() override;
 
     const Controls &controls() const { return ui; }
+    logfile::AutoBackup &autoBackup() { return m_backup; }
 
     // Binds Data1 to a log file, shows its last contact and enables the
     // commands that need an open file; false (after a message) when the file
     // is refused, the previous one staying bound.
     bool ChargerFichier(const QString &path);
+    // Opens a log as "&Ouvrir" does once its file is chosen (an old log file
+    // is offered for conversion), or a shared log by its postgresql:// address.
+    void openLog(const QString &log);
     // Switches the entry controls on or off.
     void ActiverSaisie(bool enable);
     // Sets the navigation, modify and delete buttons from the record count
@@ -98,6 +107,10 @@ public:
     QPushButton *defaultButton() const { return m_default; }
     QPushButton *cancelButton() const { return m_cancel; }
 
+    // A passing notice that needs no answer, in the hint panel of the status
+    // bar, until the next notice or a hint replaces it.
+    void AfficherAvis(const QString &text);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -114,6 +127,9 @@ private:
     void cmdSuivant_Click();
     void cmdPrécédent_Click();
     void cmdMaintenant_Click();
+    // Ctrl+Z: puts back the contact "Supprimer" just deleted, once, when no
+    // other command came in between.
+    void RétablirContact();
     void txtNrSequanel_GotFocus();
     void mnuNouveau_Click();
     void mnuOuvrir_Click();
@@ -128,6 +144,8 @@ private:
     void mnuCopierFichier_Click();
     void mnuImprimer_Click();
     void mnuExporter_Click();
+    void mnuReprendre_Click(bool on);
+    void mnuSauvegarde_Click();
     void mnuQuitter_Click();
     void mnuOrientation_Click();
     void mnuStatistiques_Click();
@@ -177,14 +195,21 @@ private:
     std::optional<QString> copyOpenLog(const QString &target, const QString &shownTarget);
     bool bindPlacedFile(platform::FilePlacement &placement, const QString &temp, const QString &path);
     void focusDefaultButton();
+    // Gives the focus to an entry field with its text selected, to be typed over.
+    void focusField(QWidget *field);
     QList<QWidget *> entryControls() const;
 
     QWidget *m_form = nullptr;
     QPointer<QPushButton> m_default;
     QPointer<QPushButton> m_cancel;
     QElapsedTimer m_lastDeleteClick;
+    bool m_restorable = false; // the contact just deleted may be put back (Ctrl+Z)
+    // Mode, MHz, kHz and operator as typed in the contact this window added
+    // last: what "Nouveau" proposes when mnuReprendre is checked.
+    std::optional<QStringList> m_lastAdded;
     logfile::LogIndex m_log;
     statistics::LogStatistics m_stats{m_log}; // the figures of the whole log, for the rate and the statistics window
+    logfile::AutoBackup m_backup;      // the automatic copies of the open log file
     qint64 m_rateMinute = -1;         // the minute the rate was last shown for
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged
     platform::BoundControls *m_bound = nullptr; // owned by Data1

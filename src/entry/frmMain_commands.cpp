@@ -4,15 +4,18 @@
 
 #include "CsvExport.h"
 #include "Help.h"
+#include "LogFile.h"
 #include "ProgramFolder.h"
 #include "ZoneClock.h"
 #include "frmFuseau.h"
 #include "frmListe.h"
 #include "frmOrientation.h"
+#include "frmSauvegarde.h"
 #include "frmSplash.h"
 #include "frmStatistiques.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -55,10 +58,40 @@ void frmMain::mnuExporter_Click()
     // on screen, and nothing is exported.
     if (!storePendingEntry(false))
         return;
-    listing::exportCommand(this, ui.Data1->databaseName());
+    // The file is asked for in the log's folder, under the log's name with ".csv".
+    const QString log = ui.Data1->databaseName();
+    const QString path = platform::askSaveFile(this, msg::exportTitle(), QStringLiteral("Fichier CSV"),
+                                               QStringLiteral("csv"), logfile::besideLog(log, QStringLiteral(".csv")));
+    if (path.isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const listing::ExportOutcome outcome = listing::exportContacts(log, path);
+    QApplication::restoreOverrideCursor();
+    platform::showMessage(this, outcome.message,
+                          outcome.ok ? platform::MessageIcon::Information : platform::MessageIcon::Critical);
 }
 
 void frmMain::mnuQuitter_Click() { close(); }
+
+void frmMain::mnuSauvegarde_Click()
+{
+    frmSauvegarde dialog(m_backup.settings(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // (settings that cannot be written still hold for this session)
+    logfile::writeBackupSettings(dialog.settings());
+    m_backup.setSettings(dialog.settings());
+}
+
+void frmMain::AfficherAvis(const QString &text)
+{
+    // A notice longer than the panel ends in "…", and shows whole as the
+    // panel's tip.
+    QLabel *panel = ui.StatusPanels[0];
+    const int room = std::max(panel->width(), panel->minimumWidth()) - 2 * panel->frameWidth() - 2 * panel->margin() - 4;
+    panel->setText(panel->fontMetrics().elidedText(text, Qt::ElideRight, room));
+    panel->setToolTip(text);
+}
 
 void frmMain::mnuOrientation_Click() { frmOrientation::showSingle(); }
 

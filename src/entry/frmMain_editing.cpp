@@ -150,14 +150,18 @@ bool frmMain::bindPlacedFile(platform::FilePlacement &placement, const QString &
 void frmMain::mnuOuvrir_Click()
 {
     const QString path = askLogFile(false);
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+void frmMain::openLog(const QString &log)
+{
     // An old log file, recognised by its first bytes, is offered for conversion.
-    if (legacy::isJetFile(path)) {
-        convertOldLog(path);
+    if (!platform::isServerAddress(log) && legacy::isJetFile(log)) {
+        convertOldLog(log);
         return;
     }
-    ChargerFichier(path);
+    ChargerFichier(log);
 }
 
 void frmMain::mnuPartage_Click()
@@ -213,17 +217,25 @@ bool frmMain::ChargerFichier(const QString &path)
                               platform::MessageIcon::Critical);
         return false;
     }
-    setWindowTitle(title);
+    // A log that cannot be written (a CD, a write-protected stick, a shared
+    // log the user may only read) is browsed, printed, exported and counted,
+    // and says so in the title; its editing buttons stay off.
+    const bool readOnly = ui.Data1->isReadOnly();
+    setWindowTitle(readOnly ? title + msg::titleReadOnly() : title);
     m_log.open(ui.Data1->database());
     m_stats.open(path);
+    m_backup.setLog(readOnly || platform::isServerAddress(path) ? QString() : path);
     if (ui.Data1->hasAtLeast(1))
         ui.Data1->moveLast();
+    m_restorable = false;
+    m_lastAdded.reset();
 
     ui.Toolbar1Buttons[3]->setEnabled(true);
     ui.mnuImprimer->setEnabled(true);
     for (QPushButton *b : {ui.cmdPrécédent, ui.cmdNouveau, ui.cmdSuivant, ui.cmdSupprimer, ui.cmdModifier})
         b->setEnabled(true);
-    ui.cmdNouveau->setFocus();
+    ui.cmdNouveau->setEnabled(!readOnly);
+    (readOnly ? ui.cmdPrécédent : ui.cmdNouveau)->setFocus();
     ActualiserBoutons();
     return true;
 }
@@ -232,16 +244,33 @@ bool frmMain::ChargerFichier(const QString &path)
 
 bool frmMain::VerifierSaisie(bool silent)
 {
-    bool ok = true;
-    ok = platform::parseDateTime(ui.txtDateHeure->text()).has_value() && ok;
-    ok = platform::parseNumber(ui.txtPréfixeQRZ->text()).has_value() && ok;
-    ok = platform::parseNumber(ui.txtNrSequanel->text()).has_value() && ok;
-    ok = platform::parseNumber(ui.txtNrQRZ->text()).has_value() && ok;
-    ok = platform::parseNumber(ui.cmbMHz->currentText()).has_value() && ok;
-    ok = platform::parseNumber(ui.cmbHz->currentText()).has_value() && ok;
-    if (!ok && !silent)
+    // Every check is made; the first field at fault, in the tab order, is
+    // where the operator is put back once told.
+    QWidget *fault = nullptr;
+    auto check = [&fault](bool ok, QWidget *field) {
+        if (!ok && !fault)
+            fault = field;
+    };
+    check(platform::parseDateTime(ui.txtDateHeure->text()).has_value(), ui.txtDateHeure);
+    check(platform::parseNumber(ui.txtNrSequanel->text()).has_value(), ui.txtNrSequanel);
+    check(platform::parseNumber(ui.cmbMHz->currentText()).has_value(), ui.cmbMHz);
+    check(platform::parseNumber(ui.cmbHz->currentText()).has_value(), ui.cmbHz);
+    check(platform::parseNumber(ui.txtPréfixeQRZ->text()).has_value(), ui.txtPréfixeQRZ);
+    check(platform::parseNumber(ui.txtNrQRZ->text()).has_value(), ui.txtNrQRZ);
+    if (fault && !silent) {
         platform::showMessage(this, msg::entryNotValid(), platform::MessageIcon::Critical);
-    return ok;
+        focusField(fault);
+    }
+    return !fault;
+}
+
+void frmMain::focusField(QWidget *field)
+{
+    field->setFocus();
+    if (auto *box = qobject_cast<QComboBox *>(field))
+        box->lineEdit()->selectAll();
+    else if (auto *edit = qobject_cast<QLineEdit *>(field))
+        edit->selectAll();
 }
 
 void frmMain::cmdMaintenant_Click() { ui.txtDateHeure->setText(platform::formatDateTime(platform::now())); }
@@ -302,7 +331,7 @@ void frmMain::setEditState(EditState state)
         return;
     }
     // Back to browsing: Enter keeps the button of the work just done.
-    ui.cmdNouveau->setEnabled(true);
+    ui.cmdNouveau->setEnabled(!ui.Data1->isReadOnly());
     setCancelButton(nullptr);
     ActiverSaisie(false);
     ActualiserBoutons();
@@ -323,6 +352,13 @@ void frmMain::cmdNouveau_Click()
     ui.Data1->moveLast();
     ui.Data1->addNew();
     ui.txtDateHeure->setText(platform::formatDateTime(platform::now()));
+    // What stays the same from one contact to the next, when asked for.
+    if (ui.mnuReprendre->isChecked() && m_lastAdded) {
+        ui.cmbBande->setEditText(m_lastAdded->value(0));
+        ui.cmbMHz->setEditText(m_lastAdded->value(1));
+        ui.cmbHz->setEditText(m_lastAdded->value(2));
+        ui.txtOpérateur->setText(m_lastAdded->value(3));
+    }
     // Only a number the column can hold is proposed (a number written by
     // another tool may already be the largest there is), and only from a
     // reading that succeeded.
@@ -362,6 +398,8 @@ bool frmMain::storeAddition(bool silent)
                                              return logfile::nextSerialInStatement(&db, serialSize());
                                          }};
     const bool settle = !proposed.isEmpty() && typed.serial == proposed;
+    // (read before the store, which shows the contact that was current again)
+    const QStringList kept{ui.cmbBande->currentText(), ui.cmbMHz->currentText(), ui.cmbHz->currentText(), ui.txtOpérateur->text()};
     if (!ui.Data1->update(settle ? &serial : nullptr)) {
         if (!silent)
             reportStoreFailure();
@@ -369,7 +407,9 @@ bool frmMain::storeAddition(bool silent)
     }
     if (settle)
         typed.serial = ui.Data1->settledText();
+    m_lastAdded = kept;
     m_log.noteStored(ui.Data1->addedRowid(), typed);
+    m_backup.contactStored();
     setEditState(EditState::Browsing);
     if (settle && typed.serial != proposed && !silent)
         platform::showMessage(this, msg::serialTaken().arg(proposed, typed.serial), platform::MessageIcon::Information);
@@ -432,11 +472,14 @@ void frmMain::cmdSupprimer_Click()
     const bool repeated = m_lastDeleteClick.isValid()
                           && m_lastDeleteClick.elapsed() < QApplication::doubleClickInterval();
     m_lastDeleteClick.start();
-    if (repeated)
+    if (repeated) {
+        ui.cmdNouveau->setFocus(); // (the click took the focus)
         return;
+    }
     const std::optional<qint64> row = ui.Data1->currentRowid();
     const logfile::IndexedContact stored = storedContact(*ui.Data1);
-    if (ui.Data1->deleteCurrent()) {
+    const bool deleted = ui.Data1->deleteCurrent();
+    if (deleted) {
         if (row)
             m_log.noteRemoved(*row, stored);
     } else if (ui.Data1->error().kind == platform::SourceError::RowGone) {
@@ -453,6 +496,34 @@ void frmMain::cmdSupprimer_Click()
         platform::showMessage(this, msg::logNotReread() + platform::describe(ui.Data1->error().engine()),
                               platform::MessageIcon::Warning);
     ActualiserBoutons();
+    // Enter, the key of the next contact, must never delete another one: it
+    // goes back to "Nouveau", which takes the focus.
+    setDefaultButton(ui.cmdNouveau);
+    ui.cmdNouveau->setFocus();
+    if (deleted) {
+        m_restorable = true;
+        AfficherAvis(msg::contactDeleted().arg(stored.serial.trimmed()));
+    }
+}
+
+void frmMain::RétablirContact()
+{
+    if (!m_restorable || m_state != EditState::Browsing)
+        return;
+    if (!ui.Data1->restoreDeleted()) {
+        // Refused by the file: it may be tried again.
+        if (ui.Data1->error().isSet())
+            platform::showMessage(this, msg::contactNotRestored() + platform::describe(ui.Data1->error().engine()),
+                                  platform::MessageIcon::Critical);
+        else
+            m_restorable = false;
+        return;
+    }
+    m_restorable = false;
+    const logfile::IndexedContact restored = storedContact(*ui.Data1);
+    m_log.noteStored(ui.Data1->currentRowid(), restored);
+    ActualiserBoutons();
+    AfficherAvis(msg::contactRestored().arg(restored.serial.trimmed()));
 }
 
 void frmMain::cancelEntry()
@@ -477,15 +548,11 @@ void frmMain::reportStoreFailure()
     platform::showMessage(this, logfile::storeFailureMessage(e, ui.Data1->databaseName()),
                           platform::MessageIcon::Critical);
     // Put the operator on the field to correct.
-    for (QWidget *w : entryControls()) {
-        const QString col = w->property("column").toString();
-        if (!e.column.isEmpty() && col == e.column) {
-            w->setFocus();
-            if (auto *le = qobject_cast<QLineEdit *>(w))
-                le->selectAll();
+    for (QWidget *w : entryControls())
+        if (!e.column.isEmpty() && w->property("column").toString() == e.column) {
+            focusField(w);
             break;
         }
-    }
 }
 
 bool frmMain::storePendingEntry(bool silent)

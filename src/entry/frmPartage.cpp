@@ -8,8 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -148,16 +148,8 @@ frmPartage::frmPartage(QWidget *parent) : QDialog(parent)
     chkCréer = new QCheckBox(msg::sharedCreate(), this);
     chkCréer->setObjectName(QStringLiteral("chkCréer"));
     form->addRow(QString(), chkCréer);
-    auto *buttons = new QDialogButtonBox(this);
-    cmdOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
-    cmdAnnuler = buttons->addButton(QStringLiteral("Annuler"), QDialogButtonBox::RejectRole);
-    cmdAnnuler->setObjectName(QStringLiteral("cmdAnnuler"));
-    form->addRow(buttons);
+    form->addRow(platform::okCancelButtons(this, &cmdOK, &cmdAnnuler));
     form->setSizeConstraint(QLayout::SetFixedSize);
-    connect(buttons, &QDialogButtonBox::accepted, this, &frmPartage::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &frmPartage::reject);
     connect(cmbRécents, &QComboBox::activated, this, &frmPartage::fillFrom);
     if (!m_recent.isEmpty())
         fillFrom(0);

@@ -1,4 +1,5 @@
 #include "frmSplash.h"
+#include "Messages.h"
 
 #include "ProgramFolder.h"
 #include "Style.h"
@@ -69,6 +70,12 @@ frmSplash::frmSplash(QWidget *parent) : QDialog(parent)
         l->setPixmap(platform::programIcon(QStringLiteral("splash%1.svg").arg(n++)).pixmap(32, 32));
         *s.label = l;
     }
+
+    // The version, in the free corner under the pictures.
+    lblVersion = new QLabel(msg::aboutVersion().arg(platform::programVersion()), Picture1);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    lblVersion->setGeometry(rectTw(240, 5400, 1455, 255));
+    lblVersion->setFont(platform::arial(8.25));
 
     Splash = new QPushButton(QStringLiteral("OK"), Picture1);
     Splash->setObjectName(QStringLiteral("Splash"));

@@ -14,6 +14,7 @@ public:
 
     QWidget *Picture1;
     QLabel *Picture2, *Picture3, *Picture4, *Picture5, *Picture6, *Picture7;
+    QLabel *lblVersion; // "Version 1.0"
     QPushButton *Splash;
 
     void Splash_Click();

@@ -6,7 +6,8 @@
 //
 // NOUVEAU must not exist. Prints how many contacts came across; on failure
 // prints why in French on standard error and exits with status 1, so that a
-// shell loop can convert a whole folder of old logs. A damaged file whose
+// shell loop can convert a whole folder of old logs (2 for a wrong command;
+// --help and --version as every command of the program). A damaged file whose
 // contacts can be read in part is refused too, unless --partiel is given:
 // then the readable ones are converted and the status is 3. Stopped by
 // SIGINT or SIGTERM, it leaves nothing behind.
@@ -19,6 +20,7 @@
 // "refused TEXT", or "damaged [0 STATED]" (TEXT with "\n" for new lines;
 // SHOWN the name its messages give the new file). The program and this
 // command watch the child: a crash or a long silence means a damaged file.
+#include "CommandLine.h"
 #include "Conversion.h"
 #include "Messages.h"
 #include "Converter.h"
@@ -213,11 +215,15 @@ int main(int argc, char **argv)
         ::_exit(status);
     }
 
-    const bool partial = !args.isEmpty() && args[0] == QLatin1String("--partiel");
-    const QStringList names = args.mid(partial ? 1 : 0);
-    if (names.size() != 2)
-        return fail(msg::convertUsage());
-    const QString source = names[0], target = names[1];
+    const platform::CommandSyntax syntax{
+        QStringLiteral("sequanel-convert"), msg::convertSynopsis(), msg::convertSummary(),
+        {{QStringLiteral("partiel"), QString(), msg::convertPartialOption()}},
+        2, 2, msg::convertNames(), msg::convertStatuses()};
+    const platform::CommandLine line = platform::readCommandLine(syntax, args);
+    if (line.status >= 0)
+        return line.status;
+    const bool partial = line.has(QStringLiteral("partiel"));
+    const QString source = line.names[0], target = line.names[1];
     if (!partial && (platform::isServerAddress(source) || platform::isServerAddress(target)))
         return copyLog(source, target);
     const QFileInfo out(target);

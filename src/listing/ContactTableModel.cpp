@@ -1,5 +1,6 @@
 #include "ContactTableModel.h"
 
+#include "LogFile.h"
 #include "RecordSource.h"
 
 #include <QColor>
@@ -164,8 +165,12 @@ QVariant ContactTableModel::data(const QModelIndex &index, int role) const
         return {};
     const platform::ColumnDef &c = m_columns[index.column()];
     switch (role) {
-    case Qt::DisplayRole:
-        return platform::RecordSource::displayText(c, storedValue(index.row(), index.column()));
+    case Qt::DisplayRole: {
+        // The kilohertz and the call sign's number with three digits, as the form shows them.
+        const QVariant v = storedValue(index.row(), index.column());
+        return logfile::shownWithThreeDigits(c.name) ? logfile::shownText(c.name, v)
+                                                     : platform::RecordSource::displayText(c, v);
+    }
     case Qt::FontRole:
         return m_cellFont;
     case Qt::ForegroundRole:

@@ -3,11 +3,9 @@
 
 #include "Engine.h"
 #include "LogFile.h"
-#include "Prompts.h"
 #include "Regional.h"
 #include "SaveFile.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -291,20 +289,6 @@ ExportOutcome exportContacts(const QString &logPath, const QString &csvPath)
     if (!file.write(out) || !file.commit())
         return failed(file.errorText(), csvPath);
     return {true, count, doneMessage(count, csvPath)};
-}
-
-void exportCommand(QWidget *parent, const QString &logPath)
-{
-    const QString proposed = logfile::besideLog(logPath, QStringLiteral(".csv"));
-    const QString path = platform::askSaveFile(parent, msg::exportTitle(),
-                                               QStringLiteral("Fichier CSV"), QStringLiteral("csv"), proposed);
-    if (path.isEmpty())
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ExportOutcome outcome = exportContacts(logPath, path);
-    QApplication::restoreOverrideCursor();
-    platform::showMessage(parent, outcome.message,
-                          outcome.ok ? platform::MessageIcon::Information : platform::MessageIcon::Critical);
 }
 
 } // namespace listing

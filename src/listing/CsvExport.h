@@ -12,8 +12,6 @@
 // apostrophe.
 #include <QString>
 
-class QWidget;
-
 namespace listing {
 
 struct ExportOutcome {
@@ -26,9 +24,5 @@ struct ExportOutcome {
 // temporary name renamed at the end: on failure nothing is left at csvPath
 // but what was there before. Refuses to write over the log file itself.
 ExportOutcome exportContacts(const QString &logPath, const QString &csvPath);
-
-// The menu command: asks for the file (in the log's folder, proposing the
-// log's name with ".csv"), exports and tells the user how it went.
-void exportCommand(QWidget *parent, const QString &logPath);
 
 } // namespace listing

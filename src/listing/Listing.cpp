@@ -19,21 +19,21 @@ namespace listing {
 const QVector<PrintColumn> &printColumns()
 {
     static const QVector<PrintColumn> columns{
-        {QStringLiteral("N°Sequ"), 1, QStringLiteral("Sequanel"), 8},
-        {QStringLiteral("Date et heure"), 9, QStringLiteral("Date"), 0},
-        {QStringLiteral("Préf."), 32, QStringLiteral("Préfixe"), 6},
-        {QStringLiteral("Qrz1"), 39, QStringLiteral("Qrz1"), 7},
-        {QStringLiteral("Qrz2"), 47, QStringLiteral("Qrz2"), 7},
-        {QStringLiteral("Qrz3"), 55, QStringLiteral("Qrz3"), 7},
-        {QStringLiteral("N°"), 63, QStringLiteral("N°"), 5},
-        {QStringLiteral("Opéra."), 69, QStringLiteral("Opérateur"), 13},
-        {QStringLiteral("BP"), 83, QStringLiteral("BP"), 9},
-        {QStringLiteral("Ville"), 93, QStringLiteral("Ville"), 20},
-        {QStringLiteral("Pays"), 114, QStringLiteral("Pays"), 29},
-        {QStringLiteral("Bande"), 144, QStringLiteral("Bande"), 6},
-        {QStringLiteral("Fréquence"), 151, QString(), 13},
-        {QStringLiteral("CP"), 166, QStringLiteral("CP"), 5},
-        {QStringLiteral("RST"), 172, QStringLiteral("RST"), 6},
+        {QStringLiteral("N°Sequ"), 1, QStringLiteral("Sequanel"), 6},
+        {QStringLiteral("Date et heure"), 9, QStringLiteral("Date"), 17},
+        {QStringLiteral("Préf."), 28, QStringLiteral("Préfixe"), 5},
+        {QStringLiteral("Qrz1"), 35, QStringLiteral("Qrz1"), 9},
+        {QStringLiteral("Qrz2"), 46, QStringLiteral("Qrz2"), 9},
+        {QStringLiteral("Qrz3"), 57, QStringLiteral("Qrz3"), 9},
+        {QStringLiteral("N°"), 68, QStringLiteral("N°"), 5},
+        {QStringLiteral("Opéra."), 75, QStringLiteral("Opérateur"), 13},
+        {QStringLiteral("BP"), 90, QStringLiteral("BP"), 10},
+        {QStringLiteral("Ville"), 102, QStringLiteral("Ville"), 20},
+        {QStringLiteral("Pays"), 124, QStringLiteral("Pays"), 20},
+        {QStringLiteral("Bande"), 146, QStringLiteral("Bande"), 5},
+        {QStringLiteral("Fréquence"), 153, QString(), 9},
+        {QStringLiteral("CP"), 164, QStringLiteral("CP"), 6},
+        {QStringLiteral("RST"), 172, QStringLiteral("RST"), 5},
     };
     return columns;
 }
@@ -56,19 +56,6 @@ QString separatorOf(const QString &format, const QString &fallback)
     return fallback;
 }
 
-QString valueText(const PrintColumn &column, const platform::Cursor &cursor)
-{
-    QString text;
-    if (column.field.isEmpty())
-        text = formatFrequency(cursor.value(QStringLiteral("Mhertz")), cursor.value(QStringLiteral("Hertz")));
-    else if (column.field == QLatin1String("Date"))
-        return formatListingDate(cursor.value(column.field));
-    else {
-        const QVariant v = cursor.value(column.field);
-        text = v.isNull() ? QString() : v.toString();
-    }
-    return column.width > 0 ? text.left(column.width) : text;
-}
 
 // Puts the window's caption back however printing ends.
 class CaptionScope
@@ -92,6 +79,15 @@ private:
 };
 
 } // namespace
+
+QString printedValue(const PrintColumn &column, const QVariant &value, const QVariant &mhertz, const QVariant &hertz)
+{
+    if (column.field.isEmpty())
+        return formatFrequency(mhertz, hertz);
+    if (column.field == QLatin1String("Date"))
+        return formatListingDate(value);
+    return logfile::shownText(column.field, value);
+}
 
 QString formatListingDate(const QVariant &stored, const QLocale &locale)
 {
@@ -162,6 +158,7 @@ bool printListing(QWidget *window, const QString &databaseName)
     surface.setLandscape(true);
     const PrintColumn &last = printColumns().last();
     surface.setBlockWidth(last.column - 1 + last.width, 9);
+    surface.setColumnGap(kColumnGap);
     surface.setBold(true);
     surface.setFontSize(16);
     surface.printAt(15, kTitle);
@@ -176,8 +173,12 @@ bool printListing(QWidget *window, const QString &databaseName)
     surface.endLine();
 
     for (; !cursor->eof(); cursor->moveNext()) {
+        // (a value that holds nothing prints nothing, and never starts a line)
         for (const PrintColumn &c : printColumns())
-            surface.printAt(c.column, valueText(c, *cursor));
+            if (const QString text = printedValue(c, c.field.isEmpty() ? QVariant() : cursor->value(c.field),
+                                                  cursor->value(QStringLiteral("Mhertz")), cursor->value(QStringLiteral("Hertz")));
+                !text.isEmpty())
+                surface.printAt(c.column, text);
         surface.endLine();
     }
 

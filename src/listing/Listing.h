@@ -15,14 +15,23 @@ struct PrintColumn {
     QString heading;
     int column;     // print column where heading and values begin
     QString field;  // column of Transmission; empty for the frequency
-    int width;      // most characters printed; 0 for "whole"
+    int width;      // characters the column has room for
 };
 
-// The fifteen columns, in the order they are printed.
+// The fifteen columns, in the order they are printed. Each has room for the
+// values a contest log holds (the words of the call-sign lists, a five-digit
+// postal code, "27.005"), then kColumnGap blank columns before the next. No
+// value is ever cut: a longer one pushes the values after it to their columns
+// on the next line, so that two values never touch.
 const QVector<PrintColumn> &printColumns();
+inline constexpr int kColumnGap = 2;
 
 inline const QString kTitle = QStringLiteral("Listing des contacts enregistrés");
 inline const QString kPrintingCaption = QStringLiteral("Liste des enregistrements (Impression en cours)");
+
+// A value of a contact as the listing prints it, whole.
+QString printedValue(const PrintColumn &column, const QVariant &value, const QVariant &mhertz = {},
+                     const QVariant &hertz = {});
 
 // "dd/mm/yy hh:nn:ss" from a stored date, with the locale's date and time
 // separators in place of "/" and ":". An unreadable value is shown as stored.

@@ -5,7 +5,9 @@
 // Same file as the menu writes, under a temporary name renamed at the end.
 // An existing OUT.csv is kept unless --remplacer is given (nobody is there to
 // answer the question the save dialog asks). Prints the count on success;
-// on failure prints why, in French, and exits with 1 (2 for a wrong command).
+// on failure prints why, in French, and exits with 1 (2 for a wrong command;
+// --help and --version as every command of the program).
+#include "CommandLine.h"
 #include "CsvExport.h"
 #include "Messages.h"
 
@@ -23,14 +25,15 @@ void say(std::FILE *to, const QString &text) { std::fprintf(to, "%s\n", text.toL
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    const bool replace = args.removeAll(QStringLiteral("--remplacer")) > 0;
-    if (args.size() != 2 || args[0].startsWith(QLatin1Char('-')) || args[1].startsWith(QLatin1Char('-'))) {
-        say(stderr, msg::exportUsage());
-        return 2;
-    }
-    const QString log = args[0], csv = args[1];
-    if (!replace && QFileInfo::exists(csv)) {
+    const platform::CommandSyntax syntax{
+        QStringLiteral("sequanel-export"), msg::exportSynopsis(), msg::exportSummary(),
+        {{QStringLiteral("remplacer"), QString(), msg::exportReplaceOption()}},
+        2, 2, msg::exportNames(), msg::exportStatuses()};
+    const platform::CommandLine line = platform::readCommandLine(syntax, QCoreApplication::arguments().mid(1));
+    if (line.status >= 0)
+        return line.status;
+    const QString log = line.names[0], csv = line.names[1];
+    if (!line.has(QStringLiteral("remplacer")) && QFileInfo::exists(csv)) {
         say(stderr, msg::exportTargetExists().arg(QDir::toNativeSeparators(csv)));
         return 1;
     }

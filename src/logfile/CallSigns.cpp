@@ -126,7 +126,7 @@ std::optional<CallSign> CallSignReader::read(const QVariant &prefix, const QVari
                 m_words.clear();
             it = m_words.insert(text, comparable);
         }
-        if (it->isEmpty())
+        if (i == 0 && it->isEmpty())
             return std::nullopt;
         c.words[i] = *it;
     }
@@ -194,7 +194,7 @@ std::optional<CallSign> CallSignReader::read(const platform::RowText &row, int f
                 m_storedWords.clear();
             it = m_storedWords.emplace(std::string(key), comparableWord(QString::fromUtf8(bytes))).first;
         }
-        if (it->second.isEmpty())
+        if (i == 0 && it->second.isEmpty())
             return std::nullopt;
         c.words[i] = it->second;
     }

@@ -1,11 +1,14 @@
 #pragma once
 // Call signs as the log compares them, and the set of the call signs a log holds.
 //
-// A call sign has five parts: a prefix, three words and a number (columns
-// Préfixe, Qrz1, Qrz2, Qrz3 and N°). Two call signs are the same when their
-// prefixes and their numbers are the same numbers and their words are the same
-// once trimmed, whatever their case and accents. A call sign with a part
-// missing is the same as no other.
+// A call sign has five parts: a prefix, one to three words and a number
+// (columns Préfixe, Qrz1, Qrz2, Qrz3 and N°), as "14 AT 001" is written 14 /
+// Alpha / Tango / (empty) / 001. Two call signs are the same when their
+// prefixes and their numbers are the same numbers and their words, each in
+// its place, are the same once trimmed, whatever their case and accents: an
+// empty second or third word is a part of the call sign like any other. A
+// call sign without its prefix, its first word or its number is the same as
+// no other.
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -31,7 +34,7 @@ const QStringList &callSignColumns();
 
 struct CallSign {
     qint64 prefix = 0;
-    QString words[3]; // trimmed, accents removed, case folded
+    QString words[3]; // trimmed, accents removed, case folded; the second and third may be empty
     qint64 number = 0;
 
     bool operator==(const CallSign &) const = default;
@@ -41,7 +44,8 @@ struct CallSign {
 
 // Reads call signs from their five parts, stored values or typed texts, in
 // column order. Numbers written as text are read in the user's notation.
-// Gives nothing when a part is empty or a number part is not a whole number.
+// Gives nothing when the prefix, the first word or the number is empty, or a
+// number part is not a whole number.
 class CallSignReader
 {
 public:

@@ -96,6 +96,13 @@ QString newFileProblem(const QString &path)
 {
     if (QFileInfo(path).isDir())
         return msg::newFileIsFolder().arg(QDir::toNativeSeparators(path));
+    // A folder without any write permission bit is read only even for a user
+    // (root) whom the system would let write it, as a log file is.
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (folder.isDir() && (!folder.isWritable() || !(folder.permissions() & writeBits)))
+        return msg::newFileFolderReadOnly().arg(QDir::toNativeSeparators(path),
+                                                QDir::toNativeSeparators(folder.absoluteFilePath()));
     return nameProblem(path);
 }
 
@@ -218,13 +225,30 @@ void configure(platform::RecordSource &source, const QString &path)
     source.setDatabaseName(path);
 }
 
-QString hertzText(const QVariant &stored)
+namespace {
+// A whole number from 0 to 999 with three digits; any other value as stored.
+QString threeDigits(const QVariant &stored)
 {
     bool whole = false;
     const qlonglong n = stored.toString().toLongLong(&whole);
     if (whole && n >= 0 && n <= 999)
         return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
     return stored.toString();
+}
+} // namespace
+
+QString hertzText(const QVariant &stored) { return threeDigits(stored); }
+
+bool shownWithThreeDigits(const QString &column)
+{
+    return column == QLatin1String("Hertz") || column == QStringLiteral("N°");
+}
+
+QString shownText(const QString &column, const QVariant &stored)
+{
+    if (stored.isNull())
+        return QString();
+    return shownWithThreeDigits(column) ? threeDigits(stored) : stored.toString();
 }
 
 QString fieldLabel(const QString &column)

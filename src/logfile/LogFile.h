@@ -70,6 +70,13 @@ QString storeFailureReason(const platform::SourceError &error, const QString &pa
 // the listing show them: three digits for a whole number from 0 to 999
 // ("005" for 27.005 MHz), any other stored value as it is.
 QString hertzText(const QVariant &stored);
+// True for the columns shown with three digits: the kilohertz, and the number
+// of a call sign (N°), which CB operators write "001".
+bool shownWithThreeDigits(const QString &column);
+// A stored value of a column as the form, the grid and the listing show it:
+// a whole number from 0 to 999 of those columns with three digits, anything
+// else as it is (a null as nothing).
+QString shownText(const QString &column, const QVariant &stored);
 
 // The label the user sees for a column in the entry form.
 QString fieldLabel(const QString &column);

@@ -207,6 +207,8 @@ bool LogIndex::poll(platform::Connection *db)
     if (!db || db != m_db || m_reading || m_retry.isActive() || m_later.isActive())
         return true;
     const qint64 v = db->changeCount();
+    if (v >= 0 && m_version >= 0 && v != m_version)
+        emit written();
     if (v < 0 || v != m_version || m_stale) {
         // What is known answers meanwhile.
         const qint64 since = m_lastReading.isValid() ? m_lastReading.elapsed() : kReadingGapMs;
@@ -436,6 +438,7 @@ void LogIndex::apply(const Note &n)
 void LogIndex::note(const Note &n)
 {
     ++m_generation;
+    emit written();
     if (m_reading)
         m_notesWhileReading.push_back(n);
     apply(n);

@@ -126,6 +126,10 @@ public:
 signals:
     // What worked() answers may have changed: it became known, or unknown.
     void changed();
+    // The log's contacts changed: the window stored, changed or deleted one
+    // (once for each call sign noted), or poll() found the file changed by
+    // another program.
+    void written();
     // A reading ended and the consumer was fed: what it makes of the rows
     // is new.
     void read();

@@ -86,6 +86,8 @@ inline QString noHelpFile() { return QStringLiteral("Aucun fichier d'aide n'est 
 inline QString helpFileMissing() { return QStringLiteral("Le fichier d'aide « %1 » est introuvable."); }
 inline QString notAHelpFile() { return QStringLiteral("« %1 » n'est pas un fichier d'aide lisible."); }
 inline QString helpFileUnreadable() { return QStringLiteral("Le fichier d'aide « %1 » ne peut pas être lu."); }
+// Under the About box's pictures. %1: the version number.
+inline QString aboutVersion() { return QStringLiteral("Version %1"); }
 
 // Printing
 inline QString printNotStarted() { return QStringLiteral("L'impression n'a pas pu commencer."); }
@@ -135,6 +137,11 @@ inline QString newFileNameTooLong()
     return QStringLiteral("Impossible de créer le fichier « %1 » : son nom est trop long. Choisissez un nom"
                           " plus court.");
 }
+// %1: the file; %2: its folder.
+inline QString newFileFolderReadOnly()
+{
+    return QStringLiteral("Impossible de créer le fichier « %1 » : le dossier « %2 » est protégé en écriture.");
+}
 inline QString logMissing() { return QStringLiteral("Ce fichier n'existe pas."); }
 inline QString logNotReadable() { return QStringLiteral("Vous n'avez pas le droit de lire ce fichier."); }
 inline QString logWithoutTable()
@@ -152,6 +159,8 @@ inline QString logReadOnly()
     return QStringLiteral("Le fichier ou son dossier est en lecture seule : les contacts ne pourraient pas "
                           "y être enregistrés.");
 }
+// After the log's name in the window's title, for a log opened read only.
+inline QString titleReadOnly() { return QStringLiteral(" (lecture seule)"); }
 inline QString notALog() { return QStringLiteral("Ce n'est pas un fichier de contacts, ou il est endommagé."); }
 inline QString cannotOpenFile() { return QStringLiteral("Impossible d'ouvrir le fichier « %1 ».\n\n%2"); }
 inline QString cannotOpenShared() { return QStringLiteral("Impossible d'ouvrir le journal partagé « %1 ».\n\n%2"); }
@@ -226,11 +235,43 @@ inline QString logNotReread()
                           "contact suivant.\n");
 }
 // %1: why, as the refusal says it (with its own full stop); %2: one of the three questions below.
-inline QString pendingNotStored() { return QStringLiteral("Le contact en cours n'a pas pu être enregistré : %1 %2"); }
+inline QString pendingNotStored() { return QStringLiteral("Le contact en cours n'a pas pu être enregistré.\n%1\n\n%2"); }
 inline QString closeWithoutStoring() { return QStringLiteral("Fermer sans l'enregistrer ?"); }
 inline QString openWithoutStoring() { return QStringLiteral("Ouvrir un autre fichier sans l'enregistrer ?"); }
 inline QString newWithoutStoring() { return QStringLiteral("Créer un nouveau fichier sans l'enregistrer ?"); }
 inline QString contactNotDeleted() { return QStringLiteral("Le contact n'a pas pu être supprimé du fichier.\n"); }
+// Notices in the status bar after a deletion and its undoing (%1: the serial number).
+inline QString contactDeleted() { return QStringLiteral("N° %1 supprimé (Ctrl+Z)"); }
+inline QString contactRestored() { return QStringLiteral("N° %1 rétabli"); }
+inline QString contactNotRestored() { return QStringLiteral("Le contact supprimé n'a pas pu être rétabli dans le fichier.\n"); }
+// Options of the entry in the Fichier menu.
+inline QString keepFieldsMenu() { return QStringLiteral("&Reprendre le mode, la fréquence et l'opérateur"); }
+inline QString backupMenu() { return QStringLiteral("&Sauvegarde automatique…"); }
+// The automatic copies of the log: their dialog, and their notices in the
+// status bar (%1: the time of the copy; the reason, put into a sentence).
+inline QString backupTitle() { return QStringLiteral("Sauvegarde automatique"); }
+inline QString backupActive() { return QStringLiteral("&Copier le journal automatiquement"); }
+inline QString backupFolder() { return QStringLiteral("&Dossier des copies :"); }
+inline QString backupBrowse() { return QStringLiteral("&Parcourir…"); }
+inline QString backupEveryContacts() { return QStringLiteral("Une copie &tous les :"); }
+inline QString backupContacts() { return QStringLiteral(" contacts"); }
+inline QString backupEveryMinutes() { return QStringLiteral("ou toutes &les :"); }
+inline QString backupMinutes() { return QStringLiteral(" minutes"); }
+inline QString backupNever() { return QStringLiteral("jamais"); }
+inline QString backupKeep() { return QStringLiteral("&Garder les :"); }
+inline QString backupKept() { return QStringLiteral(" dernières copies"); }
+inline QString backupNeedFolder() { return QStringLiteral("Indiquez le dossier où copier le journal."); }
+inline QString backupNeedWhen()
+{
+    return QStringLiteral("Indiquez tous les combien de contacts, ou de minutes, copier le journal.");
+}
+inline QString backupDone() { return QStringLiteral("Copie faite à %1"); }
+inline QString backupFailed() { return QStringLiteral("Copie impossible : %1"); }
+inline QString backupLogChanging() { return QStringLiteral("le fichier de contacts change trop souvent pour être copié"); }
+inline QString backupLogBusy() { return QStringLiteral("le fichier de contacts est occupé par un autre programme"); }
+inline QString backupLogDamaged() { return QStringLiteral("le fichier de contacts est endommagé"); }
+inline QString backupLogUnreadable() { return QStringLiteral("le fichier « %1 » ne peut pas être lu"); }
+inline QString backupStopped() { return QStringLiteral("la copie a été interrompue"); }
 inline QString convertQuestion()
 {
     return QStringLiteral("« %1 » est un ancien fichier de contacts (format Jet).\n"
@@ -270,6 +311,31 @@ inline QString pdfNotWritten()
 }
 inline QString listingSaveTitle() { return QStringLiteral("Enregistrer la liste des contacts"); }
 inline QString listingNotPrinted() { return QStringLiteral("La liste des contacts n'a pas pu être imprimée.\n\n%1"); }
+
+// The command line of the program and its commands. %1: the command's name.
+inline QString usageLine() { return QStringLiteral("Usage : %1 %2"); }
+inline QString usageOptions() { return QStringLiteral("Options :"); }
+inline QString helpOption() { return QStringLiteral("affiche cette aide"); }
+inline QString versionOption() { return QStringLiteral("affiche le nom et la version du programme"); }
+// %2: the option as typed.
+inline QString unknownOption() { return QStringLiteral("%1 : option inconnue « %2 »."); }
+inline QString optionWithoutValue() { return QStringLiteral("%1 : l'option « %2 » attend une valeur."); }
+inline QString optionWithValue() { return QStringLiteral("%1 : l'option « %2 » ne prend pas de valeur."); }
+// %2: what is wrong with the names given (one of the commands' texts below).
+inline QString wrongNames() { return QStringLiteral("%1 : %2."); }
+inline QString seeHelp() { return QStringLiteral("Essayez « %1 --help »."); }
+// The program's window, started with a log.
+inline QString programSynopsis() { return QStringLiteral("[JOURNAL]"); }
+inline QString programSummary()
+{
+    return QStringLiteral("Ouvre la fenêtre de saisie des contacts d'un concours et, si JOURNAL est donné,\n"
+                          "ce journal : un fichier de contacts, ou l'adresse postgresql://… d'un journal partagé.");
+}
+inline QString programNames() { return QStringLiteral("un seul journal peut être ouvert à la fois"); }
+inline QString programStatuses()
+{
+    return QStringLiteral("Code de sortie : 0 à la fermeture de la fenêtre, 2 pour une commande mal formée.");
+}
 
 // The export (reasons, put into a sentence)
 inline QString exportLogMissing() { return QStringLiteral("le fichier « %1 » n'existe pas"); }
@@ -315,11 +381,19 @@ inline QString exportReadInterrupted()
 {
     return QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; il est peut-être endommagé");
 }
-inline QString exportUsage()
+// sequanel-export's command line.
+inline QString exportSynopsis() { return QStringLiteral("[--remplacer] JOURNAL FICHIER.csv"); }
+inline QString exportSummary()
 {
-    return QStringLiteral("Usage : sequanel-export [--remplacer] JOURNAL FICHIER.csv\n"
-                          "Écrit les contacts du journal dans un fichier CSV pour un tableur.\n"
-                          "  --remplacer  remplace FICHIER.csv s'il existe déjà");
+    return QStringLiteral("Écrit les contacts de JOURNAL (un fichier de contacts, ou l'adresse postgresql://…\n"
+                          "d'un journal partagé) dans FICHIER.csv, pour un tableur.");
+}
+inline QString exportReplaceOption() { return QStringLiteral("remplace FICHIER.csv s'il existe déjà"); }
+inline QString exportNames() { return QStringLiteral("deux noms attendus : le journal, puis le fichier CSV"); }
+inline QString exportStatuses()
+{
+    return QStringLiteral("Codes de sortie : 0 exporté ; 1 échec, FICHIER.csv n'a été ni créé ni modifié ;\n"
+                          "2 commande mal formée.");
 }
 inline QString exportTargetExists()
 {
@@ -420,10 +494,24 @@ inline QString converterCannotStart()
 {
     return QStringLiteral("Le programme de conversion « %1 » ne peut pas être lancé.");
 }
-inline QString convertUsage()
+// sequanel-convert's command line.
+inline QString convertSynopsis() { return QStringLiteral("[--partiel] ANCIEN NOUVEAU"); }
+inline QString convertSummary()
 {
-    return QStringLiteral("deux noms attendus.\n"
-                          "Usage : sequanel-convert [--partiel] ANCIEN NOUVEAU");
+    return QStringLiteral("Convertit un ancien fichier de contacts (Jet 3.0) en un nouveau fichier NOUVEAU ;\n"
+                          "copie un fichier de contacts dans un nouveau journal partagé, ou l'inverse, quand\n"
+                          "l'un des deux noms est une adresse postgresql://…?journal=NOM. ANCIEN n'est que lu ;\n"
+                          "NOUVEAU ne doit pas exister.");
+}
+inline QString convertPartialOption()
+{
+    return QStringLiteral("convertit les contacts lisibles d'un ancien fichier endommagé");
+}
+inline QString convertNames() { return QStringLiteral("deux noms attendus : l'ancien journal, puis le nouveau"); }
+inline QString convertStatuses()
+{
+    return QStringLiteral("Codes de sortie : 0 converti ; 1 échec, rien n'a été créé ; 2 commande mal formée ;\n"
+                          "3 fichier endommagé converti en partie (--partiel).");
 }
 inline QString convertTargetExists()
 {
@@ -481,7 +569,7 @@ inline QString statsHours() { return QStringLiteral("Heures"); }
 inline QString statsDirections() { return QStringLiteral("Directions"); }
 inline QString statsCountries() { return QStringLiteral("Pays"); }
 inline QString statsDepartments() { return QStringLiteral("Départements"); }
-inline QString statsModes() { return QStringLiteral("Bandes"); }
+inline QString statsModes() { return QStringLiteral("Modes"); }
 inline QString statsFrequencies() { return QStringLiteral("Fréquences"); }
 inline QString statsOperators() { return QStringLiteral("Opérateurs"); }
 inline QString statsContactsColumn() { return QStringLiteral("Contacts"); }
@@ -513,6 +601,8 @@ inline QString statsClose() { return QStringLiteral("&Fermer"); }
 inline QString statsImageSuffix() { return QStringLiteral(" - statistiques.png"); }
 inline QString statsImageType() { return QStringLiteral("Image PNG"); }
 inline QString statsImageDialogTitle() { return QStringLiteral("Enregistrer l'image des statistiques"); }
+// Under the totals in a saved image; %1: the date and time it was made.
+inline QString statsImageWhen() { return QStringLiteral("Image du %1"); }
 inline QString statsImageSaved() { return QStringLiteral("L'image a été enregistrée dans « %1 »."); }
 // %1: the file; %2: why (a reason put into a sentence).
 inline QString statsImageNotSaved() { return QStringLiteral("L'image n'a pas pu être enregistrée dans « %1 » : %2."); }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -19,6 +20,12 @@
 #include <cstring>
 
 namespace platform {
+
+namespace {
+// The engine's own words behind a message, for whoever debugs the program
+// (QT_LOGGING_RULES="sequanel.engine.debug=true"); the user sees the message.
+Q_LOGGING_CATEGORY(engineLog, "sequanel.engine", QtInfoMsg)
+} // namespace
 
 Sql Sql::join(const QVector<Sql> &pieces, const Sql &separator)
 {
@@ -136,7 +143,7 @@ EngineFault faultOf(const EngineError &error)
 QString describe(const EngineError &error)
 {
     if (error.isSet())
-        qWarning().noquote() << "engine:" << error.text << "( code" << error.code << ")";
+        qCDebug(engineLog).noquote() << error.text << "( code" << error.code << ")";
     if (const QString state = sqlStateOf(error.code); !state.isEmpty())
         return describeServer(state);
     switch (faultOf(error)) {

@@ -55,6 +55,7 @@ void RecordSource::close()
 {
     m_cursor = CursorState{};
     m_editMode = EditMode::None;
+    m_deleted.reset();
 }
 
 bool RecordSource::refuse(SourceError::Kind kind, const QString &detail, int code)
@@ -64,7 +65,7 @@ bool RecordSource::refuse(SourceError::Kind kind, const QString &detail, int cod
     return false;
 }
 
-std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name)
+std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name, bool readOnly)
 {
     // A file that another program holds (busy or locked) or that cannot be
     // written is told apart from one that cannot be used at all.
@@ -94,21 +95,25 @@ std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name
             return refused(SourceError::IsFolder);
         if (!info.isReadable())
             return refused(SourceError::NotReadable);
-        if (!m_readOnly) {
+        if (!readOnly) {
             // The rollback journal is written beside the file: both the file and
-            // its folder must be writable for a store to succeed.
-            // A file without any write permission bit is read only even for a
-            // user (root) whom the system would let write it.
+            // its folder must be writable for a store to succeed; otherwise
+            // (a CD, a write-protected stick) the log is opened read only.
+            // A file or a folder without any write permission bit is read only
+            // even for a user (root) whom the system would let write it.
             const QFileInfo folder(info.absolutePath());
             const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-            if (!info.isWritable() || !(info.permissions() & writeBits) || !folder.isWritable())
-                return refused(SourceError::ReadOnlyFile);
+            readOnly = !info.isWritable() || !(info.permissions() & writeBits) || !folder.isWritable()
+                       || !(folder.permissions() & writeBits);
         }
     }
     EngineError engineError;
     Checked out;
-    out.connection = Connection::open(name, m_readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, &engineError);
+    out.readOnly = readOnly;
+    out.connection = Connection::open(name, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, &engineError);
     Connection *c = out.connection.get();
+    if (!c && !readOnly && faultOf(engineError) == EngineFault::ReadOnly)
+        return checkFile(name, true);
     if (!c)
         return notUsable(engineError);
     if (!c->hasTable(Identifier(m_table))) {
@@ -131,11 +136,18 @@ std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name
     c->scalar(Sql("SELECT rowid FROM %1 LIMIT 1").arg(Identifier(m_table)), {}, &ok);
     if (!ok)
         return notUsable(c->lastError());
-    if (!m_readOnly) {
+    if (!readOnly) {
         // Another program holding the file for writing would make every store
-        // fail later; find out now.
-        if (!c->begin())
+        // fail later; find out now. A log that refuses to be written (a file
+        // the system keeps read only, a shared log the user may only read)
+        // is opened read only.
+        if (!c->begin()) {
+            if (faultOf(c->lastError()) == EngineFault::ReadOnly) {
+                out.connection.reset();
+                return checkFile(name, true);
+            }
             return refuseFor(c->lastError(), SourceError::ReadOnlyFile);
+        }
         c->rollback();
     }
     return out;
@@ -144,7 +156,7 @@ std::optional<RecordSource::Checked> RecordSource::checkFile(const QString &name
 bool RecordSource::refresh()
 {
     m_error = {};
-    std::optional<Checked> checked = checkFile(m_databaseName);
+    std::optional<Checked> checked = checkFile(m_databaseName, m_readOnly);
     if (!checked)
         return false;
 
@@ -155,7 +167,9 @@ bool RecordSource::refresh()
     m_cursor.connection = std::move(checked->connection);
     m_cursor.openName = m_databaseName;
     m_cursor.columns = checked->columns;
+    m_cursor.readOnly = checked->readOnly;
     m_editMode = EditMode::None;
+    m_deleted.reset();
     if (moveFirst())
         return true;
     if (!m_error.isSet()) { // an empty table
@@ -331,7 +345,7 @@ int RecordSource::countUpTo(int n)
 bool RecordSource::addNew()
 {
     m_error = {};
-    if (!m_cursor.connection || m_readOnly)
+    if (!m_cursor.connection || m_cursor.readOnly)
         return false;
     if (m_editMode == EditMode::Adding)
         return true;
@@ -339,41 +353,44 @@ bool RecordSource::addNew()
     m_beforeAddBof = m_cursor.bof;
     m_beforeAddEof = m_cursor.eof;
     m_editMode = EditMode::Adding;
-    m_entryBegan = now();
     m_storeKey = m_cursor.connection->storeKeyColumn().isEmpty() ? QString()
                                                                  : QUuid::createUuid().toString(QUuid::WithoutBraces);
     showEmpty();
     return true;
 }
 
-// A time typed alone means that time on the day the entry began with: today
-// for an addition, the row's own day for a change (today when it has none).
-QDate RecordSource::entryDay(int column) const
+// A time typed alone means the last time the clock showed it: for an
+// addition, at its latest occurrence up to now (yesterday evening when it is
+// past midnight); for a change, on the row's own day (today when it has none).
+QDateTime RecordSource::timeAloneUpTo(int column) const
 {
     if (m_cursor.columns.value(column).type != ColumnType::DateTime)
         return {};
-    if (m_editMode == EditMode::Editing && column < m_cursor.row.size())
+    const QDateTime clock = now();
+    if (m_editMode != EditMode::Editing)
+        return clock;
+    QDate day = clock.date();
+    if (column < m_cursor.row.size())
         if (const auto stored = fromStorage(m_cursor.row[column].toString()))
-            return stored->date();
-    return m_entryBegan.date();
+            day = stored->date();
+    return QDateTime(day, QTime(23, 59, 59, 999));
 }
 
 bool RecordSource::edit()
 {
     m_error = {};
-    if (!m_cursor.connection || m_readOnly)
+    if (!m_cursor.connection || m_cursor.readOnly)
         return false;
     if (!hasCurrent()) {
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
         return false;
     }
     m_editMode = EditMode::Editing;
-    m_entryBegan = now();
     return true;
 }
 
 std::optional<QVariant> RecordSource::storedValue(const ColumnDef &column, const QString &text,
-                                                  SourceError *error, QDate timeOnlyDay)
+                                                  SourceError *error, const QDateTime &timeAloneUpTo)
 {
     auto refuse = [&](SourceError::Kind k) -> std::optional<QVariant> {
         if (error)
@@ -387,8 +404,10 @@ std::optional<QVariant> RecordSource::storedValue(const ColumnDef &column, const
         auto v = parseDateTime(text);
         if (!v)
             return refuse(SourceError::NotDate);
-        if (v->date() == timeOnlyDate() && timeOnlyDay.isValid())
-            v = QDateTime(timeOnlyDay, v->time());
+        if (v->date() == timeOnlyDate() && timeAloneUpTo.isValid()) {
+            const QDateTime sameDay(timeAloneUpTo.date(), v->time());
+            v = sameDay <= timeAloneUpTo ? sameDay : QDateTime(timeAloneUpTo.date().addDays(-1), v->time());
+        }
         return QVariant(toStorage(*v));
     }
     case ColumnType::SmallInt: {
@@ -417,7 +436,7 @@ bool RecordSource::update(const SettledColumn *settled)
 {
     m_error = {};
     m_settledText.clear();
-    if (!m_cursor.connection || m_editMode == EditMode::None)
+    if (!m_cursor.connection || m_editMode == EditMode::None || m_cursor.readOnly)
         return false;
 
     // Every value is checked before anything is written.
@@ -430,7 +449,7 @@ bool RecordSource::update(const SettledColumn *settled)
             continue;
         const ColumnDef &col = m_cursor.columns[index];
         SourceError e;
-        const auto v = storedValue(col, text, &e, entryDay(index));
+        const auto v = storedValue(col, text, &e, timeAloneUpTo(index));
         if (!v) {
             m_error = e;
             return false;
@@ -674,7 +693,7 @@ void RecordSource::cancelUpdate()
 bool RecordSource::deleteCurrent()
 {
     m_error = {};
-    if (!m_cursor.connection || m_readOnly || m_editMode != EditMode::None)
+    if (!m_cursor.connection || m_cursor.readOnly || m_editMode != EditMode::None)
         return false;
     if (!hasCurrent()) {
         m_error = SourceError{SourceError::NoCurrentRow, {}, {}};
@@ -693,6 +712,49 @@ bool RecordSource::deleteCurrent()
     if (m_cursor.count >= 0)
         --m_cursor.count;
     m_cursor.currentDeleted = true;
+    m_deleted = Deleted{*m_cursor.current, m_cursor.row};
+    return true;
+}
+
+bool RecordSource::restoreDeleted()
+{
+    m_error = {};
+    if (!m_cursor.connection || m_cursor.readOnly || m_editMode != EditMode::None || !m_deleted)
+        return false;
+    const Deleted deleted = *std::exchange(m_deleted, std::nullopt);
+    QVector<Sql> columns, marks;
+    QVariantList values;
+    for (int i = 0; i < m_cursor.columns.size() && i < deleted.row.size(); ++i) {
+        columns << Identifier(m_cursor.columns[i].name);
+        marks << Sql::parameter(i + 1);
+        values << deleted.row[i];
+    }
+    const Identifier table(m_table);
+    int stored = 0;
+    // A file's rowid may be chosen: the row goes back to its place unless
+    // another row took it since. (A shared log numbers its rows itself.)
+    if (!isServerAddress(m_cursor.openName)) {
+        // (each parameter appears once: the rowid is bound twice)
+        stored = writeOne(Sql("INSERT INTO %1 (%2, rowid) SELECT %3, %4 WHERE NOT EXISTS (SELECT 1 FROM %1 WHERE rowid = %5)")
+                              .arg(table, Sql::join(columns, ", "), Sql::join(marks, ", "),
+                                   Sql::parameter(int(values.size()) + 1), Sql::parameter(int(values.size()) + 2)),
+                          values + QVariantList{deleted.rowid, deleted.rowid});
+    }
+    if (stored == 0)
+        stored = writeOne(Sql("INSERT INTO %1 (%2) VALUES (%3)").arg(table, Sql::join(columns, ", "), Sql::join(marks, ", ")),
+                          values);
+    if (stored <= 0) {
+        m_deleted = deleted; // (refused: it may be tried again)
+        return false;
+    }
+    if (m_cursor.count >= 0)
+        ++m_cursor.count;
+    const std::optional<qint64> rowid = m_cursor.connection->lastInsertedRowid();
+    if (rowid && loadRow("WHERE rowid = ?1", {*rowid}))
+        showRow();
+    else
+        moveLast();
+    emit currentChanged();
     return true;
 }
 

@@ -86,8 +86,13 @@ public:
     QString databaseName() const { return m_databaseName; }
     void setRecordSource(const QString &table) { m_table = table; }
     QString recordSource() const { return m_table; }
+    // Asks for the next opening to be read only.
     void setReadOnly(bool r) { m_readOnly = r; }
     bool readOnly() const { return m_readOnly; }
+    // True when the open log is read only: asked so, or a file (or its
+    // folder) that cannot be written, or a shared log the user may only
+    // read. Browsing works; adding, changing and deleting are refused.
+    bool isReadOnly() const { return m_cursor.readOnly; }
     void setVisible(bool v);
     bool isVisible() const { return m_visible; }
     void setCaption(const QString &c);
@@ -142,6 +147,13 @@ public:
     bool editToAddNew();
     void cancelUpdate();
     bool deleteCurrent();
+    // Puts back the row the last deleteCurrent() removed, every value as it
+    // was stored, and makes it the current row. On a file it takes its old
+    // place in the table's order when no row has taken it since, the end of
+    // the table otherwise (on a shared log, always the end). Once only: false
+    // when there is nothing to put back (another file was opened since), or
+    // when it is refused (error()).
+    bool restoreDeleted();
 
     // Columns and values of the current row.
     QVector<ColumnDef> columns() const { return m_cursor.columns; }
@@ -153,9 +165,11 @@ public:
     static QString displayText(const ColumnDef &column, const QVariant &value);
     // Converts a control's text to the value stored in a column; nullopt and
     // *error when the column's rules refuse it.
-    // A time alone in a date column is taken on timeOnlyDay, when valid.
+    // A time alone in a date column is put at its latest occurrence not after
+    // timeAloneUpTo, when that is valid (the day before when the time is
+    // later than timeAloneUpTo's own).
     static std::optional<QVariant> storedValue(const ColumnDef &column, const QString &text,
-                                               SourceError *error, QDate timeOnlyDay = {});
+                                               SourceError *error, const QDateTime &timeAloneUpTo = {});
 
     // What shows the rows and gives the typed values back; not owned.
     void setView(RowView *view) { m_view = view; }
@@ -185,20 +199,23 @@ private:
         bool bof = true;
         bool eof = true;
         qint64 count = -1; // -1 until counted
+        bool readOnly = false;
     };
     struct Checked {
         std::unique_ptr<Connection> connection;
         QVector<ColumnDef> columns;
+        bool readOnly = false;
     };
     // Opens the file named and checks that its table can be used; nullopt
-    // and m_error set when it cannot.
-    std::optional<Checked> checkFile(const QString &name);
+    // and m_error set when it cannot. A file that cannot be written is opened
+    // read only.
+    std::optional<Checked> checkFile(const QString &name, bool readOnly);
     bool refuse(SourceError::Kind kind, const QString &detail = QString(), int code = 0);
     bool loadRow(const Sql &where, const QVariantList &params);
     bool moveEnd(bool last);
     bool moveStep(bool forward);
     bool backToBeforeAdd();
-    QDate entryDay(int column) const;
+    QDateTime timeAloneUpTo(int column) const;
     bool damagedOrder(qint64 from, const QVariantList &row);
     void showRow();
     void showEmpty();
@@ -233,7 +250,12 @@ private:
     QString m_settledText;
     QString m_storeKey;         // see storeKey()
     std::optional<qint64> m_addedRowid; // see addedRowid()
-    QDateTime m_entryBegan; // when add-new or edit began
+    // The row the last deletion removed, for restoreDeleted().
+    struct Deleted {
+        qint64 rowid;
+        QVariantList row;
+    };
+    std::optional<Deleted> m_deleted;
 };
 
 } // namespace platform

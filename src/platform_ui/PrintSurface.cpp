@@ -109,6 +109,7 @@ struct PrintSurface::Impl {
     QString pdfTemp;          // where it is written until it is whole
     int blockColumns = 0;     // the widest line, for the margins of a PDF page
     double blockPoints = 0;
+    int gap = 0;              // blank columns kept before a text printed at a column
     bool started = false;     // painter begun
     bool ended = false;
     bool failed = false;
@@ -271,15 +272,17 @@ void PrintSurface::setBold(bool bold)
     d->cachedMetrics.reset();
 }
 
+void PrintSurface::setColumnGap(int columns) { d->gap = qMax(columns, 0); }
+
 void PrintSurface::printAt(int column, const QString &text)
 {
     if (!d->ensureStarted())
         return;
     const qreal width = d->metrics().averageCharWidth();
     const qreal start = (qMax(column, 1) - 1) * width;
-    // Already past the column's start: the text goes to that column of the
-    // next line.
-    if (d->x > start + kColumnTolerance * width)
+    // Already past the column's start, or the text before it would touch
+    // it: the text goes to that column of the next line.
+    if (d->x > 0 && d->x > start - d->gap * width + kColumnTolerance * width)
         d->newLine();
     d->x = start;
     print(text);

@@ -3,8 +3,8 @@
 //
 // A print column is as wide as the average character of the font in use at
 // that moment; column n begins (n - 1) widths from the left edge of the
-// printable area. Text printed at a column left of the current position goes
-// to that column on the next line. A line that does not fit above the bottom
+// printable area. Text printed at a column left of the current position (or
+// nearer to it than the column gap) goes to that column on the next line. A line that does not fit above the bottom
 // of the page goes to the top of a new page. Nothing reaches the printer until
 // endDocument(), which hands the whole document over as one job.
 #include <QString>
@@ -45,6 +45,10 @@ public:
     void setBlockWidth(int columns, double points);
     void setFontSize(double points);
     void setBold(bool bold);
+    // Blank columns a text printed at a column keeps from the text before it
+    // on the line: a text that ends nearer goes to that column of the next
+    // line, as one already past the column does. 0 at first.
+    void setColumnGap(int columns);
 
     // Prints text at column (1-based) without ending the line.
     void printAt(int column, const QString &text);

@@ -165,13 +165,17 @@ QString askFileName(const FileRequest &request)
     dialog.setIconProvider(&types);
     dialog.setNameFilter(qtFilter(request.filter));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.save || !request.fileMustExist ? QFileDialog::AnyFile
-                                                              : QFileDialog::ExistingFile);
+    dialog.setFileMode(request.folder ? QFileDialog::Directory
+                       : request.save || !request.fileMustExist ? QFileDialog::AnyFile
+                                                                : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ShowDirsOnly, request.folder);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.askBeforeReplacing = request.confirmOverwrite;
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (request.initialPath.isEmpty()) {
         dialog.setDirectory(QDir::current());
+    } else if (request.folder) {
+        dialog.setDirectory(request.initialPath);
     } else {
         const QFileInfo proposed(request.initialPath);
         dialog.setDirectory(proposed.absolutePath());
@@ -180,13 +184,24 @@ QString askFileName(const FileRequest &request)
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Regarder dans :"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nom du fichier :"));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Type :"));
-    dialog.setLabelText(QFileDialog::Accept, request.save ? QStringLiteral("&Enregistrer")
-                                                          : QStringLiteral("&Ouvrir"));
+    dialog.setLabelText(QFileDialog::Accept, request.folder ? QStringLiteral("&Choisir")
+                                             : request.save ? QStringLiteral("&Enregistrer")
+                                                            : QStringLiteral("&Ouvrir"));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : QDir::toNativeSeparators(files.first());
+}
+
+QString askFolder(QWidget *parent, const QString &title, const QString &initialFolder)
+{
+    FileRequest request;
+    request.parent = parent;
+    request.title = title;
+    request.folder = true;
+    request.initialPath = initialFolder;
+    return askFileName(request);
 }
 
 void beep()

@@ -31,6 +31,7 @@ struct FileRequest {
     bool fileMustExist = false;    // open dialog accepts only existing files
     QString defaultSuffix;         // empty: never add an extension
     QString initialPath;           // folder and proposed name; empty: the current folder
+    bool folder = false;           // a folder is chosen, not a file
 };
 
 // The title of every message box.
@@ -49,6 +50,9 @@ QString askFileName(const FileRequest &request);
 // replacing a file and adds the extension to a name typed without one.
 QString askSaveFile(QWidget *parent, const QString &title, const QString &typeName, const QString &suffix,
                     const QString &initialPath = QString());
+
+// A folder dialog: the existing folder chosen, or an empty string.
+QString askFolder(QWidget *parent, const QString &title, const QString &initialFolder = QString());
 
 void beep();
 

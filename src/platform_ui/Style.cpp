@@ -1,6 +1,9 @@
 #include "Style.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QPalette>
+#include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWidget>
@@ -29,6 +32,19 @@ void setToolWindowLook(QWidget *window)
     window->setPalette(pal);
     window->setAutoFillBackground(true);
     window->setFont(sansSerif(8.25));
+}
+
+QDialogButtonBox *okCancelButtons(QDialog *dialog, QPushButton **ok, QPushButton **cancel)
+{
+    auto *buttons = new QDialogButtonBox(dialog);
+    *ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    (*ok)->setObjectName(QStringLiteral("cmdOK"));
+    (*ok)->setDefault(true);
+    *cancel = buttons->addButton(QStringLiteral("Annuler"), QDialogButtonBox::RejectRole);
+    (*cancel)->setObjectName(QStringLiteral("cmdAnnuler"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }
 
 } // namespace platform

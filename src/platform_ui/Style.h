@@ -7,6 +7,9 @@
 #include <QIcon>
 #include <QString>
 
+class QDialog;
+class QDialogButtonBox;
+class QPushButton;
 class QWidget;
 
 namespace platform {
@@ -19,6 +22,10 @@ QFont sansSerif(double points, bool bold = false);
 // A small tool window: the plain grey background of dialogs (filled, so that
 // it does not depend on the desktop's colours) and its 8.25-point face.
 void setToolWindowLook(QWidget *window);
+
+// The "OK" (default) and "Annuler" buttons of a dialog, named cmdOK and
+// cmdAnnuler, which accept and reject it.
+QDialogButtonBox *okCancelButtons(QDialog *dialog, QPushButton **ok, QPushButton **cancel);
 
 // An icon of data/icons, copied to icons/ beside the program.
 inline QIcon programIcon(const QString &name) { return QIcon(programFile(QStringLiteral("icons/") + name)); }

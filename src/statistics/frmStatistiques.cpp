@@ -2,6 +2,8 @@
 #include "LogFile.h"
 #include "Messages.h"
 
+#include "Clock.h"
+#include "Engine.h"
 #include "LogStatistics.h"
 #include "Prompts.h"
 #include "Regional.h"
@@ -19,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -477,6 +480,40 @@ void frmStatistiques::showDirections(const Tally *t)
     area->attachAxis(radius);
 }
 
+QImage frmStatistiques::imageOfTab(const QString &title, const QString &totals, const QString &when) const
+{
+    // Above the tab shown: the log and the tab, the totals, and when. The
+    // same texts go into the file's own fields, for the programs that list them.
+    const QPixmap tab = tabs->currentWidget()->grab();
+    const QFont bold = platform::sansSerif(10, true), plain = platform::sansSerif(9);
+    const QFontMetrics boldMetrics(bold), plainMetrics(plain);
+    const QStringList lines = totals.split(QLatin1Char('\n')) << when;
+    constexpr int kMargin = 8;
+    int width = std::max(tab.width(), boldMetrics.horizontalAdvance(title) + 2 * kMargin);
+    for (const QString &line : lines)
+        width = std::max(width, plainMetrics.horizontalAdvance(line) + 2 * kMargin);
+    const int top = kMargin + boldMetrics.height() + int(lines.size()) * plainMetrics.height() + kMargin;
+    QImage image(width, top + tab.height(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setPen(Qt::black);
+    p.setFont(bold);
+    int y = kMargin + boldMetrics.ascent();
+    p.drawText(kMargin, y, title);
+    p.setFont(plain);
+    y += boldMetrics.descent() + plainMetrics.ascent();
+    for (const QString &line : lines) {
+        p.drawText(kMargin, y, line);
+        y += plainMetrics.height();
+    }
+    p.drawPixmap(0, top, tab);
+    p.end();
+    image.setText(QStringLiteral("Title"), title);
+    image.setText(QStringLiteral("Description"), totals);
+    image.setText(QStringLiteral("Creation Time"), when);
+    return image;
+}
+
 void frmStatistiques::cmdImage_Click()
 {
     const QString log = m_stats ? m_stats->path() : QString();
@@ -488,7 +525,12 @@ void frmStatistiques::cmdImage_Click()
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    tabs->currentWidget()->grab().save(&buffer, "PNG");
+    const QString when = platform::formatDateTime(platform::now());
+    const QString name = platform::isServerAddress(log) ? platform::logDisplayName(log) : QFileInfo(log).fileName();
+    imageOfTab(name.isEmpty() ? tabs->tabText(tabs->currentIndex())
+                              : name + QStringLiteral(" – ") + tabs->tabText(tabs->currentIndex()),
+               lblTotals->text(), msg::statsImageWhen().arg(when))
+        .save(&buffer, "PNG");
     platform::SaveFile file(path);
     if (!file.open() || !file.write(bytes) || !file.commit()) {
         platform::showMessage(this, msg::statsImageNotSaved().arg(QDir::toNativeSeparators(path), file.errorText()),

@@ -4,6 +4,7 @@
 // closing it destroys it.
 #include "Tally.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -42,7 +43,8 @@ public:
     QPushButton *cmdImage = nullptr;
     QPushButton *cmdFermer = nullptr;
 
-    // Saves the chart or table shown as a PNG image, after asking where.
+    // Saves the chart or table shown as a PNG image, after asking where,
+    // under the log's name, the totals and the date.
     void cmdImage_Click();
 
 private:
@@ -58,6 +60,7 @@ private:
     void showBest(const statistics::Tally *t);
     void showDirections(const statistics::Tally *t);
     void showTotals(const statistics::Tally *t);
+    QImage imageOfTab(const QString &title, const QString &totals, const QString &when) const;
 
     QPointer<statistics::LogStatistics> m_stats;
     statistics::CountModel *m_models[5] = {};

@@ -1,10 +1,16 @@
-// Start-up: the splash on top with no "OK" button, then the main window, with the program's folder as the
-// current folder.
+// Start-up: the splash on top with no "OK" button and the version, then the main window, with the program's
+// folder as the current folder and the log given opened; the command line of the program and its commands.
+#include "Messages.h"
+#include "RecordSource.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 #include "frmSplash.h"
 #include "mdlMain.h"
 
 #include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -14,8 +20,11 @@ class TestStartup : public QObject
 private slots:
     void splashThenMainWindow()
     {
-        QDir::setCurrent(QDir::tempPath());
+        QTemporaryDir dir;
+        testsupport::makeLogFile(dir.filePath(QStringLiteral("coupe.adb")), {testsupport::sampleRow(1)});
+        QDir::setCurrent(dir.path());
         bool splashSeen = false, onTop = false, okHidden = false;
+        QString version;
         QTimer probe;
         probe.setInterval(50);
         connect(&probe, &QTimer::timeout, [&] {
@@ -25,18 +34,80 @@ private slots:
                     splashSeen = true;
                     onTop = s->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
                     okHidden = !s->Splash->isVisible();
+                    version = s->lblVersion->text();
                 }
             }
         });
         probe.start();
-        frmMain *main = mdlMain::Main(std::chrono::milliseconds(600));
+        frmMain *main = mdlMain::Main(std::chrono::milliseconds(600), QStringLiteral("coupe.adb"));
         probe.stop();
         QVERIFY(splashSeen && onTop && okHidden);
+        QCOMPARE(version, msg::aboutVersion().arg(SEQUANEL_PROJECT_VERSION));
         QVERIFY(main->isVisible());
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<frmSplash *>(w) || !w->isVisible());
         QCOMPARE(QDir::currentPath(), QCoreApplication::applicationDirPath());
+        QCOMPARE(main->controls().Data1->databaseName(), dir.filePath(QStringLiteral("coupe.adb")));
         main->close();
+    }
+
+    // Each command answers --help and --version, and refuses a wrong command
+    // line in French with status 2, without a display and saying nothing on
+    // the other output. (The program's window system takes out its own
+    // options first: what it leaves is judged with a display.)
+    void commandLines_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // its start
+        QTest::addColumn<QString>("err");
+        const QString export_ = QStringLiteral("sequanel-export"), convert = QStringLiteral("sequanel-convert"),
+                      program = QStringLiteral("sequanel");
+        const struct { QString command, synopsis, names; QStringList wrongCount; } commands[] = {
+            {program, msg::programSynopsis(), msg::programNames(), {"-platform", "offscreen", "a.adb", "b.adb"}},
+            {export_, msg::exportSynopsis(), msg::exportNames(), {"--remplacer", "a.adb"}},
+            {convert, msg::convertSynopsis(), msg::convertNames(), {"a.adb", "b.adb", "c.adb"}}};
+        for (const auto &c : commands) {
+            const QString tryHelp = QLatin1Char('\n') + msg::seeHelp().arg(c.command) + QLatin1Char('\n');
+            const QByteArray name = c.command.toUtf8();
+            QTest::addRow("%s help", name.data()) << c.command << QStringList{"--help"} << false << 0
+                                                  << msg::usageLine().arg(c.command, c.synopsis) + '\n' << QString();
+            QTest::addRow("%s version", name.data()) << c.command << QStringList{"a", "--version"} << false << 0
+                                                     << c.command + " (Sequanel) " SEQUANEL_PROJECT_VERSION "\n" << QString();
+            QTest::addRow("%s unknown", name.data()) << c.command << QStringList{"a", "--nimportequoi"} << false << 2 << QString()
+                                                     << msg::unknownOption().arg(c.command, "--nimportequoi") + tryHelp;
+            QTest::addRow("%s count", name.data()) << c.command << c.wrongCount << (c.command == program) << 2 << QString()
+                                                   << msg::wrongNames().arg(c.command, c.names) + tryHelp;
+        }
+        QTest::addRow("sequanel single dash") << program << QStringList{"-nimportequoi"} << true << 2 << QString()
+                                              << msg::unknownOption().arg(program, "-nimportequoi") + "\n" + msg::seeHelp().arg(program) + "\n";
+        QTest::addRow("export value") << export_ << QStringList{"--remplacer=oui", "a", "b"} << false << 2 << QString()
+                                      << msg::optionWithValue().arg(export_, "--remplacer") + "\n" + msg::seeHelp().arg(export_) + "\n";
+    }
+    void commandLines()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, args);
+        QFETCH(bool, display);
+        QProcess p;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        QTemporaryDir runtime; // as a desktop session has one
+        if (display)
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        p.setProcessEnvironment(environment);
+        p.start(QCoreApplication::applicationDirPath() + '/' + command, args);
+        QVERIFY(p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString said = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.isEmpty() ? said.isEmpty() : said.startsWith(out), qPrintable(said));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), err);
+        QTEST(p.exitCode(), "status");
     }
 };
 

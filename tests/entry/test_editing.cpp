@@ -2,8 +2,16 @@
 // serial numbers, and what happens to an entry the file refuses.
 #include "MainWindowFixture.h"
 
+#include "AutoBackup.h"
 #include "LogFile.h"
+#include "Regional.h"
+#include "Settings.h"
+#include "frmSauvegarde.h"
 #include "mdlMain.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
 
 #include <csignal>
 #include <QRegularExpression>
@@ -27,8 +35,9 @@ class TestEditing : public QObject
 private slots:
     // A contact typed over the proposal with one value changed (in one or
     // more fields), then stored. It is stored, or refused with the entry
-    // checks' message: nothing is written and the entry stays as typed. (What
-    // the file refuses is in the flows below.)
+    // checks' message: nothing is written, the entry stays as typed and the
+    // first field at fault (in the tab order) has the focus, its text
+    // selected. (What the file refuses is in the flows below.)
     void store_data()
     {
         QTest::addColumn<QString>("fields"); // separated by blanks
@@ -39,7 +48,7 @@ private slots:
         for (const QString f : {"txtNrSequanel", "txtPréfixeQRZ", "txtNrQRZ", "cmbMHz", "cmbHz", "txtDateHeure"})
             for (const QString v : {"", "   ", "12a"})
                 QTest::addRow("'%s' in %s", qPrintable(v), qPrintable(f)) << f << v << kCheck;
-        QTest::newRow("three bad entries, one message") << "txtNrQRZ cmbHz txtDateHeure" << "31/02/2024" << kCheck;
+        QTest::newRow("three bad entries, one message") << "txtNrQRZ cmbHz txtPréfixeQRZ" << "31/02/2024" << kCheck;
     }
     void store()
     {
@@ -58,6 +67,14 @@ private slots:
             QVERIFY2(m.text == refusal && m.icon == platform::MessageIcon::Critical, qPrintable(m.text));
         QCOMPARE(f.buttons(), refusal.isEmpty() ? kIdle : kAdding);
         QCOMPARE(f.stored().size(), refusal.isEmpty() ? 3 : 2);
+        if (!refusal.isEmpty()) {
+            auto *box = f.w->findChild<QWidget *>(fields.contains("cmbHz") ? QStringLiteral("cmbHz") : fields);
+            QWidget *focused = QApplication::focusWidget();
+            auto *combo = qobject_cast<QComboBox *>(focused);
+            QLineEdit *edit = combo ? combo->lineEdit() : qobject_cast<QLineEdit *>(focused);
+            QVERIFY2(edit && (focused == box || edit->parent() == box), qPrintable(focused ? focused->objectName() : "none"));
+            QCOMPARE(edit->selectedText(), edit->text());
+        }
     }
 
     // "Nouveau" proposes the next serial and the clock in the user's
@@ -104,6 +121,7 @@ private slots:
         w.controls().cmdSuivant->click();
         QCOMPARE(f.shownSerial() + ' ' + w.controls().txtDateHeure->text(), QStringLiteral("4 ") + shown);
         QCOMPARE(w.controls().cmbHz->currentText(), QStringLiteral("045")); // 27.045 MHz, not 27.45
+        QCOMPARE(w.controls().txtNrQRZ->text(), QStringLiteral("007"));    // as CB operators write it
     }
 
     // Each way out of each state, on the second of three contacts, the entry
@@ -154,6 +172,7 @@ private slots:
         row("adding, open", add, "Brest", "open", "", none, " ", added);
         row("adding, new", add, "Brest", "new", "", none, " ", added);
         row("changing too long, failed new", change, "long", "failed new", "failure", kChanging, "2 " + tooLong, kThree);
+        row("adding, new in a write-protected folder", add, "Brest", "protected new", "failure", kAdding, "4 Brest", kThree);
         row("adding too long, close, yes", add, "long", "close yes", "question", kIdle, "3 Lyon", kThree);
         row("changing too long, close, no", change, "long", "close no", "question", kChanging, "2 " + tooLong, kThree);
         row("changing refused by the checks, open, yes", change, "check", "open yes", "question", none, " ", kThree);
@@ -219,8 +238,12 @@ private slots:
             f.ui().cmdSupprimer->click();
         } else if (action == "open") {
             f.openWith(QStringLiteral("other.adb"), 0);
-        } else if (action == "new" || action == "failed") { // failing: in a folder that does not exist
-            f.prompts.queuedFiles << (action == "new" ? newFile : f.path(QStringLiteral("absent/new.adb")));
+        } else if (action == "new" || action == "failed" || action == "protected") { // failing: in a folder that does not exist
+            QVERIFY(QDir().mkpath(f.path(QStringLiteral("protégé"))) // (without a write bit: protected even from root)
+                    && QFile::setPermissions(f.path(QStringLiteral("protégé")), QFile::ReadOwner | QFile::ExeOwner));
+            f.prompts.queuedFiles << (action == "new"      ? newFile
+                                      : action == "failed" ? f.path(QStringLiteral("absent/new.adb"))
+                                                           : f.path(QStringLiteral("protégé/new.adb")));
             f.ui().mnuNouveau->trigger();
         } else {
             for (const QString &key : then.split(QLatin1Char(' '), Qt::SkipEmptyParts))
@@ -236,7 +259,12 @@ private slots:
                                                                              : msg::newWithoutStoring())},
             {"refusal", action == "delete" ? msg::contactNotDeleted() + msg::fileMoved()
                         : entry == "long"  ? why : msg::contactNotStored() + '\n' + why},
-            {"failure", msg::cannotCreateFile().arg(QDir::toNativeSeparators(f.path("absent/new.adb")), msg::cannotOpen())}};
+            {"failure", action == "protected" ? msg::newFileFolderReadOnly().arg(f.path("protégé/new.adb"), f.path("protégé"))
+                                              : msg::cannotCreateFile().arg(QDir::toNativeSeparators(f.path("absent/new.adb")), msg::cannotOpen())}};
+        // Two sentences, each whole: why, then the question.
+        if (entry == "check" && said == "question" && action == "open")
+            QCOMPARE(texts["question"], QStringLiteral("Le contact en cours n'a pas pu être enregistré.\nL'une des entrées n'est pas "
+                                                       "conforme, vérifiez !\n\nOuvrir un autre fichier sans l'enregistrer ?"));
         QCOMPARE(f.prompts.messages.size(), said.isEmpty() ? 0 : 1);
         const bool asked = said == "question";
         for (const platform::MessageRequest &m : std::as_const(f.prompts.messages))
@@ -373,23 +401,125 @@ private slots:
         QCOMPARE(f.buttons(), kAdding);
     }
 
-    // One click, one deletion: a double click deletes one contact, so does
-    // Enter held down on the button; a click after the double-click interval
-    // deletes the next one.
+    // One click, one deletion, and Enter never a second one: a double click
+    // deletes one contact, so does Enter held down on the button; after each
+    // the focus is on "Nouveau", whose Enter starts a contact. Ctrl+Z right
+    // after a deletion puts the contact back in its place, every value and
+    // its serial number as they were, and says so; once only, and not after
+    // another command.
     void oneDeletionPerCommand()
     {
         MainWindowFixture f(4);
+        const QVector<Row> all = testsupport::readRows(f.file);
+        auto undo = [&] { QTest::keyClick(f.w.get(), Qt::Key_Z, Qt::ControlModifier); };
         for (int click = 0; click < 2; ++click) // a double click
             QTest::mouseClick(f.ui().cmdSupprimer, Qt::LeftButton);
         QCOMPARE(f.stored().size(), 3);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.ui().cmdNouveau));
+        QCOMPARE(f.ui().StatusPanels[0]->toolTip(), msg::contactDeleted().arg(4));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(f.buttons(), kAdding);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        undo(); // too late: "Nouveau" came in between
+        QCOMPARE(f.stored().size(), 3);
         QTest::qWait(QApplication::doubleClickInterval() + 50);
+        f.ui().cmdPrécédent->click();
         f.ui().cmdSupprimer->setFocus();
         for (bool repeat : {false, true, true})
             QTest::simulateEvent(f.ui().cmdSupprimer, true, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeat);
-        QCOMPARE(f.stored().size(), 2);
-        QTest::qWait(QApplication::doubleClickInterval() + 50);
-        f.ui().cmdSupprimer->click();
-        QCOMPARE(f.stored(), QStringList{"1 Lyon"});
+        QCOMPARE(f.stored(), (QStringList{"1 Lyon", "3 Lyon"}));
+        undo();
+        undo();
+        QCOMPARE(testsupport::readRows(f.file), all.mid(0, 3));
+        QCOMPARE(f.shownSerial() + ' ' + f.ui().StatusPanels[0]->toolTip(), "2 " + msg::contactRestored().arg(2));
+        QVERIFY(f.said().isEmpty());
+    }
+
+    // "Reprendre le mode, la fréquence et l'opérateur" is off at first, and
+    // "Nouveau" leaves those boxes empty; on, it fills them from the contact
+    // this window added last (none yet: empty), the serial number and the
+    // date as always, and the next window finds it on.
+    void keepFieldsOption()
+    {
+        testsupport::ClockScope clock(kNow);
+        auto four = [](MainWindowFixture &f) {
+            return QStringList{f.ui().cmbBande->currentText(), f.ui().cmbMHz->currentText(), f.ui().cmbHz->currentText(),
+                               f.ui().txtOpérateur->text()};
+        };
+        const QStringList empty(4, QString());
+        QFile::remove(platform::settingsFilePath(QCoreApplication::applicationDirPath())); // as on a fresh machine
+        for (bool on : {false, true}) {
+            MainWindowFixture f(2);
+            QCOMPARE(f.ui().mnuReprendre->isChecked(), on);
+            f.ui().cmdNouveau->click();
+            QCOMPARE(four(f), empty);
+            f.fill();
+            f.put(QStringLiteral("cmbHz"), QStringLiteral("205"));
+            f.ui().cmdNouveau->click();
+            f.ui().cmdNouveau->click();
+            QCOMPARE(four(f), on ? QStringList({"USB", "27", "205", "Hélène"}) : empty);
+            QCOMPARE(f.shownSerial() + ' ' + f.ui().txtDateHeure->text(), "4 " + platform::formatDateTime(kNow));
+            f.ui().mnuReprendre->trigger(); // on for the next window, then off again
+        }
+    }
+
+    // Automatic copies, set through their dialog (a folder that is not there
+    // refused): every second contact stored, the last two kept, named after
+    // the log and the time, each opening as a log with the contacts of its
+    // time. The folder removed (a stick pulled out), the entry goes on and
+    // the status bar says why; the copy is made once the folder is back.
+    void automaticBackup()
+    {
+        testsupport::ClockScope clock(kNow);
+        MainWindowFixture f(3);
+        const QString stick = f.path(QStringLiteral("clé"));
+        f.w->autoBackup().setRetryInterval(50);
+        ModalWatch watch([&](QWidget *m) {
+            if (auto *d = qobject_cast<frmSauvegarde *>(m)) {
+                d->chkActive->setChecked(true);
+                d->txtDossier->setText(stick);
+                d->spnContacts->setValue(2);
+                d->spnMinutes->setValue(0);
+                d->spnCopies->setValue(2);
+                d->cmdOK->click();
+                QDir().mkpath(stick);
+                d->cmdOK->click();
+            }
+        });
+        f.ui().mnuSauvegarde->trigger();
+        QCOMPARE(f.said(), QStringList{msg::folderMissing().arg(stick)});
+        auto add = [&](int minute) {
+            clock.set(kNow.addSecs(60 * minute));
+            f.ui().cmdNouveau->click();
+            f.fill();
+            f.ui().cmdNouveau->click();
+            QCOMPARE(f.buttons(), kIdle);
+        };
+        auto latest = [&] {
+            const QStringList copies = logfile::backupsOf(stick, f.file);
+            return copies.isEmpty() ? -1 : int(testsupport::readRows(copies.last()).size());
+        };
+        auto copied = [&](int contacts) { QTRY_COMPARE(latest(), contacts); };
+        for (int i = 1; i <= 6; ++i) {
+            add(i);
+            if (i % 2 == 0)
+                copied(3 + i);
+        }
+        QCOMPARE(logfile::backupsOf(stick, f.file), (QStringList{stick + "/log 2024-07-14 14.09.09.adb", stick + "/log 2024-07-14 14.11.09.adb"}));
+        QDir(stick).removeRecursively();
+        add(7);
+        add(8);
+        QTRY_COMPARE(f.ui().StatusPanels[0]->toolTip(), msg::backupFailed().arg(msg::saveFolderMissing().arg(stick)));
+        QDir().mkpath(stick);
+        copied(11);
+        // The copy is on the disk before the window hears of it.
+        QTRY_COMPARE(f.ui().StatusPanels[0]->toolTip(), msg::backupDone().arg(QStringLiteral("14:13:09")));
+        f.prompts.clear();
+        f.prompts.queuedFiles << logfile::backupsOf(stick, f.file).value(0);
+        f.ui().mnuOuvrir->trigger();
+        QCOMPARE(f.said(), QStringList());
+        QCOMPARE(f.ui().Data1->databaseName() + ' ' + f.shownSerial(), logfile::backupsOf(stick, f.file).value(0) + " 11");
+        QVERIFY(logfile::writeBackupSettings({}));
     }
 };
 

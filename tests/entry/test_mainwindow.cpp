@@ -4,10 +4,13 @@
 #include "Listing.h"
 #include "PrintSurface.h"
 #include "Settings.h"
+#include "frmListe.h"
+#include "frmStatistiques.h"
 
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QToolBar>
 
@@ -70,6 +73,48 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
         }
+    }
+
+    // An archive on a CD (a file and a folder that cannot be written, even by
+    // root) opens read only: the title says so and the editing buttons stay
+    // off, Enter adds nothing, while browsing, the grid, printing, the export
+    // and the statistics work, and the file and its folder stay as they were.
+    void readOnlyLog()
+    {
+        MainWindowFixture f;
+        const QString cd = f.path(QStringLiteral("cd")), log = cd + QStringLiteral("/archive.adb");
+        QVERIFY(QDir().mkpath(cd));
+        testsupport::makeLogFile(log, {testsupport::sampleRow(1), testsupport::sampleRow(2), testsupport::sampleRow(3)});
+        const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(log, readable) && QFile::setPermissions(cd, readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        const QByteArray bytes = testsupport::fileBytes(log);
+        f.prompts.queuedFiles << log << f.path(QStringLiteral("archive.csv"));
+        f.ui().mnuOuvrir->trigger();
+        QVERIFY2(f.w->windowTitle().endsWith(QStringLiteral("archive.adb] (lecture seule)")), qPrintable(f.w->windowTitle()));
+        QCOMPARE(f.buttons(), QStringLiteral("-&Nouveau -&Modifier -&Supprimer"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // ("Précédent", which has the focus)
+        QCOMPARE(f.buttons() + ' ' + f.shownSerial(), QStringLiteral("-&Nouveau -&Modifier -&Supprimer 2"));
+        platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(f.path(QStringLiteral("archive.pdf"))));
+        ModalWatch watch([](QWidget *m) {
+            if (auto *liste = qobject_cast<frmListe *>(m)) {
+                QCOMPARE(liste->dbgrd->model()->rowCount(), 3);
+                liste->Command2->click();
+                liste->close();
+            }
+        });
+        QTest::keyClick(f.w.get(), Qt::Key_I, Qt::ControlModifier);
+        platform::clearDefaultPrinterOverride();
+        f.ui().mnuExporter->trigger();
+        f.ui().mnuStatistiques->trigger();
+        QTRY_VERIFY(frmStatistiques::instance());
+        QTRY_VERIFY2(frmStatistiques::instance()->lblTotals->text().startsWith(msg::statsTotalContacts().arg(3)),
+                     qPrintable(frmStatistiques::instance()->lblTotals->text()));
+        frmStatistiques::instance()->close();
+        QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(3).arg(f.path(QStringLiteral("archive.csv")))});
+        QVERIFY(testsupport::fileBytes(f.path(QStringLiteral("archive.pdf"))).startsWith("%PDF"));
+        QCOMPARE(testsupport::fileBytes(log), bytes);
+        QCOMPARE(QDir(cd).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("archive.adb")});
+        QFile::setPermissions(cd, readable | QFile::WriteOwner | QFile::ExeOwner); // (for the folder's removal)
     }
 
     // Paths up to 30 characters show whole; longer ones as their first 3 and

@@ -84,6 +84,8 @@ struct Step {
 QString spelt(const QString &part, QRandomGenerator &rng)
 {
     QString t = part;
+    if (t.isEmpty())
+        return t;
     if (t.at(0).isDigit())
         return rng.bounded(2) ? QStringLiteral("0") + t : t;
     switch (rng.bounded(4)) {
@@ -98,7 +100,8 @@ QVector<Step> plan(quint32 seed, int count, bool othersWhileHeld)
 {
     QRandomGenerator rng(seed);
     auto sign = [&] {
-        return QStringList{"14", kWords[rng.bounded(3)], kWords[rng.bounded(3)], "Charly", QString::number(rng.bounded(1, 3))};
+        // (a third word left empty a quarter of the time: "14 AT 001" is a call sign of its own)
+        return QStringList{"14", kWords[rng.bounded(3)], kWords[rng.bounded(3)], rng.bounded(4) ? "Charly" : "", QString::number(rng.bounded(1, 3))};
     };
     QVector<Step> steps;
     for (int i = 0; i < count; ++i) { // (the first reading is let go after a dozen steps)
@@ -113,21 +116,29 @@ QVector<Step> plan(quint32 seed, int count, bool othersWhileHeld)
     return steps;
 }
 
+// True when the prefix, the first word or the number is missing: such a call
+// sign is the same as no other (an empty second or third word is a part of it).
+bool incomplete(const QStringList &s)
+{
+    return s[0].trimmed().isEmpty() || s[1].trimmed().isEmpty() || s[4].trimmed().isEmpty();
+}
+
 // The warning a plain query of the file gives for a call sign (as stored).
 QString expectedWarning(platform::Connection &db, QStringList s, qint64 except)
 {
+    if (incomplete(s))
+        return QString();
     for (QString &part : s) {
-        if ((part = part.trimmed()).isEmpty())
-            return QString(); // an incomplete call sign is the same as no other
+        part = part.trimmed();
         for (const QString &w : kWords + QStringList{"Charly"})
             if (QString::compare(w.normalized(QString::NormalizationForm_D).remove(QRegularExpression(QStringLiteral("\\p{Mn}"))),
                                  part.normalized(QString::NormalizationForm_D).remove(QRegularExpression(QStringLiteral("\\p{Mn}"))),
                                  Qt::CaseInsensitive) == 0)
                 part = w;
     }
-    const auto r = db.rows("SELECT count(*) OVER (), Sequanel, Date FROM Transmission WHERE Préfixe = ?1 AND Qrz1 = ?2 AND Qrz2 = ?3 "
-                           "AND Qrz3 = ?4 AND N° = ?5 AND rowid <> ?6 ORDER BY Date DESC NULLS LAST, rowid DESC LIMIT 1",
-                           {s[0].toInt(), s[1], s[2], s[3], s[4].toInt(), except});
+    const auto r = db.rows("SELECT count(*) OVER (), Sequanel, Date FROM Transmission WHERE Préfixe = ?1 AND Qrz1 = ?2 AND coalesce(Qrz2, '') = ?3 "
+                           "AND coalesce(Qrz3, '') = ?4 AND N° = ?5 AND rowid <> ?6 ORDER BY Date DESC NULLS LAST, rowid DESC LIMIT 1",
+                           {s[0].toInt(), s[1], s[2] + QStringLiteral(""), s[3] + QStringLiteral(""), s[4].toInt(), except}); // (never a null text: SQL's NULL)
     if (r.isEmpty())
         return QString();
     const QDateTime d = QDateTime::fromString(r[0][2].toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -154,7 +165,8 @@ QString runModel(const QVector<Step> &steps)
         auto db = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
         auto one = [&](const platform::Sql &sql, const QVariantList &args = {}) { return db->scalar(sql, args).toLongLong(); };
         auto row = [&](qint64 rowid) {
-            const auto r = db->rows("SELECT Sequanel, Préfixe, Qrz1, Qrz2, Qrz3, N°, Ville FROM Transmission WHERE rowid = ?1", {rowid});
+            // (the call sign's number shown with three digits)
+            const auto r = db->rows("SELECT Sequanel, Préfixe, Qrz1, Qrz2, Qrz3, printf('%03d', N°), Ville FROM Transmission WHERE rowid = ?1", {rowid});
             QStringList out;
             for (const QVariant &v : r.value(0))
                 out << v.toString();
@@ -279,8 +291,7 @@ QString runModel(const QVector<Step> &steps)
                     probe[k] = r.value(k).toString();
             }
             typeCallSign(*f.w, probe);
-            const bool incomplete = std::any_of(probe.begin(), probe.end(), [](const QString &p) { return p.trimmed().isEmpty(); });
-            settles(warningNow, held && !incomplete ? msg::checkingDuplicates() : expectedWarning(*db, probe, 0));
+            settles(warningNow, held && !incomplete(probe) ? msg::checkingDuplicates() : expectedWarning(*db, probe, 0));
             c.cmdSupprimer->click(); // "Annuler"
         }
         where = QStringLiteral("step %1: ").arg(steps.size());

@@ -7,6 +7,7 @@
 #include "FaultNth.h"
 #include "MainWindowFixture.h"
 
+#include "Backup.h"
 #include "Converter.h"
 #include "CsvExport.h"
 #include "Listing.h"
@@ -176,6 +177,14 @@ QVector<Path> paths()
              return fileBytes(r.f.path("log - statistiques.png")).startsWith("\x89PNG\r\n")
                     && r.f.said() == QStringList{msg::statsImageSaved().arg(r.f.path("log - statistiques.png"))};
          },
+         {}},
+        {"automatic copy", {},
+         [](Run &r) {
+             const QString why = copyLogFile(r.f.file, r.f.path("log 2026-06-13 21.05.09.adb"));
+             if (!why.isEmpty())
+                 r.f.prompts.messages << MessageRequest{nullptr, msg::backupFailed().arg(why), MessageIcon::Critical};
+         },
+         [log](Run &r) { return testsupport::readRows(r.f.path("log 2026-06-13 21.05.09.adb")) == log(r); },
          {}},
         {"New over an older log",
          [](Run &r) { testsupport::makeLogFile(r.f.path("old.adb"), {testsupport::sampleRow(9)}); },

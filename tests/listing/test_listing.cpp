@@ -66,16 +66,20 @@ class TestListing : public QObject
 
 private slots:
     // A listing of 300 generated contacts (seed: SEQUANEL_SEED) with long
-    // values, printed from the grid window's button in a German locale and
-    // read back word by word with their boxes: every word inside the printable
-    // area (margins equal on all sides, the left one where the headings begin);
-    // the title and the headings once, at the top; then every contact once, in
-    // the file's order, each value cut to its width under its heading (its
-    // print column worked out from its position; a null as nothing, the date
-    // with the locale's separators); every page but the last full.
+    // values, the first twelve with the longest value of every column and a
+    // date in each month, printed from the grid window's button in a French
+    // locale and read back word by word with their boxes: every word inside
+    // the printable area (margins equal on all sides, the left one where the
+    // headings begin); the title and the headings once, at the top; then every
+    // contact once, in the file's order, each value whole under its heading
+    // (its print column worked out from its position; a null as nothing, the
+    // date with the locale's separators, the kilohertz and the call sign's
+    // number with three digits), kColumnGap blank columns at least after the
+    // value before it on the line, or else on the next line; every page but
+    // the last full.
     void listingPages()
     {
-        LocaleScope locale{QLocale(QStringLiteral("de_DE"))};
+        LocaleScope locale{QLocale(QLocale::French, QLocale::France)};
         const quint32 seed = testSeed(1998);
         QRandomGenerator rng(seed);
         const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyzéèàçôÉŒœ€’0123456789-./;,'\"=+@<&  ");
@@ -83,11 +87,15 @@ private slots:
         for (int i = 0; i < rows.size(); ++i)
             for (int c = 0; c < 16; ++c) {
                 const platform::ColumnDef &def = logfile::transmission().columns[c];
+                const bool longest = i < 12;
                 QString t;
-                for (int n = def.type != platform::ColumnType::Text ? 0 : rng.bounded(2) ? def.size : rng.bounded(def.size); n > 0; --n)
-                    t += alphabet[rng.bounded(alphabet.size())];
-                const QDateTime d(QDate(1990, 1, 1).addDays(rng.bounded(15000)), QTime(0, 0).addSecs(rng.bounded(86400)));
-                if (c == 1 || rng.bounded(12))
+                for (int n = def.type != platform::ColumnType::Text ? 0 : longest || rng.bounded(2) ? def.size : rng.bounded(def.size); n > 0; --n)
+                    t += longest ? QChar(u"WMNOQ"[n % 5]) : alphabet[rng.bounded(alphabet.size())];
+                const QDateTime d = longest ? QDateTime(QDate(2026, i + 1, 28), QTime(23, 59, 59))
+                                            : QDateTime(QDate(1990, 1, 1).addDays(rng.bounded(15000)), QTime(0, 0).addSecs(rng.bounded(86400)));
+                if (longest && def.type == platform::ColumnType::SmallInt)
+                    rows[i][c] = -32768;
+                else if (c == 1 || longest || rng.bounded(12))
                     rows[i][c] = c == 0 ? QVariant(d.toString("yyyy-MM-dd HH:mm:ss")) : c == 1 ? QVariant(QString::number(i + 1))
                                  : def.type == platform::ColumnType::Text ? QVariant(t) : c == 3 ? QVariant(rng.bounded(26, 28))
                                  : QVariant(c == 4 ? rng.bounded(1000) : rng.bounded(-32768, 32768));
@@ -103,17 +111,30 @@ private slots:
         QStringList expected{listing::kTitle, QString()};
         for (const listing::PrintColumn &c : listing::printColumns())
             place(expected[1], c.column - 1, c.heading);
+        auto digits = [](const QVariant &v) { // three at least, from 0 to 999
+            return v.isNull() ? QString() : v.toInt() >= 0 && v.toInt() <= 999 ? QStringLiteral("%1").arg(v.toInt(), 3, 10, QLatin1Char('0')) : v.toString();
+        };
         for (const Row &r : rows) {
-            QString line;
+            QStringList lines{QString()};
+            qsizetype end = -1; // where the last value printed on the line ends
             for (const listing::PrintColumn &c : listing::printColumns()) {
                 const int at = logfile::columnNames().indexOf(c.field);
-                const QString m = r[3].toString(), h = r[4].isNull() ? QString() : QStringLiteral("%1").arg(r[4].toInt(), 3, 10, QLatin1Char('0'));
+                const QString m = r[3].toString(), h = digits(r[4]);
                 const QString text = at < 0 ? m + (m.isEmpty() || h.isEmpty() ? "" : ".") + h
-                                     : at == 0 && !r[0].isNull() ? QDateTime::fromString(r[0].toString(), "yyyy-MM-dd HH:mm:ss").toString("dd.MM.yy HH:mm:ss")
-                                                                 : r[at].toString();
-                place(line, c.column - 1, c.width ? text.left(c.width) : text);
+                                     : at == 0 && !r[0].isNull() ? QDateTime::fromString(r[0].toString(), "yyyy-MM-dd HH:mm:ss").toString("dd/MM/yy HH:mm:ss")
+                                     : at == 10 ? digits(r[at]) : r[at].toString();
+                if (text.isEmpty())
+                    continue;
+                if (end >= 0 && end + listing::kColumnGap > c.column - 1)
+                    lines << QString(), end = -1;
+                place(lines.last(), c.column - 1, text);
+                end = c.column - 1 + text.size();
             }
-            expected << line.trimmed();
+            for (QString &line : lines) {
+                while (line.endsWith(QLatin1Char(' ')))
+                    line.chop(1);
+                expected << line;
+            }
         }
 
         QSizeF page;
@@ -168,7 +189,8 @@ private slots:
     }
 
     // The grid on a file with gaps in its row numbers: the on-demand model
-    // finds the right contact for any row, jumping to the end first (as
+    // finds the right contact for any row (the kilohertz and the call sign's
+    // number shown with three digits), jumping to the end first (as
     // Ctrl+End would) and then around block boundaries both ways; typing after
     // F2 or a double click changes nothing, on screen or on disk; opened
     // again, the window reads the file again.
@@ -177,7 +199,8 @@ private slots:
         const QString log = file("gaps.adb");
         makeLogFile(log);
         QVERIFY(rawExec(log, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500) "
-                                        "INSERT INTO Transmission (Date, Sequanel) SELECT '2024-03-01 10:00:00', CAST(i AS TEXT) FROM n")));
+                                        "INSERT INTO Transmission (Date, Sequanel, Hertz, \"N°\") SELECT '2024-03-01 10:00:00', CAST(i AS TEXT), "
+                                        "i * 10 % 1000, i % 1500 FROM n")));
         QVERIFY(rawExec(log, QStringLiteral("DELETE FROM Transmission WHERE rowid % 7 = 0 OR rowid BETWEEN 250 AND 300")));
         const QVector<Row> stored = readRows(log);
         auto f = std::make_unique<frmListe>(log);
@@ -185,8 +208,11 @@ private slots:
         const int n = stored.size(), block = listing::ContactTableModel::kBlockRows;
         QVERIFY(model && !model->isDense());
         QCOMPARE(model->rowCount(), n);
+        // (the kilohertz and the call sign's number with three digits, as the form shows them)
+        auto three = [](const QVariant &v) { return v.toInt() < 1000 ? QStringLiteral("%1").arg(v.toInt(), 3, 10, QLatin1Char('0')) : v.toString(); };
         for (int r : {n - 1, n - block - 1, n / 2, n / 2 - 1, 0, block - 1, block, block + 1, 3 * block, 2 * block - 1, n - 2})
-            QCOMPARE(model->index(r, 1).data().toString(), stored.value(r).value(1).toString());
+            QCOMPARE(QStringList({model->index(r, 1).data().toString(), model->index(r, 4).data().toString(), model->index(r, 10).data().toString()}),
+                     QStringList({stored.value(r).value(1).toString(), three(stored.value(r).value(4)), three(stored.value(r).value(10))}));
 
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.get()));

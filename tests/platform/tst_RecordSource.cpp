@@ -224,25 +224,27 @@ private slots:
         QCOMPARE(f.rs.editMode(), platform::EditMode::Adding);
     }
 
-    // A time typed alone is that time on the day the entry began: today for
-    // an addition, the contact's own day for a change; never the year 1899.
-    void timeAloneTakesTheEntrysDay()
+    // A time typed alone is the last time the clock showed it: for an
+    // addition at 01:28, 21:05 is yesterday evening and 01:28 today; for a
+    // change, the contact's own day; never the year 1899.
+    void timeAloneIsTheLastTimeTheClockShowedIt()
     {
         testsupport::LocaleScope french{QLocale(QLocale::French, QLocale::France)};
-        testsupport::ClockScope clock(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59)));
+        testsupport::ClockScope clock(QDateTime(QDate(2026, 12, 8), QTime(1, 28)));
         Fixture f;
         const QString path = f.open(1);
-        QVERIFY(f.rs.addNew());
-        f.set(QStringLiteral("Date"), QStringLiteral("21:05"));
-        QVERIFY(f.rs.update());
-        clock.set(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)));
+        for (const QString time : {"21:05", "01:28"}) {
+            QVERIFY(f.rs.addNew());
+            f.set(QStringLiteral("Date"), time);
+            QVERIFY(f.rs.update());
+        }
         QVERIFY(f.rs.moveFirst() && f.rs.edit());
-        f.set(QStringLiteral("Date"), QStringLiteral("08:15:30"));
+        f.set(QStringLiteral("Date"), QStringLiteral("23:15:30"));
         QVERIFY(f.rs.update());
         QStringList dates;
         for (const testsupport::Row &r : readRows(path))
             dates << r.value(0).toString();
-        QCOMPARE(dates, (QStringList{"2024-03-02 08:15:30", "2026-12-07 21:05:00"}));
+        QCOMPARE(dates, (QStringList{"2024-03-02 23:15:30", "2026-12-07 21:05:00", "2026-12-08 01:28:00"}));
     }
 
     // Texts read as dates or numbers: the stored form, or empty when refused.

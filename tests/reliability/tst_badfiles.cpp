@@ -1,6 +1,7 @@
 // Bad files given to the Open command of the main window (read-write) and to
 // a record source bound to a good log: missing, a folder, read-only,
-// unreadable, locked, of another shape, or damaged. Each file is either shown safely, with
+// unreadable, locked, of another shape, or damaged. Each file is either shown safely (read
+// only when it cannot be written), with
 // only the changes the rules accept written, or refused with a French message
 // while the previous log stays bound where it was. A few seeded damaged files
 // run here; fuzz_open goes on from there for as long as one likes.
@@ -197,7 +198,7 @@ private slots:
         QVERIFY(!otherUser || setresuid(0, 0, 0) == 0);
         locker.reset();
 
-        const int expected = special ? special->opens : kind >= Empty ? 0 : -1; // damaged files: either
+        const int expected = special ? special->opens : kind == ReadOnly ? 1 : kind >= Empty ? 0 : -1; // damaged files: either
         QVERIFY2(expected < 0 || opened == bool(expected), opened ? "this file must be refused" : "a usable file was refused");
         if (!opened) {
             QCOMPARE(rs.databaseName() + m_w.controls().Data1->databaseName(), m_good + m_good);
@@ -221,6 +222,17 @@ private slots:
         for (bool more = rs.moveFirst(); more && !rs.eof(); more = rs.moveNext()) {
         }
         for (bool more = rs.moveLast(); more && !rs.bof(); more = rs.movePrevious()) {
+        }
+        // A file that cannot be written is browsed, the window saying so and
+        // its editing buttons off; it is left as it was.
+        if (kind == ReadOnly) {
+            QVERIFY(rs.isReadOnly() && !rs.addNew() && !rs.edit() && !rs.deleteCurrent());
+            QVERIFY(m_w.windowTitle().endsWith(QStringLiteral("] (lecture seule)")));
+            for (QPushButton *b : {m_w.controls().cmdNouveau, m_w.controls().cmdModifier, m_w.controls().cmdSupprimer})
+                QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+            QVERIFY(m_w.controls().cmdPrécédent->isEnabled() && m_w.controls().mnuImprimer->isEnabled());
+            QCOMPARE(testsupport::fileBytes(path), bytes);
+            return;
         }
         if (special && !special->column.isEmpty()) {
             const QString text = reliability::shown(m_w)[logfile::columnNames().indexOf(special->column)];

@@ -229,11 +229,13 @@ private slots:
             QCOMPARE(tableShown(s->tables[4]), text("Opérateur"));
 
             // Totals: call signs compared as the duplicate warning does (here
-            // ASCII words, so lower() and trim() are the whole rule).
-            const auto calls = sql("SELECT 'n', count(*) FROM (SELECT 1 FROM Transmission WHERE Qrz1 <> '' AND Qrz2 <> '' AND Qrz3 <> '' "
-                                   "GROUP BY \"Préfixe\", lower(trim(Qrz1)), lower(trim(Qrz2)), lower(trim(Qrz3)), \"N°\")");
-            const auto repeated = sql("SELECT 'n', count(*) FROM (SELECT 1 FROM Transmission WHERE Qrz1 <> '' AND Qrz2 <> '' AND Qrz3 <> '' "
-                                      "GROUP BY \"Préfixe\", lower(trim(Qrz1)), lower(trim(Qrz2)), lower(trim(Qrz3)), \"N°\" HAVING count(*) > 1)");
+            // ASCII words, so lower() and trim() are the whole rule), an empty
+            // second or third word a part of the call sign.
+            const QString signs = QStringLiteral("SELECT 'n', count(*) FROM (SELECT 1 FROM Transmission WHERE trim(Qrz1) <> '' "
+                                                 "GROUP BY \"Préfixe\", lower(trim(Qrz1)), lower(trim(coalesce(Qrz2, ''))), "
+                                                 "lower(trim(coalesce(Qrz3, ''))), \"N°\"%1)");
+            const auto calls = grouped(log, m_towns, signs.arg(QString()));
+            const auto repeated = grouped(log, m_towns, signs.arg(QStringLiteral(" HAVING count(*) > 1")));
             const qint64 unknown = total - std::accumulate(perHour.begin(), perHour.end(), qint64(0));
             QCOMPARE(unknown, 4 - pass); // the deletion below takes one of them
             auto when = [](const QString &stored) {
@@ -382,21 +384,29 @@ private slots:
         }
     }
 
-    // From the keyboard: Alt+E opens one window, Esc closes it; the image of
-    // the tab shown is written as a PNG file, a folder that is not there said.
+    // From the keyboard: Alt+E opens one window, Esc closes it; the tab of
+    // the modes is named so; the image of the tab shown is written as a PNG
+    // file under the log's name, the totals and the date (in the picture and
+    // in its text fields), a folder that is not there said.
     void keyboardAndImage()
     {
+        const testsupport::ClockScope clock(QDateTime(QDate(2026, 3, 28), QTime(23, 45)));
         MainWindowFixture f(3);
         frmStatistiques *s = openWindow(f);
         QTest::keyClick(f.w.get(), Qt::Key_E, Qt::AltModifier);
         QCOMPARE(frmStatistiques::instance(), s);
         QCOMPARE(f.ui().StatusPanels[3]->text().isEmpty(), false);
+        QCOMPARE(s->tabs->tabText(s->tabs->indexOf(s->tables[2])), QStringLiteral("Modes"));
 
         const QString png = f.path(QStringLiteral("log - statistiques.png"));
         f.prompts.queuedFiles << png << f.path(QStringLiteral("absent/x.png"));
         s->cmdImage->click();
         QCOMPARE(f.prompts.fileRequests.last().initialPath, png);
         QCOMPARE(testsupport::fileBytes(png).left(8), QByteArray("\x89PNG\r\n\x1a\n"));
+        const QImage image(png);
+        QCOMPARE(QStringList({image.text("Title"), image.text("Description"), image.text("Creation Time")}),
+                 QStringList({"log.adb – " + s->tabs->tabText(s->tabs->currentIndex()), s->lblTotals->text(), msg::statsImageWhen().arg(platform::formatDateTime(QDateTime(QDate(2026, 3, 28), QTime(23, 45))))}));
+        QVERIFY(image.height() > s->tabs->currentWidget()->height() + 3 * s->fontMetrics().height());
         s->cmdImage->click();
         QCOMPARE(f.said(), QStringList({msg::statsImageSaved().arg(png),
                                         msg::statsImageNotSaved().arg(f.path(QStringLiteral("absent/x.png")),
