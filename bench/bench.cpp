@@ -614,7 +614,7 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
             for (int r = 0; r < runs; ++r)
                 f.push_back(timed([&] {
                     begin.drain();
-                    raw::bindContact(ins.get(), "999999", "59");
+                    raw::bindContact(ins.get(), "1", "59"); // (a large number would fill the numbering)
                     ins.drain();
                     commit.drain();
                 }));
@@ -626,6 +626,7 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
         w.controls().Data1->moveLast();
         w.ActualiserBoutons();
         const qint64 row = w.controls().Data1->currentRowid().value_or(0);
+        const std::string serial = w.controls().txtNrSequanel->text().toStdString(); // kept by the floor's changes
         for (int r = 0; r < runs + 1; ++r) {
             w.controls().cmdModifier->click();
             w.controls().txtRST->setText(r % 2 ? QStringLiteral("57") : QStringLiteral("5-9"));
@@ -647,7 +648,7 @@ void benchLog(const QString &path, qint64 n, int runs, bool printIt, const QStri
             for (int r = 0; r < runs; ++r)
                 fc.push_back(timed([&] {
                     begin.drain();
-                    raw::bindContact(upd.get(), "999999", r % 2 ? "57" : "5-9");
+                    raw::bindContact(upd.get(), serial.c_str(), r % 2 ? "57" : "5-9");
                     sqlite3_bind_int64(upd.get(), 17, row);
                     upd.drain();
                     commit.drain();
