@@ -138,7 +138,9 @@ int main(int argc, char **argv)
         std::tm tm{};
         gmtime_r(&t, &tm);
         std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &tm);
-        std::snprintf(serial, sizeof serial, "%lld", i);
+        // A serial number holds 6 characters: past 999,999 contacts the
+        // numbering starts again halfway, as in a log of two contests.
+        std::snprintf(serial, sizeof serial, "%lld", n > 999999 ? (i - 1) % 500000 + 1 : i);
 
         sqlite3_reset(ins);
         sqlite3_clear_bindings(ins);

@@ -16,7 +16,8 @@
 #                                     peak RSS also measured with an earlier build
 #
 # Then the conversion of an old log file of 100,000 contacts, in a table of
-# its own (CONVERT_RUNS=5; SIZES without 100000 still converts 100,000).
+# its own (CONVERT_RUNS=5; SIZES without 100000 still converts 100,000), and
+# last the targets, each beside its figure: "atteint" or "manqué".
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -41,5 +42,11 @@ done
 extra=()
 [ -n "${ONLY:-}" ] && extra+=(--only "$ONLY")
 [ -n "${BASELINE:-}" ] && extra+=(--baseline "$BASELINE" --baseline-name "${BASELINE_NAME:-earlier build}")
-"$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS" "${extra[@]}"
-"$BUILD_DIR/bin/sequanel_bench_convert" --dir "$WORK" --contacts 100000 --runs "${CONVERT_RUNS:-5}"
+"$BUILD_DIR/bin/sequanel_bench" --dir "$WORK" --sizes "$SIZES" --print-sizes "$PRINT_SIZES" --runs "$RUNS" \
+  --targets "$WORK/targets.md" "${extra[@]}"
+"$BUILD_DIR/bin/sequanel_bench_convert" --dir "$WORK" --contacts 100000 --runs "${CONVERT_RUNS:-5}" \
+  --targets "$WORK/targets.md"
+
+# Last, each target beside its figure (the rows of the sections run).
+printf '\n| target | contacts | figure | result |\n|---|---:|---|---|\n'
+cat "$WORK/targets.md"

@@ -276,7 +276,8 @@ std::string write(const std::string &path, const std::vector<Table> &tables, con
     all[0].dataPages = {catalogPage};
     for (const Table &t : tables) {
         all.emplace_back(t, false, f.alloc());
-        const Row entry{{Value::num(all.back().tdefPage), Value::text(t.name), Value::num(1), Value::num(0)}};
+        const Row entry{{Value::num(all.back().tdefPage), Value::text(t.name), Value::num(1), Value::num(0),
+                         t.properties.empty() ? Value::none() : Value{false, 0, t.properties}}};
         catalogRows.add(packRow(all[0], entry));
         all[0].def.rows.push_back(entry); // counted in the catalog's definition
     }

@@ -43,6 +43,7 @@ struct Table {
     std::string name;
     std::vector<Column> columns;
     std::vector<Row> rows;
+    std::string properties = {}; // the stored bytes of its catalog entry's properties (LvProp); empty: none
 };
 
 struct Options {

@@ -111,14 +111,13 @@ void setUpApplication(QApplication &app)
 frmMain *Main(std::chrono::milliseconds splashTime, const QString &log)
 {
     const QString given = log.isEmpty() || platform::isServerAddress(log) ? log : QFileInfo(log).absoluteFilePath();
-    auto *main = new frmMain;
-    main->setAttribute(Qt::WA_DeleteOnClose);
 
     // The wait is measured on a monotonic clock: it lasts the same whatever
     // the time of day, midnight included.
     QElapsedTimer start;
     start.start();
 
+    frmMain *main = nullptr;
     {
         frmSplash splash;
         splash.Splash->setVisible(false);
@@ -131,6 +130,10 @@ frmMain *Main(std::chrono::milliseconds splashTime, const QString &log)
         splash.raise();
         splash.repaint();
         QApplication::processEvents();
+        // The main window is built while the splash shows (it takes longer
+        // than painting the splash), hidden until the splash is gone.
+        main = new frmMain;
+        main->setAttribute(Qt::WA_DeleteOnClose);
 
         // The splash stays as painted and the program takes no input
         // meanwhile; only the window system's own requests (expose, paint)

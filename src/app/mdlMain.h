@@ -12,10 +12,10 @@ namespace mdlMain {
 // message box buttons) in French.
 void setUpApplication(QApplication &app);
 
-// Start-up: builds the main window, shows the splash window on top for the
-// given time, makes the program's folder the current directory and shows the
-// main window, then opens the log given, if any (a file named from the
-// folder the program started in, or a shared log's address). Returns the
+// Start-up: shows the splash window on top for the given time, building the
+// main window meanwhile, makes the program's folder the current directory and
+// shows the main window, then opens the log given, if any (a file named from
+// the folder the program started in, or a shared log's address). Returns the
 // main window, which deletes itself when closed.
 frmMain *Main(std::chrono::milliseconds splashTime = std::chrono::seconds(4), const QString &log = QString());
 

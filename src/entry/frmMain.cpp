@@ -387,9 +387,8 @@ void frmMain::buildForm()
         connect(box, &QComboBox::editTextChanged, this, &frmMain::AfficherDoublon);
     connect(&m_log, &logfile::LogIndex::changed, this, &frmMain::AfficherDoublon);
     connect(&m_log, &logfile::LogIndex::written, this, &frmMain::followOthers);
-    // Every change of the log's contacts, the window's own or another
-    // program's, brings the figures up to date in the background.
-    connect(&m_log, &logfile::LogIndex::written, &m_stats, &statistics::LogStatistics::refresh);
+    // The figures come with every reading of the log, after the window's own
+    // changes and another program's.
     connect(&m_stats, &statistics::LogStatistics::changed, this, &frmMain::showRate);
     statistics::LogStatistics::setCurrent(&m_stats);
     // The automatic copies follow the log's changes, and say how they went.

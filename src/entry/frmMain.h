@@ -232,7 +232,7 @@ private:
     // last: what "Nouveau" proposes when mnuReprendre is checked.
     std::optional<QStringList> m_lastAdded;
     logfile::LogIndex m_log;
-    statistics::LogStatistics m_stats; // the figures of the whole log, for the rate and the statistics window
+    statistics::LogStatistics m_stats{m_log}; // the figures of the whole log, for the rate and the statistics window
     logfile::AutoBackup m_backup;      // the automatic copies of the open log file
     qint64 m_rateMinute = -1;         // the minute the rate was last shown for
     QString m_proposedSerial; // the serial number "Nouveau" proposed, settled when stored unchanged

@@ -15,9 +15,11 @@
 #include <QMap>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 namespace legacy {
@@ -63,11 +65,26 @@ struct Plan {
     QVector<int> from;
 };
 
+// What the reading of a Jet table hands over to the thread that writes the
+// rows: batches of rows, then whether what was written is to be kept.
+struct Handoff {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QVector<QVariantList>> batches;
+    bool read = false;     // every batch is handed over
+    bool keep = false;     // then: commit (else roll back)
+    bool opened = true;    // the new file could be opened for writing
+    bool written = true;   // every row handed over was written
+    bool committed = false;
+    bool done = false;     // the writing thread is over
+};
+
 // Writes the rows of the open Jet table into target, through one prepared
-// insert in one transaction. check() tells whether a value passes the target
-// column's rules; the others are counted by column. A damaged table gives
-// Partial with the rows that could be read, or Damaged when there were none.
-// Messages name the new file shown.
+// insert in one transaction, on a thread of its own while the next rows are
+// read. check() tells whether a value passes the target column's rules; the
+// others are counted by column. A damaged table gives Partial with the rows
+// that could be read, or Damaged when there were none. Messages name the new
+// file shown.
 Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const QString &shown,
                  const Progress &progress, const std::function<QVariant(int col, const QVariant &)> &convert,
                  QMap<QString, int> *carried)
@@ -84,68 +101,133 @@ Outcome copyRows(JetDatabase &db, const Plan &plan, const QString &target, const
         QFile::remove(target + QStringLiteral("-journal"));
         return o;
     };
-    Outcome outcome{Outcome::Done, 0, {}};
-    {
-        auto out = platform::Connection::open(target, platform::OpenMode::ReadWrite, &error);
-        if (!out || !out->begin())
-            return fail(refused(msg::convertCannotWrite().arg(fileName(shown))));
-        QVector<platform::Sql> names, marks;
-        for (int i = 0; i < plan.table.columns.size(); ++i) {
-            names << platform::Identifier(plan.table.columns[i].name);
-            marks << platform::Sql::parameter(i + 1);
-        }
-        const platform::Sql insert = platform::Sql("INSERT INTO %1 (%2) VALUES (%3)")
-                                         .arg(platform::Identifier(plan.table.name), platform::Sql::join(names, ", "),
-                                              platform::Sql::join(marks, ", "));
-        const qint64 total = db.statedRows();
-        progress(0, total);
-        bool written = true;
-        QVariantList params;
-        const JetDatabase::Reading read = db.readRows([&](const QVariantList &row) {
-            params.clear();
-            for (int i = 0; i < plan.from.size(); ++i) {
-                const int j = plan.from[i];
-                const QVariant v = stored(jetColumns[j].type, row[j]);
-                const QVariant value = convert ? convert(i, v) : v;
-                if (carried && !fitsColumn(plan.table.columns[i], value))
-                    ++(*carried)[plan.table.columns[i].name];
-                params << value;
-            }
-            if (!out->exec(insert, params)) {
-                written = false;
-                return false;
-            }
-            if (++outcome.rows % 1000 == 0)
-                progress(outcome.rows, std::max(total, outcome.rows));
-            return true;
-        });
-        outcome.stated = total;
-        const bool damaged = read == JetDatabase::Reading::Damaged;
-        if (!written || (damaged && outcome.rows == 0)) {
-            out->rollback();
-            out.reset();
-            if (!written)
-                return fail(refused(msg::convertDiskFull().arg(fileName(shown))));
-            return fail(Outcome{Outcome::Damaged, 0, {}, total});
-        }
-        if (damaged)
-            outcome.status = Outcome::Partial;
-        // The commit writes the whole file to the disk, which may take a while
-        // on a slow one: the child keeps telling it is alive meanwhile.
-        std::atomic<bool> committing{true};
-        std::thread heartbeat([&] {
-            for (int tick = 1; committing; ++tick) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                if (tick % 20 == 0 && committing)
-                    progress(outcome.rows, outcome.rows);
-            }
-        });
-        const bool committed = out->commit();
-        committing = false;
-        heartbeat.join();
-        if (!committed)
-            return fail(refused(msg::convertDiskFull().arg(fileName(shown))));
+    QVector<platform::Sql> names, marks;
+    for (int i = 0; i < plan.table.columns.size(); ++i) {
+        names << platform::Identifier(plan.table.columns[i].name);
+        marks << platform::Sql::parameter(i + 1);
     }
+    const platform::Sql insert = platform::Sql("INSERT INTO %1 (%2) VALUES (%3)")
+                                     .arg(platform::Identifier(plan.table.name), platform::Sql::join(names, ", "),
+                                          platform::Sql::join(marks, ", "));
+
+    Handoff h;
+    QMap<QString, int> refusedValues; // by the writing thread
+    // The Jet table's columns are those of the new table, in its order, and
+    // more after them, or none.
+    bool inOrder = true;
+    for (int i = 0; i < plan.from.size(); ++i)
+        inOrder = inOrder && plan.from[i] == i;
+    std::thread writer([&] {
+        platform::EngineError e;
+        // (a page cache that holds the whole new file: none is written before the commit)
+        auto out = platform::Connection::open(target, platform::OpenMode::ReadWrite, &e);
+        const bool opened = out && out->exec("PRAGMA cache_size = -262144") && out->begin();
+        bool written = opened, keep = false;
+        QVector<QVariantList> batch, params;
+        {
+            std::unique_lock lock(h.mutex);
+            h.opened = opened;
+            for (;;) {
+                h.written = written;
+                h.changed.notify_all();
+                h.changed.wait(lock, [&] { return !h.batches.empty() || h.read; });
+                if (h.batches.empty())
+                    break;
+                batch = std::move(h.batches.front());
+                h.batches.pop_front();
+                if (!written)
+                    continue;
+                lock.unlock();
+                // The values changed where they stand (most are kept as
+                // they are), in the new table's order.
+                params.clear();
+                for (QVariantList &row : batch) {
+                    QVariantList values;
+                    if (!inOrder)
+                        values.resize(plan.from.size());
+                    for (int i = 0; i < plan.from.size(); ++i) {
+                        QVariant &v = row[plan.from[i]];
+                        const int type = jetColumns[plan.from[i]].type;
+                        if (!v.isNull() && (type == JetDateTime || type == JetBool || convert))
+                            v = convert ? convert(i, stored(type, v)) : stored(type, v);
+                        if (carried && !fitsColumn(plan.table.columns[i], v))
+                            ++refusedValues[plan.table.columns[i].name];
+                        if (!inOrder)
+                            values[i] = v;
+                    }
+                    if (inOrder)
+                        row.resize(plan.from.size()); // (extra columns after the table's own)
+                    params << (inOrder ? std::move(row) : values);
+                }
+                written = out->execRows(insert, params);
+                lock.lock();
+            }
+            keep = h.keep && written;
+        }
+        bool committed = false;
+        if (keep)
+            committed = out->commit();
+        else if (out)
+            out->rollback();
+        out.reset();
+        const std::lock_guard lock(h.mutex);
+        h.written = written;
+        h.committed = committed;
+        h.done = true;
+        h.changed.notify_all();
+    });
+
+    Outcome outcome{Outcome::Done, 0, {}};
+    const qint64 total = db.statedRows();
+    progress(0, total);
+    constexpr int kBatch = 1024;
+    QVector<QVariantList> batch;
+    auto handOver = [&] {
+        std::unique_lock lock(h.mutex);
+        // (a few batches ahead of the writing at most)
+        h.changed.wait(lock, [&] { return h.batches.size() < 8 || !h.written || !h.opened; });
+        h.batches.push_back(std::move(batch));
+        batch.clear();
+        h.changed.notify_all();
+        return h.written && h.opened;
+    };
+    const JetDatabase::Reading read = db.readRows([&](const QVariantList &row) {
+        batch << row;
+        if (++outcome.rows % 1000 == 0)
+            progress(outcome.rows, std::max(total, outcome.rows));
+        return batch.size() < kBatch || handOver();
+    });
+    const bool damaged = read == JetDatabase::Reading::Damaged;
+    outcome.stated = total;
+    if (!batch.isEmpty())
+        handOver();
+    {
+        std::unique_lock lock(h.mutex);
+        h.read = true;
+        h.keep = !(damaged && outcome.rows == 0);
+        h.changed.notify_all();
+        // The commit writes the whole file to the disk, which may take a
+        // while on a slow one: the child keeps telling it is alive meanwhile.
+        while (!h.changed.wait_for(lock, std::chrono::seconds(1), [&] { return h.done; })) {
+            lock.unlock();
+            progress(outcome.rows, std::max(total, outcome.rows));
+            lock.lock();
+        }
+    }
+    writer.join();
+    if (carried)
+        for (auto it = refusedValues.cbegin(); it != refusedValues.cend(); ++it)
+            (*carried)[it.key()] += it.value();
+    if (!h.opened)
+        return fail(refused(msg::convertCannotWrite().arg(fileName(shown))));
+    if (!h.written)
+        return fail(refused(msg::convertDiskFull().arg(fileName(shown))));
+    if (damaged && outcome.rows == 0)
+        return fail(Outcome{Outcome::Damaged, 0, {}, total});
+    if (!h.committed)
+        return fail(refused(msg::convertDiskFull().arg(fileName(shown))));
+    if (damaged)
+        outcome.status = Outcome::Partial;
     progress(outcome.rows, outcome.rows);
     return outcome;
 }
@@ -200,8 +282,22 @@ QString jetDateText(double days)
     const QDate date = QDate(1899, 12, 30).addDays(day);
     if (!date.isValid() || date.year() < 100 || date.year() > 9999)
         return QString();
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(),
-                             int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
+    // (written digit by digit: a formatted print costs more than the rest of the row)
+    char text[19];
+    auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char('0' + value % 10);
+    };
+    put(0, date.year(), 4);
+    put(5, date.month(), 2);
+    put(8, date.day(), 2);
+    put(11, int(seconds / 3600), 2);
+    put(14, int(seconds / 60 % 60), 2);
+    put(17, int(seconds % 60), 2);
+    text[4] = text[7] = '-';
+    text[10] = ' ';
+    text[13] = text[16] = ':';
+    return QString::fromLatin1(text, 19);
 }
 
 bool fitsColumn(const platform::ColumnDef &column, const QVariant &value)
@@ -225,6 +321,13 @@ bool fitsColumn(const platform::ColumnDef &column, const QVariant &value)
         // Whole numbers, by far the most common, without reading them back as text.
         if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
             return value.toLongLong() >= -32768 && value.toLongLong() <= 32767;
+        break;
+    case platform::ColumnType::Text:
+        // A text, by far the most common, checked as the entry form checks one.
+        if (value.typeId() == QMetaType::QString) {
+            const QString &text = *static_cast<const QString *>(value.constData());
+            return text.size() <= column.size && platform::fitsWindows1252(text);
+        }
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QtEndian>
 
 #include <mdbtools.h>
@@ -55,7 +56,9 @@ struct JetDatabase::Impl {
     MdbColumn *column(unsigned i) const { return static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i)); }
 
     bool load(MdbCatalogEntry *entry);
+    bool countsSound() const;
     bool definitionSound();
+    bool longValueSound(int start, int size) const;
     bool firstOfItsKind(guint32 pg);
     bool rowSound(int start, int size, const std::vector<MdbField> &fields) const;
     QVariant value(const MdbColumn *c, const MdbField &f) const;
@@ -66,9 +69,59 @@ bool JetDatabase::Impl::load(MdbCatalogEntry *entry)
 {
     drop();
     table = mdb_read_table(entry);
-    if (table && (!mdb_read_columns(table) || !definitionSound()))
+    if (table && (!countsSound() || !mdb_read_columns(table) || !definitionSound()))
         drop();
     return table != nullptr;
+}
+
+// What the definition counts before libmdb reads its columns: the columns
+// and the indexes before them must fit in the file (libmdb would walk the
+// definition's pages for as many, round and round a chain of pages that
+// loops), and the usage map in a page.
+bool JetDatabase::Impl::countsSound() const
+{
+    const MdbFormatConstants *fmt = mdb->fmt;
+    const quint64 reach = quint64(fmt->tab_cols_start_offset) + quint64(table->num_real_idxs) * fmt->tab_ridx_entry_size
+                          + quint64(table->num_cols) * fmt->tab_col_entry_size;
+    return table->num_cols >= 1 && table->num_cols <= 256 && table->num_var_cols <= table->num_cols
+           && reach <= quint64(pages) * fmt->pg_size && table->map_sz <= size_t(fmt->pg_size);
+}
+
+// A long value (a memo, an OLE object): its header tells how long it is
+// and where its bytes are, in the row, on a page, or on a chain of pages, each
+// part on a row naming the next. What it tells must be within the file, and
+// a chain must end: no part twice, each part carrying bytes, no more bytes
+// than told (libmdb would go round a chain that loops, growing its copy).
+bool JetDatabase::Impl::longValueSound(int start, int size) const
+{
+    if (size < 12) // (read as empty)
+        return true;
+    const quint32 word = quint32(mdb_get_int32(mdb->pg_buf, start));
+    const quint64 length = word & 0x3FFFFFFF, fileBytes = quint64(pages) * mdb->fmt->pg_size;
+    if (length > fileBytes)
+        return false;
+    if (word & 0x80000000) // in the row
+        return length <= quint64(size - 12);
+    quint32 pgRow = quint32(mdb_get_int32(mdb->pg_buf, start + 4));
+    void *buf = nullptr;
+    int at = 0;
+    size_t partSize = 0;
+    auto part = [&] {
+        return (pgRow >> 8) > 0 && (pgRow >> 8) < pages && mdb_find_pg_row(mdb, int(pgRow), &buf, &at, &partSize) == 0;
+    };
+    if (word & 0x40000000) // on one page
+        return part() && partSize <= length;
+    if (word & 0xFF000000)
+        return false; // no such kind
+    QSet<quint32> seen;
+    quint64 total = 0;
+    while (pgRow != 0) {
+        if (seen.contains(pgRow) || !part() || partSize <= 4 || (total += partSize - 4) > length)
+            return false;
+        seen.insert(pgRow);
+        pgRow = quint32(mdb_get_int32(buf, at));
+    }
+    return true;
 }
 
 // The bytes of a value of a fixed type (0 for yes/no, a bit of the null
@@ -210,18 +263,17 @@ bool JetDatabase::open(const QString &path)
     if (!d->mdb)
         return false;
     d->pages = QFileInfo(path).size() / d->mdb->fmt->pg_size;
-    if (!mdb_read_catalog(d->mdb, MDB_ANY))
-        return false;
-    // libmdb passes over catalog rows it cannot read: the catalog is read
-    // again as any table, with every check, so that a damaged one is told
-    // from a file that lacks a table.
+    // libmdb passes over catalog rows it cannot read, and follows the long
+    // values of those it can (their properties) wherever they lead: the
+    // catalog is read first as any table, with every check, so that a
+    // damaged one is told at once, and from a file that lacks a table.
     d->catalog.mdb = d->mdb;
     d->catalog.object_type = MDB_TABLE;
     d->catalog.table_pg = 2;
     std::strcpy(d->catalog.object_name, "MSysObjects");
     const bool sound = d->load(&d->catalog) && readRows([](const QVariantList &) { return true; }) == Reading::Whole;
     d->drop();
-    if (!sound)
+    if (!sound || !mdb_read_catalog(d->mdb, MDB_ANY))
         return false;
     for (unsigned i = 0; i < d->mdb->num_catalog; ++i)
         if (!static_cast<MdbCatalogEntry *>(g_ptr_array_index(d->mdb->catalog, i))->object_name[0])
@@ -341,6 +393,8 @@ bool JetDatabase::Impl::crack(int start, size_t size, std::vector<MdbField> &fie
     for (unsigned i = 0; i < table->num_cols; ++i) {
         const MdbColumn *c = column(i);
         const MdbField &f = fields[i];
+        if ((c->col_type == MDB_MEMO || c->col_type == MDB_OLE) && !f.is_null && !longValueSound(f.start, f.siz))
+            return false;
         QVariant v = value(c, f);
         // A fixed column too short for its type is a damaged definition.
         if (v.isNull() && !f.is_null && c->col_type != MDB_BOOL)
@@ -379,7 +433,11 @@ JetDatabase::Reading JetDatabase::readRows(const std::function<bool(const QVaria
         pg = guint32(next);
         // Each page the map lists holds rows of this table, and only there.
         const int rows = mdb_read_pg(mdb, pg) == pageSize ? mdb_get_int16(mdb->pg_buf, countAt) : -1;
-        if (next >= d->pages || rows < 0 || !tablePage(mdb->pg_buf) || rows > (pageSize - countAt - 2) / 2
+        if (next >= d->pages) {
+            damaged = true; // and so are the pages after it, that the map may list by the million
+            break;
+        }
+        if (rows < 0 || !tablePage(mdb->pg_buf) || rows > (pageSize - countAt - 2) / 2
             || (rows > 0 && !d->firstOfItsKind(pg))) {
             damaged = true;
             continue;

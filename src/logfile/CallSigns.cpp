@@ -278,6 +278,11 @@ void CallSignSet::replaceChunks(const std::vector<qint64> &chunks, int chunkBits
                      m_base.end());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (m_base.empty()) { // a first reading: taken as it is, not copied
+        m_base = std::move(rows);
+        m_base.shrink_to_fit();
+        return;
+    }
     const auto middle = std::ptrdiff_t(m_base.size());
     m_base.insert(m_base.end(), rows.begin(), rows.end());
     std::inplace_merge(m_base.begin(), m_base.begin() + middle, m_base.end());
@@ -312,6 +317,39 @@ std::vector<qint64> CallSignSet::rowids(quint64 key) const
     forEach(key, [&](qint64 rowid) { out.push_back(rowid); });
     std::sort(out.begin(), out.end());
     return out;
+}
+
+CallSignSet::KeyCounts CallSignSet::keyCounts() const
+{
+    // The rows of the set in key order: the large list without the removed
+    // ones, merged with the added ones (all three sorted).
+    KeyCounts counts;
+    std::optional<quint64> key;
+    qint64 rows = 0;
+    auto count = [&](const Entry &e) {
+        if (key != e.key) {
+            counts.repeated += rows > 1;
+            key = e.key;
+            rows = 0;
+            ++counts.distinct;
+        }
+        ++rows;
+    };
+    auto removed = m_removed.begin();
+    auto added = m_added.begin();
+    for (const Entry &e : m_base) {
+        for (; added != m_added.end() && *added < e; ++added)
+            count(*added);
+        while (removed != m_removed.end() && *removed < e)
+            ++removed;
+        if (removed != m_removed.end() && *removed == e)
+            continue;
+        count(e);
+    }
+    for (; added != m_added.end(); ++added)
+        count(*added);
+    counts.repeated += rows > 1;
+    return counts;
 }
 
 size_t CallSignSet::bytes() const

@@ -104,6 +104,12 @@ public:
     };
     Found find(quint64 key, std::optional<qint64> except = {}) const;
     std::vector<qint64> rowids(quint64 key) const;
+    // The keys held by at least one row, and by more than one.
+    struct KeyCounts {
+        qint64 distinct = 0;
+        qint64 repeated = 0;
+    };
+    KeyCounts keyCounts() const;
 
     size_t bytes() const;
 

@@ -4,11 +4,8 @@
 #include "LogFile.h"
 #include "Regional.h"
 
-#include <QPromise>
-#include <QThreadStorage>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace logfile {
@@ -30,99 +27,13 @@ Sql callSignList()
     return Sql::join(columns, ", ");
 }
 
-// Chunks of 4096 rowids: an outside change costs the reading of one or two
-// of them; a log of 1,000,000 contacts has about 250.
-constexpr int kChunkBits = 12;
-// Rows whose digests one statement works out: the file stays locked for
-// reading for a few milliseconds at a time only.
-constexpr int kScanRows = 32768;
-// Rows one statement of a first reading reads.
-constexpr int kRowsPerStatement = 4096;
 // A failed reading is tried again after this long.
 constexpr int kRetryMs = 1000;
-// Other programs' changes are read again no sooner than this after the last
-// reading ended: on a log that several stations fill at once a reading would
-// otherwise follow the last all the time, and slow every store.
+// The log is read again no sooner than this after the last reading ended: on
+// a log that several stations fill at once a reading would otherwise follow
+// the last all the time, and slow every store; the window's own stores made
+// meanwhile are read together.
 constexpr int kReadingGapMs = 250;
-
-qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
-
-// rowid, serial number, then the five parts of the call sign.
-Sql rowsSelect(const Sql &where)
-{
-    return Sql("SELECT rowid, %1, %2 FROM %3 %4").arg(kSerial, callSignList(), Identifier(kTable), where);
-}
-
-// A 64-bit digest of one row's values as the engine stores them.
-quint64 rowDigest(const platform::RowText &row)
-{
-    auto mix = [](quint64 h) {
-        h ^= h >> 31;
-        h *= 0x9E3779B97F4A7C15ull;
-        return h ^ (h >> 29);
-    };
-    quint64 h = 0x243F6A8885A308D3ull;
-    for (int c = 0; c < 7; ++c) {
-        if (row.isNull(c)) {
-            h = mix(h ^ 0xA5A5A5A5ull);
-            continue;
-        }
-        const QByteArrayView t = row.text(c);
-        h = mix(h ^ (quint64(t.size()) << 8 | quint64(c)));
-        qsizetype i = 0;
-        for (; i + 8 <= t.size(); i += 8) {
-            quint64 w;
-            std::memcpy(&w, t.data() + i, 8);
-            h = mix(h ^ w);
-        }
-        quint64 w = 0;
-        std::memcpy(&w, t.data() + i, size_t(t.size() - i));
-        h = mix(h ^ w);
-    }
-    return h;
-}
-
-// Plain digits are read without the regional rules.
-std::optional<qint64> storedSerial(QByteArrayView text)
-{
-    if (!text.isEmpty() && text.size() <= 15) {
-        bool digits = true;
-        for (char c : text)
-            digits = digits && c >= '0' && c <= '9';
-        if (digits)
-            return QByteArray(text.data(), text.size()).toLongLong();
-    }
-    return serialValue(QString::fromUtf8(text));
-}
-
-// The digests of every chunk, read kScanRows rows at a time.
-std::optional<std::map<qint64, quint64>> chunkDigests(platform::Connection *db, RowidBounds &bounds,
-                                                      const std::atomic<bool> *stop)
-{
-    std::map<qint64, quint64> out;
-    const Sql sql = rowsSelect(
-        Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 32768"));
-    static_assert(kScanRows == 32768);
-    qint64 after = std::numeric_limits<qint64>::min();
-    quint64 *sum = nullptr;
-    qint64 chunk = 0;
-    for (int read = kScanRows; read == kScanRows;) {
-        if ((stop && stop->load()) || !bounds.set(after, 0))
-            return std::nullopt;
-        read = 0;
-        const bool ok = db->forEachRow(sql, [&](const platform::RowText &row) {
-            after = row.text(0).toLongLong();
-            if (!sum || chunkOf(after) != chunk)
-                sum = &out[chunk = chunkOf(after)];
-            *sum += rowDigest(row);
-            ++read;
-            return true;
-        });
-        if (!ok)
-            return std::nullopt;
-    }
-    return out;
-}
 
 } // namespace
 
@@ -226,30 +137,35 @@ std::optional<qint64> reserveNextSerial(platform::Connection *db)
     }
 }
 
-std::optional<qint64> readLargestSerial(platform::Connection *db)
+std::optional<qint64> readLargestSerial(platform::Connection *db, std::optional<platform::RowidRange> range)
 {
     // Plain whole numbers are compared by the engine itself, and the few
     // other texts (blanks, a sign, leading zeros, decimals) come back, when
     // there are any, to be read in the user's number notation.
-    // (A server answers each part from an index of its own: indexSerials.)
+    // (A server answers each part from an index of its own, for the whole
+    // table at once: indexSerials.)
     const Sql isPlain = db->isPlainNumber(kSerial);
+    const bool indexed = db->indexesSerials();
+    const Sql within = range && !indexed ? Sql("rowid BETWEEN ?1 AND ?2") : Sql("1 = 1");
+    const QVariantList bounds = range && !indexed ? QVariantList{range->first, range->last} : QVariantList{};
     bool ok = false;
     const Sql largest = Sql("max(%1)").arg(plainSerial(db));
-    const auto rows = db->indexesSerials()
+    const auto rows = indexed
                           ? db->rows(Sql("SELECT (SELECT %1 FROM %2), (SELECT count(*) FROM %2 WHERE %3 <> '' AND NOT (%4))")
                                          .arg(largest, Identifier(kTable), kSerial, isPlain),
                                      {}, &ok)
-                          : db->rows(Sql("SELECT %1, count(CASE WHEN %2 <> '' AND NOT (%3) THEN 1 END) FROM %4")
-                                         .arg(largest, kSerial, isPlain, Identifier(kTable)),
-                                     {}, &ok);
+                          : db->rows(Sql("SELECT %1, count(CASE WHEN %2 <> '' AND NOT (%3) THEN 1 END) FROM %4 WHERE %5")
+                                         .arg(largest, kSerial, isPlain, Identifier(kTable), within),
+                                     bounds, &ok);
     if (!ok || rows.isEmpty())
         return std::nullopt;
     qint64 best = 0;
     if (!rows[0].value(0).isNull())
         best = std::max(best, rows[0].value(0).toLongLong());
     if (rows[0].value(1).toLongLong() > 0) {
-        const auto others =
-            db->rows(Sql("SELECT %1 FROM %2 WHERE %1 <> '' AND NOT (%3)").arg(kSerial, Identifier(kTable), isPlain), {}, &ok);
+        const auto others = db->rows(Sql("SELECT %1 FROM %2 WHERE %1 <> '' AND NOT (%3) AND %4")
+                                         .arg(kSerial, Identifier(kTable), isPlain, within),
+                                     bounds, &ok);
         if (!ok)
             return std::nullopt;
         for (const QVariantList &other : others)
@@ -259,195 +175,21 @@ std::optional<qint64> readLargestSerial(platform::Connection *db)
     return best;
 }
 
-namespace {
-
-qint64 chunkStart(qint64 chunk) { return chunk * (qint64(1) << kChunkBits); }
-qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunkBits) - 1); }
-
-} // namespace
-
-qint64 dataVersion(platform::Connection *db) { return db->changeCount(); }
-
-bool RowidBounds::create() { return db->exec("CREATE TEMP TABLE IF NOT EXISTS sequanel_bounds (lo BIGINT, hi BIGINT)"); }
-
-bool RowidBounds::set(qint64 lo, qint64 hi)
-{
-    return db->exec("DELETE FROM sequanel_bounds") && db->exec("INSERT INTO sequanel_bounds VALUES (?1, ?2)", {lo, hi});
-}
-
-ReadLock::ReadLock(platform::Connection *db) : m_db(db), m_held(db->beginRead()) {}
-
-ReadLock::~ReadLock()
-{
-    if (m_held)
-        m_db->rollback();
-}
-
-std::shared_ptr<platform::Connection> readingConnection(const QString &path, platform::EngineError *error)
-{
-    if (!platform::isServerAddress(path))
-        return platform::Connection::open(path, platform::OpenMode::ReadOnly, error);
-    // Closed with the thread, on that thread, as the engine wants. (Qt's
-    // storage ends it while the thread finishes, before anyone waiting for
-    // the thread goes on; a C++ thread_local would end after, possibly while
-    // the program exits.)
-    struct Kept {
-        QString path;
-        std::shared_ptr<platform::Connection> db;
-    };
-    static QThreadStorage<Kept *> perThread;
-    if (!perThread.hasLocalData())
-        perThread.setLocalData(new Kept);
-    Kept &kept = *perThread.localData();
-    if (kept.path != path || !kept.db) {
-        kept.db.reset();
-        kept = {path, platform::Connection::open(path, platform::OpenMode::ReadOnly, error)};
-    }
-    return kept.db;
-}
-
-std::optional<platform::PageSurvey> surveyAlone(platform::Connection *db)
-{
-    ReadLock lock(db);
-    return lock.held() ? db->surveyPages(Identifier(kTable)) : std::nullopt;
-}
-
-std::optional<Survey> surveyLog(platform::Connection *db, const std::map<qint64, ChunkState> &known,
-                                const platform::PageSurvey *pages, const std::atomic<bool> *stop)
-{
-    RowidBounds bounds{db};
-    if (!bounds.create())
-        return std::nullopt;
-    Survey out;
-    CallSignReader reader;
-    // A row read again: its chunk's digest and largest number, its call sign.
-    auto readRow = [&](const platform::RowText &row) {
-        const qint64 rowid = row.text(0).toLongLong();
-        ChunkState &state = out.chunks.try_emplace(chunkOf(rowid), ChunkState{quint64(0), qint64(0)}).first->second;
-        *state.digest += rowDigest(row);
-        if (!row.isNull(1))
-            if (const auto n = storedSerial(row.text(1)))
-                state.largest = std::max(*state.largest, *n);
-        if (auto s = reader.read(row, 2))
-            out.rows.push_back({s->key(), rowid});
-        return rowid;
-    };
-    // The whole chunks from the one of lo to the one of hi read again: those
-    // known there are replaced, gone or not, and so are those rows land in.
-    const Sql between = rowsSelect(Sql("WHERE rowid BETWEEN (SELECT lo FROM sequanel_bounds) "
-                                       "AND (SELECT hi FROM sequanel_bounds)"));
-    auto readAgain = [&](qint64 lo, qint64 hi) {
-        if ((stop && stop->load()) || !bounds.set(chunkStart(chunkOf(lo)), chunkEnd(chunkOf(hi))))
-            return false;
-        for (auto k = known.lower_bound(chunkOf(lo)); k != known.end() && k->first <= chunkOf(hi); ++k)
-            out.replaced.push_back(k->first);
-        return db->forEachRow(between, [&](const platform::RowText &row) {
-            const qint64 chunk = chunkOf(readRow(row));
-            if (out.replaced.empty() || out.replaced.back() != chunk)
-                out.replaced.push_back(chunk);
-            return true;
-        });
-    };
-    auto finish = [&] {
-        std::sort(out.replaced.begin(), out.replaced.end());
-        out.replaced.erase(std::unique(out.replaced.begin(), out.replaced.end()), out.replaced.end());
-        return std::optional<Survey>(std::move(out));
-    };
-
-    if (!known.empty() && pages) {
-        // The rows of the pages that differ, and of the chunks the window
-        // changed, read again while no other program can commit: the pages
-        // surveyed are those of the rows read.
-        ReadLock lock(db);
-        if (!lock.held())
-            return std::nullopt;
-        auto now = db->surveyPages(Identifier(kTable));
-        const auto changed = now ? platform::changedRowids(*pages, *now) : std::nullopt;
-        if (changed) {
-            std::vector<platform::RowidRange> spans = *changed;
-            for (const auto &[chunk, state] : known)
-                if (!state.digest)
-                    spans.push_back({chunkStart(chunk), chunkEnd(chunk)});
-            std::sort(spans.begin(), spans.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-            std::optional<qint64> next; // the chunks before this one are read
-            for (const platform::RowidRange &span : spans) {
-                const qint64 from = next ? std::max(*next, chunkOf(span.first)) : chunkOf(span.first);
-                if (from > chunkOf(span.last))
-                    continue;
-                if (!readAgain(chunkStart(from), span.last))
-                    return std::nullopt;
-                next = chunkOf(span.last) + 1;
-            }
-            out.pages = std::make_shared<const platform::PageSurvey>(std::move(*now));
-            return finish();
-        }
-    }
-
-    // The pages are surveyed before the rows are read: a change committed
-    // meanwhile shows in the next survey, whose pages then differ from these.
-    const std::optional<platform::PageSurvey> before = surveyAlone(db);
-    if (known.empty()) {
-        // Nothing known: every row is read, kRowsPerStatement at a time.
-        const Sql sql = rowsSelect(Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 4096"));
-        static_assert(kRowsPerStatement == 4096);
-        qint64 after = std::numeric_limits<qint64>::min();
-        for (int read = kRowsPerStatement; read == kRowsPerStatement;) {
-            if ((stop && stop->load()) || !bounds.set(after, 0))
-                return std::nullopt;
-            read = 0;
-            if (!db->forEachRow(sql, [&](const platform::RowText &row) {
-                    after = readRow(row);
-                    ++read;
-                    return true;
-                }))
-                return std::nullopt;
-        }
-        for (const auto &c : out.chunks)
-            out.replaced.push_back(c.first);
-    } else {
-        // Which chunks differ from what is known, and which are gone.
-        const auto digests = chunkDigests(db, bounds, stop);
-        if (!digests)
-            return std::nullopt;
-        for (const auto &k : known)
-            if (!digests->contains(k.first))
-                out.replaced.push_back(k.first); // every row of it is gone
-        // The differing chunks read again, one statement each: their digests
-        // are worked out from the very rows read.
-        for (const auto &[chunk, digest] : *digests) {
-            const auto k = known.find(chunk);
-            if ((k == known.end() || k->second.digest != digest) && !readAgain(chunkStart(chunk), chunkStart(chunk)))
-                return std::nullopt;
-        }
-    }
-    if (before)
-        out.pages = std::make_shared<const platform::PageSurvey>(std::move(*before));
-    return finish();
-}
-
 // ------------------------------------------------------------------ LogIndex
-
-namespace {
-std::function<void()> &readingGate()
-{
-    static std::function<void()> gate;
-    return gate;
-}
-} // namespace
-
-void setReadingGate(std::function<void()> gate) { readingGate() = std::move(gate); }
 
 LogIndex::LogIndex(QObject *parent) : QObject(parent)
 {
-    m_pool.setMaxThreadCount(1);
+    m_pool.setMaxThreadCount(2);
     m_pool.setThreadPriority(QThread::LowPriority);
     m_retry.setSingleShot(true);
     m_retry.setInterval(kRetryMs);
-    connect(&m_retry, &QTimer::timeout, this, [this] { startSurvey(); });
+    connect(&m_retry, &QTimer::timeout, this, [this] { startReading(); });
     m_later.setSingleShot(true);
     connect(&m_later, &QTimer::timeout, this, [this] { poll(m_db); });
-    connect(&m_serialWatcher, &QFutureWatcherBase::finished, this, &LogIndex::serialRead);
-    connect(&m_surveyWatcher, &QFutureWatcherBase::finished, this, &LogIndex::surveyDone);
+    m_soon.setSingleShot(true);
+    connect(&m_soon, &QTimer::timeout, this, [this] { startReading(); });
+    connect(&m_readerWatcher, &QFutureWatcherBase::finished, this, &LogIndex::readingDone);
+    connect(&m_sumWatcher, &QFutureWatcherBase::finished, this, &LogIndex::summed);
 }
 
 LogIndex::~LogIndex()
@@ -457,135 +199,184 @@ LogIndex::~LogIndex()
     m_pool.waitForDone();
 }
 
+void LogIndex::setConsumer(std::function<std::shared_ptr<RowConsumer>()> make) { m_makeConsumer = std::move(make); }
+
 // Everything known of the previous log is dropped and the new one read.
 void LogIndex::open(platform::Connection *db)
 {
     m_retry.stop();
     m_later.stop();
+    m_soon.stop();
     if (m_stop)
-        *m_stop = true; // the reading under way is for a file no longer wanted
+        *m_stop = true; // the reading under way is for a log no longer wanted
     m_reading = false;
+    m_summing = false;
+    m_again = false;
     m_db = db;
     m_version = -1;
     m_stale = true;
     ++m_generation;
     m_callSigns.reset();
     m_chunks.clear();
-    m_pages.reset();
+    m_survey.reset();
     m_notesWhileReading.clear();
     m_largest.reset();
-    m_storedWhilePending.reset();
-    m_serialPending = db != nullptr;
+    m_firstVersion = -1;
+    m_consumer = db && m_makeConsumer ? m_makeConsumer() : nullptr;
+    m_rowsRead = 0;
     if (db)
-        startSurvey();
+        startReading();
+    setReading(reading());
 }
 
 bool LogIndex::current(platform::Connection *db) const { return db && db == m_db && !m_stale; }
 
+bool LogIndex::reading() const { return m_reading || m_soon.isActive() || m_later.isActive(); }
+
+void LogIndex::setReading(bool reading)
+{
+    if (reading != m_shownReading) {
+        m_shownReading = reading;
+        emit readingChanged(reading);
+    }
+}
+
+int LogIndex::gapLeft() const
+{
+    return m_lastReading.isValid() ? int(std::max<qint64>(0, kReadingGapMs - m_lastReading.elapsed())) : 0;
+}
+
+void LogIndex::soon()
+{
+    if (!m_db)
+        return;
+    if (m_reading) {
+        m_again = true;
+        return;
+    }
+    if (!m_soon.isActive())
+        m_soon.start(gapLeft());
+    setReading(true);
+}
+
+void LogIndex::refresh() { soon(); }
+
 bool LogIndex::poll(platform::Connection *db)
 {
-    // While a reading runs or waits to be tried again, the file is not asked:
+    // While a reading runs or waits to be tried again, the log is not asked:
     // a file that another program holds would keep the window waiting.
     if (!db || db != m_db || m_reading || m_retry.isActive() || m_later.isActive())
         return true;
-    const qint64 v = dataVersion(db);
+    const qint64 v = db->changeCount();
     if (v >= 0 && m_version >= 0 && v != m_version)
         emit written();
     if (v < 0 || v != m_version || m_stale) {
         // What is known answers meanwhile.
         const qint64 since = m_lastReading.isValid() ? m_lastReading.elapsed() : kReadingGapMs;
-        if (!m_stale && v >= 0 && m_version >= 0 && since < kReadingGapMs)
+        if (!m_stale && v >= 0 && m_version >= 0 && since < kReadingGapMs) {
             m_later.start(int(kReadingGapMs - since));
-        else
-            startSurvey(v);
+            setReading(true);
+        } else {
+            startReading(v);
+        }
     }
     return v >= 0;
 }
 
-void LogIndex::startSurvey(std::optional<qint64> version)
+void LogIndex::startReading(std::optional<qint64> version)
 {
     if (!m_db || m_reading)
         return;
     m_retry.stop();
     m_later.stop();
+    m_soon.stop();
     // Read before the reading starts: later changes move it again.
-    m_surveyVersion = version ? *version : dataVersion(m_db);
+    const qint64 v = version ? *version : m_db->changeCount();
+    // Nobody else wrote since what is known was read: only the chunks the
+    // window changed are read again, and the answers stay known meanwhile.
+    const bool own = !m_stale && v >= 0 && v == m_version;
+    m_readingVersion = v;
     const bool wasStale = m_stale;
-    m_stale = true;
+    m_stale = m_stale || !own;
     m_reading = true;
+    m_again = false;
     m_notesWhileReading.clear();
     m_stop = std::make_shared<std::atomic<bool>>(false);
+    const QString path = m_db->path();
 
-    const bool first = m_serialPending;
-    if (first)
-        m_firstVersion = m_surveyVersion;
-    QPromise<std::optional<qint64>> serial;
-    if (first)
-        m_serialReading = serial.future();
-    m_survey = QtConcurrent::run(&m_pool, [path = m_db->path(), stop = m_stop, known = m_chunks, pages = m_pages,
-                                           first, serial = std::move(serial), gate = readingGate()]() mutable
-                                          -> std::optional<Survey> {
+    Known known{m_chunks, m_survey, !own};
+    m_reader = QtConcurrent::run(&m_pool, [path, stop = m_stop, known = std::move(known), consumer = m_consumer,
+                                           pool = &m_pool, gate = readingGate()]() -> std::optional<Reading> {
         platform::EngineError e;
-        auto own = readingConnection(path, &e);
-        if (first) {
-            serial.start();
-            if (own && !stop->load())
-                serial.addResult(readLargestSerial(own.get()));
-            serial.finish();
-        }
-        std::optional<Survey> survey = own ? surveyLog(own.get(), known, pages.get(), stop.get()) : std::nullopt;
+        const auto db = readingConnection(path, &e);
+        std::optional<Reading> reading = db ? readLog(db.get(), known, consumer.get(), stop.get(), pool) : std::nullopt;
         if (gate)
             gate();
-        return survey;
+        return reading;
     });
-    if (first)
-        m_serialWatcher.setFuture(m_serialReading);
-    m_surveyWatcher.setFuture(m_survey);
-    if (!wasStale)
+    m_readerWatcher.setFuture(m_reader);
+    setReading(true);
+    if (!wasStale && m_stale)
         emit changed(); // the answers are not known until the reading is over
 }
 
-void LogIndex::serialRead()
+void LogIndex::readingDone()
 {
-    if (!m_serialPending || !m_serialReading.isFinished())
-        return; // already taken, or no longer wanted
-    m_serialPending = false;
-    if (m_serialReading.resultCount() > 0)
-        if (const std::optional<qint64> v = m_serialReading.result())
-            m_largest = std::max(*v, m_storedWhilePending.value_or(0));
-}
-
-void LogIndex::surveyDone()
-{
-    if (!m_reading || !m_survey.isFinished())
-        return; // a reading of a file no longer open
-    m_reading = false;
-    m_lastReading.start();
-    serialRead();
-    std::optional<Survey> survey = m_survey.takeResult();
-    if (!survey) {
+    if (!m_reading || !m_reader.isFinished())
+        return; // a reading of a log no longer open
+    std::optional<Reading> result = m_reader.takeResult();
+    if (!result) {
         // Not known yet: what was known stays, and the reading is tried again.
+        m_reading = false;
+        m_lastReading.start();
         m_retry.start();
+        setReading(reading());
         return;
     }
+    m_rowsRead = result->rowsRead;
     if (!m_callSigns)
         m_callSigns.emplace();
-    m_callSigns->replaceChunks(survey->replaced, kChunkBits, std::move(survey->rows));
-    for (qint64 chunk : survey->replaced)
+    m_callSigns->replaceChunks(result->replaced, kChunkBits, std::move(result->rows));
+    for (qint64 chunk : result->replaced)
         m_chunks.erase(chunk);
-    m_chunks.merge(survey->chunks);
-    m_pages = std::move(survey->pages);
-    m_version = m_surveyVersion;
-    // The window's changes made meanwhile may be missing from what was read.
+    m_chunks.merge(result->chunks);
+    m_survey = std::move(result->survey);
+    m_version = m_readingVersion;
+    // The window's changes made meanwhile may be missing from what was read:
+    // made again, and their chunks read again.
     const std::vector<Note> notes = std::move(m_notesWhileReading);
     m_notesWhileReading.clear();
     for (const Note &n : notes)
         apply(n);
     recomputeLargest();
-    m_stale = false;
+    // Known, unless another program wrote during the reading (the reading
+    // after this one brings it up to date).
+    m_stale = m_db->changeCount() != m_version;
     ++m_generation;
-    poll(m_db); // changed again meanwhile: read again
     emit changed();
+    // Then what the consumer makes of the rows, on the reading's thread: the
+    // reading is over once it is done.
+    if (m_consumer) {
+        m_summing = true;
+        m_sumWatcher.setFuture(QtConcurrent::run(&m_pool, [consumer = m_consumer] { consumer->sum(); }));
+    } else {
+        summed();
+    }
+}
+
+void LogIndex::summed()
+{
+    if (!m_reading)
+        return;
+    if (m_consumer && !std::exchange(m_summing, false))
+        return; // a sum for a log no longer open
+    m_reading = false;
+    m_lastReading.start();
+    emit read();
+    poll(m_db); // changed again meanwhile: read again
+    if (!m_reading && std::exchange(m_again, false))
+        soon();
+    setReading(reading());
 }
 
 void LogIndex::recomputeLargest()
@@ -602,17 +393,26 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
         return qint64(0);
     if (!poll(db))
         return std::nullopt; // the file is busy: asked once only
-    if (m_serialPending && db == m_db) {
-        m_serialReading.waitForFinished(); // the reading of this file gives it first: wait for it
-        serialRead();
-    }
-    // Right after opening, the first statement's answer, when nobody has
-    // written since it was read. (Another program's change not read yet,
-    // m_later, is counted by the statement.)
+    // What is known, when nobody has written since it was. (Another
+    // program's change not read yet, m_later, is counted by the statement.)
+    // (A reading under way has not asked the log: its count is asked here.)
     const bool behind = m_later.isActive();
-    if (m_largest && db == m_db && ((!m_stale && !behind) || (!m_callSigns && dataVersion(db) == m_firstVersion)))
+    const qint64 version = db == m_db && m_largest ? db->changeCount() : -1;
+    if (m_largest && db == m_db && version >= 0
+        && ((!m_stale && !behind && version == m_version) || (!m_callSigns && version == m_firstVersion)))
         return m_largest;
-    const std::optional<qint64> v = readLargestSerial(db);
+    if (db == m_db && !m_callSigns) {
+        // The first reading is not over: one statement, kept until another
+        // program writes.
+        const qint64 before = db->changeCount();
+        const std::optional<qint64> v = readLargestSerial(db);
+        if (v) {
+            m_largest = v;
+            m_firstVersion = before;
+        }
+        return v;
+    }
+    const std::optional<qint64> v = knownLargest(*db, false);
     if (v && current(db) && !behind)
         m_largest = v;
     return v;
@@ -620,9 +420,62 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
 
 std::optional<qint64> LogIndex::largestSerialLocked(platform::Connection &db)
 {
-    if (&db == m_db && m_largest && m_callSigns && !m_stale && dataVersion(&db) == m_version)
+    if (&db == m_db && m_largest && db.changeCount() == (m_callSigns ? m_version : m_firstVersion))
         return m_largest;
-    return readLargestSerial(&db);
+    return knownLargest(db, true);
+}
+
+std::optional<qint64> LogIndex::knownLargest(platform::Connection &db, bool locked)
+{
+    // Nothing known of this log: every row (a server answers from its indexes).
+    if (&db != m_db || !m_callSigns || db.indexesSerials())
+        return readLargestSerial(&db);
+    std::optional<ReadLock> lock;
+    if (!locked && !lock.emplace(&db).held())
+        return std::nullopt;
+    // The chunks whose largest number is not known, and those of the parts of
+    // the table another program changed since the survey kept.
+    std::vector<platform::RowidRange> spans;
+    if (db.changeCount() != m_version) {
+        auto now = m_survey ? db.surveyTable(Identifier(kTable)) : std::nullopt;
+        const auto changed = now ? platform::changedRowids(*m_survey, *now) : std::nullopt;
+        if (!changed)
+            return readLargestSerial(&db);
+        spans = *changed;
+    }
+    for (const auto &[chunk, state] : m_chunks)
+        if (!state.largest)
+            spans.push_back({chunkStart(chunk), chunkEnd(chunk)});
+    for (platform::RowidRange &span : spans)
+        span = {chunkStart(chunkOf(span.first)), chunkEnd(chunkOf(span.last))};
+    std::sort(spans.begin(), spans.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<platform::RowidRange> whole;
+    for (const platform::RowidRange &span : spans)
+        if (!whole.empty() && span.first <= whole.back().last + 1)
+            whole.back().last = std::max(whole.back().last, span.last);
+        else
+            whole.push_back(span);
+    qint64 best = 0;
+    for (const auto &[chunk, state] : m_chunks) {
+        const auto after = std::upper_bound(whole.begin(), whole.end(), chunkStart(chunk),
+                                            [](qint64 rowid, const platform::RowidRange &s) { return rowid < s.first; });
+        if (state.largest && (after == whole.begin() || std::prev(after)->last < chunkStart(chunk)))
+            best = std::max(best, *state.largest);
+    }
+    for (const platform::RowidRange &span : whole) {
+        const std::optional<qint64> n = readLargestSerial(&db, span);
+        if (!n)
+            return std::nullopt;
+        best = std::max(best, *n);
+    }
+    return best;
+}
+
+std::optional<CallSignSet::KeyCounts> LogIndex::callSignCounts() const
+{
+    if (!m_callSigns || m_stale)
+        return std::nullopt;
+    return m_callSigns->keyCounts();
 }
 
 // ------------------------------------------------------------------ the window's changes
@@ -631,9 +484,9 @@ void LogIndex::apply(const Note &n)
 {
     auto chunk = m_chunks.find(chunkOf(n.rowid));
     if (chunk == m_chunks.end() && n.added)
-        chunk = m_chunks.emplace(chunkOf(n.rowid), ChunkState{std::nullopt, qint64(0)}).first;
+        chunk = m_chunks.emplace(chunkOf(n.rowid), ChunkState{false, qint64(0)}).first;
     if (chunk != m_chunks.end()) {
-        chunk->second.digest.reset(); // read again by the next reading
+        chunk->second.current = false; // read again by the next reading
         if (n.serial && n.added && chunk->second.largest)
             chunk->second.largest = std::max(*chunk->second.largest, *n.serial);
         else if (n.serial && !n.added && (!chunk->second.largest || *n.serial >= *chunk->second.largest))
@@ -651,17 +504,12 @@ void LogIndex::note(const Note &n)
         m_notesWhileReading.push_back(n);
     apply(n);
     if (n.serial && n.added) {
-        if (m_serialPending)
-            m_storedWhilePending = std::max(m_storedWhilePending.value_or(*n.serial), *n.serial);
         if (m_largest)
             m_largest = std::max(*m_largest, *n.serial);
-    } else if (n.serial && (m_serialPending || (m_largest && *n.serial >= *m_largest))) {
-        // The largest number may be gone: read again when asked. A first
-        // answer not taken yet may have been made before the change.
-        m_largest.reset();
-        m_storedWhilePending.reset();
-        m_serialPending = false;
+    } else if (n.serial && m_largest && *n.serial >= *m_largest) {
+        m_largest.reset(); // the largest number may be gone: worked out again when asked
     }
+    soon();
 }
 
 namespace {

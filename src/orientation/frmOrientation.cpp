@@ -3,13 +3,13 @@
 
 #include "BoundControls.h"
 #include "Converter.h"
-#include "ProgramFolder.h"
 #include "Style.h"
 #include "Prompts.h"
 #include "RecordSource.h"
 #include "RecordSourceBar.h"
 #include "Regional.h"
 #include "RosePicture.h"
+#include "Towns.h"
 #include "Twips.h"
 
 #include <QDir>
@@ -27,14 +27,10 @@ using platform::px;
 using platform::rectTw;
 
 QPointer<frmOrientation> frmOrientation::s_instance;
-QString frmOrientation::s_referenceFile;
 
-QString frmOrientation::referenceFile()
-{
-    return s_referenceFile.isEmpty() ? platform::programFile(QStringLiteral("Orientation.mdb")) : s_referenceFile;
-}
+QString frmOrientation::referenceFile() { return towns::referenceFile(); }
 
-void frmOrientation::setReferenceFile(const QString &path) { s_referenceFile = path; }
+void frmOrientation::setReferenceFile(const QString &path) { towns::setReferenceFile(path); }
 
 namespace {
 
@@ -169,25 +165,20 @@ frmOrientation::~frmOrientation()
 
 void frmOrientation::Form_Load()
 {
-    QString file = referenceFile();
     picRose->setLeft(needle::roseLeft(ScaleWidth, picRose->Height));
     picRose->setNeedle(needle::atRest(picRose->Width, picRose->Height));
     // An operator's own Orientation.mdb may be a Jet file: its table is read
-    // by the converter into a copy that lives as long as the window.
-    if (legacy::isJetFile(file)) {
-        m_jetCopy = std::make_unique<QTemporaryDir>();
-        const QString copy = m_jetCopy->filePath(QStringLiteral("Orientation.sqlite"));
-        const legacy::ChildResult r = legacy::runConverter(file, copy, {}, QStringLiteral("direction"));
-        if (r.status != legacy::ChildResult::Done) {
-            const QString why = r.status == legacy::ChildResult::Damaged
-                                    ? msg::townsDamaged().arg(QDir::toNativeSeparators(file))
-                                    : r.message;
-            platform::showMessage(this, why + msg::orientationUnavailable(), platform::MessageIcon::Warning);
-            return;
-        }
-        file = copy;
+    // by the converter into a copy, made once (towns::readableFile).
+    const towns::Readable towns = towns::readableFile();
+    if (towns.file.isEmpty()) {
+        const legacy::ChildResult &r = towns.conversion;
+        const QString why = r.status == legacy::ChildResult::Damaged
+                                ? msg::townsDamaged().arg(QDir::toNativeSeparators(referenceFile()))
+                                : r.message;
+        platform::showMessage(this, why + msg::orientationUnavailable(), platform::MessageIcon::Warning);
+        return;
     }
-    Data2->setDatabaseName(file);
+    Data2->setDatabaseName(towns.file);
     // The record source opens once the window is laid out; the first town
     // then fills Label1 and sets the needle.
     if (!Data2->refresh())

@@ -6,7 +6,6 @@
 
 #include <QPointer>
 #include <QString>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <memory>
 
@@ -28,9 +27,7 @@ public:
     static void showSingle();
     // The open window, or nullptr.
     static frmOrientation *instance();
-    // The reference database opened by the next window: Orientation.mdb in
-    // the program's folder unless another file was set (an empty path
-    // restores the default).
+    // The reference database opened by the next window (towns::referenceFile).
     static QString referenceFile();
     static void setReferenceFile(const QString &path);
 
@@ -56,9 +53,7 @@ private:
     void Form_Load();
     void Data2_Reposition();
     void reportOpenFailure();
-    std::unique_ptr<QTemporaryDir> m_jetCopy; // the towns of a Jet reference file
     QString m_shownBearing;
     bool m_bearingShown = false;
     static QPointer<frmOrientation> s_instance;
-    static QString s_referenceFile;
 };

@@ -272,6 +272,14 @@ bool SqlBackend::exec(const Sql &sql, const QVariantList &params)
     return true;
 }
 
+bool Backend::execRows(const Sql &sql, const QVector<QVariantList> &rows)
+{
+    for (const QVariantList &row : rows)
+        if (!exec(sql, row))
+            return false;
+    return true;
+}
+
 QVariant SqlBackend::readValue(const QSqlQuery &q, int column) const { return q.value(column); }
 
 QVector<QVariantList> SqlBackend::rows(const Sql &sql, const QVariantList &params, bool *ok)
@@ -445,6 +453,7 @@ EngineError Connection::lastError() const { return d->error; }
 int Connection::changes() const { return d->changes; }
 
 bool Connection::exec(const Sql &sql, const QVariantList &params) { return d->exec(sql, params); }
+bool Connection::execRows(const Sql &sql, const QVector<QVariantList> &rows) { return d->execRows(sql, rows); }
 QVariant Connection::scalar(const Sql &sql, const QVariantList &params, bool *ok) { return d->scalar(sql, params, ok); }
 QVector<QVariantList> Connection::rows(const Sql &sql, const QVariantList &params, bool *ok)
 {
@@ -460,7 +469,7 @@ bool Connection::execAndCommit(const Sql &sql, const QVariantList &params, QVect
     return d->execAndCommit(sql, params, rows);
 }
 void Connection::rollback() { d->rollback(); }
-std::optional<PageSurvey> Connection::surveyPages(const Identifier &table) { return d->surveyPages(table); }
+std::optional<TableSurvey> Connection::surveyTable(const Identifier &table) { return d->surveyTable(table); }
 qint64 Connection::changeCount() { return d->changeCount(); }
 std::optional<qint64> Connection::lastInsertedRowid() { return d->lastInsertedRowid(); }
 Sql Connection::isPlainNumber(const Identifier &column) const { return d->isPlainNumber(column); }
@@ -491,24 +500,26 @@ int RowText::columnCount() const { return m_source->columnCount(); }
 bool RowText::isNull(int column) const { return m_source->isNull(column); }
 QByteArrayView RowText::text(int column) const { return m_source->text(column); }
 
-// bytes holds the same rows in both (rowids are unique in a table).
-std::optional<std::vector<RowidRange>> changedRowids(const PageSurvey &before, const PageSurvey &after)
+// A row that differs lies, before or after, in a part that differs, or that
+// joined or left the table: a part present in both surveys with the same
+// fingerprint holds the same rows in both (rowids are unique in a table).
+std::optional<std::vector<RowidRange>> changedRowids(const TableSurvey &before, const TableSurvey &after)
 {
     if (before.layout != after.layout)
         return std::nullopt;
     std::vector<RowidRange> out;
-    auto add = [&](const PageSurvey::Leaf &leaf) {
-        if (leaf.first <= leaf.last)
-            out.push_back({leaf.first, leaf.last});
+    auto add = [&](const TableSurvey::Part &part) {
+        if (part.first <= part.last)
+            out.push_back({part.first, part.last});
     };
-    auto a = before.leaves.begin(), b = after.leaves.begin();
-    while (a != before.leaves.end() || b != after.leaves.end()) {
-        if (b == after.leaves.end() || (a != before.leaves.end() && a->page < b->page)) {
+    auto a = before.parts.begin(), b = after.parts.begin();
+    while (a != before.parts.end() || b != after.parts.end()) {
+        if (b == after.parts.end() || (a != before.parts.end() && a->place < b->place)) {
             add(*a++);
-        } else if (a == before.leaves.end() || b->page < a->page) {
+        } else if (a == before.parts.end() || b->place < a->place) {
             add(*b++);
         } else {
-            if (a->hash != b->hash || !a->whole || !b->whole) {
+            if (a->fingerprint != b->fingerprint || !a->whole || !b->whole) {
                 add(*a);
                 add(*b);
             }

@@ -161,18 +161,21 @@ QString logDisplayName(const QString &name);
 // Who connects to a shared log (its address's user; empty for a file).
 QString logUserName(const QString &name);
 
-// A table's pages as the file holds them: enough to tell, against an earlier
-// survey of the same table, which rows may have changed, without reading a
-// single row.
-struct PageSurvey {
-    struct Leaf {
-        quint32 page = 0;
-        quint64 hash = 0;              // of the page's bytes
+// Where a table's rows lie and a fingerprint of each place: enough to tell,
+// against an earlier survey of the same table, which rows may have changed,
+// without reading a single row. In a file a place is a page of the table's
+// tree and its fingerprint a hash of the page's bytes; on a server a place is
+// a chunk of rowids and its fingerprint the version the journal gave it at
+// its latest change.
+struct TableSurvey {
+    struct Part {
+        quint32 place = 0;
+        quint64 fingerprint = 0;
         qint64 first = 0, last = -1;   // its smallest and largest rowid (first > last: none)
-        bool whole = true;             // false: a row of it goes on in other pages
+        bool whole = true;             // false: a row of it goes on elsewhere, and may change unseen
     };
-    quint64 layout = 0;       // what the comparison rests on: page size, the table's place, the schema...
-    std::vector<Leaf> leaves; // the pages that hold the table's rows, by page number
+    quint64 layout = 0;     // what the comparison rests on: page size, the table's place, the schema...
+    std::vector<Part> parts; // by place
 };
 
 struct RowidRange {
@@ -183,7 +186,7 @@ struct RowidRange {
 // The rowids whose rows may differ between two surveys of a table, sorted and
 // apart; nothing when the two cannot be compared (the schema or the file's
 // layout changed): then every row may differ.
-std::optional<std::vector<RowidRange>> changedRowids(const PageSurvey &before, const PageSurvey &after);
+std::optional<std::vector<RowidRange>> changedRowids(const TableSurvey &before, const TableSurvey &after);
 
 // The values of one row as the engine holds them, read in place: texts as
 // their UTF-8 bytes, numbers in the engine's own decimal form. Valid only
@@ -262,6 +265,11 @@ public:
     bool exec(const Sql &sql, const QVariantList &params = {});
     // Rows changed by the last statement that exec() ran.
     int changes() const;
+    // Runs one statement once for each row of values (its parameters), as
+    // exec() would, the statement prepared once and the values handed to the
+    // engine as they are: for writing many rows quickly. False, with
+    // lastError(), at the first row that fails.
+    bool execRows(const Sql &sql, const QVector<QVariantList> &rows);
     // Runs a statement and returns the first column of its first row.
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     // Rows of a select statement, each as a list of values in column order.
@@ -294,10 +302,11 @@ public:
     // BEGIN, then the file read: until commit() or rollback(), no other
     // program commits a change, and what the statements read stays as it is.
     bool beginRead();
-    // Inside beginRead(): the survey of a table's pages, read from the file
-    // itself; nothing when the file cannot be read that way (another journal
-    // mode, a page that is not what the table's tree says, a server).
-    std::optional<PageSurvey> surveyPages(const Identifier &table);
+    // Inside beginRead(): the survey of a table, read from the file itself
+    // (or the server's versions of its chunks); nothing when it cannot be read
+    // that way (another journal mode, a page that is not what the table's
+    // tree says, a journal without versions).
+    std::optional<TableSurvey> surveyTable(const Identifier &table);
     bool commit();
     void rollback();
     // Inside begin(): the statement, then the commit, in one exchange with a
@@ -347,5 +356,12 @@ private:
     std::unique_ptr<Backend> d;
     friend class Cursor;
 };
+
+// For tests: from this call on, every read of a log file the engine makes in
+// this process, on connections opened afterwards, is counted (the pages a
+// statement reads from the file, those the surveys read too), whatever the
+// thread. The count so far; 0 before the first call.
+void countFileReads();
+qint64 fileReads();
 
 } // namespace platform

@@ -52,6 +52,8 @@ public:
     // What Connection's routines of the same names do.
     virtual bool exec(const Sql &sql, const QVariantList &params = {}) = 0;
     virtual QVector<QVariantList> rows(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr) = 0;
+    // The statement run once for each row of parameters.
+    virtual bool execRows(const Sql &sql, const QVector<QVariantList> &rows);
     QVariant scalar(const Sql &sql, const QVariantList &params = {}, bool *ok = nullptr);
     virtual bool commit() = 0;
     virtual void rollback() = 0;
@@ -69,7 +71,7 @@ public:
     virtual Sql tableSelect(const Identifier &table) = 0;
     virtual bool begin() = 0;
     virtual bool beginRead() = 0;
-    virtual std::optional<PageSurvey> surveyPages(const Identifier &) { return std::nullopt; }
+    virtual std::optional<TableSurvey> surveyTable(const Identifier &) { return std::nullopt; }
     virtual bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) = 0;
     virtual qint64 changeCount() = 0;
     virtual std::optional<qint64> lastInsertedRowid() = 0;

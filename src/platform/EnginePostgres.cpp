@@ -670,7 +670,7 @@ public:
     // emptied at once. Read in the reading's snapshot, it holds what the rows
     // read hold, the connection's own changes included. A journal without
     // versions has no survey: each change is then a whole reading.
-    std::optional<PageSurvey> surveyPages(const Identifier &table) override
+    std::optional<TableSurvey> surveyTable(const Identifier &table) override
     {
         // (Asked so that a missing table is no error: an error would end the
         // reading's transaction.)
@@ -684,16 +684,16 @@ public:
         const auto versions = rows(Sql("SELECT chunk, version FROM sequanel_versions ORDER BY chunk"), {}, &ok);
         if (!ok || versions.isEmpty())
             return std::nullopt;
-        PageSurvey survey;
+        TableSurvey survey;
         survey.layout = oids.value(0).toULongLong();
         for (const QVariantList &v : versions) {
             const qint64 chunk = v.value(0).toLongLong();
-            PageSurvey::Leaf leaf;
-            leaf.page = quint32(chunk + 1);
-            leaf.hash = v.value(1).toULongLong();
+            TableSurvey::Part leaf;
+            leaf.place = quint32(chunk + 1);
+            leaf.fingerprint = v.value(1).toULongLong();
             leaf.first = chunk < 0 ? 0 : chunk * kVersionChunk;
             leaf.last = chunk < 0 ? std::numeric_limits<qint64>::max() : leaf.first + kVersionChunk - 1;
-            survey.leaves.push_back(leaf);
+            survey.parts.push_back(leaf);
         }
         return survey;
     }

@@ -6,6 +6,8 @@
 #include <QSqlError>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <sqlite3.h>
 
@@ -36,21 +38,41 @@ sqlite3 *engineHandle(const QSqlDatabase &db)
                : nullptr;
 }
 
-// A row of a statement the engine is stepping through, read in place.
+// A row of a statement the engine is stepping through, read in place. A
+// whole number is written out here, as the engine would write it: the
+// engine's own conversion turns the stored value into text in the row, which
+// costs more than the reading of the row itself on a large table.
 class StatementRow : public RowSource
 {
 public:
-    explicit StatementRow(sqlite3_stmt *statement) : m_statement(statement) {}
+    explicit StatementRow(sqlite3_stmt *statement)
+        : m_statement(statement), m_numbers(size_t(std::max(0, sqlite3_column_count(statement))))
+    {
+    }
     int columnCount() const override { return sqlite3_column_count(m_statement); }
     bool isNull(int column) const override { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
     QByteArrayView text(int column) const override
     {
+        if (sqlite3_column_type(m_statement, column) == SQLITE_INTEGER && size_t(column) < m_numbers.size()) {
+            const sqlite3_int64 v = sqlite3_column_int64(m_statement, column);
+            char *const end = m_numbers[size_t(column)].data() + m_numbers[size_t(column)].size();
+            char *p = end;
+            quint64 u = v < 0 ? 0 - quint64(v) : quint64(v);
+            do {
+                *--p = char('0' + u % 10);
+                u /= 10;
+            } while (u);
+            if (v < 0)
+                *--p = '-';
+            return QByteArrayView(p, end - p);
+        }
         const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
         return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(m_statement, column) : 0);
     }
 
 private:
     sqlite3_stmt *m_statement;
+    mutable std::vector<std::array<char, 24>> m_numbers; // each column's number, written out
 };
 
 } // namespace
@@ -79,7 +101,8 @@ public:
     {
         return Sql("CAST(CAST(%1 AS INTEGER) AS TEXT) = %1").arg(column);
     }
-    std::optional<PageSurvey> surveyPages(const Identifier &table) override;
+    std::optional<TableSurvey> surveyTable(const Identifier &table) override;
+    bool execRows(const Sql &sql, const QVector<QVariantList> &rows) override;
     bool forEachRow(const Sql &sql, const std::function<bool(const RowText &)> &onRow) override;
     bool insertRows(const Identifier &table, const QVector<ColumnDef> &columns, qint64 count,
                     const Connection::RowFiller &fill) override;
@@ -306,7 +329,7 @@ quint64 pageHash(const unsigned char *p, size_t n)
 // file handle (a second handle of the process on the same file would lose
 // the process's locks on it when closed). Only the pages of the tree count:
 // a page freed, or one of another table, keeps bytes that no longer matter.
-std::optional<PageSurvey> FileBackend::surveyPages(const Identifier &table)
+std::optional<TableSurvey> FileBackend::surveyTable(const Identifier &table)
 {
     sqlite3 *handle = engineHandle(db);
     sqlite3_file *file = nullptr;
@@ -331,7 +354,7 @@ std::optional<PageSurvey> FileBackend::surveyPages(const Identifier &table)
     const quint32 usable = pageSize - header[20];
     const qint64 pageCount = size / pageSize;
 
-    PageSurvey out;
+    TableSurvey out;
     // Page size, reserved bytes, payload fractions, schema cookie and
     // format, text encoding, and the table's root page.
     unsigned char layout[8 * 5] = {};
@@ -367,9 +390,9 @@ std::optional<PageSurvey> FileBackend::surveyPages(const Identifier &table)
         } else if (page[0] == 0x0D) { // leaf page: a row per cell, its payload size then its rowid
             if (8 + 2 * cells > usable)
                 return std::nullopt;
-            PageSurvey::Leaf leaf;
-            leaf.page = number;
-            leaf.hash = pageHash(page, pageSize);
+            TableSurvey::Part leaf;
+            leaf.place = number;
+            leaf.fingerprint = pageHash(page, pageSize);
             for (quint32 i = 0; i < cells; ++i) {
                 const quint32 at = bigEndian16(page + 8 + 2 * i);
                 if (at < 8)
@@ -385,18 +408,15 @@ std::optional<PageSurvey> FileBackend::surveyPages(const Identifier &table)
                 if (*payload > usable - 35)
                     leaf.whole = false; // the rest of the row is on overflow pages
             }
-            out.leaves.push_back(leaf);
+            out.parts.push_back(leaf);
         } else {
             return std::nullopt;
         }
     }
-    std::sort(out.leaves.begin(), out.leaves.end(),
-              [](const PageSurvey::Leaf &a, const PageSurvey::Leaf &b) { return a.page < b.page; });
+    std::sort(out.parts.begin(), out.parts.end(),
+              [](const TableSurvey::Part &a, const TableSurvey::Part &b) { return a.place < b.place; });
     return out;
 }
-
-// A row that differs lives, before or after, on a leaf that differs, or that
-// joined or left the tree: a leaf present in both surveys with the same
 
 // ---------------------------------------------------------------- rows
 
@@ -470,5 +490,158 @@ bool FileBackend::insertRows(const Identifier &table, const QVector<ColumnDef> &
     sqlite3_finalize(st);
     return !stopped && rc == SQLITE_OK;
 }
+
+// QtSql makes and checks a copy of every value it binds, which costs more
+// than the engine's own writing of the row: the rows are bound here with the
+// engine's functions, as QtSql would bind them (texts in UTF-16, whole
+// numbers, reals, bytes).
+bool FileBackend::execRows(const Sql &sql, const QVector<QVariantList> &rows)
+{
+    error = {};
+    sqlite3 *handle = engineHandle(db);
+    if (!handle)
+        return Backend::execRows(sql, rows);
+    const QByteArray text = sql.text().toUtf8();
+    sqlite3_stmt *st = nullptr;
+    int rc = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &st, nullptr);
+    QString other; // a value of another type, as text while it is bound
+    for (qsizetype r = 0; rc == SQLITE_OK && r < rows.size(); ++r) {
+        const QVariantList &row = rows[r];
+        for (int i = 0; rc == SQLITE_OK && i < row.size(); ++i) {
+            const QVariant &v = row[i];
+            switch (v.isNull() ? QMetaType::UnknownType : v.typeId()) {
+            case QMetaType::UnknownType: rc = sqlite3_bind_null(st, i + 1); break;
+            case QMetaType::Int:
+            case QMetaType::LongLong:
+            case QMetaType::UInt:
+            case QMetaType::Bool: rc = sqlite3_bind_int64(st, i + 1, v.toLongLong()); break;
+            case QMetaType::Double: rc = sqlite3_bind_double(st, i + 1, v.toDouble()); break;
+            case QMetaType::QByteArray: { // (a null one is NULL, as QtSql binds it)
+                const QByteArray &bytes = *static_cast<const QByteArray *>(v.constData());
+                rc = bytes.isNull() ? sqlite3_bind_null(st, i + 1)
+                                    : sqlite3_bind_blob(st, i + 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+                break;
+            }
+            case QMetaType::QString: {
+                const QString &s = *static_cast<const QString *>(v.constData());
+                rc = s.isNull() ? sqlite3_bind_null(st, i + 1)
+                                : sqlite3_bind_text16(st, i + 1, s.utf16(), int(s.size() * 2), SQLITE_STATIC);
+                break;
+            }
+            default:
+                other = v.toString();
+                rc = sqlite3_bind_text16(st, i + 1, other.utf16(), int(other.size() * 2), SQLITE_TRANSIENT);
+            }
+        }
+        if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_DONE)
+            rc = sqlite3_reset(st);
+    }
+    if (rc != SQLITE_OK) {
+        error.text = QString::fromUtf8(sqlite3_errmsg(handle));
+        error.code = sqlite3_extended_errcode(handle);
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_OK;
+}
+
+// ---------------------------------------------------------------- counted reads
+
+namespace {
+
+// A layer over the engine's own file layer: every file it opens is the
+// engine's own file, wrapped, so that its reads are counted; everything else
+// is passed through as it is.
+std::atomic<qint64> g_fileReads{0};
+sqlite3_vfs *g_fileLayer = nullptr; // the engine's own
+sqlite3_vfs g_countingLayer;
+
+struct CountedFile {
+    sqlite3_file base;
+    sqlite3_file *real; // right after this struct, in the same allocation
+};
+
+sqlite3_file *realOf(sqlite3_file *f) { return reinterpret_cast<CountedFile *>(f)->real; }
+
+int countedClose(sqlite3_file *f) { return realOf(f)->pMethods->xClose(realOf(f)); }
+int countedRead(sqlite3_file *f, void *buffer, int amount, sqlite3_int64 offset)
+{
+    g_fileReads.fetch_add(1, std::memory_order_relaxed);
+    return realOf(f)->pMethods->xRead(realOf(f), buffer, amount, offset);
+}
+int countedWrite(sqlite3_file *f, const void *buffer, int amount, sqlite3_int64 offset)
+{
+    return realOf(f)->pMethods->xWrite(realOf(f), buffer, amount, offset);
+}
+int countedTruncate(sqlite3_file *f, sqlite3_int64 size) { return realOf(f)->pMethods->xTruncate(realOf(f), size); }
+int countedSync(sqlite3_file *f, int flags) { return realOf(f)->pMethods->xSync(realOf(f), flags); }
+int countedFileSize(sqlite3_file *f, sqlite3_int64 *size) { return realOf(f)->pMethods->xFileSize(realOf(f), size); }
+int countedLock(sqlite3_file *f, int level) { return realOf(f)->pMethods->xLock(realOf(f), level); }
+int countedUnlock(sqlite3_file *f, int level) { return realOf(f)->pMethods->xUnlock(realOf(f), level); }
+int countedCheckReserved(sqlite3_file *f, int *out) { return realOf(f)->pMethods->xCheckReservedLock(realOf(f), out); }
+int countedFileControl(sqlite3_file *f, int op, void *arg) { return realOf(f)->pMethods->xFileControl(realOf(f), op, arg); }
+int countedSectorSize(sqlite3_file *f) { return realOf(f)->pMethods->xSectorSize(realOf(f)); }
+int countedDevice(sqlite3_file *f) { return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f)); }
+int countedShmMap(sqlite3_file *f, int page, int size, int extend, void volatile **out)
+{
+    const sqlite3_io_methods *m = realOf(f)->pMethods;
+    return m->iVersion >= 2 && m->xShmMap ? m->xShmMap(realOf(f), page, size, extend, out) : SQLITE_IOERR;
+}
+int countedShmLock(sqlite3_file *f, int offset, int n, int flags)
+{
+    const sqlite3_io_methods *m = realOf(f)->pMethods;
+    return m->iVersion >= 2 && m->xShmLock ? m->xShmLock(realOf(f), offset, n, flags) : SQLITE_IOERR;
+}
+void countedShmBarrier(sqlite3_file *f)
+{
+    const sqlite3_io_methods *m = realOf(f)->pMethods;
+    if (m->iVersion >= 2 && m->xShmBarrier)
+        m->xShmBarrier(realOf(f));
+}
+int countedShmUnmap(sqlite3_file *f, int remove)
+{
+    const sqlite3_io_methods *m = realOf(f)->pMethods;
+    return m->iVersion >= 2 && m->xShmUnmap ? m->xShmUnmap(realOf(f), remove) : SQLITE_OK;
+}
+// (Memory-mapped pages are not counted: the file is read through xRead
+// alone, since mapping is turned off below.)
+int countedFetch(sqlite3_file *, sqlite3_int64, int, void **out)
+{
+    *out = nullptr;
+    return SQLITE_OK;
+}
+int countedUnfetch(sqlite3_file *, sqlite3_int64, void *) { return SQLITE_OK; }
+
+const sqlite3_io_methods g_countedMethods = {
+    3, countedClose, countedRead, countedWrite, countedTruncate, countedSync, countedFileSize, countedLock,
+    countedUnlock, countedCheckReserved, countedFileControl, countedSectorSize, countedDevice, countedShmMap,
+    countedShmLock, countedShmBarrier, countedShmUnmap, countedFetch, countedUnfetch};
+
+int countedOpen(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *file, int flags, int *outFlags)
+{
+    auto *counted = reinterpret_cast<CountedFile *>(file);
+    counted->real = reinterpret_cast<sqlite3_file *>(counted + 1);
+    counted->base.pMethods = nullptr;
+    const int rc = g_fileLayer->xOpen(g_fileLayer, name, counted->real, flags, outFlags);
+    if (counted->real->pMethods)
+        counted->base.pMethods = &g_countedMethods;
+    return rc;
+}
+
+} // namespace
+
+void countFileReads()
+{
+    static const bool registered = [] {
+        g_fileLayer = sqlite3_vfs_find(nullptr);
+        g_countingLayer = *g_fileLayer;
+        g_countingLayer.szOsFile = int(sizeof(CountedFile)) + g_fileLayer->szOsFile;
+        g_countingLayer.zName = "sequanel-counted";
+        g_countingLayer.xOpen = countedOpen;
+        return sqlite3_vfs_register(&g_countingLayer, 1) == SQLITE_OK;
+    }();
+    (void)registered;
+}
+
+qint64 fileReads() { return g_fileReads.load(); }
 
 } // namespace platform

@@ -1,23 +1,15 @@
 #pragma once
 // The figures of the open log, kept up to date in the background.
 //
-// Each reading runs on a thread of its own with its own read-only connection
-// to the file, so that neither the window's stores nor its drawing wait for
-// it; after the first, a reading reads again only the rows that may have
-// changed (TallyReader). Changes asked for together (a change of a contact is
-// noted twice) start one reading; one asked for while a reading runs starts
-// one more after it ends, no sooner than a quarter of a second after (a log
-// that several stations fill at once is not read again after every store):
-// the last figures always describe the file after the last change. Only the
-// contacts and their times are worked out unless a window wants the whole
-// figures (setDetailed).
+// They come from the log's one reading (logfile::LogIndex and its
+// readings): every reading feeds the figures of the chunks it read, on its
+// own threads and read-only connections, so that neither the window's stores
+// nor its drawing wait for it. Only the contacts and their times are summed
+// unless a window wants the whole figures (setDetailed).
+#include "LogIndex.h"
 #include "Tally.h"
 
-#include <QFutureWatcher>
 #include <QObject>
-#include <QThreadPool>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <memory>
 
 namespace statistics {
@@ -26,51 +18,43 @@ class LogStatistics : public QObject
 {
     Q_OBJECT
 public:
-    explicit LogStatistics(QObject *parent = nullptr);
+    // Fed by the readings of index, from the next log it opens on.
+    explicit LogStatistics(logfile::LogIndex &index, QObject *parent = nullptr);
     ~LogStatistics() override;
 
-    // A log file was opened (its figures are read), or closed (none).
+    // A log was opened (its figures are read with it), or closed (none).
     void open(const QString &path);
     void close();
-    // Its contacts changed: the figures are read again.
+    // Read again, even when nothing changed.
     void refresh();
 
     QString path() const { return m_path; }
     // The last figures read; nullptr while none are known. Only the contacts
     // and their times (the rate) unless details are wanted.
     const Tally *tally() const { return m_tally ? &*m_tally : nullptr; }
-    // Whether a window shows the whole figures: working them out reads every
-    // contact's figures again at each reading (on a log of 1,000,000, a
-    // reading of several stores a second).
+    // Whether a window shows the whole figures: working them out costs the
+    // sums of every value at each reading.
     void setDetailed(bool detailed);
-    bool reading() const { return m_reading || m_kick.isActive(); }
+    // A reading runs, or is due.
+    bool reading() const { return !m_path.isEmpty() && m_index.reading(); }
 
     // The one kept for the main window's log (nullptr when none is).
     static LogStatistics *current();
     static void setCurrent(LogStatistics *s);
 
 signals:
-    // New figures, or none (closed, or the file could not be read).
+    // New figures, or none (closed).
     void changed();
     void readingChanged(bool reading);
 
 private:
-    void start();
-    void done();
-    int gapLeft() const;
+    void read();
 
+    logfile::LogIndex &m_index;
     QString m_path;
-    std::shared_ptr<TallyReader> m_reader; // what is known of the open log's rows
+    std::shared_ptr<Figures> m_figures; // fed by the readings of the open log
     std::optional<Tally> m_tally;
-    bool m_reading = false;
-    bool m_again = false;
     bool m_detailed = false;
-    bool m_readingDetailed = false; // the reading under way
-    std::shared_ptr<std::atomic<bool>> m_stop;
-    QThreadPool m_pool;
-    QFutureWatcher<std::optional<Tally>> m_watcher;
-    QTimer m_kick; // the reading asked for, started once control returns to the event loop
-    QElapsedTimer m_lastReading; // since the last reading ended
 };
 
 } // namespace statistics

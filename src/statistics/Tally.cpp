@@ -4,16 +4,16 @@
 #include "CallSigns.h"
 #include "Engine.h"
 #include "LogFile.h"
-#include "LogIndex.h"
 
 #include <algorithm>
-#include <string>
-#include <string_view>
-#include <unordered_map>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
 
 namespace statistics {
 
@@ -43,50 +43,6 @@ QByteArrayView trimmed(QByteArrayView t)
         t.chop(1);
     return t;
 }
-
-// A map by stored bytes, looked up without copying them.
-struct BytesHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-template <typename Value> using BytesMap = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
-
-std::string_view view(QByteArrayView bytes) { return {bytes.data(), size_t(bytes.size())}; }
-
-// Counts by the stored bytes of a value, turned into labels at the end.
-class Counter
-{
-public:
-    void add(QByteArrayView value, qint64 n = 1)
-    {
-        auto it = m_counts.find(view(value));
-        if (it == m_counts.end())
-            it = m_counts.emplace(std::string(view(value)), 0).first;
-        it->second += n;
-    }
-    void add(const Counter &other)
-    {
-        for (const auto &[stored, count] : other.m_counts)
-            add(QByteArrayView(stored.data(), qsizetype(stored.size())), count);
-    }
-    template <typename Label> QVector<Count> sorted(Label label) const
-    {
-        QHash<QString, qint64> merged; // two stored forms may give one label
-        for (const auto &[stored, count] : m_counts)
-            merged[label(QByteArray(stored.data(), qsizetype(stored.size())))] += count;
-        QVector<Count> out;
-        out.reserve(merged.size());
-        for (auto it = merged.cbegin(); it != merged.cend(); ++it)
-            out.push_back({it.key(), it.value()});
-        std::sort(out.begin(), out.end(), [](const Count &a, const Count &b) {
-            return a.count != b.count ? a.count > b.count : a.label < b.label;
-        });
-        return out;
-    }
-
-private:
-    BytesMap<qint64> m_counts;
-};
 
 QString textLabel(const QByteArray &stored)
 {
@@ -127,13 +83,23 @@ std::optional<qint64> DateReader::read(QByteArrayView t)
     }
     if (y <= 1899)
         return std::nullopt;
-    // Rows come in order: most fall in the hour of the row before.
-    const qint64 key = ((qint64(y) * 100 + mo) * 100 + d) * 100 + h;
-    if (key != m_hourKey) {
+    // Rows come in order: most fall in the day of the row before.
+    const qint64 dayKey = (qint64(y) * 100 + mo) * 100 + d;
+    if (dayKey != m_dayKey) {
         const QDate day(y, mo, d);
         if (!day.isValid())
             return std::nullopt;
-        const QDateTime start(day, QTime(h, 0));
+        const QDateTime start(day, QTime(0, 0)), next(day.addDays(1), QTime(0, 0));
+        m_evenDay = start.isValid() && next.isValid() && next.toSecsSinceEpoch() - start.toSecsSinceEpoch() == 86400;
+        m_dayStart = start.toSecsSinceEpoch();
+        m_dayKey = dayKey;
+    }
+    if (m_evenDay)
+        return m_dayStart + h * 3600 + mi * 60 + s;
+    // A day the time changes: each hour of it converted.
+    const qint64 key = dayKey * 100 + h;
+    if (key != m_hourKey) {
+        const QDateTime start(QDate(y, mo, d), QTime(h, 0));
         if (!start.isValid()) // an hour the change to summer time skips
             return std::nullopt;
         m_hourStart = start.toSecsSinceEpoch();
@@ -142,26 +108,11 @@ std::optional<qint64> DateReader::read(QByteArrayView t)
     return m_hourStart + mi * 60 + s;
 }
 
-QString townKey(const QString &town) { return logfile::comparableText(town); }
-
 namespace {
 
-// What the rows of one chunk add to the figures.
-struct Chunk {
-    qint64 contacts = 0, unknownDates = 0, unknownTowns = 0;
-    std::vector<qint64> reading; // the times while its rows are read
-    Times::Run times;            // then sorted, and shared with the figures
-    std::vector<quint64> keys;   // of the complete call signs; sorted once read
-    std::array<qint64, 36> sectors{};
-    Counter countries, departments, modes, frequencies, operators;
-};
-
-constexpr int kChunkBits = 12;
-qint64 chunkOf(qint64 rowid) { return rowid >> kChunkBits; }
-qint64 chunkStart(qint64 chunk) { return chunk << kChunkBits; }
-qint64 chunkEnd(qint64 chunk) { return chunkStart(chunk) + ((qint64(1) << kChunkBits) - 1); }
-
 // The values of sorted runs in order, one at a time, without copying them.
+// Runs that follow one another (a log kept in the order of its contacts) are
+// read one after the other; others are merged.
 template <typename T> class Merged
 {
 public:
@@ -170,12 +121,22 @@ public:
         for (const std::vector<T> *run : runs)
             if (!run->empty())
                 m_heads.push_back({run->data(), run->data() + run->size()});
-        std::make_heap(m_heads.begin(), m_heads.end(), later);
+        std::sort(m_heads.begin(), m_heads.end(), [](const Head &a, const Head &b) { return *a.at < *b.at; });
+        m_inTurn = std::adjacent_find(m_heads.begin(), m_heads.end(),
+                                      [](const Head &a, const Head &b) { return *(a.end - 1) > *b.at; })
+                   == m_heads.end();
+        if (!m_inTurn)
+            std::make_heap(m_heads.begin(), m_heads.end(), later);
     }
-    bool atEnd() const { return m_heads.empty(); }
-    T value() const { return *m_heads.front().at; }
+    bool atEnd() const { return m_inTurn ? m_turn == m_heads.size() : m_heads.empty(); }
+    T value() const { return m_inTurn ? *m_heads[m_turn].at : *m_heads.front().at; }
     void next()
     {
+        if (m_inTurn) {
+            if (++m_heads[m_turn].at == m_heads[m_turn].end)
+                ++m_turn;
+            return;
+        }
         std::pop_heap(m_heads.begin(), m_heads.end(), later);
         if (++m_heads.back().at == m_heads.back().end)
             m_heads.pop_back();
@@ -189,6 +150,8 @@ private:
     };
     static bool later(const Head &a, const Head &b) { return *a.at > *b.at; }
     std::vector<Head> m_heads;
+    bool m_inTurn = false;
+    size_t m_turn = 0;
 };
 
 Merged<qint64> mergedTimes(const Times &times)
@@ -199,101 +162,244 @@ Merged<qint64> mergedTimes(const Times &times)
     return Merged<qint64>(runs);
 }
 
-} // namespace
+// A 64-bit hash of a short text, eight bytes at a time.
+quint64 bytesHash(std::string_view v)
+{
+    quint64 h = 0x9E3779B97F4A7C15ull ^ quint64(v.size());
+    size_t i = 0;
+    for (; i + 8 <= v.size(); i += 8) {
+        quint64 w;
+        std::memcpy(&w, v.data() + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    quint64 w = 0;
+    std::memcpy(&w, v.data() + i, v.size() - i);
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 29);
+}
 
-struct TallyReader::State {
-    std::map<qint64, Chunk> chunks;
-    std::optional<platform::PageSurvey> pages; // the table's pages when the chunks were read
-    Bearings bearings;                         // the towns the chunks' sectors come from
-    BytesMap<int> sectorOfTown;                // -1: not among them
-    qint64 rowsRead = 0;
+// The values met in a column, each given a number once, by their stored
+// bytes: a log's values come from short lists, and are counted by number.
+class Values
+{
+public:
+    quint32 number(std::string_view v)
+    {
+        if ((m_values.size() + 1) * 2 > m_slots.size())
+            grow();
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = bytesHash(v) & mask;; i = (i + 1) & mask) {
+            const quint32 slot = m_slots[i];
+            if (slot == 0) {
+                m_values.emplace_back(v);
+                m_slots[i] = quint32(m_values.size());
+                return quint32(m_values.size()) - 1;
+            }
+            if (m_values[slot - 1] == v)
+                return slot - 1;
+        }
+    }
+    const std::string &value(quint32 n) const { return m_values[n]; }
+    size_t size() const { return m_values.size(); }
 
-    // Columns: 0 rowid, 1 Date, 2 Pays, 3 CP, 4 Bande, 5 Mhertz, 6 Hertz,
-    // 7 Opérateur, 8 Ville, 9..13 the call sign.
-    void add(Chunk &c, const platform::RowText &row);
-    int sectorOf(QByteArrayView town);
-    // The chunks read by this reading made ready to share: times and call
-    // signs sorted.
-    void seal();
-    Tally sum(bool detailed) const;
-
-    DateReader dates;
-    mutable LocalDays days; // (sum() is const: what it learns of days is kept)
-    logfile::CallSignReader callSigns;
-    QByteArray frequency;
+private:
+    void grow()
+    {
+        std::vector<quint32> table(std::max<size_t>(64, m_slots.size() * 2));
+        const size_t mask = table.size() - 1;
+        for (quint32 n = 0; n < m_values.size(); ++n) {
+            size_t i = bytesHash(m_values[n]) & mask;
+            while (table[i])
+                i = (i + 1) & mask;
+            table[i] = n + 1;
+        }
+        m_slots.swap(table);
+    }
+    std::vector<std::string> m_values;
+    std::vector<quint32> m_slots; // a value's number + 1; 0: free
 };
 
-int TallyReader::State::sectorOf(QByteArrayView town)
+// The columns counted by value.
+enum Counted { Countries, PostalCodes, Modes, Frequencies, Operators, kCounted };
+
+std::string_view view(QByteArrayView bytes) { return {bytes.data(), size_t(bytes.size())}; }
+
+// What the rows of one chunk add to the figures, its counts by value (the
+// figures' numbering of values, and how many rows hold each).
+struct Chunk {
+    qint64 contacts = 0, unknownDates = 0, unknownTowns = 0;
+    Times::Run times; // sorted, and shared with the figures
+    std::array<qint64, 36> sectors{};
+    std::array<std::vector<std::pair<quint32, quint32>>, kCounted> counts;
+};
+
+// The rows one thread of a reading read, each chunk's counts by the lane's
+// own numbering of values.
+class FiguresLane : public logfile::RowConsumer::Lane
 {
-    auto it = sectorOfTown.find(view(town));
-    if (it == sectorOfTown.end()) {
-        int sector = -1;
-        const auto b = bearings.constFind(townKey(QString::fromUtf8(town)));
-        if (b != bearings.cend() && std::isfinite(*b)) {
-            const double degrees = std::fmod(std::fmod(*b, 360.0) + 360.0, 360.0);
-            sector = std::min(35, int(degrees / 10.0));
+public:
+    explicit FiguresLane(std::shared_ptr<const Bearings> bearings) : m_bearings(std::move(bearings)) {}
+
+    struct Read {
+        qint64 contacts = 0, unknownDates = 0, unknownTowns = 0;
+        std::vector<qint64> times;
+        std::array<qint64, 36> sectors{};
+        std::array<std::vector<quint32>, kCounted> counts; // by value number
+    };
+    std::map<qint64, Read> chunks;
+    std::array<Values, kCounted> values;
+
+    void add(qint64 chunk, const platform::RowText &row, std::optional<quint64>) override
+    {
+        namespace col = logfile::readColumn;
+        if (!m_chunk || chunk != m_chunkIndex) {
+            m_chunkIndex = chunk;
+            m_chunk = &chunks[chunk];
         }
-        it = sectorOfTown.emplace(std::string(view(town)), sector).first;
+        Read &c = *m_chunk;
+        ++c.contacts;
+        if (const auto when = m_dates.read(row.text(col::Date)))
+            c.times.push_back(*when);
+        else
+            ++c.unknownDates;
+        count(Countries, view(trimmed(row.text(col::Country))));
+        count(PostalCodes, view(trimmed(row.text(col::PostalCode))));
+        count(Modes, view(trimmed(row.text(col::Mode))));
+        m_frequency.assign(view(row.text(col::MHz))).append(1, '.').append(view(row.text(col::kHz)));
+        count(Frequencies, m_frequency);
+        count(Operators, view(trimmed(row.text(col::Operator))));
+        if (const int sector = sectorOf(trimmed(row.text(col::Town))); sector < 0)
+            ++c.unknownTowns;
+        else
+            ++c.sectors[size_t(sector)];
     }
-    return it->second;
-}
 
-void TallyReader::State::add(Chunk &c, const platform::RowText &row)
-{
-    ++rowsRead;
-    ++c.contacts;
-    if (const auto when = dates.read(row.text(1)))
-        c.reading.push_back(*when);
-    else
-        ++c.unknownDates;
-    c.countries.add(trimmed(row.text(2)));
-    c.departments.add(trimmed(row.text(3)));
-    c.modes.add(trimmed(row.text(4)));
-    frequency.clear();
-    frequency.append(row.text(5)).append('.').append(row.text(6));
-    c.frequencies.add(frequency);
-    c.operators.add(trimmed(row.text(7)));
-    if (const int sector = sectorOf(trimmed(row.text(8))); sector < 0)
-        ++c.unknownTowns;
-    else
-        ++c.sectors[size_t(sector)];
-    if (const auto s = callSigns.read(row, 9))
-        c.keys.push_back(s->key());
-}
-
-void TallyReader::State::seal()
-{
-    for (auto &[index, c] : chunks)
-        if (!c.times) {
-            std::sort(c.reading.begin(), c.reading.end());
-            c.times = std::make_shared<const std::vector<qint64>>(std::move(c.reading));
-            c.reading = {};
-            std::sort(c.keys.begin(), c.keys.end());
-            c.keys.shrink_to_fit();
+private:
+    void count(Counted column, std::string_view v)
+    {
+        // Rows in a row often hold the same value.
+        if (m_last[column].number < 0 || m_last[column].bytes != v)
+            m_last[column] = {std::string(v), qint64(values[column].number(v))};
+        const quint32 n = quint32(m_last[column].number);
+        std::vector<quint32> &counts = m_chunk->counts[column];
+        if (counts.size() <= n)
+            counts.resize(n + 1);
+        ++counts[n];
+    }
+    // The 10° sector of a town's bearing, -1 when the towns do not know it.
+    int sectorOf(QByteArrayView town)
+    {
+        const quint32 n = m_towns.number(view(town));
+        if (n >= m_sectors.size()) {
+            int sector = -1;
+            const auto b = m_bearings->constFind(townKey(QString::fromUtf8(town)));
+            if (b != m_bearings->cend() && std::isfinite(*b)) {
+                const double degrees = std::fmod(std::fmod(*b, 360.0) + 360.0, 360.0);
+                sector = std::min(35, int(degrees / 10.0));
+            }
+            m_sectors.push_back(qint8(sector));
         }
+        return m_sectors[n];
+    }
+
+    struct Last {
+        std::string bytes;
+        qint64 number = -1;
+    };
+    std::array<Last, kCounted> m_last;
+    std::shared_ptr<const Bearings> m_bearings;
+    Values m_towns;
+    std::vector<qint8> m_sectors; // by town number
+    DateReader m_dates;
+    std::string m_frequency;
+    Read *m_chunk = nullptr;
+    qint64 m_chunkIndex = 0;
+};
+
+} // namespace
+
+struct Figures::State {
+    std::mutex mutex; // for the lanes of a reading, made on its threads
+    std::shared_ptr<const Bearings> bearings;
+    std::array<Values, kCounted> values; // every value met, numbered
+    std::map<qint64, Chunk> chunks;
+    std::optional<Tally> sum;
+    LocalDays days; // what is learnt of days is kept
+
+    Tally add(bool detailed);
+};
+
+Figures::Figures(std::shared_ptr<const Bearings> bearings) : d(std::make_unique<State>())
+{
+    d->bearings = std::move(bearings);
 }
 
-Tally TallyReader::State::sum(bool detailed) const
+Figures::~Figures() = default;
+
+std::unique_ptr<logfile::RowConsumer::Lane> Figures::lane()
+{
+    const std::lock_guard lock(d->mutex);
+    if (!d->bearings)
+        d->bearings = towns::bearings();
+    return std::make_unique<FiguresLane>(d->bearings);
+}
+
+void Figures::commit(std::vector<std::unique_ptr<Lane>> lanes, const std::vector<qint64> &replaced, bool whole)
+{
+    if (whole)
+        d->chunks.clear();
+    for (qint64 chunk : replaced)
+        d->chunks.erase(chunk);
+    for (const std::unique_ptr<Lane> &l : lanes) {
+        auto &lane = static_cast<FiguresLane &>(*l);
+        // The lane's numbers of values as the figures number them.
+        std::array<std::vector<quint32>, kCounted> numbers;
+        for (int column = 0; column < kCounted; ++column)
+            for (quint32 n = 0; n < lane.values[column].size(); ++n)
+                numbers[column].push_back(d->values[column].number(lane.values[column].value(n)));
+        for (auto &[index, read] : lane.chunks) {
+            Chunk &c = d->chunks[index];
+            c.contacts = read.contacts;
+            c.unknownDates = read.unknownDates;
+            c.unknownTowns = read.unknownTowns;
+            c.sectors = read.sectors;
+            std::sort(read.times.begin(), read.times.end());
+            read.times.shrink_to_fit();
+            c.times = std::make_shared<const std::vector<qint64>>(std::move(read.times));
+            for (int column = 0; column < kCounted; ++column) {
+                for (quint32 n = 0; n < read.counts[column].size(); ++n)
+                    if (read.counts[column][n])
+                        c.counts[column].push_back({numbers[column][n], read.counts[column][n]});
+                c.counts[column].shrink_to_fit();
+            }
+        }
+    }
+}
+
+void Figures::sum() { d->sum = d->add(m_detailed); }
+
+std::optional<Tally> Figures::take() { return std::exchange(d->sum, std::nullopt); }
+
+Tally Figures::State::add(bool detailed)
 {
     Tally t;
-    Counter countries, departments, modes, frequencies, operators;
     std::vector<Times::Run> runs;
-    std::vector<const std::vector<quint64> *> keys;
+    std::array<std::vector<qint64>, kCounted> totals;
+    for (int column = 0; column < kCounted; ++column)
+        totals[column].assign(values[column].size(), 0);
     for (const auto &[index, c] : chunks) {
         runs.push_back(c.times);
         t.contacts += c.contacts;
         t.unknownDates += c.unknownDates;
         if (!detailed)
             continue;
-        keys.push_back(&c.keys);
         t.unknownTowns += c.unknownTowns;
         for (size_t i = 0; i < t.sectors.size(); ++i)
             t.sectors[i] += c.sectors[i];
-        countries.add(c.countries);
-        departments.add(c.departments);
-        modes.add(c.modes);
-        frequencies.add(c.frequencies);
-        operators.add(c.operators);
+        for (int column = 0; column < kCounted; ++column)
+            for (const auto &[n, count] : c.counts[column])
+                totals[column][n] += count;
     }
 
     t.times = Times(std::move(runs));
@@ -302,23 +408,29 @@ Tally TallyReader::State::sum(bool detailed) const
         return t;
     t.periods = bars(t.times, 400, &days);
     t.bestTen = bestSpell(t.times, 600);
-    for (Merged<quint64> key(keys); !key.atEnd();) {
-        const quint64 k = key.value();
-        qint64 made = 0;
-        for (; !key.atEnd() && key.value() == k; key.next())
-            ++made;
-        ++t.distinctCallSigns;
-        if (made > 1)
-            ++t.repeatedCallSigns;
-    }
 
-    t.countries = countries.sorted(textLabel);
-    t.modes = modes.sorted(textLabel);
-    t.operators = operators.sorted(textLabel);
-    t.departments = departments.sorted([](const QByteArray &code) {
+    // Sorted by count, two stored forms that give one label counted together.
+    auto sorted = [&](Counted column, const std::function<QString(const QByteArray &)> &label) {
+        QHash<QString, qint64> merged;
+        for (quint32 n = 0; n < values[column].size(); ++n)
+            if (totals[column][n])
+                merged[label(QByteArray::fromStdString(values[column].value(n)))] += totals[column][n];
+        QVector<Count> out;
+        out.reserve(merged.size());
+        for (auto it = merged.cbegin(); it != merged.cend(); ++it)
+            out.push_back({it.key(), it.value()});
+        std::sort(out.begin(), out.end(), [](const Count &a, const Count &b) {
+            return a.count != b.count ? a.count > b.count : a.label < b.label;
+        });
+        return out;
+    };
+    t.countries = sorted(Countries, textLabel);
+    t.modes = sorted(Modes, textLabel);
+    t.operators = sorted(Operators, textLabel);
+    t.departments = sorted(PostalCodes, [](const QByteArray &code) {
         return departmentOf(code).value_or(msg::statsOtherDepartment());
     });
-    t.frequencies = frequencies.sorted([](const QByteArray &stored) {
+    t.frequencies = sorted(Frequencies, [](const QByteArray &stored) {
         const qsizetype dot = stored.indexOf('.');
         const QByteArray mhz = stored.left(dot), khz = stored.mid(dot + 1);
         if (mhz.isEmpty() && khz.isEmpty())
@@ -328,98 +440,26 @@ Tally TallyReader::State::sum(bool detailed) const
     return t;
 }
 
-TallyReader::TallyReader() : d(std::make_unique<State>()) {}
-TallyReader::~TallyReader() = default;
-
-qint64 TallyReader::rowsRead() const { return d->rowsRead; }
-
-std::optional<Tally> TallyReader::read(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop,
-                                       bool detailed)
-{
-    d->rowsRead = 0;
-    if (!db)
-        return std::nullopt;
-    if (bearings != d->bearings) { // other towns: every chunk's sectors change
-        d->bearings = bearings;
-        d->sectorOfTown.clear();
-        d->chunks.clear();
-        d->pages.reset();
-    }
-    auto failed = [&] {
-        d->chunks.clear();
-        d->pages.reset();
-        return std::optional<Tally>();
-    };
-    logfile::RowidBounds bounds{db};
-    if (!bounds.create())
-        return failed();
-    auto select = [](const Sql &where) {
-        return Sql("SELECT rowid, \"Date\", \"Pays\", \"CP\", \"Bande\", \"Mhertz\", \"Hertz\", \"Opérateur\", \"Ville\", "
-                   "\"Préfixe\", \"Qrz1\", \"Qrz2\", \"Qrz3\", \"N°\" FROM \"Transmission\" %1")
-            .arg(where);
-    };
-    // Hands each row read to its chunk; the rows of a statement come by rowid.
-    Chunk *chunk = nullptr;
-    qint64 chunkIndex = 0, last = std::numeric_limits<qint64>::min();
-    auto onRow = [&](const platform::RowText &row) {
-        if (stop && (d->rowsRead & 0xFFF) == 0 && *stop)
-            return false;
-        last = row.text(0).toLongLong();
-        if (!chunk || chunkOf(last) != chunkIndex) {
-            chunkIndex = chunkOf(last);
-            chunk = &d->chunks[chunkIndex];
-        }
-        d->add(*chunk, row);
-        return true;
-    };
-
-    if (!d->chunks.empty() && d->pages) {
-        // The chunks of the pages that differ read again while no other
-        // program can commit: the pages kept are those of the rows read.
-        logfile::ReadLock lock(db);
-        if (!lock.held())
-            return failed();
-        auto now = db->surveyPages(Identifier(QStringLiteral("Transmission")));
-        if (const auto changed = now ? platform::changedRowids(*d->pages, *now) : std::nullopt) {
-            const Sql between = select(Sql("WHERE rowid BETWEEN (SELECT lo FROM sequanel_bounds) "
-                                           "AND (SELECT hi FROM sequanel_bounds)"));
-            // Each chunk once, however many of its pages differ (the spans
-            // come sorted and apart).
-            std::optional<qint64> readTo; // the last chunk read again
-            for (const platform::RowidRange &span : *changed) {
-                const qint64 from = readTo ? std::max(*readTo + 1, chunkOf(span.first)) : chunkOf(span.first);
-                const qint64 to = chunkOf(span.last);
-                if (from > to)
-                    continue;
-                d->chunks.erase(d->chunks.lower_bound(from), d->chunks.upper_bound(to));
-                chunk = nullptr;
-                if (!bounds.set(chunkStart(from), chunkEnd(to)) || !db->forEachRow(between, onRow) || (stop && *stop))
-                    return failed();
-                readTo = to;
-            }
-            d->pages = std::move(now);
-            d->seal();
-            return d->sum(detailed);
-        }
-    }
-
-    // Every row, a chunk's worth per statement. The pages are surveyed
-    // first: a change committed meanwhile shows in the next survey.
-    d->chunks.clear();
-    d->pages = logfile::surveyAlone(db);
-    const Sql next = select(Sql("WHERE rowid > (SELECT lo FROM sequanel_bounds) ORDER BY rowid LIMIT 4096"));
-    for (qint64 before = -1; before != d->rowsRead;) {
-        before = d->rowsRead;
-        if (!bounds.set(last, 0) || !db->forEachRow(next, onRow) || (stop && *stop))
-            return failed();
-    }
-    d->seal();
-    return d->sum(detailed);
-}
-
 std::optional<Tally> readTally(platform::Connection *db, const Bearings &bearings, const std::atomic<bool> *stop)
 {
-    return TallyReader().read(db, bearings, stop);
+    if (!db)
+        return std::nullopt;
+    Figures figures(std::make_shared<const Bearings>(bearings));
+    auto reading = logfile::readLog(db, {}, &figures, stop);
+    if (reading)
+        figures.sum();
+    std::optional<Tally> t = reading ? figures.take() : std::nullopt;
+    if (t) {
+        logfile::CallSignSet set;
+        set.reserve(qsizetype(reading->rows.size()));
+        for (const auto &e : reading->rows)
+            set.append(e.key, e.rowid);
+        set.finish();
+        const auto counts = set.keyCounts();
+        t->distinctCallSigns = counts.distinct;
+        t->repeatedCallSigns = counts.repeated;
+    }
+    return t;
 }
 
 Times::Times(std::vector<Run> runs) : m_runs(std::move(runs))
@@ -480,7 +520,9 @@ Bars bars(const Times &times, int maxBars, LocalDays *days)
         out.counts.assign(size_t(lastHour - firstHour + 1), 0);
         for (qint64 h = firstHour; h <= lastHour; ++h)
             out.starts.push_back(h * 3600);
-        forEachTime(times, [&](qint64 t) { ++out.counts[size_t(t / 3600 - firstHour)]; });
+        for (const Times::Run &run : times.runs()) // (counted in any order: no merge)
+            for (qint64 t : *run)
+                ++out.counts[size_t(t / 3600 - firstHour)];
         return out;
     }
     // Local days, weeks from Monday or months: the period of each day is
@@ -511,15 +553,16 @@ Bars bars(const Times &times, int maxBars, LocalDays *days)
         }
     out.counts.assign(out.starts.size(), 0);
     qint64 dayStart = 0, dayEnd = 0, index = 0;
-    forEachTime(times, [&](qint64 t) {
-        if (t < dayStart || t >= dayEnd) {
-            const qint64 day = local.dayOf(t);
-            dayStart = local.startOf(day);
-            dayEnd = local.startOf(day + 1);
-            index = periodOf(day);
+    for (const Times::Run &run : times.runs())
+        for (qint64 t : *run) {
+            if (t < dayStart || t >= dayEnd) {
+                const qint64 day = local.dayOf(t);
+                dayStart = local.startOf(day);
+                dayEnd = local.startOf(day + 1);
+                index = periodOf(day);
+            }
+            ++out.counts[size_t(index)];
         }
-        ++out.counts[size_t(index)];
-    });
     return out;
 }
 

@@ -7,6 +7,9 @@
 // a change of summer time has no hour too many or too few. A date that is
 // missing, cannot be read or stands for a time alone (on 30/12/1899) is
 // counted apart and placed nowhere.
+#include "LogReading.h"
+#include "Towns.h"
+
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QHash>
@@ -41,14 +44,19 @@ public:
     std::optional<qint64> read(QByteArrayView stored);
 
 private:
-    qint64 m_hourKey = -1; // the last hour converted, and its start
+    // The last day converted: its start, and whether its hours are all an
+    // hour long (no change of time that day), so that a time of it is its
+    // start plus the time of day, without the C library's time zone code.
+    qint64 m_dayKey = -1, m_dayStart = 0;
+    bool m_evenDay = false;
+    qint64 m_hourKey = -1; // the last hour converted on an uneven day, and its start
     qint64 m_hourStart = 0;
 };
 
 // The towns of the orientation database by comparable name, with their
 // bearing from Paris in degrees.
-using Bearings = QHash<QString, double>;
-QString townKey(const QString &town);
+using Bearings = towns::Bearings;
+using towns::townKey;
 
 struct Count {
     QString label;
@@ -112,37 +120,33 @@ struct Tally {
     qint64 repeatedCallSigns = 0; // worked in more than one contact
 };
 
-// The figures of one log, brought up to date reading as little as it can.
-//
-// What each chunk of 4096 rowids adds to the figures is kept apart, beside a
-// survey of the table's pages as they were when the rows were read. After a
-// change (the window's own or another program's), the pages are surveyed
-// again while the file is locked for reading, and only the chunks holding
-// rows of the pages that differ are read again: a contact stored in a log of
-// 1,000,000 costs the reading of one chunk, not of the whole table. When the
-// pages cannot tell (the first reading, the schema or the file's layout
-// changed, another program wrote while every row was being read), every row
-// is read, a chunk's worth per statement, so that the file is never held for
-// long.
-class TallyReader
+// The figures of one log, kept a chunk at a time: what the one reading of
+// the log (logfile::readLog) hands over is added up here. What each chunk of
+// rowids adds to the figures is kept (counts by value, sectors, the chunk's
+// sorted times), so that a change costs the reading of a chunk or two; the
+// figures are then summed over the chunks.
+class Figures : public logfile::RowConsumer
 {
 public:
-    TallyReader();
-    ~TallyReader();
-    TallyReader(const TallyReader &) = delete;
-    TallyReader &operator=(const TallyReader &) = delete;
+    // bearings: the towns of the reference file; nothing: asked of
+    // towns::bearings() at the first reading.
+    explicit Figures(std::shared_ptr<const Bearings> bearings = nullptr);
+    ~Figures() override;
 
-    // The figures of the log as db finds it; nothing when the table could not
-    // be read to its end (or stop was set): the next call then reads it all.
-    // Not detailed: the contacts and their times only (Tally::detailed).
-    std::optional<Tally> read(platform::Connection *db, const Bearings &bearings,
-                              const std::atomic<bool> *stop = nullptr, bool detailed = true);
-    // Rows the last read() read.
-    qint64 rowsRead() const;
+    std::unique_ptr<Lane> lane() override;
+    void commit(std::vector<std::unique_ptr<Lane>> lanes, const std::vector<qint64> &replaced, bool whole) override;
+    void sum() override;
+
+    // Whether the sum of the next readings works out the whole figures, or
+    // only the contacts and their times (Tally::detailed). Safe from any thread.
+    void setDetailed(bool detailed) { m_detailed = detailed; }
+    // The figures summed after the last reading, taken once it is over.
+    std::optional<Tally> take();
 
 private:
     struct State;
     std::unique_ptr<State> d;
+    std::atomic<bool> m_detailed{true};
 };
 
 // Reads every contact of the log through db; nothing when the table could not

@@ -2,6 +2,8 @@
 // correspondent is already in the log.
 #include "MainWindowFixture.h"
 #include "LogIndex.h"
+#include "LogFile.h"
+#include "LogStatistics.h"
 #include "Regional.h"
 
 #include <QLabel>
@@ -342,6 +344,63 @@ private slots:
                 QCOMPARE(found.latest, want.size() > 1 ? want[want.size() - 2] : 0);
             }
         }
+    }
+
+    // What each action reads from the file, in the window and in the readings
+    // of the log it starts, does not grow with the log: the pages the engine
+    // reads on a log of 100,000 contacts stay within a small constant of
+    // those on a log of 1,000 (a chunk of the log read again may be the
+    // whole log at 1,000).
+    void actionsReadAsMuchInALargerLog()
+    {
+        platform::countFileReads();
+        QMap<QString, qint64> reads[2];
+        for (int large = 0; large < 2; ++large) {
+            MainWindowFixture f;
+            const QString log = f.path(QStringLiteral("log.adb"));
+            QVector<Row> rows;
+            for (int i = 1; i <= 1000; ++i)
+                rows << testsupport::sampleRow(i);
+            testsupport::makeLogFile(log, rows);
+            // 99 more of each, numbered on, each copy with prefixes of its own, in one statement.
+            const QStringList columns = logfile::columnNames();
+            QVERIFY(!large || testsupport::rawExec(log, "WITH RECURSIVE k(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM k WHERE n < 99) "
+                                                          "INSERT INTO Transmission SELECT \"Date\", CAST(Sequanel + 1000 * n AS TEXT), \""
+                                                          + columns.mid(2, 4).join("\", \"") + "\", n, \"" + columns.mid(7).join("\", \"")
+                                                          + "\" FROM k, Transmission ORDER BY n, Transmission.rowid"));
+            f.prompts.queuedFiles << log;
+            f.ui().mnuOuvrir->trigger();
+            const frmMain::Controls &c = f.ui();
+            // (the log's readings the action starts are counted too)
+            auto settle = [&] { QTRY_VERIFY_WITH_TIMEOUT(!statistics::LogStatistics::current()->reading(), 30000); };
+            auto count = [&](const char *action, const std::function<void()> &act) {
+                settle();
+                const qint64 before = platform::fileReads();
+                act();
+                settle();
+                reads[large][QString::fromUtf8(action)] = platform::fileReads() - before;
+            };
+            count("Nouveau", [&] { c.cmdNouveau->click(); });
+            f.fill();
+            count("Valider", [&] { c.cmdNouveau->click(); });
+            count("Précédent", [&] { c.cmdPrécédent->click(); });
+            count("Suivant", [&] { c.cmdSuivant->click(); });
+            count("Modifier", [&] {
+                c.cmdModifier->click();
+                c.txtRST->setText(QStringLiteral("57"));
+                c.cmdModifier->click();
+            });
+            count("Nouveau après un changement", [&] {
+                c.cmdNouveau->click();
+                c.cmdSupprimer->click();
+            });
+            count("Supprimer", [&] { c.cmdSupprimer->click(); });
+            QCOMPARE(f.said(), QStringList());
+        }
+        qInfo() << reads[0] << reads[1];
+        for (auto it = reads[1].cbegin(); it != reads[1].cend(); ++it)
+            QVERIFY2(it.value() <= 4 * reads[0][it.key()] + 16,
+                     qPrintable(QStringLiteral("%1: %2 reads at 100,000, %3 at 1,000").arg(it.key()).arg(it.value()).arg(reads[0][it.key()])));
     }
 
     // A model run: a seeded sequence (SEQUANEL_SEED, SEQUANEL_STEPS) of the

@@ -15,6 +15,9 @@
 #include "PrintSurface.h"
 #include "Progress.h"
 #include "frmStatistiques.h"
+#include "jet_writer.h"
+
+#include <QtEndian>
 
 #include <QDir>
 #include <QLabel>
@@ -235,6 +238,56 @@ private slots:
         if (!qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("fiu_posix_preload")))
             QSKIP("needs libfiu's POSIX wrappers preloaded (run through CTest)");
         platform::setProgressResponder([](qint64, qint64) { return false; });
+    }
+
+    // A crafted old log whose counts or long values lead past what the file
+    // holds is refused as damaged at once, in a handful of I/O calls (the
+    // reading child would go round in circles, growing, until stopped).
+    void craftedOldLog_data()
+    {
+        QTest::addColumn<bool>("properties");
+        QTest::newRow("properties on a chain of pages that loops") << true;
+        QTest::newRow("indexes past the definition's pages, which loop") << false;
+    }
+    void craftedOldLog()
+    {
+        QFETCH(bool, properties);
+        QTemporaryDir dir;
+        const QString old = dir.filePath(QStringLiteral("ancien.adb"));
+        jetwriter::Table t{"Transmission", jetwriter::transmissionColumns(), {jetwriter::sampleContact(1)}, {}};
+        QVERIFY(jetwriter::write(old.toStdString(), {t}).empty());
+        const qint64 pages = QFileInfo(old).size() / 2048;
+        QByteArray bytes;
+        if (properties) {
+            // Its one part names itself as the next: a page added at the end.
+            QByteArray page(2048, '\0');
+            page[0] = 1;
+            page[8] = 1;
+            page[10] = 16;
+            qToLittleEndian<quint32>(quint32(pages << 8), page.data() + 16);
+            t.properties = QByteArray(12, '\0').toStdString();
+            qToLittleEndian<quint32>(0x00FFFFFF, t.properties.data());
+            qToLittleEndian<quint32>(quint32(pages << 8), t.properties.data() + 4);
+            QVERIFY(jetwriter::write(old.toStdString(), {t}).empty());
+            bytes = fileBytes(old) + page;
+        } else {
+            // The table's definition (page 5) counts a quarter of a billion
+            // indexes, and is followed by itself.
+            bytes = fileBytes(old);
+            qToLittleEndian<quint32>(5, bytes.data() + 5 * 2048 + 4);
+            qToLittleEndian<quint32>(0x0FFFFFF0, bytes.data() + 5 * 2048 + 31);
+        }
+        writeFile(old, bytes);
+        QTemporaryFile counter;
+        QVERIFY(counter.open() && counter.resize(sizeof(long)));
+        auto *calls = reinterpret_cast<volatile long *>(counter.map(0, sizeof(long)));
+        *calls = 0;
+        qputenv("SEQUANEL_FAULT_COUNTER", QFile::encodeName(counter.fileName()));
+        qputenv("SEQUANEL_FAULT_NTH", "0"); // counted, never failed
+        const legacy::ChildResult r = legacy::runConverter(old, dir.filePath(QStringLiteral("nouveau.adb")));
+        qunsetenv("SEQUANEL_FAULT_NTH");
+        QCOMPARE(r.status, legacy::ChildResult::Damaged);
+        QVERIFY2(*calls < 1000, qPrintable(QStringLiteral("%1 calls").arg(*calls)));
     }
 
     void everyCall_data()

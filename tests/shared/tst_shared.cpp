@@ -150,7 +150,7 @@ private slots:
         auto reader = platform::Connection::open(shared, platform::OpenMode::ReadOnly, &e);
         auto survey = [&] {
             logfile::ReadLock lock(reader.get());
-            return reader->surveyPages(platform::Identifier(logfile::kTable));
+            return reader->surveyTable(platform::Identifier(logfile::kTable));
         };
         const auto before = survey();
         QVERIFY(station->exec(statements[statement]));
