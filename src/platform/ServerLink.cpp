@@ -246,6 +246,10 @@ PGconn *connectServer(const ServerAddress &a, Purpose purpose, EngineError *erro
     }
     PQsetErrorVerbosity(conn, PQERRORS_DEFAULT);
     PQsetnonblocking(conn, 1);
+    // A password the address carried serves the log's other connections
+    // too (its readings, its listening), which are made from its name alone.
+    if (!a.password.isEmpty())
+        setServerPassword(a.shown, a.password);
     return conn;
 }
 
