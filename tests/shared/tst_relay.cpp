@@ -96,6 +96,8 @@ private:
             ::poll(fds.data(), fds.size(), 1);
             if (fds[0].revents)
                 return;
+            // Only the pipes polled: one accepted now has no entry in fds.
+            const size_t polled = m_pipes.size();
             if (fds[1].revents) {
                 Pipe p{{::accept(m_listen, nullptr, nullptr), ::socket(AF_UNIX, SOCK_STREAM, 0)}, false, false, {}};
                 sockaddr_un u{};
@@ -106,7 +108,7 @@ private:
                 else
                     close(p);
             }
-            for (size_t i = 0; i < m_pipes.size(); ++i)
+            for (size_t i = 0; i < polled; ++i)
                 for (int d : {Up, Down})
                     if (fds[2 + 2 * i + d].revents && m_pipes[i].fd[d] >= 0)
                         pass(m_pipes[i], Direction(d));
