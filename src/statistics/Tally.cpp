@@ -174,7 +174,8 @@ quint64 bytesHash(std::string_view v)
         h ^= h >> 32;
     }
     quint64 w = 0;
-    std::memcpy(&w, v.data() + i, v.size() - i);
+    if (i < v.size()) // (an empty text may have no bytes at all)
+        std::memcpy(&w, v.data() + i, v.size() - i);
     h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
     return h ^ (h >> 29);
 }
