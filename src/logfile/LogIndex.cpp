@@ -221,6 +221,7 @@ void LogIndex::open(platform::Connection *db)
     m_survey.reset();
     m_notesWhileReading.clear();
     m_largest.reset();
+    m_largestAt = -1;
     m_firstVersion = -1;
     m_consumer = db && m_makeConsumer ? m_makeConsumer() : nullptr;
     m_rowsRead = 0;
@@ -385,6 +386,7 @@ void LogIndex::recomputeLargest()
     for (const auto &c : m_chunks)
         largest = c.second.largest && largest ? std::optional(std::max(*largest, *c.second.largest)) : std::nullopt;
     m_largest = largest;
+    m_largestAt = m_version;
 }
 
 std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
@@ -399,7 +401,8 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
     const bool behind = m_later.isActive();
     const qint64 version = db == m_db && m_largest ? db->changeCount() : -1;
     if (m_largest && db == m_db && version >= 0
-        && ((!m_stale && !behind && version == m_version) || (!m_callSigns && version == m_firstVersion)))
+        && ((!m_stale && !behind && version == m_version) || (!m_callSigns && version == m_firstVersion)
+            || version == m_largestAt))
         return m_largest;
     if (db == m_db && !m_callSigns) {
         // The first reading is not over: one statement, kept until another
@@ -412,16 +415,24 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
         }
         return v;
     }
+    // (Worked out from the changes since the survey kept, another program's
+    // among them: kept until the log changes again.)
+    const qint64 at = db == m_db ? db->changeCount() : -1;
     const std::optional<qint64> v = knownLargest(*db, false);
-    if (v && current(db) && !behind)
+    if (v && at >= 0) {
         m_largest = v;
+        m_largestAt = at;
+    }
     return v;
 }
 
 std::optional<qint64> LogIndex::largestSerialLocked(platform::Connection &db)
 {
-    if (&db == m_db && m_largest && db.changeCount() == (m_callSigns ? m_version : m_firstVersion))
-        return m_largest;
+    if (&db == m_db && m_largest) {
+        const qint64 version = db.changeCount();
+        if (version >= 0 && (version == (m_callSigns ? m_version : m_firstVersion) || version == m_largestAt))
+            return m_largest;
+    }
     return knownLargest(db, true);
 }
 

@@ -395,6 +395,31 @@ private slots:
                 c.cmdSupprimer->click();
             });
             count("Supprimer", [&] { c.cmdSupprimer->click(); });
+
+            // Another program's change is looked up once (its survey reads
+            // the whole table); while the reading that absorbs it is held,
+            // the next addition and the one after it do not look again.
+            QVERIFY(testsupport::rawExec(log, "INSERT INTO Transmission SELECT * FROM Transmission "
+                                              "WHERE rowid = (SELECT max(rowid) FROM Transmission)"));
+            std::atomic<bool> held{false}, letGo{false};
+            logfile::setReadingGate([&] {
+                held = true;
+                for (int waited = 0; !letGo && waited < 60000; waited += 2)
+                    QThread::msleep(2);
+            });
+            c.cmdNouveau->click();
+            QTRY_VERIFY_WITH_TIMEOUT(held, 30000);
+            f.fill();
+            const qint64 before = platform::fileReads();
+            c.cmdNouveau->click(); // Valider
+            c.cmdNouveau->click();
+            f.fill();
+            c.cmdNouveau->click();
+            reads[large][QStringLiteral("Valider, Nouveau, Valider après le changement d'un autre programme")] =
+                platform::fileReads() - before;
+            letGo = true;
+            logfile::setReadingGate({});
+            settle();
             QCOMPARE(f.said(), QStringList());
         }
         qInfo() << reads[0] << reads[1];
