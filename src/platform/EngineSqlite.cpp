@@ -15,6 +15,18 @@ namespace platform {
 
 namespace {
 
+// Each connection of the program is used by one thread at a time (Qt's
+// own rule for its connections, and the readings open theirs on their own
+// threads): the engine need not take a lock of the connection around every
+// call (reading a column of a row took one), nor count its memory under a
+// lock of its own. Set before the engine's first use in the process; later,
+// the engine refuses it and keeps its defaults, which are safe too.
+const bool g_engineConfigured = [] {
+    const bool threads = sqlite3_config(SQLITE_CONFIG_MULTITHREAD) == SQLITE_OK;
+    const bool memory = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    return threads && memory;
+}();
+
 EngineError fileError(const QSqlError &e)
 {
     EngineError out;
