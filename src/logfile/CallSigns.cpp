@@ -276,8 +276,7 @@ void CallSignSet::replaceChunks(const std::vector<qint64> &chunks, int chunkBits
                                         return std::binary_search(chunks.begin(), chunks.end(), e.rowid >> chunkBits);
                                     }),
                      m_base.end());
-    if (!std::is_sorted(rows.begin(), rows.end())) // (a reading hands them over sorted)
-        std::sort(rows.begin(), rows.end());
+    std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (m_base.empty()) { // a first reading: taken as it is, not copied
         m_base = std::move(rows);

@@ -125,17 +125,8 @@ struct Lane {
     }
 };
 
-// The call signs read, in the order the index keeps them, sorted on the
-// reading's threads rather than the window's.
-void sortKeys(std::vector<CallSignSet::Entry> &rows)
-{
-    if (!std::is_sorted(rows.begin(), rows.end()))
-        std::sort(rows.begin(), rows.end());
-}
-
 void finish(Reading &out, const std::map<qint64, ChunkState> &known, bool all)
 {
-    sortKeys(out.rows);
     for (const auto &c : out.chunks)
         out.replaced.push_back(c.first);
     if (all)
@@ -197,7 +188,6 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
                 failed = true;
             else
                 take(*second);
-            sortKeys(second->out.rows);
         });
     if (!server) {
         ReadLock lock(db);
@@ -208,7 +198,6 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
         }
     }
     take(first);
-    sortKeys(first.out.rows);
     helper.waitForFinished();
     if (failed || first.stopped())
         return std::nullopt;
@@ -218,9 +207,7 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
     consumed.push_back(std::move(first.consumed));
     if (second) {
         out.chunks.merge(second->out.chunks);
-        const auto middle = std::ptrdiff_t(out.rows.size());
         out.rows.insert(out.rows.end(), second->out.rows.begin(), second->out.rows.end());
-        std::inplace_merge(out.rows.begin(), out.rows.begin() + middle, out.rows.end());
         out.rowsRead += second->out.rowsRead;
         consumed.push_back(std::move(second->consumed));
     }
