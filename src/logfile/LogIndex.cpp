@@ -395,16 +395,18 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
         return qint64(0);
     if (!poll(db))
         return std::nullopt; // the file is busy: asked once only
+    if (db != m_db)
+        return readLargestSerial(db); // another log: nothing of it is known here
     // What is known, when nobody has written since it was. (Another
     // program's change not read yet, m_later, is counted by the statement.)
     // (A reading under way has not asked the log: its count is asked here.)
     const bool behind = m_later.isActive();
-    const qint64 version = db == m_db && m_largest ? db->changeCount() : -1;
-    if (m_largest && db == m_db && version >= 0
+    const qint64 version = m_largest ? db->changeCount() : -1;
+    if (m_largest && version >= 0
         && ((!m_stale && !behind && version == m_version) || (!m_callSigns && version == m_firstVersion)
             || version == m_largestAt))
         return m_largest;
-    if (db == m_db && !m_callSigns) {
+    if (!m_callSigns) {
         // The first reading is not over: one statement, kept until another
         // program writes.
         const qint64 before = db->changeCount();
@@ -417,7 +419,7 @@ std::optional<qint64> LogIndex::largestSerial(platform::Connection *db)
     }
     // (Worked out from the changes since the survey kept, another program's
     // among them: kept until the log changes again.)
-    const qint64 at = db == m_db ? db->changeCount() : -1;
+    const qint64 at = db->changeCount();
     const std::optional<qint64> v = knownLargest(*db, false);
     if (v && at >= 0) {
         m_largest = v;
