@@ -197,9 +197,9 @@ private:
     std::shared_ptr<RowConsumer> m_consumer;
 
     // The largest serial number, when known; and the log's change count
-    // (other programs' commits) it was worked out at by a lookup of its own,
-    // -1 when it comes from the readings. The window's own changes keep it
-    // up to date (note()), so that it answers until another program writes.
+    // (other programs' commits) it was worked out at, by the readings or by
+    // a lookup of its own. The window's own changes keep it up to date
+    // (note()), so that it answers until another program writes.
     std::optional<qint64> m_largest;
     qint64 m_largestAt = -1;
 
