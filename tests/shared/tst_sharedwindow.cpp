@@ -208,6 +208,19 @@ private slots:
         a.ui().cmdSupprimer->click(); // Annuler: 3 goes back
         b.ui().cmdNouveau->click();
         QCOMPARE(b.shownSerial(), QStringLiteral("3"));
+        // An addition whose number was cleared gets the first number no
+        // other station holds, and one typed that b holds is moved: not
+        // b's 3 either way.
+        a.ui().cmdNouveau->click();
+        a.fill();
+        a.ui().txtNrSequanel->clear();
+        a.ui().cmdNouveau->click();
+        QCOMPARE(a.ui().StatusPanels[0]->toolTip(), msg::storedUnder().arg("4"));
+        a.ui().cmdNouveau->click();
+        a.fill();
+        a.ui().txtNrSequanel->setText(QStringLiteral("3"));
+        a.ui().cmdNouveau->click();
+        QCOMPARE(a.ui().StatusPanels[0]->toolTip(), msg::serialTakenByStation().arg("3", "5"));
         QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES ('0099')"));
         b.fill();
         b.ui().txtNrSequanel->setText(QStringLiteral("2"));
@@ -215,7 +228,7 @@ private slots:
         QCOMPARE(b.ui().StatusPanels[0]->toolTip(), msg::serialTakenByStation().arg("2", "100"));
         QVERIFY(b.said().isEmpty()); // (the recorder made last answers for both windows)
         QCOMPARE(other->scalar("SELECT string_agg(\"Sequanel\", ' ' ORDER BY rowid) FROM \"Transmission\"").toString(),
-                 QStringLiteral("2 1 0099 100"));
+                 QStringLiteral("2 1 4 5 0099 100"));
         QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES ('999999')"));
         a.ui().cmdNouveau->click();
         QCOMPARE(b.said(), QStringList{msg::serialsFull().arg(6)});
