@@ -467,6 +467,15 @@ public:
         bool gone = false;
         for (const Expected &e : expected) {
             Result r(next(&gone));
+            // The first statement sent after a stream may come row by row:
+            // libpq 15 keeps the single-row mode of the stream's statement
+            // for the first statement of a pipeline. Its rows are taken one
+            // result at a time, as the last one ends it.
+            while (r && PQresultStatus(r.get()) == PGRES_SINGLE_TUPLE) {
+                if (e.prepared.isEmpty() && onResult)
+                    onResult(e.step, r.get());
+                r.reset(next(&gone));
+            }
             if (!r)
                 return lost(commits);
             const ExecStatusType status = PQresultStatus(r.get());
@@ -524,6 +533,8 @@ public:
             if (thenCommit && tx != Tx::None)
                 steps.push_back(step("COMMIT"));
             changes = 0;
+            if (out)
+                out->clear();
             const bool ok = exchange(
                 steps,
                 [&](size_t i, const PGresult *r) {
@@ -531,7 +542,6 @@ public:
                         return;
                     changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(r))).toInt();
                     if (out) {
-                        out->clear();
                         for (int row = 0; row < PQntuples(r); ++row) {
                             QVariantList values;
                             for (int c = 0; c < PQnfields(r); ++c)
