@@ -1148,7 +1148,8 @@ double machineBusyMs()
 // log for ms milliseconds once told to go (a line on standard input).
 // S5: the window's event loop while its server is away: a window on a
 // journal behind a cable of the benchmark's own (root only), an operator
-// pressing Nouveau or Valider every 200 ms from the event loop; the cable
+// pressing Nouveau or Valider every 200 ms from the event loop (not while
+// a statement waits: a real press would wait for it); the cable
 // pulled for 30 s, then plugged in again. A timer of the window's thread
 // that ticks every millisecond notes the longest gap between its ticks:
 // from the pull until the window knows the link lost (a statement under
@@ -1184,6 +1185,10 @@ void benchOutage()
     });
     int stored = 0;
     QObject::connect(&operate, &QTimer::timeout, [&] {
+        // (an operator's press is input, which waits for a statement under
+        // way: this timer's would be run in the middle of it)
+        if (platform::waitingForServer())
+            return;
         const bool browsing = w.controls().cmdNouveau->text() == QLatin1String("&Nouveau");
         w.controls().cmdNouveau->click();
         if (browsing) {

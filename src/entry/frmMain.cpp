@@ -375,11 +375,19 @@ void frmMain::buildForm()
     }
     setDefaultButton(ui.cmdNouveau);
 
-    connect(ui.cmdNouveau, &QPushButton::clicked, this, &frmMain::cmdNouveau_Click);
-    connect(ui.cmdModifier, &QPushButton::clicked, this, &frmMain::cmdModifier_Click);
-    connect(ui.cmdSupprimer, &QPushButton::clicked, this, &frmMain::cmdSupprimer_Click);
-    connect(ui.cmdSuivant, &QPushButton::clicked, this, &frmMain::cmdSuivant_Click);
-    connect(ui.cmdPrécédent, &QPushButton::clicked, this, &frmMain::cmdPrécédent_Click);
+    // While a command's statement waits for a shared log's server, the
+    // window goes on painting, and its clock and link panel on ticking.
+    auto command = [this](void (frmMain::*run)()) {
+        return [this, run] {
+            const platform::EventsWhileWaiting events;
+            (this->*run)();
+        };
+    };
+    connect(ui.cmdNouveau, &QPushButton::clicked, this, command(&frmMain::cmdNouveau_Click));
+    connect(ui.cmdModifier, &QPushButton::clicked, this, command(&frmMain::cmdModifier_Click));
+    connect(ui.cmdSupprimer, &QPushButton::clicked, this, command(&frmMain::cmdSupprimer_Click));
+    connect(ui.cmdSuivant, &QPushButton::clicked, this, command(&frmMain::cmdSuivant_Click));
+    connect(ui.cmdPrécédent, &QPushButton::clicked, this, command(&frmMain::cmdPrécédent_Click));
     connect(ui.cmdMaintenant, &QPushButton::clicked, this, &frmMain::cmdMaintenant_Click);
     for (QLineEdit *box : {ui.txtPréfixeQRZ, ui.txtNrQRZ})
         connect(box, &QLineEdit::textChanged, this, &frmMain::AfficherDoublon);
@@ -654,6 +662,13 @@ void frmMain::Timer1_Timer()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // A statement waiting for the server lets the window's events run: the
+    // window closes once it is answered.
+    if (platform::waitingForServer()) {
+        event->ignore();
+        QTimer::singleShot(20, this, &QWidget::close);
+        return;
+    }
     // An entry still pending is stored; one that cannot be is given up only
     // when the operator says so, or when the desktop ends the program (even
     // while the question is on screen).

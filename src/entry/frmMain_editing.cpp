@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <limits>
 
@@ -657,6 +658,8 @@ void frmMain::reportStoreFailure()
 
 bool frmMain::storePendingEntry(bool silent)
 {
+    if (platform::waitingForServer())
+        return false; // (asked while a statement of the window waits: it is the statement's to end)
     switch (m_state) {
     case EditState::Adding: return storeAddition(silent);
     case EditState::Modifying: return storeChange(silent);
@@ -686,6 +689,10 @@ bool frmMain::settlePendingEntry(const QString &question)
 
 void frmMain::endSession()
 {
+    if (platform::waitingForServer()) { // once the statement under way is answered
+        QTimer::singleShot(20, this, &frmMain::endSession);
+        return;
+    }
     m_sessionEnding = true;
     settlePendingEntry(QString());
 }

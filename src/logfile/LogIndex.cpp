@@ -190,6 +190,31 @@ LogIndex::LogIndex(QObject *parent) : QObject(parent)
     connect(&m_soon, &QTimer::timeout, this, [this] { startReading(); });
     connect(&m_readerWatcher, &QFutureWatcherBase::finished, this, &LogIndex::readingDone);
     connect(&m_sumWatcher, &QFutureWatcherBase::finished, this, &LogIndex::summed);
+    m_heldTimer.setSingleShot(true);
+    m_heldTimer.setInterval(10);
+    connect(&m_heldTimer, &QTimer::timeout, this, [this] {
+        const int held = std::exchange(m_held, 0);
+        if (held & HeldDone)
+            readingDone();
+        if (held & HeldSummed)
+            summed();
+        if (held & HeldStart)
+            startReading();
+    });
+}
+
+// While a statement of the window's thread waits for a server, the window's
+// events run: a reading that ends or starts meanwhile would change the
+// index under the statement's caller (a store settling its number with
+// it). It waits for the statement's end instead.
+bool LogIndex::holdBack(Held what)
+{
+    if (!platform::waitingForServer())
+        return false;
+    m_held |= what;
+    if (!m_heldTimer.isActive())
+        m_heldTimer.start();
+    return true;
 }
 
 LogIndex::~LogIndex()
@@ -207,6 +232,8 @@ void LogIndex::open(platform::Connection *db)
     m_retry.stop();
     m_later.stop();
     m_soon.stop();
+    m_held = 0;
+    m_heldTimer.stop();
     if (m_stop)
         *m_stop = true; // the reading under way is for a log no longer wanted
     m_reading = false;
@@ -266,7 +293,7 @@ bool LogIndex::poll(platform::Connection *db)
 {
     // While a reading runs or waits to be tried again, the log is not asked:
     // a file that another program holds would keep the window waiting.
-    if (!db || db != m_db || m_reading || m_retry.isActive() || m_later.isActive())
+    if (!db || db != m_db || m_reading || m_retry.isActive() || m_later.isActive() || platform::waitingForServer())
         return true;
     const qint64 v = db->changeCount();
     if (v >= 0 && m_version >= 0 && v != m_version)
@@ -286,7 +313,7 @@ bool LogIndex::poll(platform::Connection *db)
 
 void LogIndex::startReading(std::optional<qint64> version)
 {
-    if (!m_db || m_reading)
+    if (!m_db || m_reading || holdBack(HeldStart))
         return;
     m_retry.stop();
     m_later.stop();
@@ -325,6 +352,8 @@ void LogIndex::readingDone()
 {
     if (!m_reading || !m_reader.isFinished())
         return; // a reading of a log no longer open
+    if (holdBack(HeldDone))
+        return;
     std::optional<Reading> result = m_reader.takeResult();
     if (!result) {
         // Not known yet: what was known stays, and the reading is tried again.
@@ -367,7 +396,7 @@ void LogIndex::readingDone()
 
 void LogIndex::summed()
 {
-    if (!m_reading)
+    if (!m_reading || holdBack(HeldSummed))
         return;
     if (m_consumer && !std::exchange(m_summing, false))
         return; // a sum for a log no longer open

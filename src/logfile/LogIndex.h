@@ -216,6 +216,11 @@ private:
     QTimer m_retry; // a failed reading is tried again
     QTimer m_later; // another program's change read once the gap after the last reading is over
     QTimer m_soon;  // the window's own changes read once the gap is over
+    // What waits for a statement of the window's thread to end (see holdBack).
+    enum Held { HeldDone = 1, HeldSummed = 2, HeldStart = 4 };
+    int m_held = 0;
+    QTimer m_heldTimer;
+    bool holdBack(Held what);
     QElapsedTimer m_lastReading; // since the last reading ended
 };
 

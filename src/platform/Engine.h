@@ -146,6 +146,31 @@ struct LinkState {
     bool network = false;   // over TCP (a Unix socket is neither encrypted nor not)
 };
 
+// True while a statement of this thread waits for a server's answer with
+// the thread's events running (see EventsWhileWaiting): what would use the
+// log from one of those events waits for the statement's end instead; a
+// statement asked of the same connection meanwhile is refused at once
+// (state Client), never sent.
+bool waitingForServer();
+// Over its life, a statement of the application's main thread that waits
+// for a server's answer lets the window's events run meanwhile (painting,
+// timers, queued signals; never the operator's keys and clicks, which wait
+// for it): for a command of the window, which must not stop the window
+// while a silent server is found lost. Not in a dialog opened since, nor
+// in a statement asked from one of those events (a grid's rows asked
+// while it paints, which must not paint again).
+class EventsWhileWaiting
+{
+public:
+    EventsWhileWaiting();
+    ~EventsWhileWaiting();
+    EventsWhileWaiting(const EventsWhileWaiting &) = delete;
+    EventsWhileWaiting &operator=(const EventsWhileWaiting &) = delete;
+
+private:
+    int m_level; // the one before
+};
+
 // For tests: the connections to a server made so far on a thread.
 int serverConnectionsMade(const QThread *thread);
 // For tests: how long a statement waits without a byte from the server

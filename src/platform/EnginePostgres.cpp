@@ -24,7 +24,9 @@
 #include "Regional.h"
 #include "ServerLink.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,6 +38,13 @@
 namespace platform {
 
 namespace {
+
+// Statements of this thread waiting for their answers with the thread's
+// events running.
+thread_local int t_waiting = 0;
+// The event loop's level where the innermost EventsWhileWaiting of this
+// thread was made; -1: none, or its events are running.
+thread_local int t_eventsLevel = -1;
 
 const QString kStoreKey = QStringLiteral("CleEnregistrement");
 // The versions of a journal's chunks of rowids, and a chunk's size.
@@ -280,6 +289,7 @@ public:
     qint64 reconnections = 0;      // connections taken since the first
     std::optional<qint64> reserved; // the serial number this session holds
     ServerRows *streaming = nullptr; // a cursor reading its rows on the connection
+    bool waiting = false;            // for an answer, with the thread's events running
 
     ~ServerBackend() override;
 
@@ -289,6 +299,8 @@ public:
     // (and error) when there is none, at once.
     bool connection()
     {
+        if (waiting) // (asked from an event run while this connection waits)
+            return failed(QStringLiteral("the connection is busy with another statement"), state::Client);
         if (tx == Tx::Lost)
             return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
         if (serverLink->isDown())
@@ -331,20 +343,38 @@ public:
     }
 
     // Waits until the socket is ready for events; false when the server
-    // says nothing for the answer time, or the link is known lost.
+    // says nothing for the answer time, or the link is known lost. For a
+    // command of the window (EventsWhileWaiting), the window's events run
+    // meanwhile, all but the operator's input: a window whose server went
+    // silent still paints and tells the link's state while the link's
+    // thread finds it lost.
     bool wait(short events)
     {
         QElapsedTimer quiet;
         quiet.start();
         pollfd p{PQsocket(conn), events, 0};
+        const QCoreApplication *app = QCoreApplication::instance();
+        const bool loop = app && t_eventsLevel >= 0 && QThread::currentThread() == app->thread()
+                          && QThread::currentThread()->loopLevel() == t_eventsLevel;
+        struct Mark {
+            bool &on;
+            const bool events;
+            Mark(bool &b, bool e) : on(b), events(e) { on = true, t_waiting += events; }
+            ~Mark() { on = false, t_waiting -= events; }
+        } mark(waiting, loop);
         for (;;) {
             if (serverLink->isDown())
                 return false;
-            const int n = ::poll(&p, 1, 50);
+            const int n = ::poll(&p, 1, loop ? 5 : 50);
             if (n > 0)
                 return true;
             if ((n < 0 && errno != EINTR) || quiet.elapsed() > answerTimeoutMs())
                 return false;
+            if (loop) {
+                const int level = std::exchange(t_eventsLevel, -1); // (their statements wait without)
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                t_eventsLevel = level;
+            }
         }
     }
 
@@ -1058,6 +1088,10 @@ std::unique_ptr<Backend> openServer(const QString &address, OpenMode mode, Engin
         c->serverLink->listenNow(10);
     return c;
 }
+
+bool waitingForServer() { return t_waiting > 0; }
+EventsWhileWaiting::EventsWhileWaiting() : m_level(std::exchange(t_eventsLevel, QThread::currentThread()->loopLevel())) {}
+EventsWhileWaiting::~EventsWhileWaiting() { t_eventsLevel = m_level; }
 
 bool createServer(const QString &address, const TableDef &table, EngineError *error)
 {

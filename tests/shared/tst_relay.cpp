@@ -5,7 +5,8 @@
 // silent peer) at a few places. After each: the journal holds the change
 // once or not at all, the window says which (never "done" when it was not),
 // what it did not do stays on screen, one more click does it exactly once,
-// and the serial numbers stay apart. Prints the table of outcomes.
+// and the serial numbers stay apart; while a silent server is waited for,
+// the window's events go on. Prints the table of outcomes.
 #include "../entry/MainWindowFixture.h"
 #include "Engine.h"
 #include "LogFile.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QMutex>
 #include <QThread>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -248,7 +250,14 @@ private slots:
             ui.txtNrQRZ->setText(QString::number(town));
             f.prompts.clear();
             relay.arm(measure ? Relay::Up : Relay::Direction(d), measure ? std::numeric_limits<qint64>::max() : n, stall);
+            // The window's events go on while it waits for a silent server.
+            int ticks = 0;
+            QTimer tick;
+            QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+            tick.start(10);
             e.button->click();
+            tick.stop();
+            QVERIFY2(!stall || ticks > 0, qPrintable(QStringLiteral("%1: the window stopped while it waited").arg(e.name)));
             const QString said = f.said().value(0), where = QStringLiteral("%1, %2 %3: ").arg(e.name).arg(d).arg(n);
             const bool done = e.done(name), held = e.held(name), unknown = said.contains("peut-être");
             QVERIFY2(!done || held, qPrintable(where + "said done, not done"));
