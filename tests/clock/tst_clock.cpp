@@ -93,6 +93,7 @@ private slots:
         write(folder, file);
         testsupport::ClockScope clock(QDateTime(QDate(2024, 6, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 3 * 3600));
         QPointer<frmFuseau> w = new frmFuseau;
+        QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblHeure")), w->lblHeure);
         w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(12));
         w->show();
         QTRY_COMPARE_WITH_TIMEOUT(w->lblHeure->text(), shown, 5000);

@@ -50,8 +50,9 @@ private slots:
         MainWindowFixture f(contacts);
         frmMain &w = *f.w;
         QVERIFY(f.ui().cmdNouveau->isEnabled() && f.ui().mnuImprimer->isEnabled() && f.ui().Toolbar1Buttons[3]->isEnabled());
-        QVERIFY(!w.controls().txtRST->isEnabled());
+        QVERIFY(!w.controls().txtRST->isEnabled() && !w.controls().cmdMaintenant->isEnabled());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
+        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("StatusBar1_Panel1")), f.ui().StatusPanels[0]);
         auto state = [&] {
             QString s = f.shownSerial().trimmed() + ' ';
             for (auto [b, c] : {std::pair{f.ui().cmdPrécédent, 'P'}, {f.ui().cmdSuivant, 'S'}, {f.ui().cmdModifier, 'M'},
@@ -65,6 +66,12 @@ private slots:
             seen << state();
         }
         QCOMPARE(seen, states);
+        // Hovering "Suivant" or "Précédent" says in the status bar what it does.
+        for (auto [b, hint] : {std::pair{w.controls().cmdSuivant, msg::hintNext()}, {w.controls().cmdPrécédent, msg::hintPrevious()}}) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), b->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(b, &move);
+            QCOMPARE(f.ui().StatusPanels[0]->text(), hint);
+        }
         // A button that greys itself under the click hands the focus to
         // "Nouveau": Enter then starts a contact.
         if (w.controls().cmdSuivant->isEnabled()) {
@@ -72,6 +79,7 @@ private slots:
                 QTest::mouseClick(w.controls().cmdSuivant, Qt::LeftButton);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
+            QVERIFY(w.controls().cmdMaintenant->isEnabled());
         }
     }
 
@@ -259,8 +267,12 @@ private slots:
         QTRY_VERIFY(f.ui().mnuHeure->isVisible());
         f.ui().mnuHeure->close();
         QCOMPARE(f.stored().size(), 2);
-        f.ui().mnuOrientation->trigger();
         QTest::mouseClick(f.ui().Toolbar1->widgetForAction(f.ui().Toolbar1Buttons[5]), Qt::LeftButton);
+        QCOMPARE(visibleTopLevels("frmOrientation"), 1);
+        for (QWidget *t : QApplication::topLevelWidgets())
+            if (t->inherits("frmOrientation"))
+                t->close();
+        f.ui().mnuOrientation->trigger();
         QCOMPARE(visibleTopLevels("frmOrientation"), 1);
         for (QAction *a : f.ui().mnuH)
             a->trigger();
