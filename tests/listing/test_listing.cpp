@@ -158,6 +158,10 @@ private slots:
                 bottom = std::max(bottom, w.y1);
             }
             lineHeight = onPage.size() > 2 ? (onPage.lastKey() - *std::prev(onPage.keyEnd(), 2)) / 10.0 : lineHeight;
+            if (n == 0) { // two blank lines between the headings and the first contact
+                const QList<int> tops = onPage.keys();
+                QVERIFY2(qAbs((tops[2] - tops[1]) / 10.0 - 3 * lineHeight) < 0.5, qPrintable(QStringLiteral("%1 %2").arg(tops[2] - tops[1]).arg(lineHeight)));
+            }
             QVERIFY2(n == pages.size() - 1 || bottom > page.height() - margin - lineHeight, qPrintable(QStringLiteral("page %1 ends at %2").arg(n + 1).arg(bottom)));
             lines += onPage.values();
         }
