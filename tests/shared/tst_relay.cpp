@@ -166,20 +166,49 @@ class TestRelay : public QObject
     Q_OBJECT
     testsupport::PgServer m_server;
 
+    // The window on the journal "name", through relay.
+    static bool openThrough(MainWindowFixture &f, const Relay &relay, const char *name)
+    {
+        QApplication::setDoubleClickInterval(0);
+        platform::setServerAnswerTimeout(1500); // a silent server is given up sooner (a busy machine still answers)
+        return f.w->ChargerFichier(QStringLiteral("postgresql://sequanel@127.0.0.1:%1/postgres?journal=%2&"
+                                                  "sslmode=disable&gssencmode=disable")
+                                       .arg(relay.port())
+                                       .arg(QLatin1String(name)));
+    }
+
 private slots:
+    // Closed while a store waits for a silent server: the window stays until
+    // the store has its answer (its log is in use), then closes.
+    void closedWhileAStoreWaits()
+    {
+        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
+        QVERIFY(logfile::createEmpty(m_server.address("fermeture"), nullptr));
+        Relay relay(m_server.socketPath());
+        MainWindowFixture f;
+        QVERIFY(relay.port() > 0 && openThrough(f, relay, "fermeture"));
+        f.ui().cmdNouveau->click();
+        f.fill();
+        f.prompts.answer = platform::Answer::Yes; // (closing without storing, when asked)
+        relay.arm(Relay::Up, 0, true);
+        int closeAsked = 0;
+        QTimer::singleShot(100, f.w.get(), [&] {
+            f.w->close();
+            closeAsked = f.w->isVisible() ? 1 : 2;
+        });
+        f.ui().cmdNouveau->click();
+        QCOMPARE(closeAsked, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w->isVisible(), 20000);
+    }
+
     void everyByte()
     {
         QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
         QVERIFY(logfile::createEmpty(m_server.address("relais"), nullptr));
         auto db = platform::Connection::open(m_server.address("relais"), platform::OpenMode::ReadWrite, nullptr);
         Relay relay(m_server.socketPath());
-        QVERIFY(db && relay.port() > 0);
-        QApplication::setDoubleClickInterval(0);
-        platform::setServerAnswerTimeout(1500); // a silent server is given up sooner (a busy machine still answers)
         MainWindowFixture f;
-        QVERIFY(f.w->ChargerFichier(QStringLiteral("postgresql://sequanel@127.0.0.1:%1/postgres?journal=relais&"
-                                                   "sslmode=disable&gssencmode=disable")
-                                        .arg(relay.port())));
+        QVERIFY(db && relay.port() > 0 && openThrough(f, relay, "relais"));
         const frmMain::Controls &ui = f.ui();
         auto toLast = [&] { // (the others' changes heard or not)
             ui.Data1->countAgain();
