@@ -240,14 +240,21 @@ private slots:
             << QStringList{"∅|1|∅|∅|∅|∅|∅|é|∅|∅|∅|∅|∅|∅|∅|∅"} << QStringList{line(1, 9, msg::importNotUtf8().arg("call"))} << QString();
         QTest::newRow("tag that is none") << QByteArray("<call:x>AB<eor><call:2>CD<eor>") << QStringList{"∅|1|∅|∅|∅|∅|∅|CD|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(1, 1, msg::importBadTag().arg("call:x"))} << QString();
+        QTest::newRow("call signs of a number") << QByteArray("<call:3>123<eor><call:6>14 123<eor><call:5>AB 12<eor>")
+            << QStringList{"∅|1|∅|∅|∅|∅|∅|123|∅|∅|∅|∅|∅|∅|∅|∅", "∅|2|∅|∅|∅|∅|14|123|∅|∅|∅|∅|∅|∅|∅|∅",
+                           "∅|3|∅|∅|∅|∅|∅|AB|∅|∅|12|∅|∅|∅|∅|∅"}
+            << QStringList() << QString();
+        // (a value cut at its bound is not checked for UTF-8 as it is read: the log's rules then see the byte 0x80)
         const QByteArray refused = "<call:12>14 A B C D 5<eor><call:2>AB<qso_date:8>20241301<time_on:4>1200<eor>"
-                                   "<call:2>AB<freq:4>27,5<eor><call:2>AB<app_sequanel_mhertz:5>40000<eor><call:2>Ж<eor>";
+                                   "<call:2>AB<freq:4>27,5<eor><call:2>AB<app_sequanel_mhertz:5>40000<eor><call:2>Ж<eor>"
+                                   "<call:2>AB<qth:5000>\x80" + QByteArray(4999, 'A') + "<eor>";
         QTest::newRow("values the log refuses") << refused << QStringList()
             << QStringList{line(1, 1, msg::importCallTooLong().arg("14 A B C D 5")),
                            line(2, at(refused, "<call:2>AB<qso"), msg::importBadDate().arg("20241301 1200")),
                            line(3, at(refused, "<call:2>AB<freq"), msg::importBadFrequency().arg("27,5")),
                            line(4, at(refused, "<call:2>AB<app"), msg::importNotWhole().arg("40000", "Mhertz")),
-                           line(5, at(refused, "<call:2>Ж"), msg::importBadCharacter().arg("Ж", "QRZ (premier mot)"))}
+                           line(5, at(refused, "<call:2>Ж"), msg::importBadCharacter().arg("Ж", "QRZ (premier mot)")),
+                           line(6, at(refused, "<call:2>AB<qth"), msg::importBadCharacter().arg(u'\uFFFD' + QString(39, 'A') + "…", "Ville"))}
             << QString();
         const QByteArray noEoh = "Journal sans fin d'en-tête\n<call:2>AB<eor>";
         QTest::newRow("no <EOH>") << noEoh << QStringList() << QStringList()
@@ -326,6 +333,12 @@ private slots:
         QCOMPARE(refused, QStringList{msg::importAtLine().arg(3).arg(5).arg(msg::importNotUtf8().arg("Ville"))});
         QString message;
         QCOMPARE(exchange::planImport(csv, file(QStringLiteral("tableur.adb")), &message)->ignoredColumns, QStringList{"Inconnu"});
+        // A first line with as many ',' as ';' (none of either included) is read with ';'.
+        for (const QByteArray &heading : {QByteArray("Ville"), QByteArray("Ville;Remarques, divers")}) {
+            written(csv, heading + "\r\nLyon, Rhône;x\r\n");
+            QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
+                     QStringList{"∅|1|∅|∅|∅|∅|∅|∅|∅|∅|∅|∅|Lyon, Rhône|∅|∅|∅"});
+        }
     }
 
     // sequanel-import refuses everything when a record is refused, unless
@@ -347,6 +360,26 @@ private slots:
         QCOMPARE(run("sequanel-export", {"--format=xls", log, adi}, &status),
                  msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n');
         QCOMPARE(status, 2);
+    }
+
+    // A log of one contact is read for duplicates too; a log another program
+    // holds is said to be busy when exported, a file that is none not a log.
+    void oneContactOrUnreadableLog()
+    {
+        const QString log = file(QStringLiteral("un.adb")), adi = file(QStringLiteral("un.adi")), text = file(QStringLiteral("texte.adb"));
+        QFile::remove(log);
+        makeLogFile(log, {sampleRow(1)});
+        written(adi, "<call:23>14 Alpha Bravo Charly 1<eor>");
+        QString message;
+        const std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, log, &message);
+        QVERIFY2(plan, qPrintable(message));
+        QCOMPARE(plan->duplicates, QStringList{msg::importDuplicate().arg(1).arg("14 Alpha Bravo Charly 1", "1",
+                                                   platform::formatDateTime(QDateTime(QDate(2024, 3, 2), QTime(10, 1))))});
+        written(text, "pas un journal\n");
+        auto other = platform::Connection::open(log, platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(other && other->exec("BEGIN EXCLUSIVE"));
+        for (const auto &[path, why] : {std::pair{log, msg::exportLogBusy()}, {text, msg::exportNotALog()}})
+            QCOMPARE(exchange::exportLog(path, adi, exchange::Format::Adi).message, msg::exportFailed().arg(why.arg(path), adi));
     }
 
     // Fichier › "Importer…": the preview tells what would happen (a record

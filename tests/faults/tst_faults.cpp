@@ -117,7 +117,12 @@ QVector<Path> paths()
          },
          {}},
         {"import",
-         [](Run &r) { writeFile(r.f.path("club.adi"), "<call:5>F4ABC<stx:2>10<eor><call:5>F4XYZ<eor>"); },
+         [](Run &r) {
+             writeFile(r.f.path("club.adi"), "<call:5>F4ABC<stx:2>10<eor><call:5>F4XYZ<eor>");
+             // A value longer than a page (another program's log): the import's
+             // reading of the serial numbers meets the disk where its count did not.
+             QVERIFY(testsupport::rawExec(r.f.file, QStringLiteral("UPDATE Transmission SET RST = zeroblob(20000) WHERE rowid = 1")));
+         },
          [](Run &r) {
              QString message;
              auto plan = exchange::planImport(r.f.path("club.adi"), r.f.file, &message);
