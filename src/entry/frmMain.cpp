@@ -685,6 +685,7 @@ void frmMain::Form_Unload()
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w != this && w->isVisible())
             w->close();
+    m_log.open(nullptr); // (before the log goes: a reading ending later must not reach for it)
     ui.Data1->close();
     m_stats.close();
 }
