@@ -233,8 +233,9 @@ private slots:
     }
 
     // A failure of the client library itself, without a SQLSTATE (a
-    // statement of more values than it can send) is said as what it is, and
-    // the connection stays: none is made again for it.
+    // statement of more values than it can send), and a statement the server
+    // refuses are each said as what they are, and the connection stays: none
+    // is made again for them.
     void clientFailure()
     {
         auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
@@ -243,6 +244,20 @@ private slots:
         const int made = platform::serverConnectionsMade(QThread::currentThread());
         QVERIFY(!c->exec("SELECT 1", QVariantList(70000)));
         QCOMPARE(platform::describe(c->lastError()), msg::serverClientError());
+        QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
+        QCOMPARE(platform::serverConnectionsMade(QThread::currentThread()), made);
+
+        // A value the server's rules refuse (too long for its column, a key
+        // already taken, out of range) is said as such, not as a fault of the
+        // server's; a statement it does not know is said with its state.
+        QVERIFY(c->exec("CREATE TEMPORARY TABLE regles (v varchar(2) UNIQUE)") && c->exec("INSERT INTO regles VALUES ('ab')"));
+        for (const Sql &refused : QVector<Sql>{"INSERT INTO regles VALUES ('abc')", "INSERT INTO regles VALUES ('ab')",
+                                               "SELECT 1 / 0", "SELECT 40000::smallint"}) {
+            QVERIFY(!c->exec(refused));
+            QCOMPARE(platform::describe(c->lastError()), msg::serverRefusedByRule());
+        }
+        QVERIFY(!c->exec("SELEC 1"));
+        QCOMPARE(platform::describe(c->lastError()), msg::serverError().arg("42601"));
         QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
         QCOMPARE(platform::serverConnectionsMade(QThread::currentThread()), made);
     }
