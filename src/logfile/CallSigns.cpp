@@ -280,7 +280,8 @@ void CallSignSet::replaceChunks(const std::vector<qint64> &chunks, int chunkBits
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (m_base.empty()) { // a first reading: taken as it is, not copied
         m_base = std::move(rows);
-        m_base.shrink_to_fit();
+        if (m_base.capacity() > 2 * m_base.size()) // (room never written to costs no memory)
+            m_base.shrink_to_fit();
         return;
     }
     const auto middle = std::ptrdiff_t(m_base.size());

@@ -162,6 +162,13 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
     const bool empty = ends.value(0).isNull();
     const qint64 low = empty ? 0 : chunkOf(ends.value(0).toLongLong()), high = empty ? -1 : chunkOf(ends.value(1).toLongLong());
     const qint64 width = std::max<qint64>(1, (high - low + kSpans) / kSpans);
+    // Room for every row's call sign in each thread's list, so that neither
+    // list is copied as it grows nor when the second is put after the first:
+    // a table holds no more rows than its range of rowids, and the room not
+    // written to takes address space only, no memory.
+    const size_t room = empty ? 0 : size_t(std::min<qint64>(ends.value(1).toLongLong() - ends.value(0).toLongLong() + 1,
+                                                            qint64(1) << 22));
+    first.out.rows.reserve(room);
     std::atomic<qint64> nextSpan{0};
     std::atomic<bool> failed{false};
     auto take = [&](Lane &lane) {
@@ -184,6 +191,7 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
                 return;
             }
             second.emplace(own.get(), consumer, stop);
+            second->out.rows.reserve(room);
             if (!second->bounds.create())
                 failed = true;
             else
@@ -208,6 +216,7 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
     if (second) {
         out.chunks.merge(second->out.chunks);
         out.rows.insert(out.rows.end(), second->out.rows.begin(), second->out.rows.end());
+        second->out.rows = {};
         out.rowsRead += second->out.rowsRead;
         consumed.push_back(std::move(second->consumed));
     }
