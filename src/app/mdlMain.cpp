@@ -98,6 +98,7 @@ void endWithTheDesktop(frmMain *main)
 
 void setUpApplication(QApplication &app)
 {
+    frmSplash::drawPicturesAhead(); // (while the rest is set up and the splash built)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setApplicationName(QStringLiteral("Sequanel"));
     QApplication::setApplicationVersion(platform::programVersion());

@@ -9,7 +9,7 @@ class frmMain;
 namespace mdlMain {
 
 // The application's look, name and icon, and Qt's own dialogs (file dialog,
-// message box buttons) in French.
+// message box buttons) in French; the splash's pictures start being drawn.
 void setUpApplication(QApplication &app);
 
 // Start-up: shows the splash window on top for the given time, building the

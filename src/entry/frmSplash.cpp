@@ -5,8 +5,8 @@
 #include "Style.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -16,7 +16,15 @@ using platform::rectTw;
 
 namespace {
 
-// The artwork, drawn from its vector file at whatever size the box has.
+constexpr double kArtwork[] = {6615, 5895};                   // twips
+constexpr double kSmallPictures[][2] = {{240, 240},  {5880, 360},  {120, 4320}, // twips: left, top
+                                        {5880, 4200}, {1800, 5280}, {3840, 5160}};
+constexpr int kSmallSide = 32; // pixels
+
+QString smallPicture(int n) { return QStringLiteral("splash%1.svg").arg(n); }
+
+// The artwork, drawn from its vector file at whatever size the box has
+// (first taken from the drawing made ahead at start-up).
 class Artwork : public QWidget
 {
 public:
@@ -26,18 +34,26 @@ public:
         QPalette p = palette();
         p.setColor(QPalette::Window, Qt::white);
         setPalette(p);
-        m_icon = platform::programIcon(QStringLiteral("splash.svg"));
     }
 
 protected:
     void paintEvent(QPaintEvent *) override
     {
+        const qreal ratio = devicePixelRatioF();
+        const QSize need = size() * ratio;
+        if (m_image.isNull() || m_drawnFor != need) {
+            m_image = platform::picture(QStringLiteral("splash.svg"), need);
+            m_image.setDevicePixelRatio(ratio);
+            m_drawnFor = need;
+        }
         QPainter painter(this);
-        m_icon.paint(&painter, rect(), Qt::AlignCenter);
+        const QSizeF shown = m_image.deviceIndependentSize();
+        painter.drawImage(QPointF((width() - shown.width()) / 2, (height() - shown.height()) / 2), m_image);
     }
 
 private:
-    QIcon m_icon;
+    QImage m_image;
+    QSize m_drawnFor;
 };
 
 } // namespace
@@ -52,23 +68,19 @@ frmSplash::frmSplash(QWidget *parent) : QDialog(parent)
 
     Picture1 = new Artwork(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(rectTw(0, 0, 6615, 5895));
+    Picture1->setGeometry(rectTw(0, 0, kArtwork[0], kArtwork[1]));
 
-    const struct {
-        QLabel **label;
-        const char *name;
-        int left, top;
-    } small[] = {{&Picture2, "Picture2", 240, 240},   {&Picture3, "Picture3", 5880, 360},
-                 {&Picture4, "Picture4", 120, 4320},  {&Picture5, "Picture5", 5880, 4200},
-                 {&Picture6, "Picture6", 1800, 5280}, {&Picture7, "Picture7", 3840, 5160}};
-    int n = 1;
-    for (const auto &s : small) {
+    QLabel **small[] = {&Picture2, &Picture3, &Picture4, &Picture5, &Picture6, &Picture7};
+    const qreal ratio = devicePixelRatioF();
+    for (int i = 0; i < 6; ++i) {
         auto *l = new QLabel(Picture1);
-        l->setObjectName(QString::fromLatin1(s.name));
-        l->setGeometry(rectTw(s.left, s.top, 480, 480));
+        l->setObjectName(QStringLiteral("Picture%1").arg(i + 2));
+        l->setGeometry(rectTw(kSmallPictures[i][0], kSmallPictures[i][1], 480, 480));
         l->setAlignment(Qt::AlignCenter);
-        l->setPixmap(platform::programIcon(QStringLiteral("splash%1.svg").arg(n++)).pixmap(32, 32));
-        *s.label = l;
+        QPixmap drawn = QPixmap::fromImage(platform::picture(smallPicture(i + 1), QSize(kSmallSide, kSmallSide) * ratio));
+        drawn.setDevicePixelRatio(ratio);
+        l->setPixmap(drawn);
+        *small[i] = l;
     }
 
     // The version, in the free corner under the pictures.
@@ -86,6 +98,14 @@ frmSplash::frmSplash(QWidget *parent) : QDialog(parent)
 
     // Placed by its client area, not by its frame.
     setGeometry(rectTw(1770, 1755, 6645, 6240));
+}
+
+void frmSplash::drawPicturesAhead()
+{
+    const qreal ratio = qApp->devicePixelRatio();
+    for (int n = 1; n <= 6; ++n)
+        platform::drawPictureAhead(smallPicture(n), QSize(kSmallSide, kSmallSide) * ratio);
+    platform::drawPictureAhead(QStringLiteral("splash.svg"), rectTw(0, 0, kArtwork[0], kArtwork[1]).size() * ratio);
 }
 
 void frmSplash::Splash_Click() { close(); }

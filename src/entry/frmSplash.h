@@ -18,6 +18,9 @@ public:
     QPushButton *Splash;
 
     void Splash_Click();
+    // Starts drawing the window's pictures on other threads, as soon as the
+    // application exists: the splash's first paint then waits the less.
+    static void drawPicturesAhead();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

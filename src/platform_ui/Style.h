@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 #include <QString>
 
 class QDialog;
@@ -29,5 +30,12 @@ QDialogButtonBox *okCancelButtons(QDialog *dialog, QPushButton **ok, QPushButton
 
 // An icon of data/icons, copied to icons/ beside the program.
 inline QIcon programIcon(const QString &name) { return QIcon(programFile(QStringLiteral("icons/") + name)); }
+
+// A picture of icons/ drawn to fit a size in device pixels, its proportions
+// kept. drawPictureAhead starts the drawing on another thread, at start-up,
+// so that the first paint of the window showing it need not wait for it all;
+// picture() then takes that drawing (waiting for its end), or draws it.
+void drawPictureAhead(const QString &name, QSize size);
+QImage picture(const QString &name, QSize size);
 
 } // namespace platform
