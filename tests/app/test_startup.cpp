@@ -23,7 +23,8 @@ private slots:
         QTemporaryDir dir;
         testsupport::makeLogFile(dir.filePath(QStringLiteral("coupe.adb")), {testsupport::sampleRow(1)});
         QDir::setCurrent(dir.path());
-        bool splashSeen = false, onTop = false, okHidden = false;
+        mdlMain::setUpApplication(*qApp); // (the pictures drawn ahead, as the program does)
+        bool splashSeen = false, onTop = false, okHidden = false, pictures = false;
         QString version;
         QTimer probe;
         probe.setInterval(50);
@@ -35,13 +36,22 @@ private slots:
                     onTop = s->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
                     okHidden = !s->Splash->isVisible();
                     version = s->lblVersion->text();
+                    // The artwork drawn (its title's blue), and each small picture.
+                    const QImage art = s->Picture1->grab().toImage();
+                    int blue = 0;
+                    for (int y = 0; y < art.height() / 4; ++y)
+                        for (int x = 0; x < art.width(); ++x)
+                            blue += art.pixelColor(x, y) == QColor(0x2f, 0x6d, 0xb5);
+                    pictures = blue > 500;
+                    for (QLabel *l : {s->Picture2, s->Picture3, s->Picture4, s->Picture5, s->Picture6, s->Picture7})
+                        pictures = pictures && l->pixmap().deviceIndependentSize() == QSizeF(32, 32);
                 }
             }
         });
         probe.start();
         frmMain *main = mdlMain::Main(std::chrono::milliseconds(600), QStringLiteral("coupe.adb"));
         probe.stop();
-        QVERIFY(splashSeen && onTop && okHidden);
+        QVERIFY(splashSeen && onTop && okHidden && pictures);
         QCOMPARE(version, msg::aboutVersion().arg(SEQUANEL_PROJECT_VERSION));
         QVERIFY(main->isVisible());
         for (QWidget *w : QApplication::topLevelWidgets())
