@@ -168,7 +168,8 @@ private slots:
     // A new log file holds the table of a log written by an earlier version
     // (the fuzzing seed) and nothing else. Rows stay in insertion order,
     // duplicates included, a row added after a deletion last; the texts 27
-    // and 005 are stored as the numbers 27 and 5, an empty control as null.
+    // and 005 are stored as the numbers 27 and 5, an empty control as null;
+    // once closed, no rows are counted.
     void newFileAndRowOrder()
     {
         Fixture f;
@@ -192,6 +193,11 @@ private slots:
             QVERIFY(r.value(3) == QVariant(qlonglong(27)) && r.value(4) == QVariant(qlonglong(5)) && r.value(2).isNull());
         }
         QCOMPARE(serials, (QStringList{"30", "4", "120", "7"}));
+        // Closed, it counts nothing (the window's buttons go off with it).
+        QCOMPARE(f.rs.recordCount(), 4);
+        f.rs.close();
+        QCOMPARE(f.rs.recordCount(), 0);
+        QVERIFY(!f.rs.hasAtLeast(1));
     }
 
     // A log put in write-ahead-log mode by another program goes back to the
