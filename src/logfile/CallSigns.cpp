@@ -4,6 +4,7 @@
 #include "Regional.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -205,21 +206,49 @@ std::optional<CallSign> readCallSign(const QVariantList &parts) { return CallSig
 
 // ------------------------------------------------------------------ the set
 
+namespace {
+std::atomic<qint64> g_walked{0};
+
+quint64 entryHash(const CallSignSet::Entry &e)
+{
+    quint64 h = e.key ^ (quint64(e.rowid) * 0x9e3779b97f4a7c15ull);
+    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+    h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+    return h ^ (h >> 31);
+}
+} // namespace
+
+qint64 CallSignSet::entriesWalked() { return g_walked.load(); }
+
+void CallSignSet::toggle(const Entry &e) { m_digests[e.rowid >> m_chunkBits] ^= entryHash(e); }
+
+void CallSignSet::digestAll()
+{
+    compact(true);
+    m_digests.clear();
+    for (const Entry &e : m_base)
+        toggle(e);
+    g_walked += qint64(m_base.size());
+}
+
 void CallSignSet::finish()
 {
     std::sort(m_base.begin(), m_base.end());
     m_base.erase(std::unique(m_base.begin(), m_base.end()), m_base.end());
     m_added.clear();
     m_removed.clear();
+    digestAll();
 }
 
 bool CallSignSet::holds(const std::vector<Entry> &v, Entry e) { return std::binary_search(v.begin(), v.end(), e); }
 
-void CallSignSet::insert(std::vector<Entry> &v, Entry e)
+bool CallSignSet::insert(std::vector<Entry> &v, Entry e)
 {
     const auto it = std::lower_bound(v.begin(), v.end(), e);
-    if (it == v.end() || *it != e)
-        v.insert(it, e);
+    if (it != v.end() && *it == e)
+        return false;
+    v.insert(it, e);
+    return true;
 }
 
 bool CallSignSet::erase(std::vector<Entry> &v, Entry e)
@@ -236,18 +265,16 @@ bool CallSignSet::erase(std::vector<Entry> &v, Entry e)
 void CallSignSet::add(quint64 key, qint64 rowid)
 {
     const Entry e{key, rowid};
-    if (holds(m_base, e))
-        erase(m_removed, e);
-    else
-        insert(m_added, e);
+    if (holds(m_base, e) ? erase(m_removed, e) : insert(m_added, e))
+        toggle(e);
     compact();
 }
 
 void CallSignSet::remove(quint64 key, qint64 rowid)
 {
     const Entry e{key, rowid};
-    if (!erase(m_added, e) && holds(m_base, e))
-        insert(m_removed, e);
+    if (erase(m_added, e) || (holds(m_base, e) && insert(m_removed, e)))
+        toggle(e);
     compact();
 }
 
@@ -255,6 +282,9 @@ void CallSignSet::compact(bool always)
 {
     if (!always && m_added.size() + m_removed.size() < 4096 + m_base.size() / 16)
         return;
+    if (m_added.empty() && m_removed.empty())
+        return;
+    g_walked += qint64(m_base.size());
     if (!m_removed.empty())
         m_base.erase(std::remove_if(m_base.begin(), m_base.end(), [this](const Entry &e) { return holds(m_removed, e); }),
                      m_base.end());
@@ -269,24 +299,49 @@ void CallSignSet::compact(bool always)
 // ones merged in.
 void CallSignSet::replaceChunks(const std::vector<qint64> &chunks, int chunkBits, std::vector<Entry> rows)
 {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // Nothing to do when every chunk holds what was read.
+    std::unordered_map<qint64, quint64> read;
+    if (chunkBits == m_chunkBits && !(m_base.empty() && m_added.empty())) { // (an empty set is simply filled)
+        for (const Entry &e : rows)
+            read[e.rowid >> m_chunkBits] ^= entryHash(e);
+        const auto digest = [](const std::unordered_map<qint64, quint64> &d, qint64 chunk) {
+            const auto it = d.find(chunk);
+            return it == d.end() ? 0 : it->second;
+        };
+        if (std::all_of(chunks.begin(), chunks.end(),
+                        [&](qint64 chunk) { return digest(read, chunk) == digest(m_digests, chunk); }))
+            return;
+    }
     compact(true);
-    if (!chunks.empty())
+    if (!chunks.empty()) {
+        g_walked += qint64(m_base.size());
         m_base.erase(std::remove_if(m_base.begin(), m_base.end(),
                                     [&](const Entry &e) {
                                         return std::binary_search(chunks.begin(), chunks.end(), e.rowid >> chunkBits);
                                     }),
                      m_base.end());
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    }
     if (m_base.empty()) { // a first reading: taken as it is, not copied
         m_base = std::move(rows);
         if (m_base.capacity() > 2 * m_base.size()) // (room never written to costs no memory)
             m_base.shrink_to_fit();
+        digestAll();
         return;
     }
     const auto middle = std::ptrdiff_t(m_base.size());
     m_base.insert(m_base.end(), rows.begin(), rows.end());
     std::inplace_merge(m_base.begin(), m_base.begin() + middle, m_base.end());
+    g_walked += qint64(m_base.size());
+    if (chunkBits != m_chunkBits) {
+        digestAll();
+        return;
+    }
+    for (const qint64 chunk : chunks)
+        m_digests.erase(chunk);
+    for (const auto &[chunk, digest] : read)
+        m_digests[chunk] = digest;
 }
 
 template <typename F> void CallSignSet::forEach(quint64 key, F f) const

@@ -74,6 +74,9 @@ std::optional<CallSign> readCallSign(const QVariantList &parts);
 // The call signs of a log, each with the rowids of the rows that hold it.
 // 16 bytes a row: the key of the call sign and the rowid, kept sorted.
 // Built once from a reading of every row, then kept current a row at a time.
+// A digest of each chunk of rowids (2^chunkBits of them) tells whether the
+// rows of a chunk read again are those the set holds already: the window's
+// own changes, applied a row at a time, then cost nothing more.
 class CallSignSet
 {
 public:
@@ -82,6 +85,7 @@ public:
         qint64 rowid;
         auto operator<=>(const Entry &) const = default;
     };
+    explicit CallSignSet(int chunkBits = 12) : m_chunkBits(chunkBits) {}
 
     // Building: reserve, append every row, then finish (which sorts).
     void reserve(qsizetype rows) { m_base.reserve(size_t(rows)); }
@@ -94,7 +98,8 @@ public:
     void add(quint64 key, qint64 rowid);
     void remove(quint64 key, qint64 rowid);
     // The rows whose rowid is in one of the chunks (rowid >> chunkBits,
-    // sorted) now hold the call signs of rows, and only those.
+    // sorted) now hold the call signs of rows, and only those. The whole set
+    // is walked only when they differ from what it holds.
     void replaceChunks(const std::vector<qint64> &chunks, int chunkBits, std::vector<Entry> rows);
 
     // The rows holding a call sign, leaving out the row except.
@@ -112,17 +117,25 @@ public:
     KeyCounts keyCounts() const;
 
     size_t bytes() const;
+    // How many entries every set of the process has walked (merging, or
+    // dropping chunks), for tests that count the work of an action.
+    static qint64 entriesWalked();
 
 private:
     static bool holds(const std::vector<Entry> &v, Entry e);
-    static void insert(std::vector<Entry> &v, Entry e);
+    static bool insert(std::vector<Entry> &v, Entry e);
     static bool erase(std::vector<Entry> &v, Entry e);
     void compact(bool always = false);
     template <typename F> void forEach(quint64 key, F f) const;
+    // The digests: an entry comes in or goes out of its chunk's.
+    void toggle(const Entry &e);
+    void digestAll();
 
+    int m_chunkBits;
     std::vector<Entry> m_base;    // sorted
     std::vector<Entry> m_added;   // sorted; none of them in m_base
     std::vector<Entry> m_removed; // sorted; each of them in m_base
+    std::unordered_map<qint64, quint64> m_digests; // by chunk: the XOR of its entries' hashes
 };
 
 } // namespace logfile

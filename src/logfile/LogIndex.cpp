@@ -365,7 +365,7 @@ void LogIndex::readingDone()
     }
     m_rowsRead = result->rowsRead;
     if (!m_callSigns)
-        m_callSigns.emplace();
+        m_callSigns.emplace(kChunkBits);
     m_callSigns->replaceChunks(result->replaced, kChunkBits, std::move(result->rows));
     for (qint64 chunk : result->replaced)
         m_chunks.erase(chunk);
