@@ -111,6 +111,9 @@ private slots:
         QStringList expected{listing::kTitle, QString()};
         for (const listing::PrintColumn &c : listing::printColumns())
             place(expected[1], c.column - 1, c.heading);
+        // The headings where the listing's layout puts them, a character a column.
+        QCOMPARE(expected[1], QStringLiteral("N°Sequ  Date et heure      Préf.  Qrz1       Qrz2       Qrz3       N°     Opéra.   "
+                                             "      BP          Ville                 Pays                  Bande  Fréquence  CP      RST"));
         auto digits = [](const QVariant &v) { // three at least, from 0 to 999
             return v.isNull() ? QString() : v.toInt() >= 0 && v.toInt() <= 999 ? QStringLiteral("%1").arg(v.toInt(), 3, 10, QLatin1Char('0')) : v.toString();
         };
