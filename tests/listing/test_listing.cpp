@@ -211,6 +211,7 @@ private slots:
         QVERIFY(rawExec(log, QStringLiteral("DELETE FROM Transmission WHERE rowid % 7 = 0 OR rowid BETWEEN 250 AND 300")));
         const QVector<Row> stored = readRows(log);
         auto f = std::make_unique<frmListe>(log);
+        QVERIFY(!f->windowIcon().isNull()); // (its own: the tests set no program icon)
         auto *model = qobject_cast<listing::ContactTableModel *>(f->dbgrd->model());
         const int n = stored.size(), block = listing::ContactTableModel::kBlockRows;
         QVERIFY(model && !model->isDense());
