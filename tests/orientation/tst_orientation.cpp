@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "Twips.h"
+
 #include <GeographicLib/Geodesic.hpp>
 #include <cmath>
 
@@ -79,6 +81,18 @@ private slots:
         QPointer<frmOrientation> w = frmOrientation::instance();
         platform::RecordSourceBar *bar = w->Data2Bar;
         QStringList seen{state(w)};
+        { // The rose: its four cardinal points reach past the four others (the needle may cover one).
+            const QImage rose = w->picRose->grab().toImage();
+            const QPointF c(platform::pxF(w->picRose->Width / 2), platform::pxF(w->picRose->Height / 2));
+            const double at = 0.8 * (std::min(rose.width(), rose.height()) / 2.0 - 15);
+            int cardinals = 0, pale = 0;
+            for (int i = 0; i < 8; ++i) {
+                const double a = i * std::atan(1.0);
+                const bool drawn = rose.pixelColor(QPointF(c.x() + at * std::sin(a), c.y() - at * std::cos(a)).toPoint()).lightness() < 235;
+                (i % 2 ? pale : cardinals) += i % 2 ? !drawn : drawn;
+            }
+            QVERIFY2(cardinals >= 3 && pale >= 3, qPrintable(QStringLiteral("%1 %2").arg(cardinals).arg(pale)));
+        }
         for (const QChar m : QStringLiteral("NNNNNNPPFPL")) {
             QToolButton *b = m == 'N' ? bar->nextButton() : m == 'P' ? bar->previousButton()
                              : m == 'F' ? bar->firstButton() : bar->lastButton();
