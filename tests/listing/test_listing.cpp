@@ -173,6 +173,22 @@ private slots:
                      qPrintable(QStringLiteral("seed %1, line %2:\n  printed  \"%3\"\n  expected \"%4\"").arg(seed).arg(i).arg(lines.value(i), expected.value(i))));
     }
 
+    // The window shrunk below four of its buttons, in width then in height,
+    // comes back to exactly that.
+    void smallestSize()
+    {
+        const QString log = file("small.adb");
+        makeLogFile(log);
+        frmListe f(log);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const int frameW = f.frameGeometry().width() - f.width(), frameH = f.frameGeometry().height() - f.height();
+        f.resize(10, f.height());
+        QTRY_COMPARE(f.width(), 4 * f.Command1->width() - frameW);
+        f.resize(f.width(), 10);
+        QTRY_COMPARE(f.height(), 4 * f.Command1->height() - frameH);
+    }
+
     // Without a printer the user is asked whether to save a PDF file instead;
     // declined, or the file dialog cancelled, nothing is printed. (Accepted:
     // the PDF listing of tests/faults.)
