@@ -183,6 +183,8 @@ private slots:
         QCOMPARE(schema(path), schema(QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/reliability/fuzz/seed/log5.adb")));
         logfile::configure(f.rs, path);
         QVERIFY(f.rs.refresh());
+        // Nothing to delete in an empty log: said as such, not as a row gone.
+        QVERIFY(!f.rs.deleteCurrent() && f.rs.error().kind == platform::SourceError::NoCurrentRow);
         for (const char *serial : {"30", "4", "4", "120"})
             QVERIFY2(f.add(QString::fromLatin1(serial)), qPrintable(logfile::storeFailureMessage(f.rs.error())));
         QVERIFY(f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent());
