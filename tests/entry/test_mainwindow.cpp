@@ -187,9 +187,9 @@ private slots:
         QCOMPARE(f.prompts.messages.size(), 1);
     }
 
-    // The file dialogs themselves refuse, in French, a folder that does not
-    // exist and a name holding a double quote (which Qt reads as a list of
-    // names), and stay open; nothing is bound.
+    // The file dialogs, their labels and buttons in French, themselves
+    // refuse a folder that does not exist and a name holding a double quote
+    // (which Qt reads as a list of names), and stay open; nothing is bound.
     void fileDialogsRefuseWhatTheyCannotUse_data()
     {
         QTest::addColumn<bool>("save");
@@ -212,7 +212,12 @@ private slots:
         };
         platform::setResponder(answers);
         bool stayed = false;
+        QStringList texts; // the dialog's own, in French
         ModalWatch watch([&](QWidget *dialog) {
+            for (const QPushButton *b : dialog->findChildren<QPushButton *>())
+                texts << b->text();
+            for (const QLabel *l : dialog->findChildren<QLabel *>())
+                texts << l->text();
             auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             edit->setText(f.path(typed));
             QTest::keyClick(edit, Qt::Key_Return);
@@ -223,6 +228,9 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(refusal), qPrintable(messages[0]));
         QVERIFY(stayed);
+        for (const char *text : {"Regarder dans :", "Nom du fichier :", "Type :", "Annuler"})
+            QVERIFY2(texts.contains(QLatin1String(text)), text);
+        QVERIFY(texts.contains(save ? "&Enregistrer" : "&Ouvrir"));
         QVERIFY(f.ui().Data1->databaseName().isEmpty());
         QVERIFY(QDir(f.dir.path()).isEmpty());
     }
