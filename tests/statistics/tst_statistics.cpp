@@ -266,9 +266,16 @@ private slots:
             f.ui().cmdNouveau->click(); // "Valider"
             QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
             QTRY_VERIFY_WITH_TIMEOUT(s->lblTotals->text() != before, 3000);
+            // Changed by another program: read again, the busy sign shown meanwhile.
+            struct Shown : QObject {
+                int count = 0;
+                bool eventFilter(QObject *, QEvent *e) override { return (count += e->type() == QEvent::Show), false; }
+            } busy;
+            s->lblBusy->installEventFilter(&busy);
             QVERIFY(testsupport::rawExec(log, QStringLiteral("DELETE FROM Transmission WHERE \"Date\" = 'abc'")));
             QTRY_VERIFY_WITH_TIMEOUT(s->lblTotals->text().contains(msg::statsUnknownDates().arg(3)), 3000);
             QTRY_VERIFY(!s->lblBusy->isVisible());
+            QVERIFY(busy.count > 0);
             QCOMPARE(scroll->value(), 3);
             QCOMPARE(frmStatistiques::instance(), s);
         }
