@@ -100,6 +100,11 @@ private slots:
                                  : def.type == platform::ColumnType::Text ? QVariant(t) : c == 3 ? QVariant(rng.bounded(26, 28))
                                  : QVariant(c == 4 ? rng.bounded(1000) : rng.bounded(-32768, 32768));
             }
+        // A contact holding only its number, then one without a number: each
+        // on a line of its own, though the second begins past the first's end.
+        rows[12] = Row(16);
+        rows[12][1] = QStringLiteral("13");
+        rows[13][1] = QVariant();
         const QString log = file("long.adb"), pdf = file("long.pdf");
         makeLogFile(log, rows);
         PromptRecorder prompts;
