@@ -200,6 +200,20 @@ private slots:
                                      "ON lower(trim(t.\"Ville\")) = lower(d.\"Villes\") GROUP BY 1");
             auto *area = qobject_cast<QAreaSeries *>(s->chartDirections->chart()->series().value(0));
             QVERIFY(area);
+            { // filled in the bars' colour, once its tab is shown
+                for (QWidget *w = s->chartDirections; w; w = w->parentWidget())
+                    if (s->tabs->indexOf(w) >= 0)
+                        s->tabs->setCurrentWidget(w);
+                auto filled = [&] {
+                    const QImage drawn = s->chartDirections->grab().toImage();
+                    int n = 0;
+                    for (int y = 0; y < drawn.height(); ++y)
+                        for (int x = 0; x < drawn.width(); ++x)
+                            n += drawn.pixelColor(x, y) == QColor(0x2f, 0x6d, 0xb5);
+                    return n;
+                };
+                QTRY_VERIFY2(filled() > 100, qPrintable(QString::number(filled())));
+            }
             qint64 placed = 0;
             for (int sector = 0; sector < 36; ++sector) {
                 const QPointF mid = area->upperSeries()->at(sector * 13 + 6); // the wedge's middle point
