@@ -261,6 +261,31 @@ private slots:
         QCOMPARE(store.dir().entryList(QDir::Files | QDir::Hidden), QStringList{store.fileName()});
     }
 
+    // The lists the form offers, item for item: the three call-sign lists
+    // differ in a few spellings, kept as they are.
+    void listsOffered()
+    {
+        MainWindowFixture f;
+        auto items = [](const QComboBox *c) {
+            QStringList l;
+            for (int i = 0; i < c->count(); ++i)
+                l << c->itemText(i);
+            return l.join(' ');
+        };
+        const frmMain::Controls &ui = f.ui();
+        QCOMPARE(items(ui.cmbBande), "AM FM LSB USB");
+        QCOMPARE(items(ui.cmbMHz), "26 27 28");
+        QStringList hz;
+        for (int v = 5; v < 1000; v += 10)
+            hz << QString::number(v).rightJustified(3, '0');
+        QCOMPARE(items(ui.cmbHz), hz.join(' '));
+        const QString a = "Alpha Bravo ", e = " Delta Echo Fox-Trot Golf ", i = " India ", k = " Kilo Lima Mike November Oscar Papa ",
+                      r = " Roméo Sierra Tango Uniform Victor Wisky ", y = " Yankee Zoulou";
+        QCOMPARE(items(ui.cmbQRZ1), a + "Charly" + e + "Hotel" + i + "Juliette" + k + "Québec" + r + "X-Ray" + y);
+        QCOMPARE(items(ui.cmbQRZ2), a + "Charlie" + e + "Hôtel" + i + "Juliette" + k + "Québec" + r + "X-ray" + y);
+        QCOMPARE(items(ui.cmbQRZ3), a + "Charly" + e + "Hôtel" + i + "Juiliette" + k + "Quebec" + r + "X-ray" + y);
+    }
+
     // The clock panel shows the time without a zone name; Alt+S opens the
     // time-zone menu rather than deleting a contact. The orientation window
     // opens once, from the menu or the toolbar; each zone opens a clock of
