@@ -53,7 +53,9 @@ frmImportation::frmImportation(const exchange::ImportPlan &plan, QWidget *parent
     lblRésumé->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(lblRésumé);
 
-    layout->addWidget(new QLabel(msg::importFirstRows(), this));
+    auto *lblAperçu = new QLabel(msg::importFirstRows(), this);
+    lblAperçu->setObjectName(QStringLiteral("lblAperçu"));
+    layout->addWidget(lblAperçu);
     const QVector<platform::ColumnDef> &columns = logfile::transmission().columns;
     const int rows = int(std::min<qint64>(plan.rows.size(), kShownRows));
     grdAperçu = new QTableWidget(rows, columns.size(), this);

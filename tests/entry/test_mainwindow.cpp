@@ -314,6 +314,11 @@ private slots:
         f.ui().mnuHelp->trigger();
         auto *browser = f.w->findChild<QTextBrowser *>(QStringLiteral("helpBrowser"));
         QVERIFY(browser && browser->window()->isVisible());
+        // Every control of every window open carries its name.
+        QStringList unnamed;
+        for (QWidget *t : QApplication::topLevelWidgets())
+            unnamed << unnamedControls(t);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join('\n')));
         f.ui().mnuQuitter->trigger();
         QVERIFY(f.prompts.messages.isEmpty());
         QTRY_COMPARE(visibleTopLevels("QWidget"), 0);

@@ -394,7 +394,7 @@ private slots:
         written(adi, "<call:23>14 Alpha Bravo Charly 1<stx:1>2<eor>\n<stx:1>9<eor>\n<call:5>F4ABC<stx:2>10<eor>\n");
         f.prompts.clear();
         f.prompts.queuedFiles << adi;
-        QStringList seen;
+        QStringList seen, unnamed;
         {
             ModalWatch watch([&](QWidget *m) {
                 auto *preview = qobject_cast<frmImportation *>(m);
@@ -403,10 +403,12 @@ private slots:
                 seen << preview->lblRésumé->text() << preview->cmdImporter->text() << preview->txtRefusés->toPlainText()
                      << preview->txtDoublons->toPlainText() << preview->txtRenumérotés->toPlainText()
                      << QString::number(preview->grdAperçu->rowCount()) << QString::number(preview->tabDétails->currentIndex());
+                unnamed = unnamedControls(preview);
                 preview->cmdImporter->click();
             });
             f.ui().mnuImporter->trigger();
         }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join('\n')));
         QCOMPARE(seen, (QStringList{QStringList{msg::importRecordsRead().arg(adi).arg(3), msg::importToStore().arg(2),
                                                 msg::importRefusedCount().arg(1), msg::importDuplicateCount().arg(1),
                                                 msg::importRenumberedCount().arg(1)}.join('\n'),
