@@ -145,8 +145,9 @@ private slots:
         folder.removeRecursively();
     }
 
-    // The menu item, its shortcut and a real click on its toolbar button run
-    // the same command. On an empty log, "Nouveau" and "Ouvrir" open their
+    // The tool bar's buttons and separators in their order. The menu item,
+    // its shortcut and a real click on its toolbar button run the same
+    // command. On an empty log, "Nouveau" and "Ouvrir" open their
     // file dialog (cancelled, they change nothing; the first asks before
     // replacing a file) and "Imprimer" refuses
     // with a message, opening no window; with a contact the grid window
@@ -156,6 +157,10 @@ private slots:
         MainWindowFixture f(0);
         f.prompts.clear();
         frmMain &w = *f.w;
+        QStringList bar; // the tool bar's buttons by their tips, a separator as "|"
+        for (const QAction *a : w.controls().Toolbar1->actions())
+            bar << (a->isSeparator() ? QStringLiteral("|") : a->toolTip());
+        QCOMPARE(bar.join(' '), "Créer un nouveau fichier Ouvrir un fichier | Imprimer la liste | Orientation " + msg::statsToolTip() + " |");
         QStringList opened;
         ModalWatch watch([&](QWidget *m) {
             opened << QString::fromLatin1(m->metaObject()->className());
