@@ -90,6 +90,13 @@ QVector<Row> contest()
         r << QStringLiteral("Op%1").arg(next(40));
         rows << r;
     }
+    // The edges of the rate's hour and ten minutes before 23:45: each
+    // window's first second out, and its second in.
+    for (const char *date : {"2026-03-28 22:45:00", "2026-03-28 22:45:01", "2026-03-28 23:35:00", "2026-03-28 23:35:01"}) {
+        Row r = rows.front();
+        r[0] = QString::fromLatin1(date);
+        rows << r;
+    }
     for (const QVariant &date : {QVariant(), QVariant("1899-12-30 10:00:00"), QVariant("abc"), QVariant("2026-13-01 10:00:00")}) {
         Row r = rows.front();
         r[0] = date;
