@@ -131,18 +131,19 @@ private slots:
     // last 24 characters around "...".
     void titleShortensLongPaths()
     {
-        QDir folder(QStringLiteral("/tmp/sequanel-titre"));
-        folder.removeRecursively();
-        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        // (a folder of the test's own, so that two runs at once do not meet)
+        QTemporaryDir folder(QStringLiteral("/tmp/sequanel-XXXXXX"));
+        const QString base = folder.path() + '/';
+        QVERIFY(folder.isValid() && base.size() < 25);
         MainWindowFixture f;
-        for (const auto &[name, shown] : {std::pair{"abcdef.adb", "/tmp/sequanel-titre/abcdef.adb"},
-                                          {"abcdefg.adb", "/tm...quanel-titre/abcdefg.adb"}}) {
-            testsupport::makeLogFile(folder.filePath(name));
-            f.prompts.queuedFiles << folder.filePath(name);
+        for (const int size : {30, 31}) {
+            const QString path = base + QString(size - base.size() - 4, 'a') + ".adb";
+            testsupport::makeLogFile(path);
+            f.prompts.queuedFiles << path;
             f.ui().mnuOuvrir->trigger();
+            const QString shown = size == 30 ? path : path.left(3) + "..." + path.right(24);
             QCOMPARE(f.w->windowTitle(), QStringLiteral("Sequanel (Saisie des contacts) [%1]").arg(shown));
         }
-        folder.removeRecursively();
     }
 
     // The tool bar's buttons and separators in their order. The menu item,
