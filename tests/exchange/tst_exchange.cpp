@@ -240,6 +240,10 @@ private slots:
             << QStringList{"∅|1|∅|∅|∅|∅|∅|é|∅|∅|∅|∅|∅|∅|∅|∅"} << QStringList{line(1, 9, msg::importNotUtf8().arg("call"))} << QString();
         QTest::newRow("tag that is none") << QByteArray("<call:x>AB<eor><call:2>CD<eor>") << QStringList{"∅|1|∅|∅|∅|∅|∅|CD|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(1, 1, msg::importBadTag().arg("call:x"))} << QString();
+        const QByteArray names = "<" + QByteArray(64, 'n') + ":1>Z<call:2>AB<eor><" + QByteArray(65, 'n') + ":1>Z<call:2>CD<eor><:1>Z<call:2>EF<eor>";
+        QTest::newRow("names of 64 and 65 bytes, and none") << names << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, at(names, "<nnnn", 10), msg::importBadTag().arg(QString(40, 'n'))),
+                           line(3, at(names, "<:1>"), msg::importBadTag().arg(":1"))} << QString();
         QTest::newRow("call signs of a number") << QByteArray("<call:3>123<eor><call:6>14 123<eor><call:5>AB 12<eor>")
             << QStringList{"∅|1|∅|∅|∅|∅|∅|123|∅|∅|∅|∅|∅|∅|∅|∅", "∅|2|∅|∅|∅|∅|14|123|∅|∅|∅|∅|∅|∅|∅|∅",
                            "∅|3|∅|∅|∅|∅|∅|AB|∅|∅|12|∅|∅|∅|∅|∅"}
@@ -360,6 +364,26 @@ private slots:
         QCOMPARE(run("sequanel-export", {"--format=xls", log, adi}, &status),
                  msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n');
         QCOMPARE(status, 2);
+    }
+
+    // The modes ADIF names are written as it names them (a submode under its
+    // mode, any case and blanks aside); another mode has no MODE field.
+    void modesAsAdifNamesThem()
+    {
+        const QString log = file(QStringLiteral("modes.adb")), adi = file(QStringLiteral("modes.adi"));
+        QFile::remove(log);
+        QVector<Row> rows;
+        for (const char *mode : {"usb", " LSB ", "FM", "Bla"}) {
+            rows << sampleRow(int(rows.size()) + 1);
+            rows.last()[5] = QString::fromLatin1(mode);
+        }
+        makeLogFile(log, rows);
+        QVERIFY(exchange::exportLog(log, adi, exchange::Format::Adi).ok);
+        QStringList modes;
+        for (const QByteArray &record : fileBytes(adi).split('\n'))
+            if (const qsizetype at = record.indexOf("<MODE"); record.contains("<CALL"))
+                modes << (at < 0 ? QString() : QString::fromLatin1(record.mid(at, record.indexOf("<RST") - at)));
+        QCOMPARE(modes.join('|'), "<MODE:3>SSB <SUBMODE:3>USB |<MODE:3>SSB <SUBMODE:3>LSB |<MODE:2>FM |");
     }
 
     // A log of one contact is read for duplicates too; a log another program
