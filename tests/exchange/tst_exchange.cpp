@@ -236,8 +236,10 @@ private slots:
         const QByteArray nul("<call:3>A\0B<eor><call:1>\0<eor>", 30);
         QTest::newRow("NUL bytes") << nul << QStringList()
             << QStringList{line(1, 10, msg::importNul().arg("call")), line(2, 25, msg::importNul().arg("call"))} << QString();
-        QTest::newRow("not UTF-8") << QByteArray("<call:4>H\xE9l0<eor><call:2>\xC3\xA9<eor>")
-            << QStringList{"∅|1|∅|∅|∅|∅|∅|é|∅|∅|∅|∅|∅|∅|∅|∅"} << QStringList{line(1, 9, msg::importNotUtf8().arg("call"))} << QString();
+        QTest::newRow("not UTF-8") << QByteArray("<call:4>H\xE9l0<eor><call:2>\xC3\xA9<eor><call:2>A\xFF<eor><call:2>A\xC3<eor>")
+            << QStringList{"∅|1|∅|∅|∅|∅|∅|é|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(1, 9, msg::importNotUtf8().arg("call")), line(3, 41, msg::importNotUtf8().arg("call")),
+                           line(4, 56, msg::importNotUtf8().arg("call"))} << QString();
         QTest::newRow("tag that is none") << QByteArray("<call:x>AB<eor><call:2>CD<eor>") << QStringList{"∅|1|∅|∅|∅|∅|∅|CD|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(1, 1, msg::importBadTag().arg("call:x"))} << QString();
         const QByteArray names = "<" + QByteArray(64, 'n') + ":1>Z<call:2>AB<eor><" + QByteArray(65, 'n') + ":1>Z<call:2>CD<eor><:1>Z<call:2>EF<eor>";
