@@ -4,13 +4,9 @@
 #include "TestSupport.h"
 #include "frmMain.h"
 
-#include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -108,19 +104,3 @@ struct ModalWatch : QTimer {
     }
 };
 
-// The controls of window that carry no name: each a line of its window's
-// name, class and text. (A combo box's own line edit, a table's corner
-// button, and a tool bar's buttons, whose actions carry the names, are not
-// counted.)
-inline QStringList unnamedControls(QWidget *window)
-{
-    QStringList unnamed;
-    for (QWidget *c : window->findChildren<QWidget *>())
-        if (c->objectName().isEmpty() && !qobject_cast<QComboBox *>(c->parentWidget())
-            && !qobject_cast<QAbstractItemView *>(c->parentWidget())
-            && ((qobject_cast<QAbstractButton *>(c) && !qobject_cast<QToolButton *>(c)) || qobject_cast<QLabel *>(c)
-                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c)))
-            unnamed << QStringLiteral("%1 %2 '%3'").arg(window->objectName(), QLatin1String(c->metaObject()->className()),
-                                                       c->property("text").toString());
-    return unnamed;
-}

@@ -323,7 +323,7 @@ private slots:
         // Every control of every window open carries its name.
         QStringList unnamed;
         for (QWidget *t : QApplication::topLevelWidgets())
-            unnamed << unnamedControls(t);
+            unnamed << testsupport::unnamedControls(t);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join('\n')));
         f.ui().mnuQuitter->trigger();
         QVERIFY(f.prompts.messages.isEmpty());

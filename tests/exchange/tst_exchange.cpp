@@ -429,7 +429,7 @@ private slots:
                 seen << preview->lblRésumé->text() << preview->cmdImporter->text() << preview->txtRefusés->toPlainText()
                      << preview->txtDoublons->toPlainText() << preview->txtRenumérotés->toPlainText()
                      << QString::number(preview->grdAperçu->rowCount()) << QString::number(preview->tabDétails->currentIndex());
-                unnamed = unnamedControls(preview);
+                unnamed = testsupport::unnamedControls(preview);
                 preview->cmdImporter->click();
             });
             f.ui().mnuImporter->trigger();

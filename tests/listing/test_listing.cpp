@@ -178,8 +178,8 @@ private slots:
                      qPrintable(QStringLiteral("seed %1, line %2:\n  printed  \"%3\"\n  expected \"%4\"").arg(seed).arg(i).arg(lines.value(i), expected.value(i))));
     }
 
-    // The window shrunk below four of its buttons, in width then in height,
-    // comes back to exactly that.
+    // Every control carries its name. The window shrunk below four of its
+    // buttons, in width then in height, comes back to exactly that.
     void smallestSize()
     {
         const QString log = file("small.adb");
@@ -187,6 +187,7 @@ private slots:
         frmListe f(log);
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(testsupport::unnamedControls(&f), QStringList());
         const int frameW = f.frameGeometry().width() - f.width(), frameH = f.frameGeometry().height() - f.height();
         f.resize(10, f.height());
         QTRY_COMPARE(f.width(), 4 * f.Command1->width() - frameW);

@@ -143,6 +143,7 @@ class TestStatistics : public QObject
         frmStatistiques *s = frmStatistiques::instance();
         [&] {
             QVERIFY(s && s->isVisible());
+            QCOMPARE(testsupport::unnamedControls(s), QStringList());
             QTRY_VERIFY_WITH_TIMEOUT(!s->lblBusy->isVisible() && s->chartHours->chart()->series().size() == 1, 5000);
         }();
         return s;

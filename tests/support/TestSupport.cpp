@@ -4,12 +4,18 @@
 #include "Engine.h"
 #include "LogFile.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <QToolButton>
 
 namespace testsupport {
 
@@ -155,6 +161,19 @@ bool rawExec(const QString &path, const QString &sql, const QVariantList &params
     }
     QSqlDatabase::removeDatabase(name);
     return ok;
+}
+
+QStringList unnamedControls(QWidget *window)
+{
+    QStringList unnamed;
+    for (QWidget *c : window->findChildren<QWidget *>())
+        if (c->objectName().isEmpty() && !qobject_cast<QComboBox *>(c->parentWidget())
+            && !qobject_cast<QAbstractItemView *>(c->parentWidget())
+            && ((qobject_cast<QAbstractButton *>(c) && !qobject_cast<QToolButton *>(c)) || qobject_cast<QLabel *>(c)
+                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c)))
+            unnamed << QStringLiteral("%1 %2 '%3'").arg(window->objectName(), QLatin1String(c->metaObject()->className()),
+                                                       c->property("text").toString());
+    return unnamed;
 }
 
 } // namespace testsupport

@@ -12,6 +12,8 @@
 #include <QVector>
 #include <functional>
 
+class QWidget;
+
 namespace testsupport {
 
 // Installs itself as the prompt responder for its lifetime. Messages are
@@ -82,5 +84,11 @@ QString awkwardText(QRandomGenerator &random, int maxSize, bool beyondWindows125
 // Runs one statement on a database file as another program would, through
 // the SQL module directly; false and *error on failure.
 bool rawExec(const QString &path, const QString &sql, const QVariantList &params = {}, QString *error = nullptr);
+
+// The controls of window that carry no name: each a line of its window's
+// name, class and text. (A combo box's own line edit, a table's corner
+// button, and a tool bar's buttons, whose actions carry the names, are not
+// counted.)
+QStringList unnamedControls(QWidget *window);
 
 } // namespace testsupport
