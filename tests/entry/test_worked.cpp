@@ -309,6 +309,19 @@ class TestWorked : public QObject
 {
     Q_OBJECT
 private slots:
+    // A serial number's value: a number in the user's notation, rounded
+    // half to even, within what a 64-bit number holds; none for any other.
+    void serialValues()
+    {
+        testsupport::LocaleScope scope(QLocale(QLocale::French, QLocale::France));
+        const std::pair<const char *, std::optional<qint64>> cases[] = {
+            {" 12 ", 12}, {"-4", -4}, {"2,5", 2}, {"3,5", 4}, {"9100000000000000000", 9100000000000000000},
+            {"9200000000000000000", std::nullopt}, {"-9200000000000000000", std::nullopt}, {"abc", std::nullopt},
+            {"", std::nullopt}, {"1e999", std::nullopt}};
+        for (const auto &[text, value] : cases)
+            QVERIFY2(logfile::serialValue(QString::fromLatin1(text)) == value, text);
+    }
+
     // The set of call signs against a plain sorted set, through enough
     // additions, removals and chunks read again (changed, or as they are) to
     // merge its side lists several times; eight keys only, so that each
