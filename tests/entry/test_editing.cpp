@@ -4,6 +4,7 @@
 
 #include "AutoBackup.h"
 #include "LogFile.h"
+#include "LogStatistics.h"
 #include "Regional.h"
 #include "Settings.h"
 #include "frmSauvegarde.h"
@@ -305,6 +306,21 @@ private slots:
         f.ui().cmdNouveau->click();
         QCOMPARE(f.ui().txtNrSequanel->text(), proposed);
         QCOMPARE(f.prompts.messages.size(), proposed.isEmpty() ? 1 : 0);
+    }
+
+    // Another program stores a larger number after one was proposed: once
+    // its change is read, the number proposed next follows it.
+    void proposedAfterAnotherProgram()
+    {
+        MainWindowFixture f(3);
+        f.ui().cmdNouveau->click();
+        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("4"));
+        f.ui().cmdSupprimer->click(); // "Annuler"
+        QVERIFY(testsupport::rawExec(f.file, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('50')")));
+        const auto *stats = statistics::LogStatistics::current();
+        QTRY_VERIFY(stats && stats->tally() && stats->tally()->contacts == 4 && !stats->reading());
+        f.ui().cmdNouveau->click();
+        QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("51"));
     }
 
     // A contact that another program deletes meanwhile: a change of it is not
