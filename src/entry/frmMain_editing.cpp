@@ -207,8 +207,13 @@ bool frmMain::ChargerFichier(const QString &path)
         logfile::configure(probe, path);
         if (probe.refresh())
             break;
-        if (platform::passwordRefused(probe.error().engine()) && askServerPassword(path))
+        // The password box cancelled ends here, without a message: the
+        // operator chose not to go on, the server did not refuse anything.
+        if (platform::passwordRefused(probe.error().engine())) {
+            if (!askServerPassword(path))
+                return false;
             continue;
+        }
         platform::showMessage(this, logfile::openFailureMessage(probe.error(), path), platform::MessageIcon::Critical);
         return false;
     }
