@@ -290,6 +290,13 @@ private slots:
         QCOMPARE(items(ui.cmbQRZ1), a + "Charly" + e + "Hotel" + i + "Juliette" + k + "Québec" + r + "X-Ray" + y);
         QCOMPARE(items(ui.cmbQRZ2), a + "Charlie" + e + "Hôtel" + i + "Juliette" + k + "Québec" + r + "X-ray" + y);
         QCOMPARE(items(ui.cmbQRZ3), a + "Charly" + e + "Hôtel" + i + "Juiliette" + k + "Quebec" + r + "X-ray" + y);
+        // What is typed stays as typed: "1" in the hertz is not completed to "105".
+        for (QComboBox *box : {ui.cmbBande, ui.cmbHz, ui.cmbQRZ1}) {
+            box->setEnabled(true);
+            box->setFocus();
+            QTest::keyClicks(box, box == ui.cmbHz ? "1" : "L");
+            QCOMPARE(box->currentText(), box == ui.cmbHz ? "1" : "L");
+        }
     }
 
     // The clock panel shows the time without a zone name; Alt+S opens the
