@@ -440,11 +440,12 @@ private slots:
     void openOldLog_data()
     {
         QTest::addColumn<bool>("yes");        // to the question
-        QTest::addColumn<QString>("saveAs");  // "proposed", "old", or "" (cancelled)
+        QTest::addColumn<QString>("saveAs");  // "proposed", "existing" (the proposed, already a log), "old", or "" (cancelled)
         QTest::addColumn<bool>("cancel");     // in the progress dialog
         QTest::addColumn<QString>("damaged"); // "", or the answer to keeping what could be read: "kept", "declined"
         QTest::addColumn<QString>("message"); // the last message shown
         QTest::newRow("converted") << true << "proposed" << false << "" << "Les 1000 contacts de « ";
+        QTest::newRow("converted over an earlier log") << true << "existing" << false << "" << "Les 1000 contacts de « ";
         QTest::newRow("question answered no") << false << "proposed" << false << "" << "Voulez-vous";
         QTest::newRow("save dialog cancelled") << true << "" << false << "" << "Voulez-vous";
         QTest::newRow("conversion cancelled") << true << "proposed" << true << "" << "Voulez-vous";
@@ -471,6 +472,8 @@ private slots:
             file.seek(6 * 2048 + 8); // the row table of the first data page
             file.write(QByteArray(300, '\xee'));
         }
+        if (saveAs == QLatin1String("existing")) // (the save dialog asked before replacing it)
+            QVERIFY(QFile::copy(f.file, fresh));
         const QByteArray before = testsupport::fileBytes(old);
         const QString title = f.w->windowTitle();
         f.ui().cmdNouveau->click();
@@ -481,7 +484,7 @@ private slots:
             if (m.text.contains(QStringLiteral("en entier")) && damaged == QLatin1String("declined"))
                 f.prompts.answer = platform::Answer::No;
         };
-        f.prompts.queuedFiles << old << (saveAs == QLatin1String("proposed") ? fresh
+        f.prompts.queuedFiles << old << (saveAs == QLatin1String("proposed") || saveAs == QLatin1String("existing") ? fresh
                                          : saveAs == QLatin1String("old")    ? old
                                                                              : QString());
         int reports = 0;
@@ -502,7 +505,7 @@ private slots:
             QVERIFY(rows > 900 && rows < 1000);
             QCOMPARE(f.ui().Data1->databaseName(), fresh);
         }
-        if (QTest::currentDataTag() == QLatin1String("converted")) {
+        if (QByteArray(QTest::currentDataTag()).startsWith("converted")) {
             const platform::FileRequest save = f.prompts.fileRequests.last();
             QVERIFY(save.save && save.confirmOverwrite);
             QCOMPARE(save.initialPath, fresh);
