@@ -422,7 +422,7 @@ private slots:
     // the focus is on "Nouveau", whose Enter starts a contact. Ctrl+Z right
     // after a deletion puts the contact back in its place, every value and
     // its serial number as they were, and says so; once only, and not after
-    // another command.
+    // another command; refused by the file, it says so and may be tried again.
     void oneDeletionPerCommand()
     {
         MainWindowFixture f(4);
@@ -444,6 +444,12 @@ private slots:
         for (bool repeat : {false, true, true})
             QTest::simulateEvent(f.ui().cmdSupprimer, true, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeat);
         QCOMPARE(f.stored(), (QStringList{"1 Lyon", "3 Lyon"}));
+        auto blocker = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(blocker && blocker->exec("BEGIN EXCLUSIVE"));
+        undo(); // refused while another program holds the file: said, and left to be tried again
+        blocker.reset();
+        QVERIFY(f.said().value(0).startsWith(msg::contactNotRestored()));
+        f.prompts.clear();
         undo();
         undo();
         QCOMPARE(testsupport::readRows(f.file), all.mid(0, 3));
