@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QDeadlineTimer>
+#include <QFormLayout>
 #include <QProcess>
 #include <QLabel>
 #include <QRegularExpression>
@@ -175,13 +176,24 @@ private slots:
         QCOMPARE(f.prompts.fileRequests.last().initialPath, QDir::homePath() + "/club.csv");
         QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(3).arg(f.path(QStringLiteral("club.csv")))});
 
-        // The dialog again: the journals named, the latest first, its fields
-        // filled but for the password.
+        // The dialog again: the journals named, the latest first (a garbled
+        // line of the kept list left out), its fields filled but for the
+        // password, each beside its caption.
+        const QString app = QCoreApplication::applicationDirPath(), kept = "Journaux partagés";
+        QVERIFY(platform::writeSetting(app, kept, "Récents", platform::readSetting(app, kept, "Récents", {})
+                                                                 + "\nhote\t\tjournal\tuser\nhote\tbase\t\tuser\n\tbase\tjournal\tuser"));
         frmPartage again(f.w.get());
         QCOMPARE(again.cmbRécents->count(), 2);
-        QCOMPARE(QStringList({again.txtServeur->text(), again.txtBase->text(), again.txtJournal->text(),
-                              again.txtUtilisateur->text(), again.txtMotDePasse->text()}),
-                 QStringList({server, base, "retour", user, ""}));
+        const QList<QLineEdit *> edits{again.txtServeur, again.txtBase, again.txtJournal, again.txtUtilisateur, again.txtMotDePasse};
+        QStringList texts, captions;
+        for (QLineEdit *e : edits) {
+            texts << e->text();
+            const auto *caption = qobject_cast<QLabel *>(static_cast<QFormLayout *>(again.layout())->labelForField(e));
+            captions << (caption ? caption->text() : QString());
+        }
+        QCOMPARE(texts, QStringList({server, base, "retour", user, ""}));
+        QCOMPARE(captions, QStringList({msg::sharedServer(), msg::sharedBase(), msg::sharedJournal(), msg::sharedUser(),
+                                        msg::sharedPassword()}));
     }
 
     // The number proposed is reserved for its station until its contact is
