@@ -234,14 +234,18 @@ private slots:
         QTest::newRow("no <EOR> at the end") << QByteArray("<call:2>AB<eor><call:2>CD\n") << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(2, 16, msg::importNoEor())} << QString();
         const QByteArray nul("<call:3>A\0B<eor><call:1>\0<eor>", 30);
-        QTest::newRow("NUL bytes") << nul << QStringList()
-            << QStringList{line(1, 10, msg::importNul().arg("call")), line(2, 25, msg::importNul().arg("call"))} << QString();
+        QTest::newRow("NUL bytes") << nul + QByteArray("<c\0ll:2>AB<eor>", 16) << QStringList()
+            << QStringList{line(1, 10, msg::importNul().arg("call")), line(2, 25, msg::importNul().arg("call")),
+                           line(3, 31, msg::importBadTag().arg("c ll:2"))} << QString(); // (control characters shown as spaces)
         QTest::newRow("not UTF-8") << QByteArray("<call:4>H\xE9l0<eor><call:2>\xC3\xA9<eor><call:2>A\xFF<eor><call:2>A\xC3<eor>")
             << QStringList{"∅|1|∅|∅|∅|∅|∅|é|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(1, 9, msg::importNotUtf8().arg("call")), line(3, 41, msg::importNotUtf8().arg("call")),
                            line(4, 56, msg::importNotUtf8().arg("call"))} << QString();
         QTest::newRow("tag that is none") << QByteArray("<call:x>AB<eor><call:2>CD<eor>") << QStringList{"∅|1|∅|∅|∅|∅|∅|CD|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(1, 1, msg::importBadTag().arg("call:x"))} << QString();
+        const QByteArray tags = "<call:2:" + QByteArray(503, 'S') + ">AB<eor><call:2:" + QByteArray(504, 'S') + ">CD<eor>";
+        QTest::newRow("tags of 512 and 513 bytes") << tags << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, at(tags, "<call", 1), msg::importBadTag().arg("call:2:" + QString(13, 'S')))} << QString();
         const QByteArray names = "<" + QByteArray(64, 'n') + ":1>Z<call:2>AB<eor><" + QByteArray(65, 'n') + ":1>Z<call:2>CD<eor><:1>Z<call:2>EF<eor>";
         QTest::newRow("names of 64 and 65 bytes, and none") << names << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
             << QStringList{line(2, at(names, "<nnnn", 10), msg::importBadTag().arg(QString(40, 'n'))),
@@ -379,6 +383,7 @@ private slots:
             rows << sampleRow(int(rows.size()) + 1);
             rows.last()[5] = QString::fromLatin1(mode);
         }
+        rows[0][12] = QStringLiteral("Lyon \t"); // (the address's parts trimmed)
         makeLogFile(log, rows);
         QVERIFY(exchange::exportLog(log, adi, exchange::Format::Adi).ok);
         QStringList modes;
@@ -386,6 +391,7 @@ private slots:
             if (const qsizetype at = record.indexOf("<MODE"); record.contains("<CALL"))
                 modes << (at < 0 ? QString() : QString::fromLatin1(record.mid(at, record.indexOf("<RST") - at)));
         QCOMPARE(modes.join('|'), "<MODE:3>SSB <SUBMODE:3>USB |<MODE:3>SSB <SUBMODE:3>LSB |<MODE:2>FM |");
+        QVERIFY(fileBytes(adi).contains("<ADDRESS:24>BP 1\r\n69000 Lyon\r\nFrance"));
     }
 
     // A log of one contact is read for duplicates too; a log another program
