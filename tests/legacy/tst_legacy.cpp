@@ -412,6 +412,19 @@ private slots:
         QCOMPARE(definitions.size(), 1);
         writeBytes(copy, bytes.replace(definitions[0] + 12, 1, "\xD1")); // 2001
         QCOMPARE(legacy::runConverter(copy, out).damage, QStringLiteral("fichier endommagé : 2 000 contacts lisibles sur 2 001 annoncés"));
+        // A table of 12 contacts whose data pages are all wiped: none read of the 12.
+        bytes = testsupport::fileBytes(kData + "ancien-12.adb");
+        int table = -1;
+        for (int at = 0; at < bytes.size(); at += 2048)
+            if (bytes[at] == 2 && qFromLittleEndian<qint32>(bytes.constData() + at + 12) == 12)
+                table = at / 2048;
+        for (int at = 0; at < bytes.size(); at += 2048)
+            if (bytes[at] == 1 && qFromLittleEndian<qint32>(bytes.constData() + at + 4) == table)
+                bytes.replace(at, 2048, QByteArray(2048, 0));
+        writeBytes(copy, bytes);
+        QFile::remove(out);
+        QCOMPARE(legacy::runConverter(copy, out).message,
+                 msg::convertPartialRefused().arg(copy, QStringLiteral("fichier endommagé : 0 contact lisible sur 12 annoncés")));
     }
 
     // sequanel-convert stopped by SIGTERM or SIGINT midway leaves nothing in
