@@ -425,6 +425,12 @@ private slots:
         QFile::remove(out);
         QCOMPARE(legacy::runConverter(copy, out).message,
                  msg::convertPartialRefused().arg(copy, QStringLiteral("fichier endommagé : 0 contact lisible sur 12 annoncés")));
+        // The same table whose first column has a type no Jet file has: its definition is not sound.
+        bytes = testsupport::fileBytes(kData + "ancien-12.adb");
+        bytes[table * 2048 + 43 + 8 * qFromLittleEndian<qint32>(bytes.constData() + table * 2048 + 31)] = 0x30;
+        writeBytes(copy, bytes);
+        QFile::remove(out);
+        QCOMPARE(legacy::runConverter(copy, out).status, legacy::ChildResult::Damaged);
     }
 
     // sequanel-convert stopped by SIGTERM or SIGINT midway leaves nothing in
