@@ -215,6 +215,19 @@ private slots:
             QVERIFY(prompts.fileRequests.isEmpty() || (prompts.fileRequests[0].save && prompts.fileRequests[0].confirmOverwrite));
             QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("*.pdf")}), pdfs);
         }
+        // A log gone, or made a file that is none, since its window opened: said, nothing printed.
+        PrinterScope pdf(PrintTarget::pdfFile(file(QStringLiteral("jamais.pdf"))));
+        frmListe f(log);
+        for (bool none : {false, true}) {
+            PromptRecorder prompts;
+            QFile gone(log);
+            QVERIFY(none ? gone.open(QIODevice::WriteOnly) && gone.write(QByteArray(4096, 'x')) : gone.remove());
+            gone.close();
+            f.Command2_Click();
+            QCOMPARE(prompts.said().size(), 1);
+            QVERIFY(prompts.said()[0].startsWith(msg::listingCannotRead().section("%2", 0, 0).arg(log)));
+            QVERIFY(!QFile::exists(file(QStringLiteral("jamais.pdf"))));
+        }
     }
 
     // The grid on a file with gaps in its row numbers: the on-demand model
@@ -248,6 +261,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f.get()));
         f->dbgrd->setFocus();
         f->dbgrd->setCurrentIndex(model->index(1, 1));
+        QCOMPARE(model->headerData(0, Qt::Vertical).toString() + '|' + model->headerData(1, Qt::Vertical).toString(), "|▶");
         QTest::keyClick(f->dbgrd, Qt::Key_F2);
         QTest::keyClicks(f->dbgrd, QStringLiteral("abc"));
         QTest::keyClick(f->dbgrd, Qt::Key_Return);

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Engine.h"
 #include "LogFile.h"
+#include "RecordSource.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -170,9 +171,13 @@ QStringList unnamedControls(QWidget *window)
         if (c->objectName().isEmpty() && !qobject_cast<QComboBox *>(c->parentWidget())
             && !qobject_cast<QAbstractItemView *>(c->parentWidget())
             && ((qobject_cast<QAbstractButton *>(c) && !qobject_cast<QToolButton *>(c)) || qobject_cast<QLabel *>(c)
-                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c)))
+                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c)
+                || (qobject_cast<QAbstractItemView *>(c) && !c->inherits("QComboBoxListView"))))
             unnamed << QStringLiteral("%1 %2 '%3'").arg(window->objectName(), QLatin1String(c->metaObject()->className()),
                                                        c->property("text").toString());
+    for (QObject *data : window->findChildren<platform::RecordSource *>())
+        if (data->objectName().isEmpty())
+            unnamed << window->objectName() + QStringLiteral(" RecordSource");
     return unnamed;
 }
 

@@ -85,10 +85,10 @@ QString awkwardText(QRandomGenerator &random, int maxSize, bool beyondWindows125
 // the SQL module directly; false and *error on failure.
 bool rawExec(const QString &path, const QString &sql, const QVariantList &params = {}, QString *error = nullptr);
 
-// The controls of window that carry no name: each a line of its window's
-// name, class and text. (A combo box's own line edit, a table's corner
-// button, and a tool bar's buttons, whose actions carry the names, are not
-// counted.)
+// The controls of window that carry no name (buttons, labels, text boxes,
+// lists, grids and data controls): each a line of its window's name, class
+// and text. (A combo box's own line edit and list, a table's corner button,
+// and a tool bar's buttons, whose actions carry the names, are not counted.)
 QStringList unnamedControls(QWidget *window);
 
 } // namespace testsupport
