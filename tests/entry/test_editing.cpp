@@ -541,6 +541,9 @@ private slots:
         f.ui().mnuOuvrir->trigger();
         QCOMPARE(f.said(), QStringList());
         QCOMPARE(f.ui().Data1->databaseName() + ' ' + f.shownSerial(), logfile::backupsOf(stick, f.file).value(0) + " 11");
+        const logfile::BackupSettings kept = logfile::readBackupSettings(); // (as the next start reads them)
+        QCOMPARE(QVariantList({kept.active, kept.folder, kept.everyContacts, kept.everyMinutes, kept.keep}),
+                 QVariantList({true, stick, 2, 0, 2}));
         QVERIFY(logfile::writeBackupSettings({}));
     }
 };

@@ -215,6 +215,11 @@ private slots:
             QCOMPARE(kind == Unreadable && geteuid() != 0 ? bytes : testsupport::fileBytes(path), bytes);
             for (const char *suffix : {"-journal", "-wal", "-shm"})
                 QVERIFY2(!QFile::exists(path + QLatin1String(suffix)), suffix);
+            // Nor is a file that is none, or none at all, copied: said, and no copy left.
+            QString message;
+            const QString copy = m_dir.filePath(QStringLiteral("copie.adb"));
+            QVERIFY(!(kind == Missing || kind == Folder || kind == Empty || special)
+                    || (!logfile::copyLog(path, copy, &message, path, copy) && !message.isEmpty() && !QFile::exists(copy)));
             return;
         }
         QVERIFY(m_prompts.messages.isEmpty());
