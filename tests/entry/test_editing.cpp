@@ -318,7 +318,7 @@ private slots:
         f.ui().cmdSupprimer->click(); // "Annuler"
         QVERIFY(testsupport::rawExec(f.file, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('50')")));
         const auto *stats = statistics::LogStatistics::current();
-        QTRY_VERIFY(stats && stats->tally() && stats->tally()->contacts == 4 && !stats->reading());
+        QTRY_VERIFY_WITH_TIMEOUT(stats && stats->tally() && stats->tally()->contacts == 4 && !stats->reading(), 20000);
         f.ui().cmdNouveau->click();
         QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("51"));
     }
