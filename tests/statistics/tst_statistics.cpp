@@ -344,6 +344,7 @@ private slots:
         QTest::newRow("days") << 60 << "%Y-%m-%d";
         QTest::newRow("weeks") << 900 << "%Y-%m-%d|week";
         QTest::newRow("months") << 4000 << "%Y-%m";
+        QTest::newRow("months, over 400 weeks") << 2850 << "%Y-%m";
     }
     void longLogsByPeriod()
     {
