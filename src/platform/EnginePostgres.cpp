@@ -290,6 +290,18 @@ public:
     std::optional<qint64> reserved; // the serial number this session holds
     ServerRows *streaming = nullptr; // a cursor reading its rows on the connection
     bool waiting = false;            // for an answer, with the thread's events running
+    int pid = 0; // the server's process of this connection's session
+    // The sessions of this station's connections given up (see endOrphans),
+    // and whether the number reserved must be taken again on the new one.
+    std::vector<int> orphans;
+    bool endingOrphans = false, retakeReservation = false;
+
+    // The connection given up: its session is an orphan when it may write.
+    void leave()
+    {
+        if (const int was = std::exchange(pid, 0); was > 0 && slot->purpose == Purpose::Station)
+            orphans.push_back(was);
+    }
 
     ~ServerBackend() override;
 
@@ -307,17 +319,70 @@ public:
             return failed(QStringLiteral("the server does not answer"), state::Unreachable);
         PGconn *now = serverLink->renew(*slot, conn);
         if (now != conn) {
+            leave();
             conn = now;
+            pid = conn ? PQbackendPID(conn) : 0;
             names.clear();
             ++reconnections;
             if (tx == Tx::Open)
                 tx = Tx::Lost;
             if (tx == Tx::Lost)
                 return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
-            if (conn && reserved && tx == Tx::None) // the reservation ended with the session: taken again
-                reserveNow(*reserved);
+            retakeReservation = conn && reserved; // (it ended with the session)
         }
-        return conn || failed(QStringLiteral("no connection to the server"), state::Unreachable);
+        if (!conn)
+            return failed(QStringLiteral("no connection to the server"), state::Unreachable);
+        if (endingOrphans)
+            return true;
+        if (!orphans.empty() && !endOrphans())
+            return false;
+        if (std::exchange(retakeReservation, false) && reserved && tx == Tx::None)
+            reserveNow(*reserved);
+        return true;
+    }
+
+    // A connection cut is not a session ended: the server may still hold
+    // what this station sent before the cut (a store received whole whose
+    // answer was lost) and run it later, after the stores made since on a
+    // new connection, putting an old change back over a newer one; it may
+    // also still hold the journal's lock, or the number reserved. Such
+    // sessions are ended, and waited for, before the new connection does
+    // anything: what they did is then settled, and the next try sees it.
+    bool endOrphans()
+    {
+        QStringList pids;
+        for (int pid : orphans)
+            pids << QString::number(pid);
+        const Step ask = step("SELECT count(pg_catalog.pg_terminate_backend(pid)) FROM pg_catalog.pg_stat_activity "
+                              "WHERE pid = ANY(CAST(?1 AS integer[])) AND usename = current_user",
+                              {QStringLiteral("{%1}").arg(pids.join(QLatin1Char(',')))});
+        endingOrphans = true;
+        QElapsedTimer waited;
+        waited.start();
+        bool ok = true;
+        qint64 left = 0;
+        for (bool first = true;; first = false) {
+            std::vector<Step> steps;
+            if (!first) // (given time to end)
+                steps.push_back(step("SELECT pg_catalog.pg_sleep(0.01)"));
+            steps.push_back(ask);
+            ok = exchange(steps, [&](size_t i, const PGresult *r) {
+                if (i + 1 == steps.size())
+                    left = QByteArray(PQgetvalue(r, 0, 0)).toLongLong();
+            }, false);
+            if (!ok || left == 0 || waited.elapsed() > answerTimeoutMs())
+                break;
+        }
+        endingOrphans = false;
+        if (ok && left > 0)
+            return failed(QStringLiteral("a lost session of this station is still running on the server"), state::Unreachable);
+        if (!ok && !conn)
+            return false; // (lost again: ended from the next connection)
+        // Ended, or the question refused by the server: nothing more can be
+        // done for them.
+        orphans.clear();
+        error = {};
+        return true;
     }
 
     bool failed(const QString &text, const QString &sqlState)
@@ -332,6 +397,7 @@ public:
     bool lost(bool commitSent)
     {
         const QString text = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QString();
+        leave();
         PQfinish(conn);
         conn = nullptr;
         names.clear();
@@ -1014,6 +1080,7 @@ std::unique_ptr<ServerBackend> connectBackend(const QString &address, OpenMode m
     c->serverLink = ServerLink::of(*a);
     c->slot = c->serverLink->newSlot(purpose);
     c->conn = conn;
+    c->pid = PQbackendPID(conn);
     return c;
 }
 

@@ -76,12 +76,22 @@ public:
     }
     // The window's connections the relay has seen.
     int windowConnections() const { return m_windows; }
+    // What the window's connection sends next is kept from the server, and
+    // no answer reaches the window, until deliver() gives the server what
+    // was kept, late; held() counts the sessions so kept still open.
+    void hold()
+    {
+        QMutexLocker locked(&m_lock);
+        m_holding = true;
+    }
+    void deliver() { m_deliver = true; }
+    int held() const { return m_held; }
 
 private:
     struct Pipe {
-        int fd[2]; // the program's side, the server's
-        bool window = false, stalled = false;
-        QByteArray startup;
+        int fd[2] = {-1, -1}; // the program's side, the server's
+        bool window = false, stalled = false, held = false;
+        QByteArray startup, kept;
     };
     static void close(Pipe &p)
     {
@@ -102,7 +112,9 @@ private:
             // Only the pipes polled: one accepted now has no entry in fds.
             const size_t polled = m_pipes.size();
             if (fds[1].revents) {
-                Pipe p{{::accept(m_listen, nullptr, nullptr), ::socket(AF_UNIX, SOCK_STREAM, 0)}, false, false, {}};
+                Pipe p;
+                p.fd[0] = ::accept(m_listen, nullptr, nullptr);
+                p.fd[1] = ::socket(AF_UNIX, SOCK_STREAM, 0);
                 sockaddr_un u{};
                 u.sun_family = AF_UNIX;
                 qstrncpy(u.sun_path, m_socket.constData(), sizeof u.sun_path);
@@ -115,13 +127,38 @@ private:
                 for (int d : {Up, Down})
                     if (fds[2 + 2 * i + d].revents && m_pipes[i].fd[d] >= 0)
                         pass(m_pipes[i], Direction(d));
-            std::erase_if(m_pipes, [](const Pipe &p) { return p.fd[0] < 0; });
+            int held = 0;
+            const bool deliver = m_deliver.exchange(false);
+            for (Pipe &p : m_pipes)
+                if (p.held && p.fd[1] >= 0) {
+                    if (deliver && !p.kept.isEmpty()) {
+                        (void)!::send(p.fd[1], p.kept.constData(), size_t(p.kept.size()), MSG_NOSIGNAL);
+                        ::shutdown(p.fd[1], SHUT_WR);
+                        p.kept.clear();
+                    }
+                    ++held;
+                }
+            m_held = held;
+            std::erase_if(m_pipes, [](const Pipe &p) { return p.fd[0] < 0 && p.fd[1] < 0; });
         }
     }
     void pass(Pipe &p, Direction d)
     {
         char buffer[65536];
         const ssize_t n = ::read(p.fd[d], buffer, sizeof buffer);
+        if (d == Up && n > 0 && p.window && !p.held) {
+            QMutexLocker locked(&m_lock);
+            p.held = std::exchange(m_holding, false);
+        }
+        if (p.held) { // the program's side closes alone; the server's, when the session ends
+            if (n > 0 && d == Up)
+                p.kept.append(buffer, n);
+            else if (n <= 0 && d == Up)
+                ::close(std::exchange(p.fd[Up], -1));
+            else if (n <= 0)
+                close(p);
+            return;
+        }
         if (n <= 0)
             return close(p);
         if (d == Up && p.startup.size() < 4096 && !p.window) {
@@ -153,9 +190,10 @@ private:
     int m_listen = -1, m_port = 0, m_stop[2] = {-1, -1};
     std::thread m_thread;
     std::vector<Pipe> m_pipes;
-    std::atomic<int> m_windows{0};
+    std::atomic<int> m_windows{0}, m_held{0};
+    std::atomic<bool> m_deliver{false};
     QMutex m_lock;
-    bool m_armed = false, m_stall = false;
+    bool m_armed = false, m_stall = false, m_holding = false;
     Direction m_direction = Up;
     qint64 m_limit = 0, m_passed[2] = {0, 0};
 };
@@ -200,6 +238,39 @@ private slots:
         f.ui().cmdNouveau->click();
         QCOMPARE(closeAsked, 1);
         QTRY_VERIFY_WITH_TIMEOUT(!f.w->isVisible(), 20000);
+    }
+
+    // A store whose answer was lost may still reach the server later: here,
+    // after the operator stored the change again and changed the contact
+    // since. It must not put the old change back over the newer one.
+    void lateStoreOfALostConnection()
+    {
+        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
+        QVERIFY(logfile::createEmpty(m_server.address("retard"), nullptr));
+        auto db = platform::Connection::open(m_server.address("retard"), platform::OpenMode::ReadWrite, nullptr);
+        Relay relay(m_server.socketPath());
+        MainWindowFixture f;
+        QVERIFY(db && relay.port() > 0 && openThrough(f, relay, "retard"));
+        const frmMain::Controls &ui = f.ui();
+        ui.cmdNouveau->click();
+        f.fill();
+        ui.cmdNouveau->click();
+        auto change = [&](const QString &town, bool held) {
+            ui.cmdModifier->click();
+            ui.txtVille->setText(town);
+            f.prompts.clear();
+            if (held)
+                relay.hold();
+            ui.cmdModifier->click();
+        };
+        change("Ancienne", true);
+        QVERIFY2(relay.held() == 1 && f.said().value(0).contains("peut-être"), qPrintable(QString::number(relay.held()) + f.said().join("/")));
+        for (QDeadlineTimer end(30000); ui.cmdModifier->text() != "&Modifier" && !end.hasExpired(); QTest::qWait(10))
+            ui.cmdModifier->click(); // (once the link has a new connection)
+        change("Récente", false);
+        relay.deliver();
+        QTRY_COMPARE_WITH_TIMEOUT(relay.held(), 0, 20000);
+        QCOMPARE(db->scalar("SELECT string_agg(\"Ville\", ',') FROM \"Transmission\""), QVariant("Récente"));
     }
 
     // One row per exchange, each on a journal of its own: CTest runs them
