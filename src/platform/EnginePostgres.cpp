@@ -290,18 +290,13 @@ public:
     std::optional<qint64> reserved; // the serial number this session holds
     ServerRows *streaming = nullptr; // a cursor reading its rows on the connection
     bool waiting = false;            // for an answer, with the thread's events running
-    int pid = 0; // the server's process of this connection's session
-    // The sessions of this station's connections given up (see endOrphans),
-    // and whether the number reserved must be taken again on the new one.
+    // The server's process of the connection's session (kept: libpq no longer
+    // gives it once the connection is lost), those of the station's
+    // connections given up (see endOrphans), and whether the number reserved
+    // must be taken again on the new connection.
+    int pid = 0;
     std::vector<int> orphans;
     bool endingOrphans = false, retakeReservation = false;
-
-    // The connection given up: its session is an orphan when it may write.
-    void leave()
-    {
-        if (const int was = std::exchange(pid, 0); was > 0 && slot->purpose == Purpose::Station)
-            orphans.push_back(was);
-    }
 
     ~ServerBackend() override;
 
@@ -318,8 +313,9 @@ public:
         if (serverLink->isDown())
             return failed(QStringLiteral("the server does not answer"), state::Unreachable);
         PGconn *now = serverLink->renew(*slot, conn);
-        if (now != conn) {
-            leave();
+        if (now != conn) { // (the one given up, lost or dropped by the link)
+            if (pid > 0 && slot->purpose == Purpose::Station)
+                orphans.push_back(pid);
             conn = now;
             pid = conn ? PQbackendPID(conn) : 0;
             names.clear();
@@ -328,7 +324,7 @@ public:
                 tx = Tx::Lost;
             if (tx == Tx::Lost)
                 return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
-            retakeReservation = conn && reserved; // (it ended with the session)
+            retakeReservation = true; // (it ended with the session)
         }
         if (!conn)
             return failed(QStringLiteral("no connection to the server"), state::Unreachable);
@@ -351,8 +347,8 @@ public:
     bool endOrphans()
     {
         QStringList pids;
-        for (int pid : orphans)
-            pids << QString::number(pid);
+        for (int orphan : orphans)
+            pids << QString::number(orphan);
         const Step ask = step("SELECT count(pg_catalog.pg_terminate_backend(pid)) FROM pg_catalog.pg_stat_activity "
                               "WHERE pid = ANY(CAST(?1 AS integer[])) AND usename = current_user",
                               {QStringLiteral("{%1}").arg(pids.join(QLatin1Char(',')))});
@@ -397,7 +393,6 @@ public:
     bool lost(bool commitSent)
     {
         const QString text = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QString();
-        leave();
         PQfinish(conn);
         conn = nullptr;
         names.clear();

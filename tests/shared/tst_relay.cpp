@@ -242,8 +242,9 @@ private slots:
 
     // A store whose answer was lost may still reach the server later: here,
     // after the operator stored the change again and changed the contact
-    // since. It must not put the old change back over the newer one.
-    void lateStoreOfALostConnection()
+    // since. It must not put the old change back over the newer one. Nor
+    // may a lost session keep the station's reserved number.
+    void lostSessionsAreEnded()
     {
         QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
         QVERIFY(logfile::createEmpty(m_server.address("retard"), nullptr));
@@ -265,12 +266,27 @@ private slots:
         };
         change("Ancienne", true);
         QVERIFY2(relay.held() == 1 && f.said().value(0).contains("peut-être"), qPrintable(QString::number(relay.held()) + f.said().join("/")));
-        for (QDeadlineTimer end(30000); ui.cmdModifier->text() != "&Modifier" && !end.hasExpired(); QTest::qWait(10))
-            ui.cmdModifier->click(); // (once the link has a new connection)
+        // Tried again until a try reaches the server; until then, whether it
+        // is stored is not known, and no try says otherwise.
+        for (QDeadlineTimer end(30000); ui.cmdModifier->text() != "&Modifier" && !end.hasExpired(); QTest::qWait(10)) {
+            f.prompts.clear();
+            ui.cmdModifier->click();
+            QVERIFY2(ui.cmdModifier->text() == "&Modifier" || f.said().value(0).contains("peut-être"),
+                     qPrintable(f.said().join('/')));
+        }
         change("Récente", false);
         relay.deliver();
         QTRY_COMPARE_WITH_TIMEOUT(relay.held(), 0, 20000);
         QCOMPARE(db->scalar("SELECT string_agg(\"Ville\", ',') FROM \"Transmission\""), QVariant("Récente"));
+
+        // The number reserved at "Nouveau" is the station's again on its new
+        // connection: another station is proposed the next one.
+        ui.cmdNouveau->click();
+        const qint64 proposed = ui.txtNrSequanel->text().toLongLong();
+        relay.arm(Relay::Down, 0);
+        QVERIFY(!ui.Data1->database()->scalar("SELECT 1").isValid());
+        QTRY_VERIFY_WITH_TIMEOUT(ui.Data1->database()->scalar("SELECT 1").isValid(), 20000);
+        QCOMPARE(logfile::reserveNextSerial(db.get()), std::optional(proposed + 1));
     }
 
     // One row per exchange, each on a journal of its own: CTest runs them
