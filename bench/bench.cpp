@@ -2,7 +2,8 @@
 // 1,000,000 contacts, each beside its floor: the fewest SQLite statements the
 // action needs, run with the sqlite3 C API on the same file in the same run.
 // Section shared does the same on shared logs (journals copied from those
-// files) on a PostgreSQL server of its own, the floors sent with libpq.
+// files) on a PostgreSQL server of its own, the floors sent with libpq;
+// section writers runs its eight stations (S2) alone, after the copy.
 //
 //   sequanel_bench --dir <folder with log_<n>.adb> [--sizes 1000,100000,1000000]
 //                  [--print-sizes 1000,100000] [--runs N] [--only section,...]
@@ -1451,7 +1452,7 @@ void benchShared(testsupport::PgServer &server, const QString &dir, qint64 n, in
             return;
     }
     const QStringList sign = lastCallSign(local(source));
-    {
+    if (want("shared")) {
         frmMain w;
         w.show();
         QApplication::processEvents();
@@ -1766,7 +1767,7 @@ int main(int argc, char *argv[])
     for (qint64 n : sizes)
         if (want("exchange"))
             benchExchange(dir + QStringLiteral("/log_%1.adb").arg(n), n, dir);
-    if (want("shared")) {
+    if (want("shared") || want("writers")) {
         // A server of the benchmark's own, durable as a real one: each commit
         // waits for the disk.
         testsupport::PgServer server(true);

@@ -27,6 +27,11 @@ constexpr qint64 kRetryMs = 5000, kBeatMs = 1000, kBeatAnswerMs = 3000;
 // A connection made again gives up after this many seconds (the next try
 // follows kRetryMs after the start of this one).
 constexpr int kReconnectSeconds = 4;
+// Once changes are heard, the listener is not read again for this long: a
+// burst of stores by the other stations is heard in a few reads instead of
+// one wake of this thread per store (a change after a quiet spell is heard
+// at once).
+constexpr qint64 kHearingPauseMs = 20;
 
 qint64 nowMs()
 {
@@ -488,14 +493,16 @@ void ServerLink::dropListener()
     m_nextTryMs = nowMs();
 }
 
-// Notifications and the answers to the signs of life asked for.
-void ServerLink::readListener()
+// Notifications and the answers to the signs of life asked for; whether
+// any change was heard.
+bool ServerLink::readListener()
 {
     if (!PQconsumeInput(m_listener)) {
         dropListener();
-        return;
+        return false;
     }
     const std::lock_guard<std::mutex> locked(m_lock);
+    const qint64 before = m_total;
     while (PGnotify *n = PQnotifies(m_listener)) {
         ++m_total;
         auto it = std::find_if(m_perSession.begin(), m_perSession.end(), [&](const auto &p) { return p.first == n->be_pid; });
@@ -505,11 +512,12 @@ void ServerLink::readListener()
             ++it->second;
         PQfreemem(n);
     }
+    return m_total != before;
 }
 
 void ServerLink::run()
 {
-    qint64 beatSent = -1, nextBeat = 0;
+    qint64 beatSent = -1, nextBeat = 0, deafUntil = 0;
     while (!m_stop) {
         bool tryNow = false;
         {
@@ -537,13 +545,17 @@ void ServerLink::run()
             if (m_down)
                 until = std::min(until, m_nextTryMs);
         }
-        pollfd fds[3] = {{m_wake[0], POLLIN, 0}, {m_stopping[0], POLLIN, 0}, {m_listener ? PQsocket(m_listener) : -1, POLLIN, 0}};
+        const bool hearing = m_listener && now >= deafUntil;
+        if (m_listener && !hearing)
+            until = std::min(until, deafUntil);
+        pollfd fds[3] = {{m_wake[0], POLLIN, 0}, {m_stopping[0], POLLIN, 0}, {hearing ? PQsocket(m_listener) : -1, POLLIN, 0}};
         ::poll(fds, 3, int(std::clamp<qint64>(until - nowMs(), 0, 1000)));
         char drained[64];
         while (::read(m_wake[0], drained, sizeof drained) > 0) {
         }
-        if (m_listener && (fds[2].revents & (POLLIN | POLLERR | POLLHUP))) {
-            readListener();
+        if (hearing && (fds[2].revents & (POLLIN | POLLERR | POLLHUP))) {
+            if (readListener())
+                deafUntil = nowMs() + kHearingPauseMs;
             while (m_listener && !PQisBusy(m_listener)) {
                 PGresult *r = PQgetResult(m_listener);
                 if (!r)

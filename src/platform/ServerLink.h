@@ -104,7 +104,7 @@ private:
     void lose();
     bool connectWanted();
     void listen();
-    void readListener();
+    bool readListener();
     void dropListener();
 
     ServerAddress m_address;
