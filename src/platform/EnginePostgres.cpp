@@ -320,11 +320,11 @@ public:
             pid = conn ? PQbackendPID(conn) : 0;
             names.clear();
             ++reconnections;
+            retakeReservation = true; // (it ended with the session)
             if (tx == Tx::Open)
                 tx = Tx::Lost;
             if (tx == Tx::Lost)
                 return failed(QStringLiteral("the transaction was lost with its connection"), state::Unreachable);
-            retakeReservation = true; // (it ended with the session)
         }
         if (!conn)
             return failed(QStringLiteral("no connection to the server"), state::Unreachable);

@@ -110,8 +110,20 @@ private slots:
         QCOMPARE(convert(first, shared), std::make_pair(0, msg::copiedMany().arg(400).arg(QStringLiteral("« %1 »").arg(first))
                                                                + QLatin1Char('\n') + msg::copyNewLog().arg(QStringLiteral("« %1 »").arg(shared))));
         QCOMPARE(contents(shared), contents(first));
+        // A station's reserved number is its own again after the restart,
+        // though a transaction was open when its connection was lost.
+        auto station = platform::Connection::open(shared, platform::OpenMode::ReadWrite, nullptr);
+        const std::optional<qint64> reserved = logfile::reserveNextSerial(station.get());
+        QVERIFY(reserved && station->begin() && station->scalar(Sql("SELECT 1")).isValid());
         QVERIFY(m_server.stop());
+        QTRY_COMPARE(station->link().kind, platform::LinkState::Down);
         QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+        QTRY_COMPARE_WITH_TIMEOUT(station->link().kind, platform::LinkState::Back, 10000);
+        QVERIFY(!station->scalar(Sql("SELECT 1")).isValid());
+        station->rollback();
+        QVERIFY(station->scalar(Sql("SELECT 1")).isValid());
+        auto other = platform::Connection::open(shared, platform::OpenMode::ReadWrite, nullptr);
+        QCOMPARE(logfile::reserveNextSerial(other.get()), std::optional(*reserved + 1));
         QCOMPARE(convert(shared, back).first, 0);
         QCOMPARE(contents(back, true), contents(first, true));
         QCOMPARE(testsupport::fileBytes(first), before);
