@@ -372,26 +372,40 @@ private slots:
         QCOMPARE(status, 2);
     }
 
-    // The modes ADIF names are written as it names them (a submode under its
-    // mode, any case and blanks aside); another mode has no MODE field.
-    void modesAsAdifNamesThem()
+    // The standard fields of each record, whole: the modes as ADIF names them
+    // (a submode under its mode, any case and blanks aside; another mode has
+    // no MODE field), the band at both ends of a band and just past them, a
+    // serial number of digits alone as STX, any other as STX_STRING.
+    void standardFields()
     {
         const QString log = file(QStringLiteral("modes.adb")), adi = file(QStringLiteral("modes.adi"));
         QFile::remove(log);
         QVector<Row> rows;
+        const int kilohertz[] = {28000, 29700, 27999, 29701};
         for (const char *mode : {"usb", " LSB ", "FM", "Bla"}) {
             rows << sampleRow(int(rows.size()) + 1);
+            rows.last()[3] = kilohertz[rows.size() - 1] / 1000;
+            rows.last()[4] = kilohertz[rows.size() - 1] % 1000;
             rows.last()[5] = QString::fromLatin1(mode);
         }
         rows[0][12] = QStringLiteral("Lyon \t"); // (the address's parts trimmed)
+        rows[3][1] = QStringLiteral("4b");
         makeLogFile(log, rows);
         QVERIFY(exchange::exportLog(log, adi, exchange::Format::Adi).ok);
-        QStringList modes;
-        for (const QByteArray &record : fileBytes(adi).split('\n'))
-            if (const qsizetype at = record.indexOf("<MODE"); record.contains("<CALL"))
-                modes << (at < 0 ? QString() : QString::fromLatin1(record.mid(at, record.indexOf("<RST") - at)));
-        QCOMPARE(modes.join('|'), "<MODE:3>SSB <SUBMODE:3>USB |<MODE:3>SSB <SUBMODE:3>LSB |<MODE:2>FM |");
-        QVERIFY(fileBytes(adi).contains("<ADDRESS:24>BP 1\r\n69000 Lyon\r\nFrance"));
+        QStringList records;
+        const QByteArray bytes = fileBytes(adi);
+        for (qsizetype at = bytes.indexOf("<QSO_DATE"); at >= 0; at = bytes.indexOf("<QSO_DATE", at + 1))
+            records << QString::fromLatin1(bytes.mid(at, bytes.indexOf(" <APP_", at) - at));
+        const QString address = QStringLiteral(" <ADDRESS:24>BP %1\r\n69000 Lyon\r\nFrance <COUNTRY:6>France");
+        QCOMPARE(records, QStringList({
+            "<QSO_DATE:8>20240302 <TIME_ON:6>090100 <CALL:23>14 Alpha Bravo Charly 1 <FREQ:6>28.000 <BAND:3>10m <MODE:3>SSB "
+            "<SUBMODE:3>USB <RST_SENT:2>59 <STX:1>1 <OPERATOR:4>Jean <QTH:6>Lyon  " + address.arg(1),
+            "<QSO_DATE:8>20240303 <TIME_ON:6>090200 <CALL:23>14 Alpha Bravo Charly 2 <FREQ:6>29.700 <BAND:3>10m <MODE:3>SSB "
+            "<SUBMODE:3>LSB <RST_SENT:2>59 <STX:1>2 <OPERATOR:4>Jean <QTH:4>Lyon" + address.arg(2),
+            "<QSO_DATE:8>20240304 <TIME_ON:6>090300 <CALL:23>14 Alpha Bravo Charly 3 <FREQ:6>27.999 <MODE:2>FM "
+            "<RST_SENT:2>59 <STX:1>3 <OPERATOR:4>Jean <QTH:4>Lyon" + address.arg(3),
+            "<QSO_DATE:8>20240305 <TIME_ON:6>090400 <CALL:23>14 Alpha Bravo Charly 4 <FREQ:6>29.701 "
+            "<RST_SENT:2>59 <STX_STRING:2>4b <OPERATOR:4>Jean <QTH:4>Lyon" + address.arg(4)}));
     }
 
     // A log of one contact is read for duplicates too; a log another program
