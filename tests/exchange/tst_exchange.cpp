@@ -390,8 +390,13 @@ private slots:
         }
         rows[0][12] = QStringLiteral("Lyon \t"); // (the address's parts trimmed)
         rows[3][1] = QStringLiteral("4b");
+        rows[3][15] = QStringLiteral("J\x01");
         makeLogFile(log, rows);
         QVERIFY(exchange::exportLog(log, adi, exchange::Format::Adi).ok);
+        // (a control character XML cannot carry: ADI only)
+        const QString adx = file(QStringLiteral("modes.adx"));
+        QCOMPARE(exchange::exportLog(log, adx, exchange::Format::Adx).message,
+                 msg::exportFailed().arg(msg::exportXmlControl().arg(4).arg(logfile::fieldLabel(logfile::columnNames()[15])), adx));
         QStringList records;
         const QByteArray bytes = fileBytes(adi);
         for (qsizetype at = bytes.indexOf("<QSO_DATE"); at >= 0; at = bytes.indexOf("<QSO_DATE", at + 1))
@@ -405,7 +410,7 @@ private slots:
             "<QSO_DATE:8>20240304 <TIME_ON:6>090300 <CALL:23>14 Alpha Bravo Charly 3 <FREQ:6>27.999 <MODE:2>FM "
             "<RST_SENT:2>59 <STX:1>3 <OPERATOR:4>Jean <QTH:4>Lyon" + address.arg(3),
             "<QSO_DATE:8>20240305 <TIME_ON:6>090400 <CALL:23>14 Alpha Bravo Charly 4 <FREQ:6>29.701 "
-            "<RST_SENT:2>59 <STX_STRING:2>4b <OPERATOR:4>Jean <QTH:4>Lyon" + address.arg(4)}));
+            "<RST_SENT:2>59 <STX_STRING:2>4b <OPERATOR:2>J? <QTH:4>Lyon" + address.arg(4)}));
     }
 
     // A log of one contact is read for duplicates too; a log another program
