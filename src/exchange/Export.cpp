@@ -197,16 +197,17 @@ QString openLog(const QString &logPath, std::unique_ptr<platform::Connection> *d
     if (!ok) {
         if (*db)
             error = (*db)->lastError();
+        QString why = platform::describe(error);
+        why.chop(why.endsWith(QLatin1Char('.')) ? 1 : 0);
+        why = why.left(1).toLower() + why.mid(1);
+        if (!file) // (whatever the server says: the journal could not be read)
+            return msg::exportSharedUnreadable().arg(name, why);
         switch (platform::faultOf(error)) {
         case platform::EngineFault::Busy:
         case platform::EngineFault::Locked: return msg::exportLogBusy().arg(name);
         case platform::EngineFault::IoError:
         case platform::EngineFault::Unreachable:
-        case platform::EngineFault::Permission: {
-            QString why = platform::describe(error);
-            why.chop(why.endsWith(QLatin1Char('.')) ? 1 : 0);
-            return msg::exportLogUnreadable().arg(name, why.left(1).toLower() + why.mid(1));
-        }
+        case platform::EngineFault::Permission: return msg::exportLogUnreadable().arg(name, why);
         default: return msg::exportNotALog().arg(name);
         }
     }
@@ -321,7 +322,9 @@ ExportOutcome exportLog(const QString &logPath, const QString &outPath, Format f
     if (!read || count != stated || !db->exec("COMMIT")) {
         if (platform::faultOf(db->lastError()) == platform::EngineFault::Busy)
             return failed(msg::exportLogBusy().arg(shown(logPath)), outPath);
-        return failed(msg::exportReadInterrupted().arg(shown(logPath)), outPath);
+        return failed((platform::isServerAddress(logPath) ? msg::exportSharedReadInterrupted() : msg::exportReadInterrupted())
+                          .arg(shown(logPath)),
+                      outPath);
     }
     writer->end(out);
     if (!file.write(out) || !file.commit())

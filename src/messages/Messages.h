@@ -428,6 +428,7 @@ inline QString exportLogBusy()
     return QStringLiteral("le fichier « %1 » est occupé par un autre programme ; réessayez dans un instant");
 }
 inline QString exportLogUnreadable() { return QStringLiteral("le fichier « %1 » n'a pas pu être lu (%2)"); }
+inline QString exportSharedUnreadable() { return QStringLiteral("le journal partagé « %1 » n'a pas pu être lu (%2)"); }
 inline QString exportWithoutTable()
 {
     return QStringLiteral("le fichier « %1 » n'est pas un fichier de contacts : il ne contient pas de table"
@@ -458,6 +459,11 @@ inline QString exportOverLog()
 inline QString exportReadInterrupted()
 {
     return QStringLiteral("le fichier « %1 » n'a pas pu être lu jusqu'au bout ; il est peut-être endommagé");
+}
+inline QString exportSharedReadInterrupted()
+{
+    return QStringLiteral("le journal partagé « %1 » n'a pas pu être lu jusqu'au bout : la liaison avec le serveur a été "
+                          "perdue ; réessayez dans un instant");
 }
 // sequanel-export's command line.
 inline QString exportSynopsis() { return QStringLiteral("[--remplacer] [--format=FORMAT] JOURNAL FICHIER"); }

@@ -431,6 +431,12 @@ private slots:
         QVERIFY(other && other->exec("BEGIN EXCLUSIVE"));
         for (const auto &[path, why] : {std::pair{log, msg::exportLogBusy()}, {text, msg::exportNotALog()}})
             QCOMPARE(exchange::exportLog(path, adi, exchange::Format::Adi).message, msg::exportFailed().arg(why.arg(path), adi));
+        // A shared log whose server does not answer is said to be one, with the reason.
+        const QString away = QStringLiteral("postgresql://localhost:1/postgres?journal=absent");
+        QString why = msg::serverUnreachable();
+        why = why.left(1).toLower() + why.mid(1, why.size() - 2);
+        QCOMPARE(exchange::exportLog(away, adi, exchange::Format::Adi).message,
+                 msg::exportFailed().arg(msg::exportSharedUnreadable().arg(platform::logDisplayName(away), why), adi));
     }
 
     // Fichier › "Importer…": the preview tells what would happen (a record
