@@ -148,9 +148,10 @@ bool printListing(QWidget *window, const QString &databaseName)
             openError = cursor->error();
     }
     if (!cursor || !cursor->isValid()) {
-        platform::showMessage(
-            window, msg::listingCannotRead().arg(QDir::toNativeSeparators(databaseName), platform::describe(openError)),
-            MessageIcon::Critical, MessageButtons::Ok);
+        const QString text = platform::isServerAddress(databaseName)
+                                 ? msg::listingCannotReadShared().arg(platform::logDisplayName(databaseName))
+                                 : msg::listingCannotRead().arg(QDir::toNativeSeparators(databaseName));
+        platform::showMessage(window, text.arg(platform::describe(openError)), MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
 

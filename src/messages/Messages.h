@@ -376,6 +376,12 @@ inline QString listingCannotRead()
                           "\n"
                           "%2");
 }
+inline QString listingCannotReadShared()
+{
+    return QStringLiteral("Impossible de lire le journal partagé « %1 » pour imprimer la liste.\n"
+                          "\n"
+                          "%2");
+}
 inline QString listingReadInterrupted() { return QStringLiteral("La lecture du fichier s'est interrompue. %1"); }
 inline QString pdfDiskFull()
 {

@@ -228,6 +228,11 @@ private slots:
             QVERIFY(prompts.said()[0].startsWith(msg::listingCannotRead().section("%2", 0, 0).arg(log)));
             QVERIFY(!QFile::exists(file(QStringLiteral("jamais.pdf"))));
         }
+        // A shared log whose server does not answer is said to be one.
+        PromptRecorder prompts;
+        const QString away = QStringLiteral("postgresql://localhost:1/postgres?journal=absent");
+        QVERIFY(!listing::printListing(nullptr, away));
+        QCOMPARE(prompts.said(), QStringList{msg::listingCannotReadShared().arg(platform::logDisplayName(away), msg::serverUnreachable())});
     }
 
     // The grid on a file with gaps in its row numbers: the on-demand model
