@@ -612,7 +612,9 @@ void frmMain::RétablirContact()
     if (!ui.Data1->restoreDeleted()) {
         // Refused by the file: it may be tried again.
         if (ui.Data1->error().isSet())
-            platform::showMessage(this, msg::contactNotRestored() + platform::describe(ui.Data1->error().engine()),
+            platform::showMessage(this,
+                                  (isShared() ? msg::contactNotRestoredShared() : msg::contactNotRestored())
+                                      + platform::describe(ui.Data1->error().engine()),
                                   platform::MessageIcon::Critical);
         else
             m_restorable = false;

@@ -322,6 +322,10 @@ inline QString contactNotDeletedShared()
 inline QString contactDeleted() { return QStringLiteral("N° %1 supprimé (Ctrl+Z)"); }
 inline QString contactRestored() { return QStringLiteral("N° %1 rétabli"); }
 inline QString contactNotRestored() { return QStringLiteral("Le contact supprimé n'a pas pu être rétabli dans le fichier.\n"); }
+inline QString contactNotRestoredShared()
+{
+    return QStringLiteral("Le contact supprimé n'a pas pu être rétabli dans le journal partagé.\n");
+}
 // Options of the entry in the Fichier menu.
 inline QString keepFieldsMenu() { return QStringLiteral("&Reprendre le mode, la fréquence et l'opérateur"); }
 inline QString backupMenu() { return QStringLiteral("&Sauvegarde automatique…"); }

@@ -335,6 +335,15 @@ private slots:
         QTest::keyClick(f.ui().txtVille, Qt::Key_Return);
         QCOMPARE(f.said().size(), 1);
         QCOMPARE(stored(), QStringLiteral("1 Lyon, 4 Clermont-Ferrand, 3 Brest"));
+
+        // A deletion whose undoing the server refuses is said to be the shared journal's.
+        QTest::qWait(QApplication::doubleClickInterval() + 50); // (not taken for a second press)
+        f.ui().cmdSupprimer->click();
+        QVERIFY(other->exec("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE 'non'; END$$"));
+        QVERIFY(other->exec("CREATE TRIGGER refuse BEFORE INSERT ON \"Transmission\" FOR EACH ROW EXECUTE FUNCTION refuse()"));
+        f.prompts.clear();
+        QTest::keyClick(f.w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(f.said().value(0).startsWith(msg::contactNotRestoredShared()), qPrintable(f.said().join(QLatin1Char('\n'))));
     }
 
     // Four stations store 500 contacts each at once, each through its own
