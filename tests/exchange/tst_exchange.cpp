@@ -358,15 +358,16 @@ private slots:
     {
         const QString adi = file(QStringLiteral("mixte.adi")), log = file(QStringLiteral("mixte.adb"));
         written(adi, "<call:2>AB<eor><stx:1>3<eor>");
-        makeLogFile(log);
+        makeLogFile(log, {sampleRow(5)}); // (its number is not its rowid)
         int status = -1;
         const QString refusal = msg::importAtByte().arg(2).arg(16).arg(msg::importNoCall()) + '\n';
         QCOMPARE(run("sequanel-import", {adi, log}, &status), refusal + msg::importPartialRefused().arg(1).arg(adi) + '\n');
         QCOMPARE(status, 1);
-        QCOMPARE(readRows(log).size(), 0);
+        QCOMPARE(readRows(log).size(), 1);
         QCOMPARE(run("sequanel-import", {"--partiel", adi, log}, &status),
                  refusal + msg::importedOne().arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1) + '\n');
         QCOMPARE(status, 3);
+        QCOMPARE(readRows(log).value(1).value(1).toString(), QStringLiteral("6"));
         QCOMPARE(run("sequanel-export", {"--format=xls", log, adi}, &status),
                  msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n');
         QCOMPARE(status, 2);
