@@ -333,7 +333,7 @@ private slots:
         const LocaleScope french(QLocale(QLocale::French, QLocale::France));
         const QString csv = file(QStringLiteral("tableur.csv"));
         written(csv, "ville,DATE,Prénom opérateur,code postal,N° de Sequ,Inconnu,Mhertz,Hertz\r\n"
-                     "Lyon,14/07/2024 09:30:00,Jean,69000,7,x,27,205\r\n\r\n"
+                     "Lyon,14/07/2024 09:30:00,Jean,69000,7,x,27,205\r\n\n" // (a blank line of a bare LF counts too)
                      "\"Saint-Étienne, Loire\",2024-07-14 10:00,,42000,,\"y\"\"\",26,\n"
                      "Gen\xE8ve,14/07/2024 11:00:00,,1200,,,,\n");
         QStringList refused;
