@@ -152,15 +152,6 @@ const QStringList &appFieldNames()
     return names;
 }
 
-int columnOfAppField(QByteArrayView name)
-{
-    const QStringList &names = appFieldNames();
-    for (int i = 0; i < names.size(); ++i)
-        if (QString::fromLatin1(name).compare(names[i], Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
 QString callSignText(const QStringList &parts)
 {
     QStringList present;

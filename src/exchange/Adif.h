@@ -38,9 +38,6 @@ QByteArray toAscii(QStringView text, bool multiline = false);
 // The name of a column in its application field ("Prefixe" for Préfixe,
 // "No" for N°): ASCII, so that other programs read the name.
 const QStringList &appFieldNames();
-// The column (0..15) an application field's name stands for, whatever the
-// case of its letters; -1 for none.
-int columnOfAppField(QByteArrayView name);
 
 // The call sign as the listing writes it: its parts in order, a blank
 // between two, the empty ones left out.

@@ -8,6 +8,7 @@
 #include "Import.h"
 #include "LogFile.h"
 #include "PgServer.h"
+#include "ProgramFolder.h"
 #include "Progress.h"
 #include "Regional.h"
 #include "frmImportation.h"
@@ -266,6 +267,15 @@ private slots:
                            line(5, at(refused, "<call:2>Ж"), msg::importBadCharacter().arg("Ж", "QRZ (premier mot)")),
                            line(6, at(refused, "<call:2>AB<qth"), msg::importBadCharacter().arg(u'\uFFFD' + QString(39, 'A') + "…", "Ville"))}
             << QString();
+        // Sequanel's own fields are checked as the form's values are: a whole
+        // number put in its plain form, one cut at its bound refused.
+        const QByteArray own = "<app_sequanel_qrz1:2>AB<app_sequanel_mhertz:3> 27<eor><app_sequanel_qrz1:2>CD"
+                               "<app_sequanel_date:5>lundi<eor><app_sequanel_qrz1:2>EF<app_sequanel_mhertz:4097>"
+                               + QByteArray(4097, '0') + "<eor>";
+        QTest::newRow("Sequanel's fields") << own << QStringList{"∅|∅|∅|27|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
+            << QStringList{line(2, at(own, "<app_sequanel_qrz1:2>CD"), msg::importBadDate().arg("lundi")),
+                           line(3, at(own, "<app_sequanel_qrz1:2>EF"), msg::importNotWhole().arg(QString(40, '0') + "…", "Mhertz"))}
+            << QString();
         const QByteArray noEoh = "Journal sans fin d'en-tête\n<call:2>AB<eor>";
         QTest::newRow("no <EOH>") << noEoh << QStringList() << QStringList()
                                   << msg::importEorBeforeEoh().arg(at(noEoh, "<eor>"));
@@ -373,6 +383,24 @@ private slots:
         QCOMPARE(status, 2);
     }
 
+    // An import after which the log does not hold every row it stored (a
+    // trigger of another program's took one) is undone, and said so.
+    void importCheckedByCount()
+    {
+        const QString adi = file(QStringLiteral("compte.adi")), log = file(QStringLiteral("compte.adb"));
+        written(adi, "<call:2>AB<eor><call:2>CD<eor>");
+        QFile::remove(log);
+        makeLogFile(log, {sampleRow(1)});
+        QVERIFY(rawExec(log, "CREATE TRIGGER perd AFTER INSERT ON Transmission WHEN new.Qrz1 = 'CD' "
+                             "BEGIN DELETE FROM Transmission WHERE rowid = new.rowid; END"));
+        QString message;
+        std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, log, &message);
+        QVERIFY2(plan, qPrintable(message));
+        QCOMPARE(exchange::runImport(*plan, log, false).message,
+                 msg::importFailed().arg(msg::importCountMismatch(), platform::logDisplayName(log)));
+        QCOMPARE(readRows(log).size(), 1);
+    }
+
     // The standard fields of each record, whole: the modes as ADIF names them
     // (a submode under its mode, any case and blanks aside; another mode has
     // no MODE field), the band at both ends of a band and just past them, a
@@ -389,10 +417,14 @@ private slots:
             rows.last()[4] = kilohertz[rows.size() - 1] % 1000;
             rows.last()[5] = QString::fromLatin1(mode);
         }
+        rows << sampleRow(5) << sampleRow(6); // (no QSO_DATE for a date that is none, or before 1930)
+        rows[4][0] = QStringLiteral("pas une date");
+        rows[5][0] = QStringLiteral("1929-12-31 23:59:59");
         rows[0][12] = QStringLiteral("Lyon \t"); // (the address's parts trimmed)
         rows[3][1] = QStringLiteral("4b");
         rows[3][15] = QStringLiteral("J\x01");
         makeLogFile(log, rows);
+        const ClockScope clock(QDateTime(QDate(2024, 3, 1), QTime(12, 0, 5), Qt::UTC));
         QVERIFY(exchange::exportLog(log, adi, exchange::Format::Adi).ok);
         // (a control character XML cannot carry: ADI only)
         const QString adx = file(QStringLiteral("modes.adx"));
@@ -412,6 +444,10 @@ private slots:
             "<RST_SENT:2>59 <STX:1>3 <OPERATOR:4>Jean <QTH:4>Lyon" + address.arg(3),
             "<QSO_DATE:8>20240305 <TIME_ON:6>090400 <CALL:23>14 Alpha Bravo Charly 4 <FREQ:6>29.701 "
             "<RST_SENT:2>59 <STX_STRING:2>4b <OPERATOR:2>J? <QTH:4>Lyon" + address.arg(4)}));
+        QCOMPARE(bytes.left(bytes.indexOf("<EOH>") + 5), "Sequanel - ADIF 3.1.4\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:8>Sequanel <PROGRAMVERSION:"
+                     + QByteArray::number(platform::programVersion().size()) + '>' + platform::programVersion().toLatin1()
+                     + " <CREATED_TIMESTAMP:15>20240301 120005 <EOH>");
+        QCOMPARE(bytes.count("<CALL:23>"), 6);
     }
 
     // A log of one contact is read for duplicates too; a log another program
