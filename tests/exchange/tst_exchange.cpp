@@ -276,6 +276,20 @@ private slots:
             << QStringList{line(2, at(own, "<app_sequanel_qrz1:2>CD"), msg::importBadDate().arg("lundi")),
                            line(3, at(own, "<app_sequanel_qrz1:2>EF"), msg::importNotWhole().arg(QString(40, '0') + "…", "Mhertz"))}
             << QString();
+        // A value read across the end of the reader's first megabyte.
+        const QByteArray across = QByteArray((1 << 20) - 548, 'x') + "<eoh><app_sequanel_qrz1:2>AB<app_sequanel_mhertz:600>"
+                                  + QByteArray(599, ' ') + "7<eor>";
+        QTest::newRow("value across a megabyte") << across << QStringList{"∅|∅|∅|7|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"} << QStringList()
+                                                 << QString();
+        // ADX: the header not read, whatever it holds; names in any case.
+        QTest::newRow("ADX") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ADX><HEADER><PROGRAMID>Autre</PROGRAMID>"
+                                          "<USERDEFS><RECORD><CALL>XX</CALL></RECORD></USERDEFS></HEADER>\n<RECORDS>"
+                                          "<record><call>AB</call><APP PROGRAMID=\"autre\" FIELDNAME=\"x\" TYPE=\"S\">1</APP>"
+                                          "<Qth>Lyon</Qth></record>\n<RECORD><APP PROGRAMID=\"sequanel\" FIELDNAME=\"qrz1\" "
+                                          "TYPE=\"S\">EF</APP><APP PROGRAMID=\"Sequanel\" FIELDNAME=\"Mhertz\" TYPE=\"N\">27</APP>"
+                                          "<CALL>GH</CALL></RECORD></RECORDS></ADX>")
+                             << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|Lyon|∅|∅|∅", "∅|∅|∅|27|∅|∅|∅|EF|∅|∅|∅|∅|∅|∅|∅|∅"}
+                             << QStringList() << QString();
         const QByteArray noEoh = "Journal sans fin d'en-tête\n<call:2>AB<eor>";
         QTest::newRow("no <EOH>") << noEoh << QStringList() << QStringList()
                                   << msg::importEorBeforeEoh().arg(at(noEoh, "<eor>"));
@@ -287,7 +301,7 @@ private slots:
         QFETCH(QStringList, rows);
         QFETCH(QStringList, refused);
         QFETCH(QString, error);
-        const QString path = file(QStringLiteral("autre.adi"));
+        const QString path = file(adi.startsWith("<?xml") ? QStringLiteral("autre.adx") : QStringLiteral("autre.adi"));
         written(path, adi);
         QStringList said;
         QString message;
