@@ -335,6 +335,32 @@ private slots:
             QCOMPARE(*read, local.toSecsSinceEpoch());
     }
 
+    // The busiest spell of 600 s over the times of several chunks, each in
+    // order, the chunks in turn or overlapping: a time 600 s after the start
+    // is not within it, and the earliest of equal spells is kept.
+    void busiestSpell_data()
+    {
+        QTest::addColumn<QList<QList<qint64>>>("runs");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("count");
+        QTest::newRow("none") << QList<QList<qint64>>{} << qint64(0) << qint64(0);
+        QTest::newRow("in turn, the end excluded") << QList<QList<qint64>>{{0, 10}, {20, 600}} << qint64(0) << qint64(3);
+        QTest::newRow("the end at 599") << QList<QList<qint64>>{{0, 10}, {20, 599}} << qint64(0) << qint64(4);
+        QTest::newRow("overlapping, a tie") << QList<QList<qint64>>{{0, 100, 700}, {650, 660}} << qint64(100) << qint64(3);
+        QTest::newRow("overlapping, one time twice") << QList<QList<qint64>>{{5, 900, 901}, {0, 900}} << qint64(900) << qint64(3);
+    }
+    void busiestSpell()
+    {
+        QFETCH(QList<QList<qint64>>, runs);
+        QFETCH(qint64, start);
+        QFETCH(qint64, count);
+        std::vector<statistics::Times::Run> given;
+        for (const QList<qint64> &run : runs)
+            given.push_back(std::make_shared<const std::vector<qint64>>(run.begin(), run.end()));
+        const statistics::Spell best = statistics::bestSpell(statistics::Times(given), 600);
+        QCOMPARE(QList<qint64>({best.start, best.count}), QList<qint64>({start, count}));
+    }
+
     // A log of months or years is shown by days, weeks or months, empty ones
     // included, as the engine groups them.
     void longLogsByPeriod_data()
@@ -345,6 +371,7 @@ private slots:
         QTest::newRow("weeks") << 900 << "%Y-%m-%d|week";
         QTest::newRow("months") << 4000 << "%Y-%m";
         QTest::newRow("months, over 400 weeks") << 2850 << "%Y-%m";
+        QTest::newRow("no contact dated") << 0 << "%Y-%m-%d";
     }
     void longLogsByPeriod()
     {
@@ -354,6 +381,8 @@ private slots:
         QVector<Row> rows;
         for (int d = 0; d < days; d += 1 + d % 5) // irregular, with empty days
             rows << Row{QDateTime(QDate(2026, 1, 5).addDays(d), QTime(d % 24, 30)).toString("yyyy-MM-dd HH:mm:ss")};
+        if (days == 0)
+            rows << Row{QVariant()} << Row{QStringLiteral("abc")};
         testsupport::makeLogFile(log, rows);
         platform::EngineError e;
         const auto t = statistics::readTally(platform::Connection::open(log, platform::OpenMode::ReadOnly, &e).get(), {});
@@ -369,7 +398,8 @@ private slots:
             shown << t->periods.counts[i];
         }
         QCOMPARE(shown, expected);
-        QCOMPARE(std::accumulate(shown.begin(), shown.end(), qint64(0)), qint64(rows.size()));
+        QCOMPARE(std::accumulate(shown.begin(), shown.end(), qint64(0)), days ? qint64(rows.size()) : 0);
+        QCOMPARE(t->periods.starts.empty(), days == 0);
     }
 
     // The figures and call signs the log's reading keeps, after each change
