@@ -10,7 +10,9 @@
 
 #include <QAreaSeries>
 #include <QBarSeries>
+#include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QValueAxis>
 #include <QChart>
 #include <QChartView>
 #include <QLabel>
@@ -56,8 +58,12 @@ QMap<QString, qint64> tableShown(QTableView *view)
     auto *m = view->model();
     for (int r = 0; r < m->rowCount(); ++r) {
         out[m->index(r, 0).data().toString()] = m->index(r, 1).data().toLongLong();
-        if (r > 0) // sorted, largest first
-            [&] { QVERIFY(m->index(r - 1, 1).data().toLongLong() >= m->index(r, 1).data().toLongLong()); }();
+        [&] {
+            if (r > 0) // sorted, largest first
+                QVERIFY(m->index(r - 1, 1).data().toLongLong() >= m->index(r, 1).data().toLongLong());
+            QCOMPARE(m->index(r, 1).data(Qt::TextAlignmentRole), QVariant(int(Qt::AlignRight | Qt::AlignVCenter)));
+            QVERIFY(!m->index(r, 0).data(Qt::TextAlignmentRole).isValid());
+        }();
     }
     return out;
 }
@@ -181,8 +187,11 @@ private slots:
             QDateTime hour = QDateTime::fromString(span.firstKey().left(13), QStringLiteral("yyyy-MM-dd HH"));
             const QDateTime last = QDateTime::fromString(span.lastKey(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             QList<qreal> expected;
-            for (; hour <= last; hour = hour.addSecs(3600))
+            QStringList labels; // the day under the first bar of each day
+            for (QDate day; hour <= last; day = hour.date(), hour = hour.addSecs(3600)) {
                 expected << perHour.value(hour.toString(QStringLiteral("yyyy-MM-dd HH")));
+                labels << hour.toString(hour.date() == day ? QStringLiteral("HH'h'") : QStringLiteral("dd/MM HH'h'"));
+            }
             QVERIFY(expected.size() >= 9); // 20h..05h or 06h, the skipped 02h not among them
             auto *bars = qobject_cast<QBarSeries *>(s->chartHours->chart()->series().value(0));
             QVERIFY(bars);
@@ -190,6 +199,12 @@ private slots:
             for (int i = 0; i < bars->barSets().at(0)->count(); ++i)
                 shown << bars->barSets().at(0)->at(i);
             QCOMPARE(shown, expected);
+            QCOMPARE(qobject_cast<QBarCategoryAxis *>(s->chartHours->chart()->axes(Qt::Horizontal).value(0))->categories(), labels);
+            // (the axis ends at the first tick at or above the tallest bar)
+            const auto *counts = qobject_cast<QValueAxis *>(s->chartHours->chart()->axes(Qt::Vertical).value(0));
+            const qreal tallest = *std::max_element(expected.begin(), expected.end());
+            QVERIFY2(counts->max() >= tallest && counts->max() - counts->tickInterval() < tallest,
+                     qPrintable(QStringLiteral("%1 by %2 for %3").arg(counts->max()).arg(counts->tickInterval()).arg(tallest)));
 
             // The busiest ten minutes, from a contact on.
             const auto spell = grouped(log, m_towns, "SELECT a.\"Date\", count(*) FROM Transmission a JOIN Transmission b ON "
@@ -223,11 +238,17 @@ private slots:
                 QTRY_VERIFY2(filled() > 100, qPrintable(QString::number(filled())));
             }
             qint64 placed = 0;
+            QList<QPointF> edge; // each sector a wedge, drawn a degree at a time
             for (int sector = 0; sector < 36; ++sector) {
-                const QPointF mid = area->upperSeries()->at(sector * 13 + 6); // the wedge's middle point
-                QCOMPARE(mid, QPointF(sector * 10 + 5, sectors.value(QString::number(sector))));
-                placed += sectors.value(QString::number(sector));
+                const qint64 count = sectors.value(QString::number(sector));
+                edge << QPointF(sector * 10, 0);
+                for (int d = 0; d <= 10; ++d)
+                    edge << QPointF(sector * 10 + d, count);
+                edge << QPointF(sector * 10 + 10, 0);
+                placed += count;
             }
+            QCOMPARE(area->upperSeries()->points(), edge);
+            QCOMPARE(s->chartDirections->chart()->series().size(), 1);
             const qint64 total = sql("SELECT 'n', count(*) FROM Transmission").value("n");
             QCOMPARE(s->lblUnknownTowns->text(), msg::statsUnknownTowns().arg(total - placed));
 
@@ -467,6 +488,8 @@ private slots:
         QCOMPARE(QStringList({image.text("Title"), image.text("Description"), image.text("Creation Time")}),
                  QStringList({"log.adb – " + s->tabs->tabText(s->tabs->currentIndex()), s->lblTotals->text(), msg::statsImageWhen().arg(platform::formatDateTime(QDateTime(QDate(2026, 3, 28), QTime(23, 45))))}));
         QVERIFY(image.height() > s->tabs->currentWidget()->height() + 3 * s->fontMetrics().height());
+        const QImage tab = s->tabs->currentWidget()->grab().toImage().convertToFormat(image.format());
+        QCOMPARE(image.copy(QRect(QPoint(0, image.height() - tab.height()), tab.size())), tab); // (the tab below the text)
         s->cmdImage->click();
         QCOMPARE(f.said(), QStringList({msg::statsImageSaved().arg(png),
                                         msg::statsImageNotSaved().arg(f.path(QStringLiteral("absent/x.png")),
