@@ -283,6 +283,18 @@ private slots:
         }
         QVERIFY(!c->exec("SELEC 1"));
         QCOMPARE(platform::describe(c->lastError()), msg::serverError().arg("42601"));
+        // The server's faults by their class or state, as a trigger may raise them.
+        using platform::EngineFault;
+        QVERIFY(c->exec("CREATE FUNCTION pg_temp.leve(etat text) RETURNS void LANGUAGE plpgsql AS "
+                        "$$ BEGIN RAISE EXCEPTION 'x' USING ERRCODE = etat; END $$"));
+        for (const auto &[state, fault] : {std::pair{"58030", EngineFault::IoError}, {"XX001", EngineFault::Corrupt},
+                                           {"53100", EngineFault::Full}, {"55P03", EngineFault::Locked},
+                                           {"25006", EngineFault::ReadOnly}, {"40001", EngineFault::Busy},
+                                           {"40P01", EngineFault::Busy}, {"53300", EngineFault::Busy},
+                                           {"42501", EngineFault::Permission}, {"P0001", EngineFault::Other}}) {
+            QVERIFY(!c->exec("SELECT pg_temp.leve(?1)", {state}));
+            QCOMPARE(platform::faultOf(c->lastError()), fault);
+        }
         QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
         QCOMPARE(platform::serverConnectionsMade(QThread::currentThread()), made);
     }
