@@ -244,6 +244,24 @@ private slots:
         QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
     }
 
+    // A number reserved by one station is refused to another until the
+    // first lets it go; a number the column cannot hold is no one's.
+    void reservationsAreExclusive()
+    {
+        auto a = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
+        auto b = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(a && b);
+        const qint64 top = std::numeric_limits<qint32>::max();
+        QList<std::optional<bool>> taken;
+        for (auto [station, number] : {std::pair{a.get(), qint64(1)}, {b.get(), qint64(1)}, {b.get(), top}, {a.get(), top},
+                                       {a.get(), top + 1}, {b.get(), top + 1}, {a.get(), qint64(0)}, {b.get(), qint64(0)}})
+            taken << station->reserve(number);
+        QCOMPARE(taken, (QList<std::optional<bool>>{true, false, true, false, true, true, true, true}));
+        a->releaseReservations();
+        b->releaseReservations();
+        QCOMPARE(b->reserve(1), std::optional<bool>(true));
+    }
+
     // A value bound to a statement keeps its kind on the server: a number
     // comes back a number, a text that looks like one a text.
     void parametersKeepTheirKinds()
