@@ -444,6 +444,10 @@ private slots:
         const QString adx = file(QStringLiteral("modes.adx"));
         QCOMPARE(exchange::exportLog(log, adx, exchange::Format::Adx).message,
                  msg::exportFailed().arg(msg::exportXmlControl().arg(4).arg(logfile::fieldLabel(logfile::columnNames()[15])), adx));
+        // (a file that cannot be made is said before any record is read)
+        const QString nowhere = file(QStringLiteral("absent/modes.adx"));
+        QCOMPARE(exchange::exportLog(log, nowhere, exchange::Format::Adx).message,
+                 msg::exportFailed().arg(msg::saveFolderMissing().arg(file(QStringLiteral("absent"))), nowhere));
         QStringList records;
         const QByteArray bytes = fileBytes(adi);
         for (qsizetype at = bytes.indexOf("<QSO_DATE"); at >= 0; at = bytes.indexOf("<QSO_DATE", at + 1))
