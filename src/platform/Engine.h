@@ -173,6 +173,8 @@ private:
 
 // For tests: the connections to a server made so far on a thread.
 int serverConnectionsMade(const QThread *thread);
+// For tests: how many times the links' threads have woken so far.
+qint64 serverLinkTurns();
 // For tests: how long a statement waits without a byte from the server
 // before its connection is taken as lost (5 s; 0 puts it back).
 void setServerAnswerTimeout(int milliseconds);

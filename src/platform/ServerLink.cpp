@@ -40,6 +40,7 @@ qint64 nowMs()
 }
 
 std::atomic<int> s_answerTimeout{0};
+std::atomic<qint64> s_linkTurns{0};
 
 QMutex s_madeLock;
 QHash<const QThread *, int> &made()
@@ -93,6 +94,8 @@ int answerTimeoutMs()
 }
 
 void setServerAnswerTimeout(int milliseconds) { s_answerTimeout = milliseconds; }
+
+qint64 serverLinkTurns() { return s_linkTurns.load(); }
 
 int serverConnectionsMade(const QThread *thread)
 {
@@ -519,6 +522,7 @@ void ServerLink::run()
 {
     qint64 beatSent = -1, nextBeat = 0, deafUntil = 0;
     while (!m_stop) {
+        s_linkTurns.fetch_add(1, std::memory_order_relaxed);
         bool tryNow = false;
         {
             const std::lock_guard<std::mutex> locked(m_lock);
