@@ -150,7 +150,9 @@ class TestStatistics : public QObject
         [&] {
             QVERIFY(s && s->isVisible());
             QCOMPARE(testsupport::unnamedControls(s), QStringList());
+            QVERIFY(!s->cmdImage->isEnabled()); // (no image before the first figures)
             QTRY_VERIFY_WITH_TIMEOUT(!s->lblBusy->isVisible() && s->chartHours->chart()->series().size() == 1, 5000);
+            QVERIFY(s->cmdImage->isEnabled());
         }();
         return s;
     }
