@@ -93,6 +93,21 @@ private slots:
             }
             QVERIFY2(cardinals >= 3 && pale >= 3, qPrintable(QStringLiteral("%1 %2").arg(cardinals).arg(pale)));
         }
+        { // The bar: two square buttons at each end, the outer ones' triangles marked by a bar.
+            const int h = bar->height(), bw = std::min(h, 20), w = bar->width();
+            QCOMPARE(QList<QRect>({bar->firstButton()->geometry(), bar->previousButton()->geometry(), bar->nextButton()->geometry(),
+                                   bar->lastButton()->geometry()}),
+                     QList<QRect>({QRect(0, 0, bw, h), QRect(bw, 0, bw, h), QRect(w - 2 * bw, 0, bw, h), QRect(w - bw, 0, bw, h)}));
+            auto ink = [](const QToolButton *b) {
+                const QImage face = b->icon().pixmap(QSize(12, 12)).toImage();
+                int n = 0;
+                for (int y = 0; y < face.height(); ++y)
+                    for (int x = 0; x < face.width(); ++x)
+                        n += qAlpha(face.pixel(x, y)) > 128;
+                return n;
+            };
+            QVERIFY(ink(bar->firstButton()) > ink(bar->previousButton()) && ink(bar->lastButton()) > ink(bar->nextButton()));
+        }
         for (const QChar m : QStringLiteral("NNNNNNPPFPL")) {
             QToolButton *b = m == 'N' ? bar->nextButton() : m == 'P' ? bar->previousButton()
                              : m == 'F' ? bar->firstButton() : bar->lastButton();
