@@ -245,6 +245,19 @@ private slots:
     // chosen (kept in the settings); the PDF listing proposes the log's name.
     void fileDialogsStartWhereTheLogIs()
     {
+        { // The real dialog opens on the file proposed: in its folder, its name given.
+            MainWindowFixture f;
+            f.openWith(QStringLiteral("concours.adb"), 1);
+            platform::setResponder(platform::Responder{});
+            QStringList shown;
+            ModalWatch watch([&](QWidget *m) {
+                auto *dialog = qobject_cast<QFileDialog *>(m);
+                shown << dialog->directory().path() << dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+                dialog->reject();
+            });
+            f.ui().mnuExporterAdif->trigger();
+            QCOMPARE(shown, QStringList({QDir(f.dir.path()).canonicalPath(), QStringLiteral("concours.adi")}));
+        }
         QTemporaryDir elsewhere;
         const QString log = elsewhere.filePath(QStringLiteral("coupe.adb"));
         testsupport::makeLogFile(log, {testsupport::sampleRow(1)});
