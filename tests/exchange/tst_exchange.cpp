@@ -15,7 +15,6 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -24,15 +23,6 @@
 using namespace testsupport;
 
 namespace {
-
-QString run(const QString &command, const QStringList &args, int *status)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + command, args);
-    *status = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAll());
-}
 
 // A row as one line, "∅" for a null: what a failure shows.
 QStringList shownRows(const QVector<Row> &rows)
@@ -187,14 +177,11 @@ private slots:
             QVERIFY(logfile::createEmpty(back, nullptr));
         else
             makeLogFile(back);
-        int status = -1;
         QFile::remove(out);
-        QCOMPARE(run("sequanel-export", {"--format", format, log, out}, &status),
-                 msg::exportedMany().arg(rows.size()).arg(out) + '\n');
-        QCOMPARE(status, 0);
-        QCOMPARE(run("sequanel-import", {out, back}, &status),
-                 msg::importedMany().arg(rows.size()).arg(platform::logDisplayName(back)) + '\n');
-        QCOMPARE(status, 0);
+        QCOMPARE(runProgram(builtProgram("sequanel-export"), {"--format", format, log, out}),
+                 std::pair(0, msg::exportedMany().arg(rows.size()).arg(out) + '\n'));
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {out, back}),
+                 std::pair(0, msg::importedMany().arg(rows.size()).arg(platform::logDisplayName(back)) + '\n'));
         const QStringList expected = shownRows(readRows(log)), got = shownRows(storedIn(back));
         for (int i = 0; i < std::max(expected.size(), got.size()); ++i)
             if (expected.value(i) != got.value(i))
@@ -383,18 +370,15 @@ private slots:
         const QString adi = file(QStringLiteral("mixte.adi")), log = file(QStringLiteral("mixte.adb"));
         written(adi, "<call:2>AB<eor><stx:1>3<eor>");
         makeLogFile(log, {sampleRow(5)}); // (its number is not its rowid)
-        int status = -1;
         const QString refusal = msg::importAtByte().arg(2).arg(16).arg(msg::importNoCall()) + '\n';
-        QCOMPARE(run("sequanel-import", {adi, log}, &status), refusal + msg::importPartialRefused().arg(1).arg(adi) + '\n');
-        QCOMPARE(status, 1);
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {adi, log}),
+                 std::pair(1, refusal + msg::importPartialRefused().arg(1).arg(adi) + '\n'));
         QCOMPARE(readRows(log).size(), 1);
-        QCOMPARE(run("sequanel-import", {"--partiel", adi, log}, &status),
-                 refusal + msg::importedOne().arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1) + '\n');
-        QCOMPARE(status, 3);
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {"--partiel", adi, log}),
+                 std::pair(3, refusal + msg::importedOne().arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1) + '\n'));
         QCOMPARE(readRows(log).value(1).value(1).toString(), QStringLiteral("6"));
-        QCOMPARE(run("sequanel-export", {"--format=xls", log, adi}, &status),
-                 msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n');
-        QCOMPARE(status, 2);
+        QCOMPARE(runProgram(builtProgram("sequanel-export"), {"--format=xls", log, adi}),
+                 std::pair(2, msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n'));
     }
 
     // An import after which the log does not hold every row it stored (a

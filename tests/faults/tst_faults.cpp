@@ -66,10 +66,9 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 QString pdfText(const QString &path)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+    const auto [status, text] = testsupport::runProgram(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}, 30000,
+                                                        QProcess::SeparateChannels);
+    return status == 0 ? text : QString();
 }
 
 // One write path: set up in a fresh folder, run under the fault, then judged.

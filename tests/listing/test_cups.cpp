@@ -17,18 +17,11 @@
 #include <QThread>
 #include <unistd.h>
 
+using testsupport::runProgram;
+
 namespace {
 
 const QString kPpd = QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd");
-
-// Runs a program; returns its exit code (-1 if it did not end) and its output.
-std::pair<int, QString> run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    const bool done = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
-    return {done ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError())};
-}
 
 } // namespace
 
@@ -41,7 +34,7 @@ class TestCups : public QObject
     QString path(const QString &name) const { return m_dir.filePath(name); }
     bool schedulerRunning() const
     {
-        return run(QStringLiteral("lpstat"), {"-h", path("cups.sock"), "-r"}).second.contains("is running");
+        return runProgram(QStringLiteral("lpstat"), {"-h", path("cups.sock"), "-r"}, 30000).second.contains("is running");
     }
     QStringList jobFiles() const { return QDir(path("spool")).entryList({QStringLiteral("d*")}, QDir::Files); }
 
@@ -78,7 +71,7 @@ private slots:
             QSKIP(qPrintable("the CUPS server does not start here: " + QString::fromLocal8Bit(m_server.readAll())));
         for (const QStringList &args : {QStringList{"-p", "SequanelPDF", "-v", "file:///dev/null", "-P", kPpd, "-E"},
                                         QStringList{"-d", "SequanelPDF"}}) {
-            const auto [code, out] = run(QStringLiteral("lpadmin"), QStringList{"-h", path("cups.sock")} + args);
+            const auto [code, out] = runProgram(QStringLiteral("lpadmin"), QStringList{"-h", path("cups.sock")} + args, 30000);
             QVERIFY2(code == 0, qPrintable(out));
         }
         // The program under test asks this server only, and reads no client
@@ -111,7 +104,7 @@ private slots:
         for (int i = 0; i < 100 && (jobs = jobFiles()) == before; ++i)
             QThread::msleep(100);
         QCOMPARE(jobs.size(), before.size() + 1);
-        const auto [code, text] = run(QStringLiteral("pdftotext"), {"-layout", path("spool/" + jobs.last()), "-"});
+        const auto [code, text] = runProgram(QStringLiteral("pdftotext"), {"-layout", path("spool/" + jobs.last()), "-"}, 30000);
         QVERIFY2(text.contains(listing::kTitle), qPrintable(text.left(300)));
         QCOMPARE(text.count(QStringLiteral("Date et heure")), 1);
         QCOMPARE(text.count(QStringLiteral("Lyon")), 3); // one line per contact

@@ -27,12 +27,11 @@ const QString kHeading =
 // The rows of a CSV file as Python's csv module reads them.
 QVector<QStringList> readByPython(const QString &path)
 {
-    QProcess p;
-    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral("import csv, json, sys\n"
-        "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n    json.dump(list(csv.reader(f, delimiter=';')), sys.stdout)\n"), path});
-    p.waitForFinished(60000);
+    const QString json = runProgram(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral("import csv, json, sys\n"
+        "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n    json.dump(list(csv.reader(f, delimiter=';')), sys.stdout)\n"), path},
+        60000, QProcess::SeparateChannels).second;
     QVector<QStringList> rows;
-    for (const QVariant &row : QJsonDocument::fromJson(p.readAllStandardOutput()).toVariant().toList())
+    for (const QVariant &row : QJsonDocument::fromJson(json.toUtf8()).toVariant().toList())
         rows << row.toStringList();
     return rows;
 }
@@ -77,15 +76,11 @@ private slots:
             }
         const QString log = file(QStringLiteral("généré.adb")), csv = file(QStringLiteral("généré.csv"));
         makeLogFile(log, rows);
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sequanel-export"), {log, csv});
-        QVERIFY(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit);
-        QCOMPARE(QString::fromUtf8(p.readAll()), msg::exportedMany().arg(rows.size()).arg(csv) + "\n");
+        QCOMPARE(runProgram(builtProgram("sequanel-export"), {log, csv}, 60000),
+                 std::pair(0, msg::exportedMany().arg(rows.size()).arg(csv) + "\n"));
         const QByteArray bytes = fileBytes(csv);
-        p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sequanel-export"), {log, csv}); // now kept
-        QVERIFY(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 1);
-        QCOMPARE(QString::fromUtf8(p.readAll()), msg::exportTargetExists().arg(csv) + "\n");
+        QCOMPARE(runProgram(builtProgram("sequanel-export"), {log, csv}, 60000), // now kept
+                 std::pair(1, msg::exportTargetExists().arg(csv) + "\n"));
         QCOMPARE(fileBytes(csv), bytes);
         QVERIFY(bytes.size() > 3 << 20 && bytes.startsWith("\xEF\xBB\xBF" + kHeading.toUtf8() + "\r\n"));
 

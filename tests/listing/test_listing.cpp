@@ -34,13 +34,12 @@ struct Word { double x0, y0, x1, y1; QString text; };
 // The words of each page of a PDF file; *size: the pages' size.
 QVector<QVector<Word>> pdfWords(const QString &path, QSizeF *size)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
-    p.waitForFinished(30000);
+    const QString bbox =
+        runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")}, 30000, QProcess::SeparateChannels).second;
     static const QRegularExpression tag(QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\"|<word xMin=\"([\\d.]+)\" "
                                                        "yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
     QVector<QVector<Word>> pages;
-    for (const QRegularExpressionMatch &m : tag.globalMatch(QString::fromUtf8(p.readAllStandardOutput()))) {
+    for (const QRegularExpressionMatch &m : tag.globalMatch(bbox)) {
         if (m.capturedLength(1))
             *size = QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()), pages << QVector<Word>();
         else

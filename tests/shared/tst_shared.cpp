@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -74,10 +73,8 @@ QVector<testsupport::Row> awkwardRows(int count)
 // sequanel-convert run on two names: its exit status and what it wrote.
 std::pair<int, QString> convert(const QString &from, const QString &to)
 {
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sequanel-convert"), {from, to});
-    p.waitForFinished(120000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
+    const auto [status, said] = testsupport::runProgram(testsupport::builtProgram("sequanel-convert"), {from, to});
+    return {status, said.trimmed()};
 }
 
 } // namespace

@@ -159,9 +159,7 @@ private slots:
         auto printed = [&](const QString &log) {
             platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(f.path("listing.pdf")));
             frmListe(log).Command2_Click();
-            QProcess text;
-            text.start("pdftotext", {"-layout", f.path("listing.pdf"), "-"});
-            return text.waitForFinished() ? QString::fromUtf8(text.readAllStandardOutput()) : QString();
+            return testsupport::runProgram("pdftotext", {"-layout", f.path("listing.pdf"), "-"}, 30000, QProcess::SeparateChannels).second;
         };
         const QString listing = printed(address);
         QVERIFY(listing.contains("Clermont-Ferrand"));

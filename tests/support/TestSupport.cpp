@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,6 +143,18 @@ QVector<Row> readRows(const QString &path)
     auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, nullptr);
     return c ? c->rows(platform::Sql("SELECT %1 FROM Transmission ORDER BY rowid").arg(columnList())) : QVector<Row>{};
 }
+
+std::pair<int, QString> runProgram(const QString &program, const QStringList &args, int timeoutMs,
+                                   QProcess::ProcessChannelMode channels)
+{
+    QProcess p;
+    p.setProcessChannelMode(channels);
+    p.start(program, args);
+    const bool ended = p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit;
+    return {ended ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+}
+
+QString builtProgram(const QString &name) { return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name; }
 
 bool rawExec(const QString &path, const QString &sql, const QVariantList &params, QString *error)
 {

@@ -5,12 +5,14 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 #include <QVector>
 #include <functional>
+#include <utility>
 
 class QWidget;
 
@@ -80,6 +82,15 @@ quint32 testSeed(quint32 fallback);
 // accents and the code page's letters beyond Latin-1; beyondWindows1252 adds
 // letters no Jet file can hold.
 QString awkwardText(QRandomGenerator &random, int maxSize, bool beyondWindows1252 = false);
+
+// Runs program (a path, or a name found on PATH) and waits for it: its exit
+// status, -1 when it crashed or did not end within timeoutMs, and what it
+// wrote as UTF-8, by default standard output and error as they came;
+// QProcess::SeparateChannels keeps standard output alone.
+std::pair<int, QString> runProgram(const QString &program, const QStringList &args, int timeoutMs = 120000,
+                                   QProcess::ProcessChannelMode channels = QProcess::MergedChannels);
+// The path of a program built beside the test program.
+QString builtProgram(const QString &name);
 
 // Runs one statement on a database file as another program would, through
 // the SQL module directly; false and *error on failure.
