@@ -100,14 +100,6 @@ QStringList imported(const QString &file, const QString &log, QStringList *refus
     return outcome.ok ? shownRows(readRows(log)) : QStringList{outcome.message};
 }
 
-QByteArray written(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
-    return bytes;
-}
-
 } // namespace
 
 class TestExchange : public QObject
@@ -289,7 +281,7 @@ private slots:
         QFETCH(QStringList, refused);
         QFETCH(QString, error);
         const QString path = file(adi.startsWith("<?xml") ? QStringLiteral("autre.adx") : QStringLiteral("autre.adi"));
-        written(path, adi);
+        writeFile(path, adi);
         QStringList said;
         QString message;
         QCOMPARE(imported(path, file(QStringLiteral("autre.adb")), &said, &message), rows);
@@ -329,7 +321,7 @@ private slots:
             QCOMPARE(m.captured(1) + ' ' + m.captured(2), utc);
         }
         const QString adi = file(QStringLiteral("utc.adi")), log = file(QStringLiteral("utc.adb"));
-        written(adi, "<QSO_DATE:8>" + utc.left(8).toLatin1() + "<TIME_ON:6>" + utc.mid(9).toLatin1() + "<CALL:2>AB<EOR>");
+        writeFile(adi, "<QSO_DATE:8>" + utc.left(8).toLatin1() + "<TIME_ON:6>" + utc.mid(9).toLatin1() + "<CALL:2>AB<EOR>");
         QFile::remove(log);
         QStringList refused;
         QCOMPARE(imported(adi, log, &refused).value(0).section('|', 0, 0), back);
@@ -343,7 +335,7 @@ private slots:
     {
         const LocaleScope french(QLocale(QLocale::French, QLocale::France));
         const QString csv = file(QStringLiteral("tableur.csv"));
-        written(csv, "ville,DATE,Prénom opérateur,code postal,N° de Sequ,Inconnu,Mhertz,Hertz\r\n"
+        writeFile(csv, "ville,DATE,Prénom opérateur,code postal,N° de Sequ,Inconnu,Mhertz,Hertz\r\n"
                      "Lyon,14/07/2024 09:30:00,Jean,69000,7,x,27,205\r\n\n" // (a blank line of a bare LF counts too)
                      "\"Saint-Étienne, Loire\",2024-07-14 10:00,,42000,,\"y\"\"\",26,\n"
                      "Gen\xE8ve,14/07/2024 11:00:00,,1200,,,,\n");
@@ -356,7 +348,7 @@ private slots:
         QCOMPARE(exchange::planImport(csv, file(QStringLiteral("tableur.adb")), &message)->ignoredColumns, QStringList{"Inconnu"});
         // A first line with as many ',' as ';' (none of either included) is read with ';'.
         for (const QByteArray &heading : {QByteArray("Ville"), QByteArray("Ville;Remarques, divers")}) {
-            written(csv, heading + "\r\nLyon, Rhône;x\r\n");
+            writeFile(csv, heading + "\r\nLyon, Rhône;x\r\n");
             QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
                      QStringList{"∅|1|∅|∅|∅|∅|∅|∅|∅|∅|∅|∅|Lyon, Rhône|∅|∅|∅"});
         }
@@ -368,7 +360,7 @@ private slots:
     void importCommandStatuses()
     {
         const QString adi = file(QStringLiteral("mixte.adi")), log = file(QStringLiteral("mixte.adb"));
-        written(adi, "<call:2>AB<eor><stx:1>3<eor>");
+        writeFile(adi, "<call:2>AB<eor><stx:1>3<eor>");
         makeLogFile(log, {sampleRow(5)}); // (its number is not its rowid)
         const QString refusal = msg::importAtByte().arg(2).arg(16).arg(msg::importNoCall()) + '\n';
         QCOMPARE(runProgram(builtProgram("sequanel-import"), {adi, log}),
@@ -386,7 +378,7 @@ private slots:
     void importCheckedByCount()
     {
         const QString adi = file(QStringLiteral("compte.adi")), log = file(QStringLiteral("compte.adb"));
-        written(adi, "<call:2>AB<eor><call:2>CD<eor>");
+        writeFile(adi, "<call:2>AB<eor><call:2>CD<eor>");
         QFile::remove(log);
         makeLogFile(log, {sampleRow(1)});
         QVERIFY(rawExec(log, "CREATE TRIGGER perd AFTER INSERT ON Transmission WHEN new.Qrz1 = 'CD' "
@@ -459,13 +451,13 @@ private slots:
         const QString log = file(QStringLiteral("un.adb")), adi = file(QStringLiteral("un.adi")), text = file(QStringLiteral("texte.adb"));
         QFile::remove(log);
         makeLogFile(log, {sampleRow(1)});
-        written(adi, "<call:23>14 Alpha Bravo Charly 1<eor>");
+        writeFile(adi, "<call:23>14 Alpha Bravo Charly 1<eor>");
         QString message;
         const std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, log, &message);
         QVERIFY2(plan, qPrintable(message));
         QCOMPARE(plan->duplicates, QStringList{msg::importDuplicate().arg(1).arg("14 Alpha Bravo Charly 1", "1",
                                                    platform::formatDateTime(QDateTime(QDate(2024, 3, 2), QTime(10, 1))))});
-        written(text, "pas un journal\n");
+        writeFile(text, "pas un journal\n");
         auto other = platform::Connection::open(log, platform::OpenMode::ReadWrite, nullptr);
         QVERIFY(other && other->exec("BEGIN EXCLUSIVE"));
         for (const auto &[path, why] : {std::pair{log, msg::exportLogBusy()}, {text, msg::exportNotALog()}})
@@ -487,7 +479,7 @@ private slots:
         MainWindowFixture f;
         const QString log = f.openWith(QStringLiteral("concours.adb"), 3);
         const QString adi = f.path(QStringLiteral("club.adi"));
-        written(adi, "<call:23>14 Alpha Bravo Charly 1<stx:1>2<eor>\n<stx:1>9<eor>\n<call:5>F4ABC<stx:2>10<eor>\n");
+        writeFile(adi, "<call:23>14 Alpha Bravo Charly 1<stx:1>2<eor>\n<stx:1>9<eor>\n<call:5>F4ABC<stx:2>10<eor>\n");
         f.prompts.clear();
         f.prompts.queuedFiles << adi;
         QStringList seen, unnamed;

@@ -28,6 +28,7 @@
 #include <cerrno>
 
 using testsupport::fileBytes;
+using testsupport::writeFile;
 
 namespace {
 
@@ -56,12 +57,6 @@ QMap<QString, QByteArray> folderState(const QString &folder)
         if (name.endsWith(QLatin1String("-journal")) && !QFileInfo::exists(QDir(folder).filePath(name)))
             out.remove(name);
     return out;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
 }
 
 QString pdfText(const QString &path)

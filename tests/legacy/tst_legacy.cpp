@@ -57,12 +57,6 @@ void writeJet(const QString &path, const Rows &contacts, bool encrypted, const Q
     QCOMPARE(QString::fromStdString(jetwriter::write(path.toStdString(), {t}, o)), QString());
 }
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-}
-
 // The rows of a table of an SQLite file, each value quoted by SQLite itself.
 QVector<QStringList> stored(const QString &path, const QString &table = logfile::kTable)
 {
@@ -268,12 +262,9 @@ private slots:
             QVERIFY(QDir().mkdir(out));
         else if (!script.isEmpty()) {
             QFile::remove(program);
-            QFile f(program);
             if (script != QLatin1String("-")) {
-                QVERIFY(f.open(QIODevice::WriteOnly));
-                f.write("#!/bin/sh\ntouch \"$3\"\n" + script.toUtf8() + "\n");
-                f.close();
-                f.setPermissions(f.permissions() | QFile::ExeOwner);
+                testsupport::writeFile(program, "#!/bin/sh\ntouch \"$3\"\n" + script.toUtf8() + "\n");
+                QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
             }
             legacy::setConverterProgram(program);
             legacy::setStallLimit(500);
@@ -323,7 +314,7 @@ private slots:
         varCount[5 * page + 23] = 0;
         const QMap<QString, QByteArray> files{{"zéro.adb", zeroed}, {"variables.adb", varCount}, {"illisible.adb", varCount}};
         for (auto it = files.cbegin(); it != files.cend(); ++it)
-            writeBytes(path(it.key()), it.value());
+            testsupport::writeFile(path(it.key()), it.value());
         QFile(path("illisible.adb")).setPermissions({});
         QFile(dir.path()).setPermissions(QFile::Permissions(0x7755));
         const QString partial = " en entier (fichier endommagé : 976 contacts lisibles sur 1 000 annoncés)",
@@ -384,7 +375,7 @@ private slots:
                 bytes[at] = char(bytes[at] ^ (1 + random.bounded(255)));
             else
                 bytes.replace(page, 2048, i % 2 ? QByteArray(2048, 0) : bytes.mid(other, 2048));
-            writeBytes(copy, bytes);
+            testsupport::writeFile(copy, bytes);
             const legacy::ChildResult r = legacy::runConverter(copy, out);
             const QByteArray tag =
                 QStringLiteral("%1, copy %2, byte %3 now %4: %5").arg(name).arg(i).arg(at).arg(int(uchar(bytes[at]))).arg(r.message).toUtf8();
@@ -410,7 +401,7 @@ private slots:
             if (bytes[at] == 2 && qFromLittleEndian<qint32>(bytes.constData() + at + 12) == 2000)
                 definitions << at;
         QCOMPARE(definitions.size(), 1);
-        writeBytes(copy, bytes.replace(definitions[0] + 12, 1, "\xD1")); // 2001
+        testsupport::writeFile(copy, bytes.replace(definitions[0] + 12, 1, "\xD1")); // 2001
         QCOMPARE(legacy::runConverter(copy, out).damage, QStringLiteral("fichier endommagé : 2 000 contacts lisibles sur 2 001 annoncés"));
         // A table of 12 contacts whose data pages are all wiped: none read of the 12.
         bytes = testsupport::fileBytes(kData + "ancien-12.adb");
@@ -421,14 +412,14 @@ private slots:
         for (int at = 0; at < bytes.size(); at += 2048)
             if (bytes[at] == 1 && qFromLittleEndian<qint32>(bytes.constData() + at + 4) == table)
                 bytes.replace(at, 2048, QByteArray(2048, 0));
-        writeBytes(copy, bytes);
+        testsupport::writeFile(copy, bytes);
         QFile::remove(out);
         QCOMPARE(legacy::runConverter(copy, out).message,
                  msg::convertPartialRefused().arg(copy, QStringLiteral("fichier endommagé : 0 contact lisible sur 12 annoncés")));
         // The same table whose first column has a type no Jet file has: its definition is not sound.
         bytes = testsupport::fileBytes(kData + "ancien-12.adb");
         bytes[table * 2048 + 43 + 8 * qFromLittleEndian<qint32>(bytes.constData() + table * 2048 + 31)] = 0x30;
-        writeBytes(copy, bytes);
+        testsupport::writeFile(copy, bytes);
         QFile::remove(out);
         QCOMPARE(legacy::runConverter(copy, out).status, legacy::ChildResult::Damaged);
     }

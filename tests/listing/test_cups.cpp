@@ -58,10 +58,8 @@ private slots:
             "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
         const QString root = geteuid() == 0 ? QStringLiteral("User lp\nGroup lp\nSystemGroup root\n") : QString();
         for (const auto &[name, text] : {std::pair{"cups-files.conf", files.arg(m_dir.path(), root)},
-                                         {"cupsd.conf", server.arg(m_dir.path())}}) {
-            QFile f(path(name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size());
-        }
+                                         {"cupsd.conf", server.arg(m_dir.path())}})
+            testsupport::writeFile(path(name), text.toUtf8());
         m_server.setProcessChannelMode(QProcess::MergedChannels);
         m_server.start("/usr/sbin/cupsd", {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
         m_server.waitForStarted();

@@ -118,9 +118,7 @@ private slots:
         const QString csv = folder + QStringLiteral("/journal.csv");
         QVERIFY(QDir().mkpath(folder));
         makeLogFile(log, {sampleRow(1), sampleRow(2)});
-        QFile old(csv);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("ancien contenu\r\n") > 0);
-        old.close();
+        writeFile(csv, "ancien contenu\r\n");
         const auto restore = qScopeGuard([&] { chattr(QStringLiteral("-i"), folder), QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
         if (!(getuid() == 0 ? chattr(QStringLiteral("+i"), folder) : QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner)))
             QSKIP("cannot make the folder read-only here");

@@ -164,11 +164,9 @@ private slots:
         } else if (kind == Folder) {
             QDir().mkpath(path);
         } else if (kind != Missing) {
-            QFile f(path);
-            const QByteArray bytes = damaged(m_goodBytes, Kind(kind), param);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+            testsupport::writeFile(path, damaged(m_goodBytes, Kind(kind), param));
             if (kind == ReadOnly)
-                QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+                QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         }
         const QByteArray bytes = testsupport::fileBytes(path);
         // Permission bits do not stop root: the file is then opened under another

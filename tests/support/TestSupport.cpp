@@ -138,6 +138,12 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size(), qPrintable(path));
+}
+
 QVector<Row> readRows(const QString &path)
 {
     auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, nullptr);

@@ -71,6 +71,8 @@ void makeLogFile(const QString &path, const QVector<Row> &rows = {});
 Row sampleRow(int n);
 // The bytes of a file, "(missing)" when it cannot be read.
 QByteArray fileBytes(const QString &path);
+// Writes bytes into a file, replacing what it held; a failure fails the test.
+void writeFile(const QString &path, const QByteArray &bytes);
 // Reads every row of Transmission with a connection of its own.
 QVector<Row> readRows(const QString &path);
 
