@@ -147,7 +147,8 @@ void writeFile(const QString &path, const QByteArray &bytes)
 QVector<Row> readRows(const QString &path)
 {
     auto c = platform::Connection::open(path, platform::OpenMode::ReadOnly, nullptr);
-    return c ? c->rows(platform::Sql("SELECT %1 FROM Transmission ORDER BY rowid").arg(columnList())) : QVector<Row>{};
+    return c ? c->rows(platform::Sql("SELECT %1 FROM %2 ORDER BY rowid").arg(columnList(), platform::Identifier(logfile::kTable)))
+             : QVector<Row>{};
 }
 
 std::pair<int, QString> runProgram(const QString &program, const QStringList &args, int timeoutMs,

@@ -73,7 +73,8 @@ Row sampleRow(int n);
 QByteArray fileBytes(const QString &path);
 // Writes bytes into a file, replacing what it held; a failure fails the test.
 void writeFile(const QString &path, const QByteArray &bytes);
-// Reads every row of Transmission with a connection of its own.
+// Reads every row of Transmission, in order, with a connection of its own:
+// from a log file or a shared log; none when it cannot be opened.
 QVector<Row> readRows(const QString &path);
 
 // The seed of a generated test: fallback, or SEQUANEL_SEED when set.
