@@ -41,13 +41,7 @@ struct MainWindowFixture {
         w->controls().mnuOuvrir->trigger();
         return p;
     }
-    QString openWith(const QString &name, int contacts)
-    {
-        QVector<testsupport::Row> rows;
-        for (int i = 1; i <= contacts; ++i)
-            rows << testsupport::sampleRow(i);
-        return open(name, rows);
-    }
+    QString openWith(const QString &name, int contacts) { return open(name, testsupport::sampleRows(contacts)); }
     QString shownSerial() const { return w->controls().txtNrSequanel->text(); }
     QStringList said() const { return prompts.said(); }
 

@@ -383,10 +383,7 @@ private slots:
         for (int large = 0; large < 2; ++large) {
             MainWindowFixture f;
             const QString log = f.path(QStringLiteral("log.adb"));
-            QVector<Row> rows;
-            for (int i = 1; i <= 1000; ++i)
-                rows << testsupport::sampleRow(i);
-            testsupport::makeLogFile(log, rows);
+            testsupport::makeLogFile(log, testsupport::sampleRows(1000));
             // 99 more of each, numbered on, each copy with prefixes of its own, in one statement.
             const QStringList columns = logfile::columnNames();
             QVERIFY(!large || testsupport::rawExec(log, "WITH RECURSIVE k(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM k WHERE n < 99) "

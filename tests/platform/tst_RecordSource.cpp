@@ -45,10 +45,7 @@ struct Fixture {
     QString open(int n)
     {
         const QString path = dir.filePath(QStringLiteral("log.adb"));
-        QVector<testsupport::Row> rows;
-        for (int i = 1; i <= n; ++i)
-            rows << testsupport::sampleRow(i);
-        testsupport::makeLogFile(path, rows);
+        testsupport::makeLogFile(path, testsupport::sampleRows(n));
         logfile::configure(rs, path);
         rs.refresh(); // a refusal shows in the checks that follow
         return path;

@@ -132,6 +132,14 @@ Row sampleRow(int n)
                QStringLiteral("France"), QStringLiteral("Jean")};
 }
 
+QVector<Row> sampleRows(int count)
+{
+    QVector<Row> rows;
+    for (int n = 1; n <= count; ++n)
+        rows << sampleRow(n);
+    return rows;
+}
+
 QByteArray fileBytes(const QString &path)
 {
     QFile f(path);

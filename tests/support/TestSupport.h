@@ -69,6 +69,8 @@ using Row = QVariantList;
 void makeLogFile(const QString &path, const QVector<Row> &rows = {});
 // A plausible contact with serial number n.
 Row sampleRow(int n);
+// The sample contacts 1 to count.
+QVector<Row> sampleRows(int count);
 // The bytes of a file, "(missing)" when it cannot be read.
 QByteArray fileBytes(const QString &path);
 // Writes bytes into a file, replacing what it held; a failure fails the test.
