@@ -237,7 +237,6 @@ private slots:
     // change, the contact's own day; never the year 1899.
     void timeAloneIsTheLastTimeTheClockShowedIt()
     {
-        testsupport::LocaleScope french{QLocale(QLocale::French, QLocale::France)};
         testsupport::ClockScope clock(QDateTime(QDate(2026, 12, 8), QTime(1, 28)));
         Fixture f;
         const QString path = f.open(1);
