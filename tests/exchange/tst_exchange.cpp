@@ -398,6 +398,7 @@ private slots:
         rows << sampleRow(5) << sampleRow(6); // (no QSO_DATE for a date that is none, or before 1930)
         rows[4][0] = QStringLiteral("pas une date");
         rows[5][0] = QStringLiteral("1929-12-31 23:59:59");
+        rows[5][15] = QStringLiteral("J\x02"); // (ADX names the first record it refuses)
         rows[0][12] = QStringLiteral("Lyon \t"); // (the address's parts trimmed)
         rows[3][1] = QStringLiteral("4b");
         rows[3][15] = QStringLiteral("J\x01");
