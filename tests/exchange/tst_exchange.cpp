@@ -479,7 +479,8 @@ private slots:
                     return;
                 seen << preview->lblRésumé->text() << preview->cmdImporter->text() << preview->txtRefusés->toPlainText()
                      << preview->txtDoublons->toPlainText() << preview->txtRenumérotés->toPlainText()
-                     << QString::number(preview->grdAperçu->rowCount()) << QString::number(preview->tabDétails->currentIndex());
+                     << QString::number(preview->grdAperçu->rowCount()) << QString::number(preview->tabDétails->currentIndex())
+                     << preview->grdAperçu->item(0, 1)->text() + ' ' + preview->grdAperçu->item(1, 1)->text();
                 unnamed = testsupport::unnamedControls(preview);
                 preview->cmdImporter->click();
             });
@@ -492,7 +493,7 @@ private slots:
                                     msg::importReadableButton().arg(2), msg::importAtByte().arg(2).arg(47).arg(msg::importNoCall()),
                                     msg::importDuplicate().arg(1).arg("14 Alpha Bravo Charly 1", "1",
                                                                       platform::formatDateTime(QDateTime(QDate(2024, 3, 2), QTime(10, 1)))),
-                                    msg::importRenumbered().arg(1).arg("2").arg(11), "2", "0"})); // (the refusals' tab first)
+                                    msg::importRenumbered().arg(1).arg("2").arg(11), "2", "0", "11 10"})); // (the refusals' tab first)
         QCOMPARE(f.said(), QStringList{msg::importedMany().arg(2).arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1)});
         QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("10"));
         QCOMPARE(readRows(log).size(), 5);
