@@ -6,12 +6,15 @@
 #include "RecordSource.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -203,6 +206,11 @@ QStringList unnamedControls(QWidget *window)
                 || (qobject_cast<QAbstractItemView *>(c) && !c->inherits("QComboBoxListView"))))
             unnamed << QStringLiteral("%1 %2 '%3'").arg(window->objectName(), QLatin1String(c->metaObject()->className()),
                                                        c->property("text").toString());
+    // Menu commands too; a submenu's own action is named by its menu.
+    for (QAction *a : window->findChildren<QAction *>())
+        if (a->objectName().isEmpty() && !a->text().isEmpty() && !a->menu()
+            && (qobject_cast<QMenuBar *>(a->parent()) || qobject_cast<QMenu *>(a->parent())))
+            unnamed << QStringLiteral("%1 QAction '%2'").arg(window->objectName(), a->text());
     for (QObject *data : window->findChildren<platform::RecordSource *>())
         if (data->objectName().isEmpty())
             unnamed << window->objectName() + QStringLiteral(" RecordSource");
