@@ -281,10 +281,26 @@ private slots:
     }
 
     // The lists the form offers, item for item: the three call-sign lists
-    // differ in a few spellings, kept as they are.
+    // differ in a few spellings, kept as they are. Each list drops twelve
+    // items at a time, and every box of the form stays black on white on a
+    // dark desktop.
     void listsOffered()
     {
+        struct Restore {
+            QPalette desktop = QApplication::palette();
+            ~Restore() { QApplication::setPalette(desktop); }
+        } restore;
+        QPalette dark = restore.desktop;
+        dark.setColor(QPalette::Base, Qt::black);
+        dark.setColor(QPalette::Text, Qt::white);
+        QApplication::setPalette(dark);
         MainWindowFixture f;
+        for (QWidget *box : f.w->findChildren<QWidget *>())
+            if (box->property("column").isValid())
+                QCOMPARE(box->palette().color(QPalette::Base).name() + box->palette().color(QPalette::Text).name(),
+                         "#ffffff#000000");
+        for (QComboBox *box : f.w->findChildren<QComboBox *>())
+            QCOMPARE(box->maxVisibleItems(), 12);
         auto items = [](const QComboBox *c) {
             QStringList l;
             for (int i = 0; i < c->count(); ++i)
