@@ -278,7 +278,7 @@ private slots:
     }
 
     // The proposed serial is one more than the largest number among the
-    // stored serials, compared as numbers.
+    // stored serials, compared as numbers; a click in its box selects it.
     void proposedSerial_data()
     {
         QTest::addColumn<QVariantList>("serials");
@@ -306,6 +306,10 @@ private slots:
         f.ui().cmdNouveau->click();
         QCOMPARE(f.ui().txtNrSequanel->text(), proposed);
         QCOMPARE(f.prompts.messages.size(), proposed.isEmpty() ? 1 : 0);
+        // A click in the box selects the number, so that typing replaces it.
+        QTest::mouseClick(f.ui().txtNrSequanel, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.ui().txtNrSequanel->selectedText(), proposed);
     }
 
     // Another program stores a larger number after one was proposed: once

@@ -53,6 +53,7 @@ private slots:
         QVERIFY(!w.controls().txtRST->isEnabled() && !w.controls().cmdMaintenant->isEnabled());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("StatusBar1_Panel1")), f.ui().StatusPanels[0]);
+        QCOMPARE(f.ui().StatusPanels[2]->pixmap().size(), QSize(16, 16));
         auto state = [&] {
             QString s = f.shownSerial().trimmed() + ' ';
             for (auto [b, c] : {std::pair{f.ui().cmdPrécédent, 'P'}, {f.ui().cmdSuivant, 'S'}, {f.ui().cmdModifier, 'M'},
