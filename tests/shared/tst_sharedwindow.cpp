@@ -127,9 +127,14 @@ private slots:
         QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
         QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 3);
 
-        // Copied from the window into a new file, then into a new journal:
-        // the same contacts, the open log staying.
-        const QString copy = f.path(QStringLiteral("copie.adb"));
+        // Copied from the window into a new file (not onto a folder), then
+        // into a new journal: the same contacts, the open log staying.
+        const QString copy = f.path(QStringLiteral("copie.adb")), folder = f.path(QStringLiteral("dossier.adb"));
+        QVERIFY(QDir().mkpath(folder));
+        f.prompts.clear();
+        f.prompts.queuedFiles << folder;
+        f.ui().mnuCopierFichier->trigger();
+        QCOMPARE(f.said(), QStringList{msg::newFileIsFolder().arg(folder)});
         f.prompts.clear();
         f.prompts.queuedFiles << copy;
         f.ui().mnuCopierFichier->trigger();
