@@ -217,4 +217,71 @@ QStringList unnamedControls(QWidget *window)
     return unnamed;
 }
 
+QString layoutOf(QWidget *window)
+{
+    auto colours = [](QWidget *w) {
+        if (!w->testAttribute(Qt::WA_SetPalette))
+            return QString();
+        QStringList set;
+        for (auto role : {QPalette::Window, QPalette::WindowText, QPalette::Base, QPalette::Text, QPalette::Button,
+                          QPalette::ButtonText})
+            set << w->palette().color(role).name();
+        return QStringLiteral(" colours ") + set.join(QLatin1Char('/'));
+    };
+    QStringList lines{QStringLiteral("%1 '%2' %3x%4").arg(window->objectName(), window->windowTitle())
+                          .arg(window->width()).arg(window->height())};
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const QRect r(w->mapTo(window, QPoint(0, 0)), w->size());
+        QString line = QStringLiteral("%1 %2 %3,%4 %5x%6 '%7' %8 %9pt%10%11%12")
+                           .arg(w->objectName(), QLatin1String(w->metaObject()->className()))
+                           .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                           .arg(w->property("text").toString(), w->font().family())
+                           .arg(w->font().pointSizeF())
+                           .arg(QLatin1String(w->font().bold() ? " bold" : ""),
+                                QLatin1String(w->isVisibleTo(window) ? "" : " hidden"),
+                                QLatin1String(w->isEnabled() ? "" : " off"));
+        line += colours(w);
+        if (auto *l = qobject_cast<QLabel *>(w))
+            line += QStringLiteral(" align %1 frame %2 picture %3x%4").arg(int(l->alignment())).arg(l->frameStyle())
+                        .arg(l->pixmap().width()).arg(l->pixmap().height());
+        else if (auto *e = qobject_cast<QLineEdit *>(w))
+            line += QStringLiteral(" align %1%2").arg(int(e->alignment())).arg(QLatin1String(e->isReadOnly() ? " read-only" : ""));
+        else if (auto *c = qobject_cast<QComboBox *>(w))
+            line += QStringLiteral(" items %1 shown %2 '%3'").arg(c->count()).arg(c->maxVisibleItems()).arg(c->currentText());
+        else if (auto *b = qobject_cast<QAbstractButton *>(w))
+            line += QStringLiteral(" %1%2").arg(b->isCheckable() ? (b->isChecked() ? "checked" : "unchecked") : "")
+                        .arg(b->toolTip().isEmpty() ? QString() : QStringLiteral(" tip '%1'").arg(b->toolTip()));
+        lines << line;
+    }
+    for (QAction *a : window->findChildren<QAction *>())
+        if (!a->objectName().isEmpty())
+            lines << QStringLiteral("%1 action '%2' %3 '%4'%5%6")
+                         .arg(a->objectName(), a->text(), a->shortcut().toString(), a->toolTip(),
+                              QLatin1String(a->isEnabled() ? "" : " off"),
+                              QLatin1String(a->isCheckable() ? (a->isChecked() ? " checked" : " unchecked") : ""));
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QString layoutChanges(QWidget *window, const QString &keptFile)
+{
+    const QString path = QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/") + keptFile;
+    const QString now = layoutOf(window);
+    if (qEnvironmentVariableIntValue("SEQUANEL_NEW_LAYOUTS") == 1) {
+        writeFile(path, now.toUtf8());
+        return {};
+    }
+    const QStringList kept = QString::fromUtf8(fileBytes(path)).split(QLatin1Char('\n'));
+    const QStringList seen = now.split(QLatin1Char('\n'));
+    QStringList changes;
+    for (const QString &l : kept)
+        if (!seen.contains(l))
+            changes << QStringLiteral("kept: ") + l;
+    for (const QString &l : seen)
+        if (!kept.contains(l))
+            changes << QStringLiteral("now:  ") + l;
+    return changes.join(QLatin1Char('\n'));
+}
+
 } // namespace testsupport

@@ -107,4 +107,12 @@ bool rawExec(const QString &path, const QString &sql, const QVariantList &params
 // and a tool bar's buttons, whose actions carry the names, are not counted.)
 QStringList unnamedControls(QWidget *window);
 
+// What a user sees of every named control and menu command of a window, a
+// line each: its place, face, the colours set on it, its text and state.
+QString layoutOf(QWidget *window);
+// The lines in which the window differs from the layout kept in the file
+// (a path below tests/); empty when they agree. SEQUANEL_NEW_LAYOUTS=1 in
+// the environment writes the file anew instead, for a change meant.
+QString layoutChanges(QWidget *window, const QString &keptFile);
+
 } // namespace testsupport
