@@ -120,12 +120,16 @@ private slots:
         f.ui().cmdNouveau->click();
         QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
         QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 2);
+        // Begun while the first is shown, stored, it leaves the one that was
+        // last before it on screen, as in a file.
+        f.ui().cmdPrécédent->click();
         f.ui().cmdNouveau->click();
         f.fill();
 
         f.ui().cmdNouveau->click();
         QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
         QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 3);
+        QCOMPARE(f.shownSerial(), "2");
 
         // Copied from the window into a new file (not onto a folder), then
         // into a new journal: the same contacts, the open log staying.
