@@ -190,6 +190,19 @@ private slots:
         QCOMPARE(texts, QStringList({server, base, "retour", user, ""}));
         QCOMPARE(captions, QStringList({msg::sharedServer(), msg::sharedBase(), msg::sharedJournal(), msg::sharedUser(),
                                         msg::sharedPassword()}));
+        QCOMPARE(again.txtServeur->toolTip() + again.txtMotDePasse->toolTip(), msg::sharedServerHint() + msg::sharedPasswordHint());
+        // What OK refuses is said, and the field at fault takes the focus.
+        again.show();
+        QVERIFY(QTest::qWaitForWindowActive(&again));
+        f.prompts.clear();
+        QStringList focused;
+        for (QLineEdit *field : {again.txtBase, again.txtServeur}) {
+            field->clear();
+            again.cmdOK->click();
+            focused << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(f.said(), (QStringList{msg::sharedNeedBase(), msg::sharedNeedServer()}));
+        QCOMPARE(focused, (QStringList{"txtBase", "txtServeur"}));
     }
 
     // The number proposed is reserved for its station until its contact is
