@@ -500,8 +500,10 @@ private slots:
         MainWindowFixture f(3);
         const QString stick = f.path(QStringLiteral("clé"));
         f.w->autoBackup().setRetryInterval(50);
+        QStringList misplaced{"not shown"};
         ModalWatch watch([&](QWidget *m) {
             if (auto *d = qobject_cast<frmSauvegarde *>(m)) {
+                misplaced = testsupport::misplacedControls(d);
                 d->chkActive->setChecked(true);
                 d->txtDossier->setText(stick);
                 d->spnContacts->setValue(2);
@@ -513,6 +515,7 @@ private slots:
             }
         });
         f.ui().mnuSauvegarde->trigger();
+        QCOMPARE(misplaced, QStringList());
         QCOMPARE(f.said(), QStringList{msg::folderMissing().arg(stick)});
         auto add = [&](int minute) {
             clock.set(kNow.addSecs(60 * minute));

@@ -350,10 +350,11 @@ private slots:
         f.ui().mnuHelp->trigger();
         auto *browser = f.w->findChild<QTextBrowser *>(QStringLiteral("helpBrowser"));
         QVERIFY(browser && browser->window()->isVisible());
-        // Every control of every window open carries its name.
+        // Every control of every window open carries its name, lies in its
+        // window, clear of the others.
         QStringList unnamed;
         for (QWidget *t : QApplication::topLevelWidgets())
-            unnamed << testsupport::unnamedControls(t);
+            unnamed << testsupport::unnamedControls(t) << (t->isVisible() ? testsupport::misplacedControls(t) : QStringList());
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join('\n')));
         f.ui().mnuQuitter->trigger();
         QVERIFY(f.prompts.messages.isEmpty());

@@ -481,7 +481,7 @@ private slots:
                      << preview->txtDoublons->toPlainText() << preview->txtRenumérotés->toPlainText()
                      << QString::number(preview->grdAperçu->rowCount()) << QString::number(preview->tabDétails->currentIndex())
                      << preview->grdAperçu->item(0, 1)->text() + ' ' + preview->grdAperçu->item(1, 1)->text();
-                unnamed = testsupport::unnamedControls(preview);
+                unnamed = testsupport::unnamedControls(preview) + testsupport::misplacedControls(preview);
                 preview->cmdImporter->click();
             });
             f.ui().mnuImporter->trigger();

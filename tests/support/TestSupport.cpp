@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
@@ -215,6 +216,37 @@ QStringList unnamedControls(QWidget *window)
         if (data->objectName().isEmpty())
             unnamed << window->objectName() + QStringLiteral(" RecordSource");
     return unnamed;
+}
+
+QStringList misplacedControls(QWidget *window)
+{
+    QStringList faults;
+    QList<QWidget *> shown;
+    for (QWidget *c : window->findChildren<QWidget *>())
+        if (c->isVisibleTo(window) && !c->objectName().startsWith(QLatin1String("qt_"))
+            && !qobject_cast<QComboBox *>(c->parentWidget()) && !qobject_cast<QAbstractSpinBox *>(c->parentWidget())
+            && ((qobject_cast<QAbstractButton *>(c) && !qobject_cast<QToolButton *>(c)) || qobject_cast<QLabel *>(c)
+                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c) || qobject_cast<QAbstractSpinBox *>(c)))
+            shown << c;
+    // (Boxes set side by side in twips may share their one-pixel border.)
+    auto place = [window](QWidget *c) { return QRect(c->mapTo(window, QPoint(0, 0)), c->size() - QSize(1, 1)); };
+    auto name = [](QWidget *c) {
+        return c->objectName().isEmpty() ? QLatin1Char('\'') + c->property("text").toString() + QLatin1Char('\'')
+                                         : c->objectName();
+    };
+    for (int i = 0; i < shown.size(); ++i) {
+        const QRect r = place(shown[i]);
+        if (!window->rect().contains(r))
+            faults << name(shown[i]) + QStringLiteral(" outside the window");
+        for (int k = i + 1; k < shown.size(); ++k)
+            if (!shown[i]->isAncestorOf(shown[k]) && !shown[k]->isAncestorOf(shown[i]) && r.intersects(place(shown[k])))
+                faults << name(shown[i]) + QStringLiteral(" over ") + name(shown[k]);
+        auto *l = qobject_cast<QLabel *>(shown[i]);
+        if (l && QRegularExpression(QStringLiteral("&[^&]")).match(l->text().remove(QLatin1String("&&"))).hasMatch()
+            && !l->buddy())
+            faults << name(l) + QStringLiteral("'s access key leads nowhere");
+    }
+    return faults;
 }
 
 QString layoutOf(QWidget *window)

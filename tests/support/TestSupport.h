@@ -107,6 +107,10 @@ bool rawExec(const QString &path, const QString &sql, const QVariantList &params
 // and a tool bar's buttons, whose actions carry the names, are not counted.)
 QStringList unnamedControls(QWidget *window);
 
+// The controls of a window a user could not reach or read: one outside the
+// window, two laid over each other, a label whose access key leads nowhere.
+QStringList misplacedControls(QWidget *window);
+
 // What a user sees of every named control and menu command of a window, a
 // line each: its place, face, the colours set on it, its text and state.
 QString layoutOf(QWidget *window);
