@@ -257,6 +257,10 @@ private slots:
                                           "<CALL>GH</CALL></RECORD></RECORDS></ADX>")
                              << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|Lyon|∅|∅|∅", "∅|∅|∅|27|∅|∅|∅|EF|∅|∅|∅|∅|∅|∅|∅|∅"}
                              << QStringList() << QString();
+        QTest::newRow("ADX broken in a record") << QByteArray("<?xml version=\"1.0\"?><ADX><RECORDS><RECORD><CALL>AB</CALL></RECORD>"
+                                                             "<RECORD><CALL>CD</CALL><QTH>Lyon</RECORD></RECORDS></ADX>")
+                                                << QStringList{"∅|1|∅|∅|∅|∅|∅|AB|∅|∅|∅|∅|∅|∅|∅|∅"}
+                                                << QStringList{msg::importAtLine().arg(2).arg(1).arg(msg::importBadXml())} << QString();
         const QByteArray noEoh = "Journal sans fin d'en-tête\n<call:2>AB<eor>";
         QTest::newRow("no <EOH>") << noEoh << QStringList() << QStringList()
                                   << msg::importEorBeforeEoh().arg(at(noEoh, "<eor>"));
@@ -293,6 +297,9 @@ private slots:
         QTest::newRow("repeated hour, first") << "2026-10-25 02:30:00" << "20261025 003000" << "2026-10-25 02:30:00";
         QTest::newRow("repeated hour, second") << "" << "20261025 013000" << "2026-10-25 02:30:00";
         QTest::newRow("after autumn") << "2026-10-25 03:00:00" << "20261025 020000" << "2026-10-25 03:00:00";
+        // (as another program may have stored them)
+        QTest::newRow("ISO form") << "2026-03-29T03:07:09" << "20260329 010709" << "2026-03-29 03:07:09";
+        QTest::newRow("day alone") << "2026-10-25" << "20261024 220000" << "2026-10-25 00:00:00";
     }
     void utcAcrossSummerTime()
     {
@@ -357,6 +364,9 @@ private slots:
         QCOMPARE(runProgram(builtProgram("sequanel-import"), {"--partiel", adi, log}),
                  std::pair(3, refusal + msg::importedOne().arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1) + '\n'));
         QCOMPARE(readRows(log).value(1).value(1).toString(), QStringLiteral("6"));
+        const QString text = file(QStringLiteral("notes.txt"));
+        writeFile(text, "<call:2>AB<eor>");
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {text, log}), std::pair(1, msg::importCannotRead().arg(text, msg::importUnknownFormat()) + '\n'));
         QCOMPARE(runProgram(builtProgram("sequanel-export"), {"--format=xls", log, adi}),
                  std::pair(2, msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n'));
     }

@@ -71,6 +71,9 @@ private slots:
                 const QDateTime d(QDate(1990, 1, 1).addDays(rng.bounded(15000)), QTime(0, 0).addSecs(rng.bounded(86400)));
                 if (c == 0 && pick)
                     r[c] = pick == 1 ? "x" + awkwardText(rng, 30, true) : d.toString(pick == 2 ? "yyyy-MM-dd'T'HH:mm:ss" : "yyyy-MM-dd HH:mm:ss");
+                else if (pick == 3 && columns[c].type == platform::ColumnType::Text) // at the edges of a plain number
+                    r[c] = QStringList{"0", "-0", "00", "-01", "999999999999999", "1000000000000000", "-999999999999999"}
+                               .value(rng.bounded(7));
                 else if (pick)
                     r[c] = columns[c].type == platform::ColumnType::Text ? QVariant(awkwardText(rng, 40, true)) : QVariant(rng.bounded(-32768, 32768));
             }
