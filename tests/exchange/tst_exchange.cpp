@@ -300,6 +300,7 @@ private slots:
         // (as another program may have stored them)
         QTest::newRow("ISO form") << "2026-03-29T03:07:09" << "20260329 010709" << "2026-03-29 03:07:09";
         QTest::newRow("day alone") << "2026-10-25" << "20261024 220000" << "2026-10-25 00:00:00";
+        QTest::newRow("a change before 1970, at its instant") << "" << "19450402 010000" << "1945-04-02 03:00:00";
     }
     void utcAcrossSummerTime()
     {
