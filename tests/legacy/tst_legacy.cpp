@@ -416,6 +416,18 @@ private slots:
         QFile::remove(out);
         QCOMPARE(legacy::runConverter(copy, out).message,
                  msg::convertPartialRefused().arg(copy, QStringLiteral("fichier endommagé : 0 contact lisible sur 12 annoncés")));
+        // A row that states no column, then one more than its table has: the row is refused.
+        for (const char columns : {0, 17}) {
+            bytes = testsupport::fileBytes(kData + "ancien-12.adb");
+            for (int at = 0; at < bytes.size(); at += 2048)
+                if (bytes[at] == 1 && qFromLittleEndian<qint32>(bytes.constData() + at + 4) == table) {
+                    bytes[at + (qFromLittleEndian<quint16>(bytes.constData() + at + 10) & 0x1fff)] = columns;
+                    break;
+                }
+            testsupport::writeFile(copy, bytes);
+            QFile::remove(out);
+            QCOMPARE(legacy::runConverter(copy, out).damage, QStringLiteral("fichier endommagé : 11 contacts lisibles sur 12 annoncés"));
+        }
         // The same table whose first column has a type no Jet file has: its definition is not sound.
         bytes = testsupport::fileBytes(kData + "ancien-12.adb");
         bytes[table * 2048 + 43 + 8 * qFromLittleEndian<qint32>(bytes.constData() + table * 2048 + 31)] = 0x30;
