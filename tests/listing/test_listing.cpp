@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace testsupport;
@@ -115,6 +116,10 @@ private slots:
         QStringList expected{listing::kTitle, QString()};
         for (const listing::PrintColumn &c : listing::printColumns())
             place(expected[1], c.column - 1, c.heading);
+        // Each column has room for its values, then the gap, before the next.
+        const QVector<listing::PrintColumn> &columns = listing::printColumns();
+        for (int i = 0; i + 1 < columns.size(); ++i)
+            QCOMPARE(columns[i].column + columns[i].width + listing::kColumnGap, columns[i + 1].column);
         // The headings where the listing's layout puts them, a character a column.
         QCOMPARE(expected[1], QStringLiteral("N°Sequ  Date et heure      Préf.  Qrz1       Qrz2       Qrz3       N°     Opéra.   "
                                              "      BP          Ville                 Pays                  Bande  Fréquence  CP      RST"));
@@ -177,7 +182,8 @@ private slots:
                      qPrintable(QStringLiteral("seed %1, line %2:\n  printed  \"%3\"\n  expected \"%4\"").arg(seed).arg(i).arg(lines.value(i), expected.value(i))));
     }
 
-    // Every control carries its name. The window shrunk below four of its
+    // Every control carries its name, and the window is as kept in
+    // listing/layouts/frmListe.txt. The window shrunk below four of its
     // buttons, in width then in height, comes back to exactly that.
     void smallestSize()
     {
@@ -187,6 +193,8 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QCOMPARE(testsupport::unnamedControls(&f) + testsupport::misplacedControls(&f), QStringList());
+        const QString changes = testsupport::layoutChanges(&f, QStringLiteral("listing/layouts/frmListe.txt"));
+        QVERIFY2(changes.isEmpty(), qPrintable(changes));
         const int frameW = f.frameGeometry().width() - f.width(), frameH = f.frameGeometry().height() - f.height();
         f.resize(10, f.height());
         QTRY_COMPARE(f.width(), 4 * f.Command1->width() - frameW);
@@ -265,6 +273,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f.get()));
         f->dbgrd->setFocus();
         f->dbgrd->setCurrentIndex(model->index(1, 1));
+        // Right and Left scroll the grid sideways, the current cell staying.
+        QScrollBar *across = f->dbgrd->horizontalScrollBar();
+        across->setValue(1);
+        QTest::keyClick(f->dbgrd, Qt::Key_Right);
+        const int right = across->value();
+        QTest::keyClick(f->dbgrd, Qt::Key_Left);
+        QVERIFY(right > 1);
+        QCOMPARE(QList<int>({across->value(), f->dbgrd->currentIndex().column()}), QList<int>({1, 1}));
         QCOMPARE(model->headerData(0, Qt::Vertical).toString() + '|' + model->headerData(1, Qt::Vertical).toString(), "|▶");
         QTest::keyClick(f->dbgrd, Qt::Key_F2);
         QTest::keyClicks(f->dbgrd, QStringLiteral("abc"));

@@ -287,6 +287,11 @@ QString layoutOf(QWidget *window)
                         .arg(b->toolTip().isEmpty() ? QString() : QStringLiteral(" tip '%1'").arg(b->toolTip()));
         lines << line;
     }
+    QStringList tabs;
+    for (QWidget *w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() && w->isVisibleTo(window))
+            tabs << w->objectName();
+    lines << QStringLiteral("tab order: ") + tabs.join(QLatin1Char(' '));
     for (QAction *a : window->findChildren<QAction *>())
         if (!a->objectName().isEmpty())
             lines << QStringLiteral("%1 action '%2' %3 '%4'%5%6")

@@ -112,7 +112,8 @@ QStringList unnamedControls(QWidget *window);
 QStringList misplacedControls(QWidget *window);
 
 // What a user sees of every named control and menu command of a window, a
-// line each: its place, face, the colours set on it, its text and state.
+// line each: its place, face, the colours set on it, its text and state; and
+// the order Tab goes through them.
 QString layoutOf(QWidget *window);
 // The lines in which the window differs from the layout kept in the file
 // (a path below tests/); empty when they agree. SEQUANEL_NEW_LAYOUTS=1 in
