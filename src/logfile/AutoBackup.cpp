@@ -93,7 +93,7 @@ void AutoBackup::setSettings(const BackupSettings &settings)
     m_every.stop();
     m_retry.stop();
     if (m_settings.active && m_settings.everyMinutes > 0) {
-        m_every.setInterval(m_settings.everyMinutes * 60 * 1000);
+        m_every.setInterval(m_settings.everyMinutes * m_minuteMs);
         m_every.start();
     }
 }

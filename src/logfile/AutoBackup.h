@@ -53,6 +53,8 @@ public:
     void logChanged();
     // How long after a failed copy it is tried again (a minute at first).
     void setRetryInterval(int ms) { m_retry.setInterval(ms); }
+    // How long a minute of the settings lasts (shortened by tests).
+    void setMinuteLength(int ms) { m_minuteMs = ms; }
 
 signals:
     void copied(const QString &path);
@@ -67,6 +69,7 @@ private:
     int m_stored = 0;       // contacts stored since the last copy began
     bool m_changed = false; // the log changed since the last copy began
     bool m_again = false;   // a copy fell due while one was under way
+    int m_minuteMs = 60 * 1000;
     QTimer m_every, m_retry;
     QThreadPool m_pool;
     QString m_target;

@@ -543,6 +543,14 @@ private slots:
         copied(11);
         // The copy is on the disk before the window hears of it.
         QTRY_COMPARE(f.ui().StatusPanels[0]->toolTip(), msg::backupDone().arg(QStringLiteral("14:13:09")));
+        // By time (a minute made 50 ms here): a copy once the log changed, none while it does not.
+        f.w->autoBackup().setMinuteLength(50);
+        f.w->autoBackup().setSettings({true, stick, 0, 1, 5});
+        add(9);
+        copied(12);
+        const int made = logfile::backupsOf(stick, f.file).size();
+        QTest::qWait(200);
+        QCOMPARE(logfile::backupsOf(stick, f.file).size(), made);
         f.prompts.clear();
         f.prompts.queuedFiles << logfile::backupsOf(stick, f.file).value(0);
         f.ui().mnuOuvrir->trigger();
