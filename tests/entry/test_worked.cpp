@@ -102,8 +102,10 @@ QVector<Step> plan(quint32 seed, int count, bool othersWhileHeld)
 {
     QRandomGenerator rng(seed);
     auto sign = [&] {
-        // (a third word left empty a quarter of the time: "14 AT 001" is a call sign of its own)
-        return QStringList{"14", kWords[rng.bounded(3)], kWords[rng.bounded(3)], rng.bounded(4) ? "Charly" : "", QString::number(rng.bounded(1, 3))};
+        // (a third word left empty a quarter of the time: "14 AT 001" is a call sign of its own;
+        // the first word, now and then: a call sign of none)
+        return QStringList{"14", QStringList{"", "Alpha", "Hôtel", "Québec", "Alpha"}[rng.bounded(5)], kWords[rng.bounded(3)],
+                           rng.bounded(4) ? "Charly" : "", QString::number(rng.bounded(1, 3))};
     };
     QVector<Step> steps;
     for (int i = 0; i < count; ++i) { // (the first reading is let go after a dozen steps)
