@@ -55,6 +55,8 @@ public:
     void setRetryInterval(int ms) { m_retry.setInterval(ms); }
     // How long a minute of the settings lasts (shortened by tests).
     void setMinuteLength(int ms) { m_minuteMs = ms; }
+    // How often a copy falls due by time, in milliseconds; 0: never.
+    int everyMs() const { return m_every.isActive() ? m_every.interval() : 0; }
 
 signals:
     void copied(const QString &path);

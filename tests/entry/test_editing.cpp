@@ -543,7 +543,10 @@ private slots:
         copied(11);
         // The copy is on the disk before the window hears of it.
         QTRY_COMPARE(f.ui().StatusPanels[0]->toolTip(), msg::backupDone().arg(QStringLiteral("14:13:09")));
-        // By time (a minute made 50 ms here): a copy once the log changed, none while it does not.
+        // By time (every ten minutes; then a minute made 50 ms): a copy once
+        // the log changed, none while it does not.
+        f.w->autoBackup().setSettings({true, stick, 0, 10, 5});
+        QCOMPARE(f.w->autoBackup().everyMs(), 600000);
         f.w->autoBackup().setMinuteLength(50);
         f.w->autoBackup().setSettings({true, stick, 0, 1, 5});
         add(9);
