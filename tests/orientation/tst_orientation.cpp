@@ -180,7 +180,8 @@ private slots:
     // The reason is given for each bad reference file; the window stays
     // usable, the needle at rest at the centre while there is nothing to
     // point at, the arrows harmless. A bearing that is not a number points
-    // nowhere; one with a fraction is shown in the user's notation.
+    // nowhere, though the town before had one; one with a fraction is shown
+    // in the user's notation.
     void referenceFiles_data()
     {
         QTest::addColumn<QString>("locale");
@@ -202,7 +203,7 @@ private slots:
         QTest::newRow("no column Degrés") << "fr_FR" << makeReference(m_dir, {{"Lyon", 45}}, "Cap")
                                           << "n'a pas de colonne « Degrés »" << atRest;
         QTest::newRow("empty table") << "fr_FR" << makeReference(m_dir, {}) << "" << atRest;
-        QTest::newRow("bearing a word") << "fr_FR" << makeReference(m_dir, {{"Lyon", "nord-est"}}) << ""
+        QTest::newRow("bearing a word") << "fr_FR" << makeReference(m_dir, {{"Gap", 22.5}, {"Lyon", "nord-est"}}) << ""
                                         << "Lyon nord-est (1087.5, 1027.5)";
         QTest::newRow("fr fraction") << "fr_FR" << makeReference(m_dir, {{"Gap", 22.5}}) << "" << "Gap 22,5 (1480.9, 77.8)";
         // An operator's own Jet file, its bearing stored as a double, read
