@@ -30,7 +30,8 @@ constexpr int kBusyMs = 30000;
 // Why the engine failed on the file named, as a reason put into a sentence.
 QString engineReason(int code, const QString &file)
 {
-    if (code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ)
+    // (a read the disk fails, EIO, is the engine's "file system corrupt")
+    if (code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ || code == SQLITE_IOERR_CORRUPTFS)
         return msg::backupLogUnreadable().arg(QDir::toNativeSeparators(file));
     switch (code & 0xff) {
     case SQLITE_FULL: return msg::saveDiskFull();
@@ -50,9 +51,11 @@ struct Database {
     ~Database() { sqlite3_close_v2(db); }
     int open(const QString &path, int flags)
     {
+        // (the code an opening returns is a primary one: its reason, a read
+        // of the file's header that failed, is in the extended code)
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
         sqlite3_extended_result_codes(db, 1);
-        return rc;
+        return rc == SQLITE_OK ? rc : sqlite3_extended_errcode(db);
     }
 };
 

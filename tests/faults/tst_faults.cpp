@@ -303,6 +303,22 @@ private slots:
                 << int(all.size() - 1) << e << true;
     }
 
+    // A log the disk cannot read is said to be unreadable, not a fault of
+    // the disk the copy goes to; no copy is left and the log is as it was.
+    void copyOfAnUnreadableLog()
+    {
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("log.adb")), copy = dir.filePath(QStringLiteral("copie.adb"));
+        testsupport::makeLogFile(log, testsupport::sampleRows(50));
+        const QByteArray before = fileBytes(log);
+        faultnth_arm_at("posix/io/rw/pread", 1, EIO);
+        const QString why = platform::copyLogFile(log, copy);
+        QVERIFY(faultnth_disarm() >= 1);
+        QCOMPARE(why, msg::backupLogUnreadable().arg(QDir::toNativeSeparators(log)));
+        QVERIFY(!QFileInfo::exists(copy));
+        QCOMPARE(fileBytes(log), before);
+    }
+
     void everyCall()
     {
         QFETCH(int, path);

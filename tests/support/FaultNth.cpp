@@ -76,6 +76,15 @@ extern "C" void faultnth_arm(long n, int errnum)
     enableAll();
 }
 
+extern "C" void faultnth_arm_at(const char *point, long n, int errnum)
+{
+    fiu_init(0);
+    g_seen = 0;
+    g_nth = n;
+    g_errno = errnum;
+    fiu_enable_external(point, 1, nullptr, 0, onCall);
+}
+
 extern "C" long faultnth_disarm()
 {
     for (const char *const *p = faultnth_points; *p; ++p)

@@ -14,5 +14,7 @@ extern "C" {
 // The I/O calls the fault may fall on.
 extern const char *const faultnth_points[];
 void faultnth_arm(long n, int errnum);
+// The same, counting and failing the calls of one point alone.
+void faultnth_arm_at(const char *point, long n, int errnum);
 long faultnth_disarm();
 }
