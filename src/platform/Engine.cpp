@@ -540,9 +540,6 @@ std::optional<std::vector<RowidRange>> changedRowids(const TableSurvey &before, 
 // ---------------------------------------------------------------- Cursor
 
 struct Cursor::Impl {
-    Connection *connection = nullptr;
-    Sql countSql = "";
-    QVariantList params;
     std::unique_ptr<RowStream> rows;
     bool valid = false;
     EngineError error;
@@ -560,9 +557,6 @@ std::unique_ptr<Cursor> Connection::openTable(const Identifier &table)
 std::unique_ptr<Cursor> Connection::openQuery(const Sql &sql, const QVariantList &params)
 {
     std::unique_ptr<Cursor> c(new Cursor);
-    c->d->connection = this;
-    c->d->params = params;
-    c->d->countSql = Sql("SELECT count(*) FROM (%1) AS counted").arg(sql);
     c->d->rows = d->stream(sql, params);
     c->d->valid = c->d->rows->start();
     c->d->error = c->d->rows->error;
@@ -576,19 +570,6 @@ EngineError Cursor::error() const { return d->error; }
 bool Cursor::eof() const { return !d->valid || !d->rows->onRow(); }
 int Cursor::columnCount() const { return d->names.size(); }
 QStringList Cursor::columnNames() const { return d->names; }
-
-qint64 Cursor::recordCount()
-{
-    if (!d->valid)
-        return 0;
-    bool ok = false;
-    const QVariant v = d->connection->scalar(d->countSql, d->params, &ok);
-    if (!ok) {
-        d->error = d->connection->lastError();
-        return 0;
-    }
-    return v.toLongLong();
-}
 
 bool Cursor::moveFirst()
 {

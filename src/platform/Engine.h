@@ -241,8 +241,6 @@ public:
 
     bool isValid() const;
     EngineError error() const;
-    // Number of rows; for a table, counted by the engine.
-    qint64 recordCount();
     bool moveFirst();
     bool moveNext();
     bool eof() const;
