@@ -116,7 +116,9 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         const QString said = QString::fromUtf8(p.readAllStandardOutput());
-        QVERIFY2(out.isEmpty() ? said.isEmpty() : said.startsWith(out), qPrintable(said));
+        // (a help text ends its last line, and leaves no empty line after it)
+        QVERIFY2(out.isEmpty() ? said.isEmpty() : said.startsWith(out) && said.endsWith('\n') && !said.endsWith("\n\n"),
+                 qPrintable(said));
         QCOMPARE(QString::fromUtf8(p.readAllStandardError()), err);
         QTEST(p.exitCode(), "status");
     }
