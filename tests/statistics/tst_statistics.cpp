@@ -428,10 +428,25 @@ private slots:
     // The figures and call signs the log's reading keeps, after each change
     // another program makes to a log of ten chunks, are those of a whole new
     // reading; a change of a row or two reads again a few chunks, not the table.
+    // Pages of the engine's usual size, and of the largest (written 1 in the file).
+    void keptFiguresAgreeWithAWholeReading_data()
+    {
+        QTest::addColumn<int>("pageSize");
+        QTest::newRow("pages of 4 KiB") << 4096;
+        QTest::newRow("pages of 64 KiB") << 65536;
+    }
     void keptFiguresAgreeWithAWholeReading()
     {
+        QFETCH(int, pageSize);
         const QString log = m_dir.filePath(QStringLiteral("model.adb"));
+        QFile::remove(log);
         testsupport::makeLogFile(log, contest());
+        {
+            const auto db = platform::Connection::open(log, platform::OpenMode::ReadWrite, nullptr);
+            QVERIFY(db->exec(pageSize == 4096 ? platform::Sql("PRAGMA page_size=4096") : platform::Sql("PRAGMA page_size=65536")));
+            QVERIFY(db->exec("VACUUM"));
+            QCOMPARE(db->scalar("PRAGMA page_size").toInt(), pageSize);
+        }
         for (int copies = 0; copies < 8; ++copies) // about 40,000 rows
             QVERIFY(testsupport::rawExec(log, QStringLiteral("INSERT INTO Transmission SELECT * FROM Transmission")));
         const QVector<QString> steps{
