@@ -303,20 +303,25 @@ private slots:
                 << int(all.size() - 1) << e << true;
     }
 
-    // A log the disk cannot read is said to be unreadable, not a fault of
-    // the disk the copy goes to; no copy is left and the log is as it was.
-    void copyOfAnUnreadableLog()
+    // The reason a copy gives: a log the disk cannot read is unreadable, not
+    // a fault of the disk the copy goes to; a disk that stays full is full
+    // (not tried again until it has room). No copy is left, the log as it was.
+    void copyFailuresSaidForWhatTheyAre()
     {
         QTemporaryDir dir;
         const QString log = dir.filePath(QStringLiteral("log.adb")), copy = dir.filePath(QStringLiteral("copie.adb"));
         testsupport::makeLogFile(log, testsupport::sampleRows(50));
         const QByteArray before = fileBytes(log);
-        faultnth_arm_at("posix/io/rw/pread", 1, EIO);
-        const QString why = platform::copyLogFile(log, copy);
-        QVERIFY(faultnth_disarm() >= 1);
-        QCOMPARE(why, msg::backupLogUnreadable().arg(QDir::toNativeSeparators(log)));
-        QVERIFY(!QFileInfo::exists(copy));
-        QCOMPARE(fileBytes(log), before);
+        for (const auto &[point, count, errnum, why] :
+             {std::tuple{"posix/io/rw/pread", 1, EIO, msg::backupLogUnreadable().arg(QDir::toNativeSeparators(log))},
+              {"posix/io/rw/write", 1000, ENOSPC, msg::saveDiskFull()}}) {
+            faultnth_arm_at(point, 1, count, errnum);
+            const QString said = platform::copyLogFile(log, copy);
+            QVERIFY(faultnth_disarm() >= 1);
+            QCOMPARE(said, why);
+            QVERIFY(!QFileInfo::exists(copy));
+            QCOMPARE(fileBytes(log), before);
+        }
     }
 
     void everyCall()

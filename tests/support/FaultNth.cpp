@@ -21,6 +21,7 @@ namespace {
 
 std::atomic<long> g_seen{0};
 long g_nth = 0;
+long g_last = 0; // the last call failed: g_nth unless told otherwise
 long g_errno = 0;
 long *g_shared = nullptr; // the parent's counter, in a child
 
@@ -29,7 +30,7 @@ int onCall(const char *, int *, void **failinfo, unsigned int *)
     const long seen = ++g_seen;
     if (g_shared)
         __atomic_add_fetch(g_shared, 1, __ATOMIC_SEQ_CST);
-    if (seen != g_nth)
+    if (seen < g_nth || seen > g_last)
         return 0;
     *failinfo = reinterpret_cast<void *>(g_errno);
     return 1;
@@ -59,7 +60,7 @@ __attribute__((constructor)) void armFromEnvironment()
         return;
     g_shared = static_cast<long *>(map);
     fiu_init(0);
-    g_nth = std::atol(nth);
+    g_nth = g_last = std::atol(nth);
     const char *e = std::getenv("SEQUANEL_FAULT_ERRNO");
     g_errno = e ? std::atol(e) : EIO;
     enableAll();
@@ -71,16 +72,17 @@ extern "C" void faultnth_arm(long n, int errnum)
 {
     fiu_init(0);
     g_seen = 0;
-    g_nth = n;
+    g_nth = g_last = n;
     g_errno = errnum;
     enableAll();
 }
 
-extern "C" void faultnth_arm_at(const char *point, long n, int errnum)
+extern "C" void faultnth_arm_at(const char *point, long n, long count, int errnum)
 {
     fiu_init(0);
     g_seen = 0;
     g_nth = n;
+    g_last = n + count - 1;
     g_errno = errnum;
     fiu_enable_external(point, 1, nullptr, 0, onCall);
 }

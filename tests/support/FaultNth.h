@@ -14,7 +14,8 @@ extern "C" {
 // The I/O calls the fault may fall on.
 extern const char *const faultnth_points[];
 void faultnth_arm(long n, int errnum);
-// The same, counting and failing the calls of one point alone.
-void faultnth_arm_at(const char *point, long n, int errnum);
+// The same, counting the calls of one point alone and failing count of them
+// from the Nth on.
+void faultnth_arm_at(const char *point, long n, long count, int errnum);
 long faultnth_disarm();
 }
