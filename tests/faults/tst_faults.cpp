@@ -26,6 +26,7 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 using testsupport::fileBytes;
 using testsupport::writeFile;
@@ -201,7 +202,15 @@ QVector<Path> paths()
              if (!why.isEmpty())
                  r.f.prompts.messages << MessageRequest{nullptr, msg::backupFailed().arg(why), MessageIcon::Critical};
          },
-         [log](Run &r) { return testsupport::readRows(r.f.path("log 2026-06-13 21.05.09.adb")) == log(r); },
+         [log](Run &r) {
+             // (a new file, with the permissions the user's mask gives)
+             const mode_t mask = ::umask(0);
+             ::umask(mask);
+             struct stat st;
+             const QString copy = r.f.path("log 2026-06-13 21.05.09.adb");
+             return testsupport::readRows(copy) == log(r) && ::stat(QFile::encodeName(copy).constData(), &st) == 0
+                    && (st.st_mode & 07777) == (0666 & ~mask);
+         },
          {}},
         {"New over an older log",
          [](Run &r) { testsupport::makeLogFile(r.f.path("old.adb"), {testsupport::sampleRow(9)}); },
