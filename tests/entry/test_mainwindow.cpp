@@ -7,6 +7,7 @@
 #include "frmListe.h"
 #include "frmStatistiques.h"
 
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -193,7 +194,7 @@ private slots:
         QCOMPARE(f.prompts.messages.size(), 1);
     }
 
-    // The file dialogs, their labels and buttons in French, themselves
+    // The file dialogs, their labels, buttons and kinds of file in French, themselves
     // refuse a folder that does not exist and a name holding a double quote
     // (which Qt reads as a list of names), and stay open; nothing is bound.
     void fileDialogsRefuseWhatTheyCannotUse_data()
@@ -224,6 +225,9 @@ private slots:
                 texts << b->text();
             for (const QLabel *l : dialog->findChildren<QLabel *>())
                 texts << l->text();
+            const QAbstractFileIconProvider *types = qobject_cast<QFileDialog *>(dialog)->iconProvider();
+            for (const QString &name : {QStringLiteral("/"), f.dir.path(), f.path("a.ADB"), f.path("a.adi")})
+                texts << types->type(QFileInfo(name));
             auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             edit->setText(f.path(typed));
             QTest::keyClick(edit, Qt::Key_Return);
@@ -234,8 +238,8 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(refusal), qPrintable(messages[0]));
         QVERIFY(stayed);
-        for (const char *text : {"Regarder dans :", "Nom du fichier :", "Type :", "Annuler"})
-            QVERIFY2(texts.contains(QLatin1String(text)), text);
+        for (const char *text : {"Regarder dans :", "Nom du fichier :", "Type :", "Annuler", "Lecteur", "Dossier", "Base de données", "Fichier ADI"})
+            QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
         QVERIFY(texts.contains(save ? "&Enregistrer" : "&Ouvrir"));
         QVERIFY(f.ui().Data1->databaseName().isEmpty());
         QVERIFY(QDir(f.dir.path()).isEmpty());
