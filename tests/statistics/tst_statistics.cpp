@@ -5,6 +5,7 @@
 #include "Engine.h"
 #include "Regional.h"
 #include "Tally.h"
+#include "Style.h"
 #include "frmOrientation.h"
 #include "frmStatistiques.h"
 
@@ -493,6 +494,7 @@ private slots:
         frmStatistiques *s = openWindow(f);
         QTest::keyClick(f.w.get(), Qt::Key_E, Qt::AltModifier);
         QCOMPARE(frmStatistiques::instance(), s);
+        QCOMPARE(s->windowIcon().pixmap(16).toImage(), platform::programIcon(QStringLiteral("statistics.svg")).pixmap(16).toImage());
         QCOMPARE(f.ui().StatusPanels[3]->text().isEmpty(), false);
         QCOMPARE(s->tabs->tabText(s->tabs->indexOf(s->tables[2])), QStringLiteral("Modes"));
 
