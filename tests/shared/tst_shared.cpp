@@ -99,7 +99,8 @@ private slots:
     void fileToSharedToFile()
     {
         QTemporaryDir dir;
-        const QString first = dir.filePath(QStringLiteral("premier.adb")), back = dir.filePath(QStringLiteral("retour.adb"));
+        // (a file's name is said whole, even one that reads like an address's password)
+        const QString first = dir.filePath(QStringLiteral("premier?password=x.adb")), back = dir.filePath(QStringLiteral("retour.adb"));
         testsupport::makeLogFile(first, awkwardRows(400));
         const QByteArray before = testsupport::fileBytes(first);
         const QString shared = m_server.address(QStringLiteral("Club_été"));
