@@ -13,6 +13,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -97,19 +98,24 @@ void PgServer::setUp(QProcess &process) const
 {
     process.setStandardOutputFile(m_folder.filePath(QStringLiteral("server.log")), QIODevice::Append);
     process.setProcessChannelMode(QProcess::MergedChannels);
-    if (::geteuid() == 0) {
-        const passwd *pw = ::getpwnam("postgres");
-        const uid_t uid = pw ? pw->pw_uid : 0;
-        const gid_t gid = pw ? pw->pw_gid : 0;
-        // In the namespace first: entering one needs root.
-        const QByteArray netns = m_options.netns.isEmpty() ? QByteArray() : "/run/netns/" + m_options.netns.toUtf8();
-        process.setChildProcessModifier([uid, gid, netns] {
+    const bool root = ::geteuid() == 0;
+    const passwd *pw = root ? ::getpwnam("postgres") : nullptr;
+    const uid_t uid = pw ? pw->pw_uid : 0;
+    const gid_t gid = pw ? pw->pw_gid : 0;
+    // In the namespace first: entering one needs root.
+    const QByteArray netns = m_options.netns.isEmpty() ? QByteArray() : "/run/netns/" + m_options.netns.toUtf8();
+    process.setChildProcessModifier([root, uid, gid, netns] {
+        if (root) {
             const int ns = netns.isEmpty() ? -1 : ::open(netns.constData(), O_RDONLY);
             if ((!netns.isEmpty() && (ns < 0 || ::setns(ns, CLONE_NEWNET) != 0)) || uid == 0
                 || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
                 ::_exit(126);
-        });
-    }
+        }
+        // A test stopped by a signal, or by a wrong argument, runs no
+        // destructor: the server then stops (fast) with it, never outliving
+        // it. (Set after the change of user, which clears it.)
+        ::prctl(PR_SET_PDEATHSIG, SIGINT);
+    });
 }
 
 QString PgServer::logTail() const
