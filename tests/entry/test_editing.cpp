@@ -78,53 +78,6 @@ private slots:
         }
     }
 
-    // "Nouveau" proposes the next serial and the clock in the user's
-    // notation, as "Maintenant" writes it. By keyboard alone, Tab goes
-    // through every field in screen order, then to the store button; Enter
-    // stores every field, the date to the second. "Next" then reaches the new
-    // contact, its date shown as it was typed.
-    void addByKeyboard_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("fr") << "fr_FR" << kNow << "14/07/2024 14:05:09";
-        QTest::newRow("en") << "en_US" << kNow << "7/14/2024 2:05:09 PM";
-    }
-    void addByKeyboard()
-    {
-        QFETCH(QString, locale);
-        QFETCH(QDateTime, now);
-        QFETCH(QString, shown);
-        testsupport::LocaleScope scope{QLocale(locale)};
-        testsupport::ClockScope clock(now);
-        MainWindowFixture f(3);
-        frmMain &w = *f.w;
-        w.controls().cmdNouveau->click();
-        QCOMPARE(w.controls().txtNrSequanel->text() + ' ' + w.controls().txtDateHeure->text(), QStringLiteral("4 ") + shown);
-        w.controls().txtDateHeure->clear();
-        w.controls().cmdMaintenant->click();
-        QCOMPARE(w.controls().txtDateHeure->text(), shown);
-        w.controls().txtDateHeure->setFocus();
-        QTest::keyClick(w.controls().txtDateHeure, Qt::Key_Tab);
-        for (const QString t : {"57", "AM", "27", "045", "Luc", "14", "Delta", "Echo", "Foxtrot", "7", "29200", "Brest", "BP 3", "Chili"}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QTest::keyClicks(QApplication::focusWidget(), t);
-        }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QStringList stored;
-        for (const QVariant &v : testsupport::readRows(f.file).value(3))
-            stored << v.toString();
-        QCOMPARE(stored, (QStringList{now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), "4", "57", "27", "45", "AM", "14",
-                                      "Delta", "Echo", "Foxtrot", "7", "BP 3", "Brest", "29200", "Chili", "Luc"}));
-        w.controls().cmdSuivant->click();
-        QCOMPARE(f.shownSerial() + ' ' + w.controls().txtDateHeure->text(), QStringLiteral("4 ") + shown);
-        QCOMPARE(w.controls().cmbHz->currentText(), QStringLiteral("045")); // 27.045 MHz, not 27.45
-        QCOMPARE(w.controls().txtNrQRZ->text(), QStringLiteral("007"));    // as CB operators write it
-    }
-
     // Each way out of each state, on the second of three contacts, the entry
     // (if any) typed with the town "Brest". Enter presses the store button
     // (or "Nouveau" while browsing), Esc the cancel button and nothing while
@@ -325,24 +278,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(stats && stats->tally() && stats->tally()->contacts == 4 && !stats->reading(), 20000);
         f.ui().cmdNouveau->click();
         QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("51"));
-    }
-
-    // A contact that another program deletes meanwhile: a change of it is not
-    // lost but kept on screen as a new contact, which Enter stores. (A
-    // deletion the file refuses is in the flows.)
-    void contactGoneMeanwhile()
-    {
-        MainWindowFixture f(3);
-        auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
-        f.ui().cmdModifier->click();
-        f.fill();
-        QVERIFY(other->exec("DELETE FROM Transmission WHERE Sequanel = '3'"));
-        f.ui().cmdModifier->click();
-        QCOMPARE(f.said(), QStringList{msg::contactGone() + msg::entryKeptAsNew()});
-        QCOMPARE(f.buttons(), kAdding);
-        QCOMPARE(f.stored(), kThree.mid(0, 2));
-        QTest::keyClick(f.ui().txtVille, Qt::Key_Return);
-        QCOMPARE(f.stored(), (QStringList{"1 Lyon", "2 Lyon", "3 Clermont-Ferrand"}));
     }
 
     // Another program stores a contact every 20 milliseconds while the

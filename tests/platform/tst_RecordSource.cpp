@@ -134,34 +134,6 @@ private slots:
         QCOMPARE(readRows(path).last().at(logfile::columnNames().indexOf(column)), stored);
     }
 
-    // A settled column takes its value inside the write transaction (what
-    // another connection stored is seen), under the column's rules like a
-    // typed one; a refusal writes nothing and leaves the row pending.
-    void settledColumn()
-    {
-        Fixture f;
-        const QString path = f.open(2);
-        QVERIFY(testsupport::rawExec(path, QStringLiteral("INSERT INTO Transmission (Sequanel) VALUES ('7')")));
-        QString next = QStringLiteral("1234567");
-        const platform::SettledColumn settled{kSerial, [&](platform::Connection &c) -> std::optional<QString> {
-            if (next != QLatin1String("max"))
-                return next.isEmpty() ? std::nullopt : std::optional(next);
-            return QString::number(c.scalar("SELECT max(CAST(Sequanel AS INTEGER)) FROM Transmission").toInt() + 1);
-        }};
-        QVERIFY(f.rs.addNew());
-        f.set(kSerial, QStringLiteral("2"));
-        for (const auto &[value, kind] : {std::pair{"1234567", SourceError::TooLong}, {"", SourceError::Engine}}) {
-            next = QString::fromUtf8(value);
-            QVERIFY(!f.rs.update(&settled));
-            QCOMPARE(f.rs.error().kind, kind);
-            QCOMPARE(f.rs.editMode(), platform::EditMode::Adding);
-            QCOMPARE(readRows(path).size(), 3);
-        }
-        next = QStringLiteral("max");
-        QVERIFY(f.rs.update(&settled));
-        QCOMPARE(f.rs.settledText() + ' ' + readRows(path).last().at(1).toString(), QStringLiteral("8 8"));
-    }
-
     // A new log file holds the table of a log written by an earlier version
     // (the fuzzing seed) and nothing else. Rows stay in insertion order,
     // duplicates included, a row added after a deletion last; the texts 27

@@ -266,19 +266,6 @@ private slots:
         QCOMPARE(b->reserve(1), std::optional<bool>(true));
     }
 
-    // A value bound to a statement keeps its kind on the server: a number
-    // comes back a number, a text that looks like one a text.
-    void parametersKeepTheirKinds()
-    {
-        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadOnly, nullptr);
-        QVERIFY(c);
-        for (const QVariant &v : {QVariant(42), QVariant(qint64(1) << 40), QVariant(2.5), QVariant(true), QVariant("007")}) {
-            const QVariant got = c->scalar("SELECT ?1", {v});
-            QCOMPARE(got.toString(), v.toString());
-            QCOMPARE(got.typeId() == QMetaType::QString, v.typeId() == QMetaType::QString);
-        }
-    }
-
     // A failure of the client library itself, without a SQLSTATE (a
     // statement of more values than it can send), and a statement the server
     // refuses are each said as what they are, and the connection stays: none
