@@ -95,8 +95,13 @@ struct TableImpl {
 // below 256 bytes, so the row needs no jump table.
 std::string packRow(const TableImpl &t, const Row &row)
 {
-    const int n = int(t.def.columns.size());
-    std::string out(1 + t.fixedBytes, '\0'), mask((n + 7) / 8, '\0'), varPart;
+    const int all = int(t.def.columns.size()), n = row.columns < 0 ? all : std::min(row.columns, all);
+    int fixedBytes = 0, varCount = 0;
+    for (int i = 0; i < n; ++i) {
+        fixedBytes += fixedSize(t.def.columns[i].type);
+        varCount += !fixedSize(t.def.columns[i].type);
+    }
+    std::string out(1 + fixedBytes, '\0'), mask((n + 7) / 8, '\0'), varPart;
     out[0] = char(n);
     std::vector<int> offsets;
     for (int i = 0; i < n; ++i) {
@@ -123,7 +128,7 @@ std::string packRow(const TableImpl &t, const Row &row)
         out += char(out.size()); // end of data
         for (auto it = offsets.rbegin(); it != offsets.rend(); ++it)
             out += char(*it);
-        out += char(t.varCount);
+        out += char(varCount);
     }
     return out + mask;
 }

@@ -37,6 +37,8 @@ struct Value {
 struct Row {
     std::vector<Value> values;
     bool moved = false;   // a row that grew: stored on a later page, its slot pointing there
+    int columns = -1;     // a row written before the table's last columns were added: it holds
+                          // only its first `columns` ones (all when negative)
 };
 
 struct Table {

@@ -30,13 +30,14 @@ const QVariant null;
 
 // Writes contacts to a Jet file, each row as given (a date as its text, or
 // as Jet's day count when a number). The rows listed in moved are stored as
-// rows that grew past their page.
+// rows that grew past their page; a contact with fewer values than the
+// columns, as a row written before the table's last columns were added.
 void writeJet(const QString &path, const Rows &contacts, bool encrypted, const QList<int> &moved = {},
               const std::vector<jetwriter::Column> &columns = jetwriter::transmissionColumns())
 {
     jetwriter::Table t{"Transmission", columns, {}};
     for (const QVariantList &c : contacts) {
-        jetwriter::Row row{{}, moved.contains(int(t.rows.size()))};
+        jetwriter::Row row{{}, moved.contains(int(t.rows.size())), c.size() < qsizetype(columns.size()) ? int(c.size()) : -1};
         for (const QVariant &v : c) {
             const std::string text = v.toString().toStdString();
             int y, mo, d, h, mi, sec;
@@ -197,6 +198,20 @@ private slots:
         make("values the log's rules refuse", odd, false,
              "Les 2 contacts de %1 ont été convertis.\n\n4 valeurs que Sequanel refuserait à la saisie ont été reprises telles quelles : « Date » (1), "
              "« Opérateur » (1), « Sequanel » (1), « Ville » (1).");
+        // Two columns the operator added to the table (a fixed one, a text),
+        // the first two rows written before: they do not hold them at all.
+        auto added = jetwriter::transmissionColumns();
+        added.push_back({"Puissance", jetwriter::Type::Int, 0});
+        added.push_back({"Antenne", jetwriter::Type::Text, 20});
+        Rows older = generated.mid(0, 4);
+        older[2] << 4 << QStringLiteral("Yagi 3 él.");
+        older[3] << null << null;
+        writeJet(path("added.adb"), older, false, {}, added);
+        older[2].resize(16);
+        older[3].resize(16);
+        QTest::newRow("columns added after some rows") << path("added.adb") << older << 4
+            << "Les 4 contacts de « " + path("added.adb") + " » ont été convertis.\n\nLes colonnes « Puissance », « Antenne » de "
+               "l'ancien fichier n'existent pas dans un fichier Sequanel : elles n'ont pas été reprises.";
         QTest::newRow("100,000 contacts, encrypted") << bigLog() << Rows() << 100000 << "Les 100000 contacts de « " + bigLog() + " » ont été convertis.";
     }
 
