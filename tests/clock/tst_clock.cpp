@@ -69,13 +69,15 @@ private slots:
     // The window reads the setting file of its own program folder afresh at
     // every tick; another folder's setting is not its own. A file garbled by
     // hand or by another program: anything but a time of day counts as the
-    // computer's offset of the moment (three hours, then two in summer).
+    // computer's offset of the moment (three hours, then two in summer), for
+    // as long as that file stays, not after.
     void windowTicks_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("shown"); // zone 12, at 14:05:09 local
         QTest::newRow("good") << QByteArray("[Settings]\nDeltaGMT=02:00:00\n") << "12:05:09";
         QTest::newRow("unclosed quote") << QByteArray("[Settings]\nDeltaGMT=\"02:00\n") << "12:05:09";
+        QTest::newRow("unclosed section") << QByteArray("[Settings\nDeltaGMT=02:00\n") << "11:05:09";
         QTest::newRow("invalid UTF-8") << QByteArray("[Settings]\nDeltaGMT=\xff\xfe\xc3(\n") << "11:05:09";
         QTest::newRow("binary file") << QByteArray("\0\xff\x13[[[=\n\0\0=]", 12) << "11:05:09";
     }
@@ -91,6 +93,7 @@ private slots:
         };
         write(folder + QStringLiteral("-other"), "[Settings]\nDeltaGMT=19:00\n");
         write(folder, file);
+        const QDateTime written = QFileInfo(platform::settingsFilePath(folder)).lastModified();
         testsupport::ClockScope clock(QDateTime(QDate(2024, 6, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 3 * 3600));
         QPointer<frmFuseau> w = new frmFuseau;
         QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblHeure")), w->lblHeure);
@@ -100,6 +103,15 @@ private slots:
         write(folder, "[Settings]\nDeltaGMT=01:00\n");
         w->tmrHeure_Timer();
         QCOMPARE(w->lblHeure->text(), QStringLiteral("13:05:09"));
+        // A sound file put back with the first one's size and time: read as it is.
+        if (QByteArray sound = "[Settings]\nDeltaGMT=00:00"; file.size() >= sound.size()) {
+            write(folder, sound.append(file.size() - sound.size(), '\n'));
+            QFile f(platform::settingsFilePath(folder));
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(written, QFileDevice::FileModificationTime));
+            f.close();
+            w->tmrHeure_Timer();
+            QCOMPARE(w->lblHeure->text(), QStringLiteral("14:05:09"));
+        }
         write(folder, "");
         clock.set(QDateTime(QDate(2024, 8, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 2 * 3600));
         w->tmrHeure_Timer();
