@@ -13,6 +13,7 @@
 #include "Regional.h"
 #include "frmImportation.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -482,7 +483,7 @@ private slots:
         writeFile(adi, "<call:23>14 Alpha Bravo Charly 1<stx:1>2<eor>\n<stx:1>9<eor>\n<call:5>F4ABC<stx:2>10<eor>\n");
         f.prompts.clear();
         f.prompts.queuedFiles << adi;
-        QStringList seen, unnamed;
+        QStringList seen, misshapen;
         {
             ModalWatch watch([&](QWidget *m) {
                 auto *preview = qobject_cast<frmImportation *>(m);
@@ -492,12 +493,15 @@ private slots:
                      << preview->txtDoublons->toPlainText() << preview->txtRenumérotés->toPlainText()
                      << QString::number(preview->grdAperçu->rowCount()) << QString::number(preview->tabDétails->currentIndex())
                      << preview->grdAperçu->item(0, 1)->text() + ' ' + preview->grdAperçu->item(1, 1)->text();
-                unnamed = testsupport::unnamedControls(preview) + testsupport::misplacedControls(preview);
+                misshapen = testsupport::unnamedControls(preview) + testsupport::misplacedControls(preview);
+                const QTableWidget *grid = preview->grdAperçu; // short values: every column in sight at once
+                if (grid->horizontalHeader()->length() > grid->viewport()->width())
+                    misshapen << QStringLiteral("columns wider than the preview");
                 preview->cmdImporter->click();
             });
             f.ui().mnuImporter->trigger();
         }
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join('\n')));
+        QVERIFY2(misshapen.isEmpty(), qPrintable(misshapen.join('\n')));
         QCOMPARE(seen, (QStringList{QStringList{msg::importRecordsRead().arg(adi).arg(3), msg::importToStore().arg(2),
                                                 msg::importRefusedCount().arg(1), msg::importDuplicateCount().arg(1),
                                                 msg::importRenumberedCount().arg(1)}.join('\n'),
