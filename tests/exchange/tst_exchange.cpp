@@ -472,8 +472,9 @@ private slots:
     }
 
     // Fichier › "Importer…": the preview tells what would happen (a record
-    // refused, one already in the log, one renumbered), its button keeps the
-    // readable ones, and the window then shows the log's last contact;
+    // refused, one already in the log, one renumbered; short values leave
+    // every column in sight), its button keeps the readable ones, and the
+    // window then shows the log's last contact;
     // "Exporter au format ADIF…" writes ADX for a name ending in .adx.
     void menuCommands()
     {
