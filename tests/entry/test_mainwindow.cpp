@@ -67,9 +67,15 @@ private slots:
             seen << state();
         }
         QCOMPARE(seen, states);
-        // Hovering "Suivant" or "Précédent" says in the status bar what it does.
-        for (auto [b, hint] : {std::pair{w.controls().cmdSuivant, msg::hintNext()}, {w.controls().cmdPrécédent, msg::hintPrevious()}}) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), b->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        // Hovering "Suivant" or "Précédent" says in the status bar what it
+        // does; the bare surface of the window takes the hint away.
+        QPoint bare(5, 5);
+        while (w.centralWidget()->childAt(bare))
+            bare += QPoint(5, 5);
+        for (auto [b, hint] : {std::pair<QWidget *, QString>{w.controls().cmdSuivant, msg::hintNext()}, {w.controls().cmdPrécédent, msg::hintPrevious()},
+                               {w.centralWidget(), QString()}}) {
+            const QPointF at = b == w.centralWidget() ? QPointF(bare) : QPointF(5, 5);
+            QMouseEvent move(QEvent::MouseMove, at, b->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(b, &move);
             QCOMPARE(f.ui().StatusPanels[0]->text(), hint);
         }
@@ -82,6 +88,13 @@ private slots:
             QCOMPARE(w.controls().cmdNouveau->text(), QStringLiteral("&Valider"));
             QVERIFY(w.controls().cmdMaintenant->isEnabled());
         }
+        // A copy into another file says how many contacts it took.
+        f.prompts.queuedFiles << f.path(QStringLiteral("copie.adb"));
+        f.ui().mnuCopierFichier->trigger();
+        const QString from = "« " + f.file + " »", copied = contacts == 0 ? msg::copiedNone().arg(from)
+                                                          : contacts == 1 ? msg::copiedOne().arg(from)
+                                                                          : msg::copiedMany().arg(contacts).arg(from);
+        QCOMPARE(f.said().last(), copied + '\n' + msg::copyNewLog().arg("« " + f.path(QStringLiteral("copie.adb")) + " »"));
     }
 
     // An archive on a CD (a file and a folder that cannot be written, even by
