@@ -358,7 +358,8 @@ private slots:
 
     // One click, one deletion, and Enter never a second one: a double click
     // deletes one contact, so does Enter held down on the button; after each
-    // the focus is on "Nouveau", whose Enter starts a contact. Ctrl+Z right
+    // the focus is on "Nouveau", whose Enter starts a contact (and Esc,
+    // which cancels an entry, does nothing once back to browsing). Ctrl+Z right
     // after a deletion puts the contact back in its place, every value and
     // its serial number as they were, and says so; once only, and not after
     // another command; refused by the file, it says so and may be tried again.
@@ -378,6 +379,8 @@ private slots:
         undo(); // too late: "Nouveau" came in between
         QCOMPARE(f.stored().size(), 3);
         QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // browsing: Esc deletes nothing
+        QCOMPARE(f.stored().size(), 3);
         f.ui().cmdPrécédent->click();
         f.ui().cmdSupprimer->setFocus();
         for (bool repeat : {false, true, true})
