@@ -180,7 +180,7 @@ private slots:
         auto at = [](const QByteArray &text, const char *marker, int from = 0) { return text.indexOf(marker, from) + 1; };
         auto line = [](qint64 record, qint64 byte, const QString &why) { return msg::importAtByte().arg(record).arg(byte).arg(why); };
 
-        const QByteArray other = "Journal du club, exporté par un autre programme\r\n<adif_ver:5>3.1.4\n<programid:8>AutreLog\n"
+        const QByteArray other = "Journal du club (< 100 contacts), exporté par un autre programme\r\n<adif_ver:5>3.1.4\n<programid:8>AutreLog\n"
                                  "<eoh>\n\n<qso_date:8>20240714 <time_on:4>0930\n<call:18>14 Alpha Tango 123<freq:6>27.205\n"
                                  "<mode:3>SSB<submode:3>LSB <rst_sent:2>59 <stx:1>5\n<qth:4>Lyon<country:6>France"
                                  "<operator:4>Jean<eor>\n\n<QSO_DATE:8>20240714<TIME_ON:6>094500<FREQ:6>27.215<eor>\n"

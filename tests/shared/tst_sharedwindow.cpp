@@ -203,6 +203,18 @@ private slots:
         }
         QCOMPARE(f.said(), (QStringList{msg::sharedNeedBase(), msg::sharedNeedServer()}));
         QCOMPARE(focused, (QStringList{"txtBase", "txtServeur"}));
+        // A port that is no port is refused; without one, the server's usual port.
+        again.txtBase->setText(QStringLiteral("base"));
+        QStringList addresses;
+        for (const char *typed : {"hote:0", "hote:65536", "hote:", "[::1]:5433", "hote"}) {
+            f.prompts.clear();
+            again.txtServeur->setText(QString::fromLatin1(typed));
+            again.cmdOK->click();
+            addresses << (f.said().isEmpty() ? again.request().address() : f.said().join('\n'));
+        }
+        const QString to = "@%1/base?journal=retour";
+        QCOMPARE(addresses, (QStringList{msg::sharedBadPort().arg("0"), msg::sharedBadPort().arg("65536"), msg::sharedBadPort().arg(":"),
+                                         "postgresql://" + user + to.arg("[::1]:5433"), "postgresql://" + user + to.arg("hote")}));
     }
 
     // The number proposed is reserved for its station until its contact is
