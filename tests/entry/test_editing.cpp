@@ -439,6 +439,7 @@ private slots:
         const QString stick = f.path(QStringLiteral("clé"));
         f.w->autoBackup().setRetryInterval(50);
         QStringList misplaced{"not shown"};
+        QString never;
         ModalWatch watch([&](QWidget *m) {
             if (auto *d = qobject_cast<frmSauvegarde *>(m)) {
                 misplaced = testsupport::misplacedControls(d);
@@ -446,6 +447,7 @@ private slots:
                 d->txtDossier->setText(stick);
                 d->spnContacts->setValue(2);
                 d->spnMinutes->setValue(0);
+                never = d->spnMinutes->text();
                 d->spnCopies->setValue(2);
                 d->cmdOK->click();
                 QDir().mkpath(stick);
@@ -454,6 +456,7 @@ private slots:
         });
         f.ui().mnuSauvegarde->trigger();
         QCOMPARE(misplaced, QStringList());
+        QCOMPARE(never, msg::backupNever()); // (0 minutes: no copy by time)
         QCOMPARE(f.said(), QStringList{msg::folderMissing().arg(stick)});
         auto add = [&](int minute) {
             clock.set(kNow.addSecs(60 * minute));
