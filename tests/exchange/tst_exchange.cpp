@@ -484,6 +484,20 @@ private slots:
         writeFile(adi, "<call:23>14 Alpha Bravo Charly 1<stx:1>2<eor>\n<stx:1>9<eor>\n<call:5>F4ABC<stx:2>10<eor>\n");
         f.prompts.clear();
         f.prompts.queuedFiles << adi;
+        {
+            // Stopped by the operator while it stores: nothing stored, nothing said.
+            ModalWatch watch([&](QWidget *m) {
+                if (auto *preview = qobject_cast<frmImportation *>(m)) {
+                    platform::setProgressResponder([](qint64, qint64) { return true; });
+                    preview->cmdImporter->click();
+                }
+            });
+            f.ui().mnuImporter->trigger();
+        }
+        platform::setProgressResponder([](qint64, qint64) { return false; });
+        QCOMPARE(f.said(), QStringList());
+        QCOMPARE(readRows(log).size(), 3);
+        f.prompts.queuedFiles << adi;
         QStringList seen, misshapen;
         {
             ModalWatch watch([&](QWidget *m) {
