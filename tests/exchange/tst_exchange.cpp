@@ -349,6 +349,15 @@ private slots:
             QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
                      QStringList{"∅|1|∅|∅|∅|∅|∅|∅|∅|∅|∅|∅|Lyon, Rhône|∅|∅|∅"});
         }
+        // Headings that name no column: the file refused; a quote still open
+        // at the end of the file: its record refused.
+        writeFile(csv, "Remarques;Divers\r\nx;y\r\n");
+        QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused, &message), QStringList());
+        QCOMPARE(message, msg::importCannotRead().arg(csv, msg::importNoColumn()));
+        writeFile(csv, "Ville\r\nLyon\r\n\"Nice\r\n");
+        QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
+                 QStringList{"∅|1|∅|∅|∅|∅|∅|∅|∅|∅|∅|∅|Lyon|∅|∅|∅"});
+        QCOMPARE(refused, QStringList{msg::importAtLine().arg(2).arg(3).arg(msg::importOpenQuote())});
     }
 
     // sequanel-import refuses everything when a record is refused, unless
@@ -389,6 +398,13 @@ private slots:
         QCOMPARE(exchange::runImport(*plan, log, false).message,
                  msg::importFailed().arg(msg::importCountMismatch(), platform::logDisplayName(log)));
         QCOMPARE(readRows(log).size(), 1);
+        // The log's numbers read as the window reads them: 19 digits past
+        // what it counts are no number, and the next one given follows 1.
+        QVERIFY(rawExec(log, "DROP TRIGGER perd"));
+        QVERIFY(rawExec(log, "INSERT INTO Transmission (Sequanel) VALUES ('9220000000000000000')"));
+        plan = exchange::planImport(adi, log, &message);
+        QVERIFY2(plan && exchange::runImport(*plan, log, false).ok, qPrintable(message));
+        QCOMPARE(readRows(log).value(3).value(1).toString(), QStringLiteral("3"));
     }
 
     // The standard fields of each record, whole: the modes as ADIF names them
