@@ -240,6 +240,15 @@ private slots:
         const QString away = QStringLiteral("postgresql://localhost:1/postgres?journal=absent");
         QVERIFY(!listing::printListing(nullptr, away));
         QCOMPARE(prompts.said(), QStringList{msg::listingCannotReadShared().arg(platform::logDisplayName(away), msg::serverUnreachable())});
+        // A listing the printer could not take (a PDF file in a folder that
+        // is not there): said, and not reported printed.
+        prompts.clear();
+        const QString sound = file(QStringLiteral("imprimable.adb"));
+        makeLogFile(sound, {sampleRow(7)});
+        PrinterScope nowhere(PrintTarget::pdfFile(file(QStringLiteral("absent/liste.pdf"))));
+        QVERIFY(!listing::printListing(nullptr, sound));
+        QCOMPARE(prompts.said().size(), 1);
+        QVERIFY2(prompts.said()[0].startsWith(msg::listingNotPrinted().section("%1", 0, 0)), qPrintable(prompts.said()[0]));
     }
 
     // The grid on a file with gaps in its row numbers: the on-demand model
