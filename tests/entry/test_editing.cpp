@@ -503,6 +503,12 @@ private slots:
         const logfile::BackupSettings kept = logfile::readBackupSettings(); // (as the next start reads them)
         QCOMPARE(QVariantList({kept.active, kept.folder, kept.everyContacts, kept.everyMinutes, kept.keep}),
                  QVariantList({true, stick, 2, 0, 2}));
+        // Settings edited by hand, on but with no folder: no copy anywhere.
+        f.w->autoBackup().setSettings({true, QString(), 1, 0, 5});
+        const QString tip = f.ui().StatusPanels[0]->toolTip();
+        add(10);
+        QTest::qWait(200);
+        QCOMPARE(f.ui().StatusPanels[0]->toolTip() + QDir::current().entryList({QStringLiteral("*.adb")}).join(' '), tip);
         QVERIFY(logfile::writeBackupSettings({}));
     }
 };
