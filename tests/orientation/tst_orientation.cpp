@@ -92,6 +92,14 @@ private slots:
                 (i % 2 ? pale : cardinals) += i % 2 ? !drawn : drawn;
             }
             QVERIFY2(cardinals >= 3 && pale >= 3, qPrintable(QStringLiteral("%1 %2").arg(cardinals).arg(pale)));
+            // Each cardinal point in two halves, the one clockwise lit.
+            int lit = 0;
+            for (int i = 0; i < 8; i += 2) {
+                const double a = i * std::atan(1.0), d = 0.4 * at;
+                const QPointF p(c.x() + d * std::sin(a) + 1.5 * std::cos(a), c.y() - d * std::cos(a) + 1.5 * std::sin(a));
+                lit += rose.pixelColor(p.toPoint()) == QColor(235, 235, 240);
+            }
+            QVERIFY2(lit >= 3, qPrintable(QString::number(lit)));
         }
         { // The bar: two square buttons at each end, the outer ones' triangles marked by a bar.
             const int h = bar->height(), bw = std::min(h, 20), w = bar->width();
