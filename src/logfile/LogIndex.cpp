@@ -337,9 +337,9 @@ void LogIndex::startReading(std::optional<qint64> version)
                                            pool = &m_pool, gate = readingGate()]() -> std::optional<Reading> {
         platform::EngineError e;
         const auto db = readingConnection(path, &e);
-        std::optional<Reading> reading = db ? readLog(db.get(), known, consumer.get(), stop.get(), pool) : std::nullopt;
+        std::optional<Reading> reading = db ? readLog(db.get(), known, consumer.get(), stop.get(), pool, gate) : std::nullopt;
         if (gate)
-            gate();
+            gate(ReadingPoint::Done);
         return reading;
     });
     m_readerWatcher.setFuture(m_reader);

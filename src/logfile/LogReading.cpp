@@ -143,17 +143,22 @@ void finish(Reading &out, const std::map<qint64, ChunkState> &known, bool all)
 // difference at the next survey). A server is surveyed first, in a snapshot
 // of its own, before any row is read.
 std::optional<Reading> readEvery(platform::Connection *db, const Known &known, RowConsumer *consumer,
-                                 const std::atomic<bool> *stop, QThreadPool *pool)
+                                 const std::atomic<bool> *stop, QThreadPool *pool, const ReadingGate &gate)
 {
+    // The survey (or the file's change count) is taken before the first and
+    // last rowids are: a row another program adds past the last one meanwhile
+    // is read by no span, and must show at the next survey.
     const bool server = platform::isServerAddress(db->path());
+    std::optional<platform::TableSurvey> survey = server ? surveyAlone(db) : std::nullopt;
+    const qint64 before = server ? -1 : db->changeCount();
     bool ok = false;
     const QVariantList ends =
         db->rows(Sql("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(Identifier(kTable)), {}, &ok)
             .value(0);
     if (!ok)
         return std::nullopt;
-    std::optional<platform::TableSurvey> survey = server ? surveyAlone(db) : std::nullopt;
-    const qint64 before = server ? -1 : db->changeCount();
+    if (gate)
+        gate(ReadingPoint::BoundsRead);
     Lane first(db, consumer, stop);
     if (!first.bounds.create())
         return std::nullopt;
@@ -232,10 +237,10 @@ std::optional<Reading> readEvery(platform::Connection *db, const Known &known, R
 } // namespace
 
 std::optional<Reading> readLog(platform::Connection *db, const Known &known, RowConsumer *consumer,
-                               const std::atomic<bool> *stop, QThreadPool *pool)
+                               const std::atomic<bool> *stop, QThreadPool *pool, const ReadingGate &gate)
 {
     if (known.chunks.empty())
-        return readEvery(db, known, consumer, stop, pool);
+        return readEvery(db, known, consumer, stop, pool, gate);
 
     // The chunks to read again: those the window changed, and, when another
     // program wrote, those of the parts of the table that differ from the
@@ -254,7 +259,7 @@ std::optional<Reading> readLog(platform::Connection *db, const Known &known, Row
         const auto changed = now ? platform::changedRowids(*known.survey, *now) : std::nullopt;
         if (!changed) {
             lock.reset();
-            return readEvery(db, known, consumer, stop, pool);
+            return readEvery(db, known, consumer, stop, pool, gate);
         }
         spans.insert(spans.end(), changed->begin(), changed->end());
         survey = std::make_shared<const platform::TableSurvey>(std::move(*now));
@@ -335,14 +340,14 @@ std::optional<platform::TableSurvey> surveyAlone(platform::Connection *db)
 }
 
 namespace {
-std::function<void()> &gate()
+ReadingGate &gate()
 {
-    static std::function<void()> g;
+    static ReadingGate g;
     return g;
 }
 } // namespace
 
-void setReadingGate(std::function<void()> g) { gate() = std::move(g); }
-const std::function<void()> &readingGate() { return gate(); }
+void setReadingGate(ReadingGate g) { gate() = std::move(g); }
+const ReadingGate &readingGate() { return gate(); }
 
 } // namespace logfile

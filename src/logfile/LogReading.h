@@ -98,12 +98,23 @@ struct Known {
     bool othersWrote = true; // false: only the window's own changes, in the chunks not current
 };
 
+// For tests: when set, every reading calls it on its own thread at each of
+// these points, so that a test can make the window, or another program, go on
+// meanwhile.
+enum class ReadingPoint {
+    BoundsRead, // a reading of every row knows the first and last rowids, and has read no row
+    Done,       // the log is read; the result is not handed over yet
+};
+using ReadingGate = std::function<void(ReadingPoint)>;
+
 // One reading, on db (a read-only connection of the reading's own). A
 // reading of every row shares the work with a second thread of pool, when
 // given, on a connection of that thread's own. Nothing when the log could not
 // be read to its end, or stop was set: then the consumer keeps what it had.
+// gate, when given, is called at each ReadingPoint.
 std::optional<Reading> readLog(platform::Connection *db, const Known &known, RowConsumer *consumer = nullptr,
-                               const std::atomic<bool> *stop = nullptr, QThreadPool *pool = nullptr);
+                               const std::atomic<bool> *stop = nullptr, QThreadPool *pool = nullptr,
+                               const ReadingGate &gate = {});
 
 // Rowid bounds for the statements of a reading, kept in a temporary table of
 // the reading's connection (the fast row reader takes no parameters), found
@@ -142,10 +153,8 @@ std::shared_ptr<platform::Connection> readingConnection(const QString &path, pla
 // against a later survey, every row changed since.
 std::optional<platform::TableSurvey> surveyAlone(platform::Connection *db);
 
-// For tests: when set, every reading calls it on its own thread once it has
-// read the log and before it hands its result over, so that a test can make
-// the window go on meanwhile.
-void setReadingGate(std::function<void()> gate);
-const std::function<void()> &readingGate();
+// For tests (see ReadingPoint).
+void setReadingGate(ReadingGate gate);
+const ReadingGate &readingGate();
 
 } // namespace logfile

@@ -4,6 +4,7 @@
 #include "Engine.h"
 #include "LogFile.h"
 #include "LogIndex.h"
+#include "LogReading.h"
 #include "Messages.h"
 #include "PgServer.h"
 #include "RecordSource.h"
@@ -175,6 +176,30 @@ private slots:
         for (const platform::RowidRange &r : found.value())
             ranges << QStringLiteral("%1-%2").arg(r.first).arg(r.last);
         QCOMPARE(ranges.join(' '), changed);
+    }
+
+    // A row another station adds once a reading of every row knows the
+    // journal's first and last rowids, past the last one: that reading has
+    // no span for it, and the next reading, from what the first knows, reads it.
+    void rowAddedAsAReadingStarts()
+    {
+        const QString shared = m_server.address("pendant_lecture");
+        QVERIFY(logfile::createEmpty(shared, nullptr));
+        platform::EngineError e;
+        auto station = platform::Connection::open(shared, platform::OpenMode::ReadWrite, &e);
+        const int chunk = 1 << logfile::kChunkBits; // (rowids from 1: the last row added alone in the second chunk)
+        QVERIFY(station->exec("INSERT INTO \"Transmission\" (\"Sequanel\") SELECT CAST(n AS text) FROM generate_series(1, ?1) n", {chunk - 1}));
+        auto reader = logfile::readingConnection(shared, &e);
+        const auto first = logfile::readLog(reader.get(), {}, nullptr, nullptr, nullptr, [&](logfile::ReadingPoint at) {
+            if (at == logfile::ReadingPoint::BoundsRead)
+                QVERIFY(station->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES ('0')"));
+        });
+        QVERIFY(first && first->survey);
+        QCOMPARE(first->rowsRead, chunk - 1);
+        QCOMPARE(station->scalar("SELECT max(rowid) FROM \"Transmission\"").toInt(), chunk);
+        const auto next = logfile::readLog(reader.get(), {first->chunks, first->survey, true});
+        QVERIFY(next);
+        QCOMPARE(next->rowsRead, 1);
     }
 
     // Openings of the record source on a server that speaks French: refused
