@@ -315,8 +315,29 @@ private slots:
     // The reason a copy gives: a log the disk cannot read is unreadable, not
     // a fault of the disk the copy goes to; a disk that stays full is full
     // (not tried again until it has room). No copy is left, the log as it was.
-    void copyFailuresSaidForWhatTheyAre()
+    // A listing whose log can no longer be read half-way through its pages
+    // is not printed, and says its reading was cut: never a short listing.
+    void failuresSaidForWhatTheyAre()
     {
+        {
+            MainWindowFixture f;
+            const QString log = f.path(QStringLiteral("grand.adb")), pdf = f.path(QStringLiteral("liste.pdf"));
+            testsupport::makeLogFile(log, testsupport::sampleRows(2000));
+            platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(pdf));
+            faultnth_arm_at("posix/io/rw/pread", 1L << 40, 1, EIO); // (counted only)
+            const bool whole = listing::printListing(f.w.get(), log);
+            const long reads = faultnth_disarm();
+            QFile::remove(pdf);
+            faultnth_arm_at("posix/io/rw/pread", reads / 2, 1L << 40, EIO);
+            const bool cut = listing::printListing(f.w.get(), log);
+            faultnth_disarm();
+            platform::clearDefaultPrinterOverride();
+            QVERIFY(whole && !cut);
+            QVERIFY2(reads > 20, qPrintable(QString::number(reads))); // (pages read one at a time)
+            QCOMPARE(f.said().size(), 1);
+            QVERIFY2(f.said()[0].contains(msg::listingReadInterrupted().section('%', 0, 0)), qPrintable(f.said()[0]));
+            QVERIFY(!QFileInfo::exists(pdf));
+        }
         QTemporaryDir dir;
         const QString log = dir.filePath(QStringLiteral("log.adb")), copy = dir.filePath(QStringLiteral("copie.adb"));
         testsupport::makeLogFile(log, testsupport::sampleRows(50));
