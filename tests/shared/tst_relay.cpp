@@ -9,8 +9,10 @@
 // the window's events go on. Prints the table of outcomes.
 #include "../entry/MainWindowFixture.h"
 #include "Engine.h"
+#include "Listing.h"
 #include "LogFile.h"
 #include "PgServer.h"
+#include "PrintSurface.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -28,15 +30,16 @@
 namespace {
 
 // TCP on loopback to the server's Unix socket. The window's connections
-// (application_name "sequanel", read from their first message) count what
-// they pass once armed; when the limit of the armed direction is passed,
-// the relay cuts them, or stalls: passes nothing more, and closes when the
-// program does.
+// (application_name "sequanel", or the program given, read from their first
+// message) count what they pass once armed; when the limit of the armed
+// direction is passed, the relay cuts them, or stalls: passes nothing more,
+// and closes when the program does.
 class Relay
 {
 public:
     enum Direction { Up, Down }; // to the server, to the program
-    explicit Relay(const QString &socket) : m_socket(socket.toUtf8())
+    explicit Relay(const QString &socket, const QByteArray &program = "sequanel")
+        : m_socket(socket.toUtf8()), m_program(QByteArray("application_name\0", 17) + program + '\0')
     {
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -163,7 +166,7 @@ private:
             return close(p);
         if (d == Up && p.startup.size() < 4096 && !p.window) {
             p.startup.append(buffer, n);
-            p.window = p.startup.contains(QByteArray("application_name\0sequanel\0", 26));
+            p.window = p.startup.contains(m_program);
             m_windows += p.window;
         }
         qint64 through = p.stalled ? 0 : n;
@@ -186,7 +189,7 @@ private:
             close(p);
     }
 
-    QByteArray m_socket;
+    QByteArray m_socket, m_program;
     int m_listen = -1, m_port = 0, m_stop[2] = {-1, -1};
     std::thread m_thread;
     std::vector<Pipe> m_pipes;
@@ -287,6 +290,34 @@ private slots:
         QVERIFY(!ui.Data1->database()->scalar("SELECT 1").isValid());
         QTRY_VERIFY_WITH_TIMEOUT(ui.Data1->database()->scalar("SELECT 1").isValid(), 20000);
         QCOMPARE(logfile::reserveNextSerial(db.get()), std::optional(proposed + 1));
+    }
+
+    // A listing whose stream of rows is cut half-way by a lost connection is
+    // not printed short: it says the reading was interrupted, and no file is left.
+    void listingCutHalfWay()
+    {
+        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
+        QVERIFY(logfile::createEmpty(m_server.address(QStringLiteral("liste")), nullptr));
+        auto db = platform::Connection::open(m_server.address(QStringLiteral("liste")), platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(db && db->scalar("WITH added AS (INSERT INTO \"Transmission\" (\"Sequanel\", \"Ville\") SELECT g::text, "
+                                 "'Ville ' || g FROM generate_series(1, 3000) g RETURNING 1) SELECT count(*) FROM added") == 3000);
+        Relay relay(m_server.socketPath(), "sequanel-lecture"); // (the connections that read a listing)
+        MainWindowFixture f;
+        QVERIFY(relay.port() > 0 && openThrough(f, relay, "liste"));
+        const QString pdf = f.path(QStringLiteral("liste.pdf"));
+        platform::setDefaultPrinterOverride(platform::PrintTarget::pdfFile(pdf));
+        relay.arm(Relay::Down, std::numeric_limits<qint64>::max());
+        const bool whole = listing::printListing(f.w.get(), f.ui().Data1->databaseName());
+        const qint64 total = relay.passed(Relay::Down);
+        QVERIFY(QFile::remove(pdf));
+        relay.arm(Relay::Down, total / 2);
+        const bool cut = listing::printListing(f.w.get(), f.ui().Data1->databaseName());
+        platform::clearDefaultPrinterOverride();
+        QVERIFY2(whole && !cut, qPrintable(QStringLiteral("%1 %2 %3 %4").arg(whole).arg(cut).arg(total).arg(f.said().join("/"))));
+        QVERIFY2(total > 60000, qPrintable(QString::number(total))); // (half-way falls among the rows)
+        QCOMPARE(f.said().size(), 1);
+        QVERIFY2(f.said()[0].contains(msg::listingReadInterrupted().section('%', 0, 0)), qPrintable(f.said()[0]));
+        QVERIFY(!QFileInfo::exists(pdf));
     }
 
     // One row per exchange, each on a journal of its own: CTest runs them
