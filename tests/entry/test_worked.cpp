@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -408,6 +409,10 @@ private slots:
                 QThread::msleep(2);
         });
         MainWindowFixture f;
+        const auto ungate = qScopeGuard([&] { // (also when a check fails: the gate refers to this case's locals)
+            letGo = true;
+            logfile::setReadingGate({});
+        });
         openLog(f, {});
         const frmMain::Controls &c = f.ui();
         auto db = platform::Connection::open(f.file, platform::OpenMode::ReadOnly, nullptr);
@@ -431,7 +436,6 @@ private slots:
         QVERIFY(!warning(*f.w).isEmpty());
         typeCallSign(*f.w, {"14", "Québec", "Hôtel", "Juiliette", "123"});
         QTRY_COMPARE(warning(*f.w), QString());
-        logfile::setReadingGate({});
     }
 
     // What each action reads from the file, in the window and in the readings
@@ -495,6 +499,10 @@ private slots:
                 for (int waited = 0; !letGo && waited < 60000; waited += 2)
                     QThread::msleep(2);
             });
+            const auto ungate = qScopeGuard([&] {
+                letGo = true;
+                logfile::setReadingGate({});
+            });
             c.cmdNouveau->click();
             QTRY_VERIFY_WITH_TIMEOUT(held, 30000);
             f.fill();
@@ -505,7 +513,7 @@ private slots:
             c.cmdNouveau->click();
             reads[large][QStringLiteral("Valider, Nouveau, Valider après le changement d'un autre programme")] =
                 platform::fileReads() - before;
-            letGo = true;
+            letGo = true; // (also by ungate, should a check fail before)
             logfile::setReadingGate({});
             settle();
             QCOMPARE(f.said(), QStringList());
