@@ -137,6 +137,13 @@ private slots:
         QCOMPARE(again.first, 1);
         QVERIFY2(again.second.endsWith(msg::sharedLogExists()), qPrintable(again.second));
         QCOMPARE(contents(shared).size(), 400);
+        // A copy the server refuses half-way leaves no journal behind.
+        QVector<testsupport::Row> rows = testsupport::sampleRows(300);
+        rows[200][1] = QStringLiteral("1234567"); // (longer than its column)
+        testsupport::makeLogFile(dir.filePath(QStringLiteral("long.adb")), rows);
+        const auto refused = convert(dir.filePath(QStringLiteral("long.adb")), m_server.address(QStringLiteral("refus")));
+        QVERIFY2(refused.first == 1 && !platform::Connection::open(m_server.address(QStringLiteral("refus")),
+                                                                    platform::OpenMode::ReadOnly, nullptr), qPrintable(refused.second));
     }
 
     // Another station's statement, as a reader's surveys tell it: the chunks
