@@ -386,15 +386,16 @@ private slots:
     }
 
     // A log of months or years is shown by days, weeks or months, empty ones
-    // included, as the engine groups them.
+    // included, as the engine groups them: by days up to 400 bars, by weeks
+    // up to 400 weeks; each row lands on one side of those ends.
     void longLogsByPeriod_data()
     {
-        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("days"); // from the first contact's to the last's, both included
         QTest::addColumn<QString>("period"); // strftime of the period's first day
-        QTest::newRow("days") << 60 << "%Y-%m-%d";
-        QTest::newRow("weeks") << 900 << "%Y-%m-%d|week";
-        QTest::newRow("months") << 4000 << "%Y-%m";
-        QTest::newRow("months, over 400 weeks") << 2850 << "%Y-%m";
+        QTest::newRow("days, up to 400") << 400 << "%Y-%m-%d";
+        QTest::newRow("weeks, from 401 days") << 401 << "%Y-%m-%d|week";
+        QTest::newRow("weeks, up to 2800 days") << 2800 << "%Y-%m-%d|week";
+        QTest::newRow("months, from 2801 days") << 2801 << "%Y-%m";
         QTest::newRow("no contact dated") << 0 << "%Y-%m-%d";
     }
     void longLogsByPeriod()
@@ -403,7 +404,7 @@ private slots:
         QFETCH(QString, period);
         const QString log = m_dir.filePath(QStringLiteral("long%1.adb").arg(days));
         QVector<Row> rows;
-        for (int d = 0; d < days; d += 1 + d % 5) // irregular, with empty days
+        for (int d = 0; d < days; d = d < days - 1 ? std::min(d + 1 + d % 5, days - 1) : days) // irregular, with empty days
             rows << Row{QDateTime(QDate(2026, 1, 5).addDays(d), QTime(d % 24, 30)).toString("yyyy-MM-dd HH:mm:ss")};
         if (days == 0)
             rows << Row{QVariant()} << Row{QStringLiteral("abc")};
