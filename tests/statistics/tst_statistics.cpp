@@ -13,6 +13,7 @@
 #include <QBarSeries>
 #include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QValueAxis>
 #include <QChart>
 #include <QChartView>
@@ -498,6 +499,8 @@ private slots:
         QCOMPARE(s->windowIcon().pixmap(16).toImage(), platform::programIcon(QStringLiteral("statistics.svg")).pixmap(16).toImage());
         QCOMPARE(f.ui().StatusPanels[3]->text().isEmpty(), false);
         QCOMPARE(s->tabs->tabText(s->tabs->indexOf(s->tables[2])), QStringLiteral("Modes"));
+        QCOMPARE(s->tables[2]->model()->headerData(1, Qt::Horizontal).toString(), msg::statsContactsColumn());
+        QCOMPARE(qobject_cast<QCategoryAxis *>(s->chartDirections->chart()->axes(Qt::Horizontal).value(0))->categoriesLabels().join(' '), "N NE E SE S SW W NW");
 
         const QString png = f.path(QStringLiteral("log - statistiques.png"));
         f.prompts.queuedFiles << png << f.path(QStringLiteral("absent/x.png"));
