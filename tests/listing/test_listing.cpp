@@ -290,6 +290,15 @@ private slots:
         QTest::keyClick(f->dbgrd, Qt::Key_Left);
         QVERIFY(right > 1);
         QCOMPARE(QList<int>({across->value(), f->dbgrd->currentIndex().column()}), QList<int>({1, 1}));
+        // Down scrolls the grid, the current cell staying; Tab on a row's last cell leaves the grid.
+        const int top = f->dbgrd->verticalScrollBar()->value();
+        QTest::keyClick(f->dbgrd, Qt::Key_Down);
+        QVERIFY(f->dbgrd->verticalScrollBar()->value() > top && f->dbgrd->currentIndex() == model->index(1, 1));
+        f->dbgrd->setCurrentIndex(model->index(1, model->columnCount() - 1));
+        QTest::keyClick(f->dbgrd, Qt::Key_Tab);
+        QVERIFY(!f->dbgrd->hasFocus());
+        f->dbgrd->setFocus();
+        f->dbgrd->setCurrentIndex(model->index(1, 1));
         QCOMPARE(model->headerData(0, Qt::Vertical).toString() + '|' + model->headerData(1, Qt::Vertical).toString(), "|▶");
         QTest::keyClick(f->dbgrd, Qt::Key_F2);
         QTest::keyClicks(f->dbgrd, QStringLiteral("abc"));
