@@ -301,6 +301,8 @@ private slots:
         // (as another program may have stored them)
         QTest::newRow("ISO form") << "2026-03-29T03:07:09" << "20260329 010709" << "2026-03-29 03:07:09";
         QTest::newRow("day alone") << "2026-10-25" << "20261024 220000" << "2026-10-25 00:00:00";
+        QTest::newRow("a century's leap day") << "2000-02-29 12:00:00" << "20000229 110000" << "2000-02-29 12:00:00";
+        QTest::newRow("1 March, UTC still in February") << "2026-03-01 00:30:00" << "20260228 233000" << "2026-03-01 00:30:00";
         QTest::newRow("a change before 1970, at its instant") << "" << "19450402 010000" << "1945-04-02 03:00:00";
     }
     void utcAcrossSummerTime()
