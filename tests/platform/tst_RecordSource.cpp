@@ -166,6 +166,10 @@ private slots:
             QVERIFY(r.value(3) == QVariant(qlonglong(27)) && r.value(4) == QVariant(qlonglong(5)) && r.value(2).isNull());
         }
         QCOMPARE(serials, (QStringList{"30", "4", "120", "7"}));
+        // An addition given up shows the contact that was current again.
+        QVERIFY(f.rs.moveFirst() && f.rs.addNew() && f.text(kSerial).isEmpty());
+        f.rs.cancelUpdate();
+        QCOMPARE(f.text(kSerial), QStringLiteral("30"));
         // Closed, it counts nothing (the window's buttons go off with it).
         f.rs.countAgain(); // (counted by the engine, then from what is known)
         QVERIFY(f.rs.hasAtLeast(4) && !f.rs.hasAtLeast(5));
