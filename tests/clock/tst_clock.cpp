@@ -103,6 +103,8 @@ private slots:
         w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(12));
         w->show();
         QTRY_COMPARE_WITH_TIMEOUT(w->lblHeure->text(), shown, 5000);
+        w->tmrHeure_Timer(); // the same file read again
+        QCOMPARE(w->lblHeure->text(), shown);
         write(folder, "[Settings]\nDeltaGMT=01:00\n");
         w->tmrHeure_Timer();
         QCOMPARE(w->lblHeure->text(), QStringLiteral("13:05:09"));
