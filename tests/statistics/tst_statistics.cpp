@@ -113,29 +113,6 @@ QVector<Row> contest()
     return rows;
 }
 
-// Every figure of a tally, as one text to compare whole.
-QString figures(const statistics::Tally &t)
-{
-    QString out;
-    QTextStream s(&out);
-    s << t.contacts << ' ' << t.unknownDates << ' ' << t.unknownTowns << ' ' << t.distinctCallSigns << ' '
-      << t.repeatedCallSigns << " best " << t.bestTen.start << '+' << t.bestTen.count << "\nsectors";
-    for (qint64 n : t.sectors)
-        s << ' ' << n;
-    s << "\nperiods " << int(t.periods.period);
-    for (size_t i = 0; i < t.periods.starts.size(); ++i)
-        s << ' ' << t.periods.starts[i] << '=' << t.periods.counts[i];
-    for (const QVector<statistics::Count> *list : {&t.countries, &t.departments, &t.modes, &t.frequencies, &t.operators}) {
-        s << '\n';
-        for (const statistics::Count &c : *list)
-            s << c.label << '=' << c.count << "; ";
-    }
-    size_t hash = 0;
-    statistics::forEachTime(t.times, [&](qint64 time) { hash = qHashMulti(hash, time); });
-    s << "\ntimes " << t.times.size() << ':' << hash;
-    return out;
-}
-
 } // namespace
 
 class TestStatistics : public QObject
@@ -426,63 +403,6 @@ private slots:
         QCOMPARE(shown, expected);
         QCOMPARE(std::accumulate(shown.begin(), shown.end(), qint64(0)), days ? qint64(rows.size()) : 0);
         QCOMPARE(t->periods.starts.empty(), days == 0);
-    }
-
-    // The figures and call signs the log's reading keeps, after each change
-    // another program makes to a log of ten chunks, are those of a whole new
-    // reading; a change of a row or two reads again a few chunks, not the table.
-    // Pages of the engine's usual size, and of the largest (written 1 in the file).
-    void keptFiguresAgreeWithAWholeReading_data()
-    {
-        QTest::addColumn<int>("pageSize");
-        QTest::newRow("pages of 4 KiB") << 4096;
-        QTest::newRow("pages of 64 KiB") << 65536;
-    }
-    void keptFiguresAgreeWithAWholeReading()
-    {
-        QFETCH(int, pageSize);
-        const QString log = m_dir.filePath(QStringLiteral("model.adb"));
-        QFile::remove(log);
-        testsupport::makeLogFile(log, contest());
-        {
-            const auto db = platform::Connection::open(log, platform::OpenMode::ReadWrite, nullptr);
-            QVERIFY(db->exec(pageSize == 4096 ? platform::Sql("PRAGMA page_size=4096") : platform::Sql("PRAGMA page_size=65536")));
-            QVERIFY(db->exec("VACUUM"));
-            QCOMPARE(db->scalar("PRAGMA page_size").toInt(), pageSize);
-        }
-        for (int copies = 0; copies < 8; ++copies) // about 40,000 rows
-            QVERIFY(testsupport::rawExec(log, QStringLiteral("INSERT INTO Transmission SELECT * FROM Transmission")));
-        const QVector<QString> steps{
-            "INSERT INTO Transmission SELECT * FROM Transmission WHERE rowid = %1",
-            "UPDATE Transmission SET \"Ville\" = 'Nice', \"Date\" = '2026-03-29 04:0' || (%1 % 10) || ':00', Qrz1 = 'Echo' WHERE rowid = %1",
-            "DELETE FROM Transmission WHERE rowid = %1",
-            "UPDATE Transmission SET rowid = (SELECT max(rowid) FROM Transmission) + 100000 + %1 WHERE rowid = %1",
-            "DELETE FROM Transmission WHERE rowid BETWEEN %1 AND %1 + 300",
-            "UPDATE Transmission SET \"CP\" = '20' || %1 % 1000 WHERE rowid % 97 = %1 % 97",
-            "VACUUM"};
-        QRandomGenerator random(testsupport::testSeed(11));
-        auto open = [&log] {
-            platform::EngineError e;
-            return platform::Connection::open(log, platform::OpenMode::ReadOnly, &e);
-        };
-        const auto db = open();
-        logfile::LogIndex index;
-        statistics::LogStatistics kept(index);
-        kept.setDetailed(true);
-        index.open(db.get());
-        kept.open(log);
-        for (int step = 0; step < 40; ++step) {
-            const int kind = step % 10 == 0 ? 6 : int(random.bounded(6));
-            const qint64 rowid = random.bounded(1, 42000);
-            QString error;
-            QVERIFY2(testsupport::rawExec(log, kind == 6 ? steps[kind] : steps[kind].arg(rowid), {}, &error), qPrintable(error));
-            QTRY_VERIFY_WITH_TIMEOUT(index.poll(db.get()) && !kept.reading(), 10000);
-            const auto whole = statistics::readTally(open().get(), *towns::bearings());
-            QVERIFY(kept.tally() && whole);
-            QCOMPARE(figures(*kept.tally()), figures(*whole));
-            QVERIFY2(step == 0 || kind > 2 || index.rowsRead() <= 3 * 4096,
-                     qPrintable(QStringLiteral("step %1: %2 rows read").arg(step).arg(index.rowsRead())));
-        }
     }
 
     // From the keyboard: Alt+E opens one window, Esc closes it; the tab of
