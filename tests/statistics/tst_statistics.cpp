@@ -412,6 +412,15 @@ private slots:
     void keyboardAndImage()
     {
         const testsupport::ClockScope clock(QDateTime(QDate(2026, 3, 28), QTime(23, 45)));
+        { // without a log, no figures: said so, and no image to write
+            MainWindowFixture none;
+            QTest::keyClick(none.w.get(), Qt::Key_E, Qt::AltModifier);
+            QTRY_VERIFY(frmStatistiques::instance());
+            QCOMPARE(frmStatistiques::instance()->lblTotals->text(), msg::statsNoLog());
+            QVERIFY(!frmStatistiques::instance()->cmdImage->isEnabled());
+            frmStatistiques::instance()->close();
+            QTRY_VERIFY(!frmStatistiques::instance());
+        }
         MainWindowFixture f(3);
         frmStatistiques *s = openWindow(f);
         QTest::keyClick(f.w.get(), Qt::Key_E, Qt::AltModifier);
