@@ -80,6 +80,13 @@ private slots:
         frmOrientation::showSingle();
         QPointer<frmOrientation> w = frmOrientation::instance();
         platform::RecordSourceBar *bar = w->Data2Bar;
+        // Each left arrow the mirror of its right twin (but for the shading of an edge).
+        auto arrow = [bar](const char *name) { return bar->findChild<QAbstractButton *>(name)->icon().pixmap(12).toImage(); };
+        for (const auto &[left, right] : {std::pair{"first", "last"}, {"previous", "next"}}) {
+            const QImage a = arrow(left).mirrored(true, false), b = arrow(right);
+            for (int i = 0; i < 144; ++i)
+                QVERIFY2(std::abs(qAlpha(a.pixel(i % 12, i / 12)) - qAlpha(b.pixel(i % 12, i / 12))) < 64, left);
+        }
         QStringList seen{state(w)};
         { // The rose: its four cardinal points reach past the four others (the needle may cover one).
             const QImage rose = w->picRose->grab().toImage();
