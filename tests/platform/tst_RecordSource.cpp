@@ -190,6 +190,9 @@ private slots:
         const QString path = f.open(1);
         QVERIFY(f.rs.refresh());
         QCOMPARE(f.rs.database()->scalar("PRAGMA synchronous").toInt(), 2);
+        platform::EngineError e; // (and its folder is said to be one)
+        QVERIFY(!platform::Connection::open(QFileInfo(path).absolutePath(), platform::OpenMode::ReadWrite, &e));
+        QCOMPARE(platform::describe(e), msg::isFolder());
         auto other = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
         QVERIFY(other->exec("PRAGMA journal_mode=WAL") && other->scalar("SELECT count(*) FROM Transmission") == 1);
         QVERIFY(f.rs.addNew());
