@@ -142,13 +142,13 @@ private slots:
         seen = {};
         for (const auto &[key, text] : {std::pair{Qt::Key_Home, ""}, {Qt::Key_Down, ""}, {Qt::Key_Right, ""}, {Qt::Key_Up, ""},
                                         {Qt::Key_PageDown, ""}, {Qt::Key_PageUp, ""}, {Qt::Key_End, ""}, {Qt::Key_E, "e"},
-                                        {Qt::Key_D, "d"}, {Qt::Key_Z, "z"}}) {
-            if (key == Qt::Key_D)
+                                        {Qt::Key_Backspace, "\b"}, {Qt::Key_D, "d"}, {Qt::Key_Z, "z"}}) {
+            if (key == Qt::Key_Backspace) // (a key of no letter is no search)
                 QTest::qWait(1100); // a new search
             QTest::keyClick(bar, key, Qt::NoModifier, QLatin1String(text)[0].toLatin1());
             seen << state(w);
         }
-        QCOMPARE(seen, (QStringList{north, east, "Caen 90 (2115.5, 1027.5)", east, west, north, west, southWest, south, south}));
+        QCOMPARE(seen, (QStringList{north, east, "Caen 90 (2115.5, 1027.5)", east, west, north, west, southWest, southWest, south, south}));
         QTest::keyClick(bar, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), w->Command1);
         frmOrientation::showSingle();
