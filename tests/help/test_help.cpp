@@ -1,8 +1,11 @@
 // The help window and the help book delivered in data/help.
 #include "Help.h"
 #include "Messages.h"
+#include "Prompts.h"
 
 #include <QDir>
+#include <QInputDialog>
+#include <QPointer>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -49,6 +52,28 @@ private slots:
         QVERIFY(platform::showHelpContents(&owner, kIndex, nullptr));
         QCOMPARE(owner.findChildren<QTextBrowser *>(), QList<QTextBrowser *>{browser});
         QVERIFY(browser->window()->isVisible());
+    }
+
+    // Without an owner, a window of its own, gone once closed. The password
+    // box hides what is typed, and gives nothing when cancelled.
+    void ownerlessWindowAndPasswordBox()
+    {
+        QVERIFY(platform::showHelpContents(nullptr, kIndex, nullptr));
+        QPointer<QWidget> help;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            help = w->objectName() == QLatin1String("helpWindow") ? w : help.data();
+        QVERIFY(help && help->isVisible());
+        help->close();
+        QTRY_VERIFY(help.isNull());
+        for (const bool ok : {false, true}) {
+            QTimer::singleShot(0, this, [ok] {
+                auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+                QVERIFY(box && box->textEchoMode() == QLineEdit::Password && box->labelText() == QLatin1String("Qui ?"));
+                box->setTextValue(QStringLiteral("secret"));
+                ok ? box->accept() : box->reject();
+            });
+            QCOMPARE(platform::askPassword(nullptr, QStringLiteral("Qui ?")), ok ? std::optional<QString>("secret") : std::nullopt);
+        }
     }
 };
 
