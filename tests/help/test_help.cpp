@@ -2,6 +2,7 @@
 #include "Help.h"
 #include "Messages.h"
 #include "Prompts.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QInputDialog>
@@ -43,6 +44,8 @@ private slots:
         QVERIFY(browser && browser->window()->isVisible());
         const QString text = browser->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("Fuseaux horaires")) && !text.contains(QStringLiteral("Ã")), qPrintable(text.left(300)));
+        const QString changes = testsupport::layoutChanges(browser->window(), QStringLiteral("help/layouts/help.txt"));
+        QVERIFY2(changes.isEmpty(), qPrintable(changes));
 
         // (Esc closes it)
         browser->window()->activateWindow();
