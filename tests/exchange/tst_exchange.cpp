@@ -362,6 +362,28 @@ private slots:
         QCOMPARE(refused, QStringList{msg::importAtLine().arg(2).arg(3).arg(msg::importOpenQuote())});
     }
 
+    // sequanel-import refuses everything when a record is refused, unless
+    // --partiel (status 3); sequanel-export refuses a format it does not
+    // know as a wrong command (status 2).
+    void importCommandStatuses()
+    {
+        const QString adi = file(QStringLiteral("mixte.adi")), log = file(QStringLiteral("mixte.adb"));
+        writeFile(adi, "<call:2>AB<eor><stx:1>3<eor>");
+        makeLogFile(log, {sampleRow(5)}); // (its number is not its rowid)
+        const QString refusal = msg::importAtByte().arg(2).arg(16).arg(msg::importNoCall()) + '\n';
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {adi, log}),
+                 std::pair(1, refusal + msg::importPartialRefused().arg(1).arg(adi) + '\n'));
+        QCOMPARE(readRows(log).size(), 1);
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {"--partiel", adi, log}),
+                 std::pair(3, refusal + msg::importedOne().arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1) + '\n'));
+        QCOMPARE(readRows(log).value(1).value(1).toString(), QStringLiteral("6"));
+        const QString text = file(QStringLiteral("notes.txt"));
+        writeFile(text, "<call:2>AB<eor>");
+        QCOMPARE(runProgram(builtProgram("sequanel-import"), {text, log}), std::pair(1, msg::importCannotRead().arg(text, msg::importUnknownFormat()) + '\n'));
+        QCOMPARE(runProgram(builtProgram("sequanel-export"), {"--format=xls", log, adi}),
+                 std::pair(2, msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n'));
+    }
+
     // An import after which the log does not hold every row it stored (a
     // trigger of another program's took one) is undone, and said so.
     void importCheckedByCount()
