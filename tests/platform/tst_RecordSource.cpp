@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
 
 using platform::SourceError;
 using testsupport::readRows;
@@ -216,6 +217,25 @@ private slots:
         }
         QCOMPARE(logfile::storeFailureMessage(f.rs.error()) + ' ' + f.text(kSerial), msg::contactNotStored() + '\n' + msg::diskFull() + " 9");
         QCOMPARE(f.rs.editMode(), platform::EditMode::Adding);
+    }
+
+    // A log its user may not read is refused by the engine itself, as a
+    // fault of permission, whether or not its caller looked first (as root,
+    // the opening is made as nobody, with the way back kept).
+    void unreadableLog()
+    {
+        const bool root = ::geteuid() == 0;
+        QTemporaryDir dir(QStringLiteral("/tmp/sequanel-unreadable-XXXXXX")); // a folder anyone may go through
+        const QString path = dir.filePath(QStringLiteral("log.adb"));
+        testsupport::makeLogFile(path, testsupport::sampleRows(1));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+        QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
+        platform::EngineError e;
+        const bool opened = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e) != nullptr;
+        QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
+        QVERIFY(!opened);
+        QCOMPARE(int(platform::faultOf(e)), int(platform::EngineFault::Permission));
     }
 
     // A time typed alone is the last time the clock showed it: for an
