@@ -255,6 +255,31 @@ private slots:
                  msg::cannotOpenShared().arg(platform::logDisplayName(address), said));
     }
 
+    // A statement after a reading row by row (the readings of the window's
+    // duplicate warning): its answer whole, on the same connection (the
+    // next reading of a log opened again waited a second for it).
+    void statementAfterAStream()
+    {
+        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadOnly, nullptr);
+        QVERIFY(c);
+        const QVariant session = c->scalar("SELECT pg_backend_pid()");
+        const Sql statement = "SELECT n, n * 10 FROM generate_series(1, 2) n";
+        QVERIFY(c->exec(statement)); // (prepared before: sent alone after the stream)
+        {
+            const auto rows = c->openQuery("SELECT n FROM generate_series(1, 3) n");
+            QVERIFY(rows->isValid());
+            while (!rows->eof())
+                rows->moveNext();
+        }
+        bool ok = false;
+        QStringList got;
+        for (const QVariantList &row : c->rows(statement, {}, &ok))
+            got << row.value(0).toString() + '/' + row.value(1).toString();
+        QCOMPARE(got, QStringList({"1/10", "2/20"}));
+        QVERIFY2(ok, qPrintable(c->lastError().text));
+        QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
+    }
+
     // A number reserved by one station is refused to another until the
     // first lets it go; a number the column cannot hold is no one's.
     void reservationsAreExclusive()
