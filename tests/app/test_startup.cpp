@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>

@@ -7,7 +7,6 @@
 #include "Regional.h"
 
 #include <QLabel>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QThread>

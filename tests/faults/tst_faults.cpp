@@ -22,7 +22,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QProcess>
 #include <QTemporaryFile>
 
 #include <cerrno>

@@ -1,7 +1,6 @@
 // The help window and the help book delivered in data/help.
 #include "Help.h"
 #include "Messages.h"
-#include "Prompts.h"
 #include "TestSupport.h"
 
 #include <QDir>

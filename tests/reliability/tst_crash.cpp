@@ -9,8 +9,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>

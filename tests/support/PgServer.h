@@ -37,7 +37,6 @@ public:
                     const QString &parameters = {}) const;
     QString caFile() const { return m_folder.filePath(QStringLiteral("ca.crt")); }
     QString socketPath() const { return m_folder.filePath(QStringLiteral(".s.PGSQL.%1").arg(m_port)); }
-    int port() const { return m_port; }
 
     // Stops the server (fast shutdown: the sessions are ended) and waits for it.
     bool stop();

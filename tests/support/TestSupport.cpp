@@ -18,7 +18,6 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
 #include <QToolButton>
@@ -175,7 +174,7 @@ std::pair<int, QString> runProgram(const QString &program, const QStringList &ar
 
 QString builtProgram(const QString &name) { return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name; }
 
-bool rawExec(const QString &path, const QString &sql, const QVariantList &params, QString *error)
+bool rawExec(const QString &path, const QString &sql, const QVariantList &params)
 {
     static int serial = 0;
     const QString name = QStringLiteral("raw-%1").arg(++serial);
@@ -189,8 +188,6 @@ bool rawExec(const QString &path, const QString &sql, const QVariantList &params
                 q.bindValue(i, params[i]);
             ok = q.exec();
         }
-        if (!ok && error)
-            *error = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
     }
     QSqlDatabase::removeDatabase(name);
     return ok;
@@ -249,7 +246,7 @@ QStringList misplacedControls(QWidget *window)
     return faults;
 }
 
-QString layoutOf(QWidget *window)
+static QString layoutOf(QWidget *window)
 {
     auto colours = [](QWidget *w) {
         if (!w->testAttribute(Qt::WA_SetPalette))

@@ -98,8 +98,8 @@ std::pair<int, QString> runProgram(const QString &program, const QStringList &ar
 QString builtProgram(const QString &name);
 
 // Runs one statement on a database file as another program would, through
-// the SQL module directly; false and *error on failure.
-bool rawExec(const QString &path, const QString &sql, const QVariantList &params = {}, QString *error = nullptr);
+// the SQL module directly; false on failure.
+bool rawExec(const QString &path, const QString &sql, const QVariantList &params = {});
 
 // The controls of window that carry no name (buttons, labels, text boxes,
 // lists, grids and data controls): each a line of its window's name, class
@@ -111,12 +111,10 @@ QStringList unnamedControls(QWidget *window);
 // window, two laid over each other, a label whose access key leads nowhere.
 QStringList misplacedControls(QWidget *window);
 
-// What a user sees of every named control and menu command of a window, a
-// line each: its place, face, the colours set on it, its text and state; and
-// the order Tab goes through them.
-QString layoutOf(QWidget *window);
-// The lines in which the window differs from the layout kept in the file
-// (a path below tests/); empty when they agree. SEQUANEL_NEW_LAYOUTS=1 in
+// The lines in which the window differs from the layout kept in the file (a
+// path below tests/): what a user sees of every named control and menu
+// command, a line each (its place, face, the colours set on it, its text and
+// state), and the order Tab goes through them; empty when they agree. SEQUANEL_NEW_LAYOUTS=1 in
 // the environment writes the file anew instead, for a change meant.
 QString layoutChanges(QWidget *window, const QString &keptFile);
 
