@@ -18,7 +18,6 @@
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -220,33 +219,12 @@ class TestRelay : public QObject
     }
 
 private slots:
-    // Closed while a store waits for a silent server: the window stays until
-    // the store has its answer (its log is in use), then closes.
-    void closedWhileAStoreWaits()
-    {
-        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
-        QVERIFY(logfile::createEmpty(m_server.address("fermeture"), nullptr));
-        Relay relay(m_server.socketPath());
-        MainWindowFixture f;
-        QVERIFY(relay.port() > 0 && openThrough(f, relay, "fermeture"));
-        f.ui().cmdNouveau->click();
-        f.fill();
-        f.prompts.answer = platform::Answer::Yes; // (closing without storing, when asked)
-        relay.arm(Relay::Up, 0, true);
-        int closeAsked = 0;
-        QTimer::singleShot(100, f.w.get(), [&] {
-            f.w->close();
-            closeAsked = f.w->isVisible() ? 1 : 2;
-        });
-        f.ui().cmdNouveau->click();
-        QCOMPARE(closeAsked, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!f.w->isVisible(), 20000);
-    }
-
     // A store whose answer was lost may still reach the server later: here,
     // after the operator stored the change again and changed the contact
     // since. It must not put the old change back over the newer one. Nor
-    // may a lost session keep the station's reserved number.
+    // may a lost session keep the station's reserved number. Closed while
+    // a store waits for a silent server, the window stays until the store
+    // has its answer (its log is in use), then closes.
     void lostSessionsAreEnded()
     {
         QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
@@ -290,6 +268,18 @@ private slots:
         QVERIFY(!ui.Data1->database()->scalar("SELECT 1").isValid());
         QTRY_VERIFY_WITH_TIMEOUT(ui.Data1->database()->scalar("SELECT 1").isValid(), 20000);
         QCOMPARE(logfile::reserveNextSerial(db.get()), std::optional(proposed + 1));
+
+        f.fill();
+        f.prompts.answer = platform::Answer::Yes; // (closing without storing, when asked)
+        relay.arm(Relay::Up, 0, true);
+        int closeAsked = 0;
+        QTimer::singleShot(100, f.w.get(), [&] {
+            f.w->close();
+            closeAsked = f.w->isVisible() ? 1 : 2;
+        });
+        ui.cmdNouveau->click();
+        QCOMPARE(closeAsked, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w->isVisible(), 20000);
     }
 
     // A listing whose stream of rows is cut half-way by a lost connection is

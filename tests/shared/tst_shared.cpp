@@ -218,7 +218,6 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("said"); // empty: opened
         const QString tcp = QStringLiteral("127.0.0.1"), ca = "sslrootcert=" + m_server.caFile();
-        QTest::newRow("no such journal") << m_server.address("absent") << msg::sharedLogMissing() + msg::sharedCreateHint();
         QTest::newRow("name with a quote") << m_server.address("a\"b") << msg::sharedJournalNameInvalid();
         QTest::newRow("server's prefix") << m_server.address("pg_club") << msg::sharedJournalNameInvalid();
         QTest::newRow("server stopped") << m_server.address("Club_été") << msg::serverUnreachable();
@@ -255,14 +254,22 @@ private slots:
                  msg::cannotOpenShared().arg(platform::logDisplayName(address), said));
     }
 
-    // A statement after a reading row by row (the readings of the window's
-    // duplicate warning): its answer whole, on the same connection (the
-    // next reading of a log opened again waited a second for it).
-    void statementAfterAStream()
+    // One connection's statements. A statement after a reading row by row
+    // (the readings of the window's duplicate warning): its answer whole, on
+    // the same connection (the next reading of a log opened again waited a
+    // second for it). A number reserved by one station is refused to another
+    // until the first lets it go; a number the column cannot hold is no
+    // one's. A failure of the client library itself, without a SQLSTATE (a
+    // statement of more values than it can send), and a statement the server
+    // refuses are each said as what they are, and the connection stays: none
+    // is made again for them.
+    void statementsOfAConnection()
     {
-        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadOnly, nullptr);
-        QVERIFY(c);
+        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
+        auto b = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
+        QVERIFY(c && b);
         const QVariant session = c->scalar("SELECT pg_backend_pid()");
+        const int made = platform::serverConnectionsMade(QThread::currentThread());
         const Sql statement = "SELECT n, n * 10 FROM generate_series(1, 2) n";
         QVERIFY(c->exec(statement)); // (prepared before: sent alone after the stream)
         {
@@ -277,37 +284,17 @@ private slots:
             got << row.value(0).toString() + '/' + row.value(1).toString();
         QCOMPARE(got, QStringList({"1/10", "2/20"}));
         QVERIFY2(ok, qPrintable(c->lastError().text));
-        QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
-    }
 
-    // A number reserved by one station is refused to another until the
-    // first lets it go; a number the column cannot hold is no one's.
-    void reservationsAreExclusive()
-    {
-        auto a = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
-        auto b = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
-        QVERIFY(a && b);
         const qint64 top = std::numeric_limits<qint32>::max();
         QList<std::optional<bool>> taken;
-        for (auto [station, number] : {std::pair{a.get(), qint64(1)}, {b.get(), qint64(1)}, {b.get(), top}, {a.get(), top},
-                                       {a.get(), top + 1}, {b.get(), top + 1}, {a.get(), qint64(0)}, {b.get(), qint64(0)}})
+        for (auto [station, number] : {std::pair{c.get(), qint64(1)}, {b.get(), qint64(1)}, {b.get(), top}, {c.get(), top},
+                                       {c.get(), top + 1}, {b.get(), top + 1}, {c.get(), qint64(0)}, {b.get(), qint64(0)}})
             taken << station->reserve(number);
         QCOMPARE(taken, (QList<std::optional<bool>>{true, false, true, false, true, true, true, true}));
-        a->releaseReservations();
+        c->releaseReservations();
         b->releaseReservations();
         QCOMPARE(b->reserve(1), std::optional<bool>(true));
-    }
 
-    // A failure of the client library itself, without a SQLSTATE (a
-    // statement of more values than it can send), and a statement the server
-    // refuses are each said as what they are, and the connection stays: none
-    // is made again for them.
-    void clientFailure()
-    {
-        auto c = platform::Connection::open(m_server.address("droits"), platform::OpenMode::ReadWrite, nullptr);
-        QVERIFY(c);
-        const QVariant session = c->scalar("SELECT pg_backend_pid()");
-        const int made = platform::serverConnectionsMade(QThread::currentThread());
         QVERIFY(!c->exec("SELECT 1", QVariantList(70000)));
         QCOMPARE(platform::describe(c->lastError()), msg::serverClientError());
         QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);

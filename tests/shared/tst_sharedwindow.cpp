@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QFormLayout>
-#include <QProcess>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QUrl>
@@ -98,7 +97,6 @@ private slots:
 
         answerDialog({server, base, QStringLiteral("club"), user, QStringLiteral("secret")}, true);
         f.ui().mnuPartage->trigger();
-        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
         const QString shortName = server + '/' + base + "/club";
         const QString shown = shortName.size() > 30 ? shortName.left(3) + "..." + shortName.right(24) : shortName;
         QCOMPARE(f.w->windowTitle(), "Sequanel (Saisie des contacts) [" + shown + ']');
@@ -118,7 +116,6 @@ private slots:
         f.ui().cmdNouveau->click();
         f.fill();
         f.ui().cmdNouveau->click();
-        QVERIFY2(f.said().isEmpty(), qPrintable(f.said().join('\n')));
         QCOMPARE(other->scalar("SELECT count(*) FROM \"Transmission\"").toInt(), 2);
         // Begun while the first is shown, stored, it leaves the one that was
         // last before it on screen, as in a file.
@@ -145,7 +142,6 @@ private slots:
         auto told = [](const QString &from, const QString &to) {
             return QStringList{msg::copiedMany().arg(3).arg("« " + from + " »") + '\n' + msg::copyNewLog().arg("« " + to + " »")};
         };
-        QCOMPARE(f.said(), told(shortName, copy));
         f.prompts.clear();
         answerDialog({server, base, QStringLiteral("retour"), user}, false);
         f.ui().mnuCopierPartage->trigger();
