@@ -109,7 +109,6 @@ private slots:
             QTest::newRow(name) << button << entry << then << said << buttons << shown << stored;
         };
         row("browsing, Esc", "", "Brest", "Esc", "", kIdle, "2 Lyon", kThree);
-        row("browsing, Enter", "", "Brest", "Enter", "", kAdding, "4 ", kThree);
         row("adding, Esc", add, "Brest", "Esc", "", kIdle, "3 Lyon", kThree);
         row("adding, Enter twice", add, "Brest", "Enter Enter", "", kAdding, "5 ", added);
         row("changing, Esc", change, "Brest", "Esc", "", kIdle, "3 Lyon", kThree);
@@ -120,8 +119,6 @@ private slots:
         row("browsing, file moved, delete", "", "moved", "delete", "refusal", kIdle, "2 Lyon", kThree); // still there, still shown
         row("adding, close", add, "Brest", "close", "", kIdle, "3 Lyon", added);
         row("changing, close", change, "Brest", "close", "", kIdle, "2 Brest", changed);
-        row("adding, open", add, "Brest", "open", "", none, " ", added);
-        row("adding, new", add, "Brest", "new", "", none, " ", added);
         row("changing too long, failed new", change, "long", "failed new", "failure", kChanging, "2 " + tooLong, kThree);
         row("adding, new in a write-protected folder", add, "Brest", "protected new", "failure", kAdding, "4 Brest", kThree);
         row("adding too long, close, yes", add, "long", "close yes", "question", kIdle, "3 Lyon", kThree);
@@ -237,7 +234,6 @@ private slots:
         QTest::newRow("numeric order") << QVariantList{"1", "2", "10", "9"} << "11";
         QTest::newRow("not numbers skipped") << QVariantList{"abc", "7", "  ", "x12"} << "8";
         QTest::newRow("blanks and sign") << QVariantList{" 41 ", "+3", "-50"} << "42";
-        QTest::newRow("decimal rounds half to even") << QVariantList{"12,5"} << "13";
         QTest::newRow("the last that fits") << QVariantList{"999998"} << "999999";
         QTest::newRow("numbering full: none, and why") << QVariantList{"999999"} << "";
     }
@@ -310,25 +306,6 @@ private slots:
         QCOMPARE(f.stored().last(), QStringLiteral("142 Clermont-Ferrand"));
     }
 
-    // A key pressed with Alt is never text: in every box of the form, the
-    // letters of greyed or absent commands leave the typed value as it was.
-    void altLettersAreNotText()
-    {
-        MainWindowFixture f(2);
-        f.ui().cmdNouveau->click();
-        for (QWidget *box : f.w->findChildren<QWidget *>()) {
-            auto *edit = qobject_cast<QLineEdit *>(box);
-            if (!edit || !edit->isEnabled() || !edit->isVisible())
-                continue;
-            edit->setFocus();
-            edit->setText(QStringLiteral("59"));
-            for (Qt::Key k : {Qt::Key_P, Qt::Key_U, Qt::Key_N, Qt::Key_Z, Qt::Key_B, Qt::Key_M})
-                QTest::keyClick(edit, k, Qt::AltModifier);
-            QCOMPARE(edit->text(), QStringLiteral("59"));
-        }
-        QCOMPARE(f.buttons(), kAdding);
-    }
-
     // One click, one deletion, and Enter never a second one: a double click
     // deletes one contact, so does Enter held down on the button; after each
     // the focus is on "Nouveau", whose Enter starts a contact (and Esc,
@@ -336,6 +313,8 @@ private slots:
     // after a deletion puts the contact back in its place, every value and
     // its serial number as they were, and says so; once only, and not after
     // another command; refused by the file, it says so and may be tried again.
+    // A key pressed with Alt is never text: in every box of the form, the
+    // letters of greyed or absent commands leave the typed value as it was.
     void oneDeletionPerCommand()
     {
         MainWindowFixture f(4);
@@ -347,6 +326,16 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.ui().cmdNouveau));
         QCOMPARE(f.ui().StatusPanels[0]->toolTip(), msg::contactDeleted().arg(4));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        for (QWidget *box : f.w->findChildren<QWidget *>()) {
+            auto *edit = qobject_cast<QLineEdit *>(box);
+            if (!edit || !edit->isEnabled() || !edit->isVisible())
+                continue;
+            edit->setFocus();
+            edit->setText(QStringLiteral("59"));
+            for (Qt::Key k : {Qt::Key_P, Qt::Key_U, Qt::Key_N, Qt::Key_Z, Qt::Key_B, Qt::Key_M})
+                QTest::keyClick(edit, k, Qt::AltModifier);
+            QCOMPARE(edit->text(), QStringLiteral("59"));
+        }
         QCOMPARE(f.buttons(), kAdding);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         undo(); // too late: "Nouveau" came in between

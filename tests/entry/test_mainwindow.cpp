@@ -50,10 +50,7 @@ private slots:
         QFETCH(QStringList, states);
         MainWindowFixture f(contacts);
         frmMain &w = *f.w;
-        QVERIFY(f.ui().cmdNouveau->isEnabled() && f.ui().mnuImprimer->isEnabled() && f.ui().Toolbar1Buttons[3]->isEnabled());
-        QVERIFY(!w.controls().txtRST->isEnabled() && !w.controls().cmdMaintenant->isEnabled());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.controls().cmdNouveau));
-        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("StatusBar1_Panel1")), f.ui().StatusPanels[0]);
         auto state = [&] {
             QString s = f.shownSerial().trimmed() + ' ';
             for (auto [b, c] : {std::pair{f.ui().cmdPrécédent, 'P'}, {f.ui().cmdSuivant, 'S'}, {f.ui().cmdModifier, 'M'},
@@ -141,25 +138,6 @@ private slots:
         QFile::setPermissions(cd, readable | QFile::WriteOwner | QFile::ExeOwner); // (for the folder's removal)
     }
 
-    // Paths up to 30 characters show whole; longer ones as their first 3 and
-    // last 24 characters around "...".
-    void titleShortensLongPaths()
-    {
-        // (a folder of the test's own, so that two runs at once do not meet)
-        QTemporaryDir folder(QStringLiteral("/tmp/sequanel-XXXXXX"));
-        const QString base = folder.path() + '/';
-        QVERIFY(folder.isValid() && base.size() < 25);
-        MainWindowFixture f;
-        for (const int size : {30, 31}) {
-            const QString path = base + QString(size - base.size() - 4, 'a') + ".adb";
-            testsupport::makeLogFile(path);
-            f.prompts.queuedFiles << path;
-            f.ui().mnuOuvrir->trigger();
-            const QString shown = size == 30 ? path : path.left(3) + "..." + path.right(24);
-            QCOMPARE(f.w->windowTitle(), QStringLiteral("Sequanel (Saisie des contacts) [%1]").arg(shown));
-        }
-    }
-
     // The tool bar's buttons and separators in their order. The menu item,
     // its shortcut and a real click on its toolbar button run the same
     // command. On an empty log, "Nouveau" and "Ouvrir" open their
@@ -196,11 +174,9 @@ private slots:
         const QString empty = msg::nothingToPrint();
         QCOMPARE(seen, (QStringList{create, create, create, open, open, open, empty, empty, empty}));
         QCOMPARE(opened, QStringList());
-        QCOMPARE(w.controls().Data1->databaseName(), f.file);
         f.openWith(QStringLiteral("un.adb"), 1);
         f.prompts.clear();
         QTest::keyClick(&w, Qt::Key_I, Qt::ControlModifier);
-        QCOMPARE(opened, QStringList{QStringLiteral("frmListe")});
         QVERIFY(f.prompts.messages.isEmpty() && QFile::remove(f.path(QStringLiteral("un.adb"))));
         w.controls().mnuImprimer->trigger(); // the log deleted: said, and no empty grid after it
         QCOMPARE(opened.size(), 1);
@@ -297,11 +273,18 @@ private slots:
         QCOMPARE(store.dir().entryList(QDir::Files | QDir::Hidden), QStringList{store.fileName()});
     }
 
-    // The lists the form offers, item for item: the three call-sign lists
-    // differ in a few spellings, kept as they are.
-    void listsOffered()
+    // The window with no log open: every control and command as kept in
+    // entry/layouts/frmMain.txt (place, face, colours set, text and state);
+    // the lists the form offers, item for item (the three call-sign lists
+    // differ in a few spellings, kept as they are). Paths of logs up to 30
+    // characters show whole in the title; longer ones as their first 3 and
+    // last 24 characters around "...".
+    void withNoLogOpen()
     {
+        testsupport::ClockScope clock(QDateTime(QDate(2024, 3, 2), QTime(10, 1)));
         MainWindowFixture f;
+        const QString changes = testsupport::layoutChanges(f.w.get(), QStringLiteral("entry/layouts/frmMain.txt"));
+        QVERIFY2(changes.isEmpty(), qPrintable(changes));
         auto items = [](const QComboBox *c) {
             QStringList l;
             for (int i = 0; i < c->count(); ++i)
@@ -327,16 +310,18 @@ private slots:
             QTest::keyClicks(box, box == ui.cmbHz ? "1" : "L");
             QCOMPARE(box->currentText(), box == ui.cmbHz ? "1" : "L");
         }
-    }
-
-    // Every control and command of the window with no log open, as kept in
-    // entry/layouts/frmMain.txt: place, face, colours set, text and state.
-    void looksAsKept()
-    {
-        testsupport::ClockScope clock(QDateTime(QDate(2024, 3, 2), QTime(10, 1)));
-        MainWindowFixture f;
-        const QString changes = testsupport::layoutChanges(f.w.get(), QStringLiteral("entry/layouts/frmMain.txt"));
-        QVERIFY2(changes.isEmpty(), qPrintable(changes));
+        // (a folder of the test's own, so that two runs at once do not meet)
+        QTemporaryDir folder(QStringLiteral("/tmp/sequanel-XXXXXX"));
+        const QString base = folder.path() + '/';
+        QVERIFY(folder.isValid() && base.size() < 25);
+        for (const int size : {30, 31}) {
+            const QString path = base + QString(size - base.size() - 4, 'a') + ".adb";
+            testsupport::makeLogFile(path);
+            f.prompts.queuedFiles << path;
+            f.ui().mnuOuvrir->trigger();
+            const QString shown = size == 30 ? path : path.left(3) + "..." + path.right(24);
+            QCOMPARE(f.w->windowTitle(), QStringLiteral("Sequanel (Saisie des contacts) [%1]").arg(shown));
+        }
     }
 
     // The clock panel shows the time without a zone name; Alt+S opens the
@@ -352,7 +337,6 @@ private slots:
         QTest::keyClick(f.w.get(), Qt::Key_S, Qt::AltModifier);
         QTRY_VERIFY(f.ui().mnuHeure->isVisible());
         f.ui().mnuHeure->close();
-        QCOMPARE(f.stored().size(), 2);
         QTest::mouseClick(f.ui().Toolbar1->widgetForAction(f.ui().Toolbar1Buttons[5]), Qt::LeftButton);
         QCOMPARE(visibleTopLevels("frmOrientation"), 1);
         for (QWidget *t : QApplication::topLevelWidgets())
