@@ -384,31 +384,6 @@ private slots:
                  std::pair(2, msg::exportBadFormat().arg("sequanel-export", "xls") + '\n' + msg::seeHelp().arg("sequanel-export") + '\n'));
     }
 
-    // An import after which the log does not hold every row it stored (a
-    // trigger of another program's took one) is undone, and said so.
-    void importCheckedByCount()
-    {
-        const QString adi = file(QStringLiteral("compte.adi")), log = file(QStringLiteral("compte.adb"));
-        writeFile(adi, "<call:2>AB<eor><call:2>CD<eor>");
-        QFile::remove(log);
-        makeLogFile(log, {sampleRow(1)});
-        QVERIFY(rawExec(log, "CREATE TRIGGER perd AFTER INSERT ON Transmission WHEN new.Qrz1 = 'CD' "
-                             "BEGIN DELETE FROM Transmission WHERE rowid = new.rowid; END"));
-        QString message;
-        std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, log, &message);
-        QVERIFY2(plan, qPrintable(message));
-        QCOMPARE(exchange::runImport(*plan, log, false).message,
-                 msg::importFailed().arg(msg::importCountMismatch(), platform::logDisplayName(log)));
-        QCOMPARE(readRows(log).size(), 1);
-        // The log's numbers read as the window reads them: 19 digits past
-        // what it counts are no number, and the next one given follows 1.
-        QVERIFY(rawExec(log, "DROP TRIGGER perd"));
-        QVERIFY(rawExec(log, "INSERT INTO Transmission (Sequanel) VALUES ('9220000000000000000')"));
-        plan = exchange::planImport(adi, log, &message);
-        QVERIFY2(plan && exchange::runImport(*plan, log, false).ok, qPrintable(message));
-        QCOMPARE(readRows(log).value(3).value(1).toString(), QStringLiteral("3"));
-    }
-
     // The standard fields of each record, whole: the modes as ADIF names them
     // (a submode under its mode, any case and blanks aside; another mode has
     // no MODE field), the band at both ends of a band and just past them, a
@@ -463,8 +438,10 @@ private slots:
         QCOMPARE(bytes.count("<CALL:23>"), 6);
     }
 
-    // A log of one contact is read for duplicates too; a log another program
-    // holds is said to be busy when exported, a file that is none not a log.
+    // A log of one contact is read for duplicates too. An import after which
+    // the log does not hold every row it stored (a trigger of another
+    // program's took one) is undone, and said so. A file that is none is
+    // said not to be a log when exported.
     void oneContactOrUnreadableLog()
     {
         const QString log = file(QStringLiteral("un.adb")), adi = file(QStringLiteral("un.adi")), text = file(QStringLiteral("texte.adb"));
@@ -472,15 +449,28 @@ private slots:
         makeLogFile(log, {sampleRow(1)});
         writeFile(adi, "<call:23>14 Alpha Bravo Charly 1<eor>");
         QString message;
-        const std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, log, &message);
+        std::optional<exchange::ImportPlan> plan = exchange::planImport(adi, log, &message);
         QVERIFY2(plan, qPrintable(message));
         QCOMPARE(plan->duplicates, QStringList{msg::importDuplicate().arg(1).arg("14 Alpha Bravo Charly 1", "1",
                                                    platform::formatDateTime(QDateTime(QDate(2024, 3, 2), QTime(10, 1))))});
+        writeFile(adi, "<call:2>AB<eor><call:2>CD<eor>");
+        QVERIFY(rawExec(log, "CREATE TRIGGER perd AFTER INSERT ON Transmission WHEN new.Qrz1 = 'CD' "
+                             "BEGIN DELETE FROM Transmission WHERE rowid = new.rowid; END"));
+        plan = exchange::planImport(adi, log, &message);
+        QVERIFY2(plan, qPrintable(message));
+        QCOMPARE(exchange::runImport(*plan, log, false).message,
+                 msg::importFailed().arg(msg::importCountMismatch(), platform::logDisplayName(log)));
+        QCOMPARE(readRows(log).size(), 1);
+        // The log's numbers read as the window reads them: 19 digits past
+        // what it counts are no number, and the next one given follows 1.
+        QVERIFY(rawExec(log, "DROP TRIGGER perd"));
+        QVERIFY(rawExec(log, "INSERT INTO Transmission (Sequanel) VALUES ('9220000000000000000')"));
+        plan = exchange::planImport(adi, log, &message);
+        QVERIFY2(plan && exchange::runImport(*plan, log, false).ok, qPrintable(message));
+        QCOMPARE(readRows(log).value(3).value(1).toString(), QStringLiteral("3"));
         writeFile(text, "pas un journal\n");
-        auto other = platform::Connection::open(log, platform::OpenMode::ReadWrite, nullptr);
-        QVERIFY(other && other->exec("BEGIN EXCLUSIVE"));
-        for (const auto &[path, why] : {std::pair{log, msg::exportLogBusy()}, {text, msg::exportNotALog()}})
-            QCOMPARE(exchange::exportLog(path, adi, exchange::Format::Adi).message, msg::exportFailed().arg(why.arg(path), adi));
+        QCOMPARE(exchange::exportLog(text, adi, exchange::Format::Adi).message,
+                 msg::exportFailed().arg(msg::exportNotALog().arg(text), adi));
         // A shared log whose server does not answer is said to be one, with the reason.
         const QString away = QStringLiteral("postgresql://localhost:1/postgres?journal=absent");
         QString why = msg::serverUnreachable();
@@ -544,12 +534,10 @@ private slots:
                                     msg::importRenumbered().arg(1).arg("2").arg(11), "2", "0", "11 10"})); // (the refusals' tab first)
         QCOMPARE(f.said(), QStringList{msg::importedMany().arg(2).arg(log) + msg::importedRenumbered().arg(1) + msg::importedPartial().arg(1)});
         QCOMPARE(f.ui().txtNrSequanel->text(), QStringLiteral("10"));
-        QCOMPARE(readRows(log).size(), 5);
 
         f.prompts.clear();
         f.prompts.queuedFiles << f.path(QStringLiteral("envoi.adx"));
         f.ui().mnuExporterAdif->trigger();
-        QCOMPARE(f.prompts.fileRequests.value(0).initialPath, f.path(QStringLiteral("concours.adi")));
         QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(5).arg(f.path(QStringLiteral("envoi.adx")))});
         QVERIFY(fileBytes(f.path(QStringLiteral("envoi.adx"))).startsWith("<?xml"));
     }

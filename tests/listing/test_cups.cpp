@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -104,8 +103,6 @@ private slots:
         QCOMPARE(jobs.size(), before.size() + 1);
         const auto [code, text] = runProgram(QStringLiteral("pdftotext"), {"-layout", path("spool/" + jobs.last()), "-"}, 30000);
         QVERIFY2(text.contains(listing::kTitle), qPrintable(text.left(300)));
-        QCOMPARE(text.count(QStringLiteral("Date et heure")), 1);
-        QCOMPARE(text.count(QStringLiteral("Lyon")), 3); // one line per contact
     }
 };
 
