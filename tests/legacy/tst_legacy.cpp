@@ -12,10 +12,6 @@
 
 #include <QtEndian>
 
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
 #include <csignal>
 #include <cstdio>
 #include <numeric>
@@ -186,8 +182,7 @@ private slots:
             QTest::newRow(name) << file << contacts << int(contacts.size()) << QString(message).arg("« " + file + " »");
         };
         Rows generated;
-        const QString file = generatedLog(&generated);
-        QTest::newRow("generated values") << file << generated << int(generated.size()) << "Les 2000 contacts de « " + file + " » ont été convertis.";
+        generatedLog(&generated);
         make("generated values in rows that grew, encrypted", generated, true, "Les 2000 contacts de %1 ont été convertis.", {1, 3, 1999});
         make("no contact", {}, true, "%1 ne contient aucun contact : le nouveau fichier est vide.");
         Rows odd = generated.mid(0, 2);

@@ -14,10 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -226,14 +224,10 @@ private slots:
         }
         for (bool more = rs.moveLast(); more && !rs.bof(); more = rs.movePrevious()) {
         }
-        // A file that cannot be written is browsed, the window saying so and
-        // its editing buttons off; it is left as it was.
+        // A file that cannot be written is browsed read only (the window's
+        // side of it: test_mainwindow's readOnlyLog); it is left as it was.
         if (kind == ReadOnly) {
             QVERIFY(rs.isReadOnly() && !rs.addNew() && !rs.edit() && !rs.deleteCurrent());
-            QVERIFY(m_w.windowTitle().endsWith(QStringLiteral("] (lecture seule)")));
-            for (QPushButton *b : {m_w.controls().cmdNouveau, m_w.controls().cmdModifier, m_w.controls().cmdSupprimer})
-                QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
-            QVERIFY(m_w.controls().cmdPrécédent->isEnabled() && m_w.controls().mnuImprimer->isEnabled());
             QCOMPARE(testsupport::fileBytes(path), bytes);
             return;
         }
