@@ -108,7 +108,6 @@ private slots:
                       const QString &buttons, const QString &shown, const QStringList &stored) {
             QTest::newRow(name) << button << entry << then << said << buttons << shown << stored;
         };
-        row("browsing, Esc", "", "Brest", "Esc", "", kIdle, "2 Lyon", kThree);
         row("adding, Esc", add, "Brest", "Esc", "", kIdle, "3 Lyon", kThree);
         row("adding, Enter twice", add, "Brest", "Enter Enter", "", kAdding, "5 ", added);
         row("changing, Esc", change, "Brest", "Esc", "", kIdle, "3 Lyon", kThree);

@@ -27,10 +27,29 @@ class TestHelp : public QObject
     Q_OBJECT
 
 private slots:
-    // Opens on the contents page, read as UTF-8; Esc closes it, and a second
+    // Without an owner, a window of its own, gone once closed. The password
+    // box hides what is typed, and gives nothing when cancelled. With one:
+    // opens on the contents page, read as UTF-8; Esc closes it, and a second
     // call brings the same window back. A missing file is named in the error.
-    void opensOnContentsAndIsReused()
+    void helpWindowAndPasswordBox()
     {
+        QVERIFY(platform::showHelpContents(nullptr, kIndex, nullptr));
+        QPointer<QWidget> help;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            help = w->objectName() == QLatin1String("helpWindow") ? w : help.data();
+        QVERIFY(help && help->isVisible());
+        help->close();
+        QTRY_VERIFY(help.isNull());
+        for (const bool ok : {false, true}) {
+            QTimer::singleShot(0, this, [ok] {
+                auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+                QVERIFY(box && box->textEchoMode() == QLineEdit::Password && box->labelText() == QLatin1String("Qui ?"));
+                box->setTextValue(QStringLiteral("secret"));
+                ok ? box->accept() : box->reject();
+            });
+            QCOMPARE(platform::askPassword(nullptr, QStringLiteral("Qui ?")), ok ? std::optional<QString>("secret") : std::nullopt);
+        }
+
         QWidget owner;
         owner.show();
         QString error;
@@ -54,28 +73,6 @@ private slots:
         QVERIFY(platform::showHelpContents(&owner, kIndex, nullptr));
         QCOMPARE(owner.findChildren<QTextBrowser *>(), QList<QTextBrowser *>{browser});
         QVERIFY(browser->window()->isVisible());
-    }
-
-    // Without an owner, a window of its own, gone once closed. The password
-    // box hides what is typed, and gives nothing when cancelled.
-    void ownerlessWindowAndPasswordBox()
-    {
-        QVERIFY(platform::showHelpContents(nullptr, kIndex, nullptr));
-        QPointer<QWidget> help;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            help = w->objectName() == QLatin1String("helpWindow") ? w : help.data();
-        QVERIFY(help && help->isVisible());
-        help->close();
-        QTRY_VERIFY(help.isNull());
-        for (const bool ok : {false, true}) {
-            QTimer::singleShot(0, this, [ok] {
-                auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-                QVERIFY(box && box->textEchoMode() == QLineEdit::Password && box->labelText() == QLatin1String("Qui ?"));
-                box->setTextValue(QStringLiteral("secret"));
-                ok ? box->accept() : box->reject();
-            });
-            QCOMPARE(platform::askPassword(nullptr, QStringLiteral("Qui ?")), ok ? std::optional<QString>("secret") : std::nullopt);
-        }
     }
 };
 

@@ -210,6 +210,21 @@ private slots:
         platform::EngineError e; // (and its folder is said to be one)
         QVERIFY(!platform::Connection::open(QFileInfo(path).absolutePath(), platform::OpenMode::ReadWrite, &e));
         QCOMPARE(platform::describe(e), msg::isFolder());
+        { // A log its user may not read is refused by the engine itself, as a
+          // fault of permission, whether or not its caller looked first (as
+          // root, the opening is made as nobody, with the way back kept).
+            const bool root = ::geteuid() == 0;
+            QTemporaryDir dir(QStringLiteral("/tmp/sequanel-unreadable-XXXXXX")); // a folder anyone may go through
+            const QString hidden = dir.filePath(QStringLiteral("log.adb"));
+            testsupport::makeLogFile(hidden, testsupport::sampleRows(1));
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+            QVERIFY(QFile::setPermissions(hidden, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+            QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
+            const bool opened = platform::Connection::open(hidden, platform::OpenMode::ReadWrite, &e) != nullptr;
+            QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
+            QVERIFY(!opened);
+            QCOMPARE(int(platform::faultOf(e)), int(platform::EngineFault::Permission));
+        }
         auto other = platform::Connection::open(path, platform::OpenMode::ReadWrite, nullptr);
         QVERIFY(other->exec("PRAGMA journal_mode=WAL") && other->scalar("SELECT count(*) FROM Transmission") == 3);
         QVERIFY(f.rs.addNew());
@@ -232,25 +247,6 @@ private slots:
         }
         QCOMPARE(logfile::storeFailureMessage(f.rs.error()) + ' ' + f.text(kSerial), msg::contactNotStored() + '\n' + msg::diskFull() + " 9");
         QCOMPARE(f.rs.editMode(), platform::EditMode::Adding);
-    }
-
-    // A log its user may not read is refused by the engine itself, as a
-    // fault of permission, whether or not its caller looked first (as root,
-    // the opening is made as nobody, with the way back kept).
-    void unreadableLog()
-    {
-        const bool root = ::geteuid() == 0;
-        QTemporaryDir dir(QStringLiteral("/tmp/sequanel-unreadable-XXXXXX")); // a folder anyone may go through
-        const QString path = dir.filePath(QStringLiteral("log.adb"));
-        testsupport::makeLogFile(path, testsupport::sampleRows(1));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
-        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-        QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
-        platform::EngineError e;
-        const bool opened = platform::Connection::open(path, platform::OpenMode::ReadWrite, &e) != nullptr;
-        QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
-        QVERIFY(!opened);
-        QCOMPARE(int(platform::faultOf(e)), int(platform::EngineFault::Permission));
     }
 
     // Texts read as dates or numbers: the stored form, or empty when refused.

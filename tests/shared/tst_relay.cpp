@@ -219,6 +219,7 @@ class TestRelay : public QObject
     }
 
 private slots:
+    void initTestCase() { QVERIFY2(m_server.isRunning(), qPrintable(m_server.error())); }
     // A store whose answer was lost may still reach the server later: here,
     // after the operator stored the change again and changed the contact
     // since. It must not put the old change back over the newer one. Nor
@@ -227,7 +228,6 @@ private slots:
     // has its answer (its log is in use), then closes.
     void lostSessionsAreEnded()
     {
-        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
         QVERIFY(logfile::createEmpty(m_server.address("retard"), nullptr));
         auto db = platform::Connection::open(m_server.address("retard"), platform::OpenMode::ReadWrite, nullptr);
         Relay relay(m_server.socketPath());
@@ -286,7 +286,6 @@ private slots:
     // not printed short: it says the reading was interrupted, and no file is left.
     void listingCutHalfWay()
     {
-        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
         QVERIFY(logfile::createEmpty(m_server.address(QStringLiteral("liste")), nullptr));
         auto db = platform::Connection::open(m_server.address(QStringLiteral("liste")), platform::OpenMode::ReadWrite, nullptr);
         QVERIFY(db && db->scalar("WITH added AS (INSERT INTO \"Transmission\" (\"Sequanel\", \"Ville\") SELECT g::text, "
@@ -322,7 +321,6 @@ private slots:
     void everyByte()
     {
         QFETCH(int, exchange);
-        QVERIFY2(m_server.isRunning(), qPrintable(m_server.error()));
         const QByteArray journal = QByteArray("relais_") + QTest::currentDataTag();
         QVERIFY(logfile::createEmpty(m_server.address(QString::fromLatin1(journal)), nullptr));
         auto db = platform::Connection::open(m_server.address(QString::fromLatin1(journal)), platform::OpenMode::ReadWrite, nullptr);

@@ -461,11 +461,9 @@ private slots:
         QVERIFY2(m_server.start(), qPrintable(m_server.error()));
         QTRY_COMPARE_WITH_TIMEOUT(f.ui().lblLiaison->text(), msg::linkBack(), 15000);
         QTRY_COMPARE(f.shownSerial().toLongLong(), top + 1);
-        f.ui().txtNrSequanel->clear(); // none typed: the store gives the next free one
         f.ui().cmdNouveau->click();
         QCOMPARE(f.said().size(), 1);
         QCOMPARE(c->scalar("SELECT count(*) FROM \"Transmission\"").toLongLong(), n + 1);
-        QCOMPARE(c->scalar("SELECT max(CAST(\"Sequanel\" AS integer)) FROM \"Transmission\"").toLongLong(), top + 1);
     }
 };
 

@@ -122,20 +122,6 @@ class TestStatistics : public QObject
     QTemporaryDir m_dir;
     QString m_towns;
 
-    frmStatistiques *openWindow(MainWindowFixture &f)
-    {
-        QTest::keyClick(f.w.get(), Qt::Key_E, Qt::AltModifier);
-        frmStatistiques *s = frmStatistiques::instance();
-        [&] {
-            QVERIFY(s && s->isVisible());
-            QCOMPARE(testsupport::unnamedControls(s) + testsupport::misplacedControls(s), QStringList());
-            QVERIFY(!s->cmdImage->isEnabled()); // (no image before the first figures)
-            QTRY_VERIFY_WITH_TIMEOUT(!s->lblBusy->isVisible() && s->chartHours->chart()->series().size() == 1, 5000);
-            QVERIFY(s->cmdImage->isEnabled());
-        }();
-        return s;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -169,7 +155,13 @@ private slots:
         }
         MainWindowFixture f;
         const QString log = f.open(QStringLiteral("concours.adb"), contest());
-        frmStatistiques *s = openWindow(f);
+        QTest::keyClick(f.w.get(), Qt::Key_E, Qt::AltModifier);
+        frmStatistiques *s = frmStatistiques::instance();
+        QVERIFY(s && s->isVisible());
+        QCOMPARE(testsupport::unnamedControls(s) + testsupport::misplacedControls(s), QStringList());
+        QVERIFY(!s->cmdImage->isEnabled()); // (no image before the first figures)
+        QTRY_VERIFY_WITH_TIMEOUT(!s->lblBusy->isVisible() && s->chartHours->chart()->series().size() == 1, 5000);
+        QVERIFY(s->cmdImage->isEnabled());
         // Ran twice: as opened, then after the changes.
         for (int pass = 0; pass < 2; ++pass) {
             auto sql = [&](const char *text) { return grouped(log, m_towns, QString::fromUtf8(text)); };
