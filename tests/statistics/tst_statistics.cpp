@@ -347,6 +347,7 @@ private slots:
         QTest::newRow("overseas, day alone") << QByteArray("97400") << "974" << "2026-03-29";
         QTest::newRow("blanks around") << QByteArray(" 06000 ") << "06" << " 2026-03-29 01:59:00 ";
         QTest::newRow("00, time alone") << QByteArray("00100") << "" << "1899-12-30 10:00:00";
+        QTest::newRow("Monaco, bad month") << QByteArray("98000") << "" << "2026-13-01 10:00:00";
         QTest::newRow("four digits, hour skipped in spring") << QByteArray("1000") << "" << "2026-03-29 02:30:00";
         QTest::newRow("empty") << QByteArray() << "" << "";
     }
