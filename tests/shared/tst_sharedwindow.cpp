@@ -216,9 +216,10 @@ private slots:
     // The number proposed is reserved for its station until its contact is
     // stored or given up: another station is proposed the next one, and each
     // stores the number it gave on the air. A number typed by hand that is
-    // taken (stored as "0099" here) is changed, said in the status bar, not
-    // in a box; a number too long for the column is said before anything
-    // is typed, and none is proposed.
+    // taken is changed, said in the status bar, not in a box; one stored as
+    // "0099" counts as 99 when an addition without a number gets the next;
+    // a number too long for the column is said before anything is typed,
+    // and none is proposed.
     void serialsReserved()
     {
         const QString address = m_server.address(QStringLiteral("numeros"));
@@ -252,9 +253,9 @@ private slots:
         QCOMPARE(a.ui().StatusPanels[0]->toolTip(), msg::serialTakenByStation().arg("3", "5"));
         QVERIFY(other->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES ('0099')"));
         b.fill();
-        b.ui().txtNrSequanel->setText(QStringLiteral("2"));
+        b.ui().txtNrSequanel->clear();
         b.ui().cmdNouveau->click();
-        QCOMPARE(b.ui().StatusPanels[0]->toolTip(), msg::serialTakenByStation().arg("2", "100"));
+        QCOMPARE(b.ui().StatusPanels[0]->toolTip(), msg::storedUnder().arg("100"));
         QVERIFY(b.said().isEmpty()); // (the recorder made last answers for both windows)
         QCOMPARE(other->scalar("SELECT string_agg(\"Sequanel\", ' ' ORDER BY rowid) FROM \"Transmission\"").toString(),
                  QStringLiteral("2 1 4 5 0099 100"));
