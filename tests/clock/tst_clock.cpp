@@ -98,7 +98,7 @@ private slots:
         const QDateTime written = QFileInfo(platform::settingsFilePath(folder)).lastModified();
         testsupport::ClockScope clock(QDateTime(QDate(2024, 6, 1), QTime(14, 5, 9), Qt::OffsetFromUTC, 3 * 3600));
         QPointer<frmFuseau> w = new frmFuseau;
-        QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblHeure")), w->lblHeure);
+        QCOMPARE(testsupport::layoutChanges(w, QStringLiteral("clock/layouts/frmFuseau.txt")), QString());
         QCOMPARE(w->findChild<QTimer *>(QStringLiteral("tmrHeure")), w->tmrHeure);
         w->tmrHeure->setProperty("Tag", zoneclock::zoneOffsetText(12));
         w->show();
