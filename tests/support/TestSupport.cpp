@@ -223,7 +223,7 @@ QStringList misplacedControls(QWidget *window)
         if (c->isVisibleTo(window) && !c->objectName().startsWith(QLatin1String("qt_"))
             && !qobject_cast<QComboBox *>(c->parentWidget()) && !qobject_cast<QAbstractSpinBox *>(c->parentWidget())
             && ((qobject_cast<QAbstractButton *>(c) && !qobject_cast<QToolButton *>(c)) || qobject_cast<QLabel *>(c)
-                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c) || qobject_cast<QAbstractSpinBox *>(c)))
+                || qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c) || qobject_cast<QAbstractSpinBox *>(c) || c->inherits("QTabWidget")))
             shown << c;
     // (Boxes set side by side in twips may share their one-pixel border.)
     auto place = [window](QWidget *c) { return QRect(c->mapTo(window, QPoint(0, 0)), c->size() - QSize(1, 1)); };
