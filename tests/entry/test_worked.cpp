@@ -484,6 +484,7 @@ private slots:
                 c.cmdSupprimer->click();
             });
             count("Supprimer", [&] { c.cmdSupprimer->click(); });
+            count("Rétablir", [&] { QTest::keyClick(f.w.get(), Qt::Key_Z, Qt::ControlModifier); });
 
             // Another program's change is looked up once (its survey reads
             // the whole table); while the reading that absorbs it is held,
