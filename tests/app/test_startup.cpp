@@ -76,11 +76,12 @@ private slots:
         QTest::addColumn<QString>("err");
         const QString export_ = QStringLiteral("sequanel-export"), convert = QStringLiteral("sequanel-convert"),
                       import = QStringLiteral("sequanel-import"), program = QStringLiteral("sequanel");
-        const struct { QString command, synopsis, names; QStringList wrongCount; } commands[] = {
-            {program, msg::programSynopsis(), msg::programNames(), {"-platform", "offscreen", "a.adb", "b.adb"}},
-            {export_, msg::exportSynopsis(), msg::exportNames(), {"--remplacer", "a.adb"}},
-            {convert, msg::convertSynopsis(), msg::convertNames(), {"a.adb", "b.adb", "c.adb"}},
-            {import, msg::importSynopsis(), msg::importNames(), {"--partiel", "a.adi"}}};
+        // (a name too many, and one too few where a name is needed)
+        const struct { QString command, synopsis, names; QList<QStringList> wrongCounts; } commands[] = {
+            {program, msg::programSynopsis(), msg::programNames(), {{"-platform", "offscreen", "a.adb", "b.adb"}}},
+            {export_, msg::exportSynopsis(), msg::exportNames(), {{"--remplacer", "a.adb"}, {"a.adb", "b.csv", "c.csv"}}},
+            {convert, msg::convertSynopsis(), msg::convertNames(), {{"a.adb", "b.adb", "c.adb"}, {"a.adb"}}},
+            {import, msg::importSynopsis(), msg::importNames(), {{"--partiel", "a.adi"}, {"a.adi", "b.adb", "c.adb"}}}};
         for (const auto &c : commands) {
             const QString tryHelp = QLatin1Char('\n') + msg::seeHelp().arg(c.command) + QLatin1Char('\n');
             const QByteArray name = c.command.toUtf8();
@@ -90,8 +91,9 @@ private slots:
                                                      << c.command + " (Sequanel) " SEQUANEL_PROJECT_VERSION "\n" << QString();
             QTest::addRow("%s unknown", name.data()) << c.command << QStringList{"a", "--nimportequoi"} << false << 2 << QString()
                                                      << msg::unknownOption().arg(c.command, "--nimportequoi") + tryHelp;
-            QTest::addRow("%s count", name.data()) << c.command << c.wrongCount << (c.command == program) << 2 << QString()
-                                                   << msg::wrongNames().arg(c.command, c.names) + tryHelp;
+            for (const QStringList &wrong : c.wrongCounts)
+                QTest::addRow("%s, count %d", name.data(), int(wrong.size())) << c.command << wrong << (c.command == program) << 2
+                                                                                << QString() << msg::wrongNames().arg(c.command, c.names) + tryHelp;
         }
         QTest::addRow("sequanel single dash") << program << QStringList{"-nimportequoi"} << true << 2 << QString()
                                               << msg::unknownOption().arg(program, "-nimportequoi") + "\n" + msg::seeHelp().arg(program) + "\n";
