@@ -345,9 +345,9 @@ private slots:
         QCOMPARE(refused, QStringList{msg::importAtLine().arg(3).arg(5).arg(msg::importNotUtf8().arg("Ville"))});
         QString message;
         QCOMPARE(exchange::planImport(csv, file(QStringLiteral("tableur.adb")), &message)->ignoredColumns, QStringList{"Inconnu"});
-        // A first line with as many ',' as ';' (none of either included) is read with ';'.
-        for (const QByteArray &heading : {QByteArray("Ville"), QByteArray("Ville;Remarques, divers")}) {
-            writeFile(csv, heading + "\r\nLyon, Rhône;x\r\n");
+        // A first line with as many ',' as ';' (none of either included) is read with ';'; with more tabs than ',', with tabs.
+        for (const auto &[heading, sep] : {std::pair{QByteArray("Ville"), ";x"}, {"Ville;Remarques, divers", ";x"}, {"Ville\tRemarques, divers\tAutre", "\tx\ty"}}) {
+            writeFile(csv, heading + "\r\nLyon, Rhône" + sep + "\r\n");
             QCOMPARE(imported(csv, file(QStringLiteral("tableur.adb")), &refused),
                      QStringList{"∅|1|∅|∅|∅|∅|∅|∅|∅|∅|∅|∅|Lyon, Rhône|∅|∅|∅"});
         }
@@ -440,8 +440,8 @@ private slots:
 
     // A log of one contact is read for duplicates too. An import after which
     // the log does not hold every row it stored (a trigger of another
-    // program's took one) is undone, and said so. A file that is none is
-    // said not to be a log when exported.
+    // program's took one) is undone, and said so. What cannot be exported
+    // is said for what it is.
     void oneContactOrUnreadableLog()
     {
         const QString log = file(QStringLiteral("un.adb")), adi = file(QStringLiteral("un.adi")), text = file(QStringLiteral("texte.adb"));
@@ -462,21 +462,21 @@ private slots:
                  msg::importFailed().arg(msg::importCountMismatch(), platform::logDisplayName(log)));
         QCOMPARE(readRows(log).size(), 1);
         // The log's numbers read as the window reads them: 19 digits past
-        // what it counts are no number, and the next one given follows 1.
+        // what it counts are no number, and the next one given follows 2
+        // (a contact without a call sign's number all the same).
         QVERIFY(rawExec(log, "DROP TRIGGER perd"));
-        QVERIFY(rawExec(log, "INSERT INTO Transmission (Sequanel) VALUES ('9220000000000000000')"));
+        QVERIFY(rawExec(log, "INSERT INTO Transmission (Sequanel) VALUES ('9220000000000000000'), ('2')"));
         plan = exchange::planImport(adi, log, &message);
         QVERIFY2(plan && exchange::runImport(*plan, log, false).ok, qPrintable(message));
         QCOMPARE(readRows(log).value(3).value(1).toString(), QStringLiteral("3"));
         writeFile(text, "pas un journal\n");
-        QCOMPARE(exchange::exportLog(text, adi, exchange::Format::Adi).message,
-                 msg::exportFailed().arg(msg::exportNotALog().arg(text), adi));
-        // A shared log whose server does not answer is said to be one, with the reason.
-        const QString away = QStringLiteral("postgresql://localhost:1/postgres?journal=absent");
-        QString why = msg::serverUnreachable();
-        why = why.left(1).toLower() + why.mid(1, why.size() - 2);
-        QCOMPARE(exchange::exportLog(away, adi, exchange::Format::Adi).message,
-                 msg::exportFailed().arg(msg::exportSharedUnreadable().arg(platform::logDisplayName(away), why), adi));
+        // Exported, a file that is none, a folder and a missing file are each said for what they
+        // are; a shared log whose server does not answer is said to be one, with the reason.
+        const QString folder = QFileInfo(text).absolutePath(), none = folder + QStringLiteral("/aucun.adb"), unreachable = msg::serverUnreachable(),
+                      away = QStringLiteral("postgresql://localhost:1/postgres?journal=absent");
+        for (const auto &[source, why] : {std::pair{text, msg::exportNotALog().arg(text)}, {folder, msg::exportLogIsFolder().arg(folder)}, {none, msg::exportLogMissing().arg(none)},
+                                          {away, msg::exportSharedUnreadable().arg(platform::logDisplayName(away), unreachable.left(1).toLower() + unreachable.mid(1, unreachable.size() - 2))}})
+            QCOMPARE(exchange::exportLog(source, adi, exchange::Format::Adi).message, msg::exportFailed().arg(why, adi));
     }
 
     // Fichier › "Importer…": the preview tells what would happen (a record
