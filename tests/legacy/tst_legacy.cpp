@@ -256,7 +256,7 @@ private slots:
         const QString damagedText = "Impossible de convertir « " + old + " » : fichier endommagé.\n\n"
                                     "Le fichier d'origine n'a pas été modifié et aucun fichier n'a été créé.";
         QTest::newRow("child crashes") << old << "echo total 10; kill -SEGV $$" << damaged << damagedText;
-        QTest::newRow("child hangs") << old << "echo progress 1; exec sleep 60" << damaged << damagedText;
+        QTest::newRow("child hangs") << old << "echo progress 1; exec sleep 3600" << damaged << damagedText; // (only the watch ends it)
         QTest::newRow("no such child") << old << "-" << refused
                                        << "Le programme de conversion « " + path("child.sh") + " » ne peut pas être lancé.";
     }
