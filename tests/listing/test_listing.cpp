@@ -252,6 +252,7 @@ private slots:
         const int n = stored.size(), block = listing::ContactTableModel::kBlockRows;
         QVERIFY(model && !model->isDense());
         QCOMPARE(model->rowCount(), n);
+        QCOMPARE(model->index(n - 1, 1).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::black)); // (whatever the desktop's colours)
         // (the kilohertz and the call sign's number with three digits, as the form shows them)
         auto three = [](const QVariant &v) { return v.toInt() < 1000 ? QStringLiteral("%1").arg(v.toInt(), 3, 10, QLatin1Char('0')) : v.toString(); };
         for (int r : {n - 1, n - block - 1, n / 2, n / 2 - 1, 0, block - 1, block, block + 1, 3 * block, 2 * block - 1, n - 2})
