@@ -122,10 +122,8 @@ private slots:
         QVERIFY(other->exec("BEGIN EXCLUSIVE") && other->exec("DELETE FROM Transmission WHERE rowid = 1"));
         QVERIFY(other->exec("PRAGMA cache_size=10") && other->exec("UPDATE Transmission SET Ville = zeroblob(400000)"));
         QVERIFY(QFile::copy(log, copy) && QFile::copy(log + "-journal", copy + "-journal"));
-        const listing::ExportOutcome busy = listing::exportContacts(log, file(QStringLiteral("tenu.csv")));
-        QCOMPARE(busy.message, msg::exportFailed().arg(msg::exportLogBusy().arg(log), file(QStringLiteral("tenu.csv"))));
-        const listing::ExportOutcome put = listing::exportContacts(copy, file(QStringLiteral("copie.csv")));
-        QCOMPARE(put.message, msg::exportedMany().arg(2).arg(file(QStringLiteral("copie.csv"))));
+        QCOMPARE(listing::exportContacts(log, file(QStringLiteral("tenu.csv"))).message, msg::exportFailed().arg(msg::exportLogBusy().arg(log), file(QStringLiteral("tenu.csv"))));
+        QCOMPARE(listing::exportContacts(copy, file(QStringLiteral("copie.csv"))).message, msg::exportedMany().arg(2).arg(file(QStringLiteral("copie.csv"))));
         QVERIFY(!QFile::exists(copy + "-journal"));
         QCOMPARE(readByPython(file(QStringLiteral("copie.csv"))).value(2).value(12), QStringLiteral("Lyon"));
 
@@ -149,7 +147,8 @@ private slots:
 
     // A pending entry the checks refuse keeps its message and nothing is
     // exported; corrected, it is stored first and is in the file, which the
-    // dialog proposes under the log's name with ".csv".
+    // dialog proposes under the log's name with ".csv" (a file it replaces
+    // keeps its permissions).
     void menuCommand()
     {
         MainWindowFixture f;
@@ -167,13 +166,15 @@ private slots:
         f.prompts.clear();
         w.controls().txtDateHeure->setText(platform::formatDateTime(QDateTime(QDate(2024, 7, 14), QTime(9, 30, 0))));
         const QString csv = f.path(QStringLiteral("envoi.csv"));
+        writeFile(csv, "ancien\r\n"); // (replaced, it keeps its permissions)
+        QVERIFY(QFile::setPermissions(csv, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         f.prompts.queuedFiles << csv;
         w.controls().mnuExporter->trigger();
-        QCOMPARE(f.prompts.fileRequests.size(), 1);
-        QVERIFY(f.prompts.fileRequests[0].save && f.prompts.fileRequests[0].confirmOverwrite);
+        QVERIFY(f.prompts.fileRequests.size() == 1 && f.prompts.fileRequests[0].save && f.prompts.fileRequests[0].confirmOverwrite);
         QCOMPARE(f.prompts.fileRequests[0].initialPath, f.path(QStringLiteral("concours.csv")));
         QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(4).arg(csv)});
         QCOMPARE(readByPython(csv).value(4).value(0), QStringLiteral("14/07/2024 09:30:00"));
+        QCOMPARE(QFile::permissions(csv) & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup); // (the user's bits: whoever runs this)
     }
 };
 
