@@ -55,15 +55,13 @@ private slots:
         QString error;
         QVERIFY(!platform::showHelpContents(&owner, kBook.filePath(QStringLiteral("absent.html")), &error));
         QCOMPARE(error, msg::helpFileMissing().arg(kBook.filePath(QStringLiteral("absent.html"))));
-        QVERIFY(!platform::showHelpContents(&owner, QString(), nullptr));
-        QVERIFY(!browserOf(&owner));
+        QVERIFY(!platform::showHelpContents(&owner, QString(), nullptr) && !browserOf(&owner));
         QVERIFY(platform::showHelpContents(&owner, kIndex, &error));
         QTextBrowser *browser = browserOf(&owner);
         QVERIFY(browser && browser->window()->isVisible());
         const QString text = browser->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("Fuseaux horaires")) && !text.contains(QStringLiteral("Ã")), qPrintable(text.left(300)));
-        const QString changes = testsupport::layoutChanges(browser->window(), QStringLiteral("help/layouts/help.txt"));
-        QVERIFY2(changes.isEmpty(), qPrintable(changes));
+        QCOMPARE(testsupport::layoutChanges(browser->window(), QStringLiteral("help/layouts/help.txt")), QString());
 
         // (Esc closes it)
         browser->window()->activateWindow();

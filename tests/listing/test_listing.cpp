@@ -262,8 +262,7 @@ private slots:
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.get()));
         QCOMPARE(testsupport::unnamedControls(f.get()) + testsupport::misplacedControls(f.get()), QStringList());
-        const QString changes = testsupport::layoutChanges(f.get(), QStringLiteral("listing/layouts/frmListe.txt"));
-        QVERIFY2(changes.isEmpty(), qPrintable(changes));
+        QCOMPARE(testsupport::layoutChanges(f.get(), QStringLiteral("listing/layouts/frmListe.txt")), QString());
         f->dbgrd->setFocus();
         f->dbgrd->setCurrentIndex(model->index(1, 1));
         // Right and Left scroll the grid sideways, the current cell staying.

@@ -135,7 +135,9 @@ private slots:
                                     north, north, west}));
         // The keyboard reaches every town from the bar, which has the focus:
         // arrows, Page Up/Down, Home, End, and the first letters of a name
-        // (accents and case aside; a letter no town begins with changes nothing).
+        // (accents and case aside; a letter no town begins with changes nothing
+        // but for a beep).
+        testsupport::PromptRecorder prompts;
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         QCOMPARE(QApplication::focusWidget(), bar);
@@ -149,6 +151,7 @@ private slots:
             seen << state(w);
         }
         QCOMPARE(seen, (QStringList{north, east, "Caen 90 (2115.5, 1027.5)", east, west, north, west, southWest, southWest, south, south}));
+        QCOMPARE(prompts.beeps, 1);
         QTest::keyClick(bar, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), w->Command1);
         frmOrientation::showSingle();

@@ -41,6 +41,7 @@ PromptRecorder::PromptRecorder()
         messages << platform::MessageRequest{nullptr, text};
         return queuedPasswords.isEmpty() ? std::nullopt : std::optional(queuedPasswords.takeFirst());
     };
+    r.beep = [this] { ++beeps; };
     platform::setResponder(r);
 }
 
@@ -315,6 +316,8 @@ QString layoutChanges(QWidget *window, const QString &keptFile)
     for (const QString &l : seen)
         if (!kept.contains(l))
             changes << QStringLiteral("now:  ") + l;
+    if (!changes.isEmpty()) // (printed whole: the comparison shows only its start)
+        qWarning().noquote() << changes.join(QLatin1Char('\n'));
     return changes.join(QLatin1Char('\n'));
 }
 

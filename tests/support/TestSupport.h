@@ -21,7 +21,8 @@ namespace testsupport {
 // Installs itself as the prompt responder for its lifetime. Messages are
 // recorded, passed to `onMessage` if set (to look at the screen while the
 // message is up) and answered with `answer`; file dialogs take the queued
-// paths in order (an empty string, or an empty queue, means "cancelled").
+// paths in order (an empty string, or an empty queue, means "cancelled");
+// beeps are counted.
 class PromptRecorder
 {
 public:
@@ -32,6 +33,7 @@ public:
     QStringList queuedFiles;
     QStringList queuedPasswords; // the boxes that ask one (their texts among the messages); none left: cancelled
     platform::Answer answer = platform::Answer::Ok;
+    int beeps = 0;
     std::function<void(const platform::MessageRequest &)> onMessage;
     void clear();
     QStringList said() const; // the texts of the messages
