@@ -292,8 +292,7 @@ private slots:
     {
         MainWindowFixture f(140);
         auto other = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
-        QVERIFY(other->exec("INSERT INTO Transmission (Sequanel) VALUES ('141')"));
-        QVERIFY(other->exec("BEGIN EXCLUSIVE"));
+        QVERIFY(other->exec("INSERT INTO Transmission (Sequanel) VALUES ('141')") && other->exec("BEGIN EXCLUSIVE"));
         f.ui().cmdNouveau->click();
         other->rollback();
         QCOMPARE(f.said(), QStringList{msg::serialNotRead().arg(msg::fileBusy())});

@@ -167,14 +167,14 @@ private slots:
         w.controls().txtDateHeure->setText(platform::formatDateTime(QDateTime(QDate(2024, 7, 14), QTime(9, 30, 0))));
         const QString csv = f.path(QStringLiteral("envoi.csv"));
         writeFile(csv, "ancien\r\n"); // (replaced, it keeps its permissions)
-        QVERIFY(QFile::setPermissions(csv, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(QFile::setPermissions(csv, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup));
         f.prompts.queuedFiles << csv;
         w.controls().mnuExporter->trigger();
         QVERIFY(f.prompts.fileRequests.size() == 1 && f.prompts.fileRequests[0].save && f.prompts.fileRequests[0].confirmOverwrite);
         QCOMPARE(f.prompts.fileRequests[0].initialPath, f.path(QStringLiteral("concours.csv")));
         QCOMPARE(f.said(), QStringList{msg::exportedMany().arg(4).arg(csv)});
         QCOMPARE(readByPython(csv).value(4).value(0), QStringLiteral("14/07/2024 09:30:00"));
-        QCOMPARE(QFile::permissions(csv) & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup); // (the user's bits: whoever runs this)
+        QCOMPARE(QFile::permissions(csv) & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup); // (the user's bits: whoever runs this)
     }
 };
 

@@ -234,6 +234,7 @@ private slots:
             f->fill();
             f->ui().cmdNouveau->click();
         }
+        QTRY_VERIFY(b.ui().cmdSuivant->isEnabled()); // (a's contact, after b's own: heard)
         a.ui().cmdNouveau->click();
         a.ui().cmdSupprimer->click(); // Annuler: 3 goes back
         b.ui().cmdNouveau->click();
