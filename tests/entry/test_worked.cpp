@@ -187,9 +187,9 @@ QString runModel(const QVector<Step> &steps)
                 failure = where + what;
             return ok;
         };
-        auto settles = [&](const std::function<QString()> &got, const QString &want) {
-            (void)QTest::qWaitFor([&] { return got() == want; }, 5000);
-            return check(got() == want, QStringLiteral("« %1 » où la base dit « %2 »").arg(got(), want));
+        auto settles = [&](const QString &want) { // (the duplicate warning)
+            (void)QTest::qWaitFor([&] { return warning(*f.w) == want; }, 5000);
+            return check(warning(*f.w) == want, QStringLiteral("« %1 » où la base dit « %2 »").arg(warning(*f.w), want));
         };
         auto type = [&](const Step &st, bool change) {
             f.fill();
@@ -204,7 +204,6 @@ QString runModel(const QVector<Step> &steps)
             if (st.typesSerial || change)
                 c.txtNrSequanel->setText(QString::number(st.serial));
         };
-        auto warningNow = [&] { return warning(*f.w); };
         qint64 expectCount = 10001; // what the steps stored and deleted
         for (int i = 0; i < steps.size() && failure.isEmpty(); ++i) {
             const Step &st = steps[i];
@@ -223,7 +222,7 @@ QString runModel(const QVector<Step> &steps)
                 (st.op == 0 ? c.cmdNouveau : c.cmdModifier)->click();
                 type(st, st.op == 1);
                 if (!held)
-                    settles(warningNow, expectedWarning(*db, typedSign(c), st.op == 1 ? *before : 0));
+                    settles(expectedWarning(*db, typedSign(c), st.op == 1 ? *before : 0));
                 (st.op == 0 ? c.cmdNouveau : c.cmdModifier)->click();
                 // (after a store the contact shown before "Nouveau" comes back)
                 expectRow = before ? *before : one("SELECT max(rowid) FROM Transmission");
@@ -295,7 +294,8 @@ QString runModel(const QVector<Step> &steps)
                     probe[k] = r.value(k).toString();
             }
             typeCallSign(*f.w, probe);
-            settles(warningNow, held && !incomplete(probe) ? msg::checkingDuplicates() : expectedWarning(*db, probe, 0));
+            settles(held && !incomplete(probe) ? msg::checkingDuplicates() : expectedWarning(*db, probe, 0));
+            check(!c.cmdSuivant->isEnabled() && !c.cmdModifier->isEnabled(), QStringLiteral("la saisie peut être quittée")); // (others' changes seen meanwhile)
             c.cmdSupprimer->click(); // "Annuler"
         }
         where = QStringLiteral("step %1: ").arg(steps.size());

@@ -84,6 +84,7 @@ private slots:
         answerDialog({server, base, QStringLiteral("9club")}, true);
         f.ui().mnuPartage->trigger();
         QCOMPARE(f.said(), QStringList{msg::sharedBadJournal().arg("9club")});
+        QVERIFY(isJournalName(QString(31, u'é') + 'j') && !isJournalName(QString(32, u'é'))); // (a server's names: 63 bytes at most)
         f.prompts.clear();
         // Not there, and not to be made: how to make it is said, and the
         // dialog comes back as typed.
@@ -183,9 +184,8 @@ private slots:
             const auto *caption = qobject_cast<QLabel *>(static_cast<QFormLayout *>(again.layout())->labelForField(e));
             captions << (caption ? caption->text() : QString());
         }
-        QCOMPARE(texts, QStringList({server, base, "retour", user, ""}));
-        QCOMPARE(captions, QStringList({msg::sharedServer(), msg::sharedBase(), msg::sharedJournal(), msg::sharedUser(),
-                                        msg::sharedPassword()}));
+        QCOMPARE(texts + captions, QStringList({server, base, "retour", user, "", msg::sharedServer(), msg::sharedBase(),
+                                                msg::sharedJournal(), msg::sharedUser(), msg::sharedPassword()}));
         QCOMPARE(again.txtServeur->toolTip() + again.txtMotDePasse->toolTip(), msg::sharedServerHint() + msg::sharedPasswordHint());
         // What OK refuses is said, and the field at fault takes the focus.
         again.show();
