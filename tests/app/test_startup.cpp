@@ -35,7 +35,7 @@ private slots:
                 if (s && s->isVisible() && !splashSeen) {
                     splashSeen = true;
                     placedOnTop = s->windowFlags().testFlag(Qt::WindowStaysOnTopHint) && s->geometry() == frmSplash().geometry();
-                    okHidden = !s->Splash->isVisible();
+                    okHidden = s->findChild<QPushButton *>(QStringLiteral("Splash")) == s->Splash && !s->Splash->isVisible(); // (found by its name)
                     version = s->lblVersion->text();
                     // The artwork drawn (its title's blue), and each small picture.
                     const QImage art = s->Picture1->grab().toImage();
