@@ -321,4 +321,12 @@ QString layoutChanges(QWidget *window, const QString &keptFile)
     return changes.join(QLatin1Char('\n'));
 }
 
+QImage keptPicture(const QImage &now, const QString &keptFile)
+{
+    const QString path = QStringLiteral(SEQUANEL_SOURCE_DIR "/tests/") + keptFile;
+    if (qEnvironmentVariableIntValue("SEQUANEL_NEW_LAYOUTS") == 1)
+        now.save(path);
+    return QImage(path).convertToFormat(now.format());
+}
+
 } // namespace testsupport

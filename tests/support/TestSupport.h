@@ -4,6 +4,7 @@
 #include "Prompts.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QLocale>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -119,5 +120,9 @@ QStringList misplacedControls(QWidget *window);
 // state), and the order Tab goes through them; empty when they agree. SEQUANEL_NEW_LAYOUTS=1 in
 // the environment writes the file anew instead, for a change meant.
 QString layoutChanges(QWidget *window, const QString &keptFile);
+
+// The picture kept in the file (a path below tests/), in the format of now,
+// to compare with it; SEQUANEL_NEW_LAYOUTS=1 writes now there first.
+QImage keptPicture(const QImage &now, const QString &keptFile);
 
 } // namespace testsupport
