@@ -147,6 +147,7 @@ private slots:
         const QString path = f.dir.filePath(QStringLiteral("new.adb"));
         QString message;
         QVERIFY2(logfile::createEmpty(path, &message), qPrintable(message));
+        QVERIFY(!logfile::createEmpty(path, &message) && message.contains(msg::cannotOpen())); // (never over a file)
         auto schema = [](const QString &p) {
             return platform::Connection::open(p, platform::OpenMode::ReadOnly, nullptr)
                 ->rows("SELECT m.type, m.name, t.* FROM sqlite_master m, pragma_table_info(m.name) t");
@@ -184,7 +185,8 @@ private slots:
 
     // Another program's statements on a log file, as two surveys of its pages
     // tell them (seeded: SEQUANEL_SEED): every row added, changed or gone lies
-    // in a range of rowids said to have changed, pages freed and used again included.
+    // in a range of rowids said to have changed: pages freed and used again,
+    // and a change of one bit of a row.
     void surveysCoverEveryChange()
     {
         QTemporaryDir dir;
@@ -192,7 +194,8 @@ private slots:
         auto db = platform::Connection::open(dir.filePath(QStringLiteral("log.adb")), platform::OpenMode::ReadWrite, nullptr);
         const platform::Identifier table(logfile::kTable);
         const platform::Sql statements[] = {"DELETE FROM Transmission WHERE rowid BETWEEN ?1 AND ?2",
-                                            "UPDATE Transmission SET Ville = iif(Ville IS NULL, 'Lyon', NULL) WHERE rowid BETWEEN ?1 AND ?2 - 70",
+                                            "UPDATE Transmission SET Ville = substr(Ville, 1, length(Ville) - 1) || char(unicode(substr(Ville, -1)) + 1 - 2 * (unicode(substr(Ville, -1)) & 1)) "
+                                            "WHERE rowid = ?1 AND ?2 > 0", // (one bit of one byte)
                                             "INSERT INTO Transmission SELECT * FROM Transmission WHERE rowid BETWEEN ?1 AND ?2"};
         const quint32 seed = testsupport::testSeed(31);
         QRandomGenerator rng(seed);

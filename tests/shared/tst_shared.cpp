@@ -299,6 +299,7 @@ private slots:
         QCOMPARE(platform::describe(c->lastError()), msg::serverClientError());
         QCOMPARE(c->scalar("SELECT pg_backend_pid()"), session);
         QCOMPARE(platform::serverConnectionsMade(QThread::currentThread()), made);
+        QVERIFY(c->exec("DEALLOCATE ALL") && c->exec(statement)); // (what the server forgot, as after a pooler's reset: prepared again)
 
         // A value the server's rules refuse (too long for its column, a key
         // already taken, out of range) is said as such, not as a fault of the
