@@ -160,10 +160,10 @@ private slots:
         logfile::configure(f.rs, path);
         QVERIFY(f.rs.refresh());
         // Nothing to delete in an empty log: said as such, not as a row gone.
-        QVERIFY(!f.rs.deleteCurrent() && f.rs.error().kind == platform::SourceError::NoCurrentRow);
+        QVERIFY(f.rs.recordCount() == 0 && !f.rs.deleteCurrent() && f.rs.error().kind == platform::SourceError::NoCurrentRow);
         for (const char *serial : {"30", "4", "4", "120"})
             QVERIFY2(f.add(QString::fromLatin1(serial)), qPrintable(logfile::storeFailureMessage(f.rs.error())));
-        QVERIFY(f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent());
+        QVERIFY(f.rs.recordCount() == 4 && f.rs.moveFirst() && f.rs.moveNext() && f.rs.deleteCurrent()); // (counted as stored, from none)
         QVERIFY(f.add(QStringLiteral("7")));
         QStringList serials;
         for (const testsupport::Row &r : readRows(path)) {
