@@ -87,6 +87,7 @@ private slots:
         for (const auto &[picture, kept] : {std::pair{w->picRose->grab().toImage(), "rose"}, {w->windowIcon().pixmap(32).toImage(), "icon"},
                                             {bar->grab().toImage(), "bar"}})
             QCOMPARE(picture, testsupport::keptPicture(picture, QStringLiteral("orientation/layouts/%1.png").arg(kept)));
+        QCOMPARE(testsupport::layoutChanges(w, QStringLiteral("orientation/layouts/frmOrientation.txt")), QString()); // (Tab passes the arrows by)
         for (const QChar m : QStringLiteral("NNNNNNPPFPL")) {
             QToolButton *b = m == 'N' ? bar->nextButton() : m == 'P' ? bar->previousButton()
                              : m == 'F' ? bar->firstButton() : bar->lastButton();
