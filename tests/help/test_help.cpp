@@ -28,7 +28,8 @@ class TestHelp : public QObject
 
 private slots:
     // Without an owner, a window of its own, gone once closed. The password
-    // box hides what is typed, and gives nothing when cancelled. With one:
+    // box hides what is typed, and gives nothing when cancelled; a question
+    // whose default is no answers no to Enter. With one:
     // opens on the contents page, read as UTF-8; Esc closes it, and a second
     // call brings the same window back. A missing file is named in the error.
     void helpWindowAndPasswordBox()
@@ -49,6 +50,9 @@ private slots:
             });
             QCOMPARE(platform::askPassword(nullptr, QStringLiteral("Qui ?")), ok ? std::optional<QString>("secret") : std::nullopt);
         }
+        // The program's own question box, "&Non" its default: Enter answers no.
+        QTimer::singleShot(0, this, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+        QCOMPARE(platform::showMessage(nullptr, QStringLiteral("Sûr ?"), platform::MessageIcon::Question, platform::MessageButtons::YesNoDefaultNo), platform::Answer::No);
 
         QWidget owner;
         owner.show();
