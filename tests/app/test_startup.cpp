@@ -37,15 +37,12 @@ private slots:
                     placedOnTop = s->windowFlags().testFlag(Qt::WindowStaysOnTopHint) && s->geometry() == frmSplash().geometry();
                     okHidden = s->findChild<QPushButton *>(QStringLiteral("Splash")) == s->Splash && !s->Splash->isVisible(); // (found by its name)
                     version = s->lblVersion->text();
-                    // The artwork drawn (its title's blue), and each small picture.
-                    const QImage art = s->Picture1->grab().toImage();
-                    int blue = 0;
-                    for (int y = 0; y < art.height() / 4; ++y)
-                        for (int x = 0; x < art.width(); ++x)
-                            blue += art.pixelColor(x, y) == QColor(0x2f, 0x6d, 0xb5);
-                    pictures = blue > 500;
-                    for (QLabel *l : {s->Picture2, s->Picture3, s->Picture4, s->Picture5, s->Picture6, s->Picture7})
-                        pictures = pictures && l->pixmap().deviceIndependentSize() == QSizeF(32, 32);
+                    // The artwork and its small pictures as kept in app/layouts/ (the version,
+                    // which changes, aside).
+                    s->lblVersion->hide();
+                    const QImage art = s->grab().toImage();
+                    pictures = art == testsupport::keptPicture(art, QStringLiteral("app/layouts/splash.png"));
+                    s->lblVersion->show();
                 }
             }
         });

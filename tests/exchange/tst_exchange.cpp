@@ -401,7 +401,7 @@ private slots:
             rows.last()[5] = QString::fromLatin1(mode);
         }
         rows << sampleRow(5) << sampleRow(6); // (no QSO_DATE for a date that is none, or before 1930)
-        rows[4][0] = QStringLiteral("pas une date");
+        rows[4][0] = QStringLiteral("pas une date"), rows[4][3] = QVariant(); // (and no FREQ without megahertz)
         rows[5][0] = QStringLiteral("1929-12-31 23:59:59");
         rows[5][15] = QStringLiteral("J\x02"); // (ADX names the first record it refuses)
         rows[0][12] = QStringLiteral("Lyon \t"); // (the address's parts trimmed)
@@ -435,7 +435,7 @@ private slots:
         QCOMPARE(bytes.left(bytes.indexOf("<EOH>") + 5), "Sequanel - ADIF 3.1.4\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:8>Sequanel <PROGRAMVERSION:"
                      + QByteArray::number(platform::programVersion().size()) + '>' + platform::programVersion().toLatin1()
                      + " <CREATED_TIMESTAMP:15>20240301 120005 <EOH>");
-        QCOMPARE(bytes.count("<CALL:23>"), 6);
+        QCOMPARE((QList<qsizetype>{bytes.count("<CALL:23>"), bytes.count("<FREQ:")}), (QList<qsizetype>{6, 5}));
     }
 
     // A log of one contact is read for duplicates too. An import after which
@@ -520,6 +520,10 @@ private slots:
                 const QTableWidget *grid = preview->grdAperçu; // short values: every column in sight at once
                 if (grid->horizontalHeader()->length() > grid->viewport()->width())
                     misshapen << QStringLiteral("columns wider than the preview");
+                const int rows = grid->height(), details = preview->tabDétails->height(); // enlarged, the grid gains most
+                preview->resize(preview->width(), preview->height() + 100);
+                if (grid->height() - rows <= preview->tabDétails->height() - details)
+                    misshapen << QStringLiteral("the details grow as much as the preview");
                 preview->cmdImporter->click();
             });
             f.ui().mnuImporter->trigger();

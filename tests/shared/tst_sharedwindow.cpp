@@ -26,6 +26,8 @@ class TestSharedWindow : public QObject
     Q_OBJECT
     testsupport::PgServer m_server{{false, {}, false, {}, {}, {"local all sequanel trust", "local all all scram-sha-256"}}};
 
+    QString m_title; // the dialog's, when last shown
+
     // Fills the dialog when it shows, then presses OK (and Esc when it
     // stays); the fields it shows when it comes back, in *back.
     void answerDialog(const QStringList &fields, bool create, QStringList *back = nullptr)
@@ -33,6 +35,7 @@ class TestSharedWindow : public QObject
         QTimer::singleShot(0, this, [this, fields, create, back] {
             auto *d = qobject_cast<frmPartage *>(QApplication::activeModalWidget());
             QVERIFY(d);
+            m_title = d->windowTitle();
             const QList<QLineEdit *> edits{d->txtServeur, d->txtBase, d->txtJournal, d->txtUtilisateur, d->txtMotDePasse};
             for (int i = 0; i < edits.size(); ++i)
                 edits[i]->setText(fields.value(i));
@@ -134,6 +137,7 @@ private slots:
         const QString copy = f.path(QStringLiteral("copie.adb")), folder = f.path(QStringLiteral("dossier.adb"));
         QVERIFY(QDir().mkpath(folder));
         f.prompts.clear();
+        f.ui().mnuCopierFichier->trigger(); // (the file dialog cancelled: nothing said)
         f.prompts.queuedFiles << folder;
         f.ui().mnuCopierFichier->trigger();
         QCOMPARE(f.said(), QStringList{msg::newFileIsFolder().arg(folder)});
@@ -147,6 +151,10 @@ private slots:
         answerDialog({server, base, QStringLiteral("retour"), user}, false);
         f.ui().mnuCopierPartage->trigger();
         QCOMPARE(f.said(), told(shortName, server + '/' + base + "/retour"));
+        QCOMPARE(m_title, msg::copyToSharedTitle());
+        answerDialog({server, base, QStringLiteral("retour"), user}, false); // (a journal there stays as it is)
+        f.ui().mnuCopierPartage->trigger();
+        QVERIFY(f.said().value(1).startsWith(msg::copyCannotCreate().arg("« " + server + '/' + base + "/retour »", "")));
         const QVector<testsupport::Row> copied = testsupport::readRows(m_server.address(QStringLiteral("retour")));
         QCOMPARE(copied.size(), 3); // (so that two failed reads cannot pass)
         QCOMPARE(copied, testsupport::readRows(address));

@@ -278,8 +278,12 @@ static QString layoutOf(QWidget *window)
                         .arg(l->pixmap().width()).arg(l->pixmap().height());
         else if (auto *e = qobject_cast<QLineEdit *>(w))
             line += QStringLiteral(" align %1%2").arg(int(e->alignment())).arg(QLatin1String(e->isReadOnly() ? " read-only" : ""));
-        else if (auto *c = qobject_cast<QComboBox *>(w))
-            line += QStringLiteral(" items %1 shown %2 '%3'").arg(c->count()).arg(c->maxVisibleItems()).arg(c->currentText());
+        else if (auto *c = qobject_cast<QComboBox *>(w)) {
+            QStringList items;
+            for (int i = 0; i < c->count(); ++i)
+                items << c->itemText(i);
+            line += QStringLiteral(" items %1 shown %2 '%3' %4").arg(c->count()).arg(c->maxVisibleItems()).arg(c->currentText(), items.join(u'|'));
+        }
         else if (auto *b = qobject_cast<QAbstractButton *>(w))
             line += QStringLiteral(" %1%2").arg(b->isCheckable() ? (b->isChecked() ? "checked" : "unchecked") : "")
                         .arg(b->toolTip().isEmpty() ? QString() : QStringLiteral(" tip '%1'").arg(b->toolTip()));
