@@ -251,6 +251,9 @@ private slots:
         writeJet(missing, {}, false, {}, columns);
         QTest::newRow("two columns missing")
             << missing << "" << refused << "« " + missing + " » n'est pas un fichier de contacts : il manque à sa table « Transmission » les colonnes « N° », « Opérateur ».";
+        const QString letter = path(QStringLiteral("lettre.adb")); // (a name of one letter is a name)
+        QCOMPARE(QString::fromStdString(jetwriter::write(letter.toStdString(), {{"T", {{"Puissance", jetwriter::Type::Int, 0}}, {}}})), QString());
+        QTest::newRow("table T alone") << letter << "" << refused << "« " + letter + " » n'est pas un fichier de contacts : il ne contient pas de table « Transmission ».\nTables qu'il contient : « T ».";
         const QString old = kData + "ancien-12.adb";
         QTest::newRow("new file cannot be created, named as chosen")
             << old << "mkdir" << refused << "Le nouveau fichier « " + path("choisi.adb") + " » n'a pas pu être créé.";
