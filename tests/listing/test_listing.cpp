@@ -150,8 +150,11 @@ private slots:
         QSizeF page;
         const QVector<QVector<Word>> pages = pdfWords(pdf, &page);
         QVERIFY2(pages.size() >= 5 && pages[0].size() > 20, qPrintable(QStringLiteral("%1 pages").arg(pages.size())));
-        auto first = [&](const QString &t) { return std::find_if(pages[0].cbegin(), pages[0].cend(), [&](const Word &w) { return w.text == t; })->x0; };
-        const double margin = first(QStringLiteral("N°Sequ")), column = (first(QStringLiteral("Date")) - margin) / 8;
+        auto first = [&](const QString &t) { return *std::find_if(pages[0].cbegin(), pages[0].cend(), [&](const Word &w) { return w.text == t; }); };
+        const double margin = first(QStringLiteral("N°Sequ")).x0, column = (first(QStringLiteral("Date")).x0 - margin) / 8;
+        // The title and the headings as kept in listing/layouts/ (their faces: only the title bold).
+        runProgram(QStringLiteral("pdftoppm"), {"-png", "-singlefile", "-r", "72", "-H", QString::number(qCeil(first("N°Sequ").y1) + 2), pdf, file("haut")}, 30000);
+        QCOMPARE(QImage(file("haut.png")), testsupport::keptPicture(QImage(file("haut.png")), QStringLiteral("listing/layouts/headings.png")));
         QStringList lines;
         double lineHeight = 0;
         for (int n = 0; n < pages.size(); ++n) {
@@ -241,6 +244,7 @@ private slots:
     {
         const QString log = file("gaps.adb");
         makeLogFile(log);
+        QCOMPARE(frmListe(log).dbgrd->model()->rowCount(), 0); // (an empty log: no row at all)
         QVERIFY(rawExec(log, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500) "
                                         "INSERT INTO Transmission (Date, Sequanel, Hertz, \"N°\") SELECT '2024-03-01 10:00:00', CAST(i AS TEXT), "
                                         "i * 10 % 1000, i % 1500 FROM n")));
@@ -269,14 +273,14 @@ private slots:
         QScrollBar *across = f->dbgrd->horizontalScrollBar();
         across->setValue(1);
         QTest::keyClick(f->dbgrd, Qt::Key_Right);
-        const int right = across->value();
+        const int right = across->value(), column = f->dbgrd->currentIndex().column();
         QTest::keyClick(f->dbgrd, Qt::Key_Left);
         QVERIFY(right > 1);
-        QCOMPARE(QList<int>({across->value(), f->dbgrd->currentIndex().column()}), QList<int>({1, 1}));
-        // Down scrolls the grid, the current cell staying; Tab on a row's last cell leaves the grid.
+        QCOMPARE(QList<int>({across->value(), column, f->dbgrd->currentIndex().column()}), QList<int>({1, 1, 1}));
+        // Down scrolls the grid down only, the current cell staying; Tab on a row's last cell leaves the grid.
         const int top = f->dbgrd->verticalScrollBar()->value();
         QTest::keyClick(f->dbgrd, Qt::Key_Down);
-        QVERIFY(f->dbgrd->verticalScrollBar()->value() > top && f->dbgrd->currentIndex() == model->index(1, 1));
+        QVERIFY(f->dbgrd->verticalScrollBar()->value() > top && across->value() == 1 && f->dbgrd->currentIndex() == model->index(1, 1));
         f->dbgrd->setCurrentIndex(model->index(1, model->columnCount() - 1));
         QTest::keyClick(f->dbgrd, Qt::Key_Tab);
         QVERIFY(!f->dbgrd->hasFocus());
