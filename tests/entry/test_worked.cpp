@@ -412,7 +412,7 @@ private slots:
             letGo = true;
             logfile::setReadingGate({});
         });
-        openLog(f, {});
+        openLog(f, Log(5000, kZ)); // (more rows than one statement of a reading takes: 4,096)
         const frmMain::Controls &c = f.ui();
         auto db = platform::Connection::open(f.file, platform::OpenMode::ReadOnly, nullptr);
         const QStringList zoulou{"27", "Zoulou", "Zoulou", "Zoulou", "1"}, lima{"14", "Lima", "Hôtel", "Juiliette", "123"};
