@@ -201,12 +201,10 @@ private slots:
             if (at == logfile::ReadingPoint::BoundsRead)
                 QVERIFY(station->exec("INSERT INTO \"Transmission\" (\"Sequanel\") VALUES ('0')"));
         });
-        QVERIFY(first && first->survey);
-        QCOMPARE(first->rowsRead, chunk - 1);
+        QCOMPARE(first && first->survey ? first->rowsRead : -1, chunk - 1);
         QCOMPARE(station->scalar("SELECT max(rowid) FROM \"Transmission\"").toInt(), chunk);
         const auto next = logfile::readLog(reader.get(), {first->chunks, first->survey, true});
-        QVERIFY(next);
-        QCOMPARE(next->rowsRead, 1);
+        QCOMPARE(next ? next->rowsRead : -1, 1);
     }
 
     // Openings of the record source on a server that speaks French: refused
@@ -272,17 +270,19 @@ private slots:
         const int made = platform::serverConnectionsMade(QThread::currentThread());
         const Sql statement = "SELECT n, n * 10 FROM generate_series(1, 2) n";
         QVERIFY(c->exec(statement)); // (prepared before: sent alone after the stream)
+        QStringList seen;
         {
-            const auto rows = c->openQuery("SELECT n FROM generate_series(1, 3) n");
-            QVERIFY(rows->isValid());
-            while (!rows->eof())
-                rows->moveNext();
+            // (the same reading again during the first takes the first's rest in; left after its first row, it takes its own)
+            const Sql three = "SELECT n FROM generate_series(1, 3) n";
+            const auto first = c->openQuery(three), second = c->openQuery(three);
+            seen << second->value(0).toString();
+            for (; first->isValid() && !first->eof(); first->moveNext())
+                seen << first->value(0).toString();
         }
         bool ok = false;
-        QStringList got;
         for (const QVariantList &row : c->rows(statement, {}, &ok))
-            got << row.value(0).toString() + '/' + row.value(1).toString();
-        QCOMPARE(got, QStringList({"1/10", "2/20"}));
+            seen << row.value(0).toString() + '/' + row.value(1).toString();
+        QCOMPARE(seen, QStringList({"1", "1", "2", "3", "1/10", "2/20"}));
         QVERIFY2(ok, qPrintable(c->lastError().text));
 
         const qint64 top = std::numeric_limits<qint32>::max();
