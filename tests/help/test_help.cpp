@@ -30,7 +30,7 @@ private slots:
     // Without an owner, a window of its own, gone once closed. The password
     // box hides what is typed, and gives nothing when cancelled; a question
     // whose default is no answers no to Enter. With one:
-    // opens on the contents page, read as UTF-8; Esc closes it, and a second
+    // opens on the contents page, read as UTF-8, and its buttons walk the pages; Esc closes it, and a second
     // call brings the same window back. A missing file is named in the error.
     void helpWindowAndPasswordBox()
     {
@@ -51,8 +51,13 @@ private slots:
             QCOMPARE(platform::askPassword(nullptr, QStringLiteral("Qui ?")), ok ? std::optional<QString>("secret") : std::nullopt);
         }
         // The program's own question box, "&Non" its default: Enter answers no.
-        QTimer::singleShot(0, this, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+        QString no;
+        QTimer::singleShot(0, this, [&no] {
+            no = QApplication::activeModalWidget()->focusWidget()->property("text").toString(); // (the default button)
+            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+        });
         QCOMPARE(platform::showMessage(nullptr, QStringLiteral("Sûr ?"), platform::MessageIcon::Question, platform::MessageButtons::YesNoDefaultNo), platform::Answer::No);
+        QCOMPARE(no, QStringLiteral("&Non"));
 
         QWidget owner;
         owner.show();
@@ -63,6 +68,10 @@ private slots:
         QVERIFY(platform::showHelpContents(&owner, kIndex, &error));
         QTextBrowser *browser = browserOf(&owner);
         QVERIFY(browser && browser->window()->isVisible());
+        // A page, back (forward then offered), forward again, home: the contents, back offered.
+        browser->setSource(QUrl::fromLocalFile(kBook.filePath(QStringLiteral("saisie.html"))));
+        for (const char *name : {"helpBack", "helpForward", "helpHome"})
+            browser->window()->findChild<QAction *>(QLatin1String(name))->trigger();
         const QString text = browser->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("Fuseaux horaires")) && !text.contains(QStringLiteral("Ã")), qPrintable(text.left(300)));
         QCOMPARE(testsupport::layoutChanges(browser->window(), QStringLiteral("help/layouts/help.txt")), QString());
