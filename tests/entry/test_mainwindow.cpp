@@ -214,6 +214,7 @@ private slots:
             const QAbstractFileIconProvider *types = qobject_cast<QFileDialog *>(dialog)->iconProvider();
             for (const QString &name : {QStringLiteral("/"), f.dir.path(), f.path("a.ADB"), f.path("a.adi")})
                 texts << types->type(QFileInfo(name));
+            texts << "." + qobject_cast<QFileDialog *>(dialog)->defaultSuffix(); // (a name typed alone gets it)
             auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             edit->setText(f.path(typed));
             QTest::keyClick(edit, Qt::Key_Return);
@@ -226,7 +227,7 @@ private slots:
         QVERIFY(stayed);
         for (const char *text : {"Regarder dans :", "Nom du fichier :", "Type :", "Annuler", "Lecteur", "Dossier", "Base de données", "Fichier ADI"})
             QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
-        QVERIFY(texts.contains(save ? "&Enregistrer" : "&Ouvrir"));
+        QVERIFY(texts.contains(save ? "&Enregistrer" : "&Ouvrir") && texts.contains(save ? ".adb" : "."));
         QVERIFY(f.ui().Data1->databaseName().isEmpty() && QDir(f.dir.path()).isEmpty()); // (nothing bound, nothing written)
     }
 
