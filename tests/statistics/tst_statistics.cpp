@@ -157,6 +157,7 @@ private slots:
         QVERIFY(!s->cmdImage->isEnabled()); // (no image before the first figures)
         QTRY_VERIFY_WITH_TIMEOUT(!s->lblBusy->isVisible() && s->chartHours->chart()->series().size() == 1, 5000);
         QVERIFY(s->cmdImage->isEnabled());
+        QCOMPARE(s->chartHours->grab().toImage(), testsupport::keptPicture(s->chartHours->grab().toImage(), "statistics/layouts/hours.png"));
         // Ran twice: as opened, then after the changes.
         for (int pass = 0; pass < 2; ++pass) {
             auto sql = [&](const char *text) { return grouped(log, m_towns, QString::fromUtf8(text)); };
