@@ -320,9 +320,8 @@ private slots:
         auto undo = [&] { QTest::keyClick(f.w.get(), Qt::Key_Z, Qt::ControlModifier); };
         for (int click = 0; click < 2; ++click) // a double click
             QTest::mouseClick(f.ui().cmdSupprimer, Qt::LeftButton);
-        QCOMPARE(f.stored().size(), 3);
+        QCOMPARE(QString::number(f.stored().size()) + ' ' + f.ui().StatusPanels[0]->toolTip(), "3 " + msg::contactDeleted().arg(4));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.ui().cmdNouveau));
-        QCOMPARE(f.ui().StatusPanels[0]->toolTip(), msg::contactDeleted().arg(4));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         for (QWidget *box : f.w->findChildren<QWidget *>()) {
             auto *edit = qobject_cast<QLineEdit *>(box);
@@ -337,9 +336,8 @@ private slots:
         QCOMPARE(f.buttons(), kAdding);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         undo(); // too late: "Nouveau" came in between
-        QCOMPARE(f.stored().size(), 3);
         QTest::qWait(QApplication::doubleClickInterval() + 50);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // browsing: Esc deletes nothing
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // browsing: Esc deletes nothing (nor did the undo restore)
         QCOMPARE(f.stored().size(), 3);
         f.ui().cmdPrécédent->click();
         f.ui().cmdSupprimer->setFocus();
@@ -348,9 +346,10 @@ private slots:
         QCOMPARE(f.stored(), (QStringList{"1 Lyon", "3 Lyon"}));
         auto blocker = platform::Connection::open(f.file, platform::OpenMode::ReadWrite, nullptr);
         QVERIFY(blocker && blocker->exec("BEGIN EXCLUSIVE"));
-        undo(); // refused while another program holds the file: said, and left to be tried again
+        for (bool repeat : {false, true}) // refused while another program holds the file: said once, even with the keys held down,
+            QTest::simulateEvent(f.w.get(), true, Qt::Key_Z, Qt::ControlModifier, {}, repeat); // and left to be tried again
         blocker.reset();
-        QVERIFY(f.said().value(0).startsWith(msg::contactNotRestored()));
+        QVERIFY2(f.said().size() == 1 && f.said()[0].startsWith(msg::contactNotRestored()), qPrintable(f.said().join('\n')));
         f.prompts.clear();
         undo();
         undo();

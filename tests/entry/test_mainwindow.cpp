@@ -316,8 +316,9 @@ private slots:
         QTest::keyClick(f.w.get(), Qt::Key_S, Qt::AltModifier);
         QTRY_VERIFY(f.ui().mnuHeure->isVisible());
         f.ui().mnuHeure->close();
-        QTest::mouseClick(f.ui().Toolbar1->widgetForAction(f.ui().Toolbar1Buttons[5]), Qt::LeftButton);
-        QCOMPARE(visibleTopLevels("frmOrientation"), 1);
+        for (int button : {5, 6}) // Orientation, Statistiques
+            QTest::mouseClick(f.ui().Toolbar1->widgetForAction(f.ui().Toolbar1Buttons[button]), Qt::LeftButton);
+        QCOMPARE(std::pair(visibleTopLevels("frmOrientation"), visibleTopLevels("frmStatistiques")), std::pair(1, 1));
         for (QWidget *t : QApplication::topLevelWidgets())
             if (t->inherits("frmOrientation"))
                 t->close();
