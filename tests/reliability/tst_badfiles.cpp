@@ -161,7 +161,8 @@ private slots:
         const Special *special = kind == Shape ? &m_specials[param] : nullptr;
         if (special) {
             writeOther(path, *special);
-        } else if (kind == LostPage) { // the table's first page reads, its first row does not
+        } else if (kind == LostPage) { // the table's first page reads, its first row does not:
+            // pages of 4096 bytes; 1 the schema, 2 Autre, 3 Transmission, 4 the first row's first overflow page
             writeOther(path, Special{{}, true, [](QStringList &) {}, "INSERT INTO Transmission (Ville) VALUES (hex(randomblob(4500)))"});
             testsupport::writeFile(path, testsupport::fileBytes(path).replace(3 * 4096, 4096, QByteArray(4096, '\xff')));
         } else if (kind == Folder) {
